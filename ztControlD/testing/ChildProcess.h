@@ -74,6 +74,7 @@ class ChildProcess {
 
   pid_t m_pid = -1;
   int m_pidFd = -1;
+  int m_wakeFd = -1;  // eventfd that stops the reader
   std::string m_error;
   std::optional<ExitStatus> m_status;
   std::thread m_reader;

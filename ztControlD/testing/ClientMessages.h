@@ -4,6 +4,9 @@
 // without state; safe from any thread.
 #pragma once
 
+#include <mqueue.h>
+
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -66,5 +69,11 @@ std::string uniqueQueueName(const std::string& tag);
 bool sendRaw(const void* data, size_t length, unsigned timeoutMs = 2000,
              const std::string& queue = kCommandQueue);
 bool queueExists(const std::string& queue);
+// Receives one message from `queue` (opened for reading), waiting at most
+// `timeout`; nothing on time-out or error.
+std::optional<Bytes> receiveMessage(mqd_t queue, std::chrono::milliseconds timeout);
+// Creates (or opens) a queue for reading with room for `maxMsg` messages of
+// ZTMSG_MAX bytes; -1 on failure.
+mqd_t createQueue(const std::string& name, long maxMsg);
 
 }  // namespace zttest
