@@ -319,13 +319,17 @@ int getCardIDStrFromCard(char *out, int card) {
     return -1;
   }
 
+  /* Tested without the trailing '/', which would make stat fail on a
+   * non-folder instead of reporting what it is. */
+  char dir[512];
+  snprintf(dir, sizeof dir, "%.*s", (int)strlen(folder) - 1, folder);
   struct stat st;
-  if (stat(folder, &st) == 0) {
+  if (stat(dir, &st) == 0) {
     if (!S_ISDIR(st.st_mode)) {
       fprintf(stderr, "Path:%s exists and is a NOT folder\n", folder);
       return -1;
     }
-  } else if (mkdir(folder, 0777) != 0) {
+  } else if (mkdir(dir, 0777) != 0) {
     fprintf(stderr, "Failed to create folder:%s\n", folder);
     return -1;
   }
