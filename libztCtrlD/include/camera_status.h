@@ -92,7 +92,9 @@ int camera_status_serialize_settings_changes_to_json(std::ostream &out,
 // Every status item (full state).
 int camera_status_serialize_status_to_json(std::ostream &out,
                                            const appc_system_all_status *status, uint8_t model);
-// Every setting (full state), including the two lens bytes.
+// Every setting the model has (full state), then the two lens bytes as
+// settings 193 and 194 when `system` is given. `status` may be null; the
+// settings do not depend on it in this library.
 int camera_settings_serialize_to_json(std::ostream &out, const appc_setup_all_settings *settings,
                                       const appc_system_all_status *status,
                                       const ztcontrol_system_settings *system, uint8_t model);
