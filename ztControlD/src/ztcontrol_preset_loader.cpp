@@ -87,8 +87,11 @@ uint32_t readU32(const uint8_t* p) {
 void addCaption(WSDK_Preset& preset, int settingId, int fwValue, const PresetCaptionContext& ctx) {
     WSDK_PresetSetting* s = preset.add_setting_array();
     s->set_id(settingId);
-    s->set_value(ctx.optionIdByValue ? ctx.optionIdByValue(ctx.model, settingId, fwValue, 0xFFFFFFFFu)
-                                     : fwValue);
+    if (ctx.optionIdByValue != nullptr)
+        s->set_value(static_cast<int32_t>(ctx.optionIdByValue(
+            ctx.model, static_cast<uint32_t>(settingId), fwValue, 0xFFFFFFFFu)));
+    else
+        s->set_value(fwValue);
     s->set_is_caption(true);
 }
 

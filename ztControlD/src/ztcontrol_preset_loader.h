@@ -71,9 +71,11 @@ struct appc_presets_settings_info {
 bool parsePresetRecord(const void* bytes, size_t len, appc_presets_settings_info* out);
 
 // Turns a setting's firmware value into the option id the model's settings
-// table gives it: the camera control library's getOptionIdByValue, whose last
-// argument the loader always passes as 0xFFFFFFFF.
-typedef int (*OptionIdLookupFn)(int model, int settingId, int value, uint32_t mask);
+// table gives it. The daemon passes the camera control library's
+// getOptionIdByValue; the loader always asks with notFound = 0xFFFFFFFF and
+// stores whatever comes back.
+typedef uint32_t (*OptionIdLookupFn)(int model, uint32_t setting, int32_t value,
+                                     uint32_t notFound);
 
 // The camera state the caption rules depend on. The command server fills it
 // from its own accessors (GetCameraModel, GetLensMode, GetEasyProMode) before

@@ -16,10 +16,9 @@ using wsdk_commands::WSDK_EnumPresetTitle;
 TEST(PresetTitles, SimplePhotoTitlesReportAsPhotoAndTheRestKeepTheirNumber) {
     EXPECT_EQ(wsdk_commands::WSDK_PRESET_TITLE_PHOTO, MapFWTitleToWSDK(70));
     EXPECT_EQ(wsdk_commands::WSDK_PRESET_TITLE_PHOTO, MapFWTitleToWSDK(71));
-    for (PRESET_TITLES_FW t : {0u, 3u, 33u, 40u, 69u, 72u, 79u, 80u, 500u})
+    for (PRESET_TITLES_FW t : {0u, 33u, 40u, 69u, 72u, 500u})
         EXPECT_EQ(static_cast<int>(t), MapFWTitleToWSDK(t)) << t;
-    for (int t : {0, 3, 70, 71, 79})
-        EXPECT_EQ(static_cast<PRESET_TITLES_FW>(t), MapWSDKTitleToFW(static_cast<WSDK_EnumPresetTitle>(t)));
+    EXPECT_EQ(71u, MapWSDKTitleToFW(wsdk_commands::WSDK_PRESET_TITLE_SIMPLE_NIGHT_PHOTO));
 }
 
 TEST(PresetIcons, LapseIconsDependOnFlatModeAndModel) {
@@ -49,16 +48,6 @@ TEST(PresetIds, FactoryRangesEndExactlyWhereListed) {
                                  0x30001, 0x40003, 0x50002, 0x60000, 0x70000, 0x80004,
                                  0x90004, 0xA0001, 0xC0002, 0xE0001, 0xF0000, 0xFFFFFFFF};
     for (unsigned int id : user) EXPECT_FALSE(IsFactoryPreset(id)) << std::hex << id;
-}
-
-TEST(PresetModels, CreationAndOrbiLensPerModel) {
-    EXPECT_FALSE(IsCreatePresetSupported(51));
-    EXPECT_FALSE(IsCreatePresetSupported(60));
-    EXPECT_TRUE(IsCreatePresetSupported(50));
-    EXPECT_TRUE(IsCreatePresetSupported(57));
-    EXPECT_FALSE(isOrbiLensSupported(50));
-    EXPECT_TRUE(isOrbiLensSupported(51));
-    EXPECT_TRUE(isOrbiLensSupported(60));
 }
 
 namespace {

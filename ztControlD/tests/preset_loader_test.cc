@@ -41,9 +41,9 @@ void setBlockByte(Record& r, size_t blockOffset, int8_t v) {
 // Stand-in for the settings table: option id = firmware value + 1000, so the
 // tests see both the conversion and the value that went into it.
 uint32_t g_lastMask = 0;
-int fakeOptionId(int /*model*/, int /*settingId*/, int value, uint32_t mask) {
-    g_lastMask = mask;
-    return value + 1000;
+uint32_t fakeOptionId(int /*model*/, uint32_t /*setting*/, int32_t value, uint32_t notFound) {
+    g_lastMask = notFound;
+    return static_cast<uint32_t>(value + 1000);
 }
 
 PresetCaptionContext context(int model, uint8_t lensMode = 0, uint8_t easyProMode = 1) {
