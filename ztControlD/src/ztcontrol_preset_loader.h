@@ -81,7 +81,7 @@ typedef uint32_t (*OptionIdLookupFn)(int model, uint32_t setting, int32_t value,
 // from its own accessors (GetCameraModel, GetLensMode, GetEasyProMode) before
 // each translation.
 struct PresetCaptionContext {
-    int model = 57;
+    int model = 57;  // the model assumed when the library cannot tell
     uint8_t lensMode = 0;
     uint8_t easyProMode = 1;  // 1 pro, 0 easy
     // Null stores firmware values unconverted (used only where no settings
