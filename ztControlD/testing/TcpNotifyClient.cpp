@@ -105,7 +105,7 @@ std::optional<Frame> TcpNotifyClient::readFrame(std::chrono::milliseconds timeou
     if (!fill(m_pending.size() + 1, deadline)) return std::nullopt;
   }
   std::string digits = m_pending.substr(kTag.size(), end - kTag.size());
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) {
+  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
     m_error = "bad length '" + digits + "'";
     return std::nullopt;
   }
