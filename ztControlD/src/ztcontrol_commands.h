@@ -1,13 +1,16 @@
 // The daemon's request vocabulary: the command enumeration with the printable
 // name of every value, the message categories the command server tells apart
-// and the element types of the messages it reads and writes. Everything here is
-// constant after static initialisation and safe to use from any thread.
+// and the element types of the messages it reads and writes, and the shared
+// element objects of outgoing messages. The names and constants are fixed after
+// static initialisation and safe from any thread; the element objects are not
+// (see below).
 #ifndef ZTCONTROL_COMMANDS_H
 #define ZTCONTROL_COMMANDS_H
 
 #include <cstddef>
 #include <cstdint>
 
+#include "MsgElement.h"
 #include "ztTlv.h"  // generic element types (TLV_CMD ... TLV_END)
 
 // Client command values. ZTCONTROL_CMD_LAST is both the count of real commands
@@ -144,5 +147,16 @@ enum : uint8_t {
 enum : uint8_t {
     TLV_OPTION = 'W',  // one option byte on client requests
 };
+
+// Shared element objects of outgoing messages. Every source file that includes
+// this header gets its own four, built by static initialisation: the result
+// (0xEC), command ('A'), payload ('E') and end (0xEE, empty) elements. A
+// message built from them only borrows them; each sender sets their data just
+// before use, so they belong to the one thread that builds that file's
+// messages (the worker thread for answers and notifications).
+[[maybe_unused]] static MsgElement s_resultElement(TLV_RESULT);
+[[maybe_unused]] static MsgElement s_commandElement(TLV_CMD);
+[[maybe_unused]] static MsgElement s_payloadElement(TLV_RSPARG);
+[[maybe_unused]] static MsgElement s_endElement(TLV_END);
 
 #endif  // ZTCONTROL_COMMANDS_H

@@ -1,0 +1,147 @@
+// Process entry of the camera's command daemon: sets the log level, installs
+// the crash handler, starts the command server, then serves the notification
+// listener (TCP port 8081) on the main thread until the server's worker stops.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <stdlib.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include "csi.h"
+#include "utils.h"
+#include "ztCrashHandler.h"
+#include "ztcontrol_if_server.h"
+
+namespace {
+
+constexpr uint32_t kLogFlagsItem = 123;
+constexpr uint32_t kExtendedLoggingBit = 0x200;
+constexpr unsigned kCrashHandlerOptions = 0x0F0001FF;
+constexpr uint16_t kNotifyPort = 8081;
+constexpr int kListenBacklog = 3;
+constexpr int kWorkerWaitSeconds = 10;
+constexpr int kAcceptPollSeconds = 2;
+
+void setLogLevelFromCamera()
+{
+    uint32_t scratch = 0;
+    uint32_t flags = 0;
+    csi_get(kLogFlagsItem, sizeof(flags), &scratch, &flags);
+    openlog(nullptr, LOG_CONS | LOG_PERROR, LOG_USER);
+    if (flags & kExtendedLoggingBit) {
+        ztUtilSetLogLevel(ZT_LOG_DEBUG);
+        ZTLOG(ZT_LOG_DEBUG, "Extended logging on");
+    } else {
+        ztUtilSetLogLevel(ZT_LOG_ERROR);
+    }
+}
+
+void stopServer(ZtcontrolCommandServer *server)
+{
+    server->shutdown();
+    ZtcontrolCommandServer::destroy();
+}
+
+// Returns the listening socket, or -1 after logging why there is none.
+int openListener()
+{
+    int listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener < 0) {
+        ZTLOG(ZT_LOG_ERROR, "Failed to create server socket, Exiting daemon");
+        return -1;
+    }
+    struct sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(kNotifyPort);
+    if (bind(listener, reinterpret_cast<struct sockaddr *>(&address), sizeof(address)) != 0) {
+        ZTLOG(ZT_LOG_ERROR, "bind() failed on socket, Exiting daemon");
+        close(listener);
+        return -1;
+    }
+    if (listen(listener, kListenBacklog) != 0) {
+        ZTLOG(ZT_LOG_ERROR, "listen() failed on socket, Exiting daemon");
+        close(listener);
+        return -1;
+    }
+    return listener;
+}
+
+// Waits up to 2 s for a connection and hands it to the registry.
+void acceptOnce(ZtcontrolCommandServer *server, int listener)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listener, &readable);
+    struct timeval timeout = {kAcceptPollSeconds, 0};
+    if (select(listener + 1, &readable, nullptr, nullptr, &timeout) <= 0)
+        return;
+
+    ZTLOG(ZT_LOG_INFO, "Accepting a notification client...\n");
+    struct sockaddr_in peer = {};
+    socklen_t peerLength = sizeof(peer);
+    int connection = accept(listener, reinterpret_cast<struct sockaddr *>(&peer), &peerLength);
+    if (connection < 0) {
+        ZTLOG(ZT_LOG_ERROR, "accept() failed");
+        return;
+    }
+    int noDelay = 1;
+    if (setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof(noDelay)) != 0) {
+        close(connection);
+        return;
+    }
+    char peerText[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &peer.sin_addr, peerText, sizeof(peerText));
+    ZTLOG(ZT_LOG_DEBUG, "Accepted client %s\n", peerText);
+
+    SocketNotificationClient *client = new SocketNotificationClient(connection);
+    if (!server->addNotificationClient(client)) {
+        ZTLOG(ZT_LOG_ERROR, "Failed to add notification client");
+        delete client;  // closes the connection
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    (void)argc;
+    setLogLevelFromCamera();
+
+    const int crashRc = ztch_install_crash_handler(kCrashHandlerOptions);
+    if (crashRc != 0 && (g_debug_level & ZT_DBG_CRASH_NOTE))
+        ztDebugPrint(ZT_DBG_THRESHOLD_NOTE, "Crash handler could not be initialized: %d (continuing)",
+                     crashRc);
+
+    ZTLOG(ZT_LOG_INFO, "Starting ztControlD daemon");
+    ZtcontrolCommandServer *server = ZtcontrolCommandServer::getInstance();
+    const int startRc = server->start();
+    if (startRc != 0) {
+        ZTLOG(ZT_LOG_ERROR, "Failed to start daemon [%s], ret %d\n", argv[0], startRc);
+        exit(startRc);
+    }
+
+    for (int waited = 0; !server->isRunning() && waited < kWorkerWaitSeconds; ++waited)
+        sleep(1);
+    if (!server->isRunning()) {
+        stopServer(server);
+        ZTLOG(ZT_LOG_INFO, "Exiting ztControlD daemon due to error");
+        exit(-1);
+    }
+
+    const int listener = openListener();
+    if (listener < 0) {
+        stopServer(server);
+        exit(-1);
+    }
+    while (server->isRunning())
+        acceptOnce(server, listener);
+
+    stopServer(server);
+    close(listener);
+    ZTLOG(ZT_LOG_INFO, "Exiting ztControlD daemon");
+    return 0;
+}

@@ -1,0 +1,155 @@
+// Command server, registry of notification clients: adding clients (from the
+// notification listener on the main thread), the queue registration and
+// push-notification commands, and fan-out that drops failing clients.
+// Every access to m_notificationClients holds m_clientsMutex; the worker
+// takes it inside m_commandMutex, never the other way round.
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "camera_settings.h"
+#include "utils.h"
+#include "ztErrno.h"
+#include "ztcontrol_if_server.h"
+
+bool ZtcontrolCommandServer::addNotificationClient(NotificationClient *client)
+{
+    Lock hold(m_clientsMutex);
+    if (m_notificationClients.size() >= kMaxClients) {
+        ZTLOG(ZT_LOG_ERROR, "Too many push clients connected, rejecting!");
+        return false;
+    }
+    m_notificationClients.push_back(client);
+    ZTLOG(ZT_LOG_DEBUG, "Total PUSH_NOTIFICATION clients connected:%d",
+          (int)m_notificationClients.size());
+    return true;
+}
+
+int ZtcontrolCommandServer::ConfigureSocketNotifications(unsigned char *params)
+{
+    char value[32];
+    if (!params || parseParam(reinterpret_cast<const char *>(params), "status=", value,
+                              sizeof(value)) < 0)
+        return ZT_ERR_INVALID_PARAM;
+    // An empty or non-numeric value reads as 0; the test is unsigned, so
+    // negative values are refused like anything else but 0 and 1.
+    const unsigned long status = static_cast<unsigned long>(strtol(value, nullptr, 10));
+    if (status > 1)
+        return ZT_ERR_INVALID_PARAM;
+
+    Lock hold(m_clientsMutex);
+    for (NotificationClient *client : m_notificationClients) {
+        if (client && client->getClientType() == NotificationClient::CLIENT_TYPE_SOCKET)
+            client->Pause(status == 0);
+    }
+    return ZT_OK;
+}
+
+ZtcontrolCommandServer::CommandOutcome
+ZtcontrolCommandServer::handlePushNotifications(const MsgElement *argument)
+{
+    CommandOutcome outcome;
+    if (!argument || !argument->getData()) {
+        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
+        outcome.code = ZT_ERR_INVALID_PARAM;
+        return outcome;
+    }
+    // The argument is not NUL-terminated on the wire.
+    std::string params(reinterpret_cast<const char *>(argument->getData()), argument->getLength());
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_PUSH_NOTIFICATIONS: %s", params.c_str());
+    outcome.code = ConfigureSocketNotifications(
+        reinterpret_cast<unsigned char *>(const_cast<char *>(params.c_str())));
+    return outcome;
+}
+
+ZtcontrolCommandServer::CommandOutcome
+ZtcontrolCommandServer::handleRegisterMQueue(const MsgElement *argument)
+{
+    CommandOutcome outcome;
+    // A 32-bit flag, then the queue name (NUL-terminated, or ending with the
+    // argument).
+    if (!argument || !argument->getData() || argument->getLength() < sizeof(uint32_t)) {
+        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
+        outcome.code = ZT_ERR_INVALID_PARAM;
+        return outcome;
+    }
+    const bool reg = argument->getUInt32() != 0;
+    const char *nameBytes = reinterpret_cast<const char *>(argument->getData()) + sizeof(uint32_t);
+    const size_t nameRoom = argument->getLength() - sizeof(uint32_t);
+    const std::string queueName(nameBytes, strnlen(nameBytes, nameRoom));
+
+    if (reg) {
+        {
+            Lock hold(m_clientsMutex);
+            for (NotificationClient *client : m_notificationClients) {
+                if (client && client->getClientType() == NotificationClient::CLIENT_TYPE_MQUEUE &&
+                    static_cast<MQNotificationClient *>(client)->getQueueName() == queueName) {
+                    client->Pause(false);
+                    return outcome;
+                }
+            }
+        }
+        MQNotificationClient *client = new MQNotificationClient(queueName);
+        if (addNotificationClient(client)) {
+            Lock hold(m_clientsMutex);
+            client->Pause(false);
+        } else {
+            ZTLOG(ZT_LOG_ERROR, "Unable to add client");
+            delete client;
+            outcome.code = ZT_ERR;
+        }
+        return outcome;
+    }
+
+    Lock hold(m_clientsMutex);
+    for (auto it = m_notificationClients.begin(); it != m_notificationClients.end(); ++it) {
+        NotificationClient *client = *it;
+        if (client && client->getClientType() == NotificationClient::CLIENT_TYPE_MQUEUE &&
+            static_cast<MQNotificationClient *>(client)->getQueueName() == queueName) {
+            delete client;
+            m_notificationClients.erase(it);
+            break;
+        }
+    }
+    return outcome;
+}
+
+// Deliveries are bounded by the clients themselves (a socket write waits at
+// most about 2 s, a full queue drops the message), so one stalled receiver
+// costs one bounded wait and is then dropped; it never stalls the worker for
+// good or starves the other clients.
+size_t ZtcontrolCommandServer::notifyClients(NotificationClient::eNotificationType_t type,
+                                             std::stringstream &message)
+{
+    size_t removed = 0;
+    Lock hold(m_clientsMutex);
+    for (size_t i = 0; i < m_notificationClients.size();) {
+        NotificationClient *client = m_notificationClients[i];
+        if (client && client->Notify(type, message)) {
+            ++i;
+            continue;
+        }
+        ZTLOG(ZT_LOG_ERROR, "Notification delivery failed, removing client %d", (int)i);
+        delete client;
+        m_notificationClients.erase(m_notificationClients.begin() + static_cast<long>(i));
+        ++removed;
+    }
+    return removed;
+}
+
+size_t ZtcontrolCommandServer::clientCount()
+{
+    Lock hold(m_clientsMutex);
+    return m_notificationClients.size();
+}
+
+size_t ZtcontrolCommandServer::activeClientCount()
+{
+    Lock hold(m_clientsMutex);
+    size_t active = 0;
+    for (NotificationClient *client : m_notificationClients)
+        if (client && !client->IsPaused())
+            ++active;
+    return active;
+}
