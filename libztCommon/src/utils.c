@@ -3,17 +3,17 @@
  * buffers; nothing here allocates except the symbolised stack trace. */
 #define _GNU_SOURCE
 #include <errno.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <time.h>
-#include <execinfo.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "utils.h"
@@ -25,8 +25,17 @@ uint32_t g_debug_level = 0x00285420u;
 static const char *const s_levelNames[] = {
     "[ OFF ]", "[FATAL]", "[ERROR]", "[WARN ]", "[DEBUG]", "[INFO ]", "[TRACE]",
 };
-/* Prefix for the fixed paths under /tmp; empty on the camera. Tests point it
- * at a scratch tree so they never touch the real card folders. */
+#define LEVEL_COUNT (int)(sizeof s_levelNames / sizeof s_levelNames[0])
+
+/* Record layout: time stamp, level name and message share the first
+ * RECORD_MSG_ROOM bytes (terminator included); a message that does not fit
+ * is cut so that the " @file:line" suffix starts at RECORD_CUT_AT, where the
+ * rest of the RECORD_SIZE bytes leave it 91 bytes of room. */
+enum { RECORD_SIZE = 441, RECORD_MSG_ROOM = 350, RECORD_CUT_AT = 349 };
+
+/* Prefix for the fixed paths under /tmp; empty on the camera. Only tests set
+ * it (declared where they use it), to work in a scratch tree instead of the
+ * real card folders. Not synchronised: set it before any other call. */
 static char s_pathRoot[256];
 
 void ztUtilSetPathRoot(const char *root);
@@ -39,12 +48,6 @@ static int ztUtilPath(char *out, size_t size, const char *path) {
   int n = snprintf(out, size, "%s%s", s_pathRoot, path);
   return (n < 0 || (size_t)n >= size) ? -1 : 0;
 }
-
-#define LEVEL_COUNT (int)(sizeof s_levelNames / sizeof s_levelNames[0])
-
-/* Record layout: the time stamp, level name and message share the first
- * RECORD_MSG_ROOM bytes; the " @file:line" suffix always fits behind them. */
-enum { RECORD_SIZE = 441, RECORD_MSG_ROOM = 350, RECORD_CUT_AT = 349 };
 
 const char *ztUtilBaseName(const char *path) {
   if (path == NULL) return "";
@@ -195,9 +198,12 @@ void ztAssertFail(const char *file, const char *func, int line, const char *cond
 
 int daemon_init_ext(int allowCoreDump) {
   if (getppid() == 1) return 0;
+  /* Flushed first so text still buffered is not written twice; the parent
+   * leaves without running exit handlers that belong to the daemon. */
+  fflush(NULL);
   pid_t pid = fork();
   if (pid < 0) return -1;
-  if (pid > 0) exit(0);
+  if (pid > 0) _exit(0);
   setsid();
   int rc;
   if (allowCoreDump) {
