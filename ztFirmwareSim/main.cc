@@ -1,1 +1,105 @@
-int main() { return 0; }
+// ztFirmwareSim: the firmware side of a simulated camera for running the
+// daemon on a PC. Start it before the daemon; stop it with Ctrl-C, SIGTERM
+// or the console command "quit".
+#include <getopt.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "console.h"
+#include "csi_service.h"
+#include "sim_camera.h"
+#include "sim_log.h"
+#include "sim_server.h"
+
+namespace {
+
+void usage(FILE* out) {
+  std::fprintf(out,
+               "Usage: ztFirmwareSim [options]\n"
+               "Serves the camera control library's firmware link (\"/to_ztnet\") and the\n"
+               "camera state interface (\"/to_csi\") as a simulated camera.\n\n"
+               "Options:\n"
+               "  --model N        camera model number (default 57)\n"
+               "  --off-time MS    how long a shutdown or sleep keeps the camera off\n"
+               "                   (default 3000)\n"
+               "  --exec \"CMDS\"    run console commands at start, separated by ';'\n"
+               "                   (for example --exec \"power 1; sleep 2000; js\")\n"
+               "  --no-console     do not read commands from standard input\n"
+               "  -v, --verbose    log every request\n"
+               "  -q, --quiet      log only warnings and errors\n"
+               "  -h, --help       this text and the console commands\n\n%s",
+               ztsim::Console::helpText());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int model = ztsim::SimCamera::kDefaultModel;
+  long long offMs = ztsim::SimCamera::kDefaultOffMs;
+  std::string exec;
+  bool console = true;
+  static const option kOptions[] = {
+      {"model", required_argument, nullptr, 'm'},   {"off-time", required_argument, nullptr, 'o'},
+      {"exec", required_argument, nullptr, 'e'},    {"no-console", no_argument, nullptr, 'n'},
+      {"verbose", no_argument, nullptr, 'v'},       {"quiet", no_argument, nullptr, 'q'},
+      {"help", no_argument, nullptr, 'h'},          {nullptr, 0, nullptr, 0}};
+  for (int c; (c = getopt_long(argc, argv, "vqh", kOptions, nullptr)) != -1;) {
+    char* end = nullptr;
+    switch (c) {
+      case 'm':
+        model = static_cast<int>(std::strtol(optarg, &end, 0));
+        if (*end != '\0' || model <= 0 || model > 255) {
+          std::fprintf(stderr, "ztFirmwareSim: bad model \"%s\"\n", optarg);
+          return 2;
+        }
+        break;
+      case 'o':
+        offMs = std::strtoll(optarg, &end, 0);
+        if (*end != '\0' || offMs < 0) {
+          std::fprintf(stderr, "ztFirmwareSim: bad off time \"%s\"\n", optarg);
+          return 2;
+        }
+        break;
+      case 'e':
+        exec += std::string(optarg) + ";";
+        break;
+      case 'n':
+        console = false;
+        break;
+      case 'v':
+        ztsim::simSetLogLevel(ztsim::kLogDebug);
+        break;
+      case 'q':
+        ztsim::simSetLogLevel(ztsim::kLogWarn);
+        break;
+      case 'h':
+        usage(stdout);
+        return 0;
+      default:
+        usage(stderr);
+        return 2;
+    }
+  }
+  if (optind < argc) {
+    usage(stderr);
+    return 2;
+  }
+
+  ztsim::SimServer::blockStopSignals();
+  ztsim::SimCamera camera(model, ztsim::monotonicMs());
+  camera.setOffTime(offMs);
+  ztsim::SimQueueNames names;
+  ztsim::CsiService csi(names.csi, names.daemon);
+  ztsim::SimServer server(camera, csi, names);
+  ztsim::Console commands(
+      camera, csi, std::cout, [&server](const std::vector<ztsim::Outgoing>& m) { server.send(m); },
+      [&server]() { server.stop(); });
+  if (!server.open()) return 1;
+  server.attachConsole(&commands, console ? STDIN_FILENO : -1);
+  commands.feed(exec);
+  return server.run();
+}

@@ -114,6 +114,10 @@ void SimCamera::presetReset(int64_t resumeAfterMs, int64_t nowMs) {
   m_resumeAtMs = resumeAfterMs >= 0 ? nowMs + resumeAfterMs : -1;
 }
 
+void SimCamera::reportPresetEvent(uint8_t code, uint32_t id) {
+  m_events.push_back(CameraEvent{CameraEvent::kPresetUpdate, PresetEvent{code, id}});
+}
+
 void SimCamera::requestSuspend() { m_events.push_back(CameraEvent{CameraEvent::kSuspend, {}}); }
 
 void SimCamera::requestResume() { m_events.push_back(CameraEvent{CameraEvent::kResume, {}}); }

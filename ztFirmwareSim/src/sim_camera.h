@@ -69,6 +69,8 @@ class SimCamera {
   // Returns presets to factory and reports the reset; the camera asks the
   // daemon to resume resumeAfterMs later (never when negative).
   void presetReset(int64_t resumeAfterMs, int64_t nowMs);
+  // Reports any preset event, as the firmware would after its own change.
+  void reportPresetEvent(uint8_t code, uint32_t id);
   void requestSuspend();
   void requestResume();
   void pokeStatus(uint16_t offset, uint8_t value);
@@ -85,6 +87,9 @@ class SimCamera {
   bool isOff(int64_t nowMs) const { return nowMs < m_offUntilMs; }
   bool refusing(int64_t nowMs) const { return nowMs < m_refuseUntilMs || isOff(nowMs); }
   bool locating() const { return m_locate; }
+  int32_t zoom() const { return m_zoom; }
+  int32_t captureDelay() const { return m_captureDelay; }
+  int64_t offTime() const { return m_offMs; }
   uint8_t flatMode() const;
   int32_t statusValue(uint16_t statusId) const;
   int32_t settingValue(uint32_t settingId) const;
