@@ -1,0 +1,238 @@
+// Msg, MsgElement and MemStream: the TLV layout on both sides, and parsing
+// of hostile bytes (run under the sanitizers to catch any read outside the
+// buffer).
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "Msg.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes serialize(const Msg &msg, uint32_t capacity = 1500) {
+    Bytes out(capacity);
+    MemStream stream(out.data(), capacity);
+    stream << msg;
+    out.resize(stream.fail() ? 0 : stream.getLength());
+    return out;
+}
+
+// A message in a buffer of exactly its size, so a parser that reads one
+// byte too far trips the address sanitizer.
+bool parses(const Bytes &bytes, Msg *msg) {
+    Bytes exact(bytes);  // heap block of exactly bytes.size()
+    MemStream stream(exact.data(), static_cast<uint32_t>(exact.size()));
+    stream >> *msg;
+    return !stream.fail();
+}
+
+TEST(Msg, SerialisesTheTlvLayoutByteForByte) {
+    const uint8_t result[4] = {0xFB, 0xFF, 0xFF, 0xFF};  // -5
+    MsgElement res(0xEC, result, 4), end(0xEE);
+    Msg msg(21);
+    msg.addElement(&res);
+    msg.addElement(&end);
+    EXPECT_EQ(serialize(msg), (Bytes{0x00, 0x10, 0x00, 21, 0x00, 0x00, 0x04, 0xEC, 0xFB, 0xFF,
+                                     0xFF, 0xFF, 0x00, 0x00, 0x00, 0xEE}));
+}
+
+TEST(Msg, AppendsAMissingEndElement) {
+    MsgElement a('A', "JS", 2);
+    Msg msg(16);
+    msg.addElement(&a);
+    EXPECT_EQ(serialize(msg), (Bytes{0x00, 0x0E, 0x00, 16, 0x00, 0x00, 0x02, 'A', 'J', 'S', 0x00,
+                                     0x00, 0x00, 0xEE}));
+}
+
+TEST(Msg, AddElementBorrowsSoLaterDataChangesAreSerialised) {
+    uint8_t value = 1;
+    MsgElement e('B', &value, 1);
+    Msg msg(20);
+    msg.addElement(&e);
+    value = 7;
+    EXPECT_EQ(serialize(msg)[8], 7);
+    msg.clear();
+    EXPECT_EQ(msg.getElementCount(), 0u);
+    EXPECT_EQ(e.getUInt8(), 7);  // clearing neither freed nor changed the element
+}
+
+TEST(Msg, RoundTripKeepsCategoryOrderAndValues) {
+    const uint8_t cmd[4] = {3, 0, 0, 0};
+    const uint8_t arg = 1;
+    MsgElement a('A', cmd, 4), b('B', &arg, 1), d('D', "/reply", 6), end(0xEE);
+    Msg out(20);
+    for (MsgElement *e : {&a, &b, &d, &end}) out.addElement(e);
+
+    Msg in;
+    ASSERT_TRUE(parses(serialize(out), &in));
+    EXPECT_EQ(in.getCategory(), 20);
+    ASSERT_EQ(in.getElementCount(), 4u);
+    EXPECT_EQ(in.getElement(1)->getType(), 'B');
+    EXPECT_EQ(in.findElement('A')->getUInt32(), 3u);
+    EXPECT_EQ(in.findElement('B')->getUInt8(), 1);
+    // Text values of a parsed message read as C strings.
+    EXPECT_STREQ(reinterpret_cast<const char *>(in.findElement('D')->getData()), "/reply");
+    EXPECT_EQ(in.findElement('W'), nullptr);
+    EXPECT_EQ(in.getSize(), serialize(out).size());
+}
+
+TEST(Msg, ParsedValuesSurviveTheSourceBuffer) {
+    MsgElement d('D', "/q", 2), end(0xEE);
+    Msg out(20);
+    out.addElement(&d);
+    out.addElement(&end);
+    Msg in;
+    {
+        Bytes bytes = serialize(out);
+        ASSERT_TRUE(parses(bytes, &in));
+        std::fill(bytes.begin(), bytes.end(), 0xAA);
+    }
+    EXPECT_EQ(in.findElement('D')->getLength(), 2);
+    EXPECT_EQ(in.findElement('D')->getData()[1], 'q');
+}
+
+TEST(MsgElement, ValuesAreLittleEndianShortOnesZeroExtendedLongOnesTruncated) {
+    const uint8_t bytes[6] = {0x78, 0x56, 0x34, 0x12, 0xAA, 0xBB};
+    EXPECT_EQ(MsgElement('B', bytes, 1).getUInt32(), 0x78u);
+    EXPECT_EQ(MsgElement('B', bytes, 2).getUInt32(), 0x5678u);
+    EXPECT_EQ(MsgElement('B', bytes, 3).getUInt16(), 0x5678u);
+    EXPECT_EQ(MsgElement('B', bytes, 6).getUInt32(), 0x12345678u);
+    EXPECT_EQ(MsgElement('B', bytes, 6).getUInt8(), 0x78u);
+    EXPECT_EQ(MsgElement('B').getUInt32(), 0u);
+    EXPECT_EQ(MsgElement('B').getData(), nullptr);
+}
+
+TEST(MemStream, RefusesAMessageThatDoesNotFitAndWritesNothing) {
+    Bytes big(1400, 0x11);
+    MsgElement e('E', big.data(), static_cast<uint16_t>(big.size())), end(0xEE);
+    Msg msg(21);
+    msg.addElement(&e);
+    msg.addElement(&end);
+    Bytes small(100, 0);
+    MemStream stream(small.data(), static_cast<uint32_t>(small.size()));
+    stream << msg;
+    EXPECT_TRUE(stream.fail());
+    EXPECT_EQ(stream.getLength(), 0);
+    EXPECT_EQ(small, Bytes(100, 0));
+}
+
+TEST(MemStream, RefusesAMessageAboveTheMaximumSize) {
+    Bytes big(1493, 0x11);  // 4 + (4 + 1493) + 4 = 1505 > 1500
+    MsgElement e('E', big.data(), static_cast<uint16_t>(big.size()));
+    Msg msg(21);
+    msg.addElement(&e);
+    Bytes out(4000);
+    MemStream stream(out.data(), static_cast<uint32_t>(out.size()));
+    stream << msg;
+    EXPECT_TRUE(stream.fail());
+}
+
+TEST(MemStream, ReadsConsecutiveMessages) {
+    MsgElement a('A', "JS", 2), end(0xEE);
+    Msg out(16);
+    out.addElement(&a);
+    out.addElement(&end);
+    Bytes two = serialize(out);
+    const Bytes one = two;
+    two.insert(two.end(), one.begin(), one.end());
+    MemStream stream(two.data(), static_cast<uint32_t>(two.size()));
+    Msg first, second, third;
+    stream >> first >> second;
+    EXPECT_FALSE(stream.fail());
+    EXPECT_EQ(stream.getReadPosition(), two.size());
+    stream >> third;
+    EXPECT_TRUE(stream.fail());
+    EXPECT_EQ(third.getElementCount(), 0u);
+}
+
+TEST(MsgTooManyElements, AddElementStopsAtTheLimit) {
+    std::vector<MsgElement> elements(Msg::kMaxElements + 1, MsgElement('X'));
+    Msg msg;
+    for (uint32_t i = 0; i < Msg::kMaxElements; ++i) EXPECT_TRUE(msg.addElement(&elements[i]));
+    EXPECT_FALSE(msg.addElement(&elements.back()));
+    EXPECT_FALSE(msg.addElement(nullptr));
+}
+
+// ---- Hostile bytes ----
+
+Bytes valid() { return {0x00, 0x0E, 0x00, 16, 0x00, 0x00, 0x02, 'A', 'J', 'S', 0x00, 0x00, 0x00, 0xEE}; }
+
+TEST(MsgMalformed, ValidBaselineParses) {
+    Msg msg;
+    EXPECT_TRUE(parses(valid(), &msg));
+}
+
+TEST(MsgMalformed, HeaderLengthBeyondTheBufferIsRejected) {
+    Bytes b = valid();
+    b[1] = 0x0F;  // claims one byte more than there is
+    Msg msg;
+    EXPECT_FALSE(parses(b, &msg));
+    EXPECT_EQ(msg.getElementCount(), 0u);
+}
+
+TEST(MsgMalformed, ElementLengthOverrunningTheHeaderLengthIsRejected) {
+    Bytes b = valid();
+    b[6] = 0x20;  // 'A' claims 32 bytes
+    Msg msg;
+    EXPECT_FALSE(parses(b, &msg));
+    b = valid();
+    b[5] = 0xFF;  // 'A' claims 0xFF02 bytes
+    EXPECT_FALSE(parses(b, &msg));
+}
+
+TEST(MsgMalformed, TruncatedElementHeadIsRejected) {
+    Bytes b = {0x00, 0x06, 0x00, 16, 0x00, 0x00};
+    Msg msg;
+    EXPECT_FALSE(parses(b, &msg));
+}
+
+TEST(MsgMalformed, MissingOrNonEmptyEndElementIsRejected) {
+    Bytes noEnd = {0x00, 0x0A, 0x00, 16, 0x00, 0x00, 0x02, 'A', 'J', 'S'};
+    Msg msg;
+    EXPECT_FALSE(parses(noEnd, &msg));
+    Bytes fatEnd = {0x00, 0x09, 0x00, 16, 0x00, 0x00, 0x01, 0xEE, 0x01};
+    EXPECT_FALSE(parses(fatEnd, &msg));
+}
+
+TEST(MsgMalformed, BytesAfterTheEndElementAreRejected) {
+    Bytes b = valid();
+    b.insert(b.end(), {0x00, 0x00, 0x00, 'B'});
+    b[1] = static_cast<uint8_t>(b.size());
+    Msg msg;
+    EXPECT_FALSE(parses(b, &msg));
+}
+
+TEST(MsgMalformed, ShortBuffersAndTinyHeaderLengthsAreRejected) {
+    Msg msg;
+    EXPECT_FALSE(parses(Bytes{}, &msg));
+    EXPECT_FALSE(parses(Bytes{0x00, 0x04, 0x00}, &msg));
+    EXPECT_FALSE(parses(Bytes{0x00, 0x02, 0x00, 0x10}, &msg));
+    EXPECT_FALSE(parses(Bytes{0x00, 0x04, 0x00, 0x10}, &msg));  // no end element
+}
+
+TEST(MsgMalformed, MoreElementsThanFitAreRejected) {
+    Bytes b = {0x00, 0x00, 0x00, 20};
+    for (uint32_t i = 0; i < Msg::kMaxElements; ++i) b.insert(b.end(), {0x00, 0x00, 0x00, 'X'});
+    b.insert(b.end(), {0x00, 0x00, 0x00, 0xEE});
+    b[0] = static_cast<uint8_t>(b.size() >> 8);
+    b[1] = static_cast<uint8_t>(b.size());
+    Msg msg;
+    EXPECT_FALSE(parses(b, &msg));
+}
+
+TEST(MsgMalformed, ParsingRandomBytesNeverReadsOutsideTheBuffer) {
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0xFF; };
+    Msg msg;
+    for (int round = 0; round < 2000; ++round) {
+        Bytes b(4 + next() % 40);
+        for (uint8_t &x : b) x = static_cast<uint8_t>(next());
+        b[0] = 0;
+        if (round % 2) b[1] = static_cast<uint8_t>(b.size());  // plausible header length
+        parses(b, &msg);  // must not crash; the result does not matter
+    }
+}
+
+}  // namespace
