@@ -8,7 +8,6 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <fenv.h>
-#include <limits.h>
 #include <stdint.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -22,8 +21,14 @@ static volatile unsigned int s_opts;
 /* Set while a report is being written: a fatal signal raised by the report
  * itself must end the process instead of starting a second report. */
 static volatile sig_atomic_t s_inHandler;
-/* Static so installation allocates nothing that could leak or fail. */
-static char s_altStack[ZTCH_ALTSTACK_SIZE];
+/* Static so installation allocates nothing that could leak or fail.
+ * Sanitizer builds run the same report with far larger stack frames. */
+#if defined(__SANITIZE_ADDRESS__)
+#define ALTSTACK_BYTES (8 * ZTCH_ALTSTACK_SIZE)
+#else
+#define ALTSTACK_BYTES ZTCH_ALTSTACK_SIZE
+#endif
+static char s_altStack[ALTSTACK_BYTES];
 
 static const char *prog(void) { return program_invocation_short_name; }
 
@@ -167,7 +172,7 @@ void ztch_crash_handler(int sig, siginfo_t *info, void *context) {
   s_inHandler = 1;
   const unsigned int opts = s_opts;
 
-  char path[PATH_MAX];
+  char path[256]; /* small: the handler may run on the alternate stack */
   snprintf(path, sizeof path, ZTCH_REPORT_PATH_FMT, prog());
   FILE *out = stdout;
   int openErr = 0;
