@@ -1,0 +1,136 @@
+// ztctl's answer printing; see ReplyFormatter.h.
+#include "ReplyFormatter.h"
+
+#include <stdio.h>
+
+#include "ztErrno.h"
+#include "ztTlv.h"
+#include "ztcontrol_commands.h"
+
+namespace ztctl {
+
+namespace {
+
+uint32_t readU32(const std::vector<uint8_t> &b) {
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+// Printable text, optionally ending in NUL bytes.
+bool isText(const std::vector<uint8_t> &b, std::string &text) {
+    size_t end = b.size();
+    while (end > 0 && b[end - 1] == 0) --end;
+    if (end == 0) return false;
+    for (size_t i = 0; i < end; ++i)
+        if (b[i] < 0x20 || b[i] > 0x7E) return false;
+    text.assign(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(end));
+    return true;
+}
+
+}  // namespace
+
+std::optional<Answer> parseAnswer(const uint8_t *data, size_t length) {
+    if (length < TLV_HDR_LEN || length > ZTMSG_MAX) return std::nullopt;
+    const int total = sntlv_msg_len(data);
+    if (total < TLV_HDR_LEN || static_cast<size_t>(total) != length || data[3] != CAT_CLIENT_RSP)
+        return std::nullopt;
+    // The element heads must add up to the total and end with the end element.
+    size_t off = TLV_HDR_LEN;
+    uint8_t last = 0;
+    while (off + TLV_ELEM_HDR_LEN <= length) {
+        last = data[off + 3];
+        off += TLV_ELEM_HDR_LEN + (static_cast<size_t>(data[off + 1]) << 8 | data[off + 2]);
+    }
+    if (off != length || last != TLV_END) return std::nullopt;
+
+    Answer answer;
+    if (const uint8_t *head = tlv_find(data, TLV_RESULT)) {
+        if (head[1] == 0 && head[2] == 4) {
+            answer.hasResult = true;
+            answer.result = static_cast<int32_t>(readU32(std::vector<uint8_t>(head + 4, head + 8)));
+        }
+    }
+    if (const uint8_t *head = tlv_find(data, TLV_RSPARG)) {
+        const size_t n = static_cast<size_t>(head[1]) << 8 | head[2];
+        answer.payload.emplace(head + 4, head + 4 + n);
+    }
+    return answer;
+}
+
+std::string hexDump(const std::vector<uint8_t> &bytes) {
+    std::string out;
+    char cell[24];
+    for (size_t line = 0; line < bytes.size(); line += 16) {
+        snprintf(cell, sizeof cell, "  %04zx ", line);
+        out += cell;
+        std::string ascii;
+        for (size_t i = line; i < line + 16; ++i) {
+            if (i < bytes.size()) {
+                snprintf(cell, sizeof cell, " %02x", bytes[i]);
+                out += cell;
+                ascii += bytes[i] >= 0x20 && bytes[i] < 0x7F ? static_cast<char>(bytes[i]) : '.';
+            } else {
+                out += "   ";
+            }
+        }
+        out += "  |" + ascii + "|\n";
+    }
+    return out;
+}
+
+std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload) {
+    char line[96];
+    switch (command) {
+    case ZTCONTROL_GET_BUSY_STATUS:
+        if (payload.size() == 1) {
+            snprintf(line, sizeof line, "busy: %u", payload[0]);
+            return line;
+        }
+        break;
+    case ZTCONTROL_PRESET_GET_ACTIVE_PRESET:
+        if (payload.size() == 4) {
+            snprintf(line, sizeof line, "active preset id: %d", static_cast<int32_t>(readU32(payload)));
+            return line;
+        }
+        break;
+    case ZTCONTROL_PRESET_GET_ACTIVE_GROUP:
+        if (payload.size() == 4) {
+            snprintf(line, sizeof line, "active preset group: %u", readU32(payload));
+            return line;
+        }
+        break;
+    case ZTCONTROL_WIFI_SSID_SCAN:
+        if (payload.size() == 4) {
+            snprintf(line, sizeof line, "scan id: %u", readU32(payload));
+            return line;
+        }
+        break;
+    default:
+        break;
+    }
+    std::string text;
+    if (isText(payload, text)) return "text: \"" + text + "\"";
+    return "";
+}
+
+std::string formatAnswer(uint32_t command, const Answer &answer, bool raw) {
+    std::string out;
+    char line[96];
+    if (answer.hasResult) {
+        snprintf(line, sizeof line, "result: %d (%s)\n", answer.result, ztErrno2Str(answer.result));
+        out += line;
+    } else {
+        out += "result: missing\n";
+    }
+    if (!answer.payload) return out;
+    snprintf(line, sizeof line, "payload: %zu bytes\n", answer.payload->size());
+    out += line;
+    out += hexDump(*answer.payload);
+    if (!raw) {
+        const std::string decoded = decodePayload(command, *answer.payload);
+        if (!decoded.empty()) out += decoded + "\n";
+    }
+    return out;
+}
+
+}  // namespace ztctl

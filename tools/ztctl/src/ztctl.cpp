@@ -1,0 +1,104 @@
+// ztctl: the command-line client of the camera daemon. Sends one command and
+// prints its answer, stops the daemon, lists the commands, or watches the
+// notifications on the TCP port.
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "CommandLine.h"
+#include "DaemonLink.h"
+#include "NotifyWatcher.h"
+#include "ztcontrol_commands.h"
+
+namespace {
+
+enum ExitCode { kExitOk = 0, kExitResult = 1, kExitUsage = 2, kExitNoAnswer = 3 };
+
+// Ctrl-C and kill interrupt the waits (no SA_RESTART), so the reply queue is
+// still unlinked on the way out.
+void onSignal(int) {}
+
+void installSignalHandlers() {
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+int listCommands() {
+    for (uint32_t v = 0; v <= ZTCONTROL_CMD_LAST; ++v) printf("%3u  %s\n", v, ztctl::commandName(v));
+    return kExitOk;
+}
+
+int sendCommand(const ztctl::Options &o) {
+    ztctl::DaemonLink link(o.replyQueue);
+    if (!link.ok()) {
+        fprintf(stderr, "ztctl: %s\n", link.error().c_str());
+        return kExitNoAnswer;
+    }
+    const char *name = ztctl::commandName(o.command);
+    printf("command: %u (%s)\n", o.command, name ? name : "unknown value");
+    fflush(stdout);
+    auto answer = link.call(o.command, o.argument, o.option, o.timeoutMs);
+    if (!answer) {
+        fprintf(stderr, "ztctl: %s\n", link.error().c_str());
+        return kExitNoAnswer;
+    }
+    fputs(ztctl::formatAnswer(o.command, *answer, o.rawOutput).c_str(), stdout);
+    return answer->hasResult && answer->result == 0 ? kExitOk : kExitResult;
+}
+
+int watch(const ztctl::Options &o) {
+    ztctl::NotifyWatcher watcher;
+    if (!watcher.connect(o.port)) {
+        fprintf(stderr, "ztctl: %s\n", watcher.error().c_str());
+        return kExitNoAnswer;
+    }
+    // Socket clients start paused; switching them on applies to every
+    // socket client of the daemon, as the daemon knows no per-client switch.
+    ztctl::DaemonLink link(o.replyQueue);
+    const std::string on = "status=1";
+    auto answer = link.ok() ? link.call(ZTCONTROL_PUSH_NOTIFICATIONS,
+                                        std::vector<uint8_t>(on.begin(), on.end()), std::nullopt,
+                                        o.timeoutMs)
+                            : std::nullopt;
+    if (!answer || !answer->hasResult || answer->result != 0) {
+        fprintf(stderr, "ztctl: cannot switch notifications on: %s\n",
+                answer ? "the daemon refused" : link.error().c_str());
+        return answer ? kExitResult : kExitNoAnswer;
+    }
+    const unsigned printed = watcher.run(stdout, o.watchCount, o.timeoutMs);
+    if (!watcher.error().empty()) fprintf(stderr, "ztctl: %s\n", watcher.error().c_str());
+    if (o.watchCount > 0 && printed < o.watchCount) {
+        fprintf(stderr, "ztctl: %u of %u messages within the time-out\n", printed, o.watchCount);
+        return kExitNoAnswer;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::string error;
+    auto options = ztctl::parseCommandLine(argc, argv, error);
+    if (!options) {
+        fprintf(stderr, "ztctl: %s\n\n%s", error.c_str(), ztctl::kUsage);
+        return kExitUsage;
+    }
+    installSignalHandlers();
+    switch (options->action) {
+    case ztctl::Action::Help:
+        fputs(ztctl::kUsage, stdout);
+        return kExitOk;
+    case ztctl::Action::List:
+        return listCommands();
+    case ztctl::Action::Watch:
+        return watch(*options);
+    case ztctl::Action::Send:
+        return sendCommand(*options);
+    }
+    return kExitUsage;
+}
