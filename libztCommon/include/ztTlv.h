@@ -68,8 +68,8 @@ int sntlv_msg_len(const void *msg);
 uint32_t sntlv_add_bin(void *msg, uint32_t size, int type, uint32_t len,
                        const void *data);
 
-/* As sntlv_add_bin, with the value being the first len bytes (at most 4) of
- * the 32-bit value, least significant byte first. */
+/* As sntlv_add_bin, with the value being the first len bytes of the 32-bit
+ * value, least significant byte first; a len above 4 is taken as 4. */
 uint32_t sntlv_add_dat(void *msg, uint32_t size, int type, uint32_t len,
                        uint32_t value);
 
