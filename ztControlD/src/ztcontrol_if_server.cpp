@@ -143,6 +143,8 @@ int ZtcontrolCommandServer::start()
         ZTLOG(ZT_LOG_ERROR, "interfaceOpen failed %d", -1);
         return -1;
     }
+    // The worker may hand CSI traffic to the listener as soon as it runs.
+    m_csiListener = ZTCSIListener::GetInstance();
     ZTLOG(ZT_LOG_INFO, "Creating main worker thread");
     int rc = pthread_create(&m_workerThread, nullptr, threadLoop, this);
     if (rc != 0) {
@@ -150,7 +152,6 @@ int ZtcontrolCommandServer::start()
         return -1;
     }
     m_workerStarted = true;
-    m_csiListener = ZTCSIListener::GetInstance();
     m_csiListener->Init(false, kCommandQueueName);
     m_csiListener->RegisterForCSINotifications(kCsiNotifyItems,
                                                sizeof(kCsiNotifyItems) / sizeof(kCsiNotifyItems[0]));

@@ -1,0 +1,249 @@
+// The real daemon and events from the firmware side: suspend and resume with
+// their in-place answers, the refusal of commands while suspended, preset
+// events and what they publish on camera-state item 7, and camera-state
+// traffic routed to the listener.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "DaemonHarness.h"
+#include "ztFirmwarePeer.h"
+
+using namespace std::chrono_literals;
+using zttest::Bytes;
+using zttest::DaemonHarness;
+
+namespace {
+
+constexpr uint32_t kProbeCommand = 1;  // answered as unsupported
+constexpr int32_t kNotSupported = -104;
+constexpr int32_t kSuspendedRefusal = 1;
+constexpr uint32_t kPresetItem = 7;
+
+struct Element {
+    uint8_t type;
+    Bytes value;
+};
+
+// Walks a received TLV message; empty when its framing is broken.
+std::vector<Element> elementsOf(const Bytes &msg)
+{
+    std::vector<Element> out;
+    if (msg.size() < 4 || ((msg[0] << 8) | msg[1]) != static_cast<int>(msg.size()))
+        return {};
+    size_t offset = 4;
+    while (offset + 4 <= msg.size()) {
+        const size_t len = (msg[offset + 1] << 8) | msg[offset + 2];
+        if (offset + 4 + len > msg.size())
+            return {};
+        out.push_back({msg[offset + 3], Bytes(msg.begin() + offset + 4, msg.begin() + offset + 4 + len)});
+        offset += 4 + len;
+    }
+    return offset == msg.size() ? out : std::vector<Element>{};
+}
+
+class ServerEvents : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_peer.ok());
+        m_peer.setCsiItem(123, 0x200);  // debug log level, for the event lines
+        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
+        m_daemon.requester().drain();
+    }
+    void TearDown() override
+    {
+        auto status = m_daemon.stop();
+        ASSERT_TRUE(status) << m_daemon.log();
+        EXPECT_TRUE(status->ok()) << status->describe();
+    }
+
+    int32_t probe()
+    {
+        auto reply = m_daemon.requester().call(kProbeCommand);
+        EXPECT_TRUE(reply) << m_daemon.log();
+        return reply ? reply->result : 0;
+    }
+
+    // Sends "JS" or "JR" and returns the daemon's answer.
+    std::optional<Bytes> suspendResume(bool suspend)
+    {
+        const std::string queue = m_sysQueue;
+        if (!m_peer.postSuspend(suspend, queue))
+            return std::nullopt;
+        return m_peer.waitForSysAnswer(queue, 5000);
+    }
+
+    bool waitForPresetPublication(uint32_t word, size_t from)
+    {
+        const Bytes expected = {7, 0, 0, 0, static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
+                                static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 24)};
+        return m_peer
+            .waitForRequest(
+                [&](const PeerRequest &r) { return r.kind == "CW" && r.payload == expected; }, 3000,
+                from)
+            .has_value();
+    }
+
+    size_t countPublications(size_t from)
+    {
+        size_t count = 0;
+        auto all = m_peer.requests();
+        for (size_t i = from; i < all.size(); ++i)
+            if (all[i].kind == "CW" && all[i].payload.size() >= 4 && all[i].payload[0] == kPresetItem)
+                ++count;
+        return count;
+    }
+
+    ZtFirmwarePeer m_peer;
+    DaemonHarness m_daemon;
+    std::string m_sysQueue = zttest::uniqueQueueName("sys");
+};
+
+TEST_F(ServerEvents, SuspendRefusesCommandsWithOneAndResumeRestoresThem)
+{
+    auto answer = suspendResume(true);
+    ASSERT_TRUE(answer) << "no in-place answer to JS\n" << m_daemon.log();
+    auto reply = m_daemon.requester().call(kProbeCommand);
+    ASSERT_TRUE(reply);
+    ASSERT_TRUE(reply->hasResult);
+    EXPECT_EQ(reply->result, kSuspendedRefusal);
+    EXPECT_FALSE(reply->hasPayload);
+    EXPECT_TRUE(m_daemon.waitForLog("MSG nak-ed because of suspend! (cmd 1)", 2s));
+
+    ASSERT_TRUE(suspendResume(false)) << "no in-place answer to JR";
+    EXPECT_EQ(probe(), kNotSupported);
+}
+
+TEST_F(ServerEvents, SuspendAnswerIsTheRequestTurnedRoundInPlace)
+{
+    // Build the request here so its exact size is known.
+    Bytes request = {0, 0, 0, 16};
+    auto add = [&request](uint8_t type, const std::string &v) {
+        request.push_back(0);
+        request.push_back(static_cast<uint8_t>(v.size() >> 8));
+        request.push_back(static_cast<uint8_t>(v.size()));
+        request.push_back(type);
+        request.insert(request.end(), v.begin(), v.end());
+    };
+    add('A', "JR");
+    add('B', std::string(1, '\0'));
+    add('C', "/to_ztCtlD");
+    add('D', m_sysQueue);
+    add(static_cast<char>(0xEE), "");
+    request[0] = static_cast<uint8_t>(request.size() >> 8);
+    request[1] = static_cast<uint8_t>(request.size());
+    ASSERT_TRUE(m_peer.postSuspend(false, m_sysQueue));  // creates the queue
+    ASSERT_TRUE(m_peer.waitForSysAnswer(m_sysQueue, 5000));
+    ASSERT_TRUE(m_peer.postRaw(request));
+
+    auto answer = m_peer.waitForSysAnswer(m_sysQueue, 5000);
+    ASSERT_TRUE(answer) << m_daemon.log();
+    ASSERT_EQ(answer->size(), request.size() + 5);
+    EXPECT_EQ((*answer)[3], 17);
+    auto elements = elementsOf(*answer);
+    ASSERT_EQ(elements.size(), 6u);
+    EXPECT_EQ(elements[0].type, 'A');
+    EXPECT_EQ(elements[2].type, 'D');  // former destination
+    EXPECT_EQ(std::string(elements[2].value.begin(), elements[2].value.end()), "/to_ztCtlD");
+    EXPECT_EQ(elements[3].type, 'C');  // former source
+    EXPECT_EQ(std::string(elements[3].value.begin(), elements[3].value.end()), m_sysQueue);
+    EXPECT_EQ(elements[4].type, 'E');
+    EXPECT_EQ(elements[4].value, Bytes{0});
+    EXPECT_EQ(elements[5].type, 0xEE);
+    EXPECT_TRUE(elements[5].value.empty());
+}
+
+TEST_F(ServerEvents, SuspendRequestWithoutSourceChangesNothingAndIsNotAnswered)
+{
+    Bytes request = {0, 0, 0, 16, 0, 0, 2, 'A', 'J', 'S', 0, 0, 10, 'C'};
+    const std::string dst = "/to_ztCtlD";
+    request.insert(request.end(), dst.begin(), dst.end());
+    request.insert(request.end(), {0, 0, 0, 0xEE});
+    request[1] = static_cast<uint8_t>(request.size());
+    const size_t mark = m_daemon.logMark();
+    ASSERT_TRUE(m_peer.postRaw(request));
+    EXPECT_EQ(probe(), kNotSupported) << "the server was suspended";
+    EXPECT_TRUE(m_daemon.waitForLog("Dropping JS request that cannot be answered in place", 2s, mark));
+}
+
+TEST_F(ServerEvents, PresetResetSuspendsWithoutAnswer)
+{
+    ASSERT_TRUE(m_peer.postPresetEvent(7, 0xFFFFFFFFu));
+    ASSERT_TRUE(m_daemon.waitForLog("Received message APPC_SYSTEM_PRESET_RESET", 3s));
+    EXPECT_EQ(probe(), kSuspendedRefusal);
+
+    // Preset events are dropped while suspended.
+    const size_t mark = m_daemon.logMark();
+    ASSERT_TRUE(m_peer.postPresetEvent(8, 5));
+    EXPECT_TRUE(m_daemon.waitForLog(
+        "ztcontrol dropped CAT_RTOS_CMD for preset update while suspended", 3s, mark));
+    ASSERT_TRUE(suspendResume(false));
+    EXPECT_EQ(probe(), kNotSupported);
+}
+
+TEST_F(ServerEvents, ModifiedPresetEventsPublishTheChangeWord)
+{
+    size_t from = m_peer.requestCount();
+    ASSERT_TRUE(m_peer.postPresetEvent(4, 9));  // group 9 folds into video (0)
+    EXPECT_TRUE(waitForPresetPublication((1000u & 0xFFFFFFu) | (4u << 24), from)) << m_daemon.log();
+
+    from = m_peer.requestCount();
+    ASSERT_TRUE(m_peer.postPresetEvent(8, 0x10002));
+    EXPECT_TRUE(waitForPresetPublication(0x10002u | (8u << 24), from));
+    EXPECT_TRUE(m_peer.waitForRequest(
+        [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, from));
+
+    // A created preset publishes nothing but still refreshes the lenses.
+    from = m_peer.requestCount();
+    ASSERT_TRUE(m_peer.postPresetEvent(3, 12));
+    EXPECT_TRUE(m_peer.waitForRequest(
+        [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, from));
+    EXPECT_EQ(probe(), kNotSupported);  // the event has been handled by now
+    EXPECT_EQ(countPublications(from), 0u);
+}
+
+TEST_F(ServerEvents, ActivePresetSwitchPublishesOnlyAcrossGroupKinds)
+{
+    // First switch: the current preset is not known yet, so it publishes.
+    size_t from = m_peer.requestCount();
+    ASSERT_TRUE(m_peer.postPresetEvent(6, 0x10001));
+    EXPECT_TRUE(waitForPresetPublication(0x10001u | 0x06000000u, from)) << m_daemon.log();
+
+    // Photo to time lapse: both basic groups, nothing to refresh.
+    from = m_peer.requestCount();
+    ASSERT_TRUE(m_peer.postPresetEvent(6, 0x20001));
+    EXPECT_TRUE(m_peer.waitForRequest(
+        [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, from));
+    EXPECT_EQ(probe(), kNotSupported);
+    EXPECT_EQ(countPublications(from), 0u);
+
+    // Time lapse to an Orbi-lens group: publishes.
+    from = m_peer.requestCount();
+    ASSERT_TRUE(m_peer.postPresetEvent(6, 0x40002));
+    EXPECT_TRUE(waitForPresetPublication(0x40002u | 0x06000000u, from));
+}
+
+TEST_F(ServerEvents, EditEventsAndUnknownEventsChangeNothing)
+{
+    const size_t from = m_peer.requestCount();
+    ASSERT_TRUE(m_peer.postPresetEvent(0, 1));
+    ASSERT_TRUE(m_peer.postPresetEvent(2, 1));
+    ASSERT_TRUE(m_peer.postPresetEvent(9, 1));
+    EXPECT_TRUE(m_daemon.waitForLog("TLV CAT_RTOS_CMD: event: unknown, id: 1", 3s));
+    EXPECT_EQ(probe(), kNotSupported);
+    EXPECT_EQ(m_peer.requestCount(), from) << "an edit or unknown event reached the firmware";
+}
+
+TEST_F(ServerEvents, CameraStateTrafficGoesToTheListener)
+{
+    ASSERT_TRUE(m_peer.postCsiNotify(151, 3));
+    EXPECT_TRUE(m_daemon.waitForLog("Processing CSI event CN csi set", 3s));
+    ASSERT_TRUE(m_peer.postCsiNotifyMany({{151, 4}, {152, 5}}));
+    EXPECT_TRUE(m_daemon.waitForLog("Processing CSI event CU csi multiple set", 3s));
+    // The subscribe answer of start-up arrives as category 17 "CR".
+    EXPECT_TRUE(m_daemon.waitForLog("Processing CSI event CR csi sub response", 3s));
+    EXPECT_EQ(probe(), kNotSupported);
+}
+
+}  // namespace

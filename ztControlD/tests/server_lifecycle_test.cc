@@ -1,0 +1,179 @@
+// The real daemon against the scripted firmware peer: start-up, start-up
+// failures with their exit statuses, the stop command, and that every
+// command value gets exactly one answer.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <set>
+
+#include "DaemonHarness.h"
+#include "ztFirmwarePeer.h"
+
+using namespace std::chrono_literals;
+using zttest::DaemonHarness;
+using zttest::Requester;
+
+namespace {
+
+constexpr int32_t kNotSupported = -104;
+constexpr int32_t kInvalidParam = -3;
+constexpr uint32_t kStopCommand = 101;
+
+// Extended logging (camera-state item 123, bit 9) puts the daemon at level 4.
+void enableDebugLog(ZtFirmwarePeer &peer) { peer.setCsiItem(123, 0x200); }
+
+TEST(ServerLifecycle, StopCommandIsAnsweredZeroAndProcessExitsCleanly)
+{
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    DaemonHarness daemon;
+    ASSERT_TRUE(daemon.startAndWaitReady()) << daemon.log();
+
+    Requester &req = daemon.requester();
+    const auto sentAt = std::chrono::steady_clock::now();
+    auto reply = req.call(kStopCommand);
+    ASSERT_TRUE(reply) << daemon.log();
+    EXPECT_EQ(reply->category, 21);
+    ASSERT_TRUE(reply->hasResult);
+    EXPECT_EQ(reply->result, 0);
+    EXPECT_FALSE(reply->hasPayload);
+
+    auto status = daemon.waitExit(6s);
+    ASSERT_TRUE(status) << "daemon still running after the stop command\n" << daemon.log();
+    EXPECT_TRUE(status->ok()) << status->describe();
+    // One accept-loop period (2 s) plus the worker's receive time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - sentAt, 4s);
+    EXPECT_EQ(daemon.countInLog("Command: ZTCONTROL_CMD_LAST"), 0u);
+
+    // The daemon removes the queues it created and leaves the firmware's.
+    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD"));
+    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD2"));
+    EXPECT_TRUE(zttest::queueExists("/to_ztnet"));
+}
+
+TEST(ServerLifecycle, EveryCommandValueGetsExactlyOneAnswer)
+{
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    DaemonHarness daemon;
+    ASSERT_TRUE(daemon.startAndWaitReady()) << daemon.log();
+    Requester &req = daemon.requester();
+    req.drain();
+
+    // Requests queue up faster than the daemon answers; each must come back
+    // once, in order, whatever its branch does.
+    for (uint32_t command = 0; command <= 110; ++command) {
+        if (command == kStopCommand)
+            continue;
+        zttest::ClientRequest request;
+        request.command = command;
+        ASSERT_TRUE(req.send(request));
+        auto reply = req.waitReply(5s);
+        ASSERT_TRUE(reply) << "no answer to command " << command << "\n" << daemon.log();
+        ASSERT_TRUE(reply->hasResult);
+        if (command == 0 || command == 43)
+            EXPECT_EQ(reply->result, kInvalidParam) << "command " << command << " without argument";
+        else
+            EXPECT_EQ(reply->result, kNotSupported) << "command " << command;
+    }
+    EXPECT_FALSE(req.waitReply(300ms)) << "a command was answered twice";
+    EXPECT_TRUE(daemon.isRunning());
+
+    auto status = daemon.stop();
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->ok()) << status->describe();
+}
+
+TEST(ServerLifecycle, ResultLogNamesTheCommandOnlyForCatalogueValues)
+{
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    DaemonHarness daemon;
+    ASSERT_TRUE(daemon.startAndWaitReady()) << daemon.log();
+    Requester &req = daemon.requester();
+
+    ASSERT_TRUE(req.call(3));
+    ASSERT_TRUE(req.call(100));
+    ASSERT_TRUE(req.call(200));
+    EXPECT_TRUE(daemon.waitForLog(
+        "Command: ZTCONTROL_COMMAND_SHUTTER (3) returned ztErrno:(-104=ZT_ERR_NOT_SUPPORTED)", 2s));
+    EXPECT_TRUE(daemon.waitForLog(
+        "Command: ZTCONTROL_GET_BUSY_STATUS (100) returned ztErrno:(-104=ZT_ERR_NOT_SUPPORTED)", 2s));
+    EXPECT_TRUE(daemon.waitForLog("Unhandled command 200", 2s));
+    EXPECT_EQ(daemon.countInLog("(200) returned"), 0u);
+    ASSERT_TRUE(daemon.stop());
+}
+
+TEST(ServerLifecycle, ExtendedLoggingFlagRaisesTheLogLevel)
+{
+    {
+        ZtFirmwarePeer peer;
+        ASSERT_TRUE(peer.ok());
+        enableDebugLog(peer);
+        DaemonHarness daemon;
+        ASSERT_TRUE(daemon.startAndWaitReady()) << daemon.log();
+        EXPECT_TRUE(daemon.waitForLog("Extended logging on", 2s));
+        EXPECT_TRUE(daemon.waitForLog("Command handling thread running!", 2s));
+        ASSERT_TRUE(daemon.stop());
+    }
+    {
+        ZtFirmwarePeer peer;  // item 123 unknown: the read fails, level stays 2
+        ASSERT_TRUE(peer.ok());
+        DaemonHarness daemon;
+        ASSERT_TRUE(daemon.startAndWaitReady()) << daemon.log();
+        ASSERT_TRUE(daemon.stop());
+        EXPECT_EQ(daemon.countInLog("Extended logging on"), 0u);
+        EXPECT_EQ(daemon.countInLog("[DEBUG]"), 0u);
+    }
+}
+
+TEST(ServerLifecycle, MissingFirmwareQueueFailsStartWithStatus255)
+{
+    ZtFirmwarePeer::Options options;
+    options.firmware = false;  // CSI only: "/to_ztnet" never appears
+    ZtFirmwarePeer peer(options);
+    ASSERT_TRUE(peer.ok());
+    DaemonHarness daemon;
+    ASSERT_TRUE(daemon.start());
+    auto status = daemon.waitExit(10s);
+    ASSERT_TRUE(status) << daemon.log();
+    EXPECT_TRUE(status->exited);
+    EXPECT_EQ(status->code, 255);
+    EXPECT_EQ(daemon.countInLog("mq_open() failed for '/to_ztnet'"), 6u) << daemon.log();
+    EXPECT_EQ(daemon.countInLog("Retrying 1"), 1u);
+    EXPECT_EQ(daemon.countInLog("Failed to start daemon ["), 1u);
+    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD"));
+    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD2"));
+}
+
+TEST(ServerLifecycle, TakenPortShutsTheServerDownAndExitsWith255)
+{
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    const int blocker = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(blocker, 0);
+    struct sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(zttest::kNotifyPort);
+    ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    ASSERT_EQ(listen(blocker, 1), 0);
+
+    DaemonHarness daemon;
+    ASSERT_TRUE(daemon.start());
+    auto status = daemon.waitExit(15s);
+    close(blocker);
+    ASSERT_TRUE(status) << daemon.log();
+    EXPECT_TRUE(status->exited);
+    EXPECT_EQ(status->code, 255);
+    EXPECT_EQ(daemon.countInLog("bind() failed on socket, Exiting daemon"), 1u) << daemon.log();
+    // The server had started: shutdown closed and removed its queues.
+    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD"));
+    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD2"));
+}
+
+}  // namespace
