@@ -29,13 +29,13 @@ struct SavedNetwork {
 class AccessoryModule {
  public:
   // A scan answers "still running" for this long after it starts.
-  static const int64_t kScanDurationMs = 300;
+  static constexpr int64_t kScanDurationMs = 300;
   // Pairing gives up by itself after this long.
-  static const int64_t kPairingTimeoutMs = 30000;
+  static constexpr int64_t kPairingTimeoutMs = 30000;
   // Entries of one list answer, and the size of one entry.
-  static const size_t kMaxListEntries = 10;
-  static const size_t kEntrySize = 127;
-  static const size_t kListHeaderSize = 7;
+  static constexpr size_t kMaxListEntries = 10;
+  static constexpr size_t kEntrySize = 127;
+  static constexpr size_t kListHeaderSize = 7;
 
   AccessoryModule();
 

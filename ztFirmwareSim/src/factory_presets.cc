@@ -19,8 +19,10 @@ struct FactoryRow {
   uint8_t a, b, c, d;
 };
 
-// Resolution codes: 1 = 4K, 9 = 1080p, 18 = 2.7K 4:3. Frame-rate codes:
-// 8 = 30, 5 = 60, 1 = 120, 2 = 240. Lens codes: 0 wide, 4 linear, 3 superview.
+// Values are firmware values of the library's option tables. Resolution:
+// 1 = 4K, 9 = 1080p, 18 = 2.7K 4:3. Frame rate: 8 = 30, 5 = 60, 1 = 120,
+// 2 = 240. Lens: 0 wide, 4 linear, 3 superview. Night shutter: seconds.
+// Burst rate: an index. Intervals: indexes into the block's interval tables.
 const FactoryRow kRows[] = {
     // Video group.
     {0x00000, 12, 1, 0, kAll, 0, 1, 8, 0, 0},          // Standard
@@ -33,11 +35,11 @@ const FactoryRow kRows[] = {
     {0x10000, 17, 3, 3, kAll, 0, 0, 0, 0, 0},          // Photo
     {0x10001, 25, 4, 4, kAll, 0, 0, 0, 0, 0},          // Live burst
     {0x10002, 19, 5, 5, kNot51, 0, 0, 3, 0, 0},        // Burst
-    {0x10003, 18, 6, 6, kNot51, 0, 0, 4, 0, 0},        // Night
+    {0x10003, 18, 6, 6, kNot51, 0, 0, 5, 0, 0},        // Night
     // Time-lapse group.
     {0x20000, 24, 7, 7, kAll, 0, 1, 8, 0, 0},          // Swift lapse (video block)
     {0x20001, 13, 8, 8, kNot51, 0, 1, 8, 0, 0},        // Time lapse video
-    {0x20002, 26, 9, 9, kNot51, 0, 0, 0, 4, 9},        // Night lapse
+    {0x20002, 21, 9, 9, kNot51, 0, 0, 0, 4, 9},        // Night lapse
     {0x20003, 29, 76, 76, kNot50Or51, 0, 0, 0, 4, 9},  // Star trails
     {0x20004, 31, 78, 78, kNot50Or51, 0, 0, 0, 4, 9},  // Light trails
     {0x20005, 30, 77, 77, kNot50Or51, 0, 0, 0, 4, 9},  // Light painting
@@ -61,7 +63,7 @@ const FactoryRow kRows[] = {
     {0xA0000, 12, 68, 58, kAll, 1, 1, 8, 0, 0},
     {0xB0000, 12, 72, 60, kAll, 2, 9, 8, 0, 0},
     {0xC0000, 17, 70, 3, kAll, 0, 0, 0, 0, 0},
-    {0xC0001, 18, 71, 6, kAll, 0, 0, 4, 0, 0},
+    {0xC0001, 18, 71, 6, kAll, 0, 0, 5, 0, 0},
     {0xD0000, 24, 69, 7, kAll, 0, 1, 8, 0, 0},
     {0xE0000, 12, 75, 60, kAll, 2, 9, 8, 0, 0},
 };
@@ -114,10 +116,10 @@ std::array<uint8_t, PresetRecord::kBlockSize> defaultBlock(BlockFamily family) {
     case BlockFamily::kVideo:
       b[2] = 1;   // 4K
       b[3] = 8;   // 30 fps
-      b[6] = 1;   // looping interval: 5 minutes
-      b[9] = 1;   // time-lapse video interval: 0.5 s
-      b[24] = 2;  // swift-lapse speed: 10x
-      b[46] = 0;  // swift-lapse speed in easy mode: auto
+      b[6] = 5;   // looping interval: 5 minutes
+      b[9] = 5;   // time-lapse video rate: 0.5 s
+      b[24] = 2;  // aspect ratio
+      b[46] = 0;  // duration: unlimited
       break;
     case BlockFamily::kPhoto:
       b[19] = 1;  // output: standard

@@ -22,9 +22,9 @@
 namespace ztsim {
 
 struct PresetRecord {
-  static const size_t kSize = 81;
-  static const size_t kBlockOffset = 25;
-  static const size_t kBlockSize = 54;
+  static constexpr size_t kSize = 81;
+  static constexpr size_t kBlockOffset = 25;
+  static constexpr size_t kBlockSize = 54;
 
   uint8_t flatMode = 12;
   uint8_t type = 0;

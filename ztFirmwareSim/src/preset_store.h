@@ -64,9 +64,9 @@ class PresetStore {
     kPowerOnDefaultGet = 25,
   };
   // Custom presets a group holds at most.
-  static const size_t kMaxCustomPerGroup = 7;
+  static constexpr size_t kMaxCustomPerGroup = 7;
   // Id of the "everything was reset" event.
-  static const uint32_t kResetAll = 0xFFFFFFFF;
+  static constexpr uint32_t kResetAll = 0xFFFFFFFF;
 
   explicit PresetStore(const PresetContext& context = PresetContext());
 

@@ -35,9 +35,7 @@ inline uint8_t readU8(const Bytes& b, size_t offset, uint8_t fallback = 0) {
 }
 
 inline void appendU32(Bytes& b, uint32_t v) {
-  uint8_t w[4];
-  putU32(w, v);
-  b.insert(b.end(), w, w + 4);
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 inline void appendU16(Bytes& b, uint16_t v) {

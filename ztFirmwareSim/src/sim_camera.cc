@@ -16,17 +16,28 @@ struct SettingDefault {
   uint32_t id;
   int32_t value;
 };
+// Values are firmware values of the library's option tables.
 const SettingDefault kSettingDefaults[] = {
-    {59, 4},    // auto power down: 15 min
+    {59, 15},   // auto power down: 15 min
     {84, 0},    // language
     {87, 70},   // beep volume
-    {88, 80},   // lcd brightness
+    {88, 70},   // lcd brightness
     {91, 1},    // gps on
     {112, 0},   // anti flicker 60 Hz
     {135, 2},   // stabilizer: high
     {167, 4},   // pre-record: off
     {178, 1},   // wireless band: 5 GHz
 };
+
+// Advanced ("protune") settings and the values a reset returns them to:
+// 9 is white balance and colour while protune is off.
+const SettingDefault kVideoAdvanced[] = {
+    {setting_id::kVideoProtune, 0}, {setting_id::kVideoWhiteBalance, 9},
+    {setting_id::kVideoIsoMax, 0},  {setting_id::kVideoColor, 9},
+    {setting_id::kVideoEvComp, 0},  {setting_id::kVideoBitRate, 0},
+    {setting_id::kVideoBitDepth, 0}};
+const SettingDefault kPhotoAdvanced[] = {{setting_id::kPhotoProtune, 0},
+                                         {setting_id::kPhotoWhiteBalance, 9}};
 
 int appModeOf(uint8_t flatMode) {
   switch (familyOf(flatMode)) {
@@ -41,6 +52,8 @@ int appModeOf(uint8_t flatMode) {
 SimCamera::SimCamera(int model, int64_t nowMs)
     : m_model(model), m_presets(PresetContext{model, 0, 0, 0, 1}), m_bootMs(nowMs) {
   for (const SettingDefault& d : kSettingDefaults) setSetting(d.id, d.value, false);
+  advancedReset(0);
+  advancedReset(1);
   setSetting(setting_id::kUxMode, m_uxMode, false);
   setStatus(status_id::kBatteryPresent, 1);
   setStatus(status_id::kBatteryBars, 3);
@@ -351,15 +364,10 @@ void SimCamera::powerCycle() {
 }
 
 void SimCamera::advancedReset(int family) {
-  static const uint32_t video[] = {setting_id::kVideoProtune, setting_id::kVideoWhiteBalance,
-                                   setting_id::kVideoIsoMax,  setting_id::kVideoColor,
-                                   setting_id::kVideoEvComp,  setting_id::kVideoBitRate,
-                                   setting_id::kVideoBitDepth};
-  static const uint32_t photo[] = {setting_id::kPhotoProtune, setting_id::kPhotoWhiteBalance};
   if (family == 0) {
-    for (uint32_t id : video) setSetting(id, 0, true);
+    for (const SettingDefault& d : kVideoAdvanced) setSetting(d.id, d.value, true);
   } else if (family == 1) {
-    for (uint32_t id : photo) setSetting(id, 0, true);
+    for (const SettingDefault& d : kPhotoAdvanced) setSetting(d.id, d.value, true);
   }
 }
 

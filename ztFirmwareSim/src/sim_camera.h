@@ -29,8 +29,8 @@ struct CameraEvent {
 
 class SimCamera {
  public:
-  static const int kDefaultModel = 57;
-  static const int64_t kDefaultOffMs = 3000;
+  static constexpr int kDefaultModel = 57;
+  static constexpr int64_t kDefaultOffMs = 3000;
 
   explicit SimCamera(int model = kDefaultModel, int64_t nowMs = 0);
 

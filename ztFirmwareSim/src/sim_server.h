@@ -30,7 +30,7 @@ struct SimQueueNames {
 class SimServer {
  public:
   // Messages the firmware-side queues hold at most.
-  static const long kQueueDepth = 10;
+  static constexpr long kQueueDepth = 10;
 
   SimServer(SimCamera& camera, CsiService& csi, SimQueueNames names = SimQueueNames());
   ~SimServer();

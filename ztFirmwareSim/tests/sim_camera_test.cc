@@ -1,0 +1,276 @@
+// The simulated camera as a library: its answers to firmware operations and
+// typed calls, the shutdown episode, refusals, and how commands show up in
+// the status and settings blocks.
+#include <gtest/gtest.h>
+
+#include "camera_items.h"
+#include "camera_status.h"
+#include "sim_camera.h"
+#include "ztcArgs.h"
+
+namespace ztsim {
+namespace {
+
+const uint8_t kNakOff = 2;
+
+class SimCameraTest : public ::testing::Test {
+ protected:
+  FwAnswer status() { return camera.remote(8, 11, {}, now); }
+  FwAnswer settings() { return camera.remote(7, 30, {}, now); }
+
+  // Encodes typed-call inputs the way the library does.
+  template <typename Fn>
+  Bytes args(Fn fill) {
+    uint8_t buf[256];
+    ZtcArgWriter w(buf, sizeof buf);
+    fill(w);
+    return Bytes(buf, buf + w.length());
+  }
+  FwAnswer typed(const char* fn, const Bytes& in = {}) { return camera.typed(fn, in, now); }
+  FwAnswer setSetting(uint32_t setting, int32_t value) {
+    return typed("camera_if_settings_set_value_int",
+                 args([&](ZtcArgWriter& w) { w.u32(setting).u32(7).u32(30).i32(value).u32(1); }));
+  }
+  std::vector<PresetEvent> presetEvents() {
+    std::vector<PresetEvent> out;
+    for (const CameraEvent& e : camera.takeEvents()) {
+      if (e.kind == CameraEvent::kPresetUpdate) out.push_back(e.preset);
+    }
+    return out;
+  }
+
+  int64_t now = 1000;
+  SimCamera camera{57, 1000};
+};
+
+TEST_F(SimCameraTest, BlocksHaveTheirFixedSizesAndFollowTheActivePreset) {
+  FwAnswer s = status();
+  ASSERT_EQ(s.bytes.size(), CAMERA_STATUS_BLOCK_SIZE);
+  ASSERT_EQ(settings().bytes.size(), CAMERA_SETTINGS_BLOCK_SIZE);
+  EXPECT_EQ(readU32(s.bytes, 7), 0u);        // video preset
+  EXPECT_EQ(readU32(s.bytes, 11), 0x10000u);  // photo preset
+  EXPECT_EQ(readU32(s.bytes, 15), 0x20000u);  // time-lapse preset
+  EXPECT_EQ(readU32(s.bytes, 19), 0u);        // group
+  EXPECT_EQ(camera.settingValue(setting_id::kFlatMode), 12);
+  EXPECT_EQ(camera.settingValue(setting_id::kVideoResolution), 1);
+}
+
+TEST_F(SimCameraTest, ShutdownAnswersNakOffUntilTheOffTimeHasPassed) {
+  camera.setOffTime(500);
+  ASSERT_EQ(camera.remote(8, 2, Bytes{1}, now).status, ZT_OK);
+  now += 100;
+  EXPECT_EQ(status().bytes, Bytes{kNakOff});
+  EXPECT_EQ(settings().bytes, Bytes{kNakOff});
+  EXPECT_EQ(typed("ztc_system_get_lenses").status, ZT_ERR_NAK_OFF);
+  EXPECT_EQ(camera.auxmod("NI", Bytes{1, 1}, now).status, ZT_ERR_NAK_OFF);
+  EXPECT_EQ(camera.nextDueMs(now), 1500);
+  now = 1499;
+  camera.tick(now);
+  EXPECT_EQ(status().bytes, Bytes{kNakOff});
+  now = 1500;
+  camera.tick(now);
+  EXPECT_EQ(status().bytes.size(), CAMERA_STATUS_BLOCK_SIZE);
+  EXPECT_EQ(settings().bytes.size(), CAMERA_SETTINGS_BLOCK_SIZE);
+  EXPECT_EQ(camera.statusValue(status_id::kReady), 1);
+}
+
+TEST_F(SimCameraTest, ShutdownDuringCaptureSavesTheVideo) {
+  size_t files = camera.media().files().size();
+  ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
+  ASSERT_TRUE(camera.encoding());
+  camera.remote(8, 2, Bytes{0}, now);
+  EXPECT_FALSE(camera.encoding());
+  EXPECT_EQ(camera.media().files().size(), files + 1);
+}
+
+TEST_F(SimCameraTest, RefuseAndMuteWindowsEndByThemselves) {
+  camera.refuseFor(200, now);
+  EXPECT_EQ(camera.remote(8, 6, {}, now).bytes, Bytes{kNakOff});
+  EXPECT_EQ(camera.remote(17, 0, {}, now).bytes, Bytes{kNakOff});
+  now += 200;
+  EXPECT_EQ(camera.remote(8, 6, {}, now).bytes, Bytes{0});
+  camera.muteFor(300, now);
+  EXPECT_FALSE(camera.answering(now + 299));
+  EXPECT_TRUE(camera.answering(now + 300));
+}
+
+TEST_F(SimCameraTest, ShutterRecordsInVideoModesAndTakesPhotosInPhotoModes) {
+  int32_t videos = camera.statusValue(status_id::kTotalVideos);
+  ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
+  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 1);
+  now += 2500;
+  camera.tick(now);
+  EXPECT_EQ(camera.statusValue(status_id::kVideoProgress), 2);
+  // A tag lands only while recording.
+  EXPECT_EQ(camera.remote(9, 12, {}, now).status, ZT_OK);
+  EXPECT_EQ(camera.statusValue(status_id::kHilightCount), 1);
+  ASSERT_EQ(typed("ztc_shutter", Bytes{0}).status, ZT_OK);
+  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
+  EXPECT_EQ(camera.statusValue(status_id::kTotalVideos), videos + 1);
+  EXPECT_EQ(camera.media().files().back().tags.size(), 1u);
+  EXPECT_EQ(camera.remote(9, 12, {}, now).status, ZT_ERR);
+
+  int32_t photos = camera.statusValue(status_id::kTotalPhotos);
+  ASSERT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) { w.i32(1); })).status, ZT_OK);
+  ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
+  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
+  EXPECT_EQ(camera.statusValue(status_id::kTotalPhotos), photos + 1);
+}
+
+TEST_F(SimCameraTest, CaptureDelayCountsDownBeforeTheCaptureStarts) {
+  ASSERT_EQ(typed("ztc_app_set_capture_delay", args([](ZtcArgWriter& w) { w.i32(3); })).status, ZT_OK);
+  typed("ztc_shutter", Bytes{1});
+  EXPECT_FALSE(camera.encoding());
+  EXPECT_EQ(camera.statusValue(status_id::kCaptureDelayActive), 1);
+  now += 1200;
+  camera.tick(now);
+  EXPECT_EQ(camera.statusValue(status_id::kCaptureDelayCountdown), 2);
+  now += 1800;
+  camera.tick(now);
+  EXPECT_TRUE(camera.encoding());
+  EXPECT_EQ(camera.statusValue(status_id::kCaptureDelayActive), 0);
+}
+
+TEST_F(SimCameraTest, ModeChangesMoveTheActivePresetAndReportIt) {
+  camera.takeEvents();
+  ASSERT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) { w.i32(21); })).status, ZT_OK);
+  EXPECT_EQ(camera.flatMode(), 21);
+  EXPECT_EQ(camera.statusValue(status_id::kTimeLapsePreset), 0x20002);
+  FwAnswer modes = typed("ztc_app_get_mode_flat_mode");
+  ASSERT_EQ(modes.bytes.size(), 8u);
+  EXPECT_EQ(readU32(modes.bytes, 0), 2u);
+  EXPECT_EQ(static_cast<int32_t>(readU32(modes.bytes, 4)), camera.flatMode());
+  EXPECT_EQ(presetEvents(), (std::vector<PresetEvent>{{PresetEvent::kActiveSet, 0x20002}}));
+  // Sub-mode (0, 3) is looping video; a mode nobody offers is refused.
+  ASSERT_EQ(typed("ztc_app_set_mode_sub_mode", args([](ZtcArgWriter& w) { w.i32(0).i32(3); })).status,
+            ZT_OK);
+  EXPECT_EQ(camera.flatMode(), 15);
+  EXPECT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) { w.i32(28); })).status,
+            ZT_ERR_INVALID_PARAM);
+  // No mode change while recording.
+  typed("ztc_shutter", Bytes{1});
+  EXPECT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) { w.i32(1); })).status, ZT_ERR);
+}
+
+TEST_F(SimCameraTest, SettingWriteLandsInTheBlockAndInTheOpenEditOnly) {
+  Bytes active;
+  appendU32(active, 0);
+  ASSERT_EQ(setSetting(setting_id::kVideoResolution, 9).status, ZT_OK);
+  EXPECT_EQ(camera.settingValue(setting_id::kVideoResolution), 9);
+  EXPECT_EQ(camera.presets().find(0)->block[2], 1) << "no edit open: the preset keeps its value";
+
+  ASSERT_EQ(camera.remote(17, 8, active, now).status, ZT_OK);
+  EXPECT_EQ(camera.statusValue(status_id::kPresetModified), kPresetEditing);
+  ASSERT_EQ(setSetting(setting_id::kVideoFps, 5).status, ZT_OK);
+  EXPECT_EQ(camera.presets().find(0)->block[3], 5);
+  ASSERT_EQ(camera.remote(17, 9, {}, now).status, ZT_OK);  // cancel
+  EXPECT_EQ(camera.settingValue(setting_id::kVideoFps), 8) << "cancel restores the live setting";
+
+  camera.remote(17, 8, active, now);
+  setSetting(setting_id::kVideoFps, 5);
+  camera.remote(17, 10, {}, now);  // store
+  EXPECT_EQ(camera.statusValue(status_id::kPresetModified), kPresetEdited);
+  EXPECT_EQ(camera.statusValue(status_id::kModifiedPreset), 0);
+  EXPECT_EQ(presetEvents(), (std::vector<PresetEvent>{{PresetEvent::kEditStart, 0},
+                                                      {PresetEvent::kEditCancel, 0},
+                                                      {PresetEvent::kEditStart, 0},
+                                                      {PresetEvent::kEditStore, 0}}));
+  EXPECT_EQ(setSetting(9999, 1).status, ZT_ERR_INVALID_PARAM);
+}
+
+TEST_F(SimCameraTest, UxModeSettingSwitchesToTheEasyGroups) {
+  ASSERT_EQ(setSetting(setting_id::kUxMode, 0).status, ZT_OK);
+  EXPECT_EQ(camera.uxMode(), 0);
+  FwAnswer ux = typed("ztc_setup_get_camera_ux_mode");
+  EXPECT_EQ(ux.bytes, Bytes{0});
+  EXPECT_EQ(camera.statusValue(status_id::kPresetGroup), kGroupEasyVideo);
+  EXPECT_EQ(camera.statusValue(status_id::kVideoPreset), 0xA0000);
+  EXPECT_EQ(setSetting(setting_id::kUxMode, 3).status, ZT_ERR_INVALID_PARAM);
+}
+
+TEST_F(SimCameraTest, SystemFlagsShowUpInTheStatusBlock) {
+  camera.remote(8, 44, Bytes{1}, now);
+  camera.remote(8, 30, Bytes{1}, now);
+  camera.remote(8, 40, Bytes{2}, now);
+  FwAnswer s = status();
+  EXPECT_EQ(s.bytes[status_byte::kUsbControl], 1);
+  EXPECT_EQ(camera.statusValue(status_id::kInContextualMenu), 1);
+  EXPECT_EQ(camera.statusValue(status_id::kCameraControl), 2);
+  EXPECT_EQ(typed("ztc_app_set_digital_zoom", args([](ZtcArgWriter& w) { w.i32(40); })).status, ZT_OK);
+  EXPECT_EQ(camera.statusValue(status_id::kDigitalZoomPercent), 40);
+  EXPECT_EQ(typed("ztc_app_set_digital_zoom", args([](ZtcArgWriter& w) { w.i32(101); })).status,
+            ZT_ERR_INVALID_PARAM);
+  camera.remote(8, 13, Bytes{1}, now);
+  EXPECT_TRUE(camera.locating());
+  Bytes when{0xE9, 0x07, 12, 5, 19, 30, 0};
+  camera.remote(7, 27, when, now);
+  EXPECT_EQ(camera.remote(7, 26, {}, now).bytes, when);
+}
+
+TEST_F(SimCameraTest, UnknownRequestsAnswerZeroWithoutBytes) {
+  FwAnswer a = camera.remote(42, 7, Bytes{1, 2, 3}, now);
+  EXPECT_EQ(a.status, ZT_OK);
+  EXPECT_FALSE(a.hasBytes);
+  a = typed("ztc_no_such_call", Bytes{1});
+  EXPECT_EQ(a.status, ZT_OK);
+  EXPECT_FALSE(a.hasBytes);
+  a = camera.remote(8, 99, {}, now);
+  EXPECT_EQ(a.status, ZT_OK);
+  EXPECT_FALSE(a.hasBytes);
+}
+
+TEST_F(SimCameraTest, TypedCallsWithShortOrExtraArgumentsChangeNothing) {
+  EXPECT_EQ(typed("ztc_shutter").status, ZT_ERR_INVALID_PARAM);
+  EXPECT_EQ(typed("ztc_shutter", Bytes{1, 0}).status, ZT_ERR_INVALID_PARAM);
+  EXPECT_FALSE(camera.encoding());
+  EXPECT_EQ(typed("ztc_app_set_mode", Bytes{1, 0}).status, ZT_ERR_INVALID_PARAM);
+  // A name range longer than the bytes that follow.
+  EXPECT_EQ(typed("ztc_storage_delete_file", Bytes{50, 0, 'a'}).status, ZT_ERR_INVALID_PARAM);
+  EXPECT_EQ(typed("camera_if_settings_set_value_int", Bytes(19, 0)).status, ZT_ERR_INVALID_PARAM);
+}
+
+TEST_F(SimCameraTest, StorageDeletesFollowTheCard) {
+  MediaStore& m = camera.media();
+  const std::string burst = m.files()[2].name;
+  ASSERT_NE(m.files()[2].group, 0u);
+  auto range = [this](const std::string& s) {
+    return args([&](ZtcArgWriter& w) { w.range(s.data(), static_cast<uint32_t>(s.size())); });
+  };
+  size_t before = m.files().size();
+  ASSERT_EQ(typed("ztc_storage_delete_group", range(burst)).status, ZT_OK);
+  EXPECT_EQ(m.files().size(), before - 3);
+  EXPECT_EQ(typed("ztc_storage_delete_file", range("NOPE.JPG")).status, ZT_ERR);
+
+  Bytes items(46, 0);
+  std::string first = m.files()[0].name.substr(m.files()[0].name.find('/') + 1);
+  std::copy(first.begin(), first.end(), items.begin() + 1);
+  std::string missing = "GONE.MP4";
+  std::copy(missing.begin(), missing.end(), items.begin() + 24);
+  ASSERT_EQ(typed("ztc_storage_delete_list", args([&](ZtcArgWriter& w) {
+                    w.u32(2).range(items.data(), 46);
+                  })).status,
+            ZT_OK);
+  EXPECT_EQ(camera.remote(9, 23, {}, now).bytes, (Bytes{MediaStore::kListSomeMissing, 1, 1}));
+  EXPECT_EQ(camera.remote(9, 10, {}, now).status, ZT_OK);
+  EXPECT_TRUE(m.files().empty());
+  EXPECT_EQ(camera.remote(9, 9, {}, now).status, ZT_ERR);
+  EXPECT_EQ(camera.statusValue(status_id::kTotalVideos), 0);
+}
+
+TEST_F(SimCameraTest, PresetResetReportsResetAllThenAsksToResume) {
+  camera.remote(17, 12, Bytes{2, 0, 2, 0}, now);  // activate 0x20002
+  camera.takeEvents();
+  camera.presetReset(300, now);
+  std::vector<CameraEvent> e = camera.takeEvents();
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_EQ(e[0].preset, (PresetEvent{PresetEvent::kReset, 0xFFFFFFFF}));
+  EXPECT_EQ(camera.presets().activePreset(), 0u);
+  now += 300;
+  camera.tick(now);
+  e = camera.takeEvents();
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_EQ(e[0].kind, CameraEvent::kResume);
+}
+
+}  // namespace
+}  // namespace ztsim
