@@ -230,40 +230,45 @@ void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length) {
     r.kind = text(cmd);
     r.replyTo = text(element(msg, ZTC_EL_SRC));
     r.payload.assign(arg->getData(), arg->getData() + arg->getLength());
-    const std::string kind = r.kind, replyTo = r.replyTo;
-    const std::vector<uint8_t> args = r.payload;
+    // The request is recorded only after its effect on the items, so a test
+    // that saw it also sees the new value.
+    const std::vector<uint8_t> answer = csiAnswer(r);
+    const std::string replyTo = r.replyTo;
     record(std::move(r));
+    if (!answer.empty()) sendTo(replyTo, answer);
+}
 
-    std::unique_lock<std::mutex> lock(m_mutex);
-    ZtcArgReader in(args.data(), static_cast<uint32_t>(args.size()));
-    if (kind == ZTC_CSI_SET) {
+std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ZtcArgReader in(r.payload.data(), static_cast<uint32_t>(r.payload.size()));
+    if (r.kind == ZTC_CSI_SET) {
         const uint32_t id = in.u32(), value = in.u32();
-        if (!in.ok()) return;
+        if (!in.ok()) return {};
         m_csiItems[id] = value;
-        if (!m_csiAnswering || replyTo.empty()) return;
-        lock.unlock();
-        sendTo(replyTo, build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, str(ZTC_CSI_SET_RESPONSE)},
-                                                  {ZTC_EL_CMDARG, le32({id, value})},
-                                                  {ZTC_EL_RSPARG, {0}},
-                                                  {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
-                                                  {ZTC_EL_DST, str(replyTo)}}));
-    } else if (kind == ZTC_CSI_SUBSCRIBE) {
+        if (!m_csiAnswering || r.replyTo.empty()) return {};
+        return build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, str(ZTC_CSI_SET_RESPONSE)},
+                                         {ZTC_EL_CMDARG, le32({id, value})},
+                                         {ZTC_EL_RSPARG, {0}},
+                                         {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
+                                         {ZTC_EL_DST, str(r.replyTo)}});
+    }
+    if (r.kind == ZTC_CSI_SUBSCRIBE) {
         std::vector<uint8_t> values;
         while (in.remaining() >= 4) {
             const auto it = m_csiItems.find(in.u32());
             const std::vector<uint8_t> v = le32({it == m_csiItems.end() ? 0u : it->second});
             values.insert(values.end(), v.begin(), v.end());
         }
-        if (!m_csiAnswering || replyTo.empty()) return;
-        lock.unlock();
-        sendTo(replyTo, build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, str(ZTC_CSI_SUBSCRIBE_RESPONSE)},
-                                                  {ZTC_EL_CMDARG, args},
-                                                  {ZTC_EL_RSPARG, values},
-                                                  {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
-                                                  {ZTC_EL_DST, str(replyTo)}}));
-    } else if (kind == ZTC_CSI_GET) {
+        if (!m_csiAnswering || r.replyTo.empty()) return {};
+        return build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, str(ZTC_CSI_SUBSCRIBE_RESPONSE)},
+                                         {ZTC_EL_CMDARG, r.payload},
+                                         {ZTC_EL_RSPARG, values},
+                                         {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
+                                         {ZTC_EL_DST, str(r.replyTo)}});
+    }
+    if (r.kind == ZTC_CSI_GET) {
         const uint32_t id = in.u32(), size = in.u32();
-        if (!in.ok() || !m_csiAnswering || replyTo.empty()) return;
+        if (!in.ok() || !m_csiAnswering || r.replyTo.empty()) return {};
         const auto it = m_csiItems.find(id);
         const bool known = it != m_csiItems.end() && size >= 1 && size <= 4;
         std::vector<uint8_t> value = {0};
@@ -271,12 +276,12 @@ void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length) {
             value = le32({it->second});
             value.resize(size);
         }
-        lock.unlock();
-        sendTo(replyTo, build(ZTC_CAT_CSI_ANSWER, {{ZTC_EL_CMD, str(ZTC_CSI_GET)},
-                                                   {ZTC_EL_CMDARG, le32({id})},
-                                                   {ZTC_EL_RESULT, le32({known ? 0u : 0xFFFFFFFFu})},
-                                                   {ZTC_EL_RSPARG, value},
-                                                   {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
-                                                   {ZTC_EL_DST, str(replyTo)}}));
+        return build(ZTC_CAT_CSI_ANSWER, {{ZTC_EL_CMD, str(ZTC_CSI_GET)},
+                                          {ZTC_EL_CMDARG, le32({id})},
+                                          {ZTC_EL_RESULT, le32({known ? 0u : 0xFFFFFFFFu})},
+                                          {ZTC_EL_RSPARG, value},
+                                          {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
+                                          {ZTC_EL_DST, str(r.replyTo)}});
     }
+    return {};
 }

@@ -130,6 +130,7 @@ private:
     void run();
     void serveFirmware(const uint8_t *data, size_t length);
     void serveCsi(const uint8_t *data, size_t length);
+    std::vector<uint8_t> csiAnswer(const PeerRequest &request);
     PeerAnswer answerFor(const PeerRequest &request);
     void record(PeerRequest request);
     void schedule(const std::string &queue, std::vector<uint8_t> message, int delayMs);

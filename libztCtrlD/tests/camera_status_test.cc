@@ -1,0 +1,272 @@
+// Status and settings tables, the JSON serialisers and the option tables.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+
+#include "camera_settings.h"
+#include "camera_status.h"
+
+namespace {
+
+constexpr uint8_t kModel = 57;
+
+struct Blocks {
+    all_status_settings_t newBlock{};
+    all_status_settings_t oldBlock{};
+};
+
+std::string statusChanges(const Blocks &b, int changeClass, int *count,
+                          const camera_status_boss_cache_t *cache = nullptr, uint8_t model = kModel) {
+    std::ostringstream out;
+    *count = camera_status_serialize_status_changes_to_json(out, changeClass, &b.newBlock, &b.oldBlock,
+                                                            model, cache);
+    return out.str();
+}
+
+std::string settingsChanges(const Blocks &b, int *count, uint8_t model = kModel) {
+    std::ostringstream out;
+    *count = camera_status_serialize_settings_changes_to_json(out, &b.newBlock, &b.oldBlock, model);
+    return out.str();
+}
+
+TEST(StatusChanges, ReportOnlyChangedItemsOfTheRequestedClass) {
+    Blocks b;
+    b.newBlock.status.raw[35] = 3;   // battery bars, every poll
+    b.newBlock.status.raw[36] = 55;  // battery percent, throttled
+    int count = 0;
+    EXPECT_EQ(statusChanges(b, CAMERA_STATUS_CLASS_EVERY_POLL, &count), "\"2\":3");
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(statusChanges(b, CAMERA_STATUS_CLASS_THROTTLED, &count), "\"70\":55");
+    EXPECT_EQ(count, 1);
+}
+
+TEST(StatusChanges, NoChangeWritesNothing) {
+    Blocks b;
+    memset(&b.newBlock, 0x5A, sizeof b.newBlock);
+    memcpy(&b.oldBlock, &b.newBlock, sizeof b.newBlock);
+    int count = -1;
+    EXPECT_EQ(statusChanges(b, 1, &count), "");
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(statusChanges(b, 2, &count), "");
+    EXPECT_EQ(settingsChanges(b, &count), "");
+    EXPECT_EQ(count, 0);
+}
+
+TEST(StatusChanges, AChangeInTheHighByteOfAWordReportsTheWholeWord) {
+    Blocks b;
+    b.newBlock.status.raw[7] = 0x01;
+    b.oldBlock.status.raw[7] = 0x01;
+    b.newBlock.status.raw[10] = 0x02;  // video preset, byte 3 of the word at 7
+    int count = 0;
+    EXPECT_EQ(statusChanges(b, 1, &count), "\"93\":33554433");
+}
+
+TEST(StatusChanges, SeveralMembersAreCommaSeparatedWithoutBraces) {
+    Blocks b;
+    b.newBlock.status.raw[0] = 0xFF;  // flat mode, signed
+    b.newBlock.status.raw[223] = 1;   // contextual menu
+    int count = 0;
+    EXPECT_EQ(statusChanges(b, 1, &count), "\"63\":1,\"89\":-1");
+    EXPECT_EQ(count, 2);
+}
+
+TEST(StatusChanges, BossCacheLeavesOutWhatTheModelLacks) {
+    Blocks b;
+    b.newBlock.status.raw[84] = 1;  // media mod state: not on model 60
+    camera_status_boss_cache_t cache;
+    camera_status_init_bossCache(60, &cache);
+    int count = 0;
+    EXPECT_EQ(statusChanges(b, 1, &count, &cache, 60), "");
+    camera_status_init_bossCache(kModel, &cache);
+    EXPECT_EQ(statusChanges(b, 1, &count, &cache), "\"102\":1");
+    // An empty cache reports by the model passed.
+    camera_status_boss_cache_t empty;
+    EXPECT_EQ(statusChanges(b, 1, &count, &empty), "\"102\":1");
+}
+
+TEST(StatusChanges, EveryByteOfEveryItemIsCovered) {
+    uint32_t n = 0;
+    const camera_status_item_t *items = camera_status_items(&n);
+    for (uint32_t i = 0; i < n; ++i)
+        for (uint8_t k = 0; k < items[i].width; ++k) {
+            Blocks b;
+            b.newBlock.status.raw[items[i].offset + k] = 0x80;
+            int count = 0;
+            const std::string text = statusChanges(b, items[i].change_class, &count, nullptr, 51);
+            EXPECT_GE(count, 1) << "status " << items[i].id << " byte " << int(k);
+            EXPECT_NE(text.find("\"" + std::to_string(items[i].id) + "\":"), std::string::npos);
+        }
+}
+
+TEST(StatusTables, ItemsAreSortedInsideTheBlockAndDoNotOverlap) {
+    uint8_t owner[CAMERA_STATUS_BLOCK_SIZE] = {};
+    uint32_t n = 0;
+    const camera_status_item_t *items = camera_status_items(&n);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (i) {
+            EXPECT_LT(items[i - 1].id, items[i].id);
+        }
+        ASSERT_LE(items[i].offset + items[i].width, CAMERA_STATUS_BLOCK_SIZE) << items[i].id;
+        for (uint8_t k = 0; k < items[i].width; ++k) EXPECT_EQ(owner[items[i].offset + k]++, 0) << items[i].id;
+    }
+    uint8_t settingOwner[CAMERA_SETTINGS_BLOCK_SIZE] = {};
+    const camera_setting_item_t *settings = camera_setting_items(&n);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (i) {
+            EXPECT_LT(settings[i - 1].id, settings[i].id);
+        }
+        ASSERT_LE(settings[i].offset + settings[i].width, CAMERA_SETTINGS_BLOCK_SIZE);
+        for (uint8_t k = 0; k < settings[i].width; ++k)
+            EXPECT_EQ(settingOwner[settings[i].offset + k]++, 0) << settings[i].id;
+    }
+    // The bytes the daemon reads or corrects all belong to an item.
+    for (int s : {0, 2, 4, 7, 10, 11, 15, 19, 22, 23, 27, 30, 33, 223, 255}) EXPECT_EQ(owner[s], 1) << "S" << s;
+    for (int t : {25, 34, 35, 42, 43, 44, 53, 57, 60, 83, 158, 160, 172}) EXPECT_EQ(settingOwner[t], 1) << "T" << t;
+}
+
+TEST(SettingsChanges, ValuesAreReportedAsOptionIds) {
+    Blocks b;
+    b.newBlock.settings.raw[32] = 0x11;  // night-lapse interval 3601 (0x0E11): option 0
+    b.newBlock.settings.raw[33] = 0x0E;
+    b.oldBlock.settings.raw[32] = 10;
+    b.newBlock.settings.raw[42] = 17;  // resolution 17: option 100
+    b.newBlock.settings.raw[172] = 4;  // webcam lens linear
+    b.newBlock.system.lens = 1;
+    int count = 0;
+    EXPECT_EQ(settingsChanges(b, &count), "\"2\":100,\"32\":0,\"43\":4,\"194\":1");
+    EXPECT_EQ(count, 4);
+}
+
+TEST(SettingsChanges, AValueWithoutAnOptionIsReportedRaw) {
+    Blocks b;
+    b.newBlock.settings.raw[43] = 77;  // no frame rate has code 77
+    int count = 0;
+    EXPECT_EQ(settingsChanges(b, &count), "\"3\":77");
+}
+
+TEST(SettingsChanges, EveryByteOfEverySettingIsCovered) {
+    uint32_t n = 0;
+    const camera_setting_item_t *items = camera_setting_items(&n);
+    for (uint32_t i = 0; i < n; ++i)
+        for (uint8_t k = 0; k < items[i].width; ++k) {
+            Blocks b;
+            b.newBlock.settings.raw[items[i].offset + k] = 0x40;
+            int count = 0;
+            settingsChanges(b, &count, 0);
+            EXPECT_GE(count, 1) << "setting " << items[i].id;
+        }
+}
+
+TEST(FullState, EveryItemOnceWithoutTrailingComma) {
+    all_status_settings_t block{};
+    block.status.raw[35] = 2;
+    block.settings.raw[25] = 12;
+    std::ostringstream status, settings;
+    const int statusCount = camera_status_serialize_status_to_json(status, &block.status, 51);
+    const int settingsCount =
+        camera_settings_serialize_to_json(settings, &block.settings, &block.status, &block.system, 51);
+    uint32_t items = 0;
+    camera_status_items(&items);
+    EXPECT_EQ(statusCount, static_cast<int>(items));
+    const std::string s = status.str(), t = settings.str();
+    EXPECT_EQ(std::count(s.begin(), s.end(), ','), statusCount - 1);
+    EXPECT_NE(s.find("\"2\":2,"), std::string::npos);
+    EXPECT_EQ(s.front(), '"');
+    EXPECT_NE(s.back(), ',');
+    EXPECT_EQ(std::count(t.begin(), t.end(), ','), settingsCount - 1);
+    EXPECT_NE(t.find("\"144\":12"), std::string::npos);
+    EXPECT_NE(t.find("\"193\":0,\"194\":0"), std::string::npos);
+}
+
+TEST(SettingsTable, CoversEverySettingTheDaemonNamesOnEveryModel) {
+    const uint32_t named[] = {2,   3,   5,   6,   19,  30,  31,  32,  43,  55,  91,  105,
+                              111, 121, 122, 123, 144, 147, 155, 167, 176, 177, 181};
+    for (int model : {50, 51, 57, 60, 58}) {
+        uint32_t count = 0;
+        const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
+        ASSERT_NE(t, nullptr);
+        ASSERT_GT(count, 181u);
+        for (uint32_t id = 0; id < count; ++id) ASSERT_EQ(t[id].id, id);
+        for (uint32_t id : named)
+            EXPECT_TRUE(t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED) << "model " << model << " setting " << id;
+        // The words the daemon passes on, read the way it reads them.
+        const uint8_t *entry = reinterpret_cast<const uint8_t *>(&t[2]);
+        uint32_t w16, w20, w24;
+        memcpy(&w16, entry + 16, 4);
+        memcpy(&w20, entry + 20, 4);
+        memcpy(&w24, entry + 24, 4);
+        EXPECT_EQ(w16, 7u);
+        EXPECT_EQ(w20, 31u);
+        EXPECT_EQ(w24, 1u);
+    }
+    EXPECT_TRUE(camera_settings_id_table(60, nullptr)[179].flags & CAMERA_SETTING_FLAG_SUPPORTED);
+    uint32_t count = 5;
+    EXPECT_EQ(camera_settings_id_table(0, &count), nullptr);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST(Options, ValuesTheDaemonCorrectsComeFromTheTables) {
+    EXPECT_EQ(getOptionValueById(kModel, 2, 100), 17);      // sent as 13
+    EXPECT_EQ(getOptionValueById(kModel, 32, 0), 3601);     // sent as 0
+    EXPECT_EQ(getOptionValueById(kModel, 43, 4), 4);        // narrow sent as linear
+    EXPECT_EQ(getOptionValueById(kModel, 167, 4), 4);       // pre-record off
+    EXPECT_EQ(getOptionIdByValue(kModel, 2, 13, ~0u), 100u);
+    EXPECT_EQ(getOptionIdByValue(kModel, 32, 0, ~0u), 0u);
+    EXPECT_EQ(getOptionIdByValue(kModel, 32, 3601, ~0u), 0u);
+    EXPECT_EQ(getOptionIdByValue(kModel, 30, 3600, ~0u), 10u);
+}
+
+TEST(Options, ConversionsAreConsistentBothWays) {
+    for (int model : {50, 51, 57, 60}) {
+        uint32_t count = 0;
+        const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
+        for (uint32_t id = 0; id < count; ++id) {
+            if (!(t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED)) continue;
+            for (uint32_t option = 0; option < 200; ++option) {
+                const int32_t value = getOptionValueById(model, id, option);
+                const uint32_t back = getOptionIdByValue(model, id, value, ~0u);
+                if (t[id].option_count == 0) {
+                    EXPECT_EQ(back, option) << id;  // no table: identity both ways
+                } else if (back != ~0u) {
+                    // The option a value reads back as gives a value that
+                    // reads back as the same option.
+                    EXPECT_EQ(getOptionIdByValue(model, id, getOptionValueById(model, id, back), ~0u), back)
+                        << "model " << model << " setting " << id << " option " << option;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(getOptionIdByValue(kModel, 3, 4242, ~0u), ~0u);
+    EXPECT_EQ(getOptionIdByValue(60, 2, 17, ~0u), ~0u);  // model 60 has no such resolution
+}
+
+TEST(PresetEditBypass, CameraWideSettingsOnlyAndNeverForMinusOne) {
+    for (int model : {0, 50, 51, 57, 60, 200}) EXPECT_FALSE(bypassPresetEditStart(-1, model));
+    EXPECT_TRUE(bypassPresetEditStart(91, kModel));
+    EXPECT_TRUE(bypassPresetEditStart(177, kModel));
+    EXPECT_FALSE(bypassPresetEditStart(2, kModel));
+    EXPECT_FALSE(bypassPresetEditStart(144, kModel));
+    EXPECT_FALSE(bypassPresetEditStart(100000, kModel));
+}
+
+TEST(ParseParam, FindsTheKeyAmongPairsAndStopsAtTheSeparator) {
+    char value[8];
+    EXPECT_EQ(parseParam("status=1", "status=", value, sizeof value), 1);
+    EXPECT_STREQ(value, "1");
+    EXPECT_EQ(parseParam("a=b&status=12,x=y", "status", value, sizeof value), 2);
+    EXPECT_STREQ(value, "12");
+    EXPECT_EQ(parseParam("status=", "status=", value, sizeof value), 0);
+    EXPECT_STREQ(value, "");
+    EXPECT_EQ(parseParam("xstatus=3 status2=4", "status=", value, sizeof value), -1);
+    EXPECT_STREQ(value, "");
+    EXPECT_EQ(parseParam("status=123456789012", "status", value, sizeof value), 12);
+    EXPECT_STREQ(value, "1234567");
+    EXPECT_EQ(parseParam(nullptr, "status", value, sizeof value), -1);
+    EXPECT_EQ(parseParam("status=1", "=", value, sizeof value), -1);
+    EXPECT_EQ(parseParam("status=5", "status", nullptr, 0), 1);
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+// CSI reads and the CSI listener against the scripted peer's CSI service.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <mqueue.h>
+
+#include <chrono>
+#include <vector>
+
+#include "Msg.h"
+#include "ZTCSIListener.h"
+#include "csi.h"
+#include "ztCtrlD.h"
+#include "ztErrno.h"
+#include "ztFirmwarePeer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+TEST(CsiGet, ReadsTheValueZeroExtendedToTheRequestedSize) {
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    peer.setCsiItem(123, 0x12345678);
+    uint32_t status = 7, value = 0;
+    ASSERT_EQ(csi_get(123, 4, &status, &value), 0);
+    EXPECT_EQ(value, 0x12345678u);
+    EXPECT_EQ(status, 0u);
+    ASSERT_EQ(csi_get(123, 2, nullptr, &value), 0);
+    EXPECT_EQ(value, 0x5678u);
+
+    const auto r = peer.waitForRequest([](const PeerRequest &q) { return q.kind == "CG"; }, 0);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->payload, (Bytes{123, 0, 0, 0, 4, 0, 0, 0}));
+}
+
+TEST(CsiGet, UnknownItemFailsAndLeavesTheResultUntouched) {
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    uint32_t status = 0, value = 77;
+    EXPECT_NE(csi_get(999, 4, &status, &value), 0);
+    EXPECT_EQ(value, 77u);
+    EXPECT_EQ(status, 0xFFFFFFFFu);
+}
+
+TEST(CsiGet, MissingServiceFailsAtOnce) {
+    mq_unlink("/to_csi");
+    uint32_t value = 77;
+    const auto start = Clock::now();
+    EXPECT_NE(csi_get(123, 4, nullptr, &value), 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(value, 77u);
+    EXPECT_NE(ztc_state_get_model_number(reinterpret_cast<uint8_t *>(&value)), 0);
+    EXPECT_EQ(value, 77u);
+}
+
+TEST(CsiGet, SilentServiceFailsWithinTheBound) {
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    peer.setCsiItem(123, 1);
+    peer.setCsiAnswering(false);
+    uint32_t value = 77;
+    const auto start = Clock::now();
+    EXPECT_NE(csi_get(123, 4, nullptr, &value), 0);
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(950));
+    EXPECT_LT(waited, std::chrono::milliseconds(1300));
+    EXPECT_EQ(value, 77u);
+}
+
+TEST(CsiGet, BadSizeIsRefusedWithoutAsking) {
+    ZtFirmwarePeer peer;
+    uint32_t value = 0;
+    EXPECT_EQ(csi_get(1, 0, nullptr, &value), ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(csi_get(1, 5, nullptr, &value), ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(csi_get(1, 4, nullptr, nullptr), ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(peer.requestCount(), 0u);
+}
+
+TEST(CsiGet, ModelNumberIsItemOne) {
+    ZtFirmwarePeer peer;
+    peer.setCsiItem(1, 60);
+    uint8_t model = 0;
+    ASSERT_EQ(ztc_state_get_model_number(&model), 0);
+    EXPECT_EQ(model, 60);
+}
+
+// The listener talks to the CSI service and gets its answers on the daemon
+// queue; the test plays the daemon, reading that queue and passing each
+// message on as the daemon does.
+class Listener : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(peer.ok());
+        mq_unlink("/to_ztCtlD");
+        mq_attr attr = {};
+        attr.mq_maxmsg = 5;
+        attr.mq_msgsize = 1500;
+        daemonQueue = mq_open("/to_ztCtlD", O_RDONLY | O_CREAT, 0664, &attr);
+        ASSERT_NE(daemonQueue, static_cast<mqd_t>(-1));
+        listener = ZTCSIListener::GetInstance();
+        listener->Init(false, "/to_ztCtlD");
+        listener->Resume();
+    }
+    void TearDown() override {
+        mq_close(daemonQueue);
+        mq_unlink("/to_ztCtlD");
+    }
+
+    // Receives one message for the daemon within a second.
+    Bytes receive() {
+        Bytes buffer(1500);
+        timespec until;
+        clock_gettime(CLOCK_REALTIME, &until);
+        until.tv_sec += 1;
+        const ssize_t n = mq_timedreceive(daemonQueue, reinterpret_cast<char *>(buffer.data()),
+                                          buffer.size(), nullptr, &until);
+        buffer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return buffer;
+    }
+
+    ZtFirmwarePeer peer;
+    mqd_t daemonQueue = static_cast<mqd_t>(-1);
+    ZTCSIListener *listener = nullptr;
+};
+
+TEST_F(Listener, SubscribeSendsTheItemsAndTheResponseRecordsTheirValues) {
+    peer.setCsiItem(151, 5);
+    peer.setCsiItem(152, 6);
+    ASSERT_EQ(listener->RegisterForCSINotifications({7, 151, 152, 143, 138}), 0);
+    const auto r = peer.waitForRequest([](const PeerRequest &q) { return q.kind == "CB"; }, 1000);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->payload, (Bytes{7, 0, 0, 0, 151, 0, 0, 0, 152, 0, 0, 0, 143, 0, 0, 0, 138, 0, 0, 0}));
+    EXPECT_EQ(r->replyTo, "/to_ztCtlD");
+
+    Bytes response = receive();
+    ASSERT_FALSE(response.empty());
+    EXPECT_EQ(listener->HandleSubscribeResponse(reinterpret_cast<char *>(response.data())), 0);
+    unsigned int value = 0;
+    ASSERT_TRUE(listener->GetCSIValue(152, &value));
+    EXPECT_EQ(value, 6u);
+}
+
+TEST_F(Listener, SetSendsOnEveryCallEvenWhenUnchanged) {
+    ASSERT_EQ(listener->SetCSIValue(7, 0x8FFFFFF), 0);
+    ASSERT_EQ(listener->SetCSIValue(7, 0x8FFFFFF), 0);
+    const auto first = peer.waitForRequest([](const PeerRequest &q) { return q.kind == "CW"; }, 1000);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->payload, (Bytes{7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x08}));
+    EXPECT_EQ(peer.csiItem(7), 0x8FFFFFFu);
+
+    // The service answers each set with "CI" on the daemon queue: two sets,
+    // two answers.
+    for (int i = 0; i < 2; ++i) {
+        Bytes answer = receive();
+        ASSERT_FALSE(answer.empty()) << "set " << i;
+        EXPECT_EQ(listener->HandleSetResponse(reinterpret_cast<char *>(answer.data())), 0);
+    }
+}
+
+TEST_F(Listener, NotificationsAreKeptAndIgnoredWhileSuspended) {
+    ASSERT_TRUE(peer.postCsiNotify(151, 1));
+    Bytes one = receive();
+    ASSERT_EQ(listener->HandleCSIMessage(reinterpret_cast<char *>(one.data())), 0);
+    unsigned int value = 0;
+    ASSERT_TRUE(listener->GetCSIValue(151, &value));
+    EXPECT_EQ(value, 1u);
+
+    listener->Suspend();
+    ASSERT_TRUE(peer.postCsiNotifyMany({{151, 2}, {152, 3}}));
+    Bytes many = receive();
+    ASSERT_EQ(listener->HandleCSIMessage(reinterpret_cast<char *>(many.data())), 0);
+    ASSERT_TRUE(listener->GetCSIValue(151, &value));
+    EXPECT_EQ(value, 1u);
+
+    listener->Resume();
+    ASSERT_EQ(listener->HandleCSIMessage(reinterpret_cast<char *>(many.data())), 0);
+    ASSERT_TRUE(listener->GetCSIValue(152, &value));
+    EXPECT_EQ(value, 3u);
+    ASSERT_TRUE(listener->GetCSIValue(151, &value));
+    EXPECT_EQ(value, 2u);
+}
+
+TEST_F(Listener, MalformedCsiMessagesAreRefused) {
+    // "CN" with a 3-byte argument, and a header that claims more than fits.
+    Bytes shortArg = {0x00, 0x15, 0x00, 17, 0, 0, 2, 'A', 'C', 'N', 0, 0, 3, 'B', 1, 2, 3, 0, 0, 0, 0xEE};
+    EXPECT_NE(listener->HandleCSIMessage(reinterpret_cast<char *>(shortArg.data())), 0);
+    Bytes overlong(1500, 0);
+    overlong[0] = 0x7F;
+    EXPECT_NE(listener->HandleCSIMessage(reinterpret_cast<char *>(overlong.data())), 0);
+    EXPECT_NE(listener->HandleSubscribeResponse(reinterpret_cast<char *>(shortArg.data())), 0);
+    EXPECT_NE(listener->HandleSetResponse(nullptr), 0);
+}
+
+TEST(ListenerWithoutService, SetFailsWhenTheServiceIsMissing) {
+    mq_unlink("/to_csi");
+    ZTCSIListener::GetInstance()->Init(false, "/to_ztCtlD");
+    EXPECT_EQ(ZTCSIListener::GetInstance()->SetCSIValue(157, 1), ZT_ERR_MQ_FAIL);
+}
+
+}  // namespace
