@@ -127,16 +127,6 @@ TEST(MboxSend, FullMailboxDropsTheMessageWithoutBlockingOrError) {
   EXPECT_TRUE(Has(child.err, "No Longer an ASSERT: Mailbox Full: mbox=\"/zt_mbox_full\" >= 2 messages")) << child.err;
 }
 
-TEST(MboxSend, OversizedMessageAborts) {
-  auto child = zt_test::RunInChild([] {
-    static char big[ZTMSG_MAX + 1];
-    ztattr_t tx;
-    ztMbox_init("/zt_mbox_none", 1, &tx);
-    ztMbox_send(big, sizeof big, &tx);
-  });
-  EXPECT_TRUE(child.killedBy(SIGABRT) || child.exitedWith(255)) << child.status;
-}
-
 class MboxReceive : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(0, ztMbox_rxopen(kName, 4, &rx_)); }
@@ -205,21 +195,6 @@ TEST_F(MboxReceive, FailuresReturnAtOnceInsteadOfWaiting) {
   EXPECT_EQ(-1, zt_mq_timedreceive2(rx_.mqd, small, sizeof small, nullptr, &t));
   EXPECT_EQ(EMSGSIZE, errno);
   EXPECT_LT(MsSince(start), 1000);
-}
-
-TEST(MboxCreate, CreateLeavesTheQueueWithItsAttributesAndUnlinkRemovesIt) {
-  const char *name = "/zt_mbox_created";
-  EXPECT_EQ(0, ztMbox_create_ext(name, 3, 100));
-  mqd_t q = mq_open(name, O_RDONLY);
-  ASSERT_NE((mqd_t)-1, q);
-  struct mq_attr attr;
-  mq_getattr(q, &attr);
-  EXPECT_EQ(3, attr.mq_maxmsg);
-  EXPECT_EQ(100, attr.mq_msgsize);
-  mq_close(q);
-  EXPECT_EQ(0, ztMbox_unlink(name));
-  EXPECT_EQ(-1, ztMbox_unlink(name));
-  EXPECT_EQ(0, ztMbox_create("no-leading-slash", 1)) << "always 0";
 }
 
 }  // namespace
