@@ -28,7 +28,14 @@ int msLeft(Clock::time_point deadline) {
 TcpNotifyClient::~TcpNotifyClient() { close(); }
 
 void TcpNotifyClient::close() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_fd >= 0) {
+    // Abortive close (RST): the daemon's end of the connection ends at once
+    // instead of lingering in TIME_WAIT on port 8081, which would make the
+    // next daemon's bind fail (its listener sets no address reuse).
+    linger abort{1, 0};
+    setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(m_fd);
+  }
   m_fd = -1;
   m_pending.clear();
   m_eof = false;

@@ -24,7 +24,7 @@ struct Frame {
 class TcpNotifyClient {
  public:
   TcpNotifyClient() = default;
-  ~TcpNotifyClient();  // closes the connection
+  ~TcpNotifyClient();  // closes the connection, see close()
   TcpNotifyClient(const TcpNotifyClient&) = delete;
   TcpNotifyClient& operator=(const TcpNotifyClient&) = delete;
 
@@ -36,6 +36,10 @@ class TcpNotifyClient {
                int receiveBuffer = 0);
   bool connected() const { return m_fd >= 0; }
   int fd() const { return m_fd; }
+  // Closes with a reset rather than a FIN, also after the daemon closed its
+  // end: no connection of port 8081 is left in TIME_WAIT, so the next daemon
+  // started in the same namespace can bind the port (it sets no address
+  // reuse). Close every client before stopping a daemon for the same reason.
   void close();
 
   // Reads the next frame; nothing on time-out, end of stream, or a malformed
