@@ -157,6 +157,8 @@ void SimServer::onFirmwareMessage(const uint8_t* data, size_t length) {
            arg.size());
   }
   send({{req.src, buildLibraryAnswer(req, answer)}});
+  // What the request caused follows its answer at once.
+  flushEvents();
 }
 
 void SimServer::onCsiMessage(const uint8_t* data, size_t length) {
