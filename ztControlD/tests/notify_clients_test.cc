@@ -1,0 +1,231 @@
+// Notification clients against the real daemon binary and a scripted
+// firmware peer: the limit of ten clients, queue registration and
+// unregistration, the push-notification switch, the "LENGTH:" framing on
+// port 8081, and a TCP client that stops reading.
+#include <poll.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "DaemonHarness.h"
+#include "ztFirmwarePeer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using zttest::Bytes;
+using zttest::QueueNotifyReader;
+using zttest::TcpNotifyClient;
+
+constexpr uint32_t kRegisterQueue = 0;
+constexpr uint32_t kPushNotifications = 43;
+constexpr uint32_t kUnsupported = 1;
+constexpr uint32_t kCsiLogFlags = 123;
+constexpr uint32_t kExtendedLogging = 0x200;
+constexpr const char* kAddedLog = "Total PUSH_NOTIFICATION clients connected:";
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// True while the daemon has not closed `client`'s connection (nothing to
+// read, no hang-up); looks without waiting.
+bool stillConnected(const TcpNotifyClient& client) {
+  pollfd p{client.fd(), POLLIN | POLLRDHUP, 0};
+  return poll(&p, 1, 0) == 0;
+}
+
+class NotifyClients : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_peer.ok());
+    // Extended logging (level 4) makes the registry log every added client.
+    m_peer.setCsiItem(kCsiLogFlags, kExtendedLogging);
+    ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
+  }
+
+  void TearDown() override {
+    // Stopping with clients still registered must release them cleanly; a
+    // sanitizer build turns a double free or leak into a non-zero exit.
+    auto status = m_daemon.stop(15s);
+    ASSERT_TRUE(status) << "daemon did not stop\n" << m_daemon.log();
+    EXPECT_TRUE(status->ok()) << status->describe() << "\n" << m_daemon.log();
+  }
+
+  std::optional<zttest::Reply> call(uint32_t command, const std::optional<Bytes>& arg = {}) {
+    zttest::ClientRequest r;
+    r.command = command;
+    r.arg = arg;
+    return m_daemon.requester().call(r, 10s);
+  }
+
+  int32_t result(uint32_t command, const std::optional<Bytes>& arg = {}) {
+    auto reply = call(command, arg);
+    EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command;
+    return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
+  }
+
+  // Waits until the registry logged `count` clients (the n-th time, counting
+  // repeats of the same total).
+  bool waitAdded(int count, size_t occurrence = 1) {
+    const std::string line = kAddedLog + std::to_string(count) + " ";
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (m_daemon.countInLog(line) < occurrence) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      m_daemon.waitForLog(line, 100ms, m_daemon.logMark());
+    }
+    return true;
+  }
+
+  std::vector<std::unique_ptr<TcpNotifyClient>> connectClients(int n) {
+    std::vector<std::unique_ptr<TcpNotifyClient>> clients;
+    for (int i = 0; i < n; ++i) {
+      clients.push_back(std::make_unique<TcpNotifyClient>());
+      EXPECT_TRUE(clients.back()->connect(5s)) << clients.back()->lastError();
+    }
+    return clients;
+  }
+
+  // Whether this daemon pushes notifications at all: a registered queue
+  // receives the full state within a few poll passes. Tests of delivery
+  // are skipped (not passed) when it does not.
+  bool daemonPushes() {
+    QueueNotifyReader probe;
+    if (result(kRegisterQueue, probe.registerArg(true)) != 0) return false;
+    bool pushed = probe.receive(5s).has_value();
+    result(kRegisterQueue, probe.registerArg(false));
+    return pushed;
+  }
+
+  ZtFirmwarePeer m_peer;
+  zttest::DaemonHarness m_daemon;
+};
+
+TEST_F(NotifyClients, EleventhConnectionIsClosedAndQueueRegistrationRefused) {
+  auto clients = connectClients(10);
+  ASSERT_TRUE(waitAdded(10)) << m_daemon.log();
+
+  TcpNotifyClient eleventh;
+  ASSERT_TRUE(eleventh.connect(5s));
+  EXPECT_TRUE(eleventh.waitClosedByPeer(10s));
+  EXPECT_TRUE(m_daemon.waitForLog("Failed to add notification client", 5s));
+
+  QueueNotifyReader reader;
+  EXPECT_EQ(result(kRegisterQueue, reader.registerArg(true)), -1);
+  EXPECT_TRUE(m_daemon.waitForLog("Unable to add client", 5s));
+
+  for (auto& c : clients) EXPECT_TRUE(stillConnected(*c));
+  EXPECT_EQ(result(kUnsupported), -104);  // the daemon goes on serving
+}
+
+TEST_F(NotifyClients, SameQueueTwiceIsOneClientAndUnregisteringFreesItsSlot) {
+  auto clients = connectClients(8);
+  ASSERT_TRUE(waitAdded(8)) << m_daemon.log();
+  QueueNotifyReader a, b, c;
+
+  EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)), 0);
+  ASSERT_TRUE(waitAdded(9));
+  EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)), 0);  // no second client
+  EXPECT_EQ(result(kRegisterQueue, b.registerArg(true)), 0);
+  ASSERT_TRUE(waitAdded(10));
+  EXPECT_EQ(result(kRegisterQueue, c.registerArg(true)), -1);  // full
+
+  EXPECT_EQ(result(kRegisterQueue, a.registerArg(false)), 0);
+  EXPECT_EQ(result(kRegisterQueue, c.registerArg(true)), 0);  // a's slot
+  EXPECT_TRUE(waitAdded(10, 2));
+  // Unregistering a name never registered is not an error.
+  EXPECT_EQ(result(kRegisterQueue, zttest::registerQueueArg(false, "/zt_never_registered")), 0);
+  EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)), -1);  // still full
+}
+
+TEST_F(NotifyClients, RequestsWithoutTheirArgumentAreInvalid) {
+  EXPECT_EQ(result(kRegisterQueue), -3);
+  EXPECT_EQ(result(kPushNotifications), -3);
+}
+
+TEST_F(NotifyClients, PushSwitchAcceptsOnlyZeroOrOne) {
+  EXPECT_EQ(result(kPushNotifications, text("status=1")), 0);
+  EXPECT_EQ(result(kPushNotifications, text("status=0")), 0);
+  EXPECT_EQ(result(kPushNotifications, text("status=")), 0);  // empty reads as 0
+  EXPECT_EQ(result(kPushNotifications, text("status=2")), -3);
+  EXPECT_EQ(result(kPushNotifications, text("status=-1")), -3);
+  EXPECT_EQ(result(kPushNotifications, text("other=1")), -3);
+}
+
+TEST_F(NotifyClients, ResumedSocketClientReceivesFramedState) {
+  if (!daemonPushes()) GTEST_SKIP() << "this daemon pushes no notifications yet";
+  TcpNotifyClient client;
+  ASSERT_TRUE(client.connect(5s));
+  ASSERT_TRUE(waitAdded(1, 2));  // the probe queue was the first
+  // Socket clients start paused: nothing arrives before the switch.
+  EXPECT_EQ(client.readRaw(1, 1500ms), "");
+  ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+  auto frame = client.readFrame(10s);
+  ASSERT_TRUE(frame) << client.lastError();
+  // The declared length counts the text's NUL, which is not sent.
+  EXPECT_EQ(frame->declaredLength, frame->body.size() + 1);
+  ASSERT_FALSE(frame->body.empty());
+  EXPECT_EQ(frame->body.front(), '{');
+  EXPECT_EQ(frame->body.find('\0'), std::string::npos);
+}
+
+TEST_F(NotifyClients, RegisteredQueueReceivesEventsUntilUnregistered) {
+  if (!daemonPushes()) GTEST_SKIP() << "this daemon pushes no notifications yet";
+  QueueNotifyReader reader;
+  ASSERT_EQ(result(kRegisterQueue, reader.registerArg(true)), 0);
+  auto event = reader.receive(10s);
+  ASSERT_TRUE(event);
+  EXPECT_EQ(event->category, 22);
+  EXPECT_EQ(event->result, 0);
+  ASSERT_TRUE(event->hasText);
+  EXPECT_EQ(event->textLength, event->text.size() + 1);
+  EXPECT_EQ(event->text.front(), '{');
+
+  ASSERT_EQ(result(kRegisterQueue, reader.registerArg(false)), 0);
+  reader.drain();
+  // Registered again, it is a new client and gets the full state again.
+  ASSERT_EQ(result(kRegisterQueue, reader.registerArg(true)), 0);
+  auto again = reader.receive(10s);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->text.front(), '{');
+}
+
+TEST_F(NotifyClients, QueueRegisteredBeforeItExistsIsDroppedAtFirstDelivery) {
+  if (!daemonPushes()) GTEST_SKIP() << "this daemon pushes no notifications yet";
+  QueueNotifyReader late("", 10, /*create=*/false);
+  ASSERT_EQ(result(kRegisterQueue, late.registerArg(true)), 0);
+  ASSERT_TRUE(m_daemon.waitForLog("mq_open() failed for '" + late.name() + "'", 10s));
+  // Dropped: creating the queue now brings nothing until it registers again.
+  ASSERT_TRUE(late.create());
+  ASSERT_EQ(result(kRegisterQueue, late.registerArg(true)), 0);
+  EXPECT_TRUE(late.receive(10s));
+}
+
+TEST_F(NotifyClients, ClientThatStopsReadingDoesNotStallTheDaemon) {
+  // A tiny receive window fills after a few kilobytes.
+  TcpNotifyClient stalled;
+  ASSERT_TRUE(stalled.connect(5s, zttest::kNotifyPort, 1024));
+  ASSERT_TRUE(waitAdded(1));
+  QueueNotifyReader reader;
+  ASSERT_EQ(result(kRegisterQueue, reader.registerArg(true)), 0);
+
+  // Each switch marks socket clients new, so every pass that runs sends the
+  // stalled client the full state again. Requests keep being answered in
+  // bounded time; the stalled client costs at most one bounded send.
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 15; ++i) {
+    ASSERT_EQ(result(kPushNotifications, text(i % 2 ? "status=0" : "status=1")), 0);
+    auto reply = m_daemon.requester().call(kUnsupported, 10s);
+    ASSERT_TRUE(reply) << "request " << i << " not answered";
+    reader.drain();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+  if (daemonPushes()) {
+    // The stalled client was dropped on its failed send.
+    EXPECT_TRUE(stalled.waitClosedByPeer(20s));
+  }
+}
+
+}  // namespace
