@@ -15,9 +15,8 @@ const OptionPair kResolution[] = {{1, 1},   {4, 4},   {6, 6},   {7, 7},   {9, 9}
                                   {24, 24}, {25, 25}, {26, 26}, {27, 27}, {100, 17}, {100, 13}};
 const OptionPair kResolutionM60[] = {{1, 1}, {4, 4}, {6, 6}, {7, 7}, {9, 9}, {18, 18}, {24, 24}};
 const OptionPair kFps[] = {{0, 0}, {1, 1}, {2, 2}, {5, 5}, {6, 6}, {8, 8}, {9, 9}, {10, 10}, {13, 13}};
-// Tenths of a second between frames.
-const OptionPair kVideoTimelapseRate[] = {{0, 5},   {1, 10},  {2, 20}, {3, 50},
-                                          {4, 100}, {5, 300}, {6, 600}};
+// Frame interval codes: 0.5, 1, 2, 5, 10, 30 and 60 seconds.
+const OptionPair kVideoTimelapseRate[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}};
 // Minutes; 0 is the longest loop the card allows.
 const OptionPair kLoopInterval[] = {{0, 0}, {1, 5}, {2, 20}, {3, 60}, {4, 120}};
 // Seconds; 0 is automatic.
@@ -49,9 +48,10 @@ const OptionPair kEasySpeed[] = {{0, 0},   {1, 1},   {2, 2},   {3, 3},   {4, 4},
                                  {7, 7},   {8, 8},   {9, 9},   {10, 10}, {11, 11}, {12, 12}, {13, 13},
                                  {14, 14}, {15, 15}, {16, 16}, {17, 17}, {18, 18}, {19, 19}, {20, 20},
                                  {21, 21}, {22, 22}, {23, 23}, {24, 24}, {25, 25}, {26, 26}, {27, 27}};
-// Playback speed-up factor.
-const OptionPair kTimewarpSpeed[] = {{0, 15}, {1, 30}, {2, 60}, {3, 150}, {4, 300},
-                                     {5, 900}, {6, 1800}, {7, 2}, {8, 5}, {9, 10}, {10, 0}};
+// Speed-up codes: 15x, 30x, 60x, 150x, 300x, 900x, 1800x, 2x, 5x, 10x; 10 is
+// automatic.
+const OptionPair kTimewarpSpeed[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5},
+                                     {6, 6}, {7, 7}, {8, 8}, {9, 9}, {10, 10}};
 const OptionPair kStabilizer[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}};
 const OptionPair kHorizon[] = {{0, 0}, {1, 1}, {2, 2}};
 // 9 is the value both take while protune is off.

@@ -243,6 +243,26 @@ TEST(Options, ConversionsAreConsistentBothWays) {
     EXPECT_EQ(getOptionIdByValue(60, 2, 17, ~0u), ~0u);  // model 60 has no such resolution
 }
 
+TEST(Options, EveryListedValueFitsItsByteInTheSettingsBlock) {
+    for (int model : {50, 51, 57, 60}) {
+        uint32_t count = 0;
+        const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
+        for (uint32_t id = 0; id < count; ++id) {
+            if (!t[id].option_count || !t[id].width) continue;
+            const bool isSigned = t[id].flags & CAMERA_SETTING_FLAG_SIGNED;
+            const int64_t bits = 8 * t[id].width;
+            const int64_t lo = isSigned ? -(int64_t{1} << (bits - 1)) : 0;
+            const int64_t hi = isSigned ? (int64_t{1} << (bits - 1)) - 1 : (int64_t{1} << bits) - 1;
+            for (uint32_t option = 0; option < 200; ++option) {
+                const int32_t value = getOptionValueById(model, id, option);
+                if (getOptionIdByValue(model, id, value, ~0u) != option) continue;  // not listed
+                EXPECT_GE(value, lo) << "setting " << id << " option " << option;
+                EXPECT_LE(value, hi) << "setting " << id << " option " << option;
+            }
+        }
+    }
+}
+
 TEST(PresetEditBypass, CameraWideSettingsOnlyAndNeverForMinusOne) {
     for (int model : {0, 50, 51, 57, 60, 200}) EXPECT_FALSE(bypassPresetEditStart(-1, model));
     EXPECT_TRUE(bypassPresetEditStart(91, kModel));

@@ -207,7 +207,7 @@ TEST_F(FirmwareLink, WithheldAnswerFailsWithinTheBoundAndIsNotTakenLater) {
     EXPECT_EQ(ztc_send_remote_api_for_response(&ctx, 8, 11, &answer, &length), ZT_ERR_MQ_FAIL);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(950));
-    EXPECT_LT(waited, std::chrono::milliseconds(1250));
+    EXPECT_LT(waited, std::chrono::milliseconds(1500));
     EXPECT_EQ(answer, nullptr);
 
     // Withhold the second answer until the late one has surely arrived.
@@ -237,7 +237,7 @@ TEST_F(FirmwareLink, ClosedInterfaceFailsAtOnce) {
     closed.request_queue = closed.reply_queue = static_cast<mqd_t>(-1);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ztc_shutter(&closed, 1), ZT_ERR_MQ_FAIL);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
     EXPECT_EQ(peer.requestCount(), 0u);
 }
 
@@ -255,7 +255,7 @@ TEST(FirmwareLinkFullQueue, FullRequestQueueFailsAtOnceWithoutBlocking) {
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ztc_shutter(&ctx, 1), ZT_ERR_MQ_FAIL);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
 
     ZtFirmwarePeer::closeContext(&ctx);
     mq_close(q);
