@@ -104,7 +104,8 @@ int snztMbox_receive(void *buffer, uint32_t size, ztattr_t *handle);
 int snztMbox_timedreceive(void *buffer, uint32_t size, ztattr_t *handle);
 
 /* Takes mq_timedreceive's arguments, but timeout is relative and only its
- * whole seconds (the low 32 bits of tv_sec; negative counts as 0) are used.
+ * whole seconds (the low 32 bits of tv_sec; negative or a NULL timeout
+ * count as 0) are used.
  * Logs the time-out as snztMbox_timedreceive does. priority is not written
  * and may be NULL. Returns the length, or -1. */
 ssize_t zt_mq_timedreceive(mqd_t mqd, char *buffer, size_t size,

@@ -236,6 +236,7 @@ void ztch_crash_handler(int sig, siginfo_t *info, void *context) {
     while ((n = fread(piece, 1, sizeof piece, out)) > 0)
       fwrite(piece, 1, n, stdout);
     fflush(stdout);
+    fseek(out, 0, SEEK_END); /* back to writing the rest of the report */
   }
 
   if (opts & ZTCH_OPT_STATUS_MAPS) {
