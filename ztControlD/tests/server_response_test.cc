@@ -1,0 +1,131 @@
+// The command server's answer path and stop handling inside the test
+// process, over real queues with the scripted firmware peer: answer sizes at
+// and past the message limit, the refusal answer, and a shutdown that comes
+// before the worker thread has reached its loop.
+#include <gtest/gtest.h>
+#include <mqueue.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "ClientMessages.h"
+#include "Requester.h"
+#include "ztFirmwarePeer.h"
+#include "ztcontrol_if_server.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class ServerResponse : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_peer.ok());
+        ASSERT_TRUE(m_requester.ok());
+        m_server = ZtcontrolCommandServer::getInstance();
+        ASSERT_EQ(m_server->interfaceOpen(), 0);
+        m_source.setData(m_requester.queueName().data(),
+                         static_cast<uint16_t>(m_requester.queueName().size()));
+        m_request.addElement(&m_source);
+    }
+    void TearDown() override
+    {
+        m_server->interfaceClose();
+        ZtcontrolCommandServer::destroy();
+    }
+
+    std::optional<zttest::Reply> answerWith(int result, size_t payloadLength)
+    {
+        std::vector<uint8_t> payload(payloadLength, 0x5A);
+        if (!m_server->sendResponse(m_request, result, payload.empty() ? nullptr : payload.data(),
+                                    static_cast<unsigned short>(payloadLength)))
+            return std::nullopt;
+        return m_requester.waitReply(2s);
+    }
+
+    ZtFirmwarePeer m_peer;
+    zttest::Requester m_requester;
+    ZtcontrolCommandServer *m_server = nullptr;
+    Msg m_request{CAT_CLIENT_CMD};
+    MsgElement m_source{TLV_SRC};
+};
+
+TEST_F(ServerResponse, PayloadThatFillsTheMessageExactlyIsSentWhole)
+{
+    // 4 header + 8 result + 4 payload head + 1480 + 4 end = 1500 bytes.
+    auto reply = answerWith(0, 1480);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->raw.size(), 1500u);
+    EXPECT_EQ(reply->result, 0);
+    ASSERT_TRUE(reply->hasPayload);
+    EXPECT_EQ(reply->payload.size(), 1480u);
+}
+
+TEST_F(ServerResponse, PayloadPastTheMessageLimitBecomesAPlainFailure)
+{
+    for (size_t length : {1481u, 1500u, 1501u, 4000u}) {
+        std::vector<uint8_t> payload(length, 0x5A);
+        m_server->sendResponse(m_request, 0, payload.data(), static_cast<unsigned short>(length));
+        auto reply = m_requester.waitReply(2s);
+        ASSERT_TRUE(reply) << "no answer for a payload of " << length;
+        EXPECT_EQ(reply->result, -1) << length;
+        EXPECT_FALSE(reply->hasPayload) << length;
+    }
+    EXPECT_FALSE(m_requester.waitReply(100ms)) << "more than one answer per call";
+}
+
+TEST_F(ServerResponse, AnswerCarriesResultInProcessorOrderAndOmitsEmptyPayload)
+{
+    auto reply = answerWith(-103, 0);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->category, 21);
+    EXPECT_EQ(reply->result, -103);
+    EXPECT_FALSE(reply->hasPayload);
+    // header, 0xEC element of 4 bytes, end element
+    EXPECT_EQ(reply->raw.size(), 16u);
+
+    EXPECT_TRUE(m_server->nakMsg(m_request));
+    reply = m_requester.waitReply(2s);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->result, 1);
+    EXPECT_FALSE(reply->hasPayload);
+}
+
+TEST_F(ServerResponse, MissingRequesterQueueFailsWithoutBlocking)
+{
+    Msg request(CAT_CLIENT_CMD);
+    const std::string gone = "/zt_gone_requester";
+    MsgElement source(TLV_SRC, gone.data(), static_cast<uint16_t>(gone.size()));
+    request.addElement(&source);
+    EXPECT_FALSE(m_server->sendResponse(request, 0, nullptr, 0));
+    EXPECT_TRUE(m_server->nakMsg(request)) << "the refusal reports success whatever happened";
+
+    Msg anonymous(CAT_CLIENT_CMD);
+    EXPECT_FALSE(m_server->sendResponse(anonymous, 0, nullptr, 0));
+}
+
+TEST(ServerShutdown, StopRequestedBeforeTheWorkerRunsIsNotLost)
+{
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    for (int round = 0; round < 20; ++round) {
+        ZtcontrolCommandServer *server = ZtcontrolCommandServer::getInstance();
+        ASSERT_EQ(server->start(), 0);
+        // shutdown() straight after start() races the worker's first steps;
+        // it must return once the worker has ended, whichever came first.
+        auto done = std::async(std::launch::async, [server] { return server->shutdown(); });
+        if (done.wait_for(5s) != std::future_status::ready) {
+            ADD_FAILURE() << "shutdown hung in round " << round;
+            abort();  // the worker cannot be stopped any other way
+        }
+        EXPECT_EQ(done.get(), 0);
+        EXPECT_FALSE(server->isRunning());
+        ZtcontrolCommandServer::destroy();
+        EXPECT_FALSE(zttest::queueExists("/to_ztCtlD"));
+    }
+}
+
+}  // namespace
