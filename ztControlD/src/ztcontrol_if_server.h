@@ -154,6 +154,21 @@ private:
     CommandOutcome dispatchCommand(Msg &request, ztcontrol_command_t command,
                                    const MsgElement *argument);
     CommandOutcome notBuiltYet(ztcontrol_command_t command);
+    // One handler per command area, each in its own source file
+    // (ztcontrol_if_server_<area>.cpp); each answers the values the dispatch
+    // gives it and leaves the answer to the frame unless it sent one itself.
+    CommandOutcome handleCaptureCommand(Msg &request, ztcontrol_command_t command,
+                                        const MsgElement *argument);
+    CommandOutcome handleWirelessCommand(Msg &request, ztcontrol_command_t command,
+                                         const MsgElement *argument);
+    CommandOutcome handleSettingsCommand(Msg &request, ztcontrol_command_t command,
+                                         const MsgElement *argument);
+    CommandOutcome handleSystemCommand(Msg &request, ztcontrol_command_t command,
+                                       const MsgElement *argument);
+    CommandOutcome handleMediaCommand(Msg &request, ztcontrol_command_t command,
+                                      const MsgElement *argument);
+    CommandOutcome handlePresetCommand(Msg &request, ztcontrol_command_t command,
+                                       const MsgElement *argument);
     CommandOutcome handleRegisterMQueue(const MsgElement *argument);
     CommandOutcome handlePushNotifications(const MsgElement *argument);
     void dropAllClients();

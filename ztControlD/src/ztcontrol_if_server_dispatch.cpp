@@ -42,7 +42,6 @@ ZtcontrolCommandServer::CommandOutcome
 ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t command,
                                         const MsgElement *argument)
 {
-    (void)request;
     switch (command) {
     // Notification registry.
     case ZTCONTROL_EVENT_REGISTER_MQUEUE:
@@ -60,7 +59,7 @@ ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t comman
     case ZTCONTROL_MODE_SET_MODE:
     case ZTCONTROL_QUICK_CAPTURE_START:
     case ZTCONTROL_GET_BUSY_STATUS:
-        return notBuiltYet(command);
+        return handleCaptureCommand(request, command, argument);
 
     // Wireless, pairing and firmware-update commands.
     case ZTCONTROL_FW_UPDATE_START:
@@ -78,7 +77,7 @@ ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t comman
     case ZTCONTROL_RC_PAIR:
     case ZTCONTROL_RC_PAIR_CANCEL:
     case ZTCONTROL_BLE_CONTROL:
-        return notBuiltYet(command);
+        return handleWirelessCommand(request, command, argument);
 
     // Settings and status commands.
     case ZTCONTROL_VIDEO_ADVSET_RESET:
@@ -95,7 +94,7 @@ ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t comman
     case ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_SET:
     case ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET:
     case ZTCONTROL_GET_ALL_SETTINGS_STATUS_IDS:
-        return notBuiltYet(command);
+        return handleSettingsCommand(request, command, argument);
 
     // System commands.
     case ZTCONTROL_SYSTEM_SHUTDOWN:
@@ -118,7 +117,7 @@ ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t comman
     case ZTCONTROL_SET_CAMERA_CONTROL_STATUS:
     case ZTCONTROL_SET_WIRED_USB_CONTROL:
     case ZTCONTROL_SET_CAH_AUTO_CLEAR:
-        return notBuiltYet(command);
+        return handleSystemCommand(request, command, argument);
 
     // Media, date and voice commands.
     case ZTCONTROL_SET_DATE_TIME:
@@ -141,7 +140,7 @@ ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t comman
     case ZTCONTROL_DELETE_LIST:
     case ZTCONTROL_GET_DELETE_LIST_RESULT:
     case ZTCONTROL_GET_DATE_TIME:
-        return notBuiltYet(command);
+        return handleMediaCommand(request, command, argument);
 
     // Preset commands.
     case ZTCONTROL_PRESET_LIST_GROUPS:
@@ -161,7 +160,7 @@ ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t comman
     case ZTCONTROL_ONSCREEN_SHORTCUTS_RESET:
     case ZTCONTROL_PRESET_GET_ACTIVE_PRESET:
     case ZTCONTROL_PRESET_GET_ACTIVE_GROUP:
-        return notBuiltYet(command);
+        return handlePresetCommand(request, command, argument);
 
     // No branch: refused by the frame before dispatch; listed so that every
     // value has a visible owner.
