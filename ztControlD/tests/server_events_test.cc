@@ -133,8 +133,7 @@ TEST_F(ServerEvents, SuspendAnswerIsTheRequestTurnedRoundInPlace)
     add(static_cast<char>(0xEE), "");
     request[0] = static_cast<uint8_t>(request.size() >> 8);
     request[1] = static_cast<uint8_t>(request.size());
-    ASSERT_TRUE(m_peer.postSuspend(false, m_sysQueue));  // creates the queue
-    ASSERT_TRUE(m_peer.waitForSysAnswer(m_sysQueue, 5000));
+    ASSERT_TRUE(suspendResume(false));  // creates the reply queue
     ASSERT_TRUE(m_peer.postRaw(request));
 
     auto answer = m_peer.waitForSysAnswer(m_sysQueue, 5000);

@@ -94,19 +94,6 @@ TEST_F(ServerResponse, AnswerCarriesResultInProcessorOrderAndOmitsEmptyPayload)
     EXPECT_FALSE(reply->hasPayload);
 }
 
-TEST_F(ServerResponse, MissingRequesterQueueFailsWithoutBlocking)
-{
-    Msg request(CAT_CLIENT_CMD);
-    const std::string gone = "/zt_gone_requester";
-    MsgElement source(TLV_SRC, gone.data(), static_cast<uint16_t>(gone.size()));
-    request.addElement(&source);
-    EXPECT_FALSE(m_server->sendResponse(request, 0, nullptr, 0));
-    EXPECT_TRUE(m_server->nakMsg(request)) << "the refusal reports success whatever happened";
-
-    Msg anonymous(CAT_CLIENT_CMD);
-    EXPECT_FALSE(m_server->sendResponse(anonymous, 0, nullptr, 0));
-}
-
 TEST(ServerShutdown, StopRequestedBeforeTheWorkerRunsIsNotLost)
 {
     ZtFirmwarePeer peer;
