@@ -4,11 +4,10 @@
 
 #include <stdio.h>
 #include <string.h>
-
-#include <initializer_list>
 #include <unistd.h>
 
 #include <atomic>
+#include <initializer_list>
 
 #include "Msg.h"
 #include "utils.h"

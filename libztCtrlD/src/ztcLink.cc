@@ -3,11 +3,10 @@
 #include <errno.h>
 #include <poll.h>
 #include <string.h>
-
-#include <initializer_list>
 #include <time.h>
 
 #include <atomic>
+#include <initializer_list>
 
 #include "Msg.h"
 #include "utils.h"

@@ -146,7 +146,13 @@ TEST_F(Listener, SetSendsOnEveryCallEvenWhenUnchanged) {
     ASSERT_EQ(listener->SetCSIValue(7, 0x8FFFFFF), 0);
     const auto first = peer.waitForRequest([](const PeerRequest &q) { return q.kind == "CW"; }, 1000);
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->payload, (Bytes{7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x08}));
+    const Bytes raw = {0x00, 0x33, 0x00, 26,                               // header
+                       0x00, 0x00, 0x02, 'A', 'C', 'W',                    // set
+                       0x00, 0x00, 0x08, 'B', 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x08,
+                       0x00, 0x00, 0x0A, 'D', '/', 't', 'o', '_', 'z', 't', 'C', 't', 'l', 'D',
+                       0x00, 0x00, 0x07, 'C', '/', 't', 'o', '_', 'c', 's', 'i',
+                       0x00, 0x00, 0x00, 0xEE};
+    EXPECT_EQ(first->raw, raw);
     EXPECT_EQ(peer.csiItem(7), 0x8FFFFFFu);
 
     // The service answers each set with "CI" on the daemon queue: two sets,

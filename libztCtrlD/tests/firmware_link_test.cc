@@ -35,31 +35,49 @@ protected:
     ztc_msg_q_context_t ctx{};
 };
 
-// The exact request for ztc_shutter(ctx, 1) with option byte 1; only the
-// sequence number varies, so it is taken from the request and checked to
-// be the one the answer carried.
-TEST_F(FirmwareLink, TypedCallRequestIsByteExact) {
-    ASSERT_EQ(ztc_shutter(&ctx, 1), 0);
-    const PeerRequest r = lastRequest();
-    const uint32_t s = r.sequence;
-    Bytes expected = {0x00, 0x00, 0x00, 24,                       // header, length patched below
-                      0x00, 0x00, 0x02, 'A', 'T', 'C',            // kind
-                      0x00, 0x00, 0x0D, 'B'};                     // name, NUL, u8 1
-    const std::string name = "ztc_shutter";
-    expected.insert(expected.end(), name.begin(), name.end());
-    expected.insert(expected.end(), {0x00, 0x01,                  //
-                                     0x00, 0x00, 0x01, 'W', 0x01,  // option byte
-                                     0x00, 0x00, 0x04, 'S', static_cast<uint8_t>(s),
-                                     static_cast<uint8_t>(s >> 8), static_cast<uint8_t>(s >> 16),
-                                     static_cast<uint8_t>(s >> 24),
-                                     0x00, 0x00, 0x0B, 'D'});
+// A request as the firmware side must see it, written out by hand: header,
+// then 'A', 'B', 'W', 'S', 'D', 'C' and the end element.
+Bytes expectedRequest(const std::string &kind, const Bytes &arg, uint8_t option, uint32_t seq) {
+    Bytes m = {0x00, 0x00, 0x00, 24};
+    auto element = [&m](uint8_t type, const Bytes &value) {
+        m.insert(m.end(), {0x00, static_cast<uint8_t>(value.size() >> 8),
+                           static_cast<uint8_t>(value.size()), type});
+        m.insert(m.end(), value.begin(), value.end());
+    };
+    element('A', Bytes(kind.begin(), kind.end()));
+    element('B', arg);
+    element('W', {option});
+    element('S', {static_cast<uint8_t>(seq), static_cast<uint8_t>(seq >> 8),
+                  static_cast<uint8_t>(seq >> 16), static_cast<uint8_t>(seq >> 24)});
     const std::string reply = "/to_ztCtlD2", fw = "/to_ztnet";
-    expected.insert(expected.end(), reply.begin(), reply.end());
-    expected.insert(expected.end(), {0x00, 0x00, 0x09, 'C'});
-    expected.insert(expected.end(), fw.begin(), fw.end());
-    expected.insert(expected.end(), {0x00, 0x00, 0x00, 0xEE});
-    expected[1] = static_cast<uint8_t>(expected.size());
-    EXPECT_EQ(r.raw, expected);
+    element('D', Bytes(reply.begin(), reply.end()));
+    element('C', Bytes(fw.begin(), fw.end()));
+    element(0xEE, {});
+    m[0] = static_cast<uint8_t>(m.size() >> 8);
+    m[1] = static_cast<uint8_t>(m.size());
+    return m;
+}
+
+// Only the sequence number varies between runs; it is taken from the
+// request (and the call succeeding shows the answer carried it back).
+TEST_F(FirmwareLink, RequestsOfEachKindAreByteExact) {
+    ASSERT_EQ(ztc_shutter(&ctx, 1), 0);
+    PeerRequest r = lastRequest();
+    const std::string name = "ztc_shutter";
+    Bytes arg(name.begin(), name.end());
+    arg.insert(arg.end(), {0x00, 0x01});
+    EXPECT_EQ(r.raw, expectedRequest("TC", arg, 1, r.sequence));
+
+    ctx.option = 0;
+    const uint8_t payload[3] = {0x10, 0x20, 0x30};
+    ASSERT_EQ(ztc_send_remote_api_payload(&ctx, 2, 91, payload, 3), 0);
+    r = lastRequest();
+    EXPECT_EQ(r.raw, expectedRequest("RA", {2, 91, 0x10, 0x20, 0x30}, 0, r.sequence));
+
+    ctx.option = 7;
+    ASSERT_EQ(ztc_send_auxmod_command(&ctx, "NI", "\x01\x01", 2, nullptr, nullptr), 0);
+    r = lastRequest();
+    EXPECT_EQ(r.raw, expectedRequest("AX", {'N', 'I', 1, 1}, 7, r.sequence));
 }
 
 TEST_F(FirmwareLink, RemoteOperationCarriesCategoryIdentifierAndPayload) {
