@@ -186,6 +186,9 @@ void Console::showState(int64_t nowMs) {
         << "capture " << (c.encoding() ? "running" : "idle") << ", zoom " << c.zoom()
         << "%, capture delay " << c.captureDelay() << " s, locate " << (c.locating() ? "on" : "off")
         << "\n"
+        << "swift-lapse ramp " << c.swiftLapseRamp() << " (active " << c.swiftLapseRampActive()
+        << "), auto-clear " << (c.autoClear() ? "on" : "off") << ", exposure selection "
+        << (c.exposureSelection().empty() ? "none" : "set") << "\n"
         << (c.isOff(nowMs) ? "camera off (shutdown or sleep)\n"
                            : (c.refusing(nowMs) ? "refusing requests\n" : ""))
         << (c.answering(nowMs) ? "" : "not answering\n") << "off time " << c.offTime() << " ms\n";

@@ -88,6 +88,11 @@ class SimCamera {
   bool refusing(int64_t nowMs) const { return nowMs < m_refuseUntilMs || isOff(nowMs); }
   bool locating() const { return m_locate; }
   int32_t zoom() const { return m_zoom; }
+  uint32_t swiftLapseRamp() const { return m_swiftRamp; }
+  uint32_t swiftLapseRampActive() const { return m_swiftRampActive; }
+  bool autoClear() const { return m_autoClear; }
+  // The live-view exposure selection (4 bytes), empty when reset.
+  const Bytes& exposureSelection() const { return m_exposureSelect; }
   int32_t captureDelay() const { return m_captureDelay; }
   int64_t offTime() const { return m_offMs; }
   uint8_t flatMode() const;
