@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <regex.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/eventfd.h>
@@ -11,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <regex>
 
 extern char** environ;
 
@@ -144,15 +144,18 @@ bool ChildProcess::waitForOutput(const std::string& text, std::chrono::milliseco
 
 bool ChildProcess::waitForOutputRegex(const std::string& pattern,
                                       std::chrono::milliseconds timeout, size_t from) {
-  std::regex re(pattern);
+  regex_t re;
+  if (regcomp(&re, pattern.c_str(), REG_EXTENDED | REG_NOSUB) != 0) return false;
   bool found = false;
-  std::unique_lock<std::mutex> lock(m_mutex);
-  m_cond.wait_for(lock, timeout, [&] {
-    found = from <= m_output.size() &&
-            std::regex_search(m_output.begin() + static_cast<std::ptrdiff_t>(from),
-                              m_output.end(), re);
-    return found || m_outputClosed;
-  });
+  {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_cond.wait_for(lock, timeout, [&] {
+      // A regular expression sees the text up to a NUL byte; logs hold none.
+      found = from <= m_output.size() && regexec(&re, m_output.c_str() + from, 0, nullptr, 0) == 0;
+      return found || m_outputClosed;
+    });
+  }
+  regfree(&re);
   return found;
 }
 

@@ -50,8 +50,9 @@ class ChildProcess {
   size_t outputMark() const;
 
   // Waits until the output from byte `from` on contains `text` (or a match of
-  // the ECMAScript regular expression `pattern`). False on time-out or when
-  // the child's output ended without it.
+  // the POSIX extended regular expression `pattern`; false at once for an
+  // invalid one). False on time-out or when the child's output ended
+  // without it.
   bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout, size_t from = 0);
   bool waitForOutputRegex(const std::string& pattern, std::chrono::milliseconds timeout,
                           size_t from = 0);
