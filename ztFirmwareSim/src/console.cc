@@ -28,7 +28,8 @@ const char kHelp[] =
     "  power 0|1|2               power profile (0 normal, 1 endurance, 2 longest battery)\n"
     "  lens MODE LENS            lens mode and lens (mode other than 0: special group)\n"
     "  lens-type N               lens type (1: second-lens groups)\n"
-    "  model N                   camera model number (presets return to factory)\n"
+    "  model N                   camera model number (presets return to factory,\n"
+    "                            reported as a preset reset, then \"JR\")\n"
     "  shutter on|off            press the shutter / stop the capture\n"
     "  refuse MS                 refuse every request for MS (one-byte 2 answers)\n"
     "  mute MS                   answer no firmware request for MS\n"
@@ -148,7 +149,7 @@ bool Console::execute(const std::string& line, int64_t nowMs) {
     m_camera.setLensType(static_cast<uint8_t>(n[0]));
   } else if (cmd == "model") {
     if (!numbers(1) || n[0] <= 0 || n[0] > 255) return usage();
-    m_camera.setModel(static_cast<int>(n[0]));
+    m_camera.setModel(static_cast<int>(n[0]), nowMs);
   } else if (cmd == "shutter") {
     if (args.size() != 1 || (args[0] != "on" && args[0] != "off")) return usage();
     FwAnswer a = m_camera.typed("ztc_shutter", Bytes{uint8_t(args[0] == "on")}, nowMs);

@@ -164,14 +164,15 @@ FwAnswer SimCamera::systemOp(uint8_t id, const Bytes& p, int64_t nowMs) {
     case 2:  // shutdown (1) or sleep (0): off for a while, then back
     case 4:  // factory reset: back to factory state, then a reboot
       if (p.size() != 1) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-      if (id == 4) {
-        m_presets.factoryReset();
-        m_media.reset();
-        syncPresets();
-        syncMedia();
-      }
       powerCycle();
       m_offUntilMs = nowMs + m_offMs;
+      if (id == 4) {
+        // The daemon drops its view of the presets (reset event) and is
+        // asked to resume when the camera is back.
+        presetReset(m_offMs, nowMs);
+        m_media.reset();
+        syncMedia();
+      }
       simLog(kLogInfo, "camera: %s, off for %lld ms",
              id == 4 ? "factory reset" : (p[0] ? "shutdown" : "sleep"),
              static_cast<long long>(m_offMs));

@@ -70,12 +70,14 @@ SimCamera::SimCamera(int model, int64_t nowMs)
 
 // --- Operator controls ---
 
-void SimCamera::setModel(int model) {
+void SimCamera::setModel(int model, int64_t nowMs) {
   m_model = model;
   PresetContext c = m_presets.context();
   c.model = model;
   m_presets.setContext(c);
-  syncPresets();
+  // Another model has other presets: the daemon is told to drop its view
+  // of them, as after a preset reset.
+  presetReset(kModelChangeResumeMs, nowMs);
 }
 
 void SimCamera::setLenses(int8_t lensMode, int8_t lens) {

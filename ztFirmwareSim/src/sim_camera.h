@@ -31,6 +31,8 @@ class SimCamera {
  public:
   static constexpr int kDefaultModel = 57;
   static constexpr int64_t kDefaultOffMs = 3000;
+  // After a model change the daemon is asked to resume this much later.
+  static constexpr int64_t kModelChangeResumeMs = 500;
 
   explicit SimCamera(int model = kDefaultModel, int64_t nowMs = 0);
 
@@ -55,7 +57,9 @@ class SimCamera {
   std::vector<CameraEvent> takeEvents();
 
   // --- Operator controls (console and tests) ---
-  void setModel(int model);
+  // Presets return to the new model's factory presets, reported as a preset
+  // reset followed by a resume request.
+  void setModel(int model, int64_t nowMs);
   void setLenses(int8_t lensMode, int8_t lens);
   void setLensType(uint8_t lensType);
   void setPowerProfile(uint8_t profile);

@@ -272,5 +272,26 @@ TEST_F(SimCameraTest, PresetResetReportsResetAllThenAsksToResume) {
   EXPECT_EQ(e[0].kind, CameraEvent::kResume);
 }
 
+TEST_F(SimCameraTest, FactoryResetReportsPresetResetAndResumesWhenBackOn) {
+  camera.setOffTime(400);
+  camera.remote(17, 12, Bytes{1, 0, 1, 0}, now);  // activate 0x10001
+  camera.typed("ztc_storage_delete_file",
+               args([&](ZtcArgWriter& w) { w.range("ZT000001.MP4", 12); }), now);
+  camera.takeEvents();
+  ASSERT_EQ(camera.remote(8, 4, Bytes{0}, now).status, ZT_OK);
+  std::vector<CameraEvent> e = camera.takeEvents();
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_EQ(e[0].preset, (PresetEvent{PresetEvent::kReset, PresetStore::kResetAll}));
+  EXPECT_EQ(camera.presets().activePreset(), 0u);
+  EXPECT_EQ(camera.media().files().size(), 6u);
+  EXPECT_EQ(status().bytes, Bytes{kNakOff});
+  now += 400;
+  camera.tick(now);
+  e = camera.takeEvents();
+  ASSERT_EQ(e.size(), 1u);
+  EXPECT_EQ(e[0].kind, CameraEvent::kResume);
+  EXPECT_EQ(status().bytes.size(), CAMERA_STATUS_BLOCK_SIZE);
+}
+
 }  // namespace
 }  // namespace ztsim
