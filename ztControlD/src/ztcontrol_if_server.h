@@ -14,18 +14,22 @@
 #include <mqueue.h>
 #include <pthread.h>
 #include <stdint.h>
+#include <sys/time.h>
 
 #include <atomic>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "Msg.h"
 #include "ZeltoTimer.h"
+#include "camera_status.h"
 #include "ZTCSIListener.h"
 #include "ztCtrlD.h"
 #include "ztErrno.h"
 #include "ztPushClient.h"
 #include "ztcontrol_commands.h"
+#include "wsdkCommands/WSDK_EnumPresetGroup.pb.h"
 
 class ZtcontrolCommandServer {
 public:
@@ -116,9 +120,81 @@ public:
     // other groups are returned unchanged.
     static int RemapPresetGroup(int group);
 
+    // --- Lens, power and preset-group state
+    // (ztcontrol_if_server_preset_state.cpp). Worker thread, or the zoom
+    // timer's stopEdit, always with m_commandMutex held. Each getter logs a
+    // failed library call and returns its fallback; none fails.
+    // Lens mode and lens, cached until a lens read fails or a preset event
+    // or suspension marks them stale.
+    uint8_t GetLensMode();
+    uint8_t GetLens();
+    // Read fresh on every call; the last good value when the read fails.
+    uint8_t GetLensType();
+    uint8_t GetPowerProfile();  // 0 when unreadable
+    uint8_t GetEasyProMode();   // 1 pro, 0 easy; 1 when unreadable
+    // The current preset id, cached until marked stale; kept across a
+    // refused or malformed status read and while a special group is active.
+    uint32_t GetCurrentPreset();
+    // The active preset id read fresh (also in the special groups 6 and 7),
+    // or 0xFFFFFFFF.
+    uint32_t GetActivePreset();
+    // The active firmware preset group read fresh, or 0.
+    uint32_t GetActivePresetGroup();
+    // The firmware group in use for base group 0, 1 or 2 on this camera now;
+    // 255 when there is none.
+    uint8_t ConvertInputGroupToActualGroup(uint8_t group);
+    // The rule behind ConvertInputGroupToActualGroup, on given camera state.
+    static uint8_t ActualPresetGroup(uint8_t group, int model, uint8_t lensType, uint8_t uxMode,
+                                     uint8_t powerProfile);
+    static wsdk_commands::WSDK_EnumPresetGroupIcon getPresetGroupIcon(int baseGroup,
+                                                                      int powerProfile,
+                                                                      int orbiLens);
+    // Which firmware groups belong to each way of showing the preset list.
+    static bool isProPresetGroup(int group);
+    static bool isProEndurancePresetGroup(int group);
+    static bool isProLongestBatteryPresetGroup(int group);
+    static bool isEasyPresetGroup(int group);
+    static bool isEasyEndurancePresetGroup(int group);
+    static bool isOrbiPresetGroup(int group);
+    // REMOTE_SYSTEM_ALL_STATUS_GET with the answer in the library's buffer
+    // (valid until the next library call); the library's status.
+    int requestAllStatus(uint8_t *&answer, uint16_t &length);
+    // Preset id of the active group in a 394-byte all-status block; false,
+    // leaving preset alone, for an unknown group (and for the special groups
+    // unless withSpecial).
+    static bool PresetOfGroupInStatus(const uint8_t *status, bool withSpecial,
+                                      uint32_t &preset);
+    // Little-endian u32 of the all-status block (offset + 4 <= 394).
+    static uint32_t StatusWord(const uint8_t *status, size_t offset);
+    static constexpr size_t kStatusVideoPresetOffset = 7;
+    static constexpr size_t kStatusPhotoPresetOffset = 11;
+    static constexpr size_t kStatusTimeLapsePresetOffset = 15;
+    static constexpr size_t kStatusGroupOffset = 19;
+    static constexpr size_t kStatusSpecialPresetOffset = 23;
+
+    // --- Preset activation and edits (ztcontrol_if_server_preset_edit.cpp).
+    // Worker thread with m_commandMutex held, except stopEdit.
+    // Makes the preset of a flat mode (or of a group id 1000 to 1005)
+    // active: the activation's status, the status read's failure, or -1.
+    int LoadPresetFromMode(int mode);
+    // Open and store the firmware's preset edit around a change of
+    // settingId (-1: not tied to one setting). True: the caller may go on.
+    bool PresetStartEdit(int settingId);
+    bool PresetEndEdit(int settingId);
+    // Zoom timer callback (arg: the server): closes the zoom edit if open.
+    // Takes m_commandMutex, so it must not run on the worker thread.
+    static void stopEdit(void *server);
+    // Closes an open zoom edit before a change that must not land in it;
+    // commandName names the change in the log.
+    void stopZooming(std::string commandName);
+
     // Status polling of the worker loop.
     void pollStatusSettingsAndNotify();
     void initializeStatusVariables();
+    // Applies the daemon's corrections to a freshly read status and settings
+    // block in place (worker thread, m_commandMutex held). Used by the poll
+    // and by the settings and status commands on the blocks they answer.
+    void modSettingsAndStatuses(all_status_settings_t &block);
 
     // The library's queue context, first argument of every ztc_* call.
     static ztc_msg_q_context_t m_cameraContext;
@@ -214,6 +290,25 @@ private:
     // One-shot timer that closes preset edits opened by digital zoom; its
     // thread runs from construction to destruction.
     ZeltoTimer m_workerTimer;
+
+    // --- Status polling (ztcontrol_if_server_status*.cpp). Worker thread
+    // only, under m_commandMutex.
+    // Which clients one delivery walk offers a message to.
+    enum class Recipients { NotNew, OnlyNew, All };
+    // Offers message to the chosen clients in list order, dropping every
+    // client whose delivery fails. m_clientsMutex must be held.
+    void deliverToClients(NotificationClient::eNotificationType_t type, std::stringstream &message,
+                          Recipients recipients);
+    // True when some registered client is not paused (takes m_clientsMutex).
+    bool anyClientListening();
+    // The change body of a pass: the throttled and per-pass status changes
+    // and the settings changes against the caches, which it then updates.
+    std::string buildChangeBody(const all_status_settings_t &block, uint8_t model);
+
+    all_status_settings_t m_statusCache{};       // block of the last complete pass
+    all_status_settings_t m_throttleSnapshot{};  // block at the last class-2 comparison
+    struct timeval m_lastThrottleTime {};        // both zero: never compared
+    camera_status_boss_cache_t m_bossCache{};
 };
 
 #endif  // ZTCONTROL_IF_SERVER_H
