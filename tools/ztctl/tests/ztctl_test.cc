@@ -1,7 +1,11 @@
 // ztctl: command-line parsing, answer printing, and the real binary against a
 // stand-in daemon that owns "/to_ztCtlD" in this test's IPC namespace.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <mqueue.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -240,6 +244,42 @@ TEST(ZtctlProcess, UsageErrorsExitTwoAndHelpZero) {
   ASSERT_TRUE(s);
   EXPECT_EQ(s->code, 0);
   EXPECT_NE(help.output().find("Usage: ztctl"), std::string::npos);
+}
+
+// watch: the switch goes to the daemon's queue, the frames come over TCP.
+// The stand-in listens on port 8081 and sends frames (whose declared length
+// counts a NUL that is not sent) once the switch has been answered.
+TEST(ZtctlProcess, WatchSwitchesNotificationsOnAndPrintsEachFramedText) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(zttest::kNotifyPort);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+
+  FakeDaemon daemon;
+  daemon.serveOne(answerBytes(0, nullptr));
+  zttest::ChildProcess ztctl;
+  ASSERT_TRUE(ztctl.start(ztctlPath(), {"watch", "--count", "2", "--timeout", "5000"}));
+  int conn = accept(listener, nullptr, nullptr);
+  ASSERT_GE(conn, 0);
+  daemon.join();
+  EXPECT_EQ(element(daemon.m_request, TLV_CMD), std::string("\x2b\0\0\0", 4));
+  EXPECT_EQ(element(daemon.m_request, TLV_CMDARG), "status=1");
+  // Two frames in pieces, the second split inside its header.
+  const std::string frames = "LENGTH:3\n\n{}LENGTH:12\n\n{\"a\":\"b c\"}";
+  ASSERT_EQ(send(conn, frames.data(), 20, MSG_NOSIGNAL), 20);
+  ASSERT_EQ(send(conn, frames.data() + 20, frames.size() - 20, MSG_NOSIGNAL),
+            static_cast<ssize_t>(frames.size() - 20));
+  auto status = ztctl.waitExit(10s);
+  close(conn);
+  close(listener);
+  ASSERT_TRUE(status);
+  EXPECT_TRUE(status->ok()) << status->describe() << ztctl.output();
+  EXPECT_EQ(ztctl.output(), "{}\n{\"a\":\"b c\"}\n");
 }
 
 }  // namespace
