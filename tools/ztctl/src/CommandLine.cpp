@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <stdlib.h>
 
+#include "Subcommand.h"
 #include "ztcontrol_commands.h"
 
 namespace ztctl {
@@ -126,6 +127,8 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
     Options o;
     bool haveAction = false;
     bool haveParam = false;
+    const Subcommand *subcommand = nullptr;  // a friendly subcommand and its words
+    std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char *what) -> std::optional<std::string> {
@@ -206,6 +209,8 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
         } else if (arg.size() > 1 && arg[0] == '-' && !isdigit(static_cast<unsigned char>(arg[1]))) {
             error = "unknown option " + arg;
             return std::nullopt;
+        } else if (subcommand) {
+            words.push_back(arg);
         } else if (haveAction) {
             error = "more than one command: '" + arg + "'";
             return std::nullopt;
@@ -217,6 +222,8 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
                 o.action = Action::Watch;
             } else if (arg == "help") {
                 o.action = Action::Help;
+            } else if ((subcommand = findSubcommand(arg))) {
+                o.action = Action::Send;
             } else if (auto command = lookupCommand(arg)) {
                 o.action = Action::Send;
                 o.command = *command;
@@ -229,6 +236,14 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
     if (!haveAction) {
         error = "no command given";
         return std::nullopt;
+    }
+    if (subcommand) {
+        auto catalogue = lookupCommand(subcommand->name);
+        if (words.empty() && catalogue) {
+            o.command = *catalogue;
+        } else if (!subcommand->parse(words, o, error)) {
+            return std::nullopt;
+        }
     }
     return o;
 }

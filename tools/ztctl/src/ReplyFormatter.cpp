@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 
+#include "Subcommand.h"
 #include "ztErrno.h"
 #include "ztTlv.h"
 #include "ztcontrol_commands.h"
@@ -79,6 +80,10 @@ std::string hexDump(const std::vector<uint8_t> &bytes) {
 }
 
 std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload) {
+    for (const SubcommandArea *area : subcommandAreas()) {
+        const std::string decoded = area->decode ? area->decode(command, payload) : "";
+        if (!decoded.empty()) return decoded;
+    }
     char line[96];
     switch (command) {
     case ZTCONTROL_GET_BUSY_STATUS:

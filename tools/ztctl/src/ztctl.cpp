@@ -8,6 +8,7 @@
 #include "CommandLine.h"
 #include "DaemonLink.h"
 #include "NotifyWatcher.h"
+#include "Subcommand.h"
 #include "ztcontrol_commands.h"
 
 namespace {
@@ -92,6 +93,8 @@ int main(int argc, char **argv) {
     switch (options->action) {
     case ztctl::Action::Help:
         fputs(ztctl::kUsage, stdout);
+        printf("\nFriendly subcommands (ztctl list shows every command by name):\n%s",
+               ztctl::subcommandUsage().c_str());
         return kExitOk;
     case ztctl::Action::List:
         return listCommands();

@@ -1,0 +1,58 @@
+// Friendly subcommands of ztctl ("ztctl wifi scan", "ztctl date"): each
+// command area lists its own in a cmd_<area>.cpp file and may decode the
+// answers of its commands. Pure functions and constant tables; no I/O.
+//
+// Adding an area: write cmd_<area>.cpp with a `const SubcommandArea
+// &<area>Area()`, declare it below and add it to subcommandAreas() in
+// CommandLine.cpp.
+#ifndef ZTCTL_SUBCOMMAND_H
+#define ZTCTL_SUBCOMMAND_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace ztctl {
+
+struct Options;
+
+struct Subcommand {
+    const char *name;   // first word on the command line, e.g. "wifi"
+    const char *usage;  // help lines, each starting with two blanks and ending in '\n'
+    // Turns the words after the name into o.command and o.argument. False
+    // with `error` set when the words do not fit. When the name is also a
+    // catalogue command name and no words follow, ztctl sends that catalogue
+    // command instead (so "ztctl delete --textz NAME" still works).
+    bool (*parse)(const std::vector<std::string> &words, Options &o, std::string &error);
+};
+
+struct SubcommandArea {
+    std::vector<Subcommand> subcommands;
+    // Decoded lines (without the final '\n') of an answer payload of one of
+    // the area's commands, or "" when the area has no decoding for it. May be
+    // null.
+    std::string (*decode)(uint32_t command, const std::vector<uint8_t> &payload);
+};
+
+// The areas, one per cmd_<area>.cpp.
+const SubcommandArea &wirelessArea();
+const SubcommandArea &mediaArea();
+
+// Every area, in the order of the help text.
+std::vector<const SubcommandArea *> subcommandAreas();
+// The subcommand named `name`, or null.
+const Subcommand *findSubcommand(const std::string &name);
+// Help lines of every subcommand.
+std::string subcommandUsage();
+
+// Shared word parsing for the areas.
+// A number of at most `bits` bits into `value`; false with `error` naming `what`.
+bool wordNumber(const std::string &word, unsigned bits, const char *what, uint32_t &value,
+                std::string &error);
+// Appends a little-endian word of `bytes` bytes.
+void appendLE(std::vector<uint8_t> &out, uint32_t value, unsigned bytes);
+
+}  // namespace ztctl
+
+#endif  // ZTCTL_SUBCOMMAND_H
