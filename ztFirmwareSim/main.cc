@@ -43,10 +43,10 @@ int main(int argc, char** argv) {
   std::string exec;
   bool console = true;
   static const option kOptions[] = {
-      {"model", required_argument, nullptr, 'm'},   {"off-time", required_argument, nullptr, 'o'},
-      {"exec", required_argument, nullptr, 'e'},    {"no-console", no_argument, nullptr, 'n'},
-      {"verbose", no_argument, nullptr, 'v'},       {"quiet", no_argument, nullptr, 'q'},
-      {"help", no_argument, nullptr, 'h'},          {nullptr, 0, nullptr, 0}};
+      {"model", required_argument, nullptr, 'm'}, {"off-time", required_argument, nullptr, 'o'},
+      {"exec", required_argument, nullptr, 'e'},  {"no-console", no_argument, nullptr, 'n'},
+      {"verbose", no_argument, nullptr, 'v'},     {"quiet", no_argument, nullptr, 'q'},
+      {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0}};
   for (int c; (c = getopt_long(argc, argv, "vqh", kOptions, nullptr)) != -1;) {
     char* end = nullptr;
     switch (c) {
@@ -96,8 +96,13 @@ int main(int argc, char** argv) {
   ztsim::CsiService csi(names.csi, names.daemon);
   ztsim::SimServer server(camera, csi, names);
   ztsim::Console commands(
-      camera, csi, std::cout, [&server](const std::vector<ztsim::Outgoing>& m) { server.send(m); },
-      [&server]() { server.stop(); });
+      camera, csi, std::cout,
+      [&server](const std::vector<ztsim::Outgoing>& m) {
+        server.send(m);
+      },
+      [&server]() {
+        server.stop();
+      });
   if (!server.open()) return 1;
   server.attachConsole(&commands, console ? STDIN_FILENO : -1);
   commands.feed(exec);

@@ -63,7 +63,8 @@ FwAnswer AccessoryModule::handle(const std::string& cmd, const Bytes& p, int64_t
   if (cmd == "PX") {
     bool wasPairing = pairing(nowMs);
     m_pairingUntilMs = 0;
-    simLog(kLogInfo, "module: pairing cancel (%s)", wasPairing ? "was pairing" : "nothing to cancel");
+    simLog(kLogInfo, "module: pairing cancel (%s)",
+           wasPairing ? "was pairing" : "nothing to cancel");
     return FwAnswer::byte(wasPairing ? 0 : 1);
   }
   simLog(kLogWarn, "module: unknown command \"%s\" (%zu payload bytes), answered 0", cmd.c_str(),
@@ -85,7 +86,8 @@ FwAnswer AccessoryModule::accessPoint(const Bytes& p) {
     m_apPassword.assign(p.begin() + 3, p.begin() + 3 + passLen);
     m_apSsid.assign(p.begin() + 4 + passLen, p.begin() + 4 + passLen + ssidLen);
     m_apMode = p[0];
-    simLog(kLogInfo, "module: access point configured ssid[%s] mode %u", m_apSsid.c_str(), m_apMode);
+    simLog(kLogInfo, "module: access point configured ssid[%s] mode %u", m_apSsid.c_str(),
+           m_apMode);
     return FwAnswer::ok();
   }
   switch (p[0]) {
@@ -187,8 +189,9 @@ FwAnswer AccessoryModule::forget(const Bytes& p) {
     return FwAnswer::ok();
   }
   std::string ssid = readText(p, kNetSsidOffset, kNetSsidWidth);
-  auto it = std::find_if(m_saved.begin(), m_saved.end(),
-                         [&ssid](const SavedNetwork& s) { return s.ssid == ssid; });
+  auto it = std::find_if(m_saved.begin(), m_saved.end(), [&ssid](const SavedNetwork& s) {
+    return s.ssid == ssid;
+  });
   if (it == m_saved.end()) return FwAnswer::fail(ZT_ERR);
   m_saved.erase(it);
   if (m_connected == ssid) m_connected.clear();

@@ -15,7 +15,7 @@ namespace ztsim {
 
 struct WifiNetwork {
   std::string ssid;
-  uint8_t bars = 0;          // signal strength, 0 to 4
+  uint8_t bars = 0;  // signal strength, 0 to 4
   bool secured = false;
   uint32_t frequencyMhz = 2412;
 };

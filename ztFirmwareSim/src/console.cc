@@ -61,7 +61,9 @@ std::string trim(const std::string& s) {
 Console::Console(SimCamera& camera, CsiService& csi, std::ostream& out, SendFn send, StopFn stop)
     : m_camera(camera), m_csi(csi), m_out(out), m_send(std::move(send)), m_stop(std::move(stop)) {}
 
-const char* Console::helpText() { return kHelp; }
+const char* Console::helpText() {
+  return kHelp;
+}
 
 void Console::feed(const std::string& text) {
   std::stringstream ss(text);
@@ -85,7 +87,9 @@ void Console::run(int64_t nowMs) {
   if (m_sleepUntilMs >= 0 && nowMs >= m_sleepUntilMs) m_sleepUntilMs = -1;
 }
 
-int64_t Console::nextDueMs() const { return m_pending.empty() ? -1 : m_sleepUntilMs; }
+int64_t Console::nextDueMs() const {
+  return m_pending.empty() ? -1 : m_sleepUntilMs;
+}
 
 bool Console::execute(const std::string& line, int64_t nowMs) {
   std::istringstream in(line);
@@ -178,9 +182,9 @@ bool Console::execute(const std::string& line, int64_t nowMs) {
 
 void Console::showState(int64_t nowMs) {
   SimCamera& c = m_camera;
-  m_out << "model " << c.model() << ", lens mode " << int(c.lensMode()) << ", lens " << int(c.lens())
-        << ", lens type " << int(c.lensType()) << ", power profile " << int(c.powerProfile())
-        << ", ux " << (c.uxMode() == 1 ? "pro" : "easy") << "\n"
+  m_out << "model " << c.model() << ", lens mode " << int(c.lensMode()) << ", lens "
+        << int(c.lens()) << ", lens type " << int(c.lensType()) << ", power profile "
+        << int(c.powerProfile()) << ", ux " << (c.uxMode() == 1 ? "pro" : "easy") << "\n"
         << "flat mode " << int(c.flatMode()) << ", active group " << int(c.presets().activeGroup())
         << ", active preset 0x" << std::hex << c.presets().activePreset() << std::dec
         << (c.presets().editing() ? " (edit open)" : "") << "\n"
@@ -220,10 +224,12 @@ void Console::showMedia() {
 
 void Console::showModule(int64_t nowMs) {
   AccessoryModule& m = m_camera.module();
-  m_out << "access point " << (m.apOn() ? "on" : "off") << " ssid [" << m.apSsid() << "], bluetooth "
-        << (m.bleOn() ? "on" : "off") << ", pairing " << (m.pairing(nowMs) ? "yes" : "no")
-        << ", last scan " << int(m.scanId()) << ", connected [" << m.connectedSsid() << "]\n";
-  for (const SavedNetwork& s : m.saved()) m_out << "  saved [" << s.ssid << "] auth " << int(s.authType) << "\n";
+  m_out << "access point " << (m.apOn() ? "on" : "off") << " ssid [" << m.apSsid()
+        << "], bluetooth " << (m.bleOn() ? "on" : "off") << ", pairing "
+        << (m.pairing(nowMs) ? "yes" : "no") << ", last scan " << int(m.scanId()) << ", connected ["
+        << m.connectedSsid() << "]\n";
+  for (const SavedNetwork& s : m.saved())
+    m_out << "  saved [" << s.ssid << "] auth " << int(s.authType) << "\n";
 }
 
 }  // namespace ztsim

@@ -8,8 +8,9 @@ namespace ztsim {
 namespace {
 
 // Items the service knows from the start (the rest appear when set).
-const uint32_t kInitialItems[] = {ZTC_CSI_MODEL_NUMBER, ZTC_CSI_PRESET_CHANGE, ZTC_CSI_LOG_FLAGS,
-                                  138, 143, 151, 152, ZTC_CSI_STABILIZER_LEVEL};
+const uint32_t kInitialItems[] = {
+    ZTC_CSI_MODEL_NUMBER,    ZTC_CSI_PRESET_CHANGE, ZTC_CSI_LOG_FLAGS, 138, 143, 151, 152,
+    ZTC_CSI_STABILIZER_LEVEL};
 
 Bytes pair(uint32_t item, uint32_t value) {
   Bytes b;
@@ -44,7 +45,8 @@ std::vector<Outgoing> CsiService::handle(const LinkMessage& req) {
     bool known = req.arg.size() >= 8 && size >= 1 && size <= 4 && get(item, &value);
     Bytes valueBytes;
     if (known) {
-      for (uint32_t i = 0; i < size; ++i) valueBytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+      for (uint32_t i = 0; i < size; ++i)
+        valueBytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
     } else {
       valueBytes.push_back(0);
     }
@@ -58,9 +60,9 @@ std::vector<Outgoing> CsiService::handle(const LinkMessage& req) {
     uint32_t item = readU32(req.arg, 0);
     uint32_t value = readU32(req.arg, 4);
     out = set(item, value);
-    out.push_back({requester, buildCsiMessage(ZTC_CAT_CSI_EVENT, ZTC_CSI_SET_RESPONSE,
-                                              pair(item, value), false, 0, Bytes{0},
-                                              m_serviceQueue, requester)});
+    out.push_back(
+        {requester, buildCsiMessage(ZTC_CAT_CSI_EVENT, ZTC_CSI_SET_RESPONSE, pair(item, value),
+                                    false, 0, Bytes{0}, m_serviceQueue, requester)});
   } else if (req.command == ZTC_CSI_SUBSCRIBE) {
     Bytes values;
     for (size_t off = 0; off + 4 <= req.arg.size(); off += 4) {
@@ -69,7 +71,8 @@ std::vector<Outgoing> CsiService::handle(const LinkMessage& req) {
       auto it = m_items.find(item);
       appendU32(values, it == m_items.end() ? 0 : it->second);
     }
-    Bytes items(req.arg.begin(), req.arg.begin() + static_cast<std::ptrdiff_t>(req.arg.size() / 4 * 4));
+    Bytes items(req.arg.begin(),
+                req.arg.begin() + static_cast<std::ptrdiff_t>(req.arg.size() / 4 * 4));
     out.push_back({requester, buildCsiMessage(ZTC_CAT_CSI_EVENT, ZTC_CSI_SUBSCRIBE_RESPONSE, items,
                                               false, 0, values, m_serviceQueue, requester)});
     simLog(kLogInfo, "csi: %s subscribed to %zu item(s)", requester.c_str(), items.size() / 4);

@@ -25,17 +25,17 @@ struct FactoryRow {
 // Burst rate: an index. Intervals: indexes into the block's interval tables.
 const FactoryRow kRows[] = {
     // Video group.
-    {0x00000, 12, 1, 0, kAll, 0, 1, 8, 0, 0},          // Standard
-    {0x00001, 12, 0, 1, kAll, 0, 18, 5, 3, 0},         // Activity
-    {0x00002, 12, 2, 2, kAll, 0, 1, 8, 4, 0},          // Cinematic
-    {0x00003, 27, 11, 0, kNot51, 0, 9, 2, 0, 0},       // Slo-Mo
-    {0x00004, 15, 33, 33, kNot51, 0, 9, 8, 0, 0},      // Looping
-    {0x00005, 12, 58, 58, kAll, 0, 9, 8, 0, 0},        // Basic
+    {0x00000, 12, 1, 0, kAll, 0, 1, 8, 0, 0},      // Standard
+    {0x00001, 12, 0, 1, kAll, 0, 18, 5, 3, 0},     // Activity
+    {0x00002, 12, 2, 2, kAll, 0, 1, 8, 4, 0},      // Cinematic
+    {0x00003, 27, 11, 0, kNot51, 0, 9, 2, 0, 0},   // Slo-Mo
+    {0x00004, 15, 33, 33, kNot51, 0, 9, 8, 0, 0},  // Looping
+    {0x00005, 12, 58, 58, kAll, 0, 9, 8, 0, 0},    // Basic
     // Photo group.
-    {0x10000, 17, 3, 3, kAll, 0, 0, 0, 0, 0},          // Photo
-    {0x10001, 25, 4, 4, kAll, 0, 0, 0, 0, 0},          // Live burst
-    {0x10002, 19, 5, 5, kNot51, 0, 0, 3, 0, 0},        // Burst
-    {0x10003, 18, 6, 6, kNot51, 0, 0, 5, 0, 0},        // Night
+    {0x10000, 17, 3, 3, kAll, 0, 0, 0, 0, 0},    // Photo
+    {0x10001, 25, 4, 4, kAll, 0, 0, 0, 0, 0},    // Live burst
+    {0x10002, 19, 5, 5, kNot51, 0, 0, 3, 0, 0},  // Burst
+    {0x10003, 18, 6, 6, kNot51, 0, 0, 5, 0, 0},  // Night
     // Time-lapse group.
     {0x20000, 24, 7, 7, kAll, 0, 1, 8, 0, 0},          // Swift lapse (video block)
     {0x20001, 13, 8, 8, kNot51, 0, 1, 8, 0, 0},        // Time lapse video
@@ -70,9 +70,12 @@ const FactoryRow kRows[] = {
 
 bool onModel(ModelSet set, int model) {
   switch (set) {
-    case kNot51: return model != 51;
-    case kNot50Or51: return model != 50 && model != 51;
-    default: return true;
+    case kNot51:
+      return model != 51;
+    case kNot50Or51:
+      return model != 50 && model != 51;
+    default:
+      return true;
   }
 }
 

@@ -20,6 +20,8 @@ struct FwAnswer {
 
   static FwAnswer ok() { return FwAnswer{}; }
   static FwAnswer fail(int32_t status) { return FwAnswer{status, false, {}}; }
+  // A status passed on from an action, success or not, without bytes.
+  static FwAnswer result(int32_t status) { return FwAnswer{status, false, {}}; }
   static FwAnswer data(Bytes b) { return FwAnswer{ZT_OK, true, std::move(b)}; }
   static FwAnswer byte(uint8_t v) { return data(Bytes{v}); }
 };

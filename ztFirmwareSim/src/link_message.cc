@@ -76,7 +76,8 @@ bool parseLinkMessage(const uint8_t* data, size_t length, LinkMessage* out) {
         out->answer.assign(v, v + len);
         break;
       case ZTC_EL_RESULT:
-        if (!out->hasResult && len == 4) out->result = static_cast<int32_t>(getU32(v)), out->hasResult = true;
+        if (!out->hasResult && len == 4)
+          out->result = static_cast<int32_t>(getU32(v)), out->hasResult = true;
         break;
       default:
         break;
@@ -111,7 +112,8 @@ Bytes buildPresetEvent(const PresetEvent& event, const std::string& daemonQueue,
       .end();
 }
 
-Bytes buildSuspendRequest(bool resume, const std::string& daemonQueue, const std::string& ownQueue) {
+Bytes buildSuspendRequest(bool resume, const std::string& daemonQueue,
+                          const std::string& ownQueue) {
   return Builder(ZTC_CAT_SYS_REQUEST)
       .text(ZTC_EL_CMD, resume ? "JR" : "JS")
       .bytes(ZTC_EL_CMDARG, Bytes{0})

@@ -19,14 +19,14 @@ struct LinkMessage {
   std::string command;  // 'A' as text
   Bytes arg;            // 'B'
   bool hasArg = false;
-  std::string src;      // 'D'
-  std::string dst;      // 'C'
+  std::string src;  // 'D'
+  std::string dst;  // 'C'
   bool hasSeq = false;
-  uint32_t seq = 0;     // 'S'
-  uint8_t option = 0;   // 'W'
-  Bytes answer;         // 'E'
+  uint32_t seq = 0;    // 'S'
+  uint8_t option = 0;  // 'W'
+  Bytes answer;        // 'E'
   bool hasResult = false;
-  int32_t result = 0;   // 0xEC
+  int32_t result = 0;  // 0xEC
 };
 
 // Parses length bytes. False (and nothing trusted) when the header's length

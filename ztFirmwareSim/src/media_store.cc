@@ -20,7 +20,9 @@ std::string baseName(const std::string& path) {
 
 }  // namespace
 
-MediaStore::MediaStore() { reset(); }
+MediaStore::MediaStore() {
+  reset();
+}
 
 void MediaStore::reset() {
   m_files.clear();
@@ -80,7 +82,9 @@ int32_t MediaStore::deleteGroup(const std::string& name) {
   uint32_t group = m_files[i].group;
   if (group == 0) return deleteFile(name);
   m_files.erase(std::remove_if(m_files.begin(), m_files.end(),
-                               [group](const MediaFile& f) { return f.group == group; }),
+                               [group](const MediaFile& f) {
+                                 return f.group == group;
+                               }),
                 m_files.end());
   return ZT_OK;
 }
@@ -118,7 +122,9 @@ int32_t MediaStore::deleteList(uint32_t count, const Bytes& items) {
   return ZT_OK;
 }
 
-Bytes MediaStore::listResult() const { return Bytes{m_listResult, m_listDeleted, m_listMissing}; }
+Bytes MediaStore::listResult() const {
+  return Bytes{m_listResult, m_listDeleted, m_listMissing};
+}
 
 int32_t MediaStore::tagFile(const std::string& name, uint32_t offset) {
   int i = find(name);

@@ -13,8 +13,8 @@
 namespace ztsim {
 
 struct MediaFile {
-  std::string name;       // "100ZTCAM/ZT010001.MP4"
-  uint32_t group = 0;     // files of one burst share a group; 0 = none
+  std::string name;            // "100ZTCAM/ZT010001.MP4"
+  uint32_t group = 0;          // files of one burst share a group; 0 = none
   std::vector<uint32_t> tags;  // keymark offsets (ms into a video)
 };
 

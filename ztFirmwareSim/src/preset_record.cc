@@ -34,15 +34,32 @@ PresetRecord PresetRecord::decode(const Bytes& b) {
   return r;
 }
 
-bool PresetRecord::operator==(const PresetRecord& o) const { return encode() == o.encode(); }
+bool PresetRecord::operator==(const PresetRecord& o) const {
+  return encode() == o.encode();
+}
 
 BlockFamily familyOf(uint8_t flatMode) {
   switch (flatMode) {
-    case 12: case 13: case 15: case 22: case 23: case 24: case 25: case 27:
+    case 12:
+    case 13:
+    case 15:
+    case 22:
+    case 23:
+    case 24:
+    case 25:
+    case 27:
       return BlockFamily::kVideo;
-    case 16: case 17: case 18:
+    case 16:
+    case 17:
+    case 18:
       return BlockFamily::kPhoto;
-    case 19: case 20: case 21: case 26: case 29: case 30: case 31:
+    case 19:
+    case 20:
+    case 21:
+    case 26:
+    case 29:
+    case 30:
+    case 31:
       return BlockFamily::kMultiShot;
     default:
       return BlockFamily::kNone;
@@ -65,22 +82,26 @@ const int32_t kNightLapseAuto = 3601;
 
 const std::vector<BlockField>& blockFields(BlockFamily family) {
   static const std::vector<BlockField> video = {
-      {2, 2, BlockField::kPlain},   {3, 3, BlockField::kPlain},   {4, 121, BlockField::kPlain},
-      {6, 6, BlockField::kPlain},   {9, 5, BlockField::kPlain},   {24, 111, BlockField::kPlain},
+      {2, 2, BlockField::kPlain},   {3, 3, BlockField::kPlain}, {4, 121, BlockField::kPlain},
+      {6, 6, BlockField::kPlain},   {9, 5, BlockField::kPlain}, {24, 111, BlockField::kPlain},
       {46, 155, BlockField::kPlain}};
   static const std::vector<BlockField> photo = {
       {2, 122, BlockField::kPlain}, {5, 19, BlockField::kPlain}, {19, 105, BlockField::kPlain}};
   static const std::vector<BlockField> multi = {
-      {2, 123, BlockField::kPlain},          {3, 147, BlockField::kPlain},
-      {4, 30, BlockField::kTimeLapseTable},  {5, 32, BlockField::kNightLapseTable},
-      {7, 31, BlockField::kPlain},           {28, 2, BlockField::kPlain},
-      {30, 121, BlockField::kPlain},         {34, 179, BlockField::kPlain}};
+      {2, 123, BlockField::kPlain},         {3, 147, BlockField::kPlain},
+      {4, 30, BlockField::kTimeLapseTable}, {5, 32, BlockField::kNightLapseTable},
+      {7, 31, BlockField::kPlain},          {28, 2, BlockField::kPlain},
+      {30, 121, BlockField::kPlain},        {34, 179, BlockField::kPlain}};
   static const std::vector<BlockField> none;
   switch (family) {
-    case BlockFamily::kVideo: return video;
-    case BlockFamily::kPhoto: return photo;
-    case BlockFamily::kMultiShot: return multi;
-    default: return none;
+    case BlockFamily::kVideo:
+      return video;
+    case BlockFamily::kPhoto:
+      return photo;
+    case BlockFamily::kMultiShot:
+      return multi;
+    default:
+      return none;
   }
 }
 

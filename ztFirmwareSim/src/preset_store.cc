@@ -18,16 +18,22 @@ Bytes u32Answer(uint32_t v) {
 
 int PresetStore::baseOf(uint8_t group) {
   switch (group) {
-    case kGroupPhoto: case kGroupOrbiPhoto: case kGroupEasyPhoto:
+    case kGroupPhoto:
+    case kGroupOrbiPhoto:
+    case kGroupEasyPhoto:
       return 1;
-    case kGroupTimeLapse: case kGroupOrbiTimeLapse: case kGroupEasyTimeLapse:
+    case kGroupTimeLapse:
+    case kGroupOrbiTimeLapse:
+    case kGroupEasyTimeLapse:
       return 2;
     default:
       return 0;
   }
 }
 
-PresetStore::PresetStore(const PresetContext& context) : m_context(context) { factoryReset(); }
+PresetStore::PresetStore(const PresetContext& context) : m_context(context) {
+  factoryReset();
+}
 
 void PresetStore::factoryReset() {
   m_groups.clear();
@@ -48,8 +54,8 @@ std::vector<uint8_t> PresetStore::offeredGroups() const {
   std::vector<uint8_t> groups = {groupForBase(0), groupForBase(1), groupForBase(2)};
   if (c.model == 60) {
     // The model with both lens families lists both sets.
-    std::vector<uint8_t> other = c.lensType == 1 ? std::vector<uint8_t>{0, 1, 2}
-                                                 : std::vector<uint8_t>{3, 4, 5};
+    std::vector<uint8_t> other =
+        c.lensType == 1 ? std::vector<uint8_t>{0, 1, 2} : std::vector<uint8_t>{3, 4, 5};
     groups.insert(groups.end(), other.begin(), other.end());
   }
   return groups;
@@ -74,9 +80,13 @@ bool PresetStore::offered(uint8_t group) const {
   return std::find(g.begin(), g.end(), group) != g.end();
 }
 
-uint8_t PresetStore::activeGroup() const { return m_activeGroup; }
+uint8_t PresetStore::activeGroup() const {
+  return m_activeGroup;
+}
 
-uint32_t PresetStore::activePreset() const { return activeIn(m_activeGroup); }
+uint32_t PresetStore::activePreset() const {
+  return activeIn(m_activeGroup);
+}
 
 uint32_t PresetStore::activeIn(uint8_t g) const {
   auto groupIt = m_groups.find(g);
@@ -207,21 +217,33 @@ FwAnswer PresetStore::handle(uint8_t op, const Bytes& p) {
       b.insert(b.end(), g.begin(), g.end());
       return FwAnswer::data(b);
     }
-    case kListIds: return listIds(p);
-    case kGetInfo: return getInfo(p);
-    case kCustomCreate: return create(p);
-    case kCustomRemove: return remove(p);
-    case kSetOrder: return setOrder(p);
-    case kEditStart: return editStart(p);
-    case kEditCancel: return editEnd(false);
-    case kEditStore: return editEnd(true);
+    case kListIds:
+      return listIds(p);
+    case kGetInfo:
+      return getInfo(p);
+    case kCustomCreate:
+      return create(p);
+    case kCustomRemove:
+      return remove(p);
+    case kSetOrder:
+      return setOrder(p);
+    case kEditStart:
+      return editStart(p);
+    case kEditCancel:
+      return editEnd(false);
+    case kEditStore:
+      return editEnd(true);
     case kActiveSet:
       if (p.size() != 4) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
       return activate(getU32(p.data())) ? FwAnswer::ok() : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-    case kPredefinedRestore: return restore(p);
-    case kUserDataEdit: return userDataEdit(p);
-    case kFlatModeSwitch: return flatModeSwitch(p);
-    case kPowerOnDefaultGet: return FwAnswer::data(u32Answer(activeIn(groupForBase(0))));
+    case kPredefinedRestore:
+      return restore(p);
+    case kUserDataEdit:
+      return userDataEdit(p);
+    case kFlatModeSwitch:
+      return flatModeSwitch(p);
+    case kPowerOnDefaultGet:
+      return FwAnswer::data(u32Answer(activeIn(groupForBase(0))));
     default:
       simLog(kLogWarn, "presets: unknown operation (17, %u), answered 0", op);
       return FwAnswer::ok();
@@ -252,8 +274,9 @@ FwAnswer PresetStore::create(const Bytes& p) {
     return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
   }
   std::vector<PresetRecord>& list = m_groups[g];
-  size_t customs = std::count_if(list.begin(), list.end(),
-                                 [](const PresetRecord& r) { return r.userDefined(); });
+  size_t customs = std::count_if(list.begin(), list.end(), [](const PresetRecord& r) {
+    return r.userDefined();
+  });
   if (customs >= kMaxCustomPerGroup) return FwAnswer::fail(ZT_ERR);
 
   PresetRecord r;
@@ -265,8 +288,9 @@ FwAnswer PresetStore::create(const Bytes& p) {
   r.titleNumber = getU32(&p[10]);
   // A new preset starts from the settings of the group's current preset.
   const PresetRecord* from = find(activeIn(g));
-  r.block = (from && familyOf(from->flatMode) == familyOf(flatMode)) ? from->block
-                                                                      : defaultBlock(familyOf(flatMode));
+  r.block = (from && familyOf(from->flatMode) == familyOf(flatMode))
+                ? from->block
+                : defaultBlock(familyOf(flatMode));
   list.push_back(r);
   emit(PresetEvent::kCreated, g);
   // The new preset becomes current with an edit open on it, so the creator
@@ -283,7 +307,9 @@ FwAnswer PresetStore::remove(const Bytes& p) {
   uint32_t id = getU32(p.data());
   std::vector<PresetRecord>* list = groupOf(id);
   if (!list) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-  auto it = std::find_if(list->begin(), list->end(), [id](const PresetRecord& r) { return r.id == id; });
+  auto it = std::find_if(list->begin(), list->end(), [id](const PresetRecord& r) {
+    return r.id == id;
+  });
   if (!it->userDefined()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
   if (m_editOpen && m_editSnapshot.id == id) m_editOpen = false;
   bool wasActive = activePreset() == id;
@@ -304,7 +330,9 @@ FwAnswer PresetStore::setOrder(const Bytes& p) {
   uint32_t order = getU32(p.data() + 4);
   std::vector<PresetRecord>* list = groupOf(id);
   if (!list) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-  auto it = std::find_if(list->begin(), list->end(), [id](const PresetRecord& r) { return r.id == id; });
+  auto it = std::find_if(list->begin(), list->end(), [id](const PresetRecord& r) {
+    return r.id == id;
+  });
   PresetRecord moved = *it;
   list->erase(it);
   size_t at = std::min<size_t>(order, list->size());

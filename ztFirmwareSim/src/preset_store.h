@@ -141,7 +141,7 @@ class PresetStore {
   std::map<uint8_t, std::vector<PresetRecord>> m_groups;
   std::map<uint8_t, uint32_t> m_active;  // active preset per firmware group
   uint8_t m_activeGroup = kGroupVideo;   // always an offered group
-  int m_lastBase = 0;  // base group to return to after the special group
+  int m_lastBase = 0;                    // base group to return to after the special group
   uint32_t m_nextCustom = 0x100;
   bool m_editOpen = false;
   PresetRecord m_editSnapshot;

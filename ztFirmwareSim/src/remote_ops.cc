@@ -212,7 +212,7 @@ FwAnswer SimCamera::systemOp(uint8_t id, const Bytes& p, int64_t nowMs) {
       return FwAnswer::ok();
     case 45:  // quick capture: start capturing in the current mode
       if (p.size() != 1) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-      return FwAnswer::fail(shutter(true, nowMs));
+      return FwAnswer::result(shutter(true, nowMs));
     default:
       return FwAnswer::fail(ZT_ERR_NOT_SUPPORTED);
   }
@@ -240,7 +240,7 @@ FwAnswer SimCamera::storageOp(uint8_t id, const Bytes& p) {
       return FwAnswer::fail(ZT_ERR_NOT_SUPPORTED);
   }
   syncMedia();
-  return FwAnswer::fail(status);
+  return FwAnswer::result(status);
 }
 
 FwAnswer SimCamera::voiceOp(uint8_t id, const Bytes& p, int64_t nowMs) {
@@ -249,15 +249,15 @@ FwAnswer SimCamera::voiceOp(uint8_t id, const Bytes& p, int64_t nowMs) {
     case 5:  // burst
       if (!m_presets.activateByFlatMode(id == 0 ? 17 : 19)) m_presets.activateBase(1);
       syncPresets();
-      return FwAnswer::fail(shutter(true, nowMs));
+      return FwAnswer::result(shutter(true, nowMs));
     case 1:  // video start
     case 3:  // time-lapse start
       m_presets.activateBase(id == 1 ? 0 : 2);
       syncPresets();
-      return FwAnswer::fail(shutter(true, nowMs));
+      return FwAnswer::result(shutter(true, nowMs));
     case 2:
     case 4:
-      return FwAnswer::fail(shutter(false, nowMs));
+      return FwAnswer::result(shutter(false, nowMs));
     case 6:
       return storageOp(12, p);
     case 9:

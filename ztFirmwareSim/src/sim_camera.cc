@@ -18,15 +18,15 @@ struct SettingDefault {
 };
 // Values are firmware values of the library's option tables.
 const SettingDefault kSettingDefaults[] = {
-    {59, 15},   // auto power down: 15 min
-    {84, 0},    // language
-    {87, 70},   // beep volume
-    {88, 70},   // lcd brightness
-    {91, 1},    // gps on
-    {112, 0},   // anti flicker 60 Hz
-    {135, 2},   // stabilizer: high
-    {167, 4},   // pre-record: off
-    {178, 1},   // wireless band: 5 GHz
+    {59, 15},  // auto power down: 15 min
+    {84, 0},   // language
+    {87, 70},  // beep volume
+    {88, 70},  // lcd brightness
+    {91, 1},   // gps on
+    {112, 0},  // anti flicker 60 Hz
+    {135, 2},  // stabilizer: high
+    {167, 4},  // pre-record: off
+    {178, 1},  // wireless band: 5 GHz
 };
 
 // Advanced ("protune") settings and the values a reset returns them to:
@@ -41,9 +41,12 @@ const SettingDefault kPhotoAdvanced[] = {{setting_id::kPhotoProtune, 0},
 
 int appModeOf(uint8_t flatMode) {
   switch (familyOf(flatMode)) {
-    case BlockFamily::kPhoto: return 1;
-    case BlockFamily::kMultiShot: return 2;
-    default: return 0;
+    case BlockFamily::kPhoto:
+      return 1;
+    case BlockFamily::kMultiShot:
+      return 2;
+    default:
+      return 0;
   }
 }
 
@@ -116,9 +119,13 @@ void SimCamera::setUxMode(uint8_t ux) {
   syncPresets();
 }
 
-void SimCamera::refuseFor(int64_t ms, int64_t nowMs) { m_refuseUntilMs = nowMs + std::max<int64_t>(ms, 0); }
+void SimCamera::refuseFor(int64_t ms, int64_t nowMs) {
+  m_refuseUntilMs = nowMs + std::max<int64_t>(ms, 0);
+}
 
-void SimCamera::muteFor(int64_t ms, int64_t nowMs) { m_muteUntilMs = nowMs + std::max<int64_t>(ms, 0); }
+void SimCamera::muteFor(int64_t ms, int64_t nowMs) {
+  m_muteUntilMs = nowMs + std::max<int64_t>(ms, 0);
+}
 
 void SimCamera::presetReset(int64_t resumeAfterMs, int64_t nowMs) {
   m_presets.factoryReset();
@@ -133,9 +140,13 @@ void SimCamera::reportPresetEvent(uint8_t code, uint32_t id) {
   m_events.push_back(CameraEvent{CameraEvent::kPresetUpdate, PresetEvent{code, id}});
 }
 
-void SimCamera::requestSuspend() { m_events.push_back(CameraEvent{CameraEvent::kSuspend, {}}); }
+void SimCamera::requestSuspend() {
+  m_events.push_back(CameraEvent{CameraEvent::kSuspend, {}});
+}
 
-void SimCamera::requestResume() { m_events.push_back(CameraEvent{CameraEvent::kResume, {}}); }
+void SimCamera::requestResume() {
+  m_events.push_back(CameraEvent{CameraEvent::kResume, {}});
+}
 
 void SimCamera::pokeStatus(uint16_t offset, uint8_t value) {
   if (offset < CAMERA_STATUS_BLOCK_SIZE) m_status.raw[offset] = value;

@@ -116,7 +116,8 @@ class SimCamera {
   FwAnswer storageOp(uint8_t id, const Bytes& p);
   FwAnswer voiceOp(uint8_t id, const Bytes& p, int64_t nowMs);
   // typed_calls.cc
-  FwAnswer setSetting(uint32_t setting, int32_t value);
+  // camera_if_settings_set_value_int: one setting, with its side effects.
+  FwAnswer writeSetting(uint32_t setting, int32_t value);
   FwAnswer setMode(int32_t mode);
   FwAnswer setModeSubMode(int32_t mode, int32_t subMode);
   FwAnswer pressButton(uint8_t button, uint8_t state, int64_t nowMs);
@@ -148,7 +149,7 @@ class SimCamera {
 
   bool m_encoding = false;
   int64_t m_captureStartMs = 0;
-  int32_t m_captureDelay = 0;     // seconds before a capture starts
+  int32_t m_captureDelay = 0;       // seconds before a capture starts
   int64_t m_delayedCaptureMs = -1;  // when a delayed capture starts
   int32_t m_zoom = 0;
   bool m_locate = false;

@@ -12,8 +12,12 @@ std::atomic<int> s_level{kLogInfo};
 const char* const kNames[] = {"error", "warn", "info", "debug"};
 }  // namespace
 
-void simSetLogLevel(int level) { s_level = level; }
-int simLogLevel() { return s_level; }
+void simSetLogLevel(int level) {
+  s_level = level;
+}
+int simLogLevel() {
+  return s_level;
+}
 
 void simLog(int level, const char* format, ...) {
   if (level > s_level) return;

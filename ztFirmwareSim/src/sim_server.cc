@@ -101,7 +101,8 @@ void SimServer::send(const std::vector<Outgoing>& messages) {
     mq_attr attr{};
     if (mq_getattr(handle.mqd, &attr) == 0 && attr.mq_curmsgs >= attr.mq_maxmsg) {
       simLog(kLogWarn, "queue %s full: message dropped", m.queue.c_str());
-    } else if (ztMbox_send(m.message.data(), static_cast<uint32_t>(m.message.size()), &handle) != 0) {
+    } else if (ztMbox_send(m.message.data(), static_cast<uint32_t>(m.message.size()), &handle) !=
+               0) {
       simLog(kLogWarn, "send to %s failed: %s", m.queue.c_str(), std::strerror(errno));
     }
     ztMbox_close(&handle);
@@ -122,7 +123,8 @@ void SimServer::flushEvents() {
   }
   uint32_t model = 0;
   if (m_csi.get(ZTC_CSI_MODEL_NUMBER, &model) && model != static_cast<uint32_t>(m_camera.model())) {
-    std::vector<Outgoing> n = m_csi.set(ZTC_CSI_MODEL_NUMBER, static_cast<uint32_t>(m_camera.model()));
+    std::vector<Outgoing> n =
+        m_csi.set(ZTC_CSI_MODEL_NUMBER, static_cast<uint32_t>(m_camera.model()));
     out.insert(out.end(), n.begin(), n.end());
   }
   send(out);
@@ -131,8 +133,10 @@ void SimServer::flushEvents() {
 void SimServer::onFirmwareMessage(const uint8_t* data, size_t length) {
   int64_t now = monotonicMs();
   LinkMessage req;
-  if (!parseLinkMessage(data, length, &req) || req.category != ZTC_CAT_LIB_REQUEST || req.src.empty()) {
-    simLog(kLogWarn, "malformed request of %zu bytes on %s dropped", length, m_names.firmware.c_str());
+  if (!parseLinkMessage(data, length, &req) || req.category != ZTC_CAT_LIB_REQUEST ||
+      req.src.empty()) {
+    simLog(kLogWarn, "malformed request of %zu bytes on %s dropped", length,
+           m_names.firmware.c_str());
     return;
   }
   if (!m_camera.answering(now)) {
@@ -151,10 +155,11 @@ void SimServer::onFirmwareMessage(const uint8_t* data, size_t length) {
       answer = m_camera.typed(std::string(arg.begin(), nul), Bytes(nul + 1, arg.end()), now);
     }
   } else if (req.command == ZTC_KIND_AUXMOD && arg.size() >= 2) {
-    answer = m_camera.auxmod(std::string(arg.begin(), arg.begin() + 2), Bytes(arg.begin() + 2, arg.end()), now);
+    answer = m_camera.auxmod(std::string(arg.begin(), arg.begin() + 2),
+                             Bytes(arg.begin() + 2, arg.end()), now);
   } else {
-    simLog(kLogWarn, "unknown request \"%s\" with %zu argument bytes, answered 0", req.command.c_str(),
-           arg.size());
+    simLog(kLogWarn, "unknown request \"%s\" with %zu argument bytes, answered 0",
+           req.command.c_str(), arg.size());
   }
   send({{req.src, buildLibraryAnswer(req, answer)}});
   // What the request caused follows its answer at once.

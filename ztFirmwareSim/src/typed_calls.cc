@@ -17,7 +17,8 @@ namespace {
 const uint8_t kSubModes[3][5] = {
     {12, 13, 27, 15, 24},  // video: video, time-lapse video, slo-mo, looping, swift lapse
     {17, 18, 25, 16, 17},  // photo: photo, night, live burst, single, photo
-    {19, 20, 21, 26, 29},  // multi-shot: burst, time lapse, night lapse, night-lapse video, star trail
+    {19, 20, 21, 26,
+     29},  // multi-shot: burst, time lapse, night lapse, night-lapse video, star trail
 };
 
 // Buttons of ztc_system_set_button and their press state.
@@ -41,37 +42,46 @@ FwAnswer SimCamera::typed(const std::string& function, const Bytes& args, int64_
   ZtcArgReader r(args.data(), static_cast<uint32_t>(args.size()));
   // Every handler reads its inputs first; a short or over-long argument list
   // is refused before anything changes.
-  auto done = [&r]() { return r.ok() && r.atEnd(); };
+  auto done = [&r]() {
+    return r.ok() && r.atEnd();
+  };
   auto range = [&r]() {
     const uint8_t* data = nullptr;
     uint16_t n = r.range(&data);
     return data ? Bytes(data, data + n) : Bytes();
   };
   // A name ends at its first NUL or at the end of its range.
-  auto name = [](const Bytes& b) { return readText(b, 0, b.size()); };
+  auto name = [](const Bytes& b) {
+    return readText(b, 0, b.size());
+  };
 
   using Handler = std::function<FwAnswer()>;
   const std::map<std::string, Handler> handlers = {
-      {"ztc_shutter", [&] {
+      {"ztc_shutter",
+       [&] {
          uint8_t v = r.u8();
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-         return FwAnswer::fail(shutter(v != 0, nowMs));
+         return FwAnswer::result(shutter(v != 0, nowMs));
        }},
-      {"ztc_app_set_mode", [&] {
+      {"ztc_app_set_mode",
+       [&] {
          int32_t mode = r.i32();
          return done() ? setMode(mode) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
        }},
-      {"ztc_app_set_mode_sub_mode", [&] {
+      {"ztc_app_set_mode_sub_mode",
+       [&] {
          int32_t mode = r.i32(), sub = r.i32();
          return done() ? setModeSubMode(mode, sub) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
        }},
-      {"ztc_app_get_mode_flat_mode", [&] {
+      {"ztc_app_get_mode_flat_mode",
+       [&] {
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          return FwAnswer::data(outputs({static_cast<uint32_t>(statusValue(status_id::kAppMode)),
                                         static_cast<uint32_t>(static_cast<int8_t>(flatMode()))},
                                        4));
        }},
-      {"ztc_app_set_digital_zoom", [&] {
+      {"ztc_app_set_digital_zoom",
+       [&] {
          int32_t zoom = r.i32();
          if (!done() || zoom < 0 || zoom > 100) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          m_zoom = zoom;
@@ -79,75 +89,95 @@ FwAnswer SimCamera::typed(const std::string& function, const Bytes& args, int64_
          setStatus(status_id::kDigitalZoomActive, zoom > 0);
          return FwAnswer::ok();
        }},
-      {"ztc_app_set_capture_delay", [&] {
+      {"ztc_app_set_capture_delay",
+       [&] {
          int32_t delay = r.i32();
          if (!done() || delay < 0 || delay > 255) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          m_captureDelay = delay;
          return FwAnswer::ok();
        }},
-      {"ztc_video_reset_to_valid_res_fps_fov", [&] {
+      {"ztc_video_reset_to_valid_res_fps_fov",
+       [&] {
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          // Only video modes have a resolution to correct.
          return familyOf(flatMode()) == BlockFamily::kVideo ? FwAnswer::ok()
                                                             : FwAnswer::fail(ZT_ERR_NOT_SUPPORTED);
        }},
-      {"ztc_video_advset_reset", [&] { return done() ? (advancedReset(0), FwAnswer::ok()) : FwAnswer::fail(ZT_ERR_INVALID_PARAM); }},
-      {"ztc_photo_advset_reset", [&] { return done() ? (advancedReset(1), FwAnswer::ok()) : FwAnswer::fail(ZT_ERR_INVALID_PARAM); }},
-      {"ztc_multishot_advset_reset", [&] { return done() ? (advancedReset(2), FwAnswer::ok()) : FwAnswer::fail(ZT_ERR_INVALID_PARAM); }},
-      {"ztc_video_set_swiftlapse_speed_ramp", [&] {
+      {"ztc_video_advset_reset",
+       [&] {
+         return done() ? (advancedReset(0), FwAnswer::ok()) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+       }},
+      {"ztc_photo_advset_reset",
+       [&] {
+         return done() ? (advancedReset(1), FwAnswer::ok()) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+       }},
+      {"ztc_multishot_advset_reset",
+       [&] {
+         return done() ? (advancedReset(2), FwAnswer::ok()) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+       }},
+      {"ztc_video_set_swiftlapse_speed_ramp",
+       [&] {
          uint32_t v = r.u32();
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          m_swiftRamp = v;
          return FwAnswer::ok();
        }},
-      {"ztc_video_set_swiftlapse_speed_ramp_active", [&] {
+      {"ztc_video_set_swiftlapse_speed_ramp_active",
+       [&] {
          uint32_t v = r.u32();
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          m_swiftRampActive = v;
          return FwAnswer::ok();
        }},
-      {"ztc_storage_tag_file", [&] {
+      {"ztc_storage_tag_file",
+       [&] {
          Bytes file = range();
          uint32_t offset = r.u32();
          r.u32();  // leading word: the tag's kind, not kept
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-         return FwAnswer::fail(m_media.tagFile(name(file), offset));
+         return FwAnswer::result(m_media.tagFile(name(file), offset));
        }},
-      {"ztc_storage_delete_file", [&] {
+      {"ztc_storage_delete_file",
+       [&] {
          Bytes file = range();
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          int32_t s = m_media.deleteFile(name(file));
          syncMedia();
-         return FwAnswer::fail(s);
+         return FwAnswer::result(s);
        }},
-      {"ztc_storage_delete_group", [&] {
+      {"ztc_storage_delete_group",
+       [&] {
          Bytes file = range();
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          int32_t s = m_media.deleteGroup(name(file));
          syncMedia();
-         return FwAnswer::fail(s);
+         return FwAnswer::result(s);
        }},
-      {"ztc_storage_delete_list", [&] {
+      {"ztc_storage_delete_list",
+       [&] {
          uint32_t count = r.u32();
          Bytes items = range();
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          int32_t s = m_media.deleteList(count, items);
          syncMedia();
-         return FwAnswer::fail(s);
+         return FwAnswer::result(s);
        }},
-      {"ztc_fwupdate_download_start", [&] {
+      {"ztc_fwupdate_download_start",
+       [&] {
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          setStatus(status_id::kOtaState, 1);
          setStatus(status_id::kOtaProgress, 0);
          return FwAnswer::ok();
        }},
-      {"ztc_fwupdate_download_cancel", [&] {
+      {"ztc_fwupdate_download_cancel",
+       [&] {
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          if (statusValue(status_id::kOtaState) != 1) return FwAnswer::fail(ZT_ERR);
          setStatus(status_id::kOtaState, 0);
          return FwAnswer::ok();
        }},
-      {"ztc_fwupdate_download_done", [&] {
+      {"ztc_fwupdate_download_done",
+       [&] {
          bool ok = r.u8() != 0;
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          if (statusValue(status_id::kOtaState) != 1) return FwAnswer::fail(ZT_ERR);
@@ -155,32 +185,49 @@ FwAnswer SimCamera::typed(const std::string& function, const Bytes& args, int64_
          setStatus(status_id::kOtaProgress, ok ? 100 : 0);
          return FwAnswer::ok();
        }},
-      {"ztc_system_get_lenses", [&] {
+      {"ztc_system_get_lenses",
+       [&] {
          if (!done()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-         return FwAnswer::data(Bytes{static_cast<uint8_t>(m_lensMode), static_cast<uint8_t>(m_lens)});
+         return FwAnswer::data(
+             Bytes{static_cast<uint8_t>(m_lensMode), static_cast<uint8_t>(m_lens)});
        }},
-      {"ztc_system_get_lens_type", [&] { return done() ? FwAnswer::byte(m_lensType) : FwAnswer::fail(ZT_ERR_INVALID_PARAM); }},
-      {"ztc_system_get_power_profile", [&] { return done() ? FwAnswer::byte(m_powerProfile) : FwAnswer::fail(ZT_ERR_INVALID_PARAM); }},
-      {"ztc_setup_get_camera_ux_mode", [&] { return done() ? FwAnswer::byte(m_uxMode) : FwAnswer::fail(ZT_ERR_INVALID_PARAM); }},
-      {"ztc_system_set_button", [&] {
+      {"ztc_system_get_lens_type",
+       [&] {
+         return done() ? FwAnswer::byte(m_lensType) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+       }},
+      {"ztc_system_get_power_profile",
+       [&] {
+         return done() ? FwAnswer::byte(m_powerProfile) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+       }},
+      {"ztc_setup_get_camera_ux_mode",
+       [&] {
+         return done() ? FwAnswer::byte(m_uxMode) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+       }},
+      {"ztc_system_set_button",
+       [&] {
          uint8_t button = r.u8(), state = r.u8();
          return done() ? pressButton(button, state, nowMs) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
        }},
-      {"ztc_system_set_rc_rotation", [&] {
+      {"ztc_system_set_rc_rotation",
+       [&] {
          uint8_t rotation = r.u8();
          if (!done() || rotation > 3) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
          m_rcRotation = rotation;
          setStatus(status_id::kOrientation, rotation);
          return FwAnswer::ok();
        }},
-      {"ztc_preset_onscreen_shortcuts_reset", [&] { return done() ? FwAnswer::ok() : FwAnswer::fail(ZT_ERR_INVALID_PARAM); }},
-      {"camera_if_settings_set_value_int", [&] {
+      {"ztc_preset_onscreen_shortcuts_reset",
+       [&] {
+         return done() ? FwAnswer::ok() : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+       }},
+      {"camera_if_settings_set_value_int",
+       [&] {
          uint32_t setting = r.u32();
          r.u32();  // the table's firmware category and identifier: the set
          r.u32();  // always lands in the settings block here
          int32_t value = r.i32();
          r.u32();  // value width: the block item's own width applies
-         return done() ? setSetting(setting, value) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+         return done() ? writeSetting(setting, value) : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
        }},
   };
 
@@ -196,7 +243,7 @@ FwAnswer SimCamera::typed(const std::string& function, const Bytes& args, int64_
   return a;
 }
 
-FwAnswer SimCamera::setSetting(uint32_t setting, int32_t value) {
+FwAnswer SimCamera::writeSetting(uint32_t setting, int32_t value) {
   if (!camera_setting_find_item(setting)) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
   if (setting == setting_id::kFlatMode) {
     // A custom preset takes the new flat mode; otherwise the camera moves to
@@ -206,7 +253,8 @@ FwAnswer SimCamera::setSetting(uint32_t setting, int32_t value) {
     if (active && active->userDefined()) {
       return m_presets.handle(PresetStore::kFlatModeSwitch, Bytes{flat});
     }
-    return m_presets.activateByFlatMode(flat) ? FwAnswer::ok() : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+    return m_presets.activateByFlatMode(flat) ? FwAnswer::ok()
+                                              : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
   }
   if (setting == setting_id::kUxMode) {
     if (value != 0 && value != 1) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
@@ -221,13 +269,14 @@ FwAnswer SimCamera::setSetting(uint32_t setting, int32_t value) {
 FwAnswer SimCamera::setMode(int32_t mode) {
   if (m_encoding) return FwAnswer::fail(ZT_ERR);
   bool ok = (mode >= 0 && mode <= 2) ? m_presets.activateBase(mode)
-                                      : (mode >= 12 && mode <= 31 &&
-                                         m_presets.activateByFlatMode(static_cast<uint8_t>(mode)));
+                                     : (mode >= 12 && mode <= 31 &&
+                                        m_presets.activateByFlatMode(static_cast<uint8_t>(mode)));
   return ok ? FwAnswer::ok() : FwAnswer::fail(ZT_ERR_INVALID_PARAM);
 }
 
 FwAnswer SimCamera::setModeSubMode(int32_t mode, int32_t subMode) {
-  if (mode < 0 || mode > 2 || subMode < 0 || subMode > 4) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+  if (mode < 0 || mode > 2 || subMode < 0 || subMode > 4)
+    return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
   return setMode(kSubModes[mode][subMode]);
 }
 
@@ -235,7 +284,7 @@ FwAnswer SimCamera::pressButton(uint8_t button, uint8_t state, int64_t nowMs) {
   if (state != kButtonPressed) return FwAnswer::ok();  // releases change nothing
   switch (button) {
     case kButtonShutter:
-      return FwAnswer::fail(shutter(!m_encoding, nowMs));
+      return FwAnswer::result(shutter(!m_encoding, nowMs));
     case kButtonMode: {
       if (m_encoding) return FwAnswer::fail(ZT_ERR);
       int next = (PresetStore::baseOf(m_presets.activeGroup()) + 1) % 3;

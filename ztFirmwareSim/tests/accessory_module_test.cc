@@ -1,11 +1,11 @@
 // The simulated accessory module: access point commands, scans and their
 // list answers, saved networks and pairing, including payloads that lie
 // about their own lengths.
+#include "accessory_module.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "accessory_module.h"
 
 namespace ztsim {
 namespace {
@@ -65,7 +65,8 @@ TEST(AccessoryModuleTest, ScanAnswersItsIdAndListsOnlyAfterItFinished) {
 
   FwAnswer list = m.handle("al", request, 1000 + AccessoryModule::kScanDurationMs);
   const size_t found = m.visibleNetworks().size();
-  ASSERT_EQ(list.bytes.size(), AccessoryModule::kListHeaderSize + found * AccessoryModule::kEntrySize);
+  ASSERT_EQ(list.bytes.size(),
+            AccessoryModule::kListHeaderSize + found * AccessoryModule::kEntrySize);
   EXPECT_EQ(list.bytes[0], 0);
   EXPECT_EQ(list.bytes[1], id + 1);
   EXPECT_EQ(list.bytes[4], found);
@@ -77,7 +78,8 @@ TEST(AccessoryModuleTest, ScanAnswersItsIdAndListsOnlyAfterItFinished) {
   // Paging: from offset 2 at most one entry.
   FwAnswer page = m.handle("al", Bytes{2, 1, 0xFF, 0xFF, 1}, 5000);
   ASSERT_EQ(page.bytes.size(), AccessoryModule::kListHeaderSize + AccessoryModule::kEntrySize);
-  EXPECT_STREQ(reinterpret_cast<const char*>(page.bytes.data() + 9), m.visibleNetworks()[2].ssid.c_str());
+  EXPECT_STREQ(reinterpret_cast<const char*>(page.bytes.data() + 9),
+               m.visibleNetworks()[2].ssid.c_str());
   // An offset past the end lists nothing; a short request still answers.
   EXPECT_EQ(m.handle("al", Bytes{200, 10}, 5000).bytes[4], 0);
   EXPECT_EQ(m.handle("al", Bytes{}, 5000).bytes[0], 0);
@@ -85,12 +87,13 @@ TEST(AccessoryModuleTest, ScanAnswersItsIdAndListsOnlyAfterItFinished) {
 
 TEST(AccessoryModuleTest, ListNeverHoldsMoreThanTenEntries) {
   AccessoryModule m;
-  for (int i = 0; i < 15; ++i) m.visibleNetworks().push_back({"net" + std::to_string(i), 2, true, 2412});
+  for (int i = 0; i < 15; ++i)
+    m.visibleNetworks().push_back({"net" + std::to_string(i), 2, true, 2412});
   m.handle("NI", Bytes{1, 1}, 0);
   FwAnswer list = m.handle("al", Bytes{0, 255, 0xFF, 0xFF, 1}, 10000);
   EXPECT_EQ(list.bytes[4], AccessoryModule::kMaxListEntries);
-  EXPECT_EQ(list.bytes.size(),
-            AccessoryModule::kListHeaderSize + AccessoryModule::kMaxListEntries * AccessoryModule::kEntrySize);
+  EXPECT_EQ(list.bytes.size(), AccessoryModule::kListHeaderSize +
+                                   AccessoryModule::kMaxListEntries * AccessoryModule::kEntrySize);
 }
 
 TEST(AccessoryModuleTest, SavedNetworksConnectDeleteAndDeleteAll) {

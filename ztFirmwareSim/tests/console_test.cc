@@ -1,11 +1,12 @@
 // The operator console: commands reach the camera, bad input is refused
 // with a message and changes nothing, scripts wait at "sleep".
+#include "console.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "camera_items.h"
-#include "console.h"
 
 namespace ztsim {
 namespace {
@@ -17,10 +18,13 @@ class ConsoleTest : public ::testing::Test {
   std::ostringstream out;
   std::vector<Outgoing> sent;
   bool stopped = false;
-  Console console{camera, csi, out, [this](const std::vector<Outgoing>& m) {
+  Console console{camera, csi, out,
+                  [this](const std::vector<Outgoing>& m) {
                     sent.insert(sent.end(), m.begin(), m.end());
                   },
-                  [this] { stopped = true; }};
+                  [this] {
+                    stopped = true;
+                  }};
 };
 
 TEST_F(ConsoleTest, StateCommandsChangeTheCameraAndItsPresets) {
@@ -39,9 +43,9 @@ TEST_F(ConsoleTest, StateCommandsChangeTheCameraAndItsPresets) {
 }
 
 TEST_F(ConsoleTest, BadArgumentsAreRefusedAndChangeNothing) {
-  for (const char* line : {"power 3", "power", "power x", "ux medium", "status-byte 394 1",
-                           "setting-byte -1 1", "status-byte 1 256", "lens 1", "refuse -5",
-                           "preset-event 300 1", "frobnicate"}) {
+  for (const char* line :
+       {"power 3", "power", "power x", "ux medium", "status-byte 394 1", "setting-byte -1 1",
+        "status-byte 1 256", "lens 1", "refuse -5", "preset-event 300 1", "frobnicate"}) {
     EXPECT_FALSE(console.execute(line, 0)) << line;
   }
   EXPECT_EQ(camera.powerProfile(), 0);

@@ -1,9 +1,10 @@
 // The firmware side's TLV handling: received bytes that lie about their
 // lengths are refused, and every message it builds is one the common
 // library accepts, with the elements the firmware link fixes.
+#include "link_message.h"
+
 #include <gtest/gtest.h>
 
-#include "link_message.h"
 #include "ztTlv.h"
 #include "ztcWire.h"
 

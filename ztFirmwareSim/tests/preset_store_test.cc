@@ -1,8 +1,8 @@
 // The simulated camera's presets: what each state offers, the life of a
 // custom preset, edits and the events the firmware reports after them.
-#include <gtest/gtest.h>
-
 #include "preset_store.h"
+
+#include <gtest/gtest.h>
 
 namespace ztsim {
 namespace {
@@ -50,13 +50,14 @@ TEST(PresetStoreTest, OfferedGroupsFollowPowerProfileUxModeLensAndModel) {
   };
   for (const Case& c : cases) {
     PresetStore store(c.context);
-    EXPECT_EQ(store.offeredGroups(), c.groups) << "model " << c.context.model << " pp "
-                                               << int(c.context.powerProfile) << " ux "
-                                               << int(c.context.uxMode);
+    EXPECT_EQ(store.offeredGroups(), c.groups)
+        << "model " << c.context.model << " pp " << int(c.context.powerProfile) << " ux "
+        << int(c.context.uxMode);
     FwAnswer list = store.handle(PresetStore::kListGroups, {});
     ASSERT_TRUE(list.hasBytes);
     EXPECT_EQ(list.bytes[0], c.groups.size());
-    EXPECT_EQ(Bytes(list.bytes.begin() + 1, list.bytes.end()), Bytes(c.groups.begin(), c.groups.end()));
+    EXPECT_EQ(Bytes(list.bytes.begin() + 1, list.bytes.end()),
+              Bytes(c.groups.begin(), c.groups.end()));
     // Every offered group has presets and every preset id names its group.
     for (uint8_t g : c.groups) {
       ASSERT_FALSE(store.group(g).empty()) << int(g);
@@ -112,10 +113,9 @@ TEST(PresetStoreTest, CreateMakesActiveCustomPresetWithEditOpenUntilStored) {
   EXPECT_EQ(store.handle(PresetStore::kEditStore, {}).status, ZT_OK);
   EXPECT_EQ(store.find(id)->flatMode, 18);
   EXPECT_EQ(store.editing(), nullptr);
-  EXPECT_EQ(store.takeEvents(),
-            (std::vector<PresetEvent>{{PresetEvent::kCreated, kGroupPhoto},
-                                      {PresetEvent::kActiveSet, id},
-                                      {PresetEvent::kEditStore, id}}));
+  EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kCreated, kGroupPhoto},
+                                                          {PresetEvent::kActiveSet, id},
+                                                          {PresetEvent::kEditStore, id}}));
   // Its id is listed last in its group.
   FwAnswer ids = store.handle(PresetStore::kListIds, Bytes{kGroupPhoto});
   ASSERT_GE(ids.bytes.size(), 5u);
@@ -128,8 +128,10 @@ TEST(PresetStoreTest, CreateRefusedWhereCameraCannotHoldIt) {
   EXPECT_EQ(PresetStore(model(60)).handle(PresetStore::kCustomCreate, createPayload(0, 12)).status,
             ZT_ERR_NOT_SUPPORTED);
   PresetStore store;
-  EXPECT_EQ(store.handle(PresetStore::kCustomCreate, createPayload(3, 12)).status, ZT_ERR_INVALID_PARAM);
-  EXPECT_EQ(store.handle(PresetStore::kCustomCreate, createPayload(0, 5)).status, ZT_ERR_INVALID_PARAM);
+  EXPECT_EQ(store.handle(PresetStore::kCustomCreate, createPayload(3, 12)).status,
+            ZT_ERR_INVALID_PARAM);
+  EXPECT_EQ(store.handle(PresetStore::kCustomCreate, createPayload(0, 5)).status,
+            ZT_ERR_INVALID_PARAM);
   EXPECT_EQ(store.handle(PresetStore::kCustomCreate, Bytes(17, 0)).status, ZT_ERR_INVALID_PARAM);
   for (size_t i = 0; i < PresetStore::kMaxCustomPerGroup; ++i) createCustom(store, 0, 12);
   EXPECT_EQ(store.handle(PresetStore::kCustomCreate, createPayload(0, 12)).status, ZT_ERR);
@@ -149,8 +151,8 @@ TEST(PresetStoreTest, RemovingActiveCustomFallsBackAndFactoryPresetsStay) {
   EXPECT_EQ(store.handle(PresetStore::kCustomRemove, u32s({id})).status, ZT_OK);
   EXPECT_EQ(store.find(id), nullptr);
   EXPECT_EQ(store.activePreset(), 0u);
-  EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kRemoved, 0},
-                                                          {PresetEvent::kActiveSet, 0}}));
+  EXPECT_EQ(store.takeEvents(),
+            (std::vector<PresetEvent>{{PresetEvent::kRemoved, 0}, {PresetEvent::kActiveSet, 0}}));
   EXPECT_EQ(store.handle(PresetStore::kCustomRemove, u32s({id})).status, ZT_ERR_INVALID_PARAM);
 }
 
@@ -162,8 +164,8 @@ TEST(PresetStoreTest, SetOrderMovesWithinGroupAndClampsPastTheEnd) {
   ASSERT_EQ(store.handle(PresetStore::kSetOrder, u32s({0x00004, 99})).status, ZT_OK);
   EXPECT_EQ(store.group(0).back().id, 0x00004u);
   EXPECT_EQ(store.group(0).size(), 6u);
-  EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kReordered, 0},
-                                                          {PresetEvent::kReordered, 0}}));
+  EXPECT_EQ(store.takeEvents(),
+            (std::vector<PresetEvent>{{PresetEvent::kReordered, 0}, {PresetEvent::kReordered, 0}}));
   EXPECT_EQ(store.handle(PresetStore::kSetOrder, u32s({0x00004})).status, ZT_ERR_INVALID_PARAM);
 }
 

@@ -1,11 +1,12 @@
 // The simulated camera as a library: its answers to firmware operations and
 // typed calls, the shutdown episode, refusals, and how commands show up in
 // the status and settings blocks.
+#include "sim_camera.h"
+
 #include <gtest/gtest.h>
 
 #include "camera_items.h"
 #include "camera_status.h"
-#include "sim_camera.h"
 #include "ztcArgs.h"
 
 namespace ztsim {
@@ -28,8 +29,9 @@ class SimCameraTest : public ::testing::Test {
   }
   FwAnswer typed(const char* fn, const Bytes& in = {}) { return camera.typed(fn, in, now); }
   FwAnswer setSetting(uint32_t setting, int32_t value) {
-    return typed("camera_if_settings_set_value_int",
-                 args([&](ZtcArgWriter& w) { w.u32(setting).u32(7).u32(30).i32(value).u32(1); }));
+    return typed("camera_if_settings_set_value_int", args([&](ZtcArgWriter& w) {
+                   w.u32(setting).u32(7).u32(30).i32(value).u32(1);
+                 }));
   }
   std::vector<PresetEvent> presetEvents() {
     std::vector<PresetEvent> out;
@@ -47,7 +49,7 @@ TEST_F(SimCameraTest, BlocksHaveTheirFixedSizesAndFollowTheActivePreset) {
   FwAnswer s = status();
   ASSERT_EQ(s.bytes.size(), CAMERA_STATUS_BLOCK_SIZE);
   ASSERT_EQ(settings().bytes.size(), CAMERA_SETTINGS_BLOCK_SIZE);
-  EXPECT_EQ(readU32(s.bytes, 7), 0u);        // video preset
+  EXPECT_EQ(readU32(s.bytes, 7), 0u);         // video preset
   EXPECT_EQ(readU32(s.bytes, 11), 0x10000u);  // photo preset
   EXPECT_EQ(readU32(s.bytes, 15), 0x20000u);  // time-lapse preset
   EXPECT_EQ(readU32(s.bytes, 19), 0u);        // group
@@ -111,14 +113,22 @@ TEST_F(SimCameraTest, ShutterRecordsInVideoModesAndTakesPhotosInPhotoModes) {
   EXPECT_EQ(camera.remote(9, 12, {}, now).status, ZT_ERR);
 
   int32_t photos = camera.statusValue(status_id::kTotalPhotos);
-  ASSERT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) { w.i32(1); })).status, ZT_OK);
+  ASSERT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) {
+                    w.i32(1);
+                  }))
+                .status,
+            ZT_OK);
   ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
   EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
   EXPECT_EQ(camera.statusValue(status_id::kTotalPhotos), photos + 1);
 }
 
 TEST_F(SimCameraTest, CaptureDelayCountsDownBeforeTheCaptureStarts) {
-  ASSERT_EQ(typed("ztc_app_set_capture_delay", args([](ZtcArgWriter& w) { w.i32(3); })).status, ZT_OK);
+  ASSERT_EQ(typed("ztc_app_set_capture_delay", args([](ZtcArgWriter& w) {
+                    w.i32(3);
+                  }))
+                .status,
+            ZT_OK);
   typed("ztc_shutter", Bytes{1});
   EXPECT_FALSE(camera.encoding());
   EXPECT_EQ(camera.statusValue(status_id::kCaptureDelayActive), 1);
@@ -133,7 +143,11 @@ TEST_F(SimCameraTest, CaptureDelayCountsDownBeforeTheCaptureStarts) {
 
 TEST_F(SimCameraTest, ModeChangesMoveTheActivePresetAndReportIt) {
   camera.takeEvents();
-  ASSERT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) { w.i32(21); })).status, ZT_OK);
+  ASSERT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) {
+                    w.i32(21);
+                  }))
+                .status,
+            ZT_OK);
   EXPECT_EQ(camera.flatMode(), 21);
   EXPECT_EQ(camera.statusValue(status_id::kTimeLapsePreset), 0x20002);
   FwAnswer modes = typed("ztc_app_get_mode_flat_mode");
@@ -142,14 +156,24 @@ TEST_F(SimCameraTest, ModeChangesMoveTheActivePresetAndReportIt) {
   EXPECT_EQ(static_cast<int32_t>(readU32(modes.bytes, 4)), camera.flatMode());
   EXPECT_EQ(presetEvents(), (std::vector<PresetEvent>{{PresetEvent::kActiveSet, 0x20002}}));
   // Sub-mode (0, 3) is looping video; a mode nobody offers is refused.
-  ASSERT_EQ(typed("ztc_app_set_mode_sub_mode", args([](ZtcArgWriter& w) { w.i32(0).i32(3); })).status,
+  ASSERT_EQ(typed("ztc_app_set_mode_sub_mode", args([](ZtcArgWriter& w) {
+                    w.i32(0).i32(3);
+                  }))
+                .status,
             ZT_OK);
   EXPECT_EQ(camera.flatMode(), 15);
-  EXPECT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) { w.i32(28); })).status,
+  EXPECT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) {
+                    w.i32(28);
+                  }))
+                .status,
             ZT_ERR_INVALID_PARAM);
   // No mode change while recording.
   typed("ztc_shutter", Bytes{1});
-  EXPECT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) { w.i32(1); })).status, ZT_ERR);
+  EXPECT_EQ(typed("ztc_app_set_mode", args([](ZtcArgWriter& w) {
+                    w.i32(1);
+                  }))
+                .status,
+            ZT_ERR);
 }
 
 TEST_F(SimCameraTest, SettingWriteLandsInTheBlockAndInTheOpenEditOnly) {
@@ -196,9 +220,16 @@ TEST_F(SimCameraTest, SystemFlagsShowUpInTheStatusBlock) {
   EXPECT_EQ(s.bytes[status_byte::kUsbControl], 1);
   EXPECT_EQ(camera.statusValue(status_id::kInContextualMenu), 1);
   EXPECT_EQ(camera.statusValue(status_id::kCameraControl), 2);
-  EXPECT_EQ(typed("ztc_app_set_digital_zoom", args([](ZtcArgWriter& w) { w.i32(40); })).status, ZT_OK);
+  EXPECT_EQ(typed("ztc_app_set_digital_zoom", args([](ZtcArgWriter& w) {
+                    w.i32(40);
+                  }))
+                .status,
+            ZT_OK);
   EXPECT_EQ(camera.statusValue(status_id::kDigitalZoomPercent), 40);
-  EXPECT_EQ(typed("ztc_app_set_digital_zoom", args([](ZtcArgWriter& w) { w.i32(101); })).status,
+  EXPECT_EQ(typed("ztc_app_set_digital_zoom", args([](ZtcArgWriter& w) {
+                    w.i32(101);
+                  }))
+                .status,
             ZT_ERR_INVALID_PARAM);
   camera.remote(8, 13, Bytes{1}, now);
   EXPECT_TRUE(camera.locating());
@@ -234,7 +265,9 @@ TEST_F(SimCameraTest, StorageDeletesFollowTheCard) {
   const std::string burst = m.files()[2].name;
   ASSERT_NE(m.files()[2].group, 0u);
   auto range = [this](const std::string& s) {
-    return args([&](ZtcArgWriter& w) { w.range(s.data(), static_cast<uint32_t>(s.size())); });
+    return args([&](ZtcArgWriter& w) {
+      w.range(s.data(), static_cast<uint32_t>(s.size()));
+    });
   };
   size_t before = m.files().size();
   ASSERT_EQ(typed("ztc_storage_delete_group", range(burst)).status, ZT_OK);
@@ -248,7 +281,8 @@ TEST_F(SimCameraTest, StorageDeletesFollowTheCard) {
   std::copy(missing.begin(), missing.end(), items.begin() + 24);
   ASSERT_EQ(typed("ztc_storage_delete_list", args([&](ZtcArgWriter& w) {
                     w.u32(2).range(items.data(), 46);
-                  })).status,
+                  }))
+                .status,
             ZT_OK);
   EXPECT_EQ(camera.remote(9, 23, {}, now).bytes, (Bytes{MediaStore::kListSomeMissing, 1, 1}));
   EXPECT_EQ(camera.remote(9, 10, {}, now).status, ZT_OK);
@@ -275,8 +309,10 @@ TEST_F(SimCameraTest, PresetResetReportsResetAllThenAsksToResume) {
 TEST_F(SimCameraTest, FactoryResetReportsPresetResetAndResumesWhenBackOn) {
   camera.setOffTime(400);
   camera.remote(17, 12, Bytes{1, 0, 1, 0}, now);  // activate 0x10001
-  camera.typed("ztc_storage_delete_file",
-               args([&](ZtcArgWriter& w) { w.range("ZT000001.MP4", 12); }), now);
+  camera.typed("ztc_storage_delete_file", args([&](ZtcArgWriter& w) {
+                 w.range("ZT000001.MP4", 12);
+               }),
+               now);
   camera.takeEvents();
   ASSERT_EQ(camera.remote(8, 4, Bytes{0}, now).status, ZT_OK);
   std::vector<CameraEvent> e = camera.takeEvents();

@@ -70,14 +70,19 @@ class SimProcessTest : public ::testing::Test {
     ASSERT_NE(m_daemonQueue, static_cast<mqd_t>(-1));
     const char* dir = std::getenv("ZT_BIN_DIR");
     std::string path = std::string(dir ? dir : ".") + "/ztFirmwareSim";
-    std::vector<std::string> args = {path, "--no-console", std::getenv("ZTSIM_TEST_VERBOSE") ? "-v" : "--quiet", "--off-time", "400"};
+    std::vector<std::string> args = {path, "--no-console",
+                                     std::getenv("ZTSIM_TEST_VERBOSE") ? "-v" : "--quiet",
+                                     "--off-time", "400"};
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
     ASSERT_EQ(posix_spawn(&m_pid, path.c_str(), nullptr, nullptr, argv.data(), environ), 0) << path;
-    ASSERT_TRUE(waitFor([] { return queueExists(ZTC_QUEUE_FIRMWARE) && queueExists(ZTC_QUEUE_CSI); },
-                        kStartTimeoutMs));
+    ASSERT_TRUE(waitFor(
+        [] {
+          return queueExists(ZTC_QUEUE_FIRMWARE) && queueExists(ZTC_QUEUE_CSI);
+        },
+        kStartTimeoutMs));
     m_ctx.reply_queue_name = ZTC_QUEUE_REPLY;
     m_ctx.reply_queue = openQueue(ZTC_QUEUE_REPLY, O_RDONLY);
     m_ctx.request_queue = mq_open(ZTC_QUEUE_FIRMWARE, O_WRONLY);
@@ -90,7 +95,11 @@ class SimProcessTest : public ::testing::Test {
     if (m_pid <= 0) return -1;
     kill(m_pid, SIGTERM);
     int status = 0;
-    bool exited = waitFor([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, kStartTimeoutMs);
+    bool exited = waitFor(
+        [&] {
+          return waitpid(m_pid, &status, WNOHANG) == m_pid;
+        },
+        kStartTimeoutMs);
     if (!exited) {
       kill(m_pid, SIGKILL);
       waitpid(m_pid, &status, 0);
@@ -110,10 +119,12 @@ class SimProcessTest : public ::testing::Test {
   bool nextDaemonMessage(LinkMessage* out, int64_t timeoutMs = kEventTimeoutMs) {
     uint8_t buf[ZTC_MSG_MAX];
     ssize_t n = -1;
-    waitFor([&] {
-      n = mq_receive(m_daemonQueue, reinterpret_cast<char*>(buf), sizeof buf, nullptr);
-      return n >= 0;
-    }, timeoutMs);
+    waitFor(
+        [&] {
+          n = mq_receive(m_daemonQueue, reinterpret_cast<char*>(buf), sizeof buf, nullptr);
+          return n >= 0;
+        },
+        timeoutMs);
     return n >= 0 && parseLinkMessage(buf, static_cast<size_t>(n), out);
   }
 
@@ -185,11 +196,15 @@ TEST_F(SimProcessTest, NeverBlocksOnAFullDaemonQueue) {
     EXPECT_EQ(ztc_send_remote_api_payload(&m_ctx, 17, 12, p, 4), 0);
   }
   mq_attr attr{};
-  EXPECT_TRUE(waitFor([&] { return mq_getattr(m_daemonQueue, &attr) == 0 && attr.mq_curmsgs == 1; },
-                      kEventTimeoutMs));
+  EXPECT_TRUE(waitFor(
+      [&] {
+        return mq_getattr(m_daemonQueue, &attr) == 0 && attr.mq_curmsgs == 1;
+      },
+      kEventTimeoutMs));
   LinkMessage first;
   ASSERT_TRUE(nextDaemonMessage(&first));
-  EXPECT_EQ(first.arg, (Bytes{6, 0x01, 0x00, 0x02, 0x00})) << "the first event is kept, later ones dropped";
+  EXPECT_EQ(first.arg, (Bytes{6, 0x01, 0x00, 0x02, 0x00}))
+      << "the first event is kept, later ones dropped";
 }
 
 TEST_F(SimProcessTest, ShutdownRefusesStatusAndSettingsUntilTheCameraIsBack) {
@@ -200,7 +215,11 @@ TEST_F(SimProcessTest, ShutdownRefusesStatusAndSettingsUntilTheCameraIsBack) {
   EXPECT_EQ(query(8, 11, &status), Bytes{2});
   EXPECT_EQ(status, 0);
   EXPECT_EQ(query(7, 30, &status), Bytes{2});
-  EXPECT_TRUE(waitFor([&] { return query(8, 11, &status).size() == CAMERA_STATUS_BLOCK_SIZE; }, 3000));
+  EXPECT_TRUE(waitFor(
+      [&] {
+        return query(8, 11, &status).size() == CAMERA_STATUS_BLOCK_SIZE;
+      },
+      3000));
 }
 
 TEST_F(SimProcessTest, AccessoryModuleScansThroughTheLibrary) {
@@ -212,12 +231,14 @@ TEST_F(SimProcessTest, AccessoryModuleScansThroughTheLibrary) {
   ASSERT_EQ(length, 2);
   const uint8_t scanId = answer[1];
   const uint8_t list[5] = {0, 10, 0xFF, 0xFF, 1};
-  ASSERT_TRUE(waitFor([&] {
-    answer = nullptr;
-    length = 0;
-    return ztc_send_auxmod_command(&m_ctx, "al", list, 5, &answer, &length) == 0 && length >= 7 &&
-           answer[0] == 0;
-  }, 3000));
+  ASSERT_TRUE(waitFor(
+      [&] {
+        answer = nullptr;
+        length = 0;
+        return ztc_send_auxmod_command(&m_ctx, "al", list, 5, &answer, &length) == 0 &&
+               length >= 7 && answer[0] == 0;
+      },
+      3000));
   EXPECT_EQ(answer[1], scanId);
   EXPECT_GT(answer[4], 0);
   EXPECT_EQ(length, 7 + 127 * answer[4]);
