@@ -235,6 +235,23 @@ private:
     // gives it and leaves the answer to the frame unless it sent one itself.
     CommandOutcome handleCaptureCommand(Msg &request, ztcontrol_command_t command,
                                         const MsgElement *argument);
+    // --- Capture and mode branches (ztcontrol_if_server_capture*.cpp).
+    // Each returns the command's result code unless it says otherwise.
+    int setMode(int32_t mode);
+    // The flat mode that stands for base mode 0, 1 or 2 on the flat-mode
+    // cameras (other modes unchanged).
+    int32_t translateToFlatMode(int32_t mode, unsigned model);
+    int setModeSubMode(const MsgElement &argument);
+    int resetVideoFormat();
+    int setCaptureDelay(int32_t delay);
+    // Releases and retakes m_commandMutex while it arms the zoom timer.
+    int setDigitalZoom(int32_t zoom);
+    int setLiveviewExposure(const MsgElement &argument);
+    CommandOutcome quickCaptureStart(const MsgElement *argument);
+    // Answers itself when the firmware gave its one busy byte.
+    CommandOutcome getBusyStatus(Msg &request, const MsgElement *argument);
+    // Little-endian u32 at offset of an argument already checked for length.
+    static uint32_t ArgumentWord(const uint8_t *bytes, size_t offset);
     CommandOutcome handleWirelessCommand(Msg &request, ztcontrol_command_t command,
                                          const MsgElement *argument);
     CommandOutcome handleSettingsCommand(Msg &request, ztcontrol_command_t command,
