@@ -1,0 +1,350 @@
+// The capture and mode commands through the real daemon against the scripted
+// firmware peer: what reaches the firmware for each command (exact typed-call
+// inputs and operation payloads) and what the client is answered.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "DaemonHarness.h"
+#include "StatusBlock.h"
+#include "ztFirmwarePeer.h"
+
+using namespace std::chrono_literals;
+using zttest::Bytes;
+using zttest::DaemonHarness;
+using zttest::StatusBlock;
+using zttest::u32Arg;
+
+namespace {
+
+constexpr uint32_t kShutter = 3;
+constexpr uint32_t kMode = 4;
+constexpr uint32_t kModeSubMode = 5;
+constexpr uint32_t kLiveviewModeSet = 51;
+constexpr uint32_t kCaptureDelay = 66;
+constexpr uint32_t kModeSetMode = 67;
+constexpr uint32_t kQuickCaptureStart = 99;
+constexpr uint32_t kGetBusyStatus = 100;
+
+constexpr int32_t kErr = -1;
+constexpr int32_t kInvalidParam = -3;
+constexpr int32_t kNotSupported = -104;
+constexpr uint32_t kModelItem = 1;
+constexpr const char *kSetMode = "ztc_app_set_mode";
+constexpr const char *kSetModeSubMode = "ztc_app_set_mode_sub_mode";
+constexpr const char *kVideoReset = "ztc_video_reset_to_valid_res_fps_fov";
+
+Bytes words(std::initializer_list<uint32_t> values)
+{
+    Bytes out;
+    for (uint32_t v : values) {
+        Bytes w = u32Arg(v);
+        out.insert(out.end(), w.begin(), w.end());
+    }
+    return out;
+}
+
+class CaptureMode : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (!m_started)
+            return;
+        auto status = m_daemon.stop();
+        ASSERT_TRUE(status) << m_daemon.log();
+        EXPECT_TRUE(status->ok()) << status->describe();
+    }
+
+    // The model is read once by the daemon, so it is fixed per test.
+    void start(uint32_t model)
+    {
+        ASSERT_TRUE(m_peer.ok());
+        m_peer.setCsiItem(kModelItem, model);
+        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
+        m_started = true;
+        m_daemon.requester().drain();
+        m_peer.clearRequests();
+    }
+
+    // Sends one command and returns its result; the firmware traffic it
+    // caused is then complete in m_peer's records.
+    int32_t run(uint32_t command, const std::optional<Bytes> &arg = std::nullopt,
+                std::optional<uint8_t> option = std::nullopt)
+    {
+        zttest::ClientRequest request;
+        request.command = command;
+        request.arg = arg;
+        request.option = option;
+        m_reply = m_daemon.requester().call(request);
+        EXPECT_TRUE(m_reply && m_reply->hasResult) << m_daemon.log();
+        return m_reply && m_reply->hasResult ? m_reply->result : 0x7FFFFFFF;
+    }
+
+    std::vector<PeerRequest> typed(const std::string &function) const
+    {
+        std::vector<PeerRequest> out;
+        for (const auto &r : m_peer.requests())
+            if (r.isTyped(function))
+                out.push_back(r);
+        return out;
+    }
+    std::vector<PeerRequest> remote(uint8_t category, uint8_t id) const
+    {
+        std::vector<PeerRequest> out;
+        for (const auto &r : m_peer.requests())
+            if (r.isRemote(category, id))
+                out.push_back(r);
+        return out;
+    }
+    // The inputs of every call of a typed function, in order.
+    std::vector<Bytes> inputsOf(const std::string &function) const
+    {
+        std::vector<Bytes> out;
+        for (const auto &r : typed(function))
+            out.push_back(r.payload);
+        return out;
+    }
+
+    // Makes the daemon read the lens bytes now (it caches them), through the
+    // firmware's preset-switch event, and waits until it has.
+    void loadLenses()
+    {
+        const size_t mark = m_peer.requestCount();
+        ASSERT_TRUE(m_peer.postPresetEvent(6, 0x10000));
+        ASSERT_TRUE(m_peer.waitForRequest(
+            [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, mark))
+            << m_daemon.log();
+        m_peer.clearRequests();
+    }
+
+    void scriptStatus(const StatusBlock &block)
+    {
+        m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(block.bytes()));
+    }
+
+    ZtFirmwarePeer m_peer;
+    DaemonHarness m_daemon;
+    bool m_started = false;
+    std::optional<zttest::Reply> m_reply;
+};
+
+TEST_F(CaptureMode, ShutterCarriesValueAndOptionByteDefaultsToOne)
+{
+    start(57);
+    EXPECT_EQ(run(kShutter, Bytes{1}), 0);
+    EXPECT_EQ(run(kShutter, Bytes{0}, uint8_t{5}), 0);
+    auto calls = typed("ztc_shutter");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].payload, Bytes{1});
+    EXPECT_TRUE(calls[0].hasOption);
+    EXPECT_EQ(calls[0].option, 1);
+    EXPECT_EQ(calls[1].payload, Bytes{0});
+    EXPECT_EQ(calls[1].option, 5);
+
+    m_peer.scriptTyped("ztc_shutter", PeerAnswer::Status(-22));
+    EXPECT_EQ(run(kShutter, Bytes{1}), -22);
+    EXPECT_EQ(run(kShutter), kInvalidParam);
+    EXPECT_EQ(typed("ztc_shutter").size(), 3u);
+}
+
+TEST_F(CaptureMode, BaseModesBecomeTheSelectedFlatModeOnFlatModeCameras)
+{
+    start(51);
+    scriptStatus(StatusBlock().selectedFlatModes(13, 18, 21));
+    EXPECT_EQ(run(kMode, u32Arg(0)), 0);
+    EXPECT_EQ(run(kMode, u32Arg(1)), 0);
+    EXPECT_EQ(run(kMode, u32Arg(2)), 0);
+    EXPECT_EQ(inputsOf(kSetMode), (std::vector<Bytes>{u32Arg(13), u32Arg(18), u32Arg(21)}));
+    // Only the video flat mode resets the video format.
+    EXPECT_EQ(typed(kVideoReset).size(), 1u);
+}
+
+TEST_F(CaptureMode, BaseModesDefaultWhenStatusIsUnknownRefusedOrFails)
+{
+    start(51);
+    scriptStatus(StatusBlock().selectedFlatModes(0, 1, 2));  // nothing selected yet
+    EXPECT_EQ(run(kMode, u32Arg(0)), 0);
+    m_peer.scriptRemote(8, 11, PeerAnswer::Bytes({2}));  // camera refuses status
+    EXPECT_EQ(run(kMode, u32Arg(1)), 0);
+    m_peer.scriptRemote(8, 11, PeerAnswer::Bytes({0, 0, 0}));  // too short to read
+    EXPECT_EQ(run(kMode, u32Arg(2)), 0);
+    m_peer.scriptRemote(8, 11, PeerAnswer::Status(-5));
+    EXPECT_EQ(run(kMode, u32Arg(0)), 0);
+    EXPECT_EQ(inputsOf(kSetMode),
+              (std::vector<Bytes>{u32Arg(12), u32Arg(16), u32Arg(20), u32Arg(12)}));
+    EXPECT_TRUE(m_daemon.waitForLog("defaulting mode to video video", 2s));
+}
+
+TEST_F(CaptureMode, OtherModesPassUnchangedAndOnlyVideoModesResetFormat)
+{
+    start(51);
+    scriptStatus(StatusBlock().selectedFlatModes(13, 18, 21));
+    EXPECT_EQ(run(kMode, u32Arg(5)), 0);
+    EXPECT_EQ(run(kMode, u32Arg(15)), 0);
+    EXPECT_EQ(inputsOf(kSetMode), (std::vector<Bytes>{u32Arg(5), u32Arg(15)}));
+    EXPECT_EQ(typed(kVideoReset).size(), 1u);
+}
+
+TEST_F(CaptureMode, ModelsWithoutFlatModesSendBaseModeAndSkipStatus)
+{
+    start(40);
+    EXPECT_EQ(run(kMode, u32Arg(0)), 0);
+    EXPECT_EQ(inputsOf(kSetMode), (std::vector<Bytes>{u32Arg(0)}));
+    EXPECT_TRUE(remote(8, 11).empty());
+    EXPECT_EQ(typed(kVideoReset).size(), 1u);
+}
+
+TEST_F(CaptureMode, FormatResetResultRule)
+{
+    start(40);
+    m_peer.scriptTypedOnce(kVideoReset, PeerAnswer::Status(kNotSupported));
+    EXPECT_EQ(run(kMode, u32Arg(12)), 0) << "a camera without the reset still changes mode";
+    m_peer.scriptTypedOnce(kVideoReset, PeerAnswer::Status(-17));
+    EXPECT_EQ(run(kMode, u32Arg(12)), -17);
+    m_peer.scriptTypedOnce(kSetMode, PeerAnswer::Status(-9));
+    EXPECT_EQ(run(kMode, u32Arg(12)), -9);
+    EXPECT_EQ(typed(kVideoReset).size(), 2u) << "no reset after a failed mode change";
+}
+
+TEST_F(CaptureMode, SubModeFourAndThreeOfVideoGoThroughSetMode)
+{
+    start(57);
+    EXPECT_EQ(run(kModeSubMode, words({0, 4})), 0);
+    EXPECT_EQ(run(kModeSubMode, words({0, 3})), 0);
+    EXPECT_EQ(run(kModeSubMode, words({0, 1})), 0);
+    EXPECT_EQ(run(kModeSubMode, words({1, 2})), 0);
+    EXPECT_EQ(inputsOf(kSetMode), (std::vector<Bytes>{u32Arg(24), u32Arg(15)}));
+    EXPECT_EQ(inputsOf(kSetModeSubMode), (std::vector<Bytes>{words({0, 1}), words({1, 2})}));
+    EXPECT_EQ(typed(kVideoReset).size(), 3u) << "every video pair resets the format";
+
+    EXPECT_EQ(run(kModeSubMode, u32Arg(0)), kInvalidParam) << "sub-mode word missing";
+    m_peer.scriptTypedOnce(kSetModeSubMode, PeerAnswer::Status(-9));
+    EXPECT_EQ(run(kModeSubMode, words({0, 1})), -9);
+    EXPECT_EQ(typed(kVideoReset).size(), 3u);
+}
+
+TEST_F(CaptureMode, SetModeActivatesThePresetOfTheModeOrGroup)
+{
+    start(57);
+    scriptStatus(StatusBlock().group(4).videoPreset(0x30007).photoPreset(0x40009));
+    EXPECT_EQ(run(kModeSetMode, zttest::u16Arg(12)), 0);    // dual-lens video
+    EXPECT_EQ(run(kModeSetMode, zttest::u16Arg(1001)), 0);  // photo group
+    EXPECT_EQ(run(kModeSetMode, zttest::u16Arg(1006)), kErr);
+    EXPECT_EQ(run(kModeSetMode, zttest::u16Arg(99)), kErr);
+    auto sets = remote(17, 12);
+    ASSERT_EQ(sets.size(), 2u);
+    EXPECT_EQ(sets[0].payload, u32Arg(0x30000));
+    EXPECT_EQ(sets[1].payload, u32Arg(0x40009));
+    EXPECT_EQ(remote(8, 11).size(), 4u) << "every mode reads the status block";
+}
+
+TEST_F(CaptureMode, CaptureDelayIsSetInsideOneStoredEdit)
+{
+    start(57);
+    scriptStatus(StatusBlock().group(1).photoPreset(0x10004));
+    m_peer.scriptTypedOnce("ztc_app_set_capture_delay", PeerAnswer::Status(-12));
+    EXPECT_EQ(run(kCaptureDelay, u32Arg(3)), -12);
+    std::vector<std::string> order;
+    for (const auto &r : m_peer.requests()) {
+        if (r.isRemote(17, 8))
+            order.push_back("start " + std::to_string(r.payload == u32Arg(0x10004)));
+        else if (r.isTyped("ztc_app_set_capture_delay"))
+            order.push_back("delay " + std::to_string(r.payload == u32Arg(3)));
+        else if (r.isRemote(17, 10))
+            order.push_back("store");
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"start 1", "delay 1", "store"}))
+        << "a failed change still stores the edit";
+
+    // In playback no edit can start: nothing is changed.
+    m_peer.clearRequests();
+    m_peer.scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(words({0, 4})));
+    EXPECT_EQ(run(kCaptureDelay, u32Arg(3)), kErr);
+    EXPECT_TRUE(typed("ztc_app_set_capture_delay").empty());
+    EXPECT_TRUE(remote(17, 8).empty());
+}
+
+TEST_F(CaptureMode, LiveviewCoordinatesAreCheckedAndFollowAnInvertedStream)
+{
+    start(57);
+    EXPECT_EQ(run(kLiveviewModeSet, words({1, 101, 40, 0})), kErr);
+    EXPECT_EQ(run(kLiveviewModeSet, words({1, 30})), kInvalidParam) << "short layout";
+    EXPECT_TRUE(remote(13, 0).empty());
+
+    m_peer.scriptRemote(10, 14, PeerAnswer::Bytes({0}));  // inverted
+    EXPECT_EQ(run(kLiveviewModeSet, words({1, 30, 40, 0})), 0);
+    m_peer.scriptRemote(10, 14, PeerAnswer::Bytes({1}));  // upright
+    EXPECT_EQ(run(kLiveviewModeSet, words({2, 30, 40, 0})), 0);
+    m_peer.scriptRemote(10, 14, PeerAnswer::Status(-5));
+    EXPECT_EQ(run(kLiveviewModeSet, words({1, 100, 0, 0})), 0);
+    m_peer.scriptRemote(10, 14, PeerAnswer::Bytes({0, 0}));  // not one byte
+    EXPECT_EQ(run(kLiveviewModeSet, words({2, 5, 6, 0})), 0);
+    auto sets = remote(13, 0);
+    ASSERT_EQ(sets.size(), 4u);
+    EXPECT_EQ(sets[0].payload, (Bytes{0, 70, 60, 0xFF}));
+    EXPECT_EQ(sets[1].payload, (Bytes{1, 30, 40, 0xFF}));
+    EXPECT_EQ(sets[2].payload, (Bytes{0, 100, 0, 0xFF}));
+    EXPECT_EQ(sets[3].payload, (Bytes{1, 5, 6, 0xFF}));
+
+    EXPECT_EQ(run(kLiveviewModeSet, words({3, 5, 6, 0})), kInvalidParam);
+    EXPECT_EQ(run(kLiveviewModeSet, words({0, 500, 500, 0})), 0) << "reset ignores coordinates";
+    EXPECT_EQ(remote(13, 2).size(), 1u);
+    EXPECT_EQ(remote(13, 0).size(), 4u);
+}
+
+TEST_F(CaptureMode, LiveviewOnDualLensCameraChoosesTypeAndLensByLensMode)
+{
+    m_peer.scriptTyped("ztc_system_get_lenses", PeerAnswer::Bytes({1, 2}));
+    start(51);
+    loadLenses();
+    m_peer.scriptRemote(10, 14, PeerAnswer::Bytes({1}));
+    EXPECT_EQ(run(kLiveviewModeSet, words({3, 10, 20, 0x107})), 0);
+    EXPECT_EQ(run(kLiveviewModeSet, words({1, 10, 20, 0})), kInvalidParam)
+        << "spot selection needs lens mode 0";
+    auto sets = remote(13, 0);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].payload, (Bytes{3, 10, 20, 7}));
+    EXPECT_TRUE(m_daemon.waitForLog("Invalid exposure mode 1 in lens_mode[1]", 2s));
+}
+
+TEST_F(CaptureMode, LiveviewOnDualLensCameraInSingleLensModeNamesTheLens)
+{
+    m_peer.scriptTyped("ztc_system_get_lenses", PeerAnswer::Bytes({0, 1}));
+    start(51);
+    loadLenses();
+    m_peer.scriptRemote(10, 14, PeerAnswer::Bytes({1}));
+    EXPECT_EQ(run(kLiveviewModeSet, words({2, 10, 20, 9})), 0);
+    EXPECT_EQ(run(kLiveviewModeSet, words({3, 10, 20, 9})), kInvalidParam);
+    auto sets = remote(13, 0);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].payload, (Bytes{1, 10, 20, 1}));
+}
+
+TEST_F(CaptureMode, BusyStatusAnswersExactlyOneByte)
+{
+    start(57);
+    m_peer.scriptRemote(8, 6, PeerAnswer::Bytes({1}));
+    EXPECT_EQ(run(kGetBusyStatus), 0);
+    ASSERT_TRUE(m_reply->hasPayload);
+    EXPECT_EQ(m_reply->payload, Bytes{1});
+
+    m_peer.scriptRemote(8, 6, PeerAnswer::Bytes({1, 0}));
+    EXPECT_EQ(run(kGetBusyStatus), kErr);
+    EXPECT_FALSE(m_reply->hasPayload);
+    m_peer.scriptRemote(8, 6, PeerAnswer::Status(-5));
+    EXPECT_EQ(run(kGetBusyStatus), -5);
+    EXPECT_EQ(run(kGetBusyStatus, Bytes{0}), kInvalidParam);
+    EXPECT_EQ(remote(8, 6).size(), 3u);
+}
+
+TEST_F(CaptureMode, QuickCaptureSendsItsByteAsPayload)
+{
+    start(57);
+    EXPECT_EQ(run(kQuickCaptureStart, Bytes{2}), 0);
+    EXPECT_EQ(run(kQuickCaptureStart), kInvalidParam);
+    auto starts = remote(8, 45);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].payload, Bytes{2});
+}
+
+}  // namespace
