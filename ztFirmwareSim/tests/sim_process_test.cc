@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "link_message.h"
 #include "sim_server.h"
 #include "ztCtrlD.h"
+#include "ztTlv.h"
 #include "ztcWire.h"
 
 extern char** environ;
@@ -276,6 +279,64 @@ TEST_F(SimProcessTest, StaleQueuesAreReplacedAndJunkIsIgnored) {
   uint8_t ux = 9;
   EXPECT_EQ(ztc_setup_get_camera_ux_mode(&m_ctx, &ux), 0);
   EXPECT_EQ(ux, 1);
+}
+
+// Well-framed requests with random kinds, names and arguments, and raw
+// garbage, on both request queues: the simulator keeps serving.
+TEST_F(SimProcessTest, HostileRequestsNeverStopTheSimulator) {
+  startSim();
+  const char* junkReplies = "/ztsim_junk_replies";
+  mqd_t junk = openQueue(junkReplies, O_RDONLY | O_NONBLOCK);
+  ASSERT_NE(junk, static_cast<mqd_t>(-1));
+  mqd_t csiQueue = mq_open(ZTC_QUEUE_CSI, O_WRONLY);
+  ASSERT_NE(csiQueue, static_cast<mqd_t>(-1));
+  const char* kinds[] = {"RA", "TC", "AX", "CG", "CW", "CB", "??"};
+  const char* names[] = {"ztc_shutter", "ztc_storage_delete_list", "ztc_storage_tag_file",
+                         "camera_if_settings_set_value_int", "ztc_app_set_mode_sub_mode"};
+  std::mt19937 rng(1234);
+  for (int i = 0; i < 400; ++i) {
+    uint8_t buf[ZTC_MSG_MAX];
+    uint32_t len;
+    const char* kind = kinds[rng() % 7];
+    bool csi = kind[0] == 'C';
+    if (rng() % 5 == 0) {  // raw garbage
+      len = 1 + rng() % 200;
+      for (uint32_t k = 0; k < len; ++k) buf[k] = static_cast<uint8_t>(rng());
+    } else {
+      Bytes arg;
+      if (kind[0] == 'T') {
+        const char* n = names[rng() % 5];
+        arg.assign(n, n + std::strlen(n) + 1);
+      } else if (kind[0] == 'R') {
+        arg = {static_cast<uint8_t>(rng() % 18), static_cast<uint8_t>(rng() % 40)};
+      }
+      for (uint32_t k = rng() % 40; k > 0; --k) arg.push_back(static_cast<uint8_t>(rng() % 4));
+      sntlv_msg_init(buf, sizeof buf, csi ? ZTC_CAT_CSI_REQUEST : ZTC_CAT_LIB_REQUEST);
+      sntlv_add_bin(buf, sizeof buf, ZTC_EL_CMD, 2, kind);
+      sntlv_add_bin(buf, sizeof buf, ZTC_EL_CMDARG, static_cast<uint32_t>(arg.size()), arg.data());
+      sntlv_add_dat(buf, sizeof buf, ZTC_EL_SEQ, 4, static_cast<uint32_t>(i));
+      sntlv_add_bin(buf, sizeof buf, ZTC_EL_SRC, static_cast<uint32_t>(std::strlen(junkReplies)),
+                    junkReplies);
+      sntlv_add_bin(buf, sizeof buf, ZTC_EL_END, 0, nullptr);
+      len = static_cast<uint32_t>(sntlv_msg_len(buf));
+    }
+    mqd_t to = csi ? csiQueue : m_ctx.request_queue;
+    // Paced by the queue: wait for room rather than overrun it.
+    mq_attr attr{};
+    ASSERT_TRUE(waitFor([&] { return mq_getattr(to, &attr) == 0 && attr.mq_curmsgs < attr.mq_maxmsg; },
+                        kEventTimeoutMs));
+    ASSERT_EQ(mq_send(to, reinterpret_cast<const char*>(buf), len, 0), 0);
+    // Keep the junk reply queue from filling so most answers are really sent.
+    char drop[ZTC_MSG_MAX];
+    while (mq_receive(junk, drop, sizeof drop, nullptr) >= 0) {
+    }
+  }
+  mq_close(csiQueue);
+  mq_close(junk);
+  mq_unlink(junkReplies);
+  int status = -1;
+  EXPECT_TRUE(waitFor([&] { return query(8, 11, &status).size() == CAMERA_STATUS_BLOCK_SIZE; }, 5000));
+  EXPECT_EQ(stopSim(), 0) << "still running and stops cleanly";
 }
 
 }  // namespace
