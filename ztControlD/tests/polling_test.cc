@@ -1,0 +1,429 @@
+// Status and settings polling against the real daemon, the scripted firmware
+// peer and real notification clients (queues and port 8081): when the camera
+// is read at all, the exact bodies clients receive, full state for new
+// clients, the once-a-second throttle, shutdown pending, failing clients,
+// malformed block answers and the corrections clients see.
+//
+// Synchronisation: the daemon polls once before every wait for a request, so
+// after a change of the scripted blocks two answered requests prove that a
+// whole pass has read the new blocks and delivered its messages.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DaemonHarness.h"
+#include "camera_status.h"
+#include "ztFirmwarePeer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using zttest::Bytes;
+using zttest::QueueNotifyReader;
+using zttest::TcpNotifyClient;
+
+constexpr uint32_t kRegisterQueue = 0;
+constexpr uint32_t kPushNotifications = 43;
+constexpr uint32_t kProbe = 1;  // answered as unsupported, touches nothing
+constexpr uint8_t kModel = 57;
+const std::string kShutdownText = "{\"state\":{\n        \"shutdown_pending\":true\n    }\n}";
+
+Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
+
+// The two firmware blocks and the lens bytes the daemon adds.
+struct Camera {
+    all_status_settings_t block{};
+    uint8_t &S(size_t n) { return block.status.raw[n]; }
+    uint8_t &T(size_t n) { return block.settings.raw[n]; }
+    void S32(size_t n, uint32_t v)
+    {
+        for (size_t i = 0; i < 4; ++i) block.status.raw[n + i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+    Bytes status() const { return Bytes(block.status.raw, block.status.raw + CAMERA_STATUS_BLOCK_SIZE); }
+    Bytes settings() const
+    {
+        return Bytes(block.settings.raw, block.settings.raw + CAMERA_SETTINGS_BLOCK_SIZE);
+    }
+    // The full-state text of this block as the library writes it.
+    std::string fullState() const
+    {
+        std::ostringstream out;
+        out << '{';
+        camera_status_serialize_status_to_json(out, &block.status, kModel);
+        out << ",\n";
+        camera_settings_serialize_to_json(out, &block.settings, &block.status, &block.system, kModel);
+        out << '}';
+        return out.str();
+    }
+};
+
+bool isBlockRead(const PeerRequest &r) { return r.isRemote(8, 11) || r.isRemote(7, 30); }
+
+class Polling : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_peer.ok());
+        m_peer.setCsiItem(1, kModel);
+        m_peer.setCsiItem(123, 0x200);  // debug log level
+        serve();
+    }
+    void TearDown() override
+    {
+        if (!m_daemon.isRunning())
+            return;
+        auto status = m_daemon.stop(15s);
+        ASSERT_TRUE(status) << m_daemon.log();
+        EXPECT_TRUE(status->ok()) << status->describe() << "\n" << m_daemon.log();
+    }
+
+    // Starts the daemon and waits until it read its status variables.
+    void start()
+    {
+        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
+        ASSERT_TRUE(m_daemon.waitForLog("Initializing status variables", 10s)) << m_daemon.log();
+        ASSERT_TRUE(m_daemon.requester().call(kProbe));
+    }
+
+    void serve()
+    {
+        m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(m_camera.status()));
+        m_peer.scriptRemote(7, 30, PeerAnswer::Bytes(m_camera.settings()));
+    }
+
+    int32_t result(uint32_t command, const Bytes &arg)
+    {
+        auto reply = m_daemon.requester().call(command, arg, 10s);
+        EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command;
+        return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
+    }
+
+    // Returns once a whole poll pass has run after the call.
+    void settle()
+    {
+        for (int i = 0; i < 2; ++i)
+            ASSERT_TRUE(m_daemon.requester().call(kProbe, 10s)) << m_daemon.log();
+    }
+
+    size_t blockReadsSince(size_t from)
+    {
+        auto all = m_peer.requests();
+        size_t n = 0;
+        for (size_t i = from; i < all.size(); ++i)
+            n += isBlockRead(all[i]) ? 1 : 0;
+        return n;
+    }
+
+    bool registerQueue(QueueNotifyReader &reader)
+    {
+        return result(kRegisterQueue, reader.registerArg(true)) == 0;
+    }
+
+    std::string next(QueueNotifyReader &reader)
+    {
+        auto event = reader.receive(10s);
+        if (!event)
+            return "<nothing>";
+        EXPECT_EQ(event->textLength, event->text.size() + 1) << "the NUL is part of the message";
+        return event->text;
+    }
+
+    std::string next(TcpNotifyClient &client)
+    {
+        auto frame = client.readFrame(10s);
+        return frame ? frame->body : "<nothing: " + client.lastError() + ">";
+    }
+
+    ZtFirmwarePeer m_peer;
+    zttest::DaemonHarness m_daemon;
+    Camera m_camera;
+};
+
+TEST_F(Polling, CameraIsNotReadWhileNoClientListens)
+{
+    start();
+    size_t mark = m_peer.requestCount();
+    settle();
+    EXPECT_EQ(blockReadsSince(mark), 0u) << "read with no client at all";
+
+    // A socket client starts paused: still nothing is read, even though it
+    // waits for its full state.
+    TcpNotifyClient client;
+    ASSERT_TRUE(client.connect(5s));
+    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
+    settle();
+    EXPECT_EQ(blockReadsSince(mark), 0u) << "read for a paused client";
+
+    ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+    EXPECT_TRUE(m_peer.waitForRequest(isBlockRead, 5000, mark));
+    EXPECT_EQ(next(client), m_camera.fullState());
+
+    ASSERT_EQ(result(kPushNotifications, text("status=0")), 0);
+    mark = m_peer.requestCount();
+    settle();
+    EXPECT_EQ(blockReadsSince(mark), 0u) << "read after every client was paused";
+}
+
+TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
+{
+    m_camera.S(5) = 1;   // busy (status 8)
+    m_camera.T(42) = 1;  // video resolution (setting 2)
+    serve();
+    start();
+    // A paused socket client beside a listening queue client receives the
+    // same messages.
+    TcpNotifyClient paused;
+    ASSERT_TRUE(paused.connect(5s));
+    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
+    QueueNotifyReader reader;
+    ASSERT_TRUE(registerQueue(reader));
+
+    // The first pass differs from the empty cache everywhere, yet a new
+    // client gets the full state alone.
+    EXPECT_EQ(next(reader), m_camera.fullState());
+    EXPECT_EQ(next(paused), m_camera.fullState());
+    settle();
+    EXPECT_EQ(reader.depth(), 0) << "a change message reached a new client";
+
+    m_camera.S(5) = 0;
+    serve();
+    settle();
+    EXPECT_EQ(next(reader), "{\"status\":{\"8\":0}}");
+    EXPECT_EQ(next(paused), "{\"status\":{\"8\":0}}");
+
+    m_camera.T(42) = 4;
+    serve();
+    settle();
+    EXPECT_EQ(next(reader), "{\"settings\":{\"2\":4}\n}");
+    EXPECT_EQ(next(paused), "{\"settings\":{\"2\":4}\n}");
+
+    m_camera.S(5) = 1;
+    m_camera.S(223) = 1;  // contextual menu (status 63)
+    m_camera.T(42) = 9;
+    m_camera.T(8) = 1;  // led (setting 51)
+    serve();
+    settle();
+    EXPECT_EQ(next(reader), "{\"status\":{\"8\":1,\"63\":1},\n\"settings\":{\"2\":9,\"51\":1}\n}");
+    EXPECT_EQ(next(paused), "{\"status\":{\"8\":1,\"63\":1},\n\"settings\":{\"2\":9,\"51\":1}\n}");
+
+    // Pausing socket clients makes them new: while the queue keeps the poll
+    // running, the paused client receives the full state again, and the
+    // queue client, which is not new, nothing in that pass.
+    ASSERT_EQ(result(kPushNotifications, text("status=0")), 0);
+    settle();
+    EXPECT_EQ(next(paused), m_camera.fullState());
+    EXPECT_EQ(reader.depth(), 0);
+    EXPECT_FALSE(paused.readFrame(200ms)) << "the full state was sent twice";
+    paused.close();
+}
+
+TEST_F(Polling, ThrottledStatusesAreReportedAtMostOncePerSecond)
+{
+    start();
+    QueueNotifyReader reader;
+    ASSERT_TRUE(registerQueue(reader));
+    ASSERT_NE(next(reader), "<nothing>");  // full state
+
+    // Every message is answered by a change of a class-1 status (busy) and
+    // of a class-2 one (uptime, status 117), so every pass has something to
+    // say but the uptime may only be said once a second.
+    struct Seen {
+        std::chrono::steady_clock::time_point at;
+        std::string text;
+        uint32_t uptime;  // the camera's value when the message arrived
+    };
+    std::vector<Seen> seen;
+    uint32_t uptime = 0;
+    const auto until = std::chrono::steady_clock::now() + 3500ms;
+    while (std::chrono::steady_clock::now() < until) {
+        m_camera.S(5) ^= 1;
+        m_camera.S32(92, ++uptime);
+        serve();
+        auto event = reader.receive(5s);
+        ASSERT_TRUE(event) << m_daemon.log();
+        seen.push_back({std::chrono::steady_clock::now(), event->text, uptime});
+    }
+    std::vector<std::chrono::steady_clock::time_point> reports;
+    size_t withoutUptime = 0;
+    for (const Seen &s : seen) {
+        if (s.text.find("\"117\":") == std::string::npos) {
+            ++withoutUptime;
+            continue;
+        }
+        reports.push_back(s.at);
+        // Reports carry the latest value, never a stale intermediate one.
+        const size_t at = s.text.find("\"117\":") + 6;
+        EXPECT_GE(std::stoul(s.text.substr(at)), s.uptime - 1) << s.text;
+    }
+    EXPECT_GE(reports.size(), 2u);
+    EXPECT_GE(withoutUptime, 1u) << "every pass reported the throttled status";
+    for (size_t i = 1; i < reports.size(); ++i)
+        EXPECT_GE(reports[i] - reports[i - 1], 800ms) << "throttled status reported twice in a second";
+}
+
+TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
+{
+    m_peer.scriptRemote(8, 11, PeerAnswer::Bytes({2}));
+    start();
+    TcpNotifyClient socket;
+    ASSERT_TRUE(socket.connect(5s));
+    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
+    QueueNotifyReader reader;
+    ASSERT_TRUE(registerQueue(reader));
+    ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+
+    for (int pass = 0; pass < 3; ++pass)
+        EXPECT_EQ(next(reader), kShutdownText) << "pass " << pass;
+    auto frame = socket.readFrame(5s);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->body, kShutdownText);
+    EXPECT_EQ(frame->declaredLength, kShutdownText.size() + 1);
+    settle();
+    EXPECT_FALSE(socket.readFrame(100ms)) << "shutdown pending sent twice on the socket";
+    for (const PeerRequest &r : m_peer.requests())
+        EXPECT_FALSE(r.isRemote(7, 30)) << "settings read after the status was refused";
+
+    // The camera answers again: the clients got a message, so they are no
+    // longer new and receive changes, not the full state.
+    m_camera.S(5) = 1;
+    serve();
+    reader.drain();
+    settle();
+    reader.drain();
+    EXPECT_EQ(next(socket), "{\"status\":{\"8\":1}}");
+    m_camera.S(5) = 0;
+    serve();
+    settle();
+    EXPECT_EQ(next(reader), "{\"status\":{\"8\":0}}");
+}
+
+TEST_F(Polling, ClosedSocketIsRemovedWhileTheOthersStillReceive)
+{
+    start();
+    TcpNotifyClient first, second;
+    ASSERT_TRUE(first.connect(5s));
+    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
+    ASSERT_TRUE(second.connect(5s));
+    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:2", 5s));
+    QueueNotifyReader reader;
+    ASSERT_TRUE(registerQueue(reader));
+    ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+    EXPECT_EQ(next(first), m_camera.fullState());
+    EXPECT_EQ(next(second), m_camera.fullState());
+    EXPECT_EQ(next(reader), m_camera.fullState());
+
+    first.close();  // a reset: the next write fails
+    m_camera.S(5) = 1;
+    serve();
+    settle();
+    EXPECT_TRUE(m_daemon.waitForLog("Failed to send notifications to client, removing client!", 5s));
+    EXPECT_EQ(next(second), "{\"status\":{\"8\":1}}");
+    EXPECT_EQ(next(reader), "{\"status\":{\"8\":1}}");
+
+    // The list goes on without it: a new queue client fills the freed slot.
+    QueueNotifyReader later;
+    ASSERT_TRUE(registerQueue(later));
+    EXPECT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:3", 5s));
+}
+
+TEST_F(Polling, MalformedOrFailedBlockReadsSendNothingAndLoseNoChange)
+{
+    m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(Bytes(393, 0)));
+    start();
+    QueueNotifyReader reader;
+    ASSERT_TRUE(registerQueue(reader));
+    ASSERT_TRUE(m_daemon.waitForLog("status_all size:394 does not match rsp size=393", 5s));
+    settle();
+    EXPECT_EQ(reader.depth(), 0) << "a message came from a 393-byte status block";
+    for (const PeerRequest &r : m_peer.requests())
+        EXPECT_FALSE(r.isRemote(7, 30)) << "settings read after a malformed status block";
+
+    m_camera.S(5) = 1;
+    m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(m_camera.status()));
+    m_peer.scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(237, 0)));
+    ASSERT_TRUE(m_daemon.waitForLog("ASSERT ERROR - settings_all size does not match rsp size=237", 5s));
+    m_peer.scriptRemote(7, 30, PeerAnswer::Status(-5));
+    ASSERT_TRUE(m_daemon.waitForLog(
+        "Polling for settings (REMOTE_SETUP_ALL_SETTINGS_GET) error, -5", 5s));
+    m_peer.scriptRemote(8, 11, PeerAnswer::Status(-7));
+    ASSERT_TRUE(m_daemon.waitForLog(
+        "Polling for status (REMOTE_SYSTEM_ALL_STATUS_GET) failed with error, -7", 5s));
+    settle();
+    EXPECT_EQ(reader.depth(), 0);
+
+    // Once both blocks read well the client gets the state it missed.
+    serve();
+    settle();
+    EXPECT_EQ(next(reader), m_camera.fullState());
+}
+
+TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
+{
+    m_peer.scriptTyped("ztc_system_get_lenses", PeerAnswer::Bytes({1, 2}));
+    m_peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
+    m_peer.scriptRemote(2, 91, PeerAnswer::Bytes({2}));
+    m_camera.S32(19, 0);        // video group
+    m_camera.S32(7, 0x1234);    // its current preset
+    m_camera.S32(27, 0x1234);   // the modified preset is the current one
+    m_camera.S(33) = 3;         // modified
+    m_camera.T(25) = 26;        // a multi-shot flat mode
+    m_camera.T(158) = 9;        // multi-shot resolution
+    m_camera.T(160) = 19;       // multi-shot lens
+    m_camera.T(43) = 5;         // frame rate
+    m_camera.T(83) = 1;         // horizon levelling on
+    m_camera.T(35) = 3;         // stabilizer, published as item 157
+    serve();
+    start();
+    QueueNotifyReader reader;
+    ASSERT_TRUE(registerQueue(reader));
+
+    Camera seen = m_camera;
+    seen.S(0) = 26;             // flat mode follows the setting
+    seen.S(33) = 1;             // modified, and it is the current preset
+    seen.T(42) = 9;             // resolution and lens from the multi-shot bytes
+    seen.T(44) = 19;
+    seen.T(34) = 1;             // ux mode as the camera reports it
+    seen.T(83) = 2;             // the supported horizon option
+    seen.block.system = {1, 2}; // lens mode and lens
+    EXPECT_EQ(next(reader), seen.fullState());
+
+    auto horizon = m_peer.waitForRequest([](const PeerRequest &r) { return r.isRemote(2, 91); }, 1000);
+    ASSERT_TRUE(horizon);
+    EXPECT_EQ(horizon->payload, (Bytes{9, 5, 19})) << "resolution, frame rate, lens";
+    auto published = m_peer.waitForRequest(
+        [](const PeerRequest &r) { return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157; },
+        1000);
+    ASSERT_TRUE(published);
+    EXPECT_EQ(published->payload, (Bytes{157, 0, 0, 0, 3, 0, 0, 0}));
+
+    // A modified flag for another preset reads as not modified; the
+    // stabilizer is published again only when it changes, as a signed byte.
+    const size_t mark = m_peer.requestCount();
+    m_camera.S32(27, 0x999);
+    m_camera.T(35) = 0xFE;
+    serve();
+    settle();
+    EXPECT_EQ(next(reader),
+              "{\"status\":{\"98\":2457,\"99\":0},\n\"settings\":{\"135\":-2}\n}");
+    size_t publications = 0;
+    auto all = m_peer.requests();
+    for (size_t i = mark; i < all.size(); ++i)
+        if (all[i].kind == "CW" && !all[i].payload.empty() && all[i].payload[0] == 157) {
+            ++publications;
+            EXPECT_EQ(all[i].payload, (Bytes{157, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF}));
+        }
+    EXPECT_EQ(publications, 1u);
+
+    // With protune off in video, white balance and colour show 9.
+    m_camera.T(25) = 12;
+    m_camera.T(57) = 0;
+    serve();
+    settle();
+    EXPECT_EQ(next(reader),
+              "{\"status\":{\"89\":12},\n\"settings\":{\"2\":0,\"115\":9,\"117\":9,\"121\":0,\"144\":12}\n}");
+}
+
+}  // namespace
