@@ -1,0 +1,98 @@
+// A GoogleTest fixture for command tests: one real daemon and one scripted
+// firmware peer shared by every test of a suite (starting and stopping the
+// daemon costs seconds), a call() that sends one command and returns its
+// answer, and sent(), the firmware-link requests that call caused. Each test
+// starts with an empty script. Used by the test thread only; header-only so
+// it needs no GoogleTest in the harness library.
+//
+//   class Media : public zttest::CommandFixture {};
+//   TEST_F(Media, ...) { EXPECT_EQ(call(10).result, 0); ... sent() ... }
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DaemonHarness.h"
+#include "ztFirmwarePeer.h"
+
+namespace zttest {
+
+class CommandFixture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_peer = std::make_unique<ZtFirmwarePeer>();
+        s_daemon = std::make_unique<DaemonHarness>();
+        s_started = s_peer->ok() && s_daemon->startAndWaitReady();
+    }
+    static void TearDownTestSuite()
+    {
+        if (s_started) {
+            auto status = s_daemon->stop();
+            EXPECT_TRUE(status && status->ok()) << "the daemon did not stop cleanly\n" << s_daemon->log();
+        }
+        s_daemon.reset();
+        s_peer.reset();
+        s_started = false;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_started) << "daemon or peer did not start\n" << s_daemon->log();
+        ASSERT_TRUE(s_daemon->isRunning()) << "the daemon died in an earlier test\n" << s_daemon->log();
+        s_peer->clearScript();
+        s_daemon->requester().drain();
+    }
+
+    static ZtFirmwarePeer &peer() { return *s_peer; }
+    static DaemonHarness &daemon() { return *s_daemon; }
+
+    // Sends one command and waits for its answer (an empty Reply, with a test
+    // failure, when none came). Marks where its firmware traffic starts.
+    Reply call(uint32_t command, std::optional<Bytes> arg = std::nullopt)
+    {
+        m_mark = s_peer->requestCount();
+        ClientRequest request;
+        request.command = command;
+        request.arg = std::move(arg);
+        auto reply = s_daemon->requester().call(request);
+        EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command << "\n"
+                                               << s_daemon->log();
+        return reply ? *reply : Reply{};
+    }
+
+    // Firmware-link requests ("RA", "TC", "AX"; no CSI traffic) recorded since
+    // the last call(). The daemon answers only after its library calls have
+    // been answered, so after call() returns they are all recorded.
+    std::vector<PeerRequest> sent() const
+    {
+        std::vector<PeerRequest> out;
+        auto all = s_peer->requests();
+        for (size_t i = m_mark; i < all.size(); ++i)
+            if (all[i].kind == "RA" || all[i].kind == "TC" || all[i].kind == "AX")
+                out.push_back(all[i]);
+        return out;
+    }
+
+    // The one request sent since the last call(), or nothing (with a test
+    // failure) when there was not exactly one.
+    std::optional<PeerRequest> sentOne() const
+    {
+        auto requests = sent();
+        EXPECT_EQ(requests.size(), 1u) << "firmware requests after command";
+        if (requests.size() != 1)
+            return std::nullopt;
+        return requests[0];
+    }
+
+private:
+    static inline std::unique_ptr<ZtFirmwarePeer> s_peer;
+    static inline std::unique_ptr<DaemonHarness> s_daemon;
+    static inline bool s_started = false;
+    size_t m_mark = 0;
+};
+
+}  // namespace zttest
