@@ -31,13 +31,20 @@ timespec deadlineAfter(unsigned ms) {
 
 }  // namespace
 
-DaemonLink::DaemonLink(std::string replyQueue)
-    : m_name(replyQueue.empty() ? "/ztctl_" + std::to_string(getpid()) : std::move(replyQueue)) {
+DaemonLink::DaemonLink(std::string replyQueue) {
+    const bool byPid = replyQueue.empty();
+    m_name = byPid ? "/ztctl_" + std::to_string(getpid()) : std::move(replyQueue);
     mq_attr attr{};
     attr.mq_maxmsg = kReplyQueueDepth;
     attr.mq_msgsize = ZTMSG_MAX;
     // Exclusive: answers meant for another ztctl must not be taken for ours.
     m_queue = mq_open(m_name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600, &attr);
+    if (m_queue == (mqd_t)-1 && errno == EEXIST && byPid) {
+        // Left by a killed ztctl whose process id is ours now, so its owner
+        // is gone and the queue can be replaced.
+        mq_unlink(m_name.c_str());
+        m_queue = mq_open(m_name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600, &attr);
+    }
     if (m_queue == (mqd_t)-1)
         m_error = "cannot create reply queue " + m_name + ": " + strerror(errno);
 }
