@@ -1,0 +1,129 @@
+// The preset-group rules of the command server: which firmware group a base
+// group maps to for each camera state, the group predicates the preset list
+// filters by, the group icons, and which preset of the all-status block is
+// the active one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "StatusBlock.h"
+#include "ztcontrol_if_server.h"
+
+using Server = ZtcontrolCommandServer;
+using namespace wsdk_commands;
+
+namespace {
+
+constexpr uint8_t kNone = 255;
+
+struct CameraState {
+    int model;
+    uint8_t lensType;
+    uint8_t uxMode;
+    uint8_t powerProfile;
+};
+
+std::vector<int> actualGroups(const CameraState &s)
+{
+    std::vector<int> out;
+    for (uint8_t g = 0; g < 3; ++g)
+        out.push_back(Server::ActualPresetGroup(g, s.model, s.lensType, s.uxMode, s.powerProfile));
+    return out;
+}
+
+TEST(PresetGroupRules, ProAndEasyGroupsFollowPowerProfileOnlyForVideo)
+{
+    EXPECT_EQ(actualGroups({57, 0, 1, 0}), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(actualGroups({57, 0, 1, 1}), (std::vector<int>{8, 1, 2}));
+    EXPECT_EQ(actualGroups({57, 0, 1, 2}), (std::vector<int>{9, 1, 2}));
+    EXPECT_EQ(actualGroups({57, 0, 1, 3}), (std::vector<int>{kNone, 1, 2}));
+    EXPECT_EQ(actualGroups({57, 0, 0, 0}), (std::vector<int>{10, 12, 13}));
+    EXPECT_EQ(actualGroups({57, 0, 0, 1}), (std::vector<int>{11, 12, 13}));
+    EXPECT_EQ(actualGroups({57, 0, 0, 2}), (std::vector<int>{14, 12, 13}));
+    EXPECT_EQ(actualGroups({57, 0, 0, 7}), (std::vector<int>{kNone, 12, 13}));
+}
+
+TEST(PresetGroupRules, DualLensCamerasUseOrbiGroupsWhateverTheUxMode)
+{
+    for (uint8_t ux : {0, 1, 3}) {
+        EXPECT_EQ(actualGroups({60, 0, ux, 2}), (std::vector<int>{3, 4, 5}));
+        EXPECT_EQ(actualGroups({51, 1, ux, 1}), (std::vector<int>{3, 4, 5}));
+    }
+    EXPECT_EQ(actualGroups({51, 2, 3, 0}), (std::vector<int>{kNone, kNone, kNone}))
+        << "an unknown ux mode has no groups";
+    EXPECT_EQ(Server::ActualPresetGroup(3, 60, 1, 1, 0), kNone) << "only base groups convert";
+}
+
+// Each way of listing presets must accept exactly the groups the conversion
+// gives for that camera state, or presets go missing from the list.
+TEST(PresetGroupRules, PredicatesAcceptTheGroupsTheConversionGives)
+{
+    struct Case {
+        CameraState state;
+        bool (*predicate)(int);
+    };
+    const Case cases[] = {
+        {{57, 0, 1, 0}, Server::isProPresetGroup},
+        {{57, 0, 1, 1}, Server::isProEndurancePresetGroup},
+        {{57, 0, 1, 2}, Server::isProLongestBatteryPresetGroup},
+        {{57, 0, 0, 0}, Server::isEasyPresetGroup},
+        {{57, 0, 0, 1}, Server::isEasyEndurancePresetGroup},
+        {{60, 0, 1, 0}, Server::isOrbiPresetGroup},
+    };
+    for (const Case &c : cases) {
+        const std::vector<int> groups = actualGroups(c.state);
+        int accepted = 0;
+        for (int g = 0; g < 16; ++g) {
+            const bool expected = std::find(groups.begin(), groups.end(), g) != groups.end();
+            EXPECT_EQ(c.predicate(g), expected) << "group " << g << " ux " << (int)c.state.uxMode
+                                                << " power " << (int)c.state.powerProfile;
+            accepted += c.predicate(g) ? 1 : 0;
+        }
+        EXPECT_EQ(accepted, 3);
+    }
+}
+
+TEST(PresetGroupRules, GroupIconsShowPowerProfileOnVideoAndOrbiLens)
+{
+    EXPECT_EQ(Server::getPresetGroupIcon(0, 0, 0), WSDK_PRESET_GROUP_VIDEO_ICON_ID);
+    EXPECT_EQ(Server::getPresetGroupIcon(0, 1, 0), WSDK_PRESET_GROUP_ENDURANCE_VIDEO_ICON_ID);
+    EXPECT_EQ(Server::getPresetGroupIcon(0, 2, 0), WSDK_PRESET_GROUP_LONG_BAT_VIDEO_ICON_ID);
+    EXPECT_EQ(Server::getPresetGroupIcon(1, 2, 0), WSDK_PRESET_GROUP_PHOTO_ICON_ID);
+    EXPECT_EQ(Server::getPresetGroupIcon(2, 1, 0), WSDK_PRESET_GROUP_TIMELAPSE_ICON_ID);
+    EXPECT_EQ(Server::getPresetGroupIcon(0, 2, 1), WSDK_PRESET_GROUP_ORBI_VIDEO_ICON_ID);
+    EXPECT_EQ(Server::getPresetGroupIcon(1, 0, 1), WSDK_PRESET_GROUP_ORBI_PHOTO_ICON_ID);
+    EXPECT_EQ(Server::getPresetGroupIcon(2, 0, 1), WSDK_PRESET_GROUP_ORBI_TIMELAPSE_ICON_ID);
+    EXPECT_EQ(Server::getPresetGroupIcon(6, 2, 1), WSDK_PRESET_GROUP_VIDEO_ICON_ID);
+}
+
+TEST(PresetGroupRules, ActivePresetComesFromTheFamilyOfTheActiveGroup)
+{
+    zttest::StatusBlock block;
+    block.videoPreset(0x100).photoPreset(0x200).timeLapsePreset(0x300).specialPreset(0x600);
+    const struct {
+        uint32_t group;
+        uint32_t ordinary;  // 0: none
+        uint32_t withSpecial;
+    } cases[] = {
+        {0, 0x100, 0x100},  {3, 0x100, 0x100},  {8, 0x100, 0x100}, {9, 0x100, 0x100},
+        {10, 0x100, 0x100}, {11, 0x100, 0x100}, {14, 0x100, 0x100}, {1, 0x200, 0x200},
+        {4, 0x200, 0x200},  {12, 0x200, 0x200}, {2, 0x300, 0x300}, {5, 0x300, 0x300},
+        {13, 0x300, 0x300}, {6, 0, 0x600},      {7, 0, 0x600},     {15, 0, 0},
+        {0x1000000, 0, 0},
+    };
+    for (const auto &c : cases) {
+        block.group(c.group);
+        uint32_t preset = 0;
+        EXPECT_EQ(Server::PresetOfGroupInStatus(block.bytes().data(), false, preset),
+                  c.ordinary != 0)
+            << "group " << c.group;
+        EXPECT_EQ(preset, c.ordinary) << "group " << c.group;
+        preset = 0;
+        EXPECT_EQ(Server::PresetOfGroupInStatus(block.bytes().data(), true, preset),
+                  c.withSpecial != 0);
+        EXPECT_EQ(preset, c.withSpecial) << "group " << c.group;
+    }
+}
+
+}  // namespace
