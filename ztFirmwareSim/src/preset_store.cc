@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace ztsim {
 
 int PresetStore::baseOf(uint8_t group) {

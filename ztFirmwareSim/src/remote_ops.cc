@@ -29,20 +29,36 @@ enum : uint8_t {
 // Answer of a query while the camera refuses: the one byte 2.
 const uint8_t kNakOff = 2;
 
-// The default date and time answer: u16 year, month, day, hour, minute,
-// second (UTC), until a client sets its own bytes.
-Bytes hostDateTime() {
-  time_t t = time(nullptr);
+// The camera's date and time form: u16 year, month, day, hour, minute,
+// second (UTC), 7 bytes.
+const size_t kDateTimeSize = 7;
+
+Bytes dateTimeBytes(time_t t) {
   tm utc{};
   gmtime_r(&t, &utc);
   Bytes b;
   appendU16(b, static_cast<uint16_t>(utc.tm_year + 1900));
-  b.push_back(static_cast<uint8_t>(utc.tm_mon + 1));
-  b.push_back(static_cast<uint8_t>(utc.tm_mday));
-  b.push_back(static_cast<uint8_t>(utc.tm_hour));
-  b.push_back(static_cast<uint8_t>(utc.tm_min));
-  b.push_back(static_cast<uint8_t>(utc.tm_sec));
+  for (int v : {utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec}) {
+    b.push_back(static_cast<uint8_t>(v));
+  }
   return b;
+}
+
+// The time a 7-byte date stands for, or -1 when the bytes are not a date.
+time_t dateTimeValue(const Bytes& b) {
+  if (b.size() != kDateTimeSize) return -1;
+  tm t{};
+  t.tm_year = (b[0] | b[1] << 8) - 1900;
+  t.tm_mon = b[2] - 1;
+  t.tm_mday = b[3];
+  t.tm_hour = b[4];
+  t.tm_min = b[5];
+  t.tm_sec = b[6];
+  if (t.tm_year < 70 || t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_mday > 31 ||
+      t.tm_hour > 23 || t.tm_min > 59 || t.tm_sec > 60) {
+    return -1;
+  }
+  return timegm(&t);
 }
 
 Bytes textAnswer(const char* text, size_t prefix = 0) {
@@ -96,7 +112,7 @@ FwAnswer SimCamera::remote(uint8_t category, uint8_t id, const Bytes& p, int64_t
       setSetting(setting_id::kWirelessBand, p[0], false);
       break;
     case kCatSetup:
-      a = setupOp(id, p);
+      a = setupOp(id, p, nowMs);
       if (a.status == ZT_ERR_NOT_SUPPORTED) return unknown();
       break;
     case kCatSystem:
@@ -137,15 +153,22 @@ FwAnswer SimCamera::remote(uint8_t category, uint8_t id, const Bytes& p, int64_t
   return a;
 }
 
-FwAnswer SimCamera::setupOp(uint8_t id, const Bytes& p) {
+FwAnswer SimCamera::setupOp(uint8_t id, const Bytes& p, int64_t nowMs) {
   switch (id) {
     case 10:  // default application mode: the group the camera starts in
       return FwAnswer::byte(m_presets.activeGroup());
     case 26:
-      return FwAnswer::data(m_dateTime.empty() ? hostDateTime() : m_dateTime);
+      // A date the camera understood keeps running from when it was set;
+      // other bytes come back as they were set; unset, the host's clock.
+      if (m_dateTimeSetAtMs >= 0) {
+        return FwAnswer::data(dateTimeBytes(
+            dateTimeValue(m_dateTime) + static_cast<time_t>((nowMs - m_dateTimeSetAtMs) / 1000)));
+      }
+      return FwAnswer::data(m_dateTime.empty() ? dateTimeBytes(time(nullptr)) : m_dateTime);
     case 27:
       if (p.empty()) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
       m_dateTime = p;
+      m_dateTimeSetAtMs = dateTimeValue(p) >= 0 ? nowMs : -1;
       simLog(kLogInfo, "camera: date and time set (%zu bytes)", p.size());
       return FwAnswer::ok();
     case 30:

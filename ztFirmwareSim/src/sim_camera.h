@@ -104,7 +104,6 @@ class SimCamera {
   int32_t settingValue(uint32_t settingId) const;
   const appc_system_all_status& statusBlock() const { return m_status; }
   const appc_setup_all_settings& settingsBlock() const { return m_settings; }
-  const Bytes& dateTime() const { return m_dateTime; }
   PresetStore& presets() { return m_presets; }
   AccessoryModule& module() { return m_module; }
   MediaStore& media() { return m_media; }
@@ -112,7 +111,7 @@ class SimCamera {
  private:
   // remote_ops.cc
   FwAnswer systemOp(uint8_t id, const Bytes& p, int64_t nowMs);
-  FwAnswer setupOp(uint8_t id, const Bytes& p);
+  FwAnswer setupOp(uint8_t id, const Bytes& p, int64_t nowMs);
   FwAnswer storageOp(uint8_t id, const Bytes& p);
   FwAnswer voiceOp(uint8_t id, const Bytes& p, int64_t nowMs);
   // typed_calls.cc
@@ -157,7 +156,8 @@ class SimCamera {
   uint32_t m_swiftRampActive = 0;
   uint8_t m_rcRotation = 0;
   bool m_autoClear = false;
-  Bytes m_dateTime;
+  Bytes m_dateTime;                // as last set
+  int64_t m_dateTimeSetAtMs = -1;  // when a valid 7-byte date was set
   Bytes m_exposureSelect;
   int64_t m_bootMs;
 

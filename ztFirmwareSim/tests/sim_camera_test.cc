@@ -233,9 +233,17 @@ TEST_F(SimCameraTest, SystemFlagsShowUpInTheStatusBlock) {
             ZT_ERR_INVALID_PARAM);
   camera.remote(8, 13, Bytes{1}, now);
   EXPECT_TRUE(camera.locating());
-  Bytes when{0xE9, 0x07, 12, 5, 19, 30, 0};
-  camera.remote(7, 27, when, now);
-  EXPECT_EQ(camera.remote(7, 26, {}, now).bytes, when);
+}
+
+TEST_F(SimCameraTest, ClockRunsFromTheDateSetAndOtherBytesComeBackAsSet) {
+  EXPECT_EQ(camera.remote(7, 26, {}, now).bytes.size(), 7u) << "unset: the host's clock";
+  ASSERT_EQ(camera.remote(7, 27, Bytes{0xE9, 0x07, 12, 31, 23, 59, 58}, now).status, ZT_OK);
+  now += 2500;
+  EXPECT_EQ(camera.remote(7, 26, {}, now).bytes, (Bytes{0xEA, 0x07, 1, 1, 0, 0, 0}));
+  Bytes odd{1, 2, 3};
+  camera.remote(7, 27, odd, now);
+  EXPECT_EQ(camera.remote(7, 26, {}, now + 5000).bytes, odd);
+  EXPECT_EQ(camera.remote(7, 27, {}, now).status, ZT_ERR_INVALID_PARAM);
 }
 
 TEST_F(SimCameraTest, UnknownRequestsAnswerZeroWithoutBytes) {

@@ -323,8 +323,11 @@ TEST_F(SimProcessTest, HostileRequestsNeverStopTheSimulator) {
     mqd_t to = csi ? csiQueue : m_ctx.request_queue;
     // Paced by the queue: wait for room rather than overrun it.
     mq_attr attr{};
-    ASSERT_TRUE(waitFor([&] { return mq_getattr(to, &attr) == 0 && attr.mq_curmsgs < attr.mq_maxmsg; },
-                        kEventTimeoutMs));
+    ASSERT_TRUE(waitFor(
+        [&] {
+          return mq_getattr(to, &attr) == 0 && attr.mq_curmsgs < attr.mq_maxmsg;
+        },
+        kEventTimeoutMs));
     ASSERT_EQ(mq_send(to, reinterpret_cast<const char*>(buf), len, 0), 0);
     // Keep the junk reply queue from filling so most answers are really sent.
     char drop[ZTC_MSG_MAX];
@@ -335,7 +338,11 @@ TEST_F(SimProcessTest, HostileRequestsNeverStopTheSimulator) {
   mq_close(junk);
   mq_unlink(junkReplies);
   int status = -1;
-  EXPECT_TRUE(waitFor([&] { return query(8, 11, &status).size() == CAMERA_STATUS_BLOCK_SIZE; }, 5000));
+  EXPECT_TRUE(waitFor(
+      [&] {
+        return query(8, 11, &status).size() == CAMERA_STATUS_BLOCK_SIZE;
+      },
+      5000));
   EXPECT_EQ(stopSim(), 0) << "still running and stops cleanly";
 }
 
