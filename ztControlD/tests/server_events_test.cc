@@ -209,7 +209,12 @@ TEST_F(ServerEvents, ActivePresetSwitchPublishesOnlyAcrossGroupKinds)
     ASSERT_TRUE(m_peer.postPresetEvent(6, 0x10001));
     EXPECT_TRUE(waitForPresetPublication(0x10001u | 0x06000000u, from)) << m_daemon.log();
 
-    // Photo to time lapse: both basic groups, nothing to refresh.
+    // A special group (6) publishes but does not become the current preset.
+    from = m_peer.requestCount();
+    ASSERT_TRUE(m_peer.postPresetEvent(6, 0x60000));
+    EXPECT_TRUE(waitForPresetPublication(0x60000u | 0x06000000u, from));
+
+    // Photo (still current) to time lapse: both basic groups, nothing to refresh.
     from = m_peer.requestCount();
     ASSERT_TRUE(m_peer.postPresetEvent(6, 0x20001));
     EXPECT_TRUE(m_peer.waitForRequest(
