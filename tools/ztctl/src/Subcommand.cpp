@@ -8,6 +8,7 @@ namespace ztctl {
 
 std::vector<const SubcommandArea *> subcommandAreas() {
     return {
+        &captureArea(),
         &wirelessArea(),
         &mediaArea(),
     };

@@ -38,6 +38,7 @@ struct SubcommandArea {
 // The areas, one per cmd_<area>.cpp.
 const SubcommandArea &wirelessArea();
 const SubcommandArea &mediaArea();
+const SubcommandArea &captureArea();
 
 // Every area, in the order of the help text.
 std::vector<const SubcommandArea *> subcommandAreas();
