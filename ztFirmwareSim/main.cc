@@ -17,22 +17,22 @@
 
 namespace {
 
-void usage(FILE* out) {
-  std::fprintf(out,
-               "Usage: ztFirmwareSim [options]\n"
-               "Serves the camera control library's firmware link (\"/to_ztnet\") and the\n"
-               "camera state interface (\"/to_csi\") as a simulated camera.\n\n"
-               "Options:\n"
-               "  --model N        camera model number (default 57)\n"
-               "  --off-time MS    how long a shutdown or sleep keeps the camera off\n"
-               "                   (default 3000)\n"
-               "  --exec \"CMDS\"    run console commands at start, separated by ';'\n"
-               "                   (for example --exec \"power 1; sleep 2000; js\")\n"
-               "  --no-console     do not read commands from standard input\n"
-               "  -v, --verbose    log every request\n"
-               "  -q, --quiet      log only warnings and errors\n"
-               "  -h, --help       this text and the console commands\n\n%s",
-               ztsim::Console::helpText());
+void usage() {
+  std::printf(
+      "Usage: ztFirmwareSim [options]\n"
+      "Serves the camera control library's firmware link (\"/to_ztnet\") and the\n"
+      "camera state interface (\"/to_csi\") as a simulated camera.\n\n"
+      "Options:\n"
+      "  --model N        camera model number (default 57)\n"
+      "  --off-time MS    how long a shutdown or sleep keeps the camera off\n"
+      "                   (default 3000)\n"
+      "  --exec \"CMDS\"    run console commands at start, separated by ';'\n"
+      "                   (for example --exec \"power 1; sleep 2000; js\")\n"
+      "  --no-console     do not read commands from standard input\n"
+      "  -v, --verbose    log every request\n"
+      "  -q, --quiet      log only warnings and errors\n"
+      "  -h, --help       this text and the console commands\n\n%s",
+      ztsim::Console::helpText());
 }
 
 }  // namespace
@@ -77,15 +77,15 @@ int main(int argc, char** argv) {
         ztsim::simSetLogLevel(ztsim::kLogWarn);
         break;
       case 'h':
-        usage(stdout);
+        usage();
         return 0;
       default:
-        usage(stderr);
+        std::fprintf(stderr, "ztFirmwareSim: try --help\n");
         return 2;
     }
   }
   if (optind < argc) {
-    usage(stderr);
+    std::fprintf(stderr, "ztFirmwareSim: unexpected argument \"%s\" (try --help)\n", argv[optind]);
     return 2;
   }
 
