@@ -13,9 +13,14 @@ public:
     // write then fails and the client is dropped, so one stalled receiver
     // never holds up the worker (and every other client) for longer.
     static constexpr int kSendTimeoutMs = 2000;
+    // Kernel send buffer of each client. Fixed rather than auto-tuned (which
+    // grows to megabytes), so a reader that stopped is found out after a
+    // bounded backlog of messages and ten clients cannot pin much memory.
+    static constexpr int kSendBufferBytes = 256 * 1024;
 
     // Takes ownership of the connected socket `fd` (closed by the
-    // destructor) and bounds its writes by kSendTimeoutMs. Starts paused:
+    // destructor), bounds its writes by kSendTimeoutMs and its backlog by
+    // kSendBufferBytes. Starts paused:
     // socket clients receive messages once the push-notification command
     // resumes them.
     explicit SocketNotificationClient(int fd);

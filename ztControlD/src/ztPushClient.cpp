@@ -36,8 +36,12 @@ SocketNotificationClient::SocketNotificationClient(int fd)
     timeval limit{};
     limit.tv_sec = kSendTimeoutMs / 1000;
     limit.tv_usec = (kSendTimeoutMs % 1000) * 1000;
-    if (m_socket >= 0 && setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0)
+    if (m_socket < 0) return;
+    if (setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0)
         ZTLOG(ZT_LOG_ERROR, "setsockopt(SO_SNDTIMEO) failed: %s", strerror(errno));
+    const int bufferBytes = kSendBufferBytes;
+    if (setsockopt(m_socket, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes) != 0)
+        ZTLOG(ZT_LOG_ERROR, "setsockopt(SO_SNDBUF) failed: %s", strerror(errno));
 }
 
 SocketNotificationClient::~SocketNotificationClient() {
