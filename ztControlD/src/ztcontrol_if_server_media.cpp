@@ -59,7 +59,8 @@ int setDateTime(const MsgElement *argument)
 }
 
 // Answers the clock bytes by the NAK-OFF rule; a failed query answers
-// without data through the frame.
+// without data through the frame. The refusal is answered here, and the
+// query itself succeeded, so it leaves no error line.
 int getDateTime(ZtcontrolCommandServer &server, Msg &request, bool &answered)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DATE_TIME:");
@@ -72,9 +73,10 @@ int getDateTime(ZtcontrolCommandServer &server, Msg &request, bool &answered)
     }
     if (answer && answerLength == 1 && answer[0] == 2) {
         ZTLOG(ZT_LOG_DEBUG, "Camera status returning ZT_ERR_NAK_OFF");
-        return ZT_ERR_NAK_OFF;
+        server.sendResponse(request, ZT_ERR_NAK_OFF, nullptr, 0);
+    } else {
+        server.sendResponse(request, ZT_OK, answer, answerLength);
     }
-    server.sendResponse(request, ZT_OK, answer, answerLength);
     answered = true;
     return ZT_OK;
 }

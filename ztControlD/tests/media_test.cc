@@ -177,10 +177,15 @@ TEST_F(Media, DateTimeBytesPassThroughAndTheRefusalByteAnswersNakOff)
     EXPECT_EQ(reply.payload, date);
     EXPECT_TRUE(sentRemote(7, 26));
 
+    // The refusal follows a successful query: no "returned ztErrno" line.
     peer().scriptRemote(7, 26, PeerAnswer::Bytes({2}));
+    size_t mark = daemon().logMark();
     reply = call(kGetDate);
     EXPECT_EQ(reply.result, kNakOff);
     EXPECT_FALSE(reply.hasPayload);
+    EXPECT_EQ(call(kSetDate).result, kInvalid);  // logs its line after any line of the refusal
+    ASSERT_TRUE(daemon().waitForLog("Command: ZTCONTROL_SET_DATE_TIME (6)", std::chrono::seconds(2), mark));
+    EXPECT_EQ(daemon().log().find("Command: ZTCONTROL_GET_DATE_TIME", mark), std::string::npos);
 
     peer().scriptRemote(7, 26, PeerAnswer::Bytes({2, 0}));  // not the refusal byte
     reply = call(kGetDate);
