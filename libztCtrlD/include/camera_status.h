@@ -60,8 +60,8 @@ void camera_setting_write(appc_setup_all_settings *settings, const camera_settin
                           int32_t value);
 
 // State of the change serialiser for one model: which status items the
-// model reports. Starts empty, in which case every item is reported;
-// camera_status_init_bossCache fills it for a model.
+// model reports. Starts empty, in which case the model passed to each call
+// decides; camera_status_init_bossCache fills it for a model.
 struct camera_status_boss_cache_t {
     uint8_t model = 0;
     bool initialized = false;
@@ -77,7 +77,7 @@ void camera_status_init_bossCache(uint8_t model, camera_status_boss_cache_t *cac
 // value.
 
 // Status items of `changeClass` whose bytes differ between the two blocks.
-// `cache` may be null (every item reported).
+// `cache` may be null (the model decides, as with an empty cache).
 int camera_status_serialize_status_changes_to_json(std::ostream &out, int changeClass,
                                                    const all_status_settings_t *newBlock,
                                                    const all_status_settings_t *oldBlock,
