@@ -12,7 +12,7 @@ namespace ztctl {
 
 const char *const kUsage =
     "Usage: ztctl [options] COMMAND [argument options]\n"
-    "       ztctl stop | list | watch [--count N] | --help\n"
+    "       ztctl stop | list | watch [--queue NAME] [--count N] [--idle MS] [--raw] | --help\n"
     "\n"
     "Sends one command to the camera daemon (queue /to_ztCtlD), waits for its\n"
     "answer and prints the result code with its name and the payload.\n"
@@ -30,9 +30,12 @@ const char *const kUsage =
     "Other options:\n"
     "  --option N                  option byte (element 'W')\n"
     "  --timeout MS                wait this long for the answer (default 5000)\n"
-    "  --queue NAME                reply queue to create (default /ztctl_<pid>)\n"
-    "  --raw                       print the payload as hex only\n"
+    "  --queue NAME                reply queue to create (default /ztctl_<pid>);\n"
+    "                              watch: the notification queue to create\n"
+    "  --raw                       print the payload as hex only; watch: the\n"
+    "                              texts as sent\n"
     "  --count N                   watch: stop after N messages\n"
+    "  --idle MS                   watch: stop after MS ms without a message\n"
     "  --port N                    watch: notification port (default 8081)\n"
     "  -h, --help                  this text\n"
     "\n"
@@ -40,8 +43,12 @@ const char *const kUsage =
     "  stop    sends ZTCONTROL_CMD_LAST (101): the daemon answers and exits\n"
     "  list    prints every command value and name\n"
     "  watch   connects to the notification port, switches socket\n"
-    "          notifications on and prints each message until --count messages\n"
-    "          or --timeout ms without one\n"
+    "          notifications on and prints each notification as it arrives (the\n"
+    "          full state first, then the changes) with its time, as indented\n"
+    "          JSON (--raw: the text as sent, one per line), until Ctrl-C,\n"
+    "          --count messages or --idle ms without one. With --queue NAME it\n"
+    "          listens on a message queue NAME instead, registered with the\n"
+    "          daemon while it watches\n"
     "\n"
     "Exit status: 0 result 0; 1 non-zero result; 2 usage error;\n"
     "3 daemon not reachable or no answer in time.\n";
@@ -202,6 +209,10 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
             auto n = number(32);
             if (!n) return std::nullopt;
             o.watchCount = *n;
+        } else if (arg == "--idle") {
+            auto n = number(32);
+            if (!n) return std::nullopt;
+            o.watchIdleMs = *n;
         } else if (arg == "--port") {
             auto n = number(16);
             if (!n) return std::nullopt;

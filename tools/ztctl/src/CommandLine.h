@@ -24,7 +24,8 @@ struct Options {
     unsigned timeoutMs = 5000;      // wait for the answer (watch: for each message)
     std::string replyQueue;         // empty: a name unique to the process
     bool rawOutput = false;         // payload as hex only, no decoding
-    unsigned watchCount = 0;        // watch: stop after this many messages (0: until time-out)
+    unsigned watchCount = 0;        // watch: stop after this many messages (0: no limit)
+    unsigned watchIdleMs = 0;       // watch: stop after this long without one (0: no limit)
     uint16_t port = 8081;           // watch
 };
 

@@ -3,32 +3,84 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <vector>
+
+#include "Msg.h"
+#include "MsgElement.h"
 
 namespace ztctl {
 
-NotifyWatcher::~NotifyWatcher() {
-    if (m_fd >= 0) close(m_fd);
+namespace {
+
+constexpr uint8_t kEventCategory = 22;
+constexpr uint8_t kTextElement = 'E';
+constexpr long kQueueDepth = 10;
+// Larger than any message the daemon sends, so none is refused for size.
+constexpr long kQueueMessageSize = 4096;
+
+// Local time with milliseconds, "HH:MM:SS.mmm".
+std::string timeStamp() {
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm local {};
+    localtime_r(&now.tv_sec, &local);
+    char text[32];
+    snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min, local.tm_sec,
+             now.tv_nsec / 1000000);
+    return text;
 }
 
-bool NotifyWatcher::connect(uint16_t port) {
-    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) {
-        m_error = std::string("socket: ") + strerror(errno);
-        return false;
+}  // namespace
+
+NotifyWatcher::~NotifyWatcher() {
+    if (m_fd >= 0) close(m_fd);
+    if (m_queue != (mqd_t)-1) {
+        mq_close(m_queue);
+        mq_unlink(m_queueName.c_str());
     }
+}
+
+bool NotifyWatcher::connect(uint16_t port, unsigned retryMs) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        m_error = "cannot connect to port " + std::to_string(port) + ": " + strerror(errno);
+    constexpr unsigned kRetryStepMs = 100;
+    for (unsigned waited = 0;; waited += kRetryStepMs) {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (m_fd < 0) {
+            m_error = std::string("socket: ") + strerror(errno);
+            return false;
+        }
+        if (::connect(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) return true;
+        const int err = errno;
+        close(m_fd);
+        m_fd = -1;
+        m_error = "cannot connect to port " + std::to_string(port) + ": " + strerror(err);
+        if (err != ECONNREFUSED || waited >= retryMs) return false;
+        struct timespec step = {0, static_cast<long>(kRetryStepMs) * 1000000};
+        if (nanosleep(&step, nullptr) != 0) return false;  // interrupted
+    }
+}
+
+bool NotifyWatcher::openQueue(const std::string &name) {
+    mq_attr attr{};
+    attr.mq_maxmsg = kQueueDepth;
+    attr.mq_msgsize = kQueueMessageSize;
+    m_queue = mq_open(name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0622, &attr);
+    if (m_queue == (mqd_t)-1) {
+        m_error = "cannot create queue " + name + ": " + strerror(errno);
         return false;
     }
+    m_queueName = name;
     return true;
 }
 
@@ -36,9 +88,8 @@ bool NotifyWatcher::fill(size_t n, unsigned idleMs) {
     char buf[4096];
     while (m_pending.size() < n) {
         pollfd p{m_fd, POLLIN, 0};
-        const int r = poll(&p, 1, static_cast<int>(idleMs));
-        if (r < 0 && errno == EINTR) return false;  // a signal ends the watch
-        if (r <= 0) return false;
+        const int r = poll(&p, 1, idleMs ? static_cast<int>(idleMs) : -1);
+        if (r <= 0) return false;  // time-out, or a signal ends the watch
         const ssize_t got = recv(m_fd, buf, sizeof buf, 0);
         if (got <= 0) return false;
         m_pending.append(buf, static_cast<size_t>(got));
@@ -46,37 +97,144 @@ bool NotifyWatcher::fill(size_t n, unsigned idleMs) {
     return true;
 }
 
-unsigned NotifyWatcher::run(FILE *out, unsigned count, unsigned idleMs) {
+std::optional<std::string> NotifyWatcher::nextFromSocket(unsigned idleMs) {
     static const std::string kTag = "LENGTH:";
+    if (!fill(kTag.size(), idleMs)) return std::nullopt;
+    if (m_pending.compare(0, kTag.size(), kTag) != 0) {
+        m_error = "malformed frame";
+        return std::nullopt;
+    }
+    size_t blank;
+    while ((blank = m_pending.find("\n\n")) == std::string::npos) {
+        if (m_pending.size() > kTag.size() + 12 || !fill(m_pending.size() + 1, idleMs)) {
+            m_error = "malformed frame";
+            return std::nullopt;
+        }
+    }
+    const std::string digits = m_pending.substr(kTag.size(), blank - kTag.size());
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        m_error = "malformed frame length '" + digits + "'";
+        return std::nullopt;
+    }
+    // The declared length counts the text's final NUL, which is not sent.
+    const size_t declared = std::stoul(digits);
+    const size_t body = declared > 0 ? declared - 1 : 0;
+    if (!fill(blank + 2 + body, idleMs)) return std::nullopt;
+    std::string text = m_pending.substr(blank + 2, body);
+    m_pending.erase(0, blank + 2 + body);
+    return text;
+}
+
+std::optional<std::string> NotifyWatcher::nextFromQueue(unsigned idleMs) {
+    std::vector<uint8_t> buffer(kQueueMessageSize);
+    for (;;) {
+        ssize_t n;
+        if (idleMs == 0) {
+            n = mq_receive(m_queue, reinterpret_cast<char *>(buffer.data()), buffer.size(), nullptr);
+        } else {
+            struct timespec deadline {};
+            clock_gettime(CLOCK_REALTIME, &deadline);
+            deadline.tv_sec += idleMs / 1000;
+            deadline.tv_nsec += static_cast<long>(idleMs % 1000) * 1000000;
+            if (deadline.tv_nsec >= 1000000000) {
+                deadline.tv_sec += 1;
+                deadline.tv_nsec -= 1000000000;
+            }
+            n = mq_timedreceive(m_queue, reinterpret_cast<char *>(buffer.data()), buffer.size(),
+                                nullptr, &deadline);
+        }
+        if (n < 0) return std::nullopt;  // time-out, or a signal ends the watch
+        Msg msg;
+        const MsgElement *text = nullptr;
+        if (msg.parse(buffer.data(), static_cast<uint32_t>(n)) && msg.getCategory() == kEventCategory)
+            text = msg.findElement(kTextElement);
+        if (!text) continue;  // not a notification: skip it
+        const char *data = reinterpret_cast<const char *>(text->getData());
+        return data ? std::string(data, strnlen(data, text->getLength())) : std::string();
+    }
+}
+
+unsigned NotifyWatcher::run(FILE *out, unsigned count, unsigned idleMs, bool raw) {
     unsigned printed = 0;
     while (count == 0 || printed < count) {
-        if (!fill(kTag.size(), idleMs)) break;
-        if (m_pending.compare(0, kTag.size(), kTag) != 0) {
-            m_error = "malformed frame";
-            break;
-        }
-        size_t blank;
-        while ((blank = m_pending.find("\n\n")) == std::string::npos) {
-            if (m_pending.size() > kTag.size() + 12 || !fill(m_pending.size() + 1, idleMs)) {
-                m_error = "malformed frame";
-                return printed;
-            }
-        }
-        const std::string digits = m_pending.substr(kTag.size(), blank - kTag.size());
-        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
-            m_error = "malformed frame length '" + digits + "'";
-            break;
-        }
-        // The declared length counts the text's final NUL, which is not sent.
-        const size_t declared = std::stoul(digits);
-        const size_t body = declared > 0 ? declared - 1 : 0;
-        if (!fill(blank + 2 + body, idleMs)) break;
-        fprintf(out, "%s\n", m_pending.substr(blank + 2, body).c_str());
+        auto text = m_queue != (mqd_t)-1 ? nextFromQueue(idleMs) : nextFromSocket(idleMs);
+        if (!text) break;
+        if (raw)
+            fprintf(out, "%s\n", text->c_str());
+        else
+            fputs(formatNotification(*text, timeStamp()).c_str(), out);
         fflush(out);
-        m_pending.erase(0, blank + 2 + body);
         ++printed;
     }
     return printed;
+}
+
+std::string NotifyWatcher::formatNotification(const std::string &text, const std::string &stamp) {
+    std::string kind = "changes";
+    std::string shown = text;
+    const size_t split = text.find(",\n");
+    if (text.rfind("{\"state\":", 0) == 0) {
+        kind = "shutdown pending";
+    } else if (text.rfind("{\"status\":", 0) != 0 && text.rfind("{\"settings\":", 0) != 0 &&
+               text.size() >= 2 && split != std::string::npos) {
+        // Full state: the status members, a line break, the settings members.
+        kind = "full state";
+        shown = "{\"status\":{" + text.substr(1, split - 1) + "},\"settings\":{" +
+                text.substr(split + 2, text.size() - split - 3) + "}}";
+    }
+    return "--- " + stamp + "  " + kind + "\n" + prettyJson(shown) + "\n";
+}
+
+std::string NotifyWatcher::prettyJson(const std::string &text) {
+    if (text.empty() || text[0] != '{') return text;
+    std::string out;
+    int depth = 0;
+    bool inString = false;
+    auto newline = [&]() { out += '\n' + std::string(static_cast<size_t>(2 * (depth > 0 ? depth : 0)), ' '); };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            out += c;
+            if (c == '\\' && i + 1 < text.size()) out += text[++i];
+            else if (c == '"') inString = false;
+            continue;
+        }
+        switch (c) {
+        case '"':
+            inString = true;
+            out += c;
+            break;
+        case '{':
+        case '[':
+            out += c;
+            ++depth;
+            // An empty object stays on one line.
+            if (i + 1 < text.size() && (text[i + 1] == '}' || text[i + 1] == ']')) break;
+            newline();
+            break;
+        case '}':
+        case ']':
+            --depth;
+            if (!out.empty() && out.back() != '{' && out.back() != '[') newline();
+            out += c;
+            break;
+        case ',':
+            out += c;
+            newline();
+            break;
+        case ':':
+            out += ": ";
+            break;
+        case ' ':
+        case '\n':
+        case '\t':
+        case '\r':
+            break;  // the layout is ours
+        default:
+            out += c;
+        }
+    }
+    return out;
 }
 
 }  // namespace ztctl

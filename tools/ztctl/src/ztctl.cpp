@@ -52,29 +52,59 @@ int sendCommand(const ztctl::Options &o) {
     return answer->hasResult && answer->result == 0 ? kExitOk : kExitResult;
 }
 
+// Registers (reg) or unregisters the notification queue `name`.
+bool registerQueue(ztctl::DaemonLink &link, const std::string &name, bool reg, unsigned timeoutMs) {
+    std::vector<uint8_t> arg = {static_cast<uint8_t>(reg ? 1 : 0), 0, 0, 0};
+    arg.insert(arg.end(), name.begin(), name.end());
+    arg.push_back(0);
+    auto answer = link.call(ZTCONTROL_EVENT_REGISTER_MQUEUE, arg, std::nullopt, timeoutMs);
+    return answer && answer->hasResult && answer->result == 0;
+}
+
+// Watches on port o.port, or as the queue client o.replyQueue when given;
+// the daemon link then uses a reply queue of its own.
 int watch(const ztctl::Options &o) {
     ztctl::NotifyWatcher watcher;
-    if (!watcher.connect(o.port)) {
-        fprintf(stderr, "ztctl: %s\n", watcher.error().c_str());
+    ztctl::DaemonLink link;
+    if (!link.ok()) {
+        fprintf(stderr, "ztctl: %s\n", link.error().c_str());
         return kExitNoAnswer;
     }
-    // Socket clients start paused; switching them on applies to every
-    // socket client of the daemon, as the daemon knows no per-client switch.
-    ztctl::DaemonLink link(o.replyQueue);
-    const std::string on = "status=1";
-    auto answer = link.ok() ? link.call(ZTCONTROL_PUSH_NOTIFICATIONS,
-                                        std::vector<uint8_t>(on.begin(), on.end()), std::nullopt,
-                                        o.timeoutMs)
-                            : std::nullopt;
-    if (!answer || !answer->hasResult || answer->result != 0) {
-        fprintf(stderr, "ztctl: cannot switch notifications on: %s\n",
-                answer ? "the daemon refused" : link.error().c_str());
-        return answer ? kExitResult : kExitNoAnswer;
+    const std::string &queue = o.replyQueue;
+    if (!queue.empty()) {
+        if (!watcher.openQueue(queue)) {
+            fprintf(stderr, "ztctl: %s\n", watcher.error().c_str());
+            return kExitNoAnswer;
+        }
+        if (!registerQueue(link, queue, true, o.timeoutMs)) {
+            fprintf(stderr, "ztctl: cannot register queue %s: %s\n", queue.c_str(),
+                    link.error().empty() ? "the daemon refused" : link.error().c_str());
+            return kExitNoAnswer;
+        }
+    } else {
+        if (!watcher.connect(o.port, o.timeoutMs)) {
+            fprintf(stderr, "ztctl: %s\n", watcher.error().c_str());
+            return kExitNoAnswer;
+        }
+        // Socket clients start paused; switching them on applies to every
+        // socket client of the daemon, as the daemon knows no per-client
+        // switch, so they are not switched off again at the end.
+        const std::string on = "status=1";
+        auto answer = link.call(ZTCONTROL_PUSH_NOTIFICATIONS,
+                                std::vector<uint8_t>(on.begin(), on.end()), std::nullopt,
+                                o.timeoutMs);
+        if (!answer || !answer->hasResult || answer->result != 0) {
+            fprintf(stderr, "ztctl: cannot switch notifications on: %s\n",
+                    answer ? "the daemon refused" : link.error().c_str());
+            return answer ? kExitResult : kExitNoAnswer;
+        }
     }
-    const unsigned printed = watcher.run(stdout, o.watchCount, o.timeoutMs);
+    const unsigned printed = watcher.run(stdout, o.watchCount, o.watchIdleMs, o.rawOutput);
     if (!watcher.error().empty()) fprintf(stderr, "ztctl: %s\n", watcher.error().c_str());
+    if (!queue.empty() && !registerQueue(link, queue, false, o.timeoutMs))
+        fprintf(stderr, "ztctl: cannot unregister queue %s\n", queue.c_str());
     if (o.watchCount > 0 && printed < o.watchCount) {
-        fprintf(stderr, "ztctl: %u of %u messages within the time-out\n", printed, o.watchCount);
+        fprintf(stderr, "ztctl: %u of %u messages\n", printed, o.watchCount);
         return kExitNoAnswer;
     }
     return kExitOk;

@@ -263,7 +263,7 @@ TEST(ZtctlProcess, WatchSwitchesNotificationsOnAndPrintsEachFramedText) {
   FakeDaemon daemon;
   daemon.serveOne(answerBytes(0, nullptr));
   zttest::ChildProcess ztctl;
-  ASSERT_TRUE(ztctl.start(ztctlPath(), {"watch", "--count", "2", "--timeout", "5000"}));
+  ASSERT_TRUE(ztctl.start(ztctlPath(), {"watch", "--raw", "--count", "2", "--timeout", "5000"}));
   int conn = accept(listener, nullptr, nullptr);
   ASSERT_GE(conn, 0);
   daemon.join();
