@@ -254,6 +254,10 @@ private:
     static uint32_t ArgumentWord(const uint8_t *bytes, size_t offset);
     CommandOutcome handleWirelessCommand(Msg &request, ztcontrol_command_t command,
                                          const MsgElement *argument);
+    // --- Network scans (ztcontrol_if_server_wireless_scan.cpp). Both answer
+    // themselves, with their data block also on failure.
+    CommandOutcome wifiScanStart(Msg &request, const MsgElement *argument);
+    CommandOutcome wifiScanList(Msg &request, const MsgElement *argument);
     CommandOutcome handleSettingsCommand(Msg &request, ztcontrol_command_t command,
                                          const MsgElement *argument);
     CommandOutcome handleSystemCommand(Msg &request, ztcontrol_command_t command,
