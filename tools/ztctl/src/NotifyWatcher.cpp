@@ -6,11 +6,13 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "Msg.h"
@@ -19,6 +21,8 @@
 namespace ztctl {
 
 namespace {
+
+volatile sig_atomic_t s_stopRequested = 0;
 
 constexpr uint8_t kEventCategory = 22;
 constexpr uint8_t kTextElement = 'E';
@@ -84,12 +88,26 @@ bool NotifyWatcher::openQueue(const std::string &name) {
     return true;
 }
 
+void NotifyWatcher::requestStop() { s_stopRequested = 1; }
+
+bool NotifyWatcher::waitReadable(int fd, unsigned idleMs) {
+    unsigned waited = 0;
+    while (!s_stopRequested) {
+        const unsigned slice = idleMs ? std::min(kStopCheckMs, idleMs - waited) : kStopCheckMs;
+        pollfd p{fd, POLLIN, 0};
+        const int r = poll(&p, 1, static_cast<int>(slice));
+        if (r > 0) return true;
+        if (r < 0 && errno != EINTR) return false;
+        waited += slice;
+        if (idleMs && waited >= idleMs) return false;
+    }
+    return false;
+}
+
 bool NotifyWatcher::fill(size_t n, unsigned idleMs) {
     char buf[4096];
     while (m_pending.size() < n) {
-        pollfd p{m_fd, POLLIN, 0};
-        const int r = poll(&p, 1, idleMs ? static_cast<int>(idleMs) : -1);
-        if (r <= 0) return false;  // time-out, or a signal ends the watch
+        if (!waitReadable(m_fd, idleMs)) return false;
         const ssize_t got = recv(m_fd, buf, sizeof buf, 0);
         if (got <= 0) return false;
         m_pending.append(buf, static_cast<size_t>(got));
@@ -128,22 +146,11 @@ std::optional<std::string> NotifyWatcher::nextFromSocket(unsigned idleMs) {
 std::optional<std::string> NotifyWatcher::nextFromQueue(unsigned idleMs) {
     std::vector<uint8_t> buffer(kQueueMessageSize);
     for (;;) {
-        ssize_t n;
-        if (idleMs == 0) {
-            n = mq_receive(m_queue, reinterpret_cast<char *>(buffer.data()), buffer.size(), nullptr);
-        } else {
-            struct timespec deadline {};
-            clock_gettime(CLOCK_REALTIME, &deadline);
-            deadline.tv_sec += idleMs / 1000;
-            deadline.tv_nsec += static_cast<long>(idleMs % 1000) * 1000000;
-            if (deadline.tv_nsec >= 1000000000) {
-                deadline.tv_sec += 1;
-                deadline.tv_nsec -= 1000000000;
-            }
-            n = mq_timedreceive(m_queue, reinterpret_cast<char *>(buffer.data()), buffer.size(),
-                                nullptr, &deadline);
-        }
-        if (n < 0) return std::nullopt;  // time-out, or a signal ends the watch
+        // A Linux message queue descriptor can be polled like a socket.
+        if (!waitReadable(static_cast<int>(m_queue), idleMs)) return std::nullopt;
+        const ssize_t n = mq_receive(m_queue, reinterpret_cast<char *>(buffer.data()),
+                                     buffer.size(), nullptr);
+        if (n < 0) return std::nullopt;
         Msg msg;
         const MsgElement *text = nullptr;
         if (msg.parse(buffer.data(), static_cast<uint32_t>(n)) && msg.getCategory() == kEventCategory)

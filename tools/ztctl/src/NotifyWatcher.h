@@ -39,6 +39,12 @@ public:
     unsigned run(FILE *out, unsigned count, unsigned idleMs, bool raw);
     const std::string &error() const { return m_error; }
 
+    // Makes run() return at its next check (within kStopCheckMs). Safe to
+    // call from a signal handler: a signal that lands between two waits is
+    // not lost.
+    static void requestStop();
+    static constexpr unsigned kStopCheckMs = 200;
+
     // The readable form of one notification text: a heading line with the
     // local time `stamp` and the kind of message (full state, changes,
     // shutdown pending), then the JSON indented by two blanks per level. A
@@ -55,8 +61,11 @@ private:
     // message (then error() is set).
     std::optional<std::string> nextFromSocket(unsigned idleMs);
     std::optional<std::string> nextFromQueue(unsigned idleMs);
-    // Reads until m_pending holds `n` bytes; false on time-out or end.
+    // Reads until m_pending holds `n` bytes; false on time-out, end or stop.
     bool fill(size_t n, unsigned idleMs);
+    // Waits for the next receive, in slices so that a stop request is seen:
+    // true when the socket or queue has data, false on stop or idle time-out.
+    bool waitReadable(int fd, unsigned idleMs);
 
     int m_fd = -1;
     mqd_t m_queue = (mqd_t)-1;

@@ -15,9 +15,10 @@ namespace {
 
 enum ExitCode { kExitOk = 0, kExitResult = 1, kExitUsage = 2, kExitNoAnswer = 3 };
 
-// Ctrl-C and kill interrupt the waits (no SA_RESTART), so the reply queue is
-// still unlinked on the way out.
-void onSignal(int) {}
+// Ctrl-C and kill interrupt the waits (no SA_RESTART) and stop a watch, so
+// the queues are still unlinked (and a watch queue unregistered) on the way
+// out.
+void onSignal(int) { ztctl::NotifyWatcher::requestStop(); }
 
 void installSignalHandlers() {
     struct sigaction sa;
