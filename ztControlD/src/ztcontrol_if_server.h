@@ -30,6 +30,7 @@
 #include "ztPushClient.h"
 #include "ztcontrol_commands.h"
 #include "wsdkCommands/WSDK_EnumPresetGroup.pb.h"
+#include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 
 class ZtcontrolCommandServer {
 public:
@@ -188,6 +189,18 @@ public:
     // commandName names the change in the log.
     void stopZooming(std::string commandName);
 
+    // --- Preset lists (ztcontrol_if_server_presets_list.cpp). Worker thread,
+    // m_commandMutex held.
+    // The firmware groups the camera offers in this lens, power and ux state,
+    // in the order they are listed; empty for a state that offers none.
+    static std::vector<uint8_t> GetCurrentPresetGroups(uint8_t lensMode, uint8_t lensType,
+                                                       uint8_t powerProfile, uint8_t easyProMode,
+                                                       uint8_t model);
+    // Rebuilds list with every offered group and its presets; groupCount
+    // gets the number of groups the firmware reported. 0, or the status of
+    // the failure that spoils the whole list; clears m_presetsStale on 0.
+    int GetPresetListInfo(wsdk_commands::WSDK_NotifyPresetStatus *list, unsigned int &groupCount);
+
     // Status polling of the worker loop.
     void pollStatusSettingsAndNotify();
     void initializeStatusVariables();
@@ -262,10 +275,44 @@ private:
                                          const MsgElement *argument);
     CommandOutcome handleSystemCommand(Msg &request, ztcontrol_command_t command,
                                        const MsgElement *argument);
+    // --- Settings and status commands (ztcontrol_if_server_settings*.cpp)
+    // and system commands (ztcontrol_if_server_system*.cpp). Each returns the
+    // command's result code; those taking request answer themselves.
+    int setSettingId(const MsgElement *argument, bool &quiet);
+    // Ends the open preset edit of a setting change, then undoes or applies
+    // the 30% zoom that stands in for a narrow field of view.
+    int applyNarrowZoom(int setting, bool started);
+    int getAllSettingsStatus(Msg &request);
+    int resetAdvancedSettingsOfFlatMode();
+    int systemButtonSet(const MsgElement *argument);
+    // The horizon-levelling option the camera supports for a video format
+    // (three bytes of the settings block); 0 (off) when it cannot tell.
+    static uint8_t getHorizonControlSupportedOption(uint8_t a, uint8_t b, uint8_t c);
     CommandOutcome handleMediaCommand(Msg &request, ztcontrol_command_t command,
                                       const MsgElement *argument);
     CommandOutcome handlePresetCommand(Msg &request, ztcontrol_command_t command,
                                        const MsgElement *argument);
+    // --- Preset commands (ztcontrol_if_server_presets*.cpp). Each returns
+    // the outcome for the frame; those with answer data answer themselves.
+    // One preset operation of category 17; the answer (null and 0 when none)
+    // is the library's, valid until its next call.
+    int presetRequest(uint8_t op, const void *payload, uint16_t payloadLength,
+                      uint8_t *&answer, uint16_t &answerLength);
+    // Answers request with code and the serialised message, or leaves a
+    // plain ZT_ERR to the frame when the message does not fit one answer.
+    CommandOutcome answerPresetMessage(Msg &request, int code,
+                                       const google::protobuf::MessageLite &message);
+    CommandOutcome presetListGroups(Msg &request);
+    CommandOutcome presetListIds(Msg &request, const MsgElement *argument);
+    CommandOutcome presetGetInfo(Msg &request, const MsgElement *argument);
+    CommandOutcome presetIdOperation(ztcontrol_command_t command, const MsgElement *argument);
+    CommandOutcome presetSetOrder(const MsgElement *argument);
+    CommandOutcome presetCustomCreate(Msg &request, const MsgElement *argument);
+    CommandOutcome presetGetPresets(Msg &request, const MsgElement *argument);
+    CommandOutcome presetSwitchFlatMode(const MsgElement *argument);
+    CommandOutcome presetSetTitleAndIcon(const MsgElement *argument);
+    CommandOutcome onscreenShortcutsReset();
+    CommandOutcome presetActive(Msg &request, ztcontrol_command_t command);
     CommandOutcome handleRegisterMQueue(const MsgElement *argument);
     CommandOutcome handlePushNotifications(const MsgElement *argument);
     void dropAllClients();

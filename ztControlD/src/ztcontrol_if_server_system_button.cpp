@@ -1,0 +1,253 @@
+// Command server, button presses from remotes and multi-camera controllers:
+// the remote's rotation (sent only when it changes), the plain buttons, the
+// multi-camera shutter and the multi-camera mode, which activates the preset
+// the camera last used in the chosen family. Worker thread, m_commandMutex
+// held.
+#include <string.h>
+
+#include "utils.h"
+#include "ztcontrol_if_server.h"
+
+namespace {
+
+ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
+
+// Button argument: u32 button type at 0, u32 raw state word at 4. Bits 0-3
+// of the raw word are the state (or the multi-camera mode type), bits 4-7
+// the rotation code of the remote.
+constexpr size_t kButtonArgLength = 8;
+constexpr uint32_t kStateMask = 0x0F;
+constexpr unsigned kRotationShift = 4;
+
+enum ButtonType : uint32_t {
+    kButtonShutter = 0,
+    kButtonMode = 1,
+    kButtonHilight = 2,
+    kButtonMultiCamShutter = 16,
+    kButtonMultiCamMode = 17,
+    kButtonMultiCamIgnored = 18,
+};
+
+// Library button states of a press and a release.
+constexpr uint8_t kLibraryPressed = 3;
+constexpr uint8_t kLibraryReleased = 4;
+
+constexpr int kModelWithoutMultiCamMode = 60;
+constexpr uint8_t kSetupCategory = 7;
+constexpr uint8_t kSystemCategory = 8;
+constexpr uint8_t kPresetCategory = 17;
+constexpr uint8_t kDefaultAppModeGet = 10;    // REMOTE_SETUP_DEFAULT_APP_MODE_GET
+constexpr uint8_t kAllStatusGet = 11;         // REMOTE_SYSTEM_ALL_STATUS_GET
+constexpr uint8_t kPresetActiveSet = 12;      // REMOTE_PRESET_ACTIVE_SET
+constexpr uint8_t kPowerOnDefaultGet = 25;    // REMOTE_PRESETS_POWER_ON_DEFAULT_PRESETS_GET
+
+// Rotation code of the previous button request, for the whole process: the
+// remote repeats its rotation with every press, the camera needs it once.
+uint32_t s_lastRotationCode = 0;
+
+int rotationDegrees(uint32_t code)
+{
+    switch (code) {
+    case 1: return 90;
+    case 2: return 180;
+    case 3: return 270;
+    default: return 0;
+    }
+}
+
+uint32_t readWord(const uint8_t *p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The library takes the rotation code itself; degrees are for the log only.
+void updateRotation(uint32_t code)
+{
+    if (code == s_lastRotationCode)
+        return;
+    s_lastRotationCode = code;
+    ZTLOG(ZT_LOG_DEBUG, "Button Rotation changed to %d", rotationDegrees(code));
+    if (ztc_system_set_rc_rotation(context(), static_cast<uint8_t>(code)) != ZT_OK)
+        ZTLOG(ZT_LOG_ERROR, "Button rotation set failed");
+}
+
+int plainButton(uint32_t type, uint32_t state)
+{
+    const uint8_t button = type == kButtonShutter ? 1 : type == kButtonMode ? 0 : 2;
+    uint8_t libraryState;
+    if (state == 0) {
+        libraryState = kLibraryPressed;
+    } else if (state == 1) {
+        libraryState = kLibraryReleased;
+    } else {
+        ZTLOG(ZT_LOG_ERROR, "Invalid button state:%d", (int)state);
+        return ZT_ERR_INVALID_PARAM;
+    }
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_SYSTEM_BUTTON_SET: button type:%d  button state:%d", button,
+          libraryState);
+    const int rc = ztc_system_set_button(context(), button, libraryState);
+    if (rc != ZT_OK)
+        ZTLOG(ZT_LOG_ERROR, "ztc_system_set_button error, %d", rc);
+    return rc;
+}
+
+int multiCamShutter(uint32_t state)
+{
+    if (state > 1) {
+        ZTLOG(ZT_LOG_ERROR, "Invalid multi-cam shutter press:%d", (int)state);
+        return ZT_ERR_INVALID_PARAM;
+    }
+    const uint8_t onOff = state == 0 ? 1 : 0;
+    ZTLOG(ZT_LOG_DEBUG, "Multi-cam shutter press:%d on/off[%d]", (int)state, onOff);
+    const int rc = ztc_shutter(context(), onOff);
+    if (rc != ZT_OK)
+        ZTLOG(ZT_LOG_ERROR, "ztc_shutter error, %d", rc);
+    return rc;
+}
+
+// Status offset of the active preset of the family a firmware preset group
+// belongs to, 0 for a group without one (15 is handled by the caller).
+size_t presetOffsetOfGroup(uint32_t group)
+{
+    switch (group) {
+    case 0: case 3: case 8: case 9: case 10: case 11: case 14:
+        return ZtcontrolCommandServer::kStatusVideoPresetOffset;
+    case 1: case 4: case 12:
+        return ZtcontrolCommandServer::kStatusPhotoPresetOffset;
+    case 2: case 5: case 13:
+        return ZtcontrolCommandServer::kStatusTimeLapsePresetOffset;
+    default:
+        return 0;
+    }
+}
+
+// Mode type 3: the family of the camera's default application mode, or the
+// power-on default preset when that mode is the power-on group.
+int presetOfDefaultAppMode(const uint8_t *status, uint32_t &preset)
+{
+    uint8_t *answer = nullptr;
+    uint16_t length = 0;
+    int rc = ztc_send_remote_api_for_response(context(), kSetupCategory, kDefaultAppModeGet,
+                                              &answer, &length);
+    if (rc != ZT_OK || answer == nullptr || length < 1) {
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_SETUP_DEFAULT_APP_MODE_GET failed, %d", rc);
+        return ZT_ERR;
+    }
+    const uint32_t group = answer[0];
+    if (group == 15) {
+        answer = nullptr;
+        length = 0;
+        rc = ztc_send_remote_api_for_response(context(), kPresetCategory, kPowerOnDefaultGet,
+                                              &answer, &length);
+        if (rc == ZT_OK && (answer == nullptr || length < 1))
+            rc = ZT_ERR;
+        if (rc != ZT_OK) {
+            ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESETS_POWER_ON_DEFAULT_PRESETS_GET error, %d", rc);
+            return rc;
+        }
+        preset = answer[0];
+        return ZT_OK;
+    }
+    const size_t offset = presetOffsetOfGroup(group);
+    if (offset == 0) {
+        ZTLOG(ZT_LOG_ERROR, "Group_id[%ld] was not found for Multi-Cam Mix", (long)group);
+        return ZT_ERR_INVALID_PARAM;
+    }
+    preset = ZtcontrolCommandServer::StatusWord(status, offset);
+    return ZT_OK;
+}
+
+int multiCamMode(uint32_t modeType)
+{
+    if (ZtcontrolCommandServer::GetCameraModel() == kModelWithoutMultiCamMode) {
+        ZTLOG(ZT_LOG_DEBUG, "Ignoring multicam mode commands");
+        return ZT_OK;
+    }
+    uint8_t *answer = nullptr;
+    uint16_t length = 0;
+    const int status = ztc_send_remote_api_for_response(context(), kSystemCategory, kAllStatusGet,
+                                                        &answer, &length);
+    if (status != ZT_OK) {
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET could not get status, %d", status);
+        return ZT_ERR;
+    }
+    if (answer != nullptr && length == 1 && answer[0] == 2) {
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET Camera status returning ZT_ERR_NACK_OFF");
+        return ZT_ERR_NAK_OFF;
+    }
+    // A short answer leaves the rest of the block zero.
+    uint8_t block[CAMERA_STATUS_BLOCK_SIZE] = {};
+    if (answer != nullptr)
+        memcpy(block, answer, length < sizeof block ? length : sizeof block);
+    ZTLOG(ZT_LOG_DEBUG,
+          "MULTI_CAM_MODE_TYPE[%02X] active: video preset[%ld]  photo preset[%ld] time_lapse "
+          "preset[%ld] presets_group[%ld]",
+          (unsigned)modeType,
+          (long)ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusVideoPresetOffset),
+          (long)ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusPhotoPresetOffset),
+          (long)ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusTimeLapsePresetOffset),
+          (long)ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusGroupOffset));
+
+    uint32_t preset = 0;
+    switch (modeType) {
+    case 0:
+        preset = ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusVideoPresetOffset);
+        break;
+    case 1:
+        preset = ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusPhotoPresetOffset);
+        break;
+    case 2:
+        preset = ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusTimeLapsePresetOffset);
+        break;
+    case 3: {
+        const int rc = presetOfDefaultAppMode(block, preset);
+        if (rc != ZT_OK)
+            return rc;
+        break;
+    }
+    default:
+        ZTLOG(ZT_LOG_ERROR, "Invalid mode:%d button type:%d", (int)modeType,
+              (int)kButtonMultiCamMode);
+        return ZT_ERR_INVALID_PARAM;
+    }
+    const uint8_t payload[4] = {static_cast<uint8_t>(preset), static_cast<uint8_t>(preset >> 8),
+                                static_cast<uint8_t>(preset >> 16),
+                                static_cast<uint8_t>(preset >> 24)};
+    const int rc = ztc_send_remote_api_payload(context(), kPresetCategory, kPresetActiveSet,
+                                               payload, sizeof payload);
+    if (rc != ZT_OK)
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_ACTIVE_SET error, %d", rc);
+    return rc;
+}
+
+}  // namespace
+
+int ZtcontrolCommandServer::systemButtonSet(const MsgElement *argument)
+{
+    if (!argument || argument->getLength() < kButtonArgLength) {
+        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
+        return ZT_ERR_INVALID_PARAM;
+    }
+    const uint8_t *bytes = argument->getData();
+    const uint32_t type = readWord(bytes);
+    const uint32_t raw = readWord(bytes + 4);
+    updateRotation((raw >> kRotationShift) & kStateMask);
+    ZTLOG(ZT_LOG_DEBUG, "Button press raw value :%d", (int)raw);
+    const uint32_t state = raw & kStateMask;
+
+    switch (type) {
+    case kButtonShutter:
+    case kButtonMode:
+    case kButtonHilight:
+        return plainButton(type, state);
+    case kButtonMultiCamIgnored:
+        return ZT_OK;
+    case kButtonMultiCamShutter:
+        return multiCamShutter(state);
+    case kButtonMultiCamMode:
+        return multiCamMode(state);
+    default:
+        ZTLOG(ZT_LOG_ERROR, "Invalid button type:%d", (int)type);
+        return ZT_ERR_INVALID_PARAM;
+    }
+}
