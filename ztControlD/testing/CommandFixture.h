@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,9 +24,15 @@ namespace zttest {
 
 class CommandFixture : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    static void SetUpTestSuite() { startSuite(nullptr); }
+    // For a suite whose peer must be prepared before the daemon starts (for
+    // example with a camera model, CSI item 1): call it from the suite's own
+    // SetUpTestSuite.
+    static void startSuite(const std::function<void(ZtFirmwarePeer &)> &prepare)
     {
         s_peer = std::make_unique<ZtFirmwarePeer>();
+        if (prepare)
+            prepare(*s_peer);
         s_daemon = std::make_unique<DaemonHarness>();
         s_started = s_peer->ok() && s_daemon->startAndWaitReady();
     }
