@@ -130,12 +130,13 @@ void ZtcontrolCommandServer::modSettingsAndStatuses(all_status_settings_t &block
     b[kLensModeByte] = GetLensMode();
     b[kLensByte] = GetLens();
 
-    // 6: the modified flag only counts for the current preset.
+    // 6: the modified flag only counts for the current preset. The current
+    // preset is taken on every pass, so a refresh marked stale below happens
+    // in the next pass whatever the flag says.
+    const uint32_t current = GetCurrentPreset();
     const uint8_t modified = b[S(kPresetModified)];
     b[S(kPresetModified)] =
-        ((modified == 1 || modified == 3) && word(b, S(kModifiedPresetWord)) == GetCurrentPreset())
-            ? 1
-            : 0;
+        ((modified == 1 || modified == 3) && word(b, S(kModifiedPresetWord)) == current) ? 1 : 0;
 
     // 7: ux mode.
     b[T(kUxMode)] = GetEasyProMode();

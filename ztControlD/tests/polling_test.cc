@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -424,6 +425,43 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     settle();
     EXPECT_EQ(next(reader),
               "{\"status\":{\"89\":12},\n\"settings\":{\"2\":0,\"115\":9,\"117\":9,\"121\":0,\"144\":12}\n}");
+}
+
+// A new power profile or ux mode changes which preset is current: the pass
+// that sees it marks the current preset stale, so the next pass reads the
+// status block once more for it. While a queue client is registered every
+// pass reads both blocks once; any extra status read is such a refresh.
+TEST_F(Polling, NewPowerProfileOrUxModeMakesTheCurrentPresetBeReadAgain)
+{
+    start();
+    auto extraStatusReads = [this] {
+        long n = 0;
+        for (const PeerRequest &r : m_peer.requests())
+            n += r.isRemote(8, 11) ? 1 : r.isRemote(7, 30) ? -1 : 0;
+        return n;
+    };
+    // Between registering and unregistering a client, only whole passes run.
+    auto watchWhile = [this](const std::function<void()> &change) {
+        QueueNotifyReader reader;
+        ASSERT_TRUE(registerQueue(reader));
+        ASSERT_NE(next(reader), "<nothing>");
+        change();
+        settle();
+        settle();
+        ASSERT_EQ(result(kRegisterQueue, reader.registerArg(false)), 0);
+    };
+    const long atStart = extraStatusReads();  // the start-up read of the current preset
+    watchWhile([] {});
+    EXPECT_EQ(extraStatusReads(), atStart) << "the current preset was read again unasked";
+
+    watchWhile([this] {
+        m_camera.S(255) = 2;  // power profile
+        serve();
+    });
+    EXPECT_EQ(extraStatusReads(), atStart + 1);
+
+    watchWhile([this] { m_peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1})); });
+    EXPECT_EQ(extraStatusReads(), atStart + 2);
 }
 
 }  // namespace
