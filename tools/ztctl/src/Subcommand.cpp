@@ -9,6 +9,7 @@ namespace ztctl {
 std::vector<const SubcommandArea *> subcommandAreas() {
     return {
         &captureArea(),
+        &presetsArea(),
         &wirelessArea(),
         &mediaArea(),
     };

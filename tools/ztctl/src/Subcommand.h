@@ -39,6 +39,7 @@ struct SubcommandArea {
 const SubcommandArea &wirelessArea();
 const SubcommandArea &mediaArea();
 const SubcommandArea &captureArea();
+const SubcommandArea &presetsArea();
 
 // Every area, in the order of the help text.
 std::vector<const SubcommandArea *> subcommandAreas();
