@@ -90,15 +90,22 @@ protected:
 
 TEST_F(CaptureZoom, ZoomRunOpensOneEditStoredAfterTheLastStep)
 {
+    const auto firstStep = Clock::now();
     ASSERT_EQ(run(kDigitalZoom, u32Arg(10)), 0);
     std::this_thread::sleep_for(100ms);  // the user's next step, inside the window
-    ASSERT_EQ(run(kDigitalZoom, u32Arg(20)), 0);
     const auto lastStep = Clock::now();
+    ASSERT_EQ(run(kDigitalZoom, u32Arg(20)), 0);
+    // Both windows were armed between firstStep and now; on a machine too
+    // loaded to keep them less than 200 ms apart the first one may close.
+    if (Clock::now() - firstStep >= 195ms)
+        GTEST_SKIP() << "the second step was handled too late to fall inside the first window";
     EXPECT_EQ(count(isEditStore), 0u) << "the window restarts with every step";
 
     ASSERT_TRUE(storeArrives(3000)) << m_daemon.log();
+    // The window is armed after the step was sent, so the store cannot come
+    // earlier than 200 ms after it.
     const auto waited = Clock::now() - lastStep;
-    EXPECT_GE(waited, 150ms);
+    EXPECT_GE(waited, 195ms);
     EXPECT_LT(waited, 1500ms);
     EXPECT_EQ(editTrace(), (std::vector<std::string>{"start", "zoom", "zoom", "store"}));
 
