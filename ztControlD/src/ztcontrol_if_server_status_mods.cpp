@@ -16,8 +16,6 @@ namespace {
 
 constexpr uint32_t kStabilizerCsiItem = 157;
 constexpr uint8_t kModelWithoutSeparateGroups = 60;
-constexpr uint8_t kVideoCategory = 2;
-constexpr uint8_t kHorizonSupportGet = 91;  // REMOTE_VIDEO_HORIZON_CONTROL_SUPPORT_GET
 
 // Byte offsets in the 634-byte block: S(n) status byte n, T(n) settings
 // byte n.
@@ -80,24 +78,6 @@ bool isMultishotFlatMode(int8_t flatMode)
 
 // Time-lapse preset groups (plain, Orbi lens, easy).
 bool isTimelapseGroup(uint32_t group) { return group == 2 || group == 5 || group == 13; }
-
-// The horizon-levelling option the camera supports for a resolution, frame
-// rate and lens; 0 (off) when it cannot tell.
-uint8_t horizonControlOption(uint8_t resolution, uint8_t fps, uint8_t lens)
-{
-    const uint8_t payload[3] = {resolution, fps, lens};
-    uint8_t *answer = nullptr;
-    uint16_t length = 0;
-    const int rc = ztc_send_remote_api_payload_response(&ZtcontrolCommandServer::m_cameraContext,
-                                                        kVideoCategory, kHorizonSupportGet, payload,
-                                                        sizeof(payload), &answer, &length);
-    if (rc != 0 || !answer || length < 1) {
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_VIDEO_HORIZON_CONTROL_SUPPORT_GET Failed to get horizon "
-                            "supported option, returning off");
-        return 0;
-    }
-    return answer[0];
-}
 
 }  // namespace
 
@@ -171,8 +151,8 @@ void ZtcontrolCommandServer::modSettingsAndStatuses(all_status_settings_t &block
     // 12: horizon levelling on means the option the current video format
     // supports.
     if (b[T(kHorizonLeveling)] == 1 && model != kModelWithoutSeparateGroups)
-        b[T(kHorizonLeveling)] =
-            horizonControlOption(b[T(kVideoResolution)], b[T(kVideoFps)], b[T(kVideoLens)]);
+        b[T(kHorizonLeveling)] = getHorizonControlSupportedOption(
+            b[T(kVideoResolution)], b[T(kVideoFps)], b[T(kVideoLens)]);
 
     // 13: narrow is emulated with linear; clients keep seeing narrow.
     if (m_narrowAsLinear && b[T(kWebcamLens)] == kWebcamLinear)
