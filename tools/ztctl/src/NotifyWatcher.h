@@ -43,6 +43,9 @@ public:
     // call from a signal handler: a signal that lands between two waits is
     // not lost.
     static void requestStop();
+    // True when the connection has bytes to read within `ms` (nothing is
+    // consumed); false on time-out or stop.
+    bool awaitData(unsigned ms) { return m_fd >= 0 && waitReadable(m_fd, ms); }
     static constexpr unsigned kStopCheckMs = 200;
 
     // The readable form of one notification text: a heading line with the

@@ -15,6 +15,11 @@ namespace {
 
 enum ExitCode { kExitOk = 0, kExitResult = 1, kExitUsage = 2, kExitNoAnswer = 3 };
 
+// watch: how often the push switch is sent, and how long the first message
+// is awaited after each.
+constexpr int kSwitchAttempts = 5;
+constexpr unsigned kFirstMessageWaitMs = 1000;
+
 // Ctrl-C and kill interrupt the waits (no SA_RESTART) and stop a watch, so
 // the queues are still unlinked (and a watch queue unregistered) on the way
 // out.
@@ -90,14 +95,21 @@ int watch(const ztctl::Options &o) {
         // Socket clients start paused; switching them on applies to every
         // socket client of the daemon, as the daemon knows no per-client
         // switch, so they are not switched off again at the end.
+        // The daemon adds the connection on its accept thread, which may
+        // come after the switch has been handled: the switch then misses
+        // it. A resumed client gets the full state within a poll pass, so
+        // the switch is repeated until something arrives (a few times).
         const std::string on = "status=1";
-        auto answer = link.call(ZTCONTROL_PUSH_NOTIFICATIONS,
-                                std::vector<uint8_t>(on.begin(), on.end()), std::nullopt,
-                                o.timeoutMs);
-        if (!answer || !answer->hasResult || answer->result != 0) {
-            fprintf(stderr, "ztctl: cannot switch notifications on: %s\n",
-                    answer ? "the daemon refused" : link.error().c_str());
-            return answer ? kExitResult : kExitNoAnswer;
+        for (int attempt = 0; attempt < kSwitchAttempts; ++attempt) {
+            auto answer = link.call(ZTCONTROL_PUSH_NOTIFICATIONS,
+                                    std::vector<uint8_t>(on.begin(), on.end()), std::nullopt,
+                                    o.timeoutMs);
+            if (!answer || !answer->hasResult || answer->result != 0) {
+                fprintf(stderr, "ztctl: cannot switch notifications on: %s\n",
+                        answer ? "the daemon refused" : link.error().c_str());
+                return answer ? kExitResult : kExitNoAnswer;
+            }
+            if (watcher.awaitData(kFirstMessageWaitMs)) break;
         }
     }
     const unsigned printed = watcher.run(stdout, o.watchCount, o.watchIdleMs, o.rawOutput);
