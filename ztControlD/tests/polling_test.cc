@@ -427,6 +427,33 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
               "{\"status\":{\"89\":12},\n\"settings\":{\"2\":0,\"115\":9,\"117\":9,\"121\":0,\"144\":12}\n}");
 }
 
+// A narrow webcam lens is made from linear: while the daemon emulates it,
+// clients see the narrow value they asked for, and linear again after.
+TEST_F(Polling, EmulatedNarrowLensIsShownAsNarrowUntilAnotherLensIsChosen)
+{
+    constexpr uint32_t kSetSetting = 30;
+    constexpr uint32_t kWebcamLens = 43;
+    auto setLens = [this](uint32_t option) {
+        Bytes arg = zttest::u32Arg(kWebcamLens);
+        const Bytes value = zttest::u32Arg(option);
+        arg.insert(arg.end(), value.begin(), value.end());
+        ASSERT_TRUE(m_daemon.requester().call(kSetSetting, arg, 10s)) << m_daemon.log();
+    };
+    m_camera.T(172) = 4;  // the camera runs linear
+    serve();
+    start();
+    QueueNotifyReader reader;
+    ASSERT_TRUE(registerQueue(reader));
+    ASSERT_NE(next(reader).find("\"43\":4"), std::string::npos);
+
+    setLens(2);  // narrow, sent to the camera as linear
+    settle();
+    EXPECT_EQ(next(reader), "{\"settings\":{\"43\":2}\n}");
+    setLens(4);  // linear asked for: no longer emulating
+    settle();
+    EXPECT_EQ(next(reader), "{\"settings\":{\"43\":4}\n}");
+}
+
 // A new power profile or ux mode changes which preset is current: the pass
 // that sees it marks the current preset stale, so the next pass reads the
 // status block once more for it. While a queue client is registered every
