@@ -107,7 +107,10 @@ std::string ZtcontrolCommandServer::buildChangeBody(const all_status_settings_t 
     struct timeval now {};
     gettimeofday(&now, nullptr);
     const bool never = m_lastThrottleTime.tv_sec == 0 && m_lastThrottleTime.tv_usec == 0;
-    if (never || elapsedSeconds(m_lastThrottleTime, now) >= 1) {
+    // A clock set back (the date command) counts as due, or these statuses
+    // would go unreported until the clock reached the old time again.
+    const long elapsed = elapsedSeconds(m_lastThrottleTime, now);
+    if (never || elapsed >= 1 || elapsed < 0) {
         m_lastThrottleTime = now;
         throttledCount = camera_status_serialize_status_changes_to_json(
             throttled, CAMERA_STATUS_CLASS_THROTTLED, &block, &m_throttleSnapshot, model,
