@@ -1,0 +1,73 @@
+// Firmware answers of the preset operations (category 17) for scripted-peer
+// tests: group lists, id lists and the 81-byte preset record, plus the peer
+// keys of the operations. Plain data; any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+namespace zttest {
+
+constexpr uint8_t kPresetOps = 17;
+enum PresetOp : uint8_t {
+    kOpListGroups = 0, kOpListIds = 1, kOpGetInfo = 2, kOpCreate = 3, kOpRemove = 4,
+    kOpSetOrder = 5, kOpEditStart = 8, kOpEditCancel = 9, kOpEditStore = 10, kOpActiveSet = 12,
+    kOpRestore = 13, kOpUserDataEdit = 15, kOpFlatModeSwitch = 23,
+};
+
+// Appends a little-endian u32.
+inline void putLE(std::vector<uint8_t> &out, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+inline std::vector<uint8_t> leWords(std::initializer_list<uint32_t> words)
+{
+    std::vector<uint8_t> out;
+    for (uint32_t w : words) putLE(out, w);
+    return out;
+}
+
+// REMOTE_PRESET_LIST_GROUPS answer: count byte, group bytes.
+inline std::vector<uint8_t> groupList(std::initializer_list<uint8_t> groups)
+{
+    std::vector<uint8_t> out{static_cast<uint8_t>(groups.size())};
+    out.insert(out.end(), groups.begin(), groups.end());
+    return out;
+}
+
+// REMOTE_PRESET_LIST_IDS answer: count byte, u32 ids.
+inline std::vector<uint8_t> idList(const std::vector<uint32_t> &ids)
+{
+    std::vector<uint8_t> out{static_cast<uint8_t>(ids.size())};
+    for (uint32_t id : ids) putLE(out, id);
+    return out;
+}
+
+// The 81-byte appc_presets_settings_info.
+struct PresetRecord {
+    uint8_t flatMode = 12;
+    bool userDefined = false;
+    uint32_t id = 0;
+    uint32_t icon = 0;
+    uint32_t title = 1;
+    uint32_t titleNumber = 0;
+    uint32_t userData3 = 0;
+
+    std::vector<uint8_t> bytes() const
+    {
+        std::vector<uint8_t> out{flatMode, static_cast<uint8_t>(userDefined ? 1 : 0)};
+        putLE(out, id);
+        out.resize(8, 0);
+        putLE(out, icon);
+        putLE(out, title);
+        putLE(out, titleNumber);
+        putLE(out, userData3);
+        out.resize(81, 0);
+        return out;
+    }
+};
+
+}  // namespace zttest
