@@ -10,6 +10,8 @@ std::vector<const SubcommandArea *> subcommandAreas() {
     return {
         &captureArea(),
         &presetsArea(),
+        &settingsArea(),
+        &systemArea(),
         &wirelessArea(),
         &mediaArea(),
     };

@@ -40,6 +40,8 @@ const SubcommandArea &wirelessArea();
 const SubcommandArea &mediaArea();
 const SubcommandArea &captureArea();
 const SubcommandArea &presetsArea();
+const SubcommandArea &settingsArea();
+const SubcommandArea &systemArea();
 
 // Every area, in the order of the help text.
 std::vector<const SubcommandArea *> subcommandAreas();
