@@ -24,7 +24,7 @@ namespace {
 enum : uint32_t {
     kVideoReset = 27, kPhotoReset = 28, kMultiReset = 29, kSetSetting = 30, kGetSetting = 31,
     kGetSettings = 32, kGetStatus = 33, kGetBoth = 34, kGeocal = 60, kCalFile = 64,
-    kAdvsetReset = 68, kSpeedRamp = 85, kSpeedRampActive = 86, kContextualMenu = 90,
+    kAdvsetReset = 68, kContextualMenu = 90,
     kGetBothIds = 95,
 };
 constexpr int32_t kErr = -1;
@@ -374,21 +374,6 @@ TEST_F(Settings, FamilyResetsSendTheirOperationInsideAnEdit)
     peer().scriptRemote(3, 22, PeerAnswer::Status(kErr));
     EXPECT_EQ(call(kPhotoReset).result, kErr);
     EXPECT_EQ(trace(), (Trace{"start", "RA 3,22", "store"}));
-}
-
-TEST_F(Settings, SpeedRampPassesItsWord)
-{
-    EXPECT_EQ(call(kSpeedRamp, u32Arg(0x01020304)).result, 0);
-    auto request = sentOne();
-    ASSERT_TRUE(request && request->isTyped("ztc_video_set_swiftlapse_speed_ramp"));
-    EXPECT_EQ(request->payload, u32Arg(0x01020304));
-    EXPECT_EQ(call(kSpeedRampActive, u32Arg(1)).result, 0);
-    request = sentOne();
-    ASSERT_TRUE(request && request->isTyped("ztc_video_set_swiftlapse_speed_ramp_active"));
-    EXPECT_EQ(request->payload, u32Arg(1));
-    EXPECT_EQ(call(kSpeedRamp).result, kInvalid);
-    EXPECT_EQ(call(kSpeedRampActive).result, kInvalid);
-    EXPECT_TRUE(sent().empty());
 }
 
 }  // namespace
