@@ -45,14 +45,23 @@ class ZeltoTimer {
   // Stops the thread and waits for it; a callback that is running finishes
   // first. Returns at once when the timer is idle.
   virtual ~ZeltoTimer() {
+    stop();
+    pthread_cond_destroy(&m_cond);
+    pthread_mutex_destroy(&m_mutex);
+  }
+
+  // Ends the timer thread and waits for it; a callback that is running
+  // finishes first, and none runs afterwards. An owner whose callback uses
+  // the owner's own state calls this before tearing that state down.
+  // Idempotent; not to be called from the callback.
+  void stop() {
     pthread_mutex_lock(&m_mutex);
     m_stop = true;
     m_generation++;
     pthread_cond_broadcast(&m_cond);
     pthread_mutex_unlock(&m_mutex);
     if (m_threadStarted) pthread_join(m_thread, nullptr);
-    pthread_cond_destroy(&m_cond);
-    pthread_mutex_destroy(&m_mutex);
+    m_threadStarted = false;
   }
 
   ZeltoTimer(const ZeltoTimer &) = delete;

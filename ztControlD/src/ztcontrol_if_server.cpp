@@ -39,6 +39,9 @@ ZtcontrolCommandServer::ZtcontrolCommandServer()
 // Runs after shutdown(): the worker is gone and the queues are closed.
 ZtcontrolCommandServer::~ZtcontrolCommandServer()
 {
+    // The timer's callback (stopEdit) takes m_commandMutex: its thread must
+    // be gone before the mutex is destroyed below.
+    m_workerTimer.stop();
     dropAllClients();
     pthread_mutex_destroy(&m_clientsMutex);
     pthread_mutex_destroy(&m_commandMutex);
