@@ -169,6 +169,7 @@ class FakeDaemon {
 };
 
 std::string element(const Bytes& msg, int type) {
+  if (msg.size() < 4) return "<no message>";
   const uint8_t* e = tlv_find(msg.data(), type);
   if (!e) return "<none>";
   return std::string(reinterpret_cast<const char*>(e + 4), (e[1] << 8) | e[2]);
@@ -218,6 +219,7 @@ TEST(ZtctlProcess, SilentDaemonEndsInTheTimeOutNotAHang) {
   ASSERT_TRUE(status);
   EXPECT_EQ(status->code, 3);
   EXPECT_NE(ztctl.output().find("no answer within 300 ms"), std::string::npos);
+  daemon.join();
   EXPECT_EQ(element(daemon.m_request, TLV_CMD), std::string("\x65\0\0\0", 4));
   EXPECT_FALSE(zttest::queueExists("/ztctl_silent"));
 }
