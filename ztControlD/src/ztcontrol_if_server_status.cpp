@@ -143,7 +143,6 @@ std::string ZtcontrolCommandServer::buildChangeBody(const all_status_settings_t 
 
 void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
 {
-    const uint8_t model = GetCameraModel();
     if (!anyClientListening()) {
         if (!m_interfaceOpen)
             ZTLOG(ZT_LOG_ERROR, "protocol adapter not set - throwing out command");
@@ -154,6 +153,9 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
         return;
     }
     ZTLOG(ZT_LOG_INFO, "pollStatusSettingsAndNotify:");
+    // Taken only once someone listens: while the model cannot be read, each
+    // attempt is a camera-state request and an error line.
+    const uint8_t model = GetCameraModel();
 
     Lock command(m_commandMutex);
     all_status_settings_t block{};
