@@ -153,11 +153,12 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
         return;
     }
     ZTLOG(ZT_LOG_INFO, "pollStatusSettingsAndNotify:");
-    // Taken only once someone listens: while the model cannot be read, each
-    // attempt is a camera-state request and an error line.
-    const uint8_t model = GetCameraModel();
 
     Lock command(m_commandMutex);
+    // Taken only once someone listens: while the model cannot be read, each
+    // attempt is a camera-state request and an error line. Under the lock,
+    // as the timer thread's preset edits read the same cache.
+    const uint8_t model = GetCameraModel();
     all_status_settings_t block{};
     bool shutdownPass = false;
     int status = 0;
