@@ -1,0 +1,207 @@
+// The real daemon against a firmware side that misbehaves: silent, slow,
+// answering with garbage or with blocks of the wrong size, and a command
+// queue flooded by many requesters at once. In every case the daemon answers
+// each request exactly once, a late firmware answer is never taken for a
+// later request, and its worker is held up by at most one firmware time-out
+// (about a second) per firmware operation, so other requesters wait no
+// longer than that.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "DaemonHarness.h"
+#include "ztFirmwarePeer.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using zttest::Bytes;
+using zttest::DaemonHarness;
+using zttest::Requester;
+
+namespace {
+
+constexpr uint32_t kProbeCommand = 1;  // answered as unsupported, no firmware work
+constexpr int32_t kNotSupported = -104;
+constexpr uint32_t kLocate = 37;       // one firmware operation: system 8/13
+constexpr uint8_t kSystemCategory = 8;
+constexpr uint8_t kLocateSet = 13;
+constexpr uint32_t kBusyStatus = 100;  // one firmware operation answering one byte
+constexpr uint8_t kBusyStatusGet = 6;
+constexpr int32_t kErr = -1;
+// One firmware time-out plus slack for a loaded machine.
+constexpr auto kWorkerBound = 2500ms;
+
+class FaultInjection : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_peer.ok());
+        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
+        m_daemon.requester().drain();
+    }
+    void TearDown() override
+    {
+        auto status = m_daemon.stop();
+        ASSERT_TRUE(status) << m_daemon.log();
+        EXPECT_TRUE(status->ok()) << status->describe();
+    }
+
+    // Sends a locate from `slow`, then a probe from a second requester at
+    // once; returns how long the probe's answer took. The locate's answer is
+    // left in `slowAnswer`.
+    Clock::duration probeBehindLocate(Requester &slow, std::optional<zttest::Reply> &slowAnswer)
+    {
+        Requester other;
+        EXPECT_TRUE(slow.ok() && other.ok());
+        EXPECT_TRUE(slow.send({kLocate, zttest::u8Arg(1), std::nullopt}));
+        EXPECT_TRUE(m_peer.waitForRequest(
+            [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateSet); }, 5000));
+        const auto sent = Clock::now();
+        auto probe = other.call(kProbeCommand, 10s);
+        const auto took = Clock::now() - sent;
+        EXPECT_TRUE(probe) << m_daemon.log();
+        if (probe) {
+            EXPECT_EQ(probe->result, kNotSupported);
+        }
+        slowAnswer = slow.waitReply(5s);
+        EXPECT_FALSE(slow.waitReply(300ms)) << "a second answer to one request";
+        EXPECT_FALSE(other.waitReply(0ms)) << "a second answer to the probe";
+        return took;
+    }
+
+    int32_t busyStatusWith(const PeerAnswer &answer)
+    {
+        m_peer.scriptRemoteOnce(kSystemCategory, kBusyStatusGet, answer);
+        auto reply = m_daemon.requester().call(kBusyStatus);
+        EXPECT_TRUE(reply) << m_daemon.log();
+        return reply ? reply->result : 0;
+    }
+
+    ZtFirmwarePeer m_peer;
+    DaemonHarness m_daemon;
+};
+
+TEST_F(FaultInjection, SilentFirmwareFailsTheRequestAndHoldsOthersUpForOneTimeoutAtMost)
+{
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Withheld());
+    Requester slow;
+    std::optional<zttest::Reply> answer;
+    const auto took = probeBehindLocate(slow, answer);
+    EXPECT_LT(took, kWorkerBound);
+    ASSERT_TRUE(answer) << "the request to a silent firmware was never answered";
+    EXPECT_NE(answer->result, 0);
+    EXPECT_EQ(m_daemon.requester().call(kLocate, zttest::u8Arg(0))->result, 0)
+        << "the firmware answers again, so must the daemon";
+}
+
+TEST_F(FaultInjection, LateFirmwareAnswerIsNotTakenForTheNextRequest)
+{
+    // The first answer (success) arrives after the library gave up; the
+    // second request's own answer is a failure and must be the one reported.
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(0).after(1600));
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(7).after(700));
+    Requester &requester = m_daemon.requester();
+    auto first = requester.call(kLocate, zttest::u8Arg(1));
+    ASSERT_TRUE(first);
+    EXPECT_NE(first->result, 0) << "an answer after the time-out counted as success";
+    auto second = requester.call(kLocate, zttest::u8Arg(1));
+    ASSERT_TRUE(second);
+    EXPECT_NE(second->result, 0) << "the late success of the first request was taken";
+    // Slow but inside the time-out is simply success.
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(0).after(400));
+    EXPECT_EQ(requester.call(kLocate, zttest::u8Arg(1))->result, 0);
+}
+
+TEST_F(FaultInjection, GarbageOnTheFirmwareReplyQueueIsSkippedNotParsedAsAnAnswer)
+{
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Withheld());
+    Requester slow;
+    ASSERT_TRUE(slow.send({kLocate, zttest::u8Arg(1), std::nullopt}));
+    ASSERT_TRUE(m_peer.waitForRequest(
+        [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateSet); }, 5000));
+    const std::vector<Bytes> garbage = {
+        {0xFF},
+        {0x00, 0x04, 0x00, 25},                          // an answer with no elements
+        {0x05, 0xDC, 0x00, 25, 0x00, 0x00, 0x00, 0xEE},  // claims 1500 bytes
+        {0x00, 0x0C, 0x00, 25, 0x00, 0x00, 0x04, 0xEC, 0, 0, 0, 0},  // result, no end
+    };
+    for (const Bytes &g : garbage)
+        EXPECT_TRUE(m_peer.postRaw(g, "/to_ztCtlD2"));
+    auto answer = slow.waitReply(5s);
+    ASSERT_TRUE(answer) << m_daemon.log();
+    EXPECT_NE(answer->result, 0) << "garbage was taken for the firmware's answer";
+    EXPECT_EQ(m_daemon.requester().call(kLocate, zttest::u8Arg(0))->result, 0);
+    EXPECT_TRUE(m_daemon.isRunning());
+}
+
+TEST_F(FaultInjection, FirmwareBlockOfTheWrongSizeIsRefusedAndTheRightOneAnswered)
+{
+    EXPECT_EQ(busyStatusWith(PeerAnswer::Bytes({})), kErr);
+    EXPECT_EQ(busyStatusWith(PeerAnswer::Bytes({1, 2})), kErr);
+    EXPECT_EQ(busyStatusWith(PeerAnswer::Bytes(Bytes(1400, 0xAB))), kErr);
+    EXPECT_EQ(busyStatusWith(PeerAnswer::Status(0)), kErr) << "success without its byte";
+    m_peer.scriptRemoteOnce(kSystemCategory, kBusyStatusGet, PeerAnswer::Bytes({1}));
+    auto reply = m_daemon.requester().call(kBusyStatus);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->result, 0);
+    EXPECT_EQ(reply->payload, Bytes({1}));
+}
+
+TEST_F(FaultInjection, FloodOfTheCommandQueueLosesAndDuplicatesNoAnswer)
+{
+    // Eight requesters each keep several requests in flight, far more than
+    // the command queue holds, while the firmware answers slowly; each must
+    // get exactly one answer per request, in its own queue.
+    constexpr int kRequesters = 8;
+    constexpr int kPerRequester = 40;
+    constexpr int kInFlight = 4;
+    m_peer.scriptRemote(kSystemCategory, kLocateSet, PeerAnswer::Status(0).after(2));
+    std::atomic<int> wrong{0}, missing{0}, extra{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kRequesters; ++t) {
+        threads.emplace_back([&, t] {
+            Requester requester("", kInFlight + 2);
+            if (!requester.ok()) {
+                missing += kPerRequester;
+                return;
+            }
+            const uint32_t command = t % 2 ? kLocate : kProbeCommand;
+            const int32_t expected = t % 2 ? 0 : kNotSupported;
+            const std::optional<Bytes> arg =
+                t % 2 ? std::optional<Bytes>(zttest::u8Arg(1)) : std::nullopt;
+            int sent = 0, answered = 0;
+            while (answered < kPerRequester) {
+                while (sent < kPerRequester && sent - answered < kInFlight) {
+                    if (!requester.send({command, arg, std::nullopt}))
+                        break;  // the daemon's queue stayed full for 2 s
+                    ++sent;
+                }
+                if (sent == answered) {
+                    missing += kPerRequester - answered;
+                    return;
+                }
+                auto reply = requester.waitReply(20s);
+                if (!reply) {
+                    missing += sent - answered;
+                    return;
+                }
+                if (!reply->hasResult || reply->result != expected)
+                    ++wrong;
+                ++answered;
+            }
+            if (requester.waitReply(300ms))
+                ++extra;
+        });
+    }
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(missing.load(), 0) << m_daemon.log();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(extra.load(), 0);
+    EXPECT_TRUE(m_daemon.isRunning());
+}
+
+}  // namespace
