@@ -1,0 +1,71 @@
+// Queue-side pieces of the benchmark driver: a requester with its own reply
+// queue, the two floor responders (the minimal answer path, with and without
+// one firmware round trip) and the daemon as a child process. Each object is
+// used by one thread; floors run on a thread of their own.
+#ifndef ZT_BENCH_CLIENT_H
+#define ZT_BENCH_CLIENT_H
+
+#include <mqueue.h>
+#include <stdint.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace ztbench {
+
+// Sends client requests to "/to_ztCtlD" and waits for their answers.
+class BenchRequester {
+public:
+    explicit BenchRequester(const std::string &name);
+    ~BenchRequester();
+    bool ok() const { return m_queue != (mqd_t)-1; }
+    // One request and its answer; false when either failed or took > 5 s.
+    bool call(uint32_t command, const std::vector<uint8_t> &argument, int32_t *result = nullptr);
+
+private:
+    std::string m_name;
+    mqd_t m_queue = (mqd_t)-1;
+    mqd_t m_daemon = (mqd_t)-1;
+};
+
+// The designed answer path and nothing else, on "/to_ztCtlD": select,
+// receive, open the requester's queue, send the answer, close it. With
+// firmware, one library round trip to the firmware side comes first.
+class FloorResponder {
+public:
+    explicit FloorResponder(bool withFirmware);
+    ~FloorResponder();
+    bool ok() const { return m_ok; }
+
+private:
+    void run();
+    bool m_withFirmware;
+    bool m_ok = false;
+    mqd_t m_queue = (mqd_t)-1;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// The daemon binary as a child, its output discarded.
+class DaemonProcess {
+public:
+    explicit DaemonProcess(const std::string &binary);
+    ~DaemonProcess();
+    bool waitReady();
+    // Sends the stop command and reaps the child; true on a clean exit.
+    bool stop();
+    pid_t pid() const { return m_pid; }
+    // CPU seconds (user + system) and peak resident KiB from /proc.
+    double cpuSeconds() const;
+    long peakRssKiB() const;
+
+private:
+    pid_t m_pid = -1;
+};
+
+}  // namespace ztbench
+
+#endif  // ZT_BENCH_CLIENT_H

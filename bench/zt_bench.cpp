@@ -1,0 +1,227 @@
+// Benchmark driver: measures the daemon binary against floor responders
+// measured in the same run, on the same machine, against the same scripted
+// firmware side, and prints each figure with its ratio to the floor and the
+// target it is held to. Runs in its own IPC namespace (scripts/bench).
+//
+//   zt_bench [--short] [DAEMON_BINARY]
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "PresetAnswers.h"
+#include "bench_client.h"
+#include "ztFirmwarePeer.h"
+
+using namespace ztbench;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Push switch with no socket client: answered 0, no firmware work and no
+// log line. (Unsupported values would do too, but each logs an error line,
+// which on a machine without a log daemon goes to the console.)
+constexpr uint32_t kProbe = 43;
+const std::vector<uint8_t> kProbeArg = {'s', 't', 'a', 't', 'u', 's', '=', '0'};
+constexpr uint32_t kLocate = 37;      // one firmware operation
+constexpr uint32_t kGetPresets = 81;  // the stashed preset list
+
+struct Latency {
+    double medianUs = 0;
+    double p99Us = 0;
+    bool ok = false;
+};
+
+Latency measureLatency(uint32_t command, const std::vector<uint8_t> &arg, int count)
+{
+    BenchRequester requester("/zt_bench_lat");
+    std::vector<double> us;
+    us.reserve(count);
+    for (int i = 0; i < count / 10; ++i)  // warm-up
+        if (!requester.call(command, arg))
+            return {};
+    for (int i = 0; i < count; ++i) {
+        const auto start = Clock::now();
+        if (!requester.call(command, arg))
+            return {};
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(us.begin(), us.end());
+    return {us[us.size() / 2], us[std::min(us.size() - 1, us.size() * 99 / 100)], true};
+}
+
+// Answers per second with `threads` requesters each sending `each` requests
+// one after the other.
+double measureThroughput(uint32_t command, const std::vector<uint8_t> &arg, int threads, int each)
+{
+    std::vector<std::thread> pool;
+    std::vector<int> done(threads, 0);
+    const auto start = Clock::now();
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back([&, t] {
+            BenchRequester requester("/zt_bench_tp" + std::to_string(t));
+            for (int i = 0; i < each && requester.call(command, arg); ++i)
+                ++done[t];
+        });
+    for (auto &t : pool)
+        t.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    int total = 0;
+    for (int d : done)
+        total += d;
+    return total / seconds;
+}
+
+// Firmware requests (not camera-state traffic) the peer has recorded.
+size_t firmwareExchanges(const ZtFirmwarePeer &peer)
+{
+    size_t n = 0;
+    for (const auto &r : peer.requests())
+        n += r.kind == "RA" || r.kind == "TC" || r.kind == "AX";
+    return n;
+}
+
+// Connects `count` notification clients to port 8081; their descriptors.
+std::vector<int> connectClients(int count)
+{
+    std::vector<int> fds;
+    for (int i = 0; i < count; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(8081);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0)
+            fds.push_back(fd);
+        else if (fd >= 0)
+            close(fd);
+    }
+    return fds;
+}
+
+double idleCpuPercent(const DaemonProcess &process, int seconds)
+{
+    const double before = process.cpuSeconds();
+    timespec idle = {seconds, 0};
+    nanosleep(&idle, nullptr);
+    return (process.cpuSeconds() - before) / seconds * 100.0;
+}
+
+void row(const char *what, double value, const char *unit, double floor, const char *target)
+{
+    if (floor > 0)
+        printf("%-44s %10.1f %-4s floor %10.1f  ratio %5.2f  %s\n", what, value, unit, floor,
+               value / floor, target);
+    else
+        printf("%-44s %10.1f %-4s %s\n", what, value, unit, target);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    bool quick = false;
+    std::string daemon = "bin/ztControlD";
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--short") == 0)
+            quick = true;
+        else
+            daemon = argv[i];
+    }
+    const int count = quick ? 300 : 3000;
+    const int each = quick ? 300 : 2000;
+    const int idleSeconds = quick ? 3 : 30;
+
+    ZtFirmwarePeer peer;
+    if (!peer.ok()) {
+        fprintf(stderr, "zt_bench: the scripted firmware side did not start\n");
+        return 2;
+    }
+    const std::vector<uint8_t> on = {1};
+
+    Latency floorPlain, floorFirmware;
+    double floorTp1 = 0, floorTp4 = 0;
+    {
+        FloorResponder floor(false);
+        floorPlain = measureLatency(kProbe, kProbeArg, count);
+        floorTp1 = measureThroughput(kProbe, kProbeArg, 1, each);
+        floorTp4 = measureThroughput(kProbe, kProbeArg, 4, each);
+    }
+    {
+        FloorResponder floor(true);
+        floorFirmware = measureLatency(kLocate, on, count);
+    }
+    if (!floorPlain.ok || !floorFirmware.ok) {
+        fprintf(stderr, "zt_bench: a floor responder did not answer\n");
+        return 2;
+    }
+
+    DaemonProcess process(daemon);
+    if (!process.waitReady()) {
+        fprintf(stderr, "zt_bench: %s did not become ready\n", daemon.c_str());
+        return 2;
+    }
+    const Latency plain = measureLatency(kProbe, kProbeArg, count);
+    const Latency firmware = measureLatency(kLocate, on, count);
+    const double tp1 = measureThroughput(kProbe, kProbeArg, 1, each);
+    const double tp4 = measureThroughput(kProbe, kProbeArg, 4, each);
+
+    // Two groups of two presets: the cold list costs its group, id and
+    // record reads; the stashed one should cost nothing.
+    using namespace zttest;
+    peer.scriptTyped("ztc_system_get_lens_type", PeerAnswer::Bytes({0}));
+    peer.scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({0}));
+    peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
+    peer.scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList({0, 1})));
+    peer.scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList({0, 1})));
+    peer.scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(PresetRecord().bytes()));
+    BenchRequester requester("/zt_bench_presets");
+    peer.clearRequests();
+    int32_t coldResult = -1, stashedResult = -1;
+    requester.call(kGetPresets, {}, &coldResult);
+    const size_t cold = firmwareExchanges(peer);
+    peer.clearRequests();
+    requester.call(kGetPresets, {}, &stashedResult);
+    const size_t stashed = firmwareExchanges(peer);
+
+    const double idleCpu = idleCpuPercent(process, idleSeconds);
+    std::vector<int> clients = connectClients(10);
+    const std::vector<uint8_t> resume = {'s', 't', 'a', 't', 'u', 's', '=', '1'};
+    requester.call(kProbe, resume);
+    const double busyCpu = idleCpuPercent(process, idleSeconds);
+    for (int fd : clients)
+        close(fd);
+    const long rss = process.peakRssKiB();
+    const bool clean = process.stop();
+
+    printf("zt_bench (%s): %d round trips per latency figure\n", quick ? "short" : "full", count);
+    row("latency, no firmware work, median", plain.medianUs, "us", floorPlain.medianUs, "target <= 1.15");
+    row("latency, no firmware work, p99", plain.p99Us, "us", floorPlain.p99Us, "target <= 1.15");
+    row("latency, one firmware operation, median", firmware.medianUs, "us", floorFirmware.medianUs,
+        "target <= 1.15");
+    row("latency, one firmware operation, p99", firmware.p99Us, "us", floorFirmware.p99Us,
+        "target <= 1.15");
+    row("throughput, 1 requester", tp1, "/s", floorTp1, "");
+    row("throughput, 4 requesters", tp4, "/s", floorTp4, "target >= 0.85");
+    row("idle CPU, no client (% of a core)", idleCpu, "%", 0, "target < 0.05");
+    row("CPU, 10 resumed clients (% of a core)", busyCpu, "%", 0,
+        clients.size() == 10 ? "" : "(not all 10 clients connected)");
+    row("peak RSS", rss / 1024.0, "MiB", 0, "target <= 8");
+    row("preset list cold: firmware exchanges", static_cast<double>(cold), "", 0,
+        coldResult == 0 ? "" : "(the list failed)");
+    row("preset list stashed: firmware exchanges", static_cast<double>(stashed), "", 0,
+        stashedResult == 0 ? "target 0" : "target 0 (the list failed)");
+    printf("daemon stopped %s\n", clean ? "cleanly" : "NOT cleanly");
+    return clean ? 0 : 1;
+}
