@@ -65,6 +65,12 @@ BenchRequester::~BenchRequester()
     }
 }
 
+long BenchRequester::pending() const
+{
+    mq_attr attr = {};
+    return m_queue != (mqd_t)-1 && mq_getattr(m_queue, &attr) == 0 ? attr.mq_curmsgs : 0;
+}
+
 bool BenchRequester::call(uint32_t command, const std::vector<uint8_t> &argument, int32_t *result)
 {
     if (m_daemon == (mqd_t)-1)
@@ -233,14 +239,20 @@ double DaemonProcess::cpuSeconds() const
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long DaemonProcess::peakRssKiB() const
+long DaemonProcess::statusKiB(const char *field) const
 {
     std::ifstream in("/proc/" + std::to_string(m_pid) + "/status");
     std::string line;
+    const size_t length = strlen(field);
     while (std::getline(in, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
+        if (line.compare(0, length, field) == 0)
+            return std::stol(line.substr(length));
     return 0;
+}
+
+bool DaemonProcess::running() const
+{
+    return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0;
 }
 
 }  // namespace ztbench

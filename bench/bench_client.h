@@ -24,6 +24,10 @@ public:
     bool ok() const { return m_queue != (mqd_t)-1; }
     // One request and its answer; false when either failed or took > 5 s.
     bool call(uint32_t command, const std::vector<uint8_t> &argument, int32_t *result = nullptr);
+    // Messages waiting on the reply queue (between calls: answers nobody
+    // asked for).
+    long pending() const;
+    const std::string &name() const { return m_name; }
 
 private:
     std::string m_name;
@@ -58,11 +62,14 @@ public:
     // Sends the stop command and reaps the child; true on a clean exit.
     bool stop();
     pid_t pid() const { return m_pid; }
-    // CPU seconds (user + system) and peak resident KiB from /proc.
+    // CPU seconds (user + system), peak and current resident KiB from /proc.
     double cpuSeconds() const;
-    long peakRssKiB() const;
+    long peakRssKiB() const { return statusKiB("VmHWM:"); }
+    long rssKiB() const { return statusKiB("VmRSS:"); }
+    bool running() const;
 
 private:
+    long statusKiB(const char *field) const;
     pid_t m_pid = -1;
 };
 
