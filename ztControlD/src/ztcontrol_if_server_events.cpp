@@ -7,6 +7,7 @@
 
 #include "hexdump.h"
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztErrno.h"
 #include "ztMbox.h"
 #include "ztTlv.h"
@@ -175,9 +176,7 @@ void ZtcontrolCommandServer::handlePresetUpdate()
     }
     const uint8_t *value = argument + TLV_ELEM_HDR_LEN;
     const uint8_t event = value[0];
-    const uint32_t id = static_cast<uint32_t>(value[1]) | (static_cast<uint32_t>(value[2]) << 8) |
-                        (static_cast<uint32_t>(value[3]) << 16) |
-                        (static_cast<uint32_t>(value[4]) << 24);
+    const uint32_t id = readU32(value, 1);
     ZTLOG(ZT_LOG_DEBUG, "TLV CAT_RTOS_CMD: event: %s, id: %u", PresetEventText(event), id);
 
     switch (event) {

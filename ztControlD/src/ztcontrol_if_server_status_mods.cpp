@@ -6,6 +6,7 @@
 
 #include "camera_status.h"
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
 
 // The value last published as camera-state item 157; its low byte stands for
@@ -58,18 +59,6 @@ constexpr int8_t kFlatModeVideo = 12;
 
 uint8_t *bytes(all_status_settings_t &block) { return reinterpret_cast<uint8_t *>(&block); }
 
-uint32_t word(const uint8_t *b, size_t offset)
-{
-    return static_cast<uint32_t>(b[offset]) | static_cast<uint32_t>(b[offset + 1]) << 8 |
-           static_cast<uint32_t>(b[offset + 2]) << 16 | static_cast<uint32_t>(b[offset + 3]) << 24;
-}
-
-void setWord(uint8_t *b, size_t offset, uint32_t v)
-{
-    for (size_t i = 0; i < 4; ++i)
-        b[offset + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // Flat modes whose video resolution and lens come from the multi-shot bytes.
 bool isMultishotFlatMode(int8_t flatMode)
 {
@@ -95,15 +84,15 @@ void ZtcontrolCommandServer::modSettingsAndStatuses(all_status_settings_t &block
     b[S(kFlatModeStatus)] = b[T(kFlatMode)];
 
     // 3: the preset group as clients know it.
-    const uint32_t group = word(b, S(kPresetGroupWord));
+    const uint32_t group = readU32(b, S(kPresetGroupWord));
     if (model == kModelWithoutSeparateGroups) {
         if (isTimelapseGroup(group)) {
             b[S(kVideoGroupMode)] = b[S(kTimelapseGroupMode)];
-            setWord(b, S(kVideoPresetWord), word(b, S(kTimelapsePresetWord)));
+            writeLE(b, S(kVideoPresetWord), readU32(b, S(kTimelapsePresetWord)));
         }
-        setWord(b, S(kPresetGroupWord), 0);
+        writeLE(b, S(kPresetGroupWord), 0);
     } else {
-        setWord(b, S(kPresetGroupWord), static_cast<uint32_t>(RemapPresetGroup(static_cast<int>(group))));
+        writeLE(b, S(kPresetGroupWord), static_cast<uint32_t>(RemapPresetGroup(static_cast<int>(group))));
     }
 
     // 4-5: the lens state is the daemon's, read again only after a failure.
@@ -116,7 +105,7 @@ void ZtcontrolCommandServer::modSettingsAndStatuses(all_status_settings_t &block
     const uint32_t current = GetCurrentPreset();
     const uint8_t modified = b[S(kPresetModified)];
     b[S(kPresetModified)] =
-        ((modified == 1 || modified == 3) && word(b, S(kModifiedPresetWord)) == current) ? 1 : 0;
+        ((modified == 1 || modified == 3) && readU32(b, S(kModifiedPresetWord)) == current) ? 1 : 0;
 
     // 7: ux mode.
     b[T(kUxMode)] = GetEasyProMode();

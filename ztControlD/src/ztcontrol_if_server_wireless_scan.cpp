@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztErrno.h"
 #include "ztcontrol_if_server.h"
 
@@ -23,23 +24,6 @@ constexpr size_t kModuleEntrySize = 127;
 constexpr size_t kModuleNameOffset = 2;
 constexpr size_t kModuleWordOffset = 118;
 
-int invalidParam()
-{
-    ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-    return ZT_ERR_INVALID_PARAM;
-}
-
-bool hasBytes(const MsgElement *argument, size_t length)
-{
-    return argument && argument->getData() && argument->getLength() >= length;
-}
-
-void putLE(uint8_t *p, uint32_t value, unsigned bytes)
-{
-    for (unsigned i = 0; i < bytes; ++i)
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 // Fills the scan-list answer from a successful module answer with status 0.
 // Only entries that the module's bytes hold completely are copied, at most
 // ten; the entry count says how many were copied.
@@ -54,15 +38,15 @@ void fillScanList(uint8_t *list, uint8_t offset, const uint8_t *answer, size_t l
         ZTLOG(ZT_LOG_ERROR, "Scan list: module reports %zu entries, %zu present, passing %zu", reported,
               present, count);
     list[0] = offset;
-    putLE(list + 2, answer[1], 2);
-    putLE(list + 4, static_cast<uint32_t>(count), 2);
-    putLE(list + 8, answer[5], 4);
+    writeLE(list, 2, answer[1], 2);
+    writeLE(list, 4, static_cast<uint32_t>(count), 2);
+    writeLE(list, 8, answer[5], 4);
     for (size_t i = 0; i < count; ++i) {
         const uint8_t *from = answer + kModuleHeaderSize + i * kModuleEntrySize;
         uint8_t *to = list + kListEntriesOffset + i * kListEntrySize;
         const char *name = reinterpret_cast<const char *>(from + kModuleNameOffset);
         memcpy(to, name, strnlen(name, kListNameMax));  // the rest stays 0: the NUL
-        putLE(to + 36, from[0], 4);
+        writeLE(to, 36, from[0], 4);
         memcpy(to + 40, from + kModuleWordOffset, 4);
         to[44] = from[1];
     }

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_preset_loader.h"
 
 using wsdk_commands::WSDK_EnumPresetIcon;
@@ -35,11 +36,6 @@ constexpr IdRange kFactoryPresets[] = {
     {0xA0000, 0xA0000}, {0xB0000, 0xB0000}, {0xC0000, 0xC0001}, {0xD0000, 0xD0000},
     {0xE0000, 0xE0000},
 };
-
-uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 constexpr uint32_t kNoIterator = 0xFFFFFFFFu;
 

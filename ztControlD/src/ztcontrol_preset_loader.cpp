@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 
 using wsdk_commands::WSDK_EnumFlatMode;
 using wsdk_commands::WSDK_EnumPresetIcon;
@@ -76,13 +77,6 @@ constexpr uint32_t kPresetEasyNightPhoto = 0xC0001;
 constexpr uint32_t kPresetDualPhoto = 0x40000;
 constexpr uint32_t kPresetLiveBurst = 0x10001;
 constexpr uint32_t kPresetDualPhoto3 = 0x40003;
-
-uint32_t readU32(const uint8_t* p) {
-    uint8_t b[4];
-    memcpy(b, p, sizeof b);
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-}
 
 void addCaption(WSDK_Preset& preset, int settingId, int fwValue, const PresetCaptionContext& ctx) {
     WSDK_PresetSetting* s = preset.add_setting_array();
