@@ -263,8 +263,6 @@ private:
     CommandOutcome quickCaptureStart(const MsgElement *argument);
     // Answers itself when the firmware gave its one busy byte.
     CommandOutcome getBusyStatus(Msg &request, const MsgElement *argument);
-    // Little-endian u32 at offset of an argument already checked for length.
-    static uint32_t ArgumentWord(const uint8_t *bytes, size_t offset);
     CommandOutcome handleWirelessCommand(Msg &request, ztcontrol_command_t command,
                                          const MsgElement *argument);
     // --- Network scans (ztcontrol_if_server_wireless_scan.cpp). Both answer

@@ -6,7 +6,9 @@
 // Worker thread, m_commandMutex held (the zoom branch lets go of it while it
 // arms the timer).
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
@@ -50,8 +52,7 @@ ZtcontrolCommandServer::handleCaptureCommand(Msg &request, ztcontrol_command_t c
         break;
     }
     if (argument == nullptr) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        outcome.code = ZT_ERR_INVALID_PARAM;
+        outcome.code = invalidParam();
         return outcome;
     }
     switch (command) {
@@ -113,7 +114,7 @@ int32_t ZtcontrolCommandServer::translateToFlatMode(int32_t mode, unsigned model
     if (status != ZT_OK) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET error, %d, leaving mode as %d", status,
               mode);
-    } else if (answer != nullptr && length == 1 && answer[0] == 2) {
+    } else if (isNakOff(answer, length)) {
         ZTLOG(ZT_LOG_ERROR, "Camera status returning ZT_ERR_NACK_OFF, skipping flatmode update");
     } else if (answer != nullptr && length >= 5) {
         switch (mode) {
@@ -181,12 +182,11 @@ int ZtcontrolCommandServer::setMode(int32_t mode)
 int ZtcontrolCommandServer::setModeSubMode(const MsgElement &argument)
 {
     if (argument.getLength() < kModeSubModeArgLength) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        return ZT_ERR_INVALID_PARAM;
+        return invalidParam();
     }
     const uint8_t *bytes = argument.getData();
-    const int32_t mode = static_cast<int32_t>(ArgumentWord(bytes, 0));
-    const int32_t subMode = static_cast<int32_t>(ArgumentWord(bytes, 4));
+    const int32_t mode = static_cast<int32_t>(readU32(bytes, 0));
+    const int32_t subMode = static_cast<int32_t>(readU32(bytes, 4));
     stopZooming("ZTCONTROL_MODE_SUB_MODE");
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_MODE_SUB_MODE: mode:%d sub_mode:%d", mode, subMode);
     int result = ZT_OK;

@@ -3,19 +3,11 @@
 // quick capture and the busy status.
 // Worker thread, m_commandMutex held.
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
-
-// Firmware operations.
-constexpr uint8_t kSystemCategory = 8;
-constexpr uint8_t kBusyStatusGet = 6;        // REMOTE_SYSTEM_BUSY_STATUS_GET
-constexpr uint8_t kQuickCaptureStart = 45;   // REMOTE_QUICK_CAPTURE_START
-constexpr uint8_t kStreamCategory = 10;
-constexpr uint8_t kStreamOrientationGet = 14;  // REMOTE_STREAM_ORIENTATION_GET
-constexpr uint8_t kLiveviewCategory = 13;
-constexpr uint8_t kExposureSelectSet = 0;    // REMOTE_LIVEVIEW_EXPOSURE_SELECT_SET
-constexpr uint8_t kExposureSelectReset = 2;  // REMOTE_LIVEVIEW_EXPOSURE_SELECT_RESET
 
 // ZTCONTROL_LIVEVIEW_MODE_SET argument: four little-endian words.
 constexpr uint16_t kLiveviewArgLength = 16;
@@ -37,24 +29,16 @@ constexpr uint8_t kStreamInverted = 0;
 
 }  // namespace
 
-uint32_t ZtcontrolCommandServer::ArgumentWord(const uint8_t *bytes, size_t offset)
-{
-    return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes[offset + 2]) << 16 |
-           static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
-
 int ZtcontrolCommandServer::setLiveviewExposure(const MsgElement &argument)
 {
     if (argument.getLength() < kLiveviewArgLength) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        return ZT_ERR_INVALID_PARAM;
+        return invalidParam();
     }
     const uint8_t *bytes = argument.getData();
-    const uint32_t exposureMode = ArgumentWord(bytes, kExposureModeOffset);
-    uint32_t x = ArgumentWord(bytes, kXOffset);
-    uint32_t y = ArgumentWord(bytes, kYOffset);
-    const uint32_t lensWord = ArgumentWord(bytes, kLensOffset);
+    const uint32_t exposureMode = readU32(bytes, kExposureModeOffset);
+    uint32_t x = readU32(bytes, kXOffset);
+    uint32_t y = readU32(bytes, kYOffset);
+    const uint32_t lensWord = readU32(bytes, kLensOffset);
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_LIVEVIEW_MODE_SET: %d", (int)exposureMode);
 
     if (exposureMode == kExposureReset) {
@@ -129,8 +113,7 @@ ZtcontrolCommandServer::quickCaptureStart(const MsgElement *argument)
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_QUICK_CAPTURE_START");
     CommandOutcome outcome;
     if (argument == nullptr) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        outcome.code = ZT_ERR_INVALID_PARAM;
+        outcome.code = invalidParam();
         return outcome;
     }
     const uint8_t value = argument->getUInt8();
@@ -147,8 +130,7 @@ ZtcontrolCommandServer::getBusyStatus(Msg &request, const MsgElement *argument)
 {
     CommandOutcome outcome;
     if (argument != nullptr) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        outcome.code = ZT_ERR_INVALID_PARAM;
+        outcome.code = invalidParam();
         return outcome;
     }
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_BUSY_STATUS:");

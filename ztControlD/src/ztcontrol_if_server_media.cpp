@@ -6,8 +6,10 @@
 #include <string.h>
 
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztErrno.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
@@ -22,22 +24,6 @@ constexpr size_t kTagArgSize = 268;
 
 constexpr size_t kItemNameField = sizeof(file_list_item_t::name);
 
-int invalidParam()
-{
-    ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-    return ZT_ERR_INVALID_PARAM;
-}
-
-bool hasBytes(const MsgElement *argument, size_t length)
-{
-    return argument && argument->getData() && argument->getLength() >= length;
-}
-
-uint32_t readU32(const uint8_t *p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 int simpleRemote(uint8_t category, uint8_t id, const char *failure)
 {
     const int rc = ztc_send_simple_remote_api(context(), category, id);
@@ -51,7 +37,7 @@ int setDateTime(const MsgElement *argument)
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_SET_DATE_TIME:");
     if (!hasBytes(argument, 1))
         return invalidParam();
-    const int rc = ztc_send_remote_api_payload(context(), 7, 27, argument->getData(),
+    const int rc = ztc_send_remote_api_payload(context(), kSetupCategory, kDateTimeSet, argument->getData(),
                                                argument->getLength());
     if (rc != ZT_OK)
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SETUP_DATE_TIME_SET error, %d", rc);
@@ -66,12 +52,13 @@ int getDateTime(ZtcontrolCommandServer &server, Msg &request, bool &answered)
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DATE_TIME:");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
-    const int rc = ztc_send_remote_api_for_response(context(), 7, 26, &answer, &answerLength);
+    const int rc = ztc_send_remote_api_for_response(context(), kSetupCategory, kDateTimeGet, &answer,
+                                                     &answerLength);
     if (rc != ZT_OK) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SETUP_DATE_TIME_GET error, %d", rc);
         return rc;
     }
-    if (answer && answerLength == 1 && answer[0] == 2) {
+    if (isNakOff(answer, answerLength)) {
         ZTLOG(ZT_LOG_DEBUG, "Camera status returning ZT_ERR_NAK_OFF");
         server.sendResponse(request, ZT_ERR_NAK_OFF, nullptr, 0);
     } else {
@@ -144,7 +131,8 @@ int deleteListResult(ZtcontrolCommandServer &server, Msg &request)
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DELETE_LIST_RESULT");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
-    const int rc = ztc_send_remote_api_for_response(context(), 9, 23, &answer, &answerLength);
+    const int rc = ztc_send_remote_api_for_response(context(), kStorageCategory,
+                                                     kListDeleteStatusGet, &answer, &answerLength);
     if (rc != ZT_OK) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_STORAGE_LIST_DELETE_STATUS_GET error, %d", rc);
         answer = nullptr;
@@ -177,8 +165,6 @@ const VoiceCommand kVoiceCommands[] = {
     {ZTCONTROL_VOICE_EDIT_MY_STORY, "Voice Edit My Story:", 10,
      "REMOTE_VOICE_CONTROL_EDIT_MY_STORY error, %d"},
 };
-
-constexpr uint8_t kVoiceCategory = 15;
 
 int voice(ztcontrol_command_t command, const MsgElement *argument)
 {
@@ -233,7 +219,7 @@ ZtcontrolCommandServer::handleMediaCommand(Msg &request, ztcontrol_command_t com
         break;
     case ZTCONTROL_KEYMARK_TAG_RECORDING:
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_KEYMARK_TAG_RECORDING:");
-        outcome.code = simpleRemote(9, 12, "REMOTE_STORAGE_KEYMARK_TAG error, %d");
+        outcome.code = simpleRemote(kStorageCategory, kKeymarkTag, "REMOTE_STORAGE_KEYMARK_TAG error, %d");
         break;
     case ZTCONTROL_KEYMARK_TAG_PLAYBACK:
         outcome.code = tagPlayback(argument);
@@ -244,11 +230,11 @@ ZtcontrolCommandServer::handleMediaCommand(Msg &request, ztcontrol_command_t com
         break;
     case ZTCONTROL_DELETE_LAST:
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DELETE_LAST:");
-        outcome.code = simpleRemote(9, 9, "REMOTE_STORAGE_LATEST_FILE_DELETE error, %d");
+        outcome.code = simpleRemote(kStorageCategory, kLatestFileDelete, "REMOTE_STORAGE_LATEST_FILE_DELETE error, %d");
         break;
     case ZTCONTROL_DELETE_ALL:
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DELETE_ALL:");
-        outcome.code = simpleRemote(9, 10, "REMOTE_STORAGE_ALL_DELETE error, %d");
+        outcome.code = simpleRemote(kStorageCategory, kAllDelete, "REMOTE_STORAGE_ALL_DELETE error, %d");
         break;
     case ZTCONTROL_DELETE_LIST:
         outcome.code = deleteList(argument);

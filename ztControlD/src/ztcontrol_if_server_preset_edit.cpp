@@ -9,14 +9,9 @@
 #include "camera_settings.h"
 #include "utils.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
-
-// Firmware preset operations (category 17).
-constexpr uint8_t kPresetCategory = 17;
-constexpr uint8_t kPresetEditStart = 8;   // REMOTE_PRESET_EDIT_START, payload: preset id
-constexpr uint8_t kPresetEditStore = 10;  // REMOTE_PRESET_EDIT_STORE, no payload
-constexpr uint8_t kPresetActiveSet = 12;  // REMOTE_PRESET_ACTIVE_SET, payload: preset id
 
 constexpr int kModel51 = 51;
 constexpr int kNoSetting = -1;
@@ -76,7 +71,7 @@ int ZtcontrolCommandServer::LoadPresetFromMode(int mode)
               __FILE__, __LINE__);
         return status;
     }
-    if (answer != nullptr && length == 1 && answer[0] == 2) {
+    if (isNakOff(answer, length)) {
         ZTLOG(ZT_LOG_DEBUG, "Camera status returning ZT_ERR_NACK_OFF\n");
         return -1;
     }

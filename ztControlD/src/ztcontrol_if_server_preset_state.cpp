@@ -4,7 +4,9 @@
 // firmware group numbering and the names of the firmware's preset events.
 // Worker thread (and the zoom timer's stopEdit), m_commandMutex held.
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 const char *ZtcontrolCommandServer::PresetEventText(uint8_t event)
 {
@@ -49,32 +51,21 @@ int ZtcontrolCommandServer::RemapPresetGroup(int group)
 
 namespace {
 
-// REMOTE_SYSTEM_ALL_STATUS_GET: the firmware's all-status block.
-constexpr uint8_t kStatusCategory = 8;
-constexpr uint8_t kStatusAllGet = 11;
 constexpr uint32_t kNoPreset = 0xFFFFFFFFu;
 constexpr uint8_t kNoGroup = 255;
-constexpr uint8_t kRefusalByte = 2;
-
-bool isRefusal(const uint8_t *answer, uint16_t length)
-{
-    return answer != nullptr && length == 1 && answer[0] == kRefusalByte;
-}
 
 }  // namespace
 
 uint32_t ZtcontrolCommandServer::StatusWord(const uint8_t *status, size_t offset)
 {
-    return static_cast<uint32_t>(status[offset]) | static_cast<uint32_t>(status[offset + 1]) << 8 |
-           static_cast<uint32_t>(status[offset + 2]) << 16 |
-           static_cast<uint32_t>(status[offset + 3]) << 24;
+    return readU32(status, offset);
 }
 
 int ZtcontrolCommandServer::requestAllStatus(uint8_t *&answer, uint16_t &length)
 {
     answer = nullptr;
     length = 0;
-    return ztc_send_remote_api_for_response(&m_cameraContext, kStatusCategory, kStatusAllGet,
+    return ztc_send_remote_api_for_response(&m_cameraContext, kSystemCategory, kAllStatusGet,
                                             &answer, &length);
 }
 
@@ -163,7 +154,7 @@ uint32_t ZtcontrolCommandServer::GetCurrentPreset()
               status);
         return m_currentPreset;
     }
-    if (isRefusal(answer, length)) {
+    if (isNakOff(answer, length)) {
         ZTLOG(ZT_LOG_ERROR, "Response was null or size was bad for get%d", (int)length);
         return m_currentPreset;
     }
@@ -187,7 +178,7 @@ uint32_t ZtcontrolCommandServer::GetActivePreset()
               status);
         return kNoPreset;
     }
-    if (isRefusal(answer, length)) {
+    if (isNakOff(answer, length)) {
         ZTLOG(ZT_LOG_ERROR, "Response was null or size was bad for get%d", (int)length);
         return kNoPreset;
     }
@@ -209,7 +200,7 @@ uint32_t ZtcontrolCommandServer::GetActivePresetGroup()
     if (status != 0)
         ZTLOG(ZT_LOG_ERROR,
               "REMOTE_SYSTEM_ALL_STATUS_GET failed getting active preset group, %d", status);
-    else if (isRefusal(answer, length))
+    else if (isNakOff(answer, length))
         ZTLOG(ZT_LOG_ERROR, "Response was null or size was bad for get%d", (int)length);
     else if (answer != nullptr && length == CAMERA_STATUS_BLOCK_SIZE)
         group = StatusWord(answer, kStatusGroupOffset);

@@ -10,6 +10,7 @@
 
 #include "camera_settings.h"
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztErrno.h"
 #include "ztcontrol_if_server.h"
 
@@ -51,8 +52,7 @@ ZtcontrolCommandServer::handlePushNotifications(const MsgElement *argument)
 {
     CommandOutcome outcome;
     if (!argument || !argument->getData()) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        outcome.code = ZT_ERR_INVALID_PARAM;
+        outcome.code = invalidParam();
         return outcome;
     }
     // The argument is not NUL-terminated on the wire.
@@ -69,9 +69,8 @@ ZtcontrolCommandServer::handleRegisterMQueue(const MsgElement *argument)
     CommandOutcome outcome;
     // A 32-bit flag, then the queue name (NUL-terminated, or ending with the
     // argument).
-    if (!argument || !argument->getData() || argument->getLength() < sizeof(uint32_t)) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        outcome.code = ZT_ERR_INVALID_PARAM;
+    if (!hasBytes(argument, sizeof(uint32_t))) {
+        outcome.code = invalidParam();
         return outcome;
     }
     const bool reg = argument->getUInt32() != 0;

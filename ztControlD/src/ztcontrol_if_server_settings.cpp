@@ -6,20 +6,13 @@
 #include <string.h>
 
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
 ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
-
-constexpr uint8_t kVideoCategory = 2;
-constexpr uint8_t kHorizonSupportGet = 91;  // REMOTE_VIDEO_HORIZON_CONTROL_SUPPORT_GET
-constexpr uint8_t kSetupCategory = 7;
-constexpr uint8_t kAllSettingsGet = 30;     // REMOTE_SETUP_ALL_SETTINGS_GET
-constexpr uint8_t kSystemCategory = 8;
-constexpr uint8_t kAllStatusGet = 11;       // REMOTE_SYSTEM_ALL_STATUS_GET
-constexpr uint8_t kGeocalGet = 34;          // REMOTE_SYSTEM_GEOCAL_GET
-constexpr uint8_t kCalFileNameGet = 35;     // REMOTE_SYSTEM_CAL_FILE_NAME_GET
 
 // Byte of the settings block that holds the current flat mode.
 constexpr size_t kFlatModeOffset = 25;
@@ -35,17 +28,6 @@ constexpr size_t kCalFileBufferSize = 257;
 constexpr char kCalFileDirectory[] = "/tmp/fuse_a/";
 constexpr size_t kCalNameSkip = 3;
 constexpr size_t kCalAnswerMax = 244;
-
-int invalidParam()
-{
-    ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-    return ZT_ERR_INVALID_PARAM;
-}
-
-bool isNakOff(const uint8_t *answer, uint16_t length)
-{
-    return answer != nullptr && length == 1 && answer[0] == 2;
-}
 
 // One block query answered by the NAK-OFF rule. A failed query is answered
 // by the frame without data; the refusal is answered here and leaves no
@@ -83,11 +65,12 @@ struct AdvancedReset {
 };
 
 const AdvancedReset kAdvancedResets[] = {
-    {ZTCONTROL_VIDEO_ADVSET_RESET, "ZTCONTROL_VIDEO_ADVSET_RESET:", 2, 26,
+    {ZTCONTROL_VIDEO_ADVSET_RESET, "ZTCONTROL_VIDEO_ADVSET_RESET:", kVideoCategory, kVideoAdvsetReset,
      "REMOTE_VIDEO_ADVSET_RESET error, %d"},
-    {ZTCONTROL_PHOTO_ADVSET_RESET, "ZTCONTROL_PHOTO_ADVSET_RESET:", 3, 22,
+    {ZTCONTROL_PHOTO_ADVSET_RESET, "ZTCONTROL_PHOTO_ADVSET_RESET:", kPhotoCategory, kPhotoAdvsetReset,
      "REMOTE_PHOTO_ADVSET_RESET error, %d"},
-    {ZTCONTROL_MULTI_ADVSET_RESET, "ZTCONTROL_MULTI_ADVSET_RESET:", 4, 26,
+    {ZTCONTROL_MULTI_ADVSET_RESET, "ZTCONTROL_MULTI_ADVSET_RESET:", kMultiShotCategory,
+     kMultiShotAdvsetReset,
      "REMOTE_MULTI_SHOT_ADVSET_RESET error, %d"},
 };
 
@@ -273,21 +256,21 @@ int ZtcontrolCommandServer::getAllSettingsStatus(Msg &request)
          "REMOTE_SETUP_ALL_SETTINGS_GET error, %d"},
     };
     for (const Part &part : parts) {
-        uint8_t *answer = nullptr;
+        int rc = ZT_OK;
         uint16_t length = 0;
-        const int rc = ztc_send_remote_api_for_response(context(), part.category, part.identifier,
-                                                        &answer, &length);
-        if (rc != ZT_OK) {
+        switch (readRemoteBlock(part.category, part.identifier, part.bytes, part.size,
+                                BlockFit::Partial, rc, length)) {
+        case BlockRead::Failed:
             ZTLOG(ZT_LOG_ERROR, part.failure, rc);
             return rc;
-        }
-        if (isNakOff(answer, length)) {
+        case BlockRead::Refused:
             ZTLOG(ZT_LOG_DEBUG, "Camera status returning ZT_ERR_NACK_OFF");
             sendResponse(request, ZT_ERR_NAK_OFF, nullptr, 0);
             return ZT_OK;
+        case BlockRead::Good:
+        case BlockRead::WrongSize:
+            break;
         }
-        if (answer != nullptr)
-            memcpy(part.bytes, answer, length < part.size ? length : part.size);
     }
     modSettingsAndStatuses(block);
     sendResponse(request, ZT_OK, &block, sizeof block);

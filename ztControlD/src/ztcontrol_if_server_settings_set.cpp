@@ -9,7 +9,9 @@
 
 #include "camera_settings.h"
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 #include "ztcontrol_preset_loader.h"
 
 namespace {
@@ -33,13 +35,6 @@ constexpr uint32_t kLensOptionLinear = 4;
 constexpr int32_t kPrerollOff = 4;
 constexpr int32_t kNarrowZoomPercent = 30;
 
-constexpr uint8_t kVideoCategory = 2;
-constexpr uint8_t kPrerollDeactivate = 90;  // REMOTE_VIDEO_PREROLL_DEACTIVATE
-constexpr uint8_t kSetupCategory = 7;
-constexpr uint8_t kAllSettingsGet = 30;     // REMOTE_SETUP_ALL_SETTINGS_GET
-constexpr uint8_t kSystemCategory = 8;
-constexpr uint8_t kAllStatusGet = 11;       // REMOTE_SYSTEM_ALL_STATUS_GET
-
 // CSI item through which other services learn that the presets changed.
 constexpr unsigned kCsiPresetsChanged = 7;
 constexpr unsigned kPresetsChangedValue = 0x8FFFFFF;
@@ -51,14 +46,9 @@ constexpr size_t kEntryWord24 = 24;
 
 enum class NarrowTranslation { None, Started, Ended };
 
-uint32_t readWord(const uint8_t *p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 uint32_t entryWord(const camera_settings_id_entry_t &entry, size_t offset)
 {
-    return readWord(reinterpret_cast<const uint8_t *>(&entry) + offset);
+    return readU32(reinterpret_cast<const uint8_t *>(&entry) + offset);
 }
 
 // Values a client may ask for that the firmware stores under another value.
@@ -77,18 +67,19 @@ int32_t correctedValue(uint32_t setting, int32_t value)
 bool fillBlockPart(uint8_t category, uint8_t identifier, uint8_t *part, size_t size,
                    const char *wrongSizeLine, const char *failureLine)
 {
-    uint8_t *answer = nullptr;
+    int rc = ZT_OK;
     uint16_t length = 0;
-    const int rc = ztc_send_remote_api_for_response(context(), category, identifier, &answer, &length);
-    if (rc != ZT_OK) {
+    switch (readRemoteBlock(category, identifier, part, size, BlockFit::Exact, rc, length)) {
+    case BlockRead::Failed:
         ZTLOG(ZT_LOG_ERROR, failureLine, rc);
         return true;
-    }
-    if (answer == nullptr || length != size) {
+    case BlockRead::Refused:  // one byte, so also of the wrong size
+    case BlockRead::WrongSize:
         ZTLOG(ZT_LOG_ERROR, wrongSizeLine, (int)length);
         return false;
+    case BlockRead::Good:
+        break;
     }
-    memcpy(part, answer, size);
     return true;
 }
 
@@ -104,11 +95,10 @@ int ZtcontrolCommandServer::setSettingId(const MsgElement *argument, bool &quiet
         return ZT_ERR;
     }
     if (argument == nullptr || argument->getLength() < kSettingArgLength) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        return ZT_ERR_INVALID_PARAM;
+        return invalidParam();
     }
-    uint32_t setting = readWord(argument->getData());
-    const uint32_t requestedOption = readWord(argument->getData() + 4);
+    uint32_t setting = readU32(argument->getData());
+    const uint32_t requestedOption = readU32(argument->getData() + 4);
     uint32_t option = requestedOption;
     quiet = setting == kSettingGps;
 

@@ -13,42 +13,15 @@
 #include "camera_status.h"
 #include "utils.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
-// Firmware operations of the two block reads.
-constexpr uint8_t kStatusCategory = 8;
-constexpr uint8_t kStatusAllGet = 11;  // REMOTE_SYSTEM_ALL_STATUS_GET
-constexpr uint8_t kSetupCategory = 7;
-constexpr uint8_t kSettingsAllGet = 30;  // REMOTE_SETUP_ALL_SETTINGS_GET
-// A one-byte answer holding this value: the camera is going off.
-constexpr uint8_t kNakOff = 2;
 // Status byte telling that a contextual menu is shown.
 constexpr size_t kContextualMenuByte = 223;
 
 constexpr const char *kShutdownPendingBody =
     "\"state\":{\n        \"shutdown_pending\":true\n    }\n";
-
-enum class BlockRead { Failed, Refused, Good, WrongSize };
-
-// Reads one block; a good answer of exactly `size` bytes is copied to `dest`
-// at once (the library owns the answer until its next call).
-BlockRead readBlock(uint8_t category, uint8_t id, uint8_t *dest, size_t size, int &status,
-                    uint16_t &length)
-{
-    uint8_t *answer = nullptr;
-    length = 0;
-    status = ztc_send_remote_api_for_response(&ZtcontrolCommandServer::m_cameraContext, category,
-                                              id, &answer, &length);
-    if (status != 0)
-        return BlockRead::Failed;
-    if (length == 1 && answer && answer[0] == kNakOff)
-        return BlockRead::Refused;
-    if (length != size || !answer)
-        return BlockRead::WrongSize;
-    memcpy(dest, answer, size);
-    return BlockRead::Good;
-}
 
 // Whole seconds from `then` to `now`, borrowing a second when the
 // microseconds went backwards.
@@ -164,8 +137,8 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
     int status = 0;
     uint16_t length = 0;
 
-    switch (readBlock(kStatusCategory, kStatusAllGet, block.status.raw, sizeof(block.status.raw),
-                      status, length)) {
+    switch (readRemoteBlock(kSystemCategory, kAllStatusGet, block.status.raw,
+                            sizeof(block.status.raw), BlockFit::Exact, status, length)) {
     case BlockRead::Failed:
         ZTLOG(ZT_LOG_ERROR, "Polling for status (REMOTE_SYSTEM_ALL_STATUS_GET) failed with error, %d",
               status);
@@ -185,8 +158,8 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
     }
 
     if (!shutdownPass) {
-        switch (readBlock(kSetupCategory, kSettingsAllGet, block.settings.raw,
-                          sizeof(block.settings.raw), status, length)) {
+        switch (readRemoteBlock(kSetupCategory, kAllSettingsGet, block.settings.raw,
+                                sizeof(block.settings.raw), BlockFit::Exact, status, length)) {
         case BlockRead::Failed:
             ZTLOG(ZT_LOG_ERROR,
                   "Polling for settings (REMOTE_SETUP_ALL_SETTINGS_GET) error, %d @ %s:%d", status,

@@ -5,19 +5,14 @@
 // multi-camera buttons are in ztcontrol_if_server_system_button.cpp.
 // Worker thread, m_commandMutex held.
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
 ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
 
-constexpr uint8_t kSetupCategory = 7;
-constexpr uint8_t kSystemCategory = 8;
-constexpr uint8_t kBroadcastCategory = 5;
-constexpr uint8_t kAllStatusGet = 11;         // REMOTE_SYSTEM_ALL_STATUS_GET
-constexpr uint8_t kAllowControlOverUsb = 44;  // REMOTE_SYSTEM_ALLOW_CONTROL_OVER_USB_SET
-constexpr uint8_t kBroadcastExit = 28;        // REMOTE_BROADCAST_EXIT
-constexpr uint8_t kAnalyticsFileNameGet = 21; // REMOTE_SYSTEM_ANALYTICS_FILE_NAME_GET
 // Byte of the status block that holds the control-over-USB state.
 constexpr size_t kUsbControlOffset = 256;
 
@@ -35,24 +30,24 @@ struct SimpleSystemCommand {
 
 const SimpleSystemCommand kSimpleCommands[] = {
     {ZTCONTROL_SYSTEM_SHUTDOWN, SimpleSystemCommand::FixedByte, 1, "ZTCONTROL_SYSTEM_SHUTDOWN:",
-     kSystemCategory, 2, "REMOTE_SYSTEM_SHUTDOWN error, %d"},
+     kSystemCategory, kShutdown, "REMOTE_SYSTEM_SHUTDOWN error, %d"},
     {ZTCONTROL_SYSTEM_SLEEP, SimpleSystemCommand::FixedByte, 0, "ZTCONTROL_SYSTEM_SLEEP:",
-     kSystemCategory, 2, "REMOTE_SYSTEM_SHUTDOWN error, %d"},
+     kSystemCategory, kShutdown, "REMOTE_SYSTEM_SHUTDOWN error, %d"},
     {ZTCONTROL_LOCATE, SimpleSystemCommand::ArgumentByte, 0, "ZTCONTROL_LOCATE: onOff:%d",
-     kSystemCategory, 13, "REMOTE_SYSTEM_CAMERA_LOCATE_STATUS_SET error, %d"},
+     kSystemCategory, kLocateStatusSet, "REMOTE_SYSTEM_CAMERA_LOCATE_STATUS_SET error, %d"},
     {ZTCONTROL_FACTORY_RESET, SimpleSystemCommand::ArgumentByte, 0,
-     "ZTCONTROL_FACTORY_RESET: resetType:%d", kSystemCategory, 4,
+     "ZTCONTROL_FACTORY_RESET: resetType:%d", kSystemCategory, kFactoryReset,
      "REMOTE_SYSTEM_FACTORY_RESET error, %d"},
     {ZTCONTROL_ANALYTICS_CLEAR, SimpleSystemCommand::NoArgument, 0, "ZTCONTROL_ANALYTICS_CLEAR:",
-     kSystemCategory, 20, "REMOTE_SYSTEM_ANALYTICS_CLEAR error, %d"},
+     kSystemCategory, kAnalyticsClear, "REMOTE_SYSTEM_ANALYTICS_CLEAR error, %d"},
     {ZTCONTROL_SET_IN_CONTEXTUAL_MENU, SimpleSystemCommand::ArgumentByte, 0,
-     "ZTCONTROL_SET_IN_CONTEXTUAL_MENU: %d", kSystemCategory, 30,
+     "ZTCONTROL_SET_IN_CONTEXTUAL_MENU: %d", kSystemCategory, kContextualMenuStatusSet,
      "REMOTE_SYSTEM_CONTEXTUAL_MENU_STATUS_SET error, %d"},
     {ZTCONTROL_SET_CAMERA_CONTROL_STATUS, SimpleSystemCommand::ArgumentByte, 0,
-     "ZTCONTROL_SET_CAMERA_CONTROL_STATUS: %d", kSystemCategory, 40,
+     "ZTCONTROL_SET_CAMERA_CONTROL_STATUS: %d", kSystemCategory, kExternalCameraControl,
      "REMOTE_SYSTEM_REQUEST_EXTERNAL_CAMERA_CONTROL error, %d"},
     {ZTCONTROL_SET_CAH_AUTO_CLEAR, SimpleSystemCommand::ArgumentByte, 0,
-     "ZTCONTROL_SET_CAH_AUTO_CLEAR: %d", kSetupCategory, 76,
+     "ZTCONTROL_SET_CAH_AUTO_CLEAR: %d", kSetupCategory, kAutoClearEnableSet,
      "REMOTE_SETUP_AUTO_CLEAR_ENABLE_SET error, %d"},
 };
 
@@ -74,12 +69,6 @@ const TranscodeCommand kTranscodeCommands[] = {
     {ZTCONTROL_TRANSCODE_STATUS, "ZTCONTROL_TRANSCODE_STATUS", ZT_LOG_DEBUG},
     {ZTCONTROL_TRANSCODE_CANCEL, "ZTCONTROL_TRANSCODE_CANCEL", ZT_LOG_DEBUG},
 };
-
-int invalidParam()
-{
-    ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-    return ZT_ERR_INVALID_PARAM;
-}
 
 int runSimple(const SimpleSystemCommand &c, const MsgElement *argument, uint8_t &inContextualMenu)
 {
@@ -144,15 +133,16 @@ int setWiredUsbControl(const MsgElement *argument)
         return invalidParam();
     const uint8_t value = argument->getUInt8();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_SET_WIRED_USB_CONTROL: %d", value);
-    uint8_t *answer = nullptr;
-    uint16_t answerLength = 0;
-    const int status = ztc_send_remote_api_for_response(context(), kSystemCategory, kAllStatusGet,
-                                                        &answer, &answerLength);
-    if (status != ZT_OK) {
+    uint8_t block[CAMERA_STATUS_BLOCK_SIZE];
+    int status = ZT_OK;
+    uint16_t length = 0;
+    const BlockRead read = readRemoteBlock(kSystemCategory, kAllStatusGet, block, sizeof block,
+                                           BlockFit::Exact, status, length);
+    if (read == BlockRead::Failed) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET error, %d", status);
-    } else if (answer == nullptr || answerLength != CAMERA_STATUS_BLOCK_SIZE) {
+    } else if (read != BlockRead::Good) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET size does not match expected size");
-    } else if (static_cast<int8_t>(answer[kUsbControlOffset]) == static_cast<int8_t>(value)) {
+    } else if (static_cast<int8_t>(block[kUsbControlOffset]) == static_cast<int8_t>(value)) {
         ZTLOG(ZT_LOG_DEBUG, "Double setting wired_usb_control:%d, skipping set", value);
         return ZT_OK;
     }

@@ -6,7 +6,9 @@
 #include <string.h>
 
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
@@ -33,13 +35,6 @@ constexpr uint8_t kLibraryPressed = 3;
 constexpr uint8_t kLibraryReleased = 4;
 
 constexpr int kModelWithoutMultiCamMode = 60;
-constexpr uint8_t kSetupCategory = 7;
-constexpr uint8_t kSystemCategory = 8;
-constexpr uint8_t kPresetCategory = 17;
-constexpr uint8_t kDefaultAppModeGet = 10;    // REMOTE_SETUP_DEFAULT_APP_MODE_GET
-constexpr uint8_t kAllStatusGet = 11;         // REMOTE_SYSTEM_ALL_STATUS_GET
-constexpr uint8_t kPresetActiveSet = 12;      // REMOTE_PRESET_ACTIVE_SET
-constexpr uint8_t kPowerOnDefaultGet = 25;    // REMOTE_PRESETS_POWER_ON_DEFAULT_PRESETS_GET
 
 // Rotation code of the previous button request, for the whole process: the
 // remote repeats its rotation with every press, the camera needs it once.
@@ -53,11 +48,6 @@ int rotationDegrees(uint32_t code)
     case 3: return 270;
     default: return 0;
     }
-}
-
-uint32_t readWord(const uint8_t *p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // The library takes the rotation code itself; degrees are for the log only.
@@ -163,22 +153,22 @@ int multiCamMode(uint32_t modeType)
         ZTLOG(ZT_LOG_DEBUG, "Ignoring multicam mode commands");
         return ZT_OK;
     }
-    uint8_t *answer = nullptr;
-    uint16_t length = 0;
-    const int status = ztc_send_remote_api_for_response(context(), kSystemCategory, kAllStatusGet,
-                                                        &answer, &length);
-    if (status != ZT_OK) {
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET could not get status, %d", status);
-        return ZT_ERR;
-    }
-    if (answer != nullptr && length == 1 && answer[0] == 2) {
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET Camera status returning ZT_ERR_NACK_OFF");
-        return ZT_ERR_NAK_OFF;
-    }
     // A short answer leaves the rest of the block zero.
     uint8_t block[CAMERA_STATUS_BLOCK_SIZE] = {};
-    if (answer != nullptr)
-        memcpy(block, answer, length < sizeof block ? length : sizeof block);
+    int status = ZT_OK;
+    uint16_t length = 0;
+    switch (readRemoteBlock(kSystemCategory, kAllStatusGet, block, sizeof block, BlockFit::Partial,
+                            status, length)) {
+    case BlockRead::Failed:
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET could not get status, %d", status);
+        return ZT_ERR;
+    case BlockRead::Refused:
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET Camera status returning ZT_ERR_NACK_OFF");
+        return ZT_ERR_NAK_OFF;
+    case BlockRead::Good:
+    case BlockRead::WrongSize:
+        break;
+    }
     ZTLOG(ZT_LOG_DEBUG,
           "MULTI_CAM_MODE_TYPE[%02X] active: video preset[%ld]  photo preset[%ld] time_lapse "
           "preset[%ld] presets_group[%ld]",
@@ -225,12 +215,11 @@ int multiCamMode(uint32_t modeType)
 int ZtcontrolCommandServer::systemButtonSet(const MsgElement *argument)
 {
     if (!argument || argument->getLength() < kButtonArgLength) {
-        ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-        return ZT_ERR_INVALID_PARAM;
+        return invalidParam();
     }
     const uint8_t *bytes = argument->getData();
-    const uint32_t type = readWord(bytes);
-    const uint32_t raw = readWord(bytes + 4);
+    const uint32_t type = readU32(bytes);
+    const uint32_t raw = readU32(bytes + 4);
     updateRotation((raw >> kRotationShift) & kStateMask);
     ZTLOG(ZT_LOG_DEBUG, "Button press raw value :%d", (int)raw);
     const uint32_t state = raw & kStateMask;

@@ -6,8 +6,10 @@
 #include <string.h>
 
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztErrno.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
@@ -30,23 +32,6 @@ constexpr size_t kNetSsidOffset = 4;
 constexpr size_t kNetSsidMax = 31;
 constexpr size_t kNetPasswordOffset = 37;
 constexpr size_t kNetPasswordMax = 62;
-
-int invalidParam()
-{
-    ZTLOG(ZT_LOG_ERROR, "Invalid parameter");
-    return ZT_ERR_INVALID_PARAM;
-}
-
-// True when the argument element holds at least `length` bytes.
-bool hasBytes(const MsgElement *argument, size_t length)
-{
-    return argument && argument->getData() && argument->getLength() >= length;
-}
-
-uint32_t readU32(const uint8_t *p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // The texts of a network argument, bounded by their fields and the element.
 struct Network {
@@ -126,7 +111,8 @@ int bandSelect(const MsgElement *argument)
     if (band > 1)
         return invalidParam();
     const uint8_t payload = static_cast<uint8_t>(band);
-    const int rc = ztc_send_remote_api_payload(context(), 6, 19, &payload, 1);
+    const int rc = ztc_send_remote_api_payload(context(), kWirelessCategory, kWirelessBandSet,
+                                               &payload, 1);
     if (rc != ZT_OK)
         ZTLOG(ZT_LOG_ERROR, "REMOTE_WIRELESS_BAND_SET error, %d", rc);
     return rc;

@@ -1,0 +1,28 @@
+// Reading one firmware block through the camera control library.
+#include "ztcontrol_remote_ops.h"
+
+#include <string.h>
+
+#include "ztcontrol_if_server.h"
+
+BlockRead readRemoteBlock(uint8_t category, uint8_t identifier, uint8_t *dest, size_t size,
+                          BlockFit fit, int &status, uint16_t &length)
+{
+    uint8_t *answer = nullptr;
+    length = 0;
+    status = ztc_send_remote_api_for_response(&ZtcontrolCommandServer::m_cameraContext, category,
+                                              identifier, &answer, &length);
+    if (status != ZT_OK)
+        return BlockRead::Failed;
+    if (isNakOff(answer, length))
+        return BlockRead::Refused;
+    if (fit == BlockFit::Partial) {
+        if (answer != nullptr)
+            memcpy(dest, answer, length < size ? length : size);
+        return BlockRead::Good;
+    }
+    if (answer == nullptr || length != size)
+        return BlockRead::WrongSize;
+    memcpy(dest, answer, size);
+    return BlockRead::Good;
+}
