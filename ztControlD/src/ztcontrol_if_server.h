@@ -106,10 +106,14 @@ public:
     // Applies a "status=0|1" parameter text to every socket client;
     // ZT_OK or ZT_ERR_INVALID_PARAM.
     int ConfigureSocketNotifications(unsigned char *params);
-    // Offers one message to every client; a client whose delivery fails is
-    // destroyed and removed, the others keep their order. Returns the number
-    // of clients removed. Worker thread, m_commandMutex held.
-    size_t notifyClients(NotificationClient::eNotificationType_t type, std::stringstream &message);
+    // Which clients one delivery walk offers a message to.
+    enum class Recipients { NotNew, OnlyNew, All };
+    // Offers message to the chosen clients in list order; a client whose
+    // delivery fails is destroyed and removed, the others keep their order.
+    // Returns the number of clients removed. m_clientsMutex must be held
+    // (the worker thread); a test without a running worker may call it bare.
+    size_t deliverToClients(NotificationClient::eNotificationType_t type,
+                            std::stringstream &message, Recipients recipients);
     // Number of registered clients, and of those not paused.
     size_t clientCount();
     size_t activeClientCount();
@@ -359,12 +363,6 @@ private:
 
     // --- Status polling (ztcontrol_if_server_status*.cpp). Worker thread
     // only, under m_commandMutex.
-    // Which clients one delivery walk offers a message to.
-    enum class Recipients { NotNew, OnlyNew, All };
-    // Offers message to the chosen clients in list order, dropping every
-    // client whose delivery fails. m_clientsMutex must be held.
-    void deliverToClients(NotificationClient::eNotificationType_t type, std::stringstream &message,
-                          Recipients recipients);
     // True when some registered client is not paused (takes m_clientsMutex).
     bool anyClientListening();
     // The change body of a pass: the throttled and per-pass status changes

@@ -3,6 +3,7 @@
 // push-notification commands, and fan-out that drops failing clients.
 // Every access to m_notificationClients holds m_clientsMutex; the worker
 // takes it inside m_commandMutex, never the other way round.
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -118,19 +119,22 @@ ZtcontrolCommandServer::handleRegisterMQueue(const MsgElement *argument)
 // most about 2 s, a full queue drops the message), so one stalled receiver
 // costs one bounded wait and is then dropped; it never stalls the worker for
 // good or starves the other clients.
-size_t ZtcontrolCommandServer::notifyClients(NotificationClient::eNotificationType_t type,
-                                             std::stringstream &message)
+size_t ZtcontrolCommandServer::deliverToClients(NotificationClient::eNotificationType_t type,
+                                                std::stringstream &message, Recipients recipients)
 {
     size_t removed = 0;
-    Lock hold(m_clientsMutex);
     for (size_t i = 0; i < m_notificationClients.size();) {
         NotificationClient *client = m_notificationClients[i];
-        if (client && client->Notify(type, message)) {
+        const bool wanted = recipients == Recipients::All ||
+                            (client && client->isNew() == (recipients == Recipients::OnlyNew));
+        if (!wanted || (client && client->Notify(type, message))) {
             ++i;
             continue;
         }
-        ZTLOG(ZT_LOG_ERROR, "Notification delivery failed, removing client %d", (int)i);
+        ZTLOG(ZT_LOG_WARN, "Failed to send notifications to client, removing client! [%s]",
+              strerror(errno));
         delete client;
+        // The walk goes on with the client that moved into this position.
         m_notificationClients.erase(m_notificationClients.begin() + static_cast<long>(i));
         ++removed;
     }

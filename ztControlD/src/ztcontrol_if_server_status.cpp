@@ -4,8 +4,6 @@
 // them with the cached copies and pushes the differences as one JSON text to
 // the notification clients; new clients get the whole state instead. Nothing
 // is read while no client listens, so an unwatched camera stays quiet.
-#include <errno.h>
-#include <string.h>
 #include <sys/time.h>
 
 #include <string>
@@ -48,25 +46,6 @@ bool ZtcontrolCommandServer::anyClientListening()
         if (client && !client->IsPaused())
             return true;
     return false;
-}
-
-void ZtcontrolCommandServer::deliverToClients(NotificationClient::eNotificationType_t type,
-                                              std::stringstream &message, Recipients recipients)
-{
-    for (size_t i = 0; i < m_notificationClients.size();) {
-        NotificationClient *client = m_notificationClients[i];
-        const bool wanted = recipients == Recipients::All ||
-                            (client && client->isNew() == (recipients == Recipients::OnlyNew));
-        if (!wanted || (client && client->Notify(type, message))) {
-            ++i;
-            continue;
-        }
-        ZTLOG(ZT_LOG_WARN, "Failed to send notifications to client, removing client! [%s]",
-              strerror(errno));
-        delete client;
-        // The walk goes on with the client that moved into this position.
-        m_notificationClients.erase(m_notificationClients.begin() + static_cast<long>(i));
-    }
 }
 
 std::string ZtcontrolCommandServer::buildChangeBody(const all_status_settings_t &block,

@@ -55,9 +55,18 @@ protected:
         return m_server->ConfigureSocketNotifications(reinterpret_cast<unsigned char *>(&params[0]));
     }
 
+    // No worker thread runs here, so the walk may go without the clients lock.
+    size_t deliver(std::stringstream &message, ZtcontrolCommandServer::Recipients recipients)
+    {
+        return m_server->deliverToClients(NotificationClient::NOTIFICATION_TYPE_STATE, message,
+                                          recipients);
+    }
+
     std::vector<std::string> m_log;
     ZtcontrolCommandServer *m_server = nullptr;
 };
+
+using Recipients = ZtcontrolCommandServer::Recipients;
 
 constexpr uint32_t kSocket = NotificationClient::CLIENT_TYPE_SOCKET;
 constexpr uint32_t kQueue = NotificationClient::CLIENT_TYPE_MQUEUE;
@@ -109,11 +118,11 @@ TEST_F(ServerRegistry, FailingClientsAreDroppedAndTheRestKeepTheirOrder)
     add(kSocket, "bad2", true);
     add(kQueue, "b");
     std::stringstream message("{}");
-    EXPECT_EQ(m_server->notifyClients(NotificationClient::NOTIFICATION_TYPE_STATE, message), 2u);
+    EXPECT_EQ(deliver(message, Recipients::All), 2u);
     EXPECT_EQ(m_log, (std::vector<std::string>{"notified a", "notified bad1", "destroyed bad1",
                                                "notified bad2", "destroyed bad2", "notified b"}));
     m_log.clear();
-    EXPECT_EQ(m_server->notifyClients(NotificationClient::NOTIFICATION_TYPE_STATE, message), 0u);
+    EXPECT_EQ(deliver(message, Recipients::All), 0u);
     EXPECT_EQ(m_log, (std::vector<std::string>{"notified a", "notified b"}));
     EXPECT_EQ(m_server->clientCount(), 2u);
 }
