@@ -8,6 +8,7 @@
 #ifndef ZTCTL_SUBCOMMAND_H
 #define ZTCTL_SUBCOMMAND_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <string>
@@ -56,6 +57,19 @@ bool wordNumber(const std::string &word, unsigned bits, const char *what, uint32
                 std::string &error);
 // Appends a little-endian word of `bytes` bytes.
 void appendLE(std::vector<uint8_t> &out, uint32_t value, unsigned bytes);
+// The little-endian word of `bytes` bytes at `offset`; the caller has checked
+// that they are there.
+uint32_t readLE(const std::vector<uint8_t> &in, size_t offset, unsigned bytes);
+// True when there are `low` to `high` words; else false with `error` set to
+// "usage: " and `usage`.
+bool wordCount(const std::vector<std::string> &words, size_t low, size_t high, const char *usage,
+               std::string &error);
+// A subcommand without words: sets o.command.
+bool noWords(const std::vector<std::string> &words, uint32_t command, const char *usage, Options &o,
+             std::string &error);
+// A subcommand of one number of `bits` bits, sent as a word of bits / 8 bytes.
+bool oneNumber(const std::vector<std::string> &words, uint32_t command, unsigned bits,
+               const char *usage, Options &o, std::string &error);
 
 }  // namespace ztctl
 

@@ -16,13 +16,6 @@ namespace ztctl {
 
 namespace {
 
-bool wordCount(const std::vector<std::string> &words, size_t low, size_t high, const char *usage,
-               std::string &error) {
-    if (words.size() >= low && words.size() <= high) return true;
-    error = std::string("usage: ") + usage;
-    return false;
-}
-
 std::string upper(std::string text) {
     for (char &c : text) c = c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
     return text;
@@ -37,17 +30,6 @@ bool baseMode(const std::string &word, const char *what, uint32_t &mode, std::st
             return true;
         }
     return wordNumber(word, 32, what, mode, error);
-}
-
-// Argument of one number of `bits` bits, sent as a word of bits / 8 bytes.
-bool oneNumber(const std::vector<std::string> &w, uint32_t command, unsigned bits, const char *usage,
-               Options &o, std::string &error) {
-    uint32_t n = 0;
-    if (!wordCount(w, 1, 1, usage, error) || !wordNumber(w[0], bits, usage, n, error)) return false;
-    o.command = command;
-    o.argument = Bytes();
-    appendLE(*o.argument, n, bits / 8);
-    return true;
 }
 
 bool parseShutter(const std::vector<std::string> &w, Options &o, std::string &error) {

@@ -34,16 +34,6 @@ bool parseSetting(const std::vector<std::string> &w, Options &o, std::string &er
     return true;
 }
 
-bool noWords(const std::vector<std::string> &w, uint32_t command, const char *usage, Options &o,
-             std::string &error) {
-    if (!w.empty()) {
-        error = std::string("usage: ") + usage;
-        return false;
-    }
-    o.command = command;
-    return true;
-}
-
 bool parseSettings(const std::vector<std::string> &w, Options &o, std::string &error) {
     return noWords(w, ZTCONTROL_GET_ALL_SETTINGS, "settings", o, error);
 }
@@ -87,25 +77,12 @@ bool parseAdvsetReset(const std::vector<std::string> &w, Options &o, std::string
     return false;
 }
 
-bool rampWord(const std::vector<std::string> &w, uint32_t command, const char *usage, Options &o,
-              std::string &error) {
-    uint32_t value = 0;
-    if (w.size() != 1 || !wordNumber(w[0], 32, usage, value, error)) {
-        if (error.empty()) error = std::string("usage: ") + usage;
-        return false;
-    }
-    o.command = command;
-    o.argument = Bytes();
-    appendLE(*o.argument, value, 4);
-    return true;
-}
-
 bool parseSpeedRamp(const std::vector<std::string> &w, Options &o, std::string &error) {
-    return rampWord(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_SET, "speed-ramp N", o, error);
+    return oneNumber(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_SET, 32, "speed-ramp N", o, error);
 }
 
 bool parseSpeedRampActive(const std::vector<std::string> &w, Options &o, std::string &error) {
-    return rampWord(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET, "speed-ramp-active N", o, error);
+    return oneNumber(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET, 32, "speed-ramp-active N", o, error);
 }
 
 std::string statusJson(const appc_system_all_status &status) {

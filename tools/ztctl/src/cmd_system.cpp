@@ -9,16 +9,6 @@ namespace ztctl {
 
 namespace {
 
-bool noWords(const std::vector<std::string> &w, uint32_t command, const char *usage, Options &o,
-             std::string &error) {
-    if (!w.empty()) {
-        error = std::string("usage: ") + usage;
-        return false;
-    }
-    o.command = command;
-    return true;
-}
-
 // One byte: on (1), off (0) or a number.
 bool oneByte(const std::vector<std::string> &w, uint32_t command, const char *usage, Options &o,
              std::string &error) {

@@ -49,13 +49,6 @@ bool networkArg(const std::string &ssid, const std::string &password, uint32_t a
     return true;
 }
 
-bool wordCount(const std::vector<std::string> &words, size_t low, size_t high, const char *usage,
-               std::string &error) {
-    if (words.size() >= low && words.size() <= high) return true;
-    error = std::string("usage: ") + usage;
-    return false;
-}
-
 bool parseWifi(const std::vector<std::string> &w, Options &o, std::string &error) {
     const std::string verb = w.empty() ? "" : w[0];
     uint32_t n = 0;
@@ -161,12 +154,6 @@ bool parseFwUpdate(const std::vector<std::string> &w, Options &o, std::string &e
     }
     error = "usage: fwupdate start|cancel|done ok|failed";
     return false;
-}
-
-uint32_t readLE(const std::vector<uint8_t> &b, size_t offset, unsigned bytes) {
-    uint32_t v = 0;
-    for (unsigned i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(b[offset + i]) << (8 * i);
-    return v;
 }
 
 std::string decodeScanList(const std::vector<uint8_t> &p) {
