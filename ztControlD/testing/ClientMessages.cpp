@@ -98,6 +98,19 @@ Bytes textArg(const std::string& text, bool withNul) {
   if (withNul) b.push_back(0);
   return b;
 }
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+Bytes words(std::initializer_list<uint32_t> values) {
+  Bytes out;
+  for (uint32_t v : values) {
+    const Bytes w = u32Arg(v);
+    out.insert(out.end(), w.begin(), w.end());
+  }
+  return out;
+}
 Bytes registerQueueArg(bool reg, const std::string& queueName) {
   Bytes b = u32Arg(reg ? 1 : 0);
   Bytes name = textArg(queueName, true);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +57,10 @@ Bytes u8Arg(uint8_t v);
 Bytes u16Arg(uint16_t v);
 Bytes u32Arg(uint32_t v);
 Bytes textArg(const std::string& text, bool withNul = false);
+// The parts one after the other, e.g. concat({u32Arg(1), textArg("x")}).
+Bytes concat(std::initializer_list<Bytes> parts);
+// Consecutive u32 words, e.g. an argument of several numbers.
+Bytes words(std::initializer_list<uint32_t> values);
 // Argument of ZTCONTROL_EVENT_REGISTER_MQUEUE: u32 flag (1 register,
 // 0 unregister), the queue name and its NUL.
 Bytes registerQueueArg(bool reg, const std::string& queueName);

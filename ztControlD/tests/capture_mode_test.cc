@@ -11,6 +11,7 @@
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
+using zttest::words;
 using zttest::DaemonHarness;
 using zttest::StatusBlock;
 using zttest::u32Arg;
@@ -33,16 +34,6 @@ constexpr uint32_t kModelItem = 1;
 constexpr const char *kSetMode = "ztc_app_set_mode";
 constexpr const char *kSetModeSubMode = "ztc_app_set_mode_sub_mode";
 constexpr const char *kVideoReset = "ztc_video_reset_to_valid_res_fps_fov";
-
-Bytes words(std::initializer_list<uint32_t> values)
-{
-    Bytes out;
-    for (uint32_t v : values) {
-        Bytes w = u32Arg(v);
-        out.insert(out.end(), w.begin(), w.end());
-    }
-    return out;
-}
 
 class CaptureMode : public ::testing::Test {
 protected:

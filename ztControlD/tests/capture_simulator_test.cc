@@ -11,20 +11,11 @@
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
+using zttest::words;
 using zttest::u16Arg;
 using zttest::u32Arg;
 
 namespace {
-
-Bytes words(std::initializer_list<uint32_t> values)
-{
-    Bytes out;
-    for (uint32_t v : values) {
-        Bytes w = u32Arg(v);
-        out.insert(out.end(), w.begin(), w.end());
-    }
-    return out;
-}
 
 class CaptureOnSimulator : public ::testing::Test {
 protected:

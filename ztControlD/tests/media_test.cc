@@ -10,6 +10,7 @@
 #include "CommandFixture.h"
 
 using zttest::Bytes;
+using zttest::concat;
 
 namespace {
 
@@ -23,14 +24,6 @@ constexpr int32_t kInvalid = -3;
 constexpr int32_t kMqFail = -5;
 constexpr int32_t kNakOff = -103;
 constexpr int32_t kNotSupported = -104;
-
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes &p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
 Bytes u16(uint16_t v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }

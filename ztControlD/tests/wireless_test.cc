@@ -11,6 +11,7 @@
 #include "CommandFixture.h"
 
 using zttest::Bytes;
+using zttest::concat;
 
 namespace {
 
@@ -39,14 +40,6 @@ Bytes networkArg(const std::string &ssid, const std::string &password, uint32_t 
     }
     b.resize(size);
     return b;
-}
-
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes &p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
 }
 
 Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
