@@ -1,6 +1,7 @@
 // The command server's registry of notification clients inside the test
 // process: the limit of ten, switching socket clients with "status=", and
-// fan-out that drops failing clients while keeping the others in order.
+// fan-out that drops failing clients while keeping the others in order and
+// offers change messages and the full state to the right clients.
 // Fake clients stand in for sockets and queues; they only record calls.
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@ public:
     bool Notify(eNotificationType_t, std::stringstream &) override
     {
         m_log.push_back("notified " + m_name);
+        if (!m_failing)
+            m_isNew = false;  // as every client does after a delivery
         return !m_failing;
     }
 
@@ -125,6 +128,20 @@ TEST_F(ServerRegistry, FailingClientsAreDroppedAndTheRestKeepTheirOrder)
     EXPECT_EQ(deliver(message, Recipients::All), 0u);
     EXPECT_EQ(m_log, (std::vector<std::string>{"notified a", "notified b"}));
     EXPECT_EQ(m_server->clientCount(), 2u);
+}
+
+TEST_F(ServerRegistry, ChangeMessagesSkipNewClientsAndTheFullStateReachesOnlyThem)
+{
+    add(kSocket, "old");
+    std::stringstream message("{}");
+    ASSERT_EQ(deliver(message, Recipients::All), 0u);
+    add(kQueue, "new");
+    m_log.clear();
+    EXPECT_EQ(deliver(message, Recipients::NotNew), 0u);
+    EXPECT_EQ(m_log, std::vector<std::string>{"notified old"});
+    m_log.clear();
+    EXPECT_EQ(deliver(message, Recipients::OnlyNew), 0u);
+    EXPECT_EQ(m_log, std::vector<std::string>{"notified new"});
 }
 
 }  // namespace
