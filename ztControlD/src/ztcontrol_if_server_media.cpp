@@ -37,8 +37,8 @@ int setDateTime(const MsgElement *argument)
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_SET_DATE_TIME:");
     if (!hasBytes(argument, 1))
         return invalidParam();
-    const int rc = ztc_send_remote_api_payload(context(), kSetupCategory, kDateTimeSet, argument->getData(),
-                                               argument->getLength());
+    const int rc = ztc_send_remote_api_payload(context(), kSetupCategory, kDateTimeSet,
+                                               argument->getData(), argument->getLength());
     if (rc != ZT_OK)
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SETUP_DATE_TIME_SET error, %d", rc);
     return rc;
@@ -52,8 +52,8 @@ int getDateTime(ZtcontrolCommandServer &server, Msg &request, bool &answered)
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DATE_TIME:");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
-    const int rc = ztc_send_remote_api_for_response(context(), kSetupCategory, kDateTimeGet, &answer,
-                                                     &answerLength);
+    const int rc = ztc_send_remote_api_for_response(context(), kSetupCategory, kDateTimeGet,
+                                                    &answer, &answerLength);
     if (rc != ZT_OK) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SETUP_DATE_TIME_GET error, %d", rc);
         return rc;
@@ -219,7 +219,8 @@ ZtcontrolCommandServer::handleMediaCommand(Msg &request, ztcontrol_command_t com
         break;
     case ZTCONTROL_KEYMARK_TAG_RECORDING:
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_KEYMARK_TAG_RECORDING:");
-        outcome.code = simpleRemote(kStorageCategory, kKeymarkTag, "REMOTE_STORAGE_KEYMARK_TAG error, %d");
+        outcome.code = simpleRemote(kStorageCategory, kKeymarkTag,
+                                    "REMOTE_STORAGE_KEYMARK_TAG error, %d");
         break;
     case ZTCONTROL_KEYMARK_TAG_PLAYBACK:
         outcome.code = tagPlayback(argument);
@@ -230,11 +231,13 @@ ZtcontrolCommandServer::handleMediaCommand(Msg &request, ztcontrol_command_t com
         break;
     case ZTCONTROL_DELETE_LAST:
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DELETE_LAST:");
-        outcome.code = simpleRemote(kStorageCategory, kLatestFileDelete, "REMOTE_STORAGE_LATEST_FILE_DELETE error, %d");
+        outcome.code = simpleRemote(kStorageCategory, kLatestFileDelete,
+                                    "REMOTE_STORAGE_LATEST_FILE_DELETE error, %d");
         break;
     case ZTCONTROL_DELETE_ALL:
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DELETE_ALL:");
-        outcome.code = simpleRemote(kStorageCategory, kAllDelete, "REMOTE_STORAGE_ALL_DELETE error, %d");
+        outcome.code = simpleRemote(kStorageCategory, kAllDelete,
+                                    "REMOTE_STORAGE_ALL_DELETE error, %d");
         break;
     case ZTCONTROL_DELETE_LIST:
         outcome.code = deleteList(argument);

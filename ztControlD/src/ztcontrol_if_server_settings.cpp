@@ -65,9 +65,11 @@ struct AdvancedReset {
 };
 
 const AdvancedReset kAdvancedResets[] = {
-    {ZTCONTROL_VIDEO_ADVSET_RESET, "ZTCONTROL_VIDEO_ADVSET_RESET:", kVideoCategory, kVideoAdvsetReset,
+    {ZTCONTROL_VIDEO_ADVSET_RESET, "ZTCONTROL_VIDEO_ADVSET_RESET:", kVideoCategory,
+     kVideoAdvsetReset,
      "REMOTE_VIDEO_ADVSET_RESET error, %d"},
-    {ZTCONTROL_PHOTO_ADVSET_RESET, "ZTCONTROL_PHOTO_ADVSET_RESET:", kPhotoCategory, kPhotoAdvsetReset,
+    {ZTCONTROL_PHOTO_ADVSET_RESET, "ZTCONTROL_PHOTO_ADVSET_RESET:", kPhotoCategory,
+     kPhotoAdvsetReset,
      "REMOTE_PHOTO_ADVSET_RESET error, %d"},
     {ZTCONTROL_MULTI_ADVSET_RESET, "ZTCONTROL_MULTI_ADVSET_RESET:", kMultiShotCategory,
      kMultiShotAdvsetReset,

@@ -92,7 +92,8 @@ void ZtcontrolCommandServer::modSettingsAndStatuses(all_status_settings_t &block
         }
         writeLE(b, S(kPresetGroupWord), 0);
     } else {
-        writeLE(b, S(kPresetGroupWord), static_cast<uint32_t>(RemapPresetGroup(static_cast<int>(group))));
+        writeLE(b, S(kPresetGroupWord),
+                static_cast<uint32_t>(RemapPresetGroup(static_cast<int>(group))));
     }
 
     // 4-5: the lens state is the daemon's, read again only after a failure.

@@ -82,7 +82,8 @@ bool parseSpeedRamp(const std::vector<std::string> &w, Options &o, std::string &
 }
 
 bool parseSpeedRampActive(const std::vector<std::string> &w, Options &o, std::string &error) {
-    return oneNumber(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET, 32, "speed-ramp-active N", o, error);
+    return oneNumber(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET, 32, "speed-ramp-active N", o,
+                     error);
 }
 
 std::string statusJson(const appc_system_all_status &status) {
