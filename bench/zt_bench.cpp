@@ -17,10 +17,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "PresetAnswers.h"
+#include "camera_blocks.h"
 #include "bench_client.h"
 #include "ztFirmwarePeer.h"
 
@@ -118,6 +120,49 @@ double idleCpuPercent(const DaemonProcess &process, int seconds)
     return (process.cpuSeconds() - before) / seconds * 100.0;
 }
 
+// Reads whatever the socket holds without waiting.
+void drain(int fd)
+{
+    char buffer[4096];
+    while (recv(fd, buffer, sizeof(buffer), MSG_DONTWAIT) > 0) {
+    }
+}
+
+// Milliseconds from a change of the firmware's status block to the first
+// notification bytes at the resumed TCP client `fd`, over `rounds` changes
+// of the busy status; median and worst. Negative when no notification came.
+std::pair<double, double> notificationLatency(ZtFirmwarePeer &peer, int fd, int rounds)
+{
+    std::vector<uint8_t> status(CAMERA_STATUS_BLOCK_SIZE, 0);
+    peer.scriptRemote(8, 11, PeerAnswer::Bytes(status));
+    peer.scriptRemote(7, 30, PeerAnswer::Bytes(std::vector<uint8_t>(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
+    pollfd readable = {fd, POLLIN, 0};
+    std::vector<double> ms;
+    for (int round = 0; round < rounds; ++round) {
+        // Wait for a whole poll period without a notification, so the next
+        // one is the change's.
+        bool quiet = false;
+        for (int tries = 0; tries < 10 && !quiet; ++tries) {
+            drain(fd);
+            readable.revents = 0;
+            quiet = poll(&readable, 1, 1200) == 0;
+        }
+        if (!quiet)
+            break;
+        status[5] = static_cast<uint8_t>(status[5] ^ 1);  // busy
+        const auto changed = Clock::now();
+        peer.scriptRemote(8, 11, PeerAnswer::Bytes(status));
+        readable.revents = 0;
+        if (poll(&readable, 1, 3000) != 1)
+            break;
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - changed).count());
+    }
+    if (ms.size() != static_cast<size_t>(rounds))
+        return {-1, -1};
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.back()};
+}
+
 void row(const char *what, double value, const char *unit, double floor, const char *target)
 {
     if (floor > 0)
@@ -200,6 +245,9 @@ int main(int argc, char **argv)
     const std::vector<uint8_t> resume = {'s', 't', 'a', 't', 'u', 's', '=', '1'};
     requester.call(kProbe, resume);
     const double busyCpu = idleCpuPercent(process, idleSeconds);
+    // The other clients are not read; their windows hold what a few passes send.
+    const auto notify = clients.empty() ? std::make_pair(-1.0, -1.0)
+                                        : notificationLatency(peer, clients[0], quick ? 3 : 10);
     for (int fd : clients)
         close(fd);
     const long rss = process.peakRssKiB();
@@ -217,6 +265,9 @@ int main(int argc, char **argv)
     row("idle CPU, no client (% of a core)", idleCpu, "%", 0, "target < 0.05");
     row("CPU, 10 resumed clients (% of a core)", busyCpu, "%", 0,
         clients.size() == 10 ? "" : "(not all 10 clients connected)");
+    row("notification latency, status change to TCP, median", notify.first, "ms", 0,
+        "(the status poll runs once a second)");
+    row("notification latency, status change to TCP, worst", notify.second, "ms", 0, "");
     row("peak RSS", rss / 1024.0, "MiB", 0, "target <= 8");
     row("preset list cold: firmware exchanges", static_cast<double>(cold), "", 0,
         coldResult == 0 ? "" : "(the list failed)");
