@@ -64,8 +64,10 @@ constexpr uint8_t kListDeleteStatusGet = 23;  // REMOTE_STORAGE_LIST_DELETE_STAT
 constexpr uint8_t kStreamOrientationGet = 14;  // REMOTE_STREAM_ORIENTATION_GET
 constexpr uint8_t kExposureSelectSet = 0;    // REMOTE_LIVEVIEW_EXPOSURE_SELECT_SET
 constexpr uint8_t kExposureSelectReset = 2;  // REMOTE_LIVEVIEW_EXPOSURE_SELECT_RESET
-// Voice control: the identifiers stand in the voice command table.
-// Presets.
+// Voice control: the identifiers stand in the voice command table of
+// ztcontrol_if_server_media.cpp.
+// Presets used outside the preset commands; those commands keep the whole
+// preset family in ztcontrol_if_server_presets.h.
 constexpr uint8_t kPresetEditStart = 8;      // REMOTE_PRESET_EDIT_START, payload: preset id
 constexpr uint8_t kPresetEditStore = 10;     // REMOTE_PRESET_EDIT_STORE, no payload
 constexpr uint8_t kPresetActiveSet = 12;     // REMOTE_PRESET_ACTIVE_SET, payload: preset id
