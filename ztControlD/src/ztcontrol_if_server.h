@@ -32,6 +32,8 @@
 #include "wsdkCommands/WSDK_EnumPresetGroup.pb.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 
+struct appc_presets_settings_info;
+
 class ZtcontrolCommandServer {
 public:
     // A scoped holder of a pthread mutex: locks on construction, unlocks on
@@ -300,6 +302,9 @@ private:
     // is the library's, valid until its next call.
     int presetRequest(uint8_t op, const void *payload, uint16_t payloadLength,
                       uint8_t *&answer, uint16_t &answerLength);
+    // One preset's record by REMOTE_PRESET_GET_INFO; 0, the operation's
+    // code, or ZT_ERR for an answer that is not one record.
+    int presetFetchRecord(uint32_t id, appc_presets_settings_info &record);
     // Answers request with code and the serialised message, or leaves a
     // plain ZT_ERR to the frame when the message does not fit one answer.
     CommandOutcome answerPresetMessage(Msg &request, int code,

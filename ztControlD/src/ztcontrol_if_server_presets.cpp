@@ -8,6 +8,7 @@
 #include "camera_settings.h"
 #include "utils.h"
 #include "ztTlv.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
 #include "ztcontrol_if_server_presets.h"
 #include "ztcontrol_preset_loader.h"
@@ -40,18 +41,6 @@ bool ParseRequest(const MsgElement *argument, google::protobuf::MessageLite &mes
     return message.ParseFromArray(data, data ? argument->getLength() : 0);
 }
 
-void PutWord(uint8_t *out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t GetWord(const uint8_t *in)
-{
-    return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
-           static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
-}
-
 std::vector<uint32_t> IdList(const uint8_t *answer, uint16_t length)
 {
     std::vector<uint32_t> ids;
@@ -63,7 +52,7 @@ std::vector<uint32_t> IdList(const uint8_t *answer, uint16_t length)
         ZTLOG(ZT_LOG_ERROR, "Preset id list holds %u ids, not the %u announced",
               (unsigned)present, (unsigned)count);
     for (size_t i = 0; i < count && i < present; ++i)
-        ids.push_back(GetWord(answer + 1 + 4 * i));
+        ids.push_back(readU32(answer + 1 + 4 * i));
     return ids;
 }
 
@@ -226,24 +215,12 @@ ZtcontrolCommandServer::presetGetInfo(Msg &request, const MsgElement *argument)
         outcome.code = ZT_ERR_INVALID_PARAM;
         return outcome;
     }
-    uint8_t payload[4];
-    PutWord(payload, req.preset_id());
-    uint8_t *answer = nullptr;
-    uint16_t length = 0;
-    outcome.code = presetRequest(kPresetGetInfo, payload, sizeof payload, answer, length);
-    if (outcome.code != 0) {
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_GET_INFO error, %d", outcome.code);
-        return outcome;
-    }
     appc_presets_settings_info record;
-    if (!parsePresetRecord(answer, answer ? length : 0, &record)) {
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_GET_INFO error, %d, size was %u, expected %llu", ZT_ERR,
-              (unsigned)length, (unsigned long long)kPresetRecordSize);
-        outcome.code = ZT_ERR;
+    outcome.code = presetFetchRecord(static_cast<uint32_t>(req.preset_id()), record);
+    if (outcome.code != 0)
         return outcome;
-    }
     ZTLOG(ZT_LOG_INFO, "REMOTE_PRESET_GET_INFO, %d, size was %u, expected %u", outcome.code,
-          (unsigned)length, (unsigned)kPresetRecordSize);
+          (unsigned)kPresetRecordSize, (unsigned)kPresetRecordSize);
     ZTLOG(ZT_LOG_INFO, "app flat mode is %d", record.flat_mode);
     ZTLOG(ZT_LOG_INFO, "preset type is %d", record.preset_type);
     ZTLOG(ZT_LOG_INFO, "preset id is %u", record.preset_id);
@@ -317,7 +294,7 @@ ZtcontrolCommandServer::presetIdOperation(ztcontrol_command_t command, const Msg
         return outcome;
     } else {
         uint8_t payload[4];
-        PutWord(payload, id);
+        writeLE(payload, 0, id);
         outcome.code = ztc_send_remote_api_payload(&m_cameraContext, kPresetCategory,
                                                    operation.op, payload, sizeof payload);
     }
@@ -337,8 +314,8 @@ ZtcontrolCommandServer::presetSetOrder(const MsgElement *argument)
         return outcome;
     }
     uint8_t payload[8];
-    PutWord(payload, req.preset_id());
-    PutWord(payload + 4, req.order());
+    writeLE(payload, 0, req.preset_id());
+    writeLE(payload + 4, 0, req.order());
     outcome.code = ztc_send_remote_api_payload(&m_cameraContext, kPresetCategory, kPresetSetOrder,
                                                payload, sizeof payload);
     if (outcome.code != 0)
@@ -356,12 +333,33 @@ ZtcontrolCommandServer::presetActive(Msg &request, ztcontrol_command_t command)
         ZTLOG(ZT_LOG_INFO, "ZTCONTROL_PRESET_GET_ACTIVE_PRESET");
         const uint32_t preset = GetActivePreset();
         outcome.code = preset == 0xFFFFFFFFu ? ZT_ERR : ZT_OK;
-        PutWord(bytes, outcome.code == ZT_OK ? preset : 0);
+        writeLE(bytes, 0, outcome.code == ZT_OK ? preset : 0);
     } else {
         ZTLOG(ZT_LOG_INFO, "ZTCONTROL_PRESET_GET_ACTIVE_GROUP");
-        PutWord(bytes, GetActivePresetGroup());
+        writeLE(bytes, 0, GetActivePresetGroup());
     }
     sendResponse(request, outcome.code, bytes, sizeof bytes);
     outcome.answered = true;
     return outcome;
+}
+
+// Fetches one preset's 81-byte record; a failed operation or an answer of
+// another size is logged and returned as its code (ZT_ERR for the size).
+int ZtcontrolCommandServer::presetFetchRecord(uint32_t id, appc_presets_settings_info &record)
+{
+    uint8_t payload[4];
+    writeLE(payload, 0, id);
+    uint8_t *answer = nullptr;
+    uint16_t length = 0;
+    const int code = presetRequest(kPresetGetInfo, payload, sizeof payload, answer, length);
+    if (code != 0) {
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_GET_INFO error, %d", code);
+        return code;
+    }
+    if (!parsePresetRecord(answer, answer ? length : 0, &record)) {
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_GET_INFO error, %d, size was %u, expected %llu", ZT_ERR,
+              (unsigned)length, (unsigned long long)kPresetRecordSize);
+        return ZT_ERR;
+    }
+    return ZT_OK;
 }

@@ -37,9 +37,6 @@ constexpr uint8_t kPresetsFlatModeSwitch = 23;   // u8 flat mode
 // bytes that do not parse; required fields are the caller's to check.
 bool ParseRequest(const MsgElement *argument, google::protobuf::MessageLite &message);
 
-void PutWord(uint8_t *out, uint32_t value);
-uint32_t GetWord(const uint8_t *in);
-
 // The ids of a REMOTE_PRESET_LIST_IDS answer (count byte, then u32 ids),
 // copied out of the library's buffer; an answer shorter than its count
 // promises gives the ids it holds.

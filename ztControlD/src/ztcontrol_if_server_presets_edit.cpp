@@ -10,6 +10,7 @@
 #include "camera_blocks.h"
 #include "utils.h"
 #include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
 #include "ztcontrol_if_server_presets.h"
 
@@ -98,9 +99,9 @@ ZtcontrolCommandServer::presetCustomCreate(Msg &request, const MsgElement *argum
     uint8_t payload[18] = {};
     payload[0] = groupByte;
     payload[1] = flatMode;
-    PutWord(payload + 2, icon);
-    PutWord(payload + 6, title);
-    PutWord(payload + 10, number);
+    writeLE(payload + 2, 0, icon);
+    writeLE(payload + 6, 0, title);
+    writeLE(payload + 10, 0, number);
     uint8_t *answer = nullptr;
     uint16_t length = 0;
     CommandOutcome outcome;
@@ -114,7 +115,7 @@ ZtcontrolCommandServer::presetCustomCreate(Msg &request, const MsgElement *argum
         outcome.code = ZT_ERR;
         return outcome;
     }
-    const uint32_t newId = GetWord(answer);
+    const uint32_t newId = readU32(answer);
 
     const struct timespec settle = {0, kCreateSettleNs};
     nanosleep(&settle, nullptr);
@@ -194,37 +195,25 @@ ZtcontrolCommandServer::presetSetTitleAndIcon(const MsgElement *argument)
     if (!ParseRequest(argument, req) || (!req.has_preset_name() && !req.has_preset_icon()))
         return CommandOutcome{invalidParameter()};
 
-    uint8_t idPayload[4];
-    PutWord(idPayload, current);
-    uint8_t *answer = nullptr;
-    uint16_t length = 0;
     CommandOutcome outcome;
-    outcome.code = presetRequest(kPresetGetInfo, idPayload, sizeof idPayload, answer, length);
-    if (outcome.code != 0) {
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_GET_INFO error, %d", outcome.code);
-        return outcome;
-    }
     appc_presets_settings_info record;
-    if (!parsePresetRecord(answer, answer ? length : 0, &record)) {
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_GET_INFO error, %d, size was %u, expected %llu", ZT_ERR,
-              (unsigned)length, (unsigned long long)kPresetRecordSize);
-        outcome.code = ZT_ERR;
+    outcome.code = presetFetchRecord(current, record);
+    if (outcome.code != 0)
         return outcome;
-    }
 
     // What the request leaves out keeps the record's word.
     uint8_t payload[20] = {};
-    PutWord(payload, current);
-    PutWord(payload + 4, req.has_preset_icon()
+    writeLE(payload, 0, current);
+    writeLE(payload + 4, 0, req.has_preset_icon()
                              ? MapWSDKIconToFW(static_cast<wsdk_commands::WSDK_EnumPresetIcon>(
                                                    req.preset_icon()),
                                                GetCameraModel())
                              : record.user_data[0]);
-    PutWord(payload + 8, req.has_preset_name()
+    writeLE(payload + 8, 0, req.has_preset_name()
                              ? MapWSDKTitleToFW(static_cast<wsdk_commands::WSDK_EnumPresetTitle>(
                                    req.preset_name()))
                              : record.user_data[1]);
-    PutWord(payload + 12, record.user_data[2]);
+    writeLE(payload + 12, 0, record.user_data[2]);
 
     if (!PresetStartEdit(kNoSetting))
         return CommandOutcome{refused("Failed to start preset edit!")};

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "utils.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
 #include "ztcontrol_if_server_presets.h"
 
@@ -166,7 +167,7 @@ int ZtcontrolCommandServer::GetPresetListInfo(wsdk_commands::WSDK_NotifyPresetSt
                 }
             }
             uint8_t payload[4];
-            PutWord(payload, id);
+            writeLE(payload, 0, id);
             const int infoStatus = presetRequest(kPresetGetInfo, payload, sizeof payload, answer,
                                                  length);
             appc_presets_settings_info record;
