@@ -69,6 +69,10 @@ void fail(const char *what)
 
 }  // namespace
 
+// The scripted firmware side; it records every request it serves, so the
+// record is emptied after each input to keep a long run's memory flat.
+static ZtFirmwarePeer *g_peer = nullptr;
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     if (unshare(CLONE_NEWIPC) != 0) {
@@ -77,8 +81,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     }
     ztUtilSetLogLevel(ZT_LOG_OFF);
     // Lives for the whole run: its thread serves the firmware queues.
-    static ZtFirmwarePeer *peer = new ZtFirmwarePeer();
-    if (!peer->ok())
+    g_peer = new ZtFirmwarePeer();
+    if (!g_peer->ok())
         fail("scripted firmware side did not start");
     if (ZtcontrolCommandServer::getInstance()->start() != 0)
         fail("the server did not start");
@@ -111,8 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The sync queue is non-blocking for the drain above; wait by polling
     // its descriptor with the deadline.
     for (;;) {
-        if (mq_receive(g_syncQueue, answer, sizeof(answer), nullptr) >= 0)
+        if (mq_receive(g_syncQueue, answer, sizeof(answer), nullptr) >= 0) {
+            g_peer->clearRequests();
             return 0;
+        }
         struct timespec now;
         clock_gettime(CLOCK_REALTIME, &now);
         if (now.tv_sec > deadline.tv_sec)
