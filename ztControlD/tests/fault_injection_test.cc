@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "DaemonHarness.h"
+#include "DaemonPeerTest.h"
 #include "ztFirmwarePeer.h"
 
 using namespace std::chrono_literals;
@@ -34,20 +34,8 @@ constexpr int32_t kErr = -1;
 // One firmware time-out plus slack for a loaded machine.
 constexpr auto kWorkerBound = 2500ms;
 
-class FaultInjection : public ::testing::Test {
+class FaultInjection : public zttest::DaemonPeerTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_peer.ok());
-        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
-        m_daemon.requester().drain();
-    }
-    void TearDown() override
-    {
-        auto status = m_daemon.stop();
-        ASSERT_TRUE(status) << m_daemon.log();
-        EXPECT_TRUE(status->ok()) << status->describe();
-    }
 
     // Sends a locate from `slow`, then a probe from a second requester at
     // once; returns how long the probe's answer took. The locate's answer is
@@ -79,9 +67,6 @@ protected:
         EXPECT_TRUE(reply) << m_daemon.log();
         return reply ? reply->result : 0;
     }
-
-    ZtFirmwarePeer m_peer;
-    DaemonHarness m_daemon;
 };
 
 TEST_F(FaultInjection, SilentFirmwareFailsTheRequestAndHoldsOthersUpForOneTimeoutAtMost)

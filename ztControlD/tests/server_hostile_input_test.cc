@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-#include "DaemonHarness.h"
+#include "DaemonPeerTest.h"
 #include "ztFirmwarePeer.h"
 
 using namespace std::chrono_literals;
@@ -49,20 +49,8 @@ Bytes clientRequest(uint8_t category, uint32_t command, const std::string &reply
     return msg;
 }
 
-class ServerHostileInput : public ::testing::Test {
+class ServerHostileInput : public zttest::DaemonPeerTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_peer.ok());
-        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
-        m_daemon.requester().drain();
-    }
-    void TearDown() override
-    {
-        auto status = m_daemon.stop();
-        ASSERT_TRUE(status) << m_daemon.log();
-        EXPECT_TRUE(status->ok()) << status->describe();
-    }
 
     // Sends raw bytes, then a probe; the next answer must be the probe's.
     void expectDroppedWithoutAnswer(const Bytes &message, const std::string &logLine)
@@ -80,9 +68,6 @@ protected:
     }
 
     std::string reply() { return m_daemon.requester().queueName(); }
-
-    ZtFirmwarePeer m_peer;
-    DaemonHarness m_daemon;
 };
 
 TEST_F(ServerHostileInput, HeaderLengthDisagreeingWithReceivedBytesIsDropped)
