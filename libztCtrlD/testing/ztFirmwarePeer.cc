@@ -271,11 +271,10 @@ std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r) {
         if (!in.ok() || !m_csiAnswering || r.replyTo.empty()) return {};
         const auto it = m_csiItems.find(id);
         const bool known = it != m_csiItems.end() && size >= 1 && size <= 4;
-        std::vector<uint8_t> value = {0};
-        if (known) {
-            value = le32({it->second});
-            value.resize(size);
-        }
+        // A known item answers its value in the size asked; an unknown one a zero byte.
+        std::vector<uint8_t> value(known ? size : 1, 0);
+        for (uint32_t i = 0; known && i < size; ++i)
+            value[i] = static_cast<uint8_t>(it->second >> (8 * i));
         return build(ZTC_CAT_CSI_ANSWER, {{ZTC_EL_CMD, str(ZTC_CSI_GET)},
                                           {ZTC_EL_CMDARG, le32({id})},
                                           {ZTC_EL_RESULT, le32({known ? 0u : 0xFFFFFFFFu})},

@@ -34,7 +34,7 @@ inline std::vector<uint8_t> leWords(std::initializer_list<uint32_t> words)
 inline std::vector<uint8_t> groupList(std::initializer_list<uint8_t> groups)
 {
     std::vector<uint8_t> out{static_cast<uint8_t>(groups.size())};
-    out.insert(out.end(), groups.begin(), groups.end());
+    for (uint8_t group : groups) out.push_back(group);
     return out;
 }
 

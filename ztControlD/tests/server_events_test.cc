@@ -155,10 +155,8 @@ TEST_F(ServerEvents, SuspendAnswerIsTheRequestTurnedRoundInPlace)
 
 TEST_F(ServerEvents, SuspendRequestWithoutSourceChangesNothingAndIsNotAnswered)
 {
-    Bytes request = {0, 0, 0, 16, 0, 0, 2, 'A', 'J', 'S', 0, 0, 10, 'C'};
-    const std::string dst = "/to_ztCtlD";
-    request.insert(request.end(), dst.begin(), dst.end());
-    request.insert(request.end(), {0, 0, 0, 0xEE});
+    Bytes request = {0, 0, 0, 16, 0, 0, 2, 'A', 'J', 'S', 0, 0, 10, 'C',
+                     '/', 't', 'o', '_', 'z', 't', 'C', 't', 'l', 'D', 0, 0, 0, 0xEE};
     request[1] = static_cast<uint8_t>(request.size());
     const size_t mark = m_daemon.logMark();
     ASSERT_TRUE(m_peer.postRaw(request));
