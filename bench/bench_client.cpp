@@ -102,77 +102,17 @@ bool BenchRequester::call(uint32_t command, const std::vector<uint8_t> &argument
     return true;
 }
 
-FloorResponder::FloorResponder(bool withFirmware) : m_withFirmware(withFirmware)
-{
-    mq_attr attr = {};
-    attr.mq_maxmsg = 5;
-    attr.mq_msgsize = ZTMSG_MAX;
-    m_queue = mq_open(kDaemonQueue, O_RDONLY | O_CREAT, 0664, &attr);
-    if (m_queue == (mqd_t)-1)
-        return;
-    m_ok = true;
-    m_thread = std::thread([this] { run(); });
-}
-
-FloorResponder::~FloorResponder()
-{
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-    if (m_queue != (mqd_t)-1) {
-        mq_close(m_queue);
-        mq_unlink(kDaemonQueue);
-    }
-}
-
-void FloorResponder::run()
-{
-    ztc_msg_q_context_t ctx = {};
-    if (m_withFirmware && !ZtFirmwarePeer::openContext(&ctx))
-        return;
-    uint8_t in[ZTMSG_MAX];
-    uint8_t out[ZTMSG_MAX];
-    while (!m_stop) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(m_queue, &readable);
-        timeval wait = {0, 100000};
-        if (select(m_queue + 1, &readable, nullptr, nullptr, &wait) <= 0)
-            continue;
-        const ssize_t got = mq_receive(m_queue, reinterpret_cast<char *>(in), sizeof(in), nullptr);
-        if (got < TLV_HDR_LEN)
-            continue;
-        int32_t status = 0;
-        if (m_withFirmware) {
-            const uint8_t on = 1;
-            status = ztc_send_remote_api_payload(&ctx, 8, 13, &on, 1);
-        }
-        char name[256] = "";
-        const uint32_t n = sntlv_find(name, sizeof(name), TLV_SRC, in);
-        if (n == 0)
-            continue;
-        name[n] = '\0';
-        sntlv_msg_init(out, sizeof(out), kClientAnswer);
-        sntlv_add_dat(out, sizeof(out), TLV_RESULT, 4, static_cast<uint32_t>(status));
-        sntlv_add_bin(out, sizeof(out), TLV_END, 0, nullptr);
-        const mqd_t reply = mq_open(name, O_WRONLY | O_NONBLOCK);
-        if (reply == (mqd_t)-1)
-            continue;
-        mq_send(reply, reinterpret_cast<char *>(out), sntlv_msg_len(out), 0);
-        mq_close(reply);
-    }
-    if (m_withFirmware)
-        ZtFirmwarePeer::closeContext(&ctx);
-}
-
-DaemonProcess::DaemonProcess(const std::string &binary)
+DaemonProcess::DaemonProcess(const std::string &binary, const std::vector<std::string> &arguments)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    char *argv[] = {const_cast<char *>(binary.c_str()), nullptr};
-    if (posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv, environ) != 0)
+    std::vector<char *> argv = {const_cast<char *>(binary.c_str())};
+    for (const auto &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0)
         m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
 }
@@ -218,6 +158,89 @@ bool DaemonProcess::stop()
         nanosleep(&pause, nullptr);
     }
     return false;
+}
+
+bool DaemonProcess::terminate()
+{
+    if (m_pid <= 0)
+        return false;
+    kill(m_pid, SIGTERM);
+    int status = 0;
+    const bool reaped = waitpid(m_pid, &status, 0) == m_pid;
+    m_pid = -1;
+    return reaped && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+namespace {
+
+volatile sig_atomic_t g_floorStop = 0;
+
+void stopFloor(int) { g_floorStop = 1; }
+
+}  // namespace
+
+FloorResponder::FloorResponder(bool withFirmware)
+    : m_child("/proc/self/exe", withFirmware ? std::vector<std::string>{kFloorResponderFlag, "firmware"}
+                                             : std::vector<std::string>{kFloorResponderFlag})
+{
+    m_ok = m_child.waitReady();
+}
+
+FloorResponder::~FloorResponder()
+{
+    m_child.terminate();
+}
+
+int FloorResponder::serve(bool withFirmware)
+{
+    struct sigaction action = {};
+    action.sa_handler = stopFloor;
+    sigaction(SIGTERM, &action, nullptr);
+    mq_attr attr = {};
+    attr.mq_maxmsg = 5;
+    attr.mq_msgsize = ZTMSG_MAX;
+    const mqd_t queue = mq_open(kDaemonQueue, O_RDONLY | O_CREAT, 0664, &attr);
+    if (queue == (mqd_t)-1)
+        return 1;
+    ztc_msg_q_context_t ctx = {};
+    if (withFirmware && !ZtFirmwarePeer::openContext(&ctx))
+        return 1;
+    uint8_t in[ZTMSG_MAX];
+    uint8_t out[ZTMSG_MAX];
+    while (!g_floorStop) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(queue, &readable);
+        timeval wait = {0, 100000};
+        if (select(queue + 1, &readable, nullptr, nullptr, &wait) <= 0)
+            continue;
+        const ssize_t got = mq_receive(queue, reinterpret_cast<char *>(in), sizeof(in), nullptr);
+        if (got < TLV_HDR_LEN)
+            continue;
+        int32_t status = 0;
+        if (withFirmware) {
+            const uint8_t on = 1;
+            status = ztc_send_remote_api_payload(&ctx, 8, 13, &on, 1);
+        }
+        char name[256] = "";
+        const uint32_t n = sntlv_find(name, sizeof(name), TLV_SRC, in);
+        if (n == 0)
+            continue;
+        name[n] = '\0';
+        sntlv_msg_init(out, sizeof(out), kClientAnswer);
+        sntlv_add_dat(out, sizeof(out), TLV_RESULT, 4, static_cast<uint32_t>(status));
+        sntlv_add_bin(out, sizeof(out), TLV_END, 0, nullptr);
+        const mqd_t reply = mq_open(name, O_WRONLY | O_NONBLOCK);
+        if (reply == (mqd_t)-1)
+            continue;
+        mq_send(reply, reinterpret_cast<char *>(out), sntlv_msg_len(out), 0);
+        mq_close(reply);
+    }
+    if (withFirmware)
+        ZtFirmwarePeer::closeContext(&ctx);
+    mq_close(queue);
+    mq_unlink(kDaemonQueue);
+    return 0;
 }
 
 double DaemonProcess::cpuSeconds() const

@@ -9,9 +9,7 @@
 #include <stdint.h>
 #include <sys/types.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace ztbench {
@@ -35,28 +33,11 @@ private:
     mqd_t m_daemon = (mqd_t)-1;
 };
 
-// The designed answer path and nothing else, on "/to_ztCtlD": select,
-// receive, open the requester's queue, send the answer, close it. With
-// firmware, one library round trip to the firmware side comes first.
-class FloorResponder {
-public:
-    explicit FloorResponder(bool withFirmware);
-    ~FloorResponder();
-    bool ok() const { return m_ok; }
-
-private:
-    void run();
-    bool m_withFirmware;
-    bool m_ok = false;
-    mqd_t m_queue = (mqd_t)-1;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
-// The daemon binary as a child, its output discarded.
+// The daemon binary (or another program) as a child, its output discarded.
 class DaemonProcess {
 public:
-    explicit DaemonProcess(const std::string &binary);
+    explicit DaemonProcess(const std::string &binary,
+                           const std::vector<std::string> &arguments = {});
     ~DaemonProcess();
     bool waitReady();
     // Sends the stop command and reaps the child; true on a clean exit.
@@ -67,11 +48,35 @@ public:
     long peakRssKiB() const { return statusKiB("VmHWM:"); }
     long rssKiB() const { return statusKiB("VmRSS:"); }
     bool running() const;
+    // Stops the child with SIGTERM and reaps it; true on a clean exit.
+    bool terminate();
 
 private:
     long statusKiB(const char *field) const;
     pid_t m_pid = -1;
 };
+
+// The designed answer path and nothing else, on "/to_ztCtlD": select,
+// receive, open the requester's queue, send the answer, close it. With
+// firmware, one library round trip to the firmware side comes first. It runs
+// as a child process (the running program started again with
+// kFloorResponderFlag), so a round trip costs the same switches between
+// address spaces as one to the daemon.
+class FloorResponder {
+public:
+    explicit FloorResponder(bool withFirmware);
+    ~FloorResponder();  // stops the child
+    // True once the child answers on the queue.
+    bool ok() const { return m_ok; }
+    // The child's side: serves until SIGTERM; the process's exit status.
+    static int serve(bool withFirmware);
+
+private:
+    DaemonProcess m_child;
+    bool m_ok = false;
+};
+
+constexpr const char *kFloorResponderFlag = "--floor-responder";
 
 }  // namespace ztbench
 

@@ -176,6 +176,8 @@ void row(const char *what, double value, const char *unit, double floor, const c
 
 int main(int argc, char **argv)
 {
+    if (argc >= 2 && strcmp(argv[1], kFloorResponderFlag) == 0)
+        return FloorResponder::serve(argc >= 3);
     bool quick = false;
     std::string daemon = "bin/ztControlD";
     for (int i = 1; i < argc; ++i) {
@@ -199,12 +201,20 @@ int main(int argc, char **argv)
     double floorTp1 = 0, floorTp4 = 0;
     {
         FloorResponder floor(false);
+        if (!floor.ok()) {
+            fprintf(stderr, "zt_bench: the floor responder did not start\n");
+            return 2;
+        }
         floorPlain = measureLatency(kProbe, kProbeArg, count);
         floorTp1 = measureThroughput(kProbe, kProbeArg, 1, each);
         floorTp4 = measureThroughput(kProbe, kProbeArg, 4, each);
     }
     {
         FloorResponder floor(true);
+        if (!floor.ok()) {
+            fprintf(stderr, "zt_bench: the floor responder did not start\n");
+            return 2;
+        }
         floorFirmware = measureLatency(kLocate, on, count);
     }
     if (!floorPlain.ok || !floorFirmware.ok) {
