@@ -30,7 +30,11 @@ public:
 
     // Low-level access used by the Msg serialiser; each either does all of
     // its work or nothing (and then sets the fail flag).
-    bool write(const void *data, uint32_t length);
+    // Where the next bytes are written and how many fit (`*room`); null once
+    // the stream has failed. The serialiser writes there directly, then
+    // commits what it wrote.
+    uint8_t *writeSpace(uint32_t *room);
+    bool commit(uint32_t length);
     // Points `*data` at the next `length` unread bytes and consumes them.
     bool read(const uint8_t **data, uint32_t length);
     // Unread bytes without consuming them.

@@ -67,10 +67,8 @@ private:
     uint8_t m_category;
     uint32_t m_count = 0;
     MsgElement *m_elements[kMaxElements] = {};
-    // Storage of a parsed message: its bytes (plus a zero guard byte) and
-    // its elements.
-    uint8_t *m_parsed = nullptr;  // kMaxSize + 1 bytes, allocated on first parse
-    MsgElement m_parsedElements[kMaxElements];
+    struct Parsed;
+    Parsed *m_parsed = nullptr;  // storage of a parsed message, allocated on first parse
 };
 
 // Serialises `msg` at the stream's write position; on failure (no room)

@@ -23,12 +23,16 @@ void writeBE16(uint8_t *p, uint32_t v) {
 
 // ---- MemStream ----
 
-bool MemStream::write(const void *data, uint32_t length) {
-    if (m_failed || length > m_size - m_writePos || (length && !data)) {
+uint8_t *MemStream::writeSpace(uint32_t *room) {
+    *room = m_failed || !m_buffer ? 0 : m_size - m_writePos;
+    return *room ? m_buffer + m_writePos : nullptr;
+}
+
+bool MemStream::commit(uint32_t length) {
+    if (m_failed || length > m_size - m_writePos) {
         m_failed = true;
         return false;
     }
-    if (length) memcpy(m_buffer + m_writePos, data, length);
     m_writePos += length;
     return true;
 }
@@ -52,7 +56,16 @@ const uint8_t *MemStream::peek(uint32_t *available) const {
 
 Msg::Msg(uint8_t category) : m_category(category) {}
 
-Msg::~Msg() { delete[] m_parsed; }
+// A parsed message's own copy of its bytes (plus a zero guard byte) and the
+// elements pointing into it; allocated on a message's first parse, so
+// messages that are only built (answers, events) cost no more than their
+// element pointers.
+struct Msg::Parsed {
+    uint8_t bytes[kMaxSize + 1];
+    MsgElement elements[kMaxElements];
+};
+
+Msg::~Msg() { delete m_parsed; }
 
 void Msg::clear() {
     for (uint32_t i = 0; i < m_count; ++i) m_elements[i] = nullptr;
@@ -101,11 +114,12 @@ bool Msg::parse(const uint8_t *data, uint32_t length) {
     if (total < kHeaderSize || total > kMaxSize || total > length) return false;
 
     if (!m_parsed) {
-        m_parsed = new (std::nothrow) uint8_t[kMaxSize + 1];
+        m_parsed = new (std::nothrow) Parsed;
         if (!m_parsed) return false;
     }
-    memcpy(m_parsed, data, total);
-    m_parsed[total] = 0;  // guard: a text value that ends the buffer still reads as a C string
+    uint8_t *const bytes = m_parsed->bytes;
+    memcpy(bytes, data, total);
+    bytes[total] = 0;  // guard: a text value that ends the buffer still reads as a C string
 
     uint32_t pos = kHeaderSize;
     bool ended = false;
@@ -113,12 +127,12 @@ bool Msg::parse(const uint8_t *data, uint32_t length) {
     while (pos < total) {
         if (ended || count >= kMaxElements) return false;  // bytes after the end, or too many
         if (total - pos < kElementHeadSize) return false;   // truncated element head
-        const uint32_t valueLength = readBE16(m_parsed + pos + 1);
-        const uint8_t type = m_parsed[pos + 3];
+        const uint32_t valueLength = readBE16(bytes + pos + 1);
+        const uint8_t type = bytes[pos + 3];
         if (valueLength > total - pos - kElementHeadSize) return false;  // value overruns
-        MsgElement &e = m_parsedElements[count];
+        MsgElement &e = m_parsed->elements[count];
         e.setType(type);
-        e.setData(m_parsed + pos + kElementHeadSize, static_cast<uint16_t>(valueLength));
+        e.setData(bytes + pos + kElementHeadSize, static_cast<uint16_t>(valueLength));
         m_elements[count++] = &e;
         if (type == kEndType) {
             if (valueLength != 0) return false;
@@ -127,7 +141,7 @@ bool Msg::parse(const uint8_t *data, uint32_t length) {
         pos += kElementHeadSize + valueLength;
     }
     if (!ended) return false;
-    m_category = m_parsed[3];
+    m_category = bytes[3];
     m_count = count;
     return true;
 }
@@ -160,9 +174,12 @@ uint32_t Msg::serialize(uint8_t *buffer, uint32_t size) const {
 
 MemStream &operator<<(MemStream &stream, const Msg &msg) {
     if (stream.fail()) return stream;
-    uint8_t scratch[Msg::kMaxSize];
-    const uint32_t n = msg.serialize(scratch, sizeof scratch);
-    if (n == 0 || !stream.write(scratch, n)) {
+    // Straight into the stream: serialize() writes nothing when the message
+    // does not fit the room left.
+    uint32_t room = 0;
+    uint8_t *space = stream.writeSpace(&room);
+    const uint32_t n = space ? msg.serialize(space, room) : 0;
+    if (n == 0 || !stream.commit(n)) {
         stream.setFailed();
         ZTLOG(ZT_LOG_ERROR, "Msg of %u bytes does not fit the stream (%u of %u bytes used)",
               msg.getSize(), stream.getLength(), stream.getSize());
