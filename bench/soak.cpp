@@ -5,9 +5,11 @@
 // counted with its answer: none may be lost, duplicated or delivered to
 // another requester (each requester has one request in flight, so anything
 // waiting on its queue between calls is an answer it did not ask for). The
-// daemon's resident memory after the run must stay within a small margin of
-// what it was after the warm-up. Runs in its own IPC and network namespace
-// (scripts/bench --soak, or scripts/test in short mode).
+// daemon's resident memory is sampled through the run: every sample must
+// stay within a small margin of what it was after the warm-up, and the last
+// quarter of the run must not sit above the second (a slow leak shows as a
+// climb long before it reaches the margin). Runs in its own IPC and network
+// namespace (scripts/bench --soak, or scripts/test in short mode).
 //
 //   zt_soak [--short | --requests N] [DAEMON_BINARY]
 #include <arpa/inet.h>
@@ -19,6 +21,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -164,6 +167,29 @@ void firmwareChaos(ZtFirmwarePeer &peer, std::atomic<bool> &stop)
     }
 }
 
+// The daemon's resident KiB, sampled with the number of answers so far.
+struct MemorySample {
+    long answered;
+    long rssKiB;
+};
+
+void sampleMemory(const DaemonProcess &process, const Counts &counts, std::atomic<bool> &stop,
+                  std::vector<MemorySample> &samples)
+{
+    while (!stop) {
+        samples.push_back({counts.answered.load(), process.rssKiB()});
+        usleep(250000);
+    }
+}
+
+double meanRss(const std::vector<MemorySample> &samples, size_t from, size_t to)
+{
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += static_cast<double>(samples[i].rssKiB);
+    return to > from ? sum / static_cast<double>(to - from) : 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -211,6 +237,10 @@ int main(int argc, char **argv)
     const long rssBefore = process.rssKiB();
 
     Counts counts;
+    std::atomic<bool> sampled{false};
+    std::vector<MemorySample> samples;
+    std::thread sampler(sampleMemory, std::cref(process), std::cref(counts), std::ref(sampled),
+                        std::ref(samples));
     const auto start = Clock::now();
     std::vector<std::thread> requesters;
     for (int i = 0; i < kRequesters; ++i)
@@ -219,6 +249,8 @@ int main(int argc, char **argv)
     for (auto &t : requesters)
         t.join();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    sampled = true;
+    sampler.join();
     stop = true;
     for (auto &t : chaos)
         t.join();
@@ -227,17 +259,34 @@ int main(int argc, char **argv)
     const bool alive = process.running();
     const bool clean = alive && process.stop();
 
-    const long growth = rssAfter - rssBefore;
+    samples.push_back({counts.answered.load(), rssAfter});
     constexpr long kGrowthLimitKiB = 512;
+    constexpr double kClimbLimitKiB = 128;
+    long highest = 0;
+    for (const MemorySample &sample : samples)
+        highest = std::max(highest, sample.rssKiB);
+    const long growth = highest - rssBefore;
+    // Quarters need a few samples each; a short run is judged by its margin.
+    const size_t quarter = samples.size() / 4;
+    const double climb = quarter >= 2 ? meanRss(samples, 3 * quarter, samples.size()) -
+                                            meanRss(samples, quarter, 2 * quarter)
+                                      : 0;
     printf("zt_soak: %ld requests from %d requesters in %.1f s (%.0f/s), %zu command families\n",
            counts.sent.load(), kRequesters, seconds, counts.sent / seconds, kFamilies.size());
     printf("  answered %ld, lost %ld, extra or misrouted %ld\n", counts.answered.load(),
            counts.lost.load(), counts.extra.load() + warm.extra.load());
-    printf("  daemon RSS %ld KiB after warm-up, %ld KiB at the end (peak %ld KiB)\n", rssBefore,
-           rssAfter, rssPeak);
+    printf("  daemon RSS %ld KiB after warm-up, %ld KiB at the end, highest sample %ld KiB "
+           "(peak %ld KiB); last quarter %+.0f KiB against the second, over %zu samples\n",
+           rssBefore, rssAfter, highest, rssPeak, climb, samples.size());
+    printf("  RSS by answers:");
+    const size_t step = std::max<size_t>(1, samples.size() / 10);
+    for (size_t i = 0; i + 1 < samples.size(); i += step)
+        printf(" %ld:%ld", samples[i].answered, samples[i].rssKiB);
+    printf(" %ld:%ld KiB\n", samples.back().answered, samples.back().rssKiB);
     printf("  daemon %s\n", clean ? "stopped cleanly" : "did NOT stop cleanly");
     const bool ok = !failed && counts.lost == 0 && counts.extra == 0 && warm.extra == 0 &&
-                    counts.answered == counts.sent && growth <= kGrowthLimitKiB && clean;
+                    counts.answered == counts.sent && growth <= kGrowthLimitKiB &&
+                    climb <= kClimbLimitKiB && clean;
     printf("zt_soak: %s\n", ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
 }
