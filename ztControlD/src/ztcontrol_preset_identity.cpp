@@ -105,7 +105,7 @@ uint32_t GetNextPresetIterator(unsigned char group, unsigned int title,
     const uint8_t groupByte = group;
     const uint8_t* rsp = nullptr;
     size_t rspLen = 0;
-    int status = request(kRemotePresetListIds, &groupByte, 1, &rsp, &rspLen);
+    int status = request(kPresetListIds, &groupByte, 1, &rsp, &rspLen);
     if (status != 0 || rsp == nullptr || rspLen == 0) {
         ZTLOG(ZT_LOG_ERROR, "ztc_send_remote_api_payload_response error, %d\n", status);
         return kNoIterator;
@@ -130,7 +130,7 @@ uint32_t GetNextPresetIterator(unsigned char group, unsigned int title,
             static_cast<uint8_t>(ids[i] >> 16), static_cast<uint8_t>(ids[i] >> 24)};
         rsp = nullptr;
         rspLen = 0;
-        status = request(kRemotePresetGetInfo, payload, sizeof payload, &rsp, &rspLen);
+        status = request(kPresetGetInfo, payload, sizeof payload, &rsp, &rspLen);
         if (status != 0) {
             ZTLOG(ZT_LOG_ERROR, "ztc_send_remote_api_payload_response error, %d\n", status);
             return kNoIterator;

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "wsdkCommands/WSDK_Preset.pb.h"
+#include "ztcontrol_remote_ops.h"  // the preset operations a PresetFirmwareRequest names
 
 // ---------------------------------------------------------------------------
 // The firmware's preset record, as every REMOTE_PRESET_GET_INFO answer carries
@@ -146,9 +147,6 @@ bool pb_move_preset_by_index(PresetList* presets, int from, int to);
 typedef std::function<int(uint8_t op, const uint8_t* payload, size_t payloadLen,
                           const uint8_t** rsp, size_t* rspLen)>
     PresetFirmwareRequest;
-
-constexpr uint8_t kRemotePresetListIds = 1;  // REMOTE_PRESET_LIST_IDS
-constexpr uint8_t kRemotePresetGetInfo = 2;  // REMOTE_PRESET_GET_INFO
 
 // The smallest title number that no preset of `title` in firmware group
 // `group` uses yet, or 0xFFFFFFFF when a firmware request fails or answers

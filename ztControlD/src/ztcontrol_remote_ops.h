@@ -66,11 +66,20 @@ constexpr uint8_t kExposureSelectSet = 0;    // REMOTE_LIVEVIEW_EXPOSURE_SELECT_
 constexpr uint8_t kExposureSelectReset = 2;  // REMOTE_LIVEVIEW_EXPOSURE_SELECT_RESET
 // Voice control: the identifiers stand in the voice command table of
 // ztcontrol_if_server_media.cpp.
-// Presets used outside the preset commands; those commands keep the whole
-// preset family in ztcontrol_if_server_presets.h.
-constexpr uint8_t kPresetEditStart = 8;      // REMOTE_PRESET_EDIT_START, payload: preset id
-constexpr uint8_t kPresetEditStore = 10;     // REMOTE_PRESET_EDIT_STORE, no payload
-constexpr uint8_t kPresetActiveSet = 12;     // REMOTE_PRESET_ACTIVE_SET, payload: preset id
+// Presets.
+constexpr uint8_t kPresetListGroups = 0;     // REMOTE_PRESET_LIST_GROUPS: no payload; count, group bytes
+constexpr uint8_t kPresetListIds = 1;        // REMOTE_PRESET_LIST_IDS: u8 group; count, u32 ids
+constexpr uint8_t kPresetGetInfo = 2;        // REMOTE_PRESET_GET_INFO: u32 id; the 81-byte record
+constexpr uint8_t kPresetCustomCreate = 3;   // REMOTE_PRESET_CUSTOM_CREATE: 18 bytes; u32 new id
+constexpr uint8_t kPresetCustomRemove = 4;   // REMOTE_PRESET_CUSTOM_REMOVE: u32 id
+constexpr uint8_t kPresetSetOrder = 5;       // REMOTE_PRESET_SET_ORDER: u32 id, u32 order
+constexpr uint8_t kPresetEditStart = 8;      // REMOTE_PRESET_EDIT_START: u32 id
+constexpr uint8_t kPresetEditCancel = 9;     // REMOTE_PRESET_EDIT_CANCEL: no payload
+constexpr uint8_t kPresetEditStore = 10;     // REMOTE_PRESET_EDIT_STORE: no payload
+constexpr uint8_t kPresetActiveSet = 12;     // REMOTE_PRESET_ACTIVE_SET: u32 id
+constexpr uint8_t kPresetPredefinedRestore = 13;  // REMOTE_PRESET_PREDEFINED_RESTORE: u32 id
+constexpr uint8_t kPresetUserDataEdit = 15;  // REMOTE_PRESET_USER_DATA_EDIT: u32 id, four words
+constexpr uint8_t kPresetsFlatModeSwitch = 23;  // REMOTE_PRESETS_FLAT_MODE_SWITCH: u8 flat mode
 constexpr uint8_t kPowerOnDefaultGet = 25;   // REMOTE_PRESETS_POWER_ON_DEFAULT_PRESETS_GET
 
 // The one-byte answer of a camera that is going off (NAK-OFF): the query

@@ -143,7 +143,7 @@ struct ScriptedFirmware {
         return [this](uint8_t op, const uint8_t* payload, size_t len, const uint8_t** rsp,
                       size_t* rspLen) {
             requests.emplace_back(op, std::vector<uint8_t>(payload, payload + len));
-            if (op == kRemotePresetListIds) {
+            if (op == kPresetListIds) {
                 answer = idList;
                 if (listStatus != 0) return listStatus;
             } else {
@@ -187,9 +187,9 @@ TEST(NextTitleNumber, AsksForTheGroupThenEachPresetByLittleEndianId) {
     fw.addPreset(0x80001234, 3, 0);
     EXPECT_EQ(1u, GetNextPresetIterator(12, 3, fw.fn()));
     ASSERT_EQ(2u, fw.requests.size());
-    EXPECT_EQ(kRemotePresetListIds, fw.requests[0].first);
+    EXPECT_EQ(kPresetListIds, fw.requests[0].first);
     EXPECT_EQ(std::vector<uint8_t>{12}, fw.requests[0].second);
-    EXPECT_EQ(kRemotePresetGetInfo, fw.requests[1].first);
+    EXPECT_EQ(kPresetGetInfo, fw.requests[1].first);
     EXPECT_EQ((std::vector<uint8_t>{0x34, 0x12, 0x00, 0x80}), fw.requests[1].second);
 }
 
