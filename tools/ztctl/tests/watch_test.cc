@@ -12,37 +12,29 @@
 #include "ClientMessages.h"
 #include "DaemonHarness.h"
 #include "NotifyWatcher.h"
-#include "ztTlv.h"
+#include "ztctlTestSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using ztctl::NotifyWatcher;
-using zttest::Bytes;
+using ztctltest::Bytes;
+using ztctltest::daemonMessage;
+using ztctltest::element;
 
-TEST(WatchFormat, FullStateIsSplitIntoStatusAndSettingsObjects) {
-  const std::string text = "{\"1\":1,\"2\":3,\n\"2\":9,\"193\":0}";
-  EXPECT_EQ(NotifyWatcher::formatNotification(text, "10:00:00.000"),
-            "--- 10:00:00.000  full state\n"
-            "{\n"
-            "  \"status\": {\n"
-            "    \"1\": 1,\n"
-            "    \"2\": 3\n"
-            "  },\n"
-            "  \"settings\": {\n"
-            "    \"2\": 9,\n"
-            "    \"193\": 0\n"
-            "  }\n"
-            "}\n");
-}
-
-TEST(WatchFormat, ChangesAndShutdownKeepTheirShapeAndLoseTheDaemonsLineBreaks) {
-  EXPECT_EQ(NotifyWatcher::formatNotification("{\"status\":{\"8\":1},\n\"settings\":{\"2\":4}\n}", "t"),
-            "--- t  changes\n{\n  \"status\": {\n    \"8\": 1\n  },\n  \"settings\": {\n"
-            "    \"2\": 4\n  }\n}\n");
-  EXPECT_EQ(NotifyWatcher::formatNotification(
-                "{\"state\":{\n        \"shutdown_pending\":true\n    }\n}", "t"),
-            "--- t  shutdown pending\n{\n  \"state\": {\n    \"shutdown_pending\": true\n  }\n}\n");
+TEST(WatchFormat, EachKindGetsItsTitleAndLosesTheDaemonsLineBreaks) {
+  const std::pair<std::string, std::string> cases[] = {
+      // A full state is split into its status and settings objects.
+      {"{\"1\":1,\"2\":3,\n\"2\":9,\"193\":0}",
+       "--- t  full state\n{\n  \"status\": {\n    \"1\": 1,\n    \"2\": 3\n  },\n"
+       "  \"settings\": {\n    \"2\": 9,\n    \"193\": 0\n  }\n}\n"},
+      {"{\"status\":{\"8\":1},\n\"settings\":{\"2\":4}\n}",
+       "--- t  changes\n{\n  \"status\": {\n    \"8\": 1\n  },\n  \"settings\": {\n"
+       "    \"2\": 4\n  }\n}\n"},
+      {"{\"state\":{\n        \"shutdown_pending\":true\n    }\n}",
+       "--- t  shutdown pending\n{\n  \"state\": {\n    \"shutdown_pending\": true\n  }\n}\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NotifyWatcher::formatNotification(c.first, "t"), c.second);
 }
 
 TEST(WatchFormat, StringsAndOddTextSurviveIndenting) {
@@ -55,22 +47,10 @@ TEST(WatchFormat, StringsAndOddTextSurviveIndenting) {
   EXPECT_EQ(NotifyWatcher::prettyJson("{}}"), "{}\n}");
 }
 
-std::string element(const Bytes& msg, int type) {
-  const uint8_t* e = tlv_find(msg.data(), type);
-  if (!e) return "<none>";
-  return std::string(reinterpret_cast<const char*>(e + 4), (e[1] << 8) | e[2]);
-}
-
-Bytes message(uint8_t category, int32_t result, const std::string* text) {
-  Bytes m(ZTMSG_MAX);
-  sntlv_msg_init(m.data(), ZTMSG_MAX, category);
-  sntlv_add_dat(m.data(), ZTMSG_MAX, TLV_RESULT, 4, static_cast<uint32_t>(result));
-  if (text)
-    sntlv_add_bin(m.data(), ZTMSG_MAX, 'E', static_cast<uint32_t>(text->size() + 1),
-                  reinterpret_cast<const uint8_t*>(text->c_str()));
-  sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_END, 0, nullptr);
-  m.resize(static_cast<size_t>(sntlv_msg_len(m.data())));
-  return m;
+// A notification (category 22) or answer (21) carrying `text` and its NUL.
+Bytes message(uint8_t category, const std::string& text) {
+  const Bytes payload(text.c_str(), text.c_str() + text.size() + 1);
+  return daemonMessage(category, 0, &payload);
 }
 
 // Receives one registration request on the stand-in's queue, checks it and
@@ -81,7 +61,7 @@ void serveRegistration(mqd_t daemon, bool reg, const std::string& name) {
   EXPECT_EQ(element(*request, TLV_CMD), std::string(4, '\0'));
   EXPECT_EQ(element(*request, TLV_CMDARG),
             std::string(1, reg ? '\1' : '\0') + std::string(3, '\0') + name + std::string(1, '\0'));
-  const Bytes answer = message(21, 0, nullptr);
+  const Bytes answer = daemonMessage(21, 0);
   EXPECT_TRUE(zttest::sendRaw(answer.data(), answer.size(), 1000, element(*request, TLV_SRC)));
 }
 
@@ -99,10 +79,10 @@ TEST(WatchProcess, QueueClientRegistersPrintsAndUnregistersOnInterrupt) {
   const std::string full = "{\"1\":1,\n\"2\":9}";
   const std::string change = "{\"status\":{\"8\":1}}";
   for (const std::string* text : {&full, &change}) {
-    const Bytes event = message(22, 0, text);
+    const Bytes event = message(22, *text);
     ASSERT_TRUE(zttest::sendRaw(event.data(), event.size(), 1000, name));
   }
-  const Bytes notAnEvent = message(21, 0, &change);  // skipped, not printed
+  const Bytes notAnEvent = message(21, change);  // skipped, not printed
   ASSERT_TRUE(zttest::sendRaw(notAnEvent.data(), notAnEvent.size(), 1000, name));
   ASSERT_TRUE(ztctl.waitForOutput(change + "\n", 10s)) << ztctl.output();
 

@@ -1,5 +1,6 @@
-// ztctl: command-line parsing, answer printing, and the real binary against a
-// stand-in daemon that owns "/to_ztCtlD" in this test's IPC namespace.
+// ztctl: command lookup, the generic argument options, and the real binary
+// against a stand-in daemon that owns "/to_ztCtlD" in this test's IPC
+// namespace (request layout, exit statuses, time-outs, the TCP watch).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <mqueue.h>
@@ -14,23 +15,16 @@
 
 #include "ChildProcess.h"
 #include "ClientMessages.h"
-#include "CommandLine.h"
 #include "DaemonHarness.h"
-#include "ReplyFormatter.h"
-#include "ztTlv.h"
+#include "ztctlTestSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using ztctl::Bytes;
-
-std::optional<ztctl::Options> parse(std::vector<const char*> args, std::string* error = nullptr) {
-  args.insert(args.begin(), "ztctl");
-  std::string e;
-  auto o = ztctl::parseCommandLine(static_cast<int>(args.size()), args.data(), e);
-  if (error) *error = e;
-  return o;
-}
+using ztctltest::Bytes;
+using ztctltest::daemonMessage;
+using ztctltest::element;
+using ztctltest::parse;
 
 TEST(CommandLookup, AcceptsEveryNameFormAndAnyNumber) {
   EXPECT_EQ(ztctl::lookupCommand("ZTCONTROL_GET_BUSY_STATUS"), 100u);
@@ -46,90 +40,44 @@ TEST(CommandLookup, AcceptsEveryNameFormAndAnyNumber) {
 }
 
 TEST(ArgumentBuilding, OptionsAppendLittleEndianInTheOrderGiven) {
-  auto o = parse({"--u8", "7", "command_shutter", "--u16", "0x1234", "--u32", "-2", "--hex", "aa:BB",
-                  "--textz", "hi"});
-  ASSERT_TRUE(o);
-  EXPECT_EQ(o->command, 3u);
-  EXPECT_EQ(*o->argument, (Bytes{7, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 'h', 'i', 0}));
-}
-
-TEST(ArgumentBuilding, NoArgumentOptionMeansNoElementButEmptyMeansAnEmptyOne) {
-  auto none = parse({"100"});
-  ASSERT_TRUE(none);
-  EXPECT_FALSE(none->argument);
-  auto empty = parse({"100", "--empty"});
-  ASSERT_TRUE(empty && empty->argument);
-  EXPECT_TRUE(empty->argument->empty());
-}
-
-TEST(ArgumentBuilding, ParamsAreJoinedIntoOneKeyValueText) {
-  auto o = parse({"push_notifications", "--param", "status=1", "--param", "x=2"});
-  ASSERT_TRUE(o);
-  EXPECT_EQ(std::string(o->argument->begin(), o->argument->end()), "status=1&x=2");
+  struct Case {
+    std::vector<const char*> words;
+    uint32_t command;
+    std::optional<Bytes> argument;
+  } cases[] = {
+      {{"--u8", "7", "command_shutter", "--u16", "0x1234", "--u32", "-2", "--hex", "aa:BB",
+        "--textz", "hi"},
+       3,
+       Bytes{7, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 'h', 'i', 0}},
+      // No argument option means no element; --empty means an empty one.
+      {{"100"}, 100, std::nullopt},
+      {{"100", "--empty"}, 100, Bytes{}},
+      // Params are joined into one key=value text.
+      {{"push_notifications", "--param", "status=1", "--param", "x=2"}, 43,
+       Bytes{'s', 't', 'a', 't', 'u', 's', '=', '1', '&', 'x', '=', '2'}},
+  };
+  for (const Case& c : cases) {
+    auto o = parse(c.words);
+    ASSERT_TRUE(o) << c.words[0];
+    EXPECT_EQ(o->command, c.command) << c.words[0];
+    EXPECT_EQ(o->argument, c.argument) << c.words[0];
+  }
 }
 
 TEST(ArgumentBuilding, RefusesValuesThatDoNotFitOrParse) {
   std::string error;
   EXPECT_FALSE(parse({"3", "--u8", "256"}, &error));
   EXPECT_NE(error.find("8-bit"), std::string::npos);
-  EXPECT_FALSE(parse({"3", "--u8", "-129"}));
-  EXPECT_FALSE(parse({"3", "--u16", "12x"}));
-  EXPECT_FALSE(parse({"3", "--hex", "abc"}));    // odd digit count
-  EXPECT_FALSE(parse({"3", "--hex", "a bc"}));   // split pair
-  EXPECT_FALSE(parse({"3", "--hex", "zz"}));
-  EXPECT_FALSE(parse({"3", "--param", "novalue"}));
-  EXPECT_FALSE(parse({"3", "--u32"}));           // missing value
-  EXPECT_FALSE(parse({"3", "4"}));               // two commands
-  EXPECT_FALSE(parse({"3", "--bogus"}));
-  EXPECT_FALSE(parse({}));
-  EXPECT_FALSE(parse({"3", "--queue", "noslash"}));
-}
-
-Bytes answerBytes(int32_t result, const Bytes* payload, uint8_t category = 21) {
-  Bytes m(ZTMSG_MAX);
-  sntlv_msg_init(m.data(), ZTMSG_MAX, category);
-  sntlv_add_dat(m.data(), ZTMSG_MAX, TLV_RESULT, 4, static_cast<uint32_t>(result));
-  if (payload)
-    sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_RSPARG, static_cast<uint32_t>(payload->size()),
-                  payload->data());
-  sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_END, 0, nullptr);
-  m.resize(static_cast<size_t>(sntlv_msg_len(m.data())));
-  return m;
-}
-
-TEST(AnswerParsing, RefusesMessagesThatAreNotWellFramedClientAnswers) {
-  Bytes good = answerBytes(-104, nullptr);
-  ASSERT_TRUE(ztctl::parseAnswer(good.data(), good.size()));
-  EXPECT_FALSE(ztctl::parseAnswer(good.data(), good.size() - 1));  // length field disagrees
-  Bytes noEnd = good;
-  noEnd[noEnd.size() - 1] = 'X';
-  EXPECT_FALSE(ztctl::parseAnswer(noEnd.data(), noEnd.size()));
-  Bytes overrun = good;
-  overrun[6] = 0x40;  // result element claims more bytes than the message has
-  EXPECT_FALSE(ztctl::parseAnswer(overrun.data(), overrun.size()));
-  Bytes other = answerBytes(0, nullptr, 17);
-  EXPECT_FALSE(ztctl::parseAnswer(other.data(), other.size()));
-  EXPECT_FALSE(ztctl::parseAnswer(good.data(), 3));
-}
-
-TEST(AnswerPrinting, ShowsResultNameHexAndKnownShapes) {
-  Bytes busy{1};
-  Bytes m = answerBytes(0, &busy);
-  auto a = ztctl::parseAnswer(m.data(), m.size());
-  ASSERT_TRUE(a);
-  std::string text = ztctl::formatAnswer(100, *a, false);
-  EXPECT_NE(text.find("result: 0 (ZT_OK)"), std::string::npos);
-  EXPECT_NE(text.find(" 01 "), std::string::npos);
-  EXPECT_NE(text.find("busy: 1"), std::string::npos);
-  EXPECT_EQ(ztctl::formatAnswer(100, *a, true).find("busy:"), std::string::npos);
-
-  ztctl::Answer refused;
-  refused.hasResult = true;
-  refused.result = -104;
-  EXPECT_NE(ztctl::formatAnswer(1, refused, false).find("-104 (ZT_ERR_NOT_SUPPORTED)"),
-            std::string::npos);
-  EXPECT_EQ(ztctl::decodePayload(39, Bytes{'a', '.', 'b', 0}), "text: \"a.b\"");
-  EXPECT_EQ(ztctl::decodePayload(39, Bytes{0x01, 0x02}), "");
+  const std::vector<const char*> refused[] = {
+      {"3", "--u8", "-129"}, {"3", "--u16", "12x"},
+      {"3", "--hex", "abc"},  // odd digit count
+      {"3", "--hex", "a bc"},  // split pair
+      {"3", "--hex", "zz"}, {"3", "--param", "novalue"},
+      {"3", "--u32"},  // missing value
+      {"3", "4"},      // two commands
+      {"3", "--bogus"}, {}, {"3", "--queue", "noslash"},
+  };
+  for (size_t i = 0; i < std::size(refused); ++i) EXPECT_FALSE(parse(refused[i])) << "case " << i;
 }
 
 // A stand-in daemon: owns "/to_ztCtlD", takes one request and answers it.
@@ -168,19 +116,12 @@ class FakeDaemon {
   std::thread m_thread;
 };
 
-std::string element(const Bytes& msg, int type) {
-  if (msg.size() < 4) return "<no message>";
-  const uint8_t* e = tlv_find(msg.data(), type);
-  if (!e) return "<none>";
-  return std::string(reinterpret_cast<const char*>(e + 4), (e[1] << 8) | e[2]);
-}
-
 std::string ztctlPath() { return zttest::DaemonHarness::binDir() + "/ztctl"; }
 
 TEST(ZtctlProcess, SendsTheRequestLayoutAndExitsWithTheResult) {
   FakeDaemon daemon;
   Bytes payload{1};
-  daemon.serveOne(answerBytes(0, &payload));
+  daemon.serveOne(daemonMessage(21, 0, &payload));
   zttest::ChildProcess ztctl;
   ASSERT_TRUE(ztctl.start(ztctlPath(), {"get_busy_status", "--option", "0", "--hex", "0a0b"}));
   auto status = ztctl.waitExit(10s);
@@ -199,17 +140,6 @@ TEST(ZtctlProcess, SendsTheRequestLayoutAndExitsWithTheResult) {
   EXPECT_FALSE(zttest::queueExists(daemon.m_replyQueue));  // ztctl cleaned up
 }
 
-TEST(ZtctlProcess, NonZeroResultGivesExitStatusOne) {
-  FakeDaemon daemon;
-  daemon.serveOne(answerBytes(-104, nullptr));
-  zttest::ChildProcess ztctl;
-  ASSERT_TRUE(ztctl.start(ztctlPath(), {"1"}));
-  auto status = ztctl.waitExit(10s);
-  ASSERT_TRUE(status);
-  EXPECT_EQ(status->code, 1);
-  EXPECT_NE(ztctl.output().find("ZT_ERR_NOT_SUPPORTED"), std::string::npos);
-}
-
 TEST(ZtctlProcess, SilentDaemonEndsInTheTimeOutNotAHang) {
   FakeDaemon daemon;
   daemon.serveOne(std::nullopt);
@@ -224,28 +154,31 @@ TEST(ZtctlProcess, SilentDaemonEndsInTheTimeOutNotAHang) {
   EXPECT_FALSE(zttest::queueExists("/ztctl_silent"));
 }
 
-TEST(ZtctlProcess, MissingDaemonFailsAtOnce) {
-  mq_unlink(zttest::kCommandQueue);
-  zttest::ChildProcess ztctl;
-  ASSERT_TRUE(ztctl.start(ztctlPath(), {"get_busy_status"}));
-  auto status = ztctl.waitExit(10s);
-  ASSERT_TRUE(status);
-  EXPECT_EQ(status->code, 3);
-  EXPECT_NE(ztctl.output().find("is ztControlD running?"), std::string::npos);
-}
-
-TEST(ZtctlProcess, UsageErrorsExitTwoAndHelpZero) {
-  zttest::ChildProcess bad;
-  ASSERT_TRUE(bad.start(ztctlPath(), {"--u8"}));
-  auto s = bad.waitExit(10s);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->code, 2);
-  zttest::ChildProcess help;
-  ASSERT_TRUE(help.start(ztctlPath(), {"--help"}));
-  s = help.waitExit(10s);
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->code, 0);
-  EXPECT_NE(help.output().find("Usage: ztctl"), std::string::npos);
+// Exit status 1 for a refused command, 2 for a usage error, 3 when no
+// daemon is there (at once, not after a time-out), 0 for help.
+TEST(ZtctlProcess, ExitStatusTellsRefusalUsageAndMissingDaemonApart) {
+  struct Case {
+    std::vector<std::string> args;
+    bool daemon;
+    int code;
+    const char* text;
+  } cases[] = {
+      {{"1"}, true, 1, "ZT_ERR_NOT_SUPPORTED"},
+      {{"get_busy_status"}, false, 3, "is ztControlD running?"},
+      {{"--u8"}, false, 2, ""},
+      {{"--help"}, false, 0, "Usage: ztctl"},
+  };
+  for (const Case& c : cases) {
+    mq_unlink(zttest::kCommandQueue);
+    std::optional<FakeDaemon> daemon;
+    if (c.daemon) daemon.emplace().serveOne(daemonMessage(21, -104));
+    zttest::ChildProcess ztctl;
+    ASSERT_TRUE(ztctl.start(ztctlPath(), c.args));
+    auto status = ztctl.waitExit(10s);
+    ASSERT_TRUE(status) << c.args[0];
+    EXPECT_EQ(status->code, c.code) << c.args[0] << ": " << ztctl.output();
+    EXPECT_NE(ztctl.output().find(c.text), std::string::npos) << ztctl.output();
+  }
 }
 
 // watch: the switch goes to the daemon's queue, the frames come over TCP.
@@ -263,7 +196,7 @@ TEST(ZtctlProcess, WatchSwitchesNotificationsOnAndPrintsEachFramedText) {
   ASSERT_EQ(listen(listener, 1), 0);
 
   FakeDaemon daemon;
-  daemon.serveOne(answerBytes(0, nullptr));
+  daemon.serveOne(daemonMessage(21, 0));
   zttest::ChildProcess ztctl;
   ASSERT_TRUE(ztctl.start(ztctlPath(), {"watch", "--raw", "--count", "2", "--timeout", "5000"}));
   int conn = accept(listener, nullptr, nullptr);
