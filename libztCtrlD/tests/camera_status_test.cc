@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "camera_settings.h"
 #include "camera_status.h"
@@ -32,45 +33,35 @@ std::string settingsChanges(const Blocks &b, int *count, uint8_t model = kModel)
     return out.str();
 }
 
-TEST(StatusChanges, ReportOnlyChangedItemsOfTheRequestedClass) {
-    Blocks b;
-    b.newBlock.status.raw[35] = 3;   // battery bars, every poll
-    b.newBlock.status.raw[36] = 55;  // battery percent, throttled
+TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAsWholeSignedValues) {
     int count = 0;
-    EXPECT_EQ(statusChanges(b, CAMERA_STATUS_CLASS_EVERY_POLL, &count), "\"2\":3");
+    Blocks battery;  // bars compared on every poll, percent throttled
+    battery.newBlock.status.raw[35] = 3;
+    battery.newBlock.status.raw[36] = 55;
+    EXPECT_EQ(statusChanges(battery, CAMERA_STATUS_CLASS_EVERY_POLL, &count), "\"2\":3");
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(statusChanges(b, CAMERA_STATUS_CLASS_THROTTLED, &count), "\"70\":55");
+    EXPECT_EQ(statusChanges(battery, CAMERA_STATUS_CLASS_THROTTLED, &count), "\"70\":55");
     EXPECT_EQ(count, 1);
-}
 
-TEST(StatusChanges, NoChangeWritesNothing) {
-    Blocks b;
-    memset(&b.newBlock, 0x5A, sizeof b.newBlock);
-    memcpy(&b.oldBlock, &b.newBlock, sizeof b.newBlock);
-    int count = -1;
-    EXPECT_EQ(statusChanges(b, 1, &count), "");
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(statusChanges(b, 2, &count), "");
-    EXPECT_EQ(settingsChanges(b, &count), "");
-    EXPECT_EQ(count, 0);
-}
+    Blocks preset;  // video preset: a change in byte 3 of the word at 7 reports the word
+    preset.newBlock.status.raw[7] = preset.oldBlock.status.raw[7] = 0x01;
+    preset.newBlock.status.raw[10] = 0x02;
+    EXPECT_EQ(statusChanges(preset, 1, &count), "\"93\":33554433");
 
-TEST(StatusChanges, AChangeInTheHighByteOfAWordReportsTheWholeWord) {
-    Blocks b;
-    b.newBlock.status.raw[7] = 0x01;
-    b.oldBlock.status.raw[7] = 0x01;
-    b.newBlock.status.raw[10] = 0x02;  // video preset, byte 3 of the word at 7
-    int count = 0;
-    EXPECT_EQ(statusChanges(b, 1, &count), "\"93\":33554433");
-}
-
-TEST(StatusChanges, SeveralMembersAreCommaSeparatedWithoutBraces) {
-    Blocks b;
-    b.newBlock.status.raw[0] = 0xFF;  // flat mode, signed
-    b.newBlock.status.raw[223] = 1;   // contextual menu
-    int count = 0;
-    EXPECT_EQ(statusChanges(b, 1, &count), "\"63\":1,\"89\":-1");
+    Blocks two;  // flat mode is signed; members comma separated, without braces
+    two.newBlock.status.raw[0] = 0xFF;
+    two.newBlock.status.raw[223] = 1;
+    EXPECT_EQ(statusChanges(two, 1, &count), "\"63\":1,\"89\":-1");
     EXPECT_EQ(count, 2);
+
+    Blocks same;
+    memset(&same.newBlock, 0x5A, sizeof same.newBlock);
+    memcpy(&same.oldBlock, &same.newBlock, sizeof same.newBlock);
+    count = -1;
+    EXPECT_EQ(statusChanges(same, 1, &count), "");
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(statusChanges(same, 2, &count) + settingsChanges(same, &count), "");
+    EXPECT_EQ(count, 0);
 }
 
 TEST(StatusChanges, BossCacheLeavesOutWhatTheModelLacks) {
@@ -87,7 +78,7 @@ TEST(StatusChanges, BossCacheLeavesOutWhatTheModelLacks) {
     EXPECT_EQ(statusChanges(b, 1, &count, &empty), "\"102\":1");
 }
 
-TEST(StatusChanges, EveryByteOfEveryItemIsCovered) {
+TEST(StatusChanges, EveryByteOfEveryStatusItemAndSettingIsCovered) {
     uint32_t n = 0;
     const camera_status_item_t *items = camera_status_items(&n);
     for (uint32_t i = 0; i < n; ++i)
@@ -99,35 +90,43 @@ TEST(StatusChanges, EveryByteOfEveryItemIsCovered) {
             EXPECT_GE(count, 1) << "status " << items[i].id << " byte " << int(k);
             EXPECT_NE(text.find("\"" + std::to_string(items[i].id) + "\":"), std::string::npos);
         }
+    const camera_setting_item_t *settings = camera_setting_items(&n);
+    for (uint32_t i = 0; i < n; ++i)
+        for (uint8_t k = 0; k < settings[i].width; ++k) {
+            Blocks b;
+            b.newBlock.settings.raw[settings[i].offset + k] = 0x40;
+            int count = 0;
+            settingsChanges(b, &count, 0);
+            EXPECT_GE(count, 1) << "setting " << settings[i].id;
+        }
+}
+
+// Ids rising, every item inside the block, no byte owned twice; returns
+// how many items own each byte.
+template <typename Item>
+std::vector<int> byteOwners(const Item *items, uint32_t n, size_t blockSize) {
+    std::vector<int> owner(blockSize);
+    for (uint32_t i = 0; i < n; ++i) {
+        EXPECT_TRUE(i == 0 || items[i - 1].id < items[i].id) << items[i].id;
+        EXPECT_LE(items[i].offset + items[i].width, blockSize) << items[i].id;
+        for (uint8_t k = 0; k < items[i].width && items[i].offset + k < blockSize; ++k)
+            EXPECT_EQ(owner[items[i].offset + k]++, 0) << items[i].id;
+    }
+    return owner;
 }
 
 TEST(StatusTables, ItemsAreSortedInsideTheBlockAndDoNotOverlap) {
-    uint8_t owner[CAMERA_STATUS_BLOCK_SIZE] = {};
     uint32_t n = 0;
     const camera_status_item_t *items = camera_status_items(&n);
-    for (uint32_t i = 0; i < n; ++i) {
-        if (i) {
-            EXPECT_LT(items[i - 1].id, items[i].id);
-        }
-        ASSERT_LE(items[i].offset + items[i].width, CAMERA_STATUS_BLOCK_SIZE) << items[i].id;
-        for (uint8_t k = 0; k < items[i].width; ++k) EXPECT_EQ(owner[items[i].offset + k]++, 0) << items[i].id;
-    }
-    uint8_t settingOwner[CAMERA_SETTINGS_BLOCK_SIZE] = {};
+    const std::vector<int> owner = byteOwners(items, n, CAMERA_STATUS_BLOCK_SIZE);
     const camera_setting_item_t *settings = camera_setting_items(&n);
-    for (uint32_t i = 0; i < n; ++i) {
-        if (i) {
-            EXPECT_LT(settings[i - 1].id, settings[i].id);
-        }
-        ASSERT_LE(settings[i].offset + settings[i].width, CAMERA_SETTINGS_BLOCK_SIZE);
-        for (uint8_t k = 0; k < settings[i].width; ++k)
-            EXPECT_EQ(settingOwner[settings[i].offset + k]++, 0) << settings[i].id;
-    }
+    const std::vector<int> settingOwner = byteOwners(settings, n, CAMERA_SETTINGS_BLOCK_SIZE);
     // The bytes the daemon reads or corrects all belong to an item.
     for (int s : {0, 2, 4, 7, 10, 11, 15, 19, 22, 23, 27, 30, 33, 223, 255}) EXPECT_EQ(owner[s], 1) << "S" << s;
     for (int t : {25, 34, 35, 42, 43, 44, 53, 57, 60, 83, 158, 160, 172}) EXPECT_EQ(settingOwner[t], 1) << "T" << t;
 }
 
-TEST(SettingsChanges, ValuesAreReportedAsOptionIds) {
+TEST(SettingsChanges, ValuesAreReportedAsOptionIdsOrRawWithoutAnOption) {
     Blocks b;
     b.newBlock.settings.raw[32] = 0x11;  // night-lapse interval 3601 (0x0E11): option 0
     b.newBlock.settings.raw[33] = 0x0E;
@@ -138,26 +137,10 @@ TEST(SettingsChanges, ValuesAreReportedAsOptionIds) {
     int count = 0;
     EXPECT_EQ(settingsChanges(b, &count), "\"2\":100,\"32\":0,\"43\":4,\"194\":1");
     EXPECT_EQ(count, 4);
-}
 
-TEST(SettingsChanges, AValueWithoutAnOptionIsReportedRaw) {
-    Blocks b;
-    b.newBlock.settings.raw[43] = 77;  // no frame rate has code 77
-    int count = 0;
-    EXPECT_EQ(settingsChanges(b, &count), "\"3\":77");
-}
-
-TEST(SettingsChanges, EveryByteOfEverySettingIsCovered) {
-    uint32_t n = 0;
-    const camera_setting_item_t *items = camera_setting_items(&n);
-    for (uint32_t i = 0; i < n; ++i)
-        for (uint8_t k = 0; k < items[i].width; ++k) {
-            Blocks b;
-            b.newBlock.settings.raw[items[i].offset + k] = 0x40;
-            int count = 0;
-            settingsChanges(b, &count, 0);
-            EXPECT_GE(count, 1) << "setting " << items[i].id;
-        }
+    Blocks raw;
+    raw.newBlock.settings.raw[43] = 77;  // no frame rate has code 77
+    EXPECT_EQ(settingsChanges(raw, &count), "\"3\":77");
 }
 
 TEST(FullState, EveryItemOnceWithoutTrailingComma) {
@@ -194,13 +177,11 @@ TEST(SettingsTable, CoversEverySettingTheDaemonNamesOnEveryModel) {
             EXPECT_TRUE(t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED) << "model " << model << " setting " << id;
         // The words the daemon passes on, read the way it reads them.
         const uint8_t *entry = reinterpret_cast<const uint8_t *>(&t[2]);
-        uint32_t w16, w20, w24;
-        memcpy(&w16, entry + 16, 4);
-        memcpy(&w20, entry + 20, 4);
-        memcpy(&w24, entry + 24, 4);
-        EXPECT_EQ(w16, 7u);
-        EXPECT_EQ(w20, 31u);
-        EXPECT_EQ(w24, 1u);
+        uint32_t words[3];
+        memcpy(words, entry + 16, sizeof words);
+        EXPECT_EQ(words[0], 7u);
+        EXPECT_EQ(words[1], 31u);
+        EXPECT_EQ(words[2], 1u);
     }
     EXPECT_TRUE(camera_settings_id_table(60, nullptr)[179].flags & CAMERA_SETTING_FLAG_SUPPORTED);
     uint32_t count = 5;
@@ -217,47 +198,35 @@ TEST(Options, ValuesTheDaemonCorrectsComeFromTheTables) {
     EXPECT_EQ(getOptionIdByValue(kModel, 32, 0, ~0u), 0u);
     EXPECT_EQ(getOptionIdByValue(kModel, 32, 3601, ~0u), 0u);
     EXPECT_EQ(getOptionIdByValue(kModel, 30, 3600, ~0u), 10u);
+    EXPECT_EQ(getOptionIdByValue(kModel, 3, 4242, ~0u), ~0u);
+    EXPECT_EQ(getOptionIdByValue(60, 2, 17, ~0u), ~0u);  // model 60 has no such resolution
 }
 
-TEST(Options, ConversionsAreConsistentBothWays) {
+// Every option of every setting: conversions of supported settings agree
+// both ways, and every listed value fits its bytes in the settings block.
+TEST(Options, ConversionsAreConsistentAndListedValuesFitTheirBytes) {
     for (int model : {50, 51, 57, 60}) {
         uint32_t count = 0;
         const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
         for (uint32_t id = 0; id < count; ++id) {
-            if (!(t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED)) continue;
-            for (uint32_t option = 0; option < 200; ++option) {
+            const bool supported = t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED;
+            const bool listed = t[id].option_count && t[id].width;
+            for (uint32_t option = 0; option < 200 && (supported || listed); ++option) {
                 const int32_t value = getOptionValueById(model, id, option);
                 const uint32_t back = getOptionIdByValue(model, id, value, ~0u);
-                if (t[id].option_count == 0) {
+                if (supported && t[id].option_count == 0) {
                     EXPECT_EQ(back, option) << id;  // no table: identity both ways
-                } else if (back != ~0u) {
+                } else if (supported && back != ~0u) {
                     // The option a value reads back as gives a value that
                     // reads back as the same option.
                     EXPECT_EQ(getOptionIdByValue(model, id, getOptionValueById(model, id, back), ~0u), back)
                         << "model " << model << " setting " << id << " option " << option;
                 }
-            }
-        }
-    }
-    EXPECT_EQ(getOptionIdByValue(kModel, 3, 4242, ~0u), ~0u);
-    EXPECT_EQ(getOptionIdByValue(60, 2, 17, ~0u), ~0u);  // model 60 has no such resolution
-}
-
-TEST(Options, EveryListedValueFitsItsByteInTheSettingsBlock) {
-    for (int model : {50, 51, 57, 60}) {
-        uint32_t count = 0;
-        const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
-        for (uint32_t id = 0; id < count; ++id) {
-            if (!t[id].option_count || !t[id].width) continue;
-            const bool isSigned = t[id].flags & CAMERA_SETTING_FLAG_SIGNED;
-            const int64_t bits = 8 * t[id].width;
-            const int64_t lo = isSigned ? -(int64_t{1} << (bits - 1)) : 0;
-            const int64_t hi = isSigned ? (int64_t{1} << (bits - 1)) - 1 : (int64_t{1} << bits) - 1;
-            for (uint32_t option = 0; option < 200; ++option) {
-                const int32_t value = getOptionValueById(model, id, option);
-                if (getOptionIdByValue(model, id, value, ~0u) != option) continue;  // not listed
-                EXPECT_GE(value, lo) << "setting " << id << " option " << option;
-                EXPECT_LE(value, hi) << "setting " << id << " option " << option;
+                if (!listed || back != option) continue;
+                const int64_t bits = 8 * t[id].width;
+                const bool isSigned = t[id].flags & CAMERA_SETTING_FLAG_SIGNED;
+                EXPECT_GE(value, isSigned ? -(int64_t{1} << (bits - 1)) : 0) << "setting " << id << " option " << option;
+                EXPECT_LE(value, (int64_t{1} << (isSigned ? bits - 1 : bits)) - 1) << "setting " << id << " option " << option;
             }
         }
     }
@@ -265,11 +234,8 @@ TEST(Options, EveryListedValueFitsItsByteInTheSettingsBlock) {
 
 TEST(PresetEditBypass, CameraWideSettingsOnlyAndNeverForMinusOne) {
     for (int model : {0, 50, 51, 57, 60, 200}) EXPECT_FALSE(bypassPresetEditStart(-1, model));
-    EXPECT_TRUE(bypassPresetEditStart(91, kModel));
-    EXPECT_TRUE(bypassPresetEditStart(177, kModel));
-    EXPECT_FALSE(bypassPresetEditStart(2, kModel));
-    EXPECT_FALSE(bypassPresetEditStart(144, kModel));
-    EXPECT_FALSE(bypassPresetEditStart(100000, kModel));
+    for (int setting : {91, 177}) EXPECT_TRUE(bypassPresetEditStart(setting, kModel)) << setting;
+    for (int setting : {2, 144, 100000}) EXPECT_FALSE(bypassPresetEditStart(setting, kModel)) << setting;
 }
 
 TEST(ParseParam, FindsTheKeyAmongPairsAndStopsAtTheSeparator) {
@@ -278,12 +244,13 @@ TEST(ParseParam, FindsTheKeyAmongPairsAndStopsAtTheSeparator) {
     EXPECT_STREQ(value, "1");
     EXPECT_EQ(parseParam("a=b&status=12,x=y", "status", value, sizeof value), 2);
     EXPECT_STREQ(value, "12");
-    EXPECT_EQ(parseParam("status=", "status=", value, sizeof value), 0);
-    EXPECT_STREQ(value, "");
-    EXPECT_EQ(parseParam("xstatus=3 status2=4", "status=", value, sizeof value), -1);
-    EXPECT_STREQ(value, "");
     EXPECT_EQ(parseParam("status=123456789012", "status", value, sizeof value), 12);
     EXPECT_STREQ(value, "1234567");
+    EXPECT_EQ(parseParam("status=", "status=", value, sizeof value), 0);
+    EXPECT_STREQ(value, "");
+    strcpy(value, "stale");
+    EXPECT_EQ(parseParam("xstatus=3 status2=4", "status=", value, sizeof value), -1);
+    EXPECT_STREQ(value, "");
     EXPECT_EQ(parseParam(nullptr, "status", value, sizeof value), -1);
     EXPECT_EQ(parseParam("status=1", "=", value, sizeof value), -1);
     EXPECT_EQ(parseParam("status=5", "status", nullptr, 0), 1);
