@@ -22,22 +22,30 @@ TEST(CsiGet, ReadsTheValueZeroExtendedToTheRequestedSize) {
     ZtFirmwarePeer peer;
     ASSERT_TRUE(peer.ok());
     peer.setCsiItem(123, 0x12345678);
+    peer.setCsiItem(1, 60);  // the model number
     uint32_t status = 7, value = 0;
     ASSERT_EQ(csi_get(123, 4, &status, &value), 0);
     EXPECT_EQ(value, 0x12345678u);
     EXPECT_EQ(status, 0u);
-    ASSERT_EQ(csi_get(123, 2, nullptr, &value), 0);
-    EXPECT_EQ(value, 0x5678u);
-
     const auto r = peer.waitForRequest([](const PeerRequest &q) { return q.kind == "CG"; }, 0);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->payload, (Bytes{123, 0, 0, 0, 4, 0, 0, 0}));
+
+    ASSERT_EQ(csi_get(123, 2, nullptr, &value), 0);
+    EXPECT_EQ(value, 0x5678u);
+    uint8_t model = 0;
+    ASSERT_EQ(ztc_state_get_model_number(&model), 0);
+    EXPECT_EQ(model, 60);
 }
 
-TEST(CsiGet, UnknownItemFailsAndLeavesTheResultUntouched) {
+TEST(CsiGet, UnknownItemOrBadSizeFailsAndLeavesTheResultUntouched) {
     ZtFirmwarePeer peer;
     ASSERT_TRUE(peer.ok());
     uint32_t status = 0, value = 77;
+    EXPECT_EQ(csi_get(1, 0, nullptr, &value), ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(csi_get(1, 5, nullptr, &value), ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(csi_get(1, 4, nullptr, nullptr), ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(peer.requestCount(), 0u) << "a refused size was asked for";
     EXPECT_NE(csi_get(999, 4, &status, &value), 0);
     EXPECT_EQ(value, 77u);
     EXPECT_EQ(status, 0xFFFFFFFFu);
@@ -66,23 +74,6 @@ TEST(CsiGet, SilentServiceFailsWithinTheBound) {
     EXPECT_GE(waited, std::chrono::milliseconds(950));
     EXPECT_LT(waited, std::chrono::milliseconds(1500));
     EXPECT_EQ(value, 77u);
-}
-
-TEST(CsiGet, BadSizeIsRefusedWithoutAsking) {
-    ZtFirmwarePeer peer;
-    uint32_t value = 0;
-    EXPECT_EQ(csi_get(1, 0, nullptr, &value), ZT_ERR_INVALID_PARAM);
-    EXPECT_EQ(csi_get(1, 5, nullptr, &value), ZT_ERR_INVALID_PARAM);
-    EXPECT_EQ(csi_get(1, 4, nullptr, nullptr), ZT_ERR_INVALID_PARAM);
-    EXPECT_EQ(peer.requestCount(), 0u);
-}
-
-TEST(CsiGet, ModelNumberIsItemOne) {
-    ZtFirmwarePeer peer;
-    peer.setCsiItem(1, 60);
-    uint8_t model = 0;
-    ASSERT_EQ(ztc_state_get_model_number(&model), 0);
-    EXPECT_EQ(model, 60);
 }
 
 // The listener talks to the CSI service and gets its answers on the daemon
