@@ -17,7 +17,7 @@
 #include <sstream>
 
 #include "ztCtrlD.h"
-#include "ztFirmwarePeer.h"
+#include "ztcWire.h"
 #include "ztTlv.h"
 
 extern char **environ;
@@ -26,7 +26,6 @@ namespace ztbench {
 
 namespace {
 
-constexpr const char *kDaemonQueue = "/to_ztCtlD";
 constexpr uint8_t kClientCommand = 20;
 constexpr uint8_t kClientAnswer = 21;
 constexpr uint32_t kStopCommand = 101;
@@ -46,7 +45,8 @@ timespec deadlineIn(int ms)
 
 }  // namespace
 
-BenchRequester::BenchRequester(const std::string &name) : m_name(name)
+BenchRequester::BenchRequester(const std::string &name, const std::string &target)
+    : m_name(name), m_target(target)
 {
     mq_attr attr = {};
     attr.mq_maxmsg = 10;
@@ -74,7 +74,7 @@ long BenchRequester::pending() const
 bool BenchRequester::call(uint32_t command, const std::vector<uint8_t> &argument, int32_t *result)
 {
     if (m_daemon == (mqd_t)-1)
-        m_daemon = mq_open(kDaemonQueue, O_WRONLY);
+        m_daemon = mq_open(m_target.c_str(), O_WRONLY);
     if (m_daemon == (mqd_t)-1)
         return false;
     uint8_t msg[ZTMSG_MAX];
@@ -127,11 +127,11 @@ DaemonProcess::~DaemonProcess()
     }
 }
 
-bool DaemonProcess::waitReady()
+bool DaemonProcess::waitReady(const std::string &queue)
 {
     if (m_pid <= 0)
         return false;
-    BenchRequester probe("/zt_bench_ready");
+    BenchRequester probe("/zt_bench_ready", queue);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < until) {
         if (probe.call(1, {}))
@@ -183,12 +183,17 @@ FloorResponder::FloorResponder(bool withFirmware)
     : m_child("/proc/self/exe", withFirmware ? std::vector<std::string>{kFloorResponderFlag, "firmware"}
                                              : std::vector<std::string>{kFloorResponderFlag})
 {
-    m_ok = m_child.waitReady();
+    m_ok = m_child.waitReady(floorQueue(withFirmware));
 }
 
 FloorResponder::~FloorResponder()
 {
     m_child.terminate();
+}
+
+const char *FloorResponder::floorQueue(bool withFirmware)
+{
+    return withFirmware ? "/zt_bench_floor_fw" : "/zt_bench_floor";
 }
 
 int FloorResponder::serve(bool withFirmware)
@@ -199,12 +204,25 @@ int FloorResponder::serve(bool withFirmware)
     mq_attr attr = {};
     attr.mq_maxmsg = 5;
     attr.mq_msgsize = ZTMSG_MAX;
-    const mqd_t queue = mq_open(kDaemonQueue, O_RDONLY | O_CREAT, 0664, &attr);
+    const char *name = floorQueue(withFirmware);
+    mq_unlink(name);
+    const mqd_t queue = mq_open(name, O_RDONLY | O_CREAT, 0664, &attr);
     if (queue == (mqd_t)-1)
         return 1;
+    // The library's reply queue under a name of its own: the daemon, running
+    // at the same time, owns the usual one.
+    static const char kReply[] = "/zt_bench_floor_reply";
     ztc_msg_q_context_t ctx = {};
-    if (withFirmware && !ZtFirmwarePeer::openContext(&ctx))
-        return 1;
+    ctx.reply_queue = ctx.request_queue = (mqd_t)-1;
+    if (withFirmware) {
+        attr.mq_msgsize = ZTC_MSG_MAX;
+        mq_unlink(kReply);
+        ctx.reply_queue_name = kReply;
+        ctx.reply_queue = mq_open(kReply, O_RDONLY | O_CREAT, 0600, &attr);
+        ctx.request_queue = mq_open(ZTC_QUEUE_FIRMWARE, O_WRONLY);
+        if (ctx.reply_queue == (mqd_t)-1 || ctx.request_queue == (mqd_t)-1)
+            return 1;
+    }
     uint8_t in[ZTMSG_MAX];
     uint8_t out[ZTMSG_MAX];
     while (!g_floorStop) {
@@ -236,10 +254,13 @@ int FloorResponder::serve(bool withFirmware)
         mq_send(reply, reinterpret_cast<char *>(out), sntlv_msg_len(out), 0);
         mq_close(reply);
     }
-    if (withFirmware)
-        ZtFirmwarePeer::closeContext(&ctx);
+    if (withFirmware) {
+        mq_close(ctx.reply_queue);
+        mq_close(ctx.request_queue);
+        mq_unlink(kReply);
+    }
     mq_close(queue);
-    mq_unlink(kDaemonQueue);
+    mq_unlink(name);
     return 0;
 }
 

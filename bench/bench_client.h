@@ -14,10 +14,13 @@
 
 namespace ztbench {
 
-// Sends client requests to "/to_ztCtlD" and waits for their answers.
+constexpr const char *kDaemonQueue = "/to_ztCtlD";
+
+// Sends client requests to a responder's queue ("/to_ztCtlD" unless told
+// otherwise) and waits for their answers on its own queue `name`.
 class BenchRequester {
 public:
-    explicit BenchRequester(const std::string &name);
+    explicit BenchRequester(const std::string &name, const std::string &target = kDaemonQueue);
     ~BenchRequester();
     bool ok() const { return m_queue != (mqd_t)-1; }
     // One request and its answer; false when either failed or took > 5 s.
@@ -29,6 +32,7 @@ public:
 
 private:
     std::string m_name;
+    std::string m_target;
     mqd_t m_queue = (mqd_t)-1;
     mqd_t m_daemon = (mqd_t)-1;
 };
@@ -39,7 +43,8 @@ public:
     explicit DaemonProcess(const std::string &binary,
                            const std::vector<std::string> &arguments = {});
     ~DaemonProcess();
-    bool waitReady();
+    // True once the child answers on `queue`.
+    bool waitReady(const std::string &queue = kDaemonQueue);
     // Sends the stop command and reaps the child; true on a clean exit.
     bool stop();
     pid_t pid() const { return m_pid; }
@@ -56,18 +61,20 @@ private:
     pid_t m_pid = -1;
 };
 
-// The designed answer path and nothing else, on "/to_ztCtlD": select,
-// receive, open the requester's queue, send the answer, close it. With
-// firmware, one library round trip to the firmware side comes first. It runs
-// as a child process (the running program started again with
-// kFloorResponderFlag), so a round trip costs the same switches between
-// address spaces as one to the daemon.
+// The designed answer path and nothing else: select, receive, open the
+// requester's queue, send the answer, close it. With firmware, one library
+// round trip to the firmware side comes first. It serves a queue of its own
+// (floorQueue()), so it runs beside the daemon and the benchmark can
+// alternate between the two; and it runs as a child process (the running
+// program started again with kFloorResponderFlag), so a round trip costs the
+// same switches between address spaces as one to the daemon.
 class FloorResponder {
 public:
     explicit FloorResponder(bool withFirmware);
     ~FloorResponder();  // stops the child
-    // True once the child answers on the queue.
+    // True once the child answers on its queue.
     bool ok() const { return m_ok; }
+    static const char *floorQueue(bool withFirmware);
     // The child's side: serves until SIGTERM; the process's exit status.
     static int serve(bool withFirmware);
 

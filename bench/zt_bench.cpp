@@ -1,6 +1,6 @@
 // Benchmark driver: measures the daemon binary against floor responders
-// measured in the same run, on the same machine, against the same scripted
-// firmware side, and prints each figure with its ratio to the floor and the
+// measured in the same run, alternating with the daemon, on the same machine,
+// against the same scripted firmware side, and prints each figure with its ratio to the floor and the
 // target it is held to. Runs in its own IPC namespace (scripts/bench).
 //
 //   zt_bench [--short] [DAEMON_BINARY]
@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,44 +46,75 @@ struct Latency {
     bool ok = false;
 };
 
-Latency measureLatency(uint32_t command, const std::vector<uint8_t> &arg, int count)
+Latency summarise(std::vector<double> &us)
 {
-    BenchRequester requester("/zt_bench_lat");
-    std::vector<double> us;
-    us.reserve(count);
-    for (int i = 0; i < count / 10; ++i)  // warm-up
-        if (!requester.call(command, arg))
-            return {};
-    for (int i = 0; i < count; ++i) {
-        const auto start = Clock::now();
-        if (!requester.call(command, arg))
-            return {};
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    }
+    if (us.empty())
+        return {};
     std::sort(us.begin(), us.end());
     return {us[us.size() / 2], us[std::min(us.size() - 1, us.size() * 99 / 100)], true};
 }
 
-// Answers per second with `threads` requesters each sending `each` requests
-// one after the other.
-double measureThroughput(uint32_t command, const std::vector<uint8_t> &arg, int threads, int each)
+// Round trips of one command to the floor and to the daemon, `count` each,
+// alternating in batches so both see the same machine: on a shared machine
+// load comes and goes, and two runs one after the other would measure
+// different moments rather than different responders.
+std::pair<Latency, Latency> measureLatency(uint32_t command, const std::vector<uint8_t> &arg,
+                                           const char *floorQueue, int count)
 {
-    std::vector<std::thread> pool;
-    std::vector<int> done(threads, 0);
-    const auto start = Clock::now();
-    for (int t = 0; t < threads; ++t)
-        pool.emplace_back([&, t] {
-            BenchRequester requester("/zt_bench_tp" + std::to_string(t));
-            for (int i = 0; i < each && requester.call(command, arg); ++i)
-                ++done[t];
-        });
-    for (auto &t : pool)
-        t.join();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    int total = 0;
-    for (int d : done)
-        total += d;
-    return total / seconds;
+    constexpr int kBatch = 50;
+    BenchRequester floor("/zt_bench_lat_floor", floorQueue);
+    BenchRequester daemon("/zt_bench_lat");
+    BenchRequester *sides[2] = {&floor, &daemon};
+    std::vector<double> us[2];
+    for (auto *side : sides)
+        for (int i = 0; i < kBatch; ++i)  // warm-up
+            if (!side->call(command, arg))
+                return {};
+    for (int done = 0; done < count; done += kBatch)
+        for (int s = 0; s < 2; ++s)
+            for (int i = 0; i < kBatch; ++i) {
+                const auto start = Clock::now();
+                if (!sides[s]->call(command, arg))
+                    return {};
+                us[s].push_back(
+                    std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+            }
+    return {summarise(us[0]), summarise(us[1])};
+}
+
+// Answers per second of the floor and of the daemon, each with `threads`
+// requesters sending `each` requests one after the other; alternating in
+// rounds like the latency figures.
+std::pair<double, double> measureThroughput(uint32_t command, const std::vector<uint8_t> &arg,
+                                            const char *floorQueue, int threads, int each)
+{
+    constexpr int kRounds = 20;
+    std::vector<std::unique_ptr<BenchRequester>> requesters[2];
+    for (int t = 0; t < threads; ++t) {
+        requesters[0].push_back(std::make_unique<BenchRequester>(
+            "/zt_bench_tpf" + std::to_string(t), floorQueue));
+        requesters[1].push_back(
+            std::make_unique<BenchRequester>("/zt_bench_tp" + std::to_string(t)));
+    }
+    double seconds[2] = {0, 0};
+    long answers[2] = {0, 0};
+    for (int round = 0; round < kRounds; ++round)
+        for (int s = 0; s < 2; ++s) {
+            std::vector<std::thread> pool;
+            std::vector<int> done(threads, 0);
+            const auto start = Clock::now();
+            for (int t = 0; t < threads; ++t)
+                pool.emplace_back([&, t] {
+                    for (int i = 0; i < each / kRounds && requesters[s][t]->call(command, arg); ++i)
+                        ++done[t];
+                });
+            for (auto &t : pool)
+                t.join();
+            seconds[s] += std::chrono::duration<double>(Clock::now() - start).count();
+            for (int d : done)
+                answers[s] += d;
+        }
+    return {answers[0] / seconds[0], answers[1] / seconds[1]};
 }
 
 // Firmware requests (not camera-state traffic) the peer has recorded.
@@ -187,7 +219,7 @@ int main(int argc, char **argv)
             daemon = argv[i];
     }
     const int count = quick ? 300 : 3000;
-    const int each = quick ? 300 : 2000;
+    const int each = quick ? 4000 : 40000;
     const int idleSeconds = quick ? 3 : 30;
 
     ZtFirmwarePeer peer;
@@ -197,40 +229,25 @@ int main(int argc, char **argv)
     }
     const std::vector<uint8_t> on = {1};
 
-    Latency floorPlain, floorFirmware;
-    double floorTp1 = 0, floorTp4 = 0;
-    {
-        FloorResponder floor(false);
-        if (!floor.ok()) {
-            fprintf(stderr, "zt_bench: the floor responder did not start\n");
-            return 2;
-        }
-        floorPlain = measureLatency(kProbe, kProbeArg, count);
-        floorTp1 = measureThroughput(kProbe, kProbeArg, 1, each);
-        floorTp4 = measureThroughput(kProbe, kProbeArg, 4, each);
-    }
-    {
-        FloorResponder floor(true);
-        if (!floor.ok()) {
-            fprintf(stderr, "zt_bench: the floor responder did not start\n");
-            return 2;
-        }
-        floorFirmware = measureLatency(kLocate, on, count);
-    }
-    if (!floorPlain.ok || !floorFirmware.ok) {
-        fprintf(stderr, "zt_bench: a floor responder did not answer\n");
+    FloorResponder floorPlain(false), floorFirmware(true);
+    if (!floorPlain.ok() || !floorFirmware.ok()) {
+        fprintf(stderr, "zt_bench: a floor responder did not start\n");
         return 2;
     }
-
     DaemonProcess process(daemon);
     if (!process.waitReady()) {
         fprintf(stderr, "zt_bench: %s did not become ready\n", daemon.c_str());
         return 2;
     }
-    const Latency plain = measureLatency(kProbe, kProbeArg, count);
-    const Latency firmware = measureLatency(kLocate, on, count);
-    const double tp1 = measureThroughput(kProbe, kProbeArg, 1, each);
-    const double tp4 = measureThroughput(kProbe, kProbeArg, 4, each);
+    const char *plainFloor = FloorResponder::floorQueue(false);
+    const auto plain = measureLatency(kProbe, kProbeArg, plainFloor, count);
+    const auto firmware = measureLatency(kLocate, on, FloorResponder::floorQueue(true), count);
+    if (!plain.first.ok || !plain.second.ok || !firmware.first.ok || !firmware.second.ok) {
+        fprintf(stderr, "zt_bench: a responder stopped answering\n");
+        return 2;
+    }
+    const auto tp1 = measureThroughput(kProbe, kProbeArg, plainFloor, 1, each);
+    const auto tp4 = measureThroughput(kProbe, kProbeArg, plainFloor, 4, each);
 
     // Two groups of two presets: the cold list costs its group, id and
     // record reads; the stashed one should cost nothing.
@@ -264,14 +281,16 @@ int main(int argc, char **argv)
     const bool clean = process.stop();
 
     printf("zt_bench (%s): %d round trips per latency figure\n", quick ? "short" : "full", count);
-    row("latency, no firmware work, median", plain.medianUs, "us", floorPlain.medianUs, "target <= 1.15");
-    row("latency, no firmware work, p99", plain.p99Us, "us", floorPlain.p99Us, "target <= 1.15");
-    row("latency, one firmware operation, median", firmware.medianUs, "us", floorFirmware.medianUs,
+    row("latency, no firmware work, median", plain.second.medianUs, "us", plain.first.medianUs,
         "target <= 1.15");
-    row("latency, one firmware operation, p99", firmware.p99Us, "us", floorFirmware.p99Us,
+    row("latency, no firmware work, p99", plain.second.p99Us, "us", plain.first.p99Us,
         "target <= 1.15");
-    row("throughput, 1 requester", tp1, "/s", floorTp1, "");
-    row("throughput, 4 requesters", tp4, "/s", floorTp4, "target >= 0.85");
+    row("latency, one firmware operation, median", firmware.second.medianUs, "us",
+        firmware.first.medianUs, "target <= 1.15");
+    row("latency, one firmware operation, p99", firmware.second.p99Us, "us", firmware.first.p99Us,
+        "target <= 1.15");
+    row("throughput, 1 requester", tp1.second, "/s", tp1.first, "");
+    row("throughput, 4 requesters", tp4.second, "/s", tp4.first, "target >= 0.85");
     row("idle CPU, no client (% of a core)", idleCpu, "%", 0, "target < 0.05");
     row("CPU, 10 resumed clients (% of a core)", busyCpu, "%", 0,
         clients.size() == 10 ? "" : "(not all 10 clients connected)");
