@@ -168,20 +168,7 @@ TEST_F(SimProcessTest, ServesTypedCallsFirmwareOperationsAndCsiThroughTheLibrary
   ASSERT_EQ(settings.size(), CAMERA_SETTINGS_BLOCK_SIZE);
   EXPECT_EQ(settings[25], 17) << "flat mode in the settings block";
   EXPECT_EQ(ztc_app_set_digital_zoom(&m_ctx, 500), ZT_ERR_INVALID_PARAM) << "status passed through";
-}
-
-TEST_F(SimProcessTest, PresetChangesReachTheDaemonQueueAsPresetUpdates) {
-  startSim();
-  const uint8_t id[4] = {0x02, 0x00, 0x02, 0x00};
-  ASSERT_EQ(ztc_send_remote_api_payload(&m_ctx, 17, 12, id, 4), 0);
-  LinkMessage event;
-  ASSERT_TRUE(nextDaemonMessage(&event));
-  EXPECT_EQ(event.category, ZTC_CAT_PRESET_EVENT);
-  EXPECT_EQ(event.command, "PU");
-  EXPECT_EQ(event.arg, (Bytes{6, 0x02, 0x00, 0x02, 0x00}));
-  EXPECT_EQ(event.src, ZTC_QUEUE_FIRMWARE);
-  EXPECT_EQ(event.dst, ZTC_QUEUE_DAEMON);
-
+  // A firmware operation with a payload and an answer: the preset ids of group 2.
   uint8_t* answer = nullptr;
   uint16_t length = 0;
   const uint8_t group = 2;
@@ -190,10 +177,10 @@ TEST_F(SimProcessTest, PresetChangesReachTheDaemonQueueAsPresetUpdates) {
   EXPECT_EQ(length, 1 + 4 * answer[0]);
 }
 
-TEST_F(SimProcessTest, NeverBlocksOnAFullDaemonQueue) {
+// Every activation reports a preset update on the daemon's queue; with room
+// for one, the rest are dropped while every call is still answered in time.
+TEST_F(SimProcessTest, PresetUpdatesReachTheDaemonQueueAndAFullOneNeverBlocks) {
   startSim({}, 1);
-  // Every activation reports an event; the queue holds one, the rest are
-  // dropped while every call is still answered in time.
   for (uint32_t id : {0x20001u, 0x20000u, 0x20001u, 0x20000u, 0x20001u}) {
     uint8_t p[4] = {uint8_t(id), uint8_t(id >> 8), uint8_t(id >> 16), uint8_t(id >> 24)};
     EXPECT_EQ(ztc_send_remote_api_payload(&m_ctx, 17, 12, p, 4), 0);
@@ -206,8 +193,12 @@ TEST_F(SimProcessTest, NeverBlocksOnAFullDaemonQueue) {
       kEventTimeoutMs));
   LinkMessage first;
   ASSERT_TRUE(nextDaemonMessage(&first));
+  EXPECT_EQ(first.category, ZTC_CAT_PRESET_EVENT);
+  EXPECT_EQ(first.command, "PU");
   EXPECT_EQ(first.arg, (Bytes{6, 0x01, 0x00, 0x02, 0x00}))
       << "the first event is kept, later ones dropped";
+  EXPECT_EQ(first.src, ZTC_QUEUE_FIRMWARE);
+  EXPECT_EQ(first.dst, ZTC_QUEUE_DAEMON);
 }
 
 TEST_F(SimProcessTest, ShutdownRefusesStatusAndSettingsUntilTheCameraIsBack) {
