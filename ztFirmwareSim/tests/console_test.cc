@@ -27,7 +27,7 @@ class ConsoleTest : public ::testing::Test {
                   }};
 };
 
-TEST_F(ConsoleTest, StateCommandsChangeTheCameraAndItsPresets) {
+TEST_F(ConsoleTest, StateCommandsChangeTheCameraItsPresetsAndCapture) {
   EXPECT_TRUE(console.execute("power 2", 0));
   EXPECT_EQ(camera.powerProfile(), 2);
   EXPECT_EQ(camera.presets().activeGroup(), kGroupLongestBatteryVideo);
@@ -40,6 +40,10 @@ TEST_F(ConsoleTest, StateCommandsChangeTheCameraAndItsPresets) {
   EXPECT_EQ(camera.statusBlock().raw[16], 0xFF);
   EXPECT_TRUE(console.execute("setting-byte 237 7", 0));
   EXPECT_EQ(camera.settingsBlock().raw[237], 7);
+  EXPECT_TRUE(console.execute("shutter on", 0));
+  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 1);
+  EXPECT_TRUE(console.execute("shutter off", 0));
+  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
 }
 
 TEST_F(ConsoleTest, BadArgumentsAreRefusedAndChangeNothing) {
@@ -87,13 +91,6 @@ TEST_F(ConsoleTest, CsiChangeIsSentToSubscribersAndQuitStops) {
   EXPECT_EQ(cn.arg, expected);
   EXPECT_TRUE(console.execute("quit", 0));
   EXPECT_TRUE(stopped);
-}
-
-TEST_F(ConsoleTest, ShutterCommandRecords) {
-  EXPECT_TRUE(console.execute("shutter on", 0));
-  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 1);
-  EXPECT_TRUE(console.execute("shutter off", 0));
-  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
 }
 
 }  // namespace

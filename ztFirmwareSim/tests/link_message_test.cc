@@ -83,15 +83,10 @@ TEST(LinkMessageTest, AnswerEchoesKindFirstArgumentBytesAndSequence) {
   const uint8_t* e = tlv_find(empty.data(), ZTC_EL_RSPARG);
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e[1] << 8 | e[2], 0);
-}
-
-TEST(LinkMessageTest, AnswerTooBigForOneMessageStaysWellFormed) {
-  Bytes raw = request("RA", Bytes{8, 34}, 1);
-  LinkMessage req;
-  ASSERT_TRUE(parseLinkMessage(raw.data(), raw.size(), &req));
-  Bytes out = buildLibraryAnswer(req, FwAnswer::data(Bytes(1600, 0xAB)));
-  EXPECT_LE(out.size(), static_cast<size_t>(ZTMSG_MAX));
-  EXPECT_EQ(tlv_validate(out.data()), 0);
+  // An answer too big for one message is cut, and the message stays well formed.
+  Bytes big = buildLibraryAnswer(req, FwAnswer::data(Bytes(1600, 0xAB)));
+  EXPECT_LE(big.size(), static_cast<size_t>(ZTMSG_MAX));
+  EXPECT_EQ(tlv_validate(big.data()), 0);
 }
 
 TEST(LinkMessageTest, EventsCarryTheLayoutTheDaemonReads) {
