@@ -54,14 +54,13 @@ TEST(PresetSchema, PresetFieldsCarryTheirNumbersAndTypes) {
     EXPECT_EQ(p.SerializeAsString(), back.SerializeAsString());
     EXPECT_TRUE(back.has_is_modified());
     EXPECT_FALSE(back.is_modified());
-}
 
-TEST(PresetSchema, UnknownFlatModeIsNegativeOneAndTheDefault) {
-    WSDK_Preset p;
-    EXPECT_EQ(WSDK_FLAT_MODE_UNKNOWN, p.mode());
-    EXPECT_FALSE(p.has_mode());
-    p.set_mode(WSDK_FLAT_MODE_UNKNOWN);
-    EXPECT_EQ(bytes({0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}), wire(p));
+    // The unknown flat mode is -1 (ten varint bytes) and the default.
+    WSDK_Preset unknown;
+    EXPECT_EQ(WSDK_FLAT_MODE_UNKNOWN, unknown.mode());
+    EXPECT_FALSE(unknown.has_mode());
+    unknown.set_mode(WSDK_FLAT_MODE_UNKNOWN);
+    EXPECT_EQ(bytes({0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}), wire(unknown));
 }
 
 TEST(PresetSchema, NestedGroupsRoundTrip) {
@@ -125,21 +124,18 @@ TEST(PresetSchema, RequestsKeepPresenceAndIgnoreUnknownFields) {
 }
 
 TEST(PresetSchema, EnumerationsKeepTheirGapsAndSentinels) {
-    EXPECT_EQ(1002, WSDK_PRESET_ICON_MAX);
-    EXPECT_TRUE(WSDK_EnumPresetIcon_IsValid(33));
-    EXPECT_FALSE(WSDK_EnumPresetIcon_IsValid(34));
-    EXPECT_FALSE(WSDK_EnumPresetIcon_IsValid(54));
-    EXPECT_TRUE(WSDK_EnumPresetIcon_IsValid(55));
-    EXPECT_FALSE(WSDK_EnumPresetIcon_IsValid(68));
-    EXPECT_TRUE(WSDK_EnumPresetIcon_IsValid(79));
-    EXPECT_FALSE(WSDK_EnumPresetIcon_IsValid(80));
-    EXPECT_FALSE(WSDK_EnumPresetIcon_IsValid(999));
-    EXPECT_EQ(80, WSDK_PRESET_TITLE_MAX);
-    EXPECT_FALSE(WSDK_EnumPresetTitle_IsValid(34));
-    EXPECT_FALSE(WSDK_EnumPresetTitle_IsValid(50));
-    EXPECT_TRUE(WSDK_EnumPresetTitle_IsValid(51));
-    EXPECT_EQ(WSDK_PRESET_TITLE_FULL_FRAME, 79);
+    // Values a client may send: the gaps must stay invalid, the ends valid.
+    const std::pair<int, bool> icons[] = {{33, true}, {34, false}, {54, false}, {55, true},
+                                          {68, false}, {79, true}, {80, false}, {999, false}};
+    for (const auto& [value, valid] : icons)
+        EXPECT_EQ(valid, WSDK_EnumPresetIcon_IsValid(value)) << value;
+    const std::pair<int, bool> titles[] = {{34, false}, {50, false}, {51, true}, {79, true}};
+    for (const auto& [value, valid] : titles)
+        EXPECT_EQ(valid, WSDK_EnumPresetTitle_IsValid(value)) << value;
     EXPECT_FALSE(WSDK_EnumFlatMode_IsValid(14));
+    EXPECT_EQ(1002, WSDK_PRESET_ICON_MAX);
+    EXPECT_EQ(80, WSDK_PRESET_TITLE_MAX);
+    EXPECT_EQ(79, WSDK_PRESET_TITLE_FULL_FRAME);
     EXPECT_EQ(31, WSDK_FLAT_MODE_VIDEO_LIGHT_TRAIL);
     EXPECT_EQ(7, WSDK_PRESET_GROUP_ORBI_TIMELAPSE_ICON_ID);
 }
