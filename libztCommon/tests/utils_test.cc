@@ -7,7 +7,6 @@
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <time.h>
 
 #include <cctype>
@@ -86,57 +85,42 @@ TEST(LevelLog, RecordHasBootStampLevelMessageAndSuffixAtLogErr) {
   EXPECT_EQ(rec.substr(close + 2), "[ERROR] camera said 7 @utils_test.cc:" + child.out + "\n");
 }
 
-TEST(LevelLog, EveryLevelNamedAndAllSentAtLogErr) {
+TEST(LevelLog, EveryLevelNamedAllSentAtLogErrAndOutOfRangeLevelsStayInTheNames) {
   const char *names[] = {"[ OFF ]", "[FATAL]", "[ERROR]", "[WARN ]", "[DEBUG]", "[INFO ]", "[TRACE]"};
-  for (int level = 0; level <= 6; level++) {
-    std::string rec = LogInChild([&] { ztUtilKlogMsgLevel(level, 12, "f.c", "m"); });
-    EXPECT_NE(rec.find(std::string("] ") + names[level] + " m @f.c:12\n"), std::string::npos) << rec;
-  }
+  std::string recs = LogInChild([] {
+    for (int level : {0, 1, 2, 3, 4, 5, 6}) ztUtilKlogMsgLevel(level, 12, "f.c", "m");
+    for (int level : {7, -1, INT_MAX}) ztUtilKlogMsgLevel(level, 1, "f.c", "m");
+  });
+  for (const char *name : names) EXPECT_NE(recs.find(std::string("] ") + name + " m @f.c:12\n"), std::string::npos) << recs;
+  EXPECT_EQ(std::count(recs.begin(), recs.end(), '\n'), 10);
   // Nothing reaches a log that does not take LOG_ERR.
   EXPECT_EQ(LogInChild([] { ztUtilKlogMsgLevel(6, 1, "f.c", "m"); }, LOG_DEBUG), "");
 }
 
-TEST(LevelLog, OutOfRangeLevelDoesNotIndexPastTheNames) {
-  std::string rec = LogInChild([] {
-    ztUtilKlogMsgLevel(7, 1, "f.c", "m");
-    ztUtilKlogMsgLevel(-1, 1, "f.c", "m");
-    ztUtilKlogMsgLevel(INT_MAX, 1, "f.c", "m");
-  });
-  EXPECT_EQ(std::count(rec.begin(), rec.end(), '\n'), 3);
+// One record at level 2 for msg from file:line, without its line end.
+std::string Record(const std::string &file, int line, const std::string &msg) {
+  std::string rec = LogInChild([&] { ztUtilKlogMsgLevel(2, line, file.c_str(), "%s", msg.c_str()); });
+  return rec.empty() ? rec : rec.substr(0, rec.size() - 1);
 }
 
-// The record without its trailing line end.
-std::string RecordOf(const std::string &captured) {
-  return captured.empty() ? captured : captured.substr(0, captured.size() - 1);
-}
+TEST(LevelLog, LongRecordIsCutAtOffset349AndKeepsTheSuffixOnlyWhenItFits) {
+  std::string cut = Record("long.c", 4321, std::string(1000, 'x'));
+  ASSERT_EQ(cut.size(), 349u + strlen(" @long.c:4321")) << cut;
+  EXPECT_EQ(cut.substr(349), " @long.c:4321");
+  size_t prefix = cut.find("[ERROR] ") + strlen("[ERROR] ");
+  EXPECT_EQ(cut.substr(prefix, 349 - prefix), std::string(349 - prefix, 'x'));
 
-TEST(LevelLog, LongMessageIsCutAtOffset349AndKeepsWholeSuffix) {
-  std::string rec = RecordOf(LogInChild([] { ztUtilKlogMsgLevel(2, 4321, "long.c", "%s", std::string(1000, 'x').c_str()); }));
-  ASSERT_EQ(rec.size(), 349u + strlen(" @long.c:4321")) << rec;
-  EXPECT_EQ(rec.substr(349), " @long.c:4321");
-  size_t prefix = rec.find("[ERROR] ") + strlen("[ERROR] ");
-  EXPECT_EQ(rec.substr(prefix, 349 - prefix), std::string(349 - prefix, 'x'));
-}
-
-TEST(LevelLog, MessageThatJustFitsIsNotCut) {
-  std::string probe = RecordOf(LogInChild([] { ztUtilKlogMsgLevel(2, 1, "f.c", "%s", ""); }));
-  size_t prefix = probe.size() - strlen(" @f.c:1");
   // 349 - prefix characters fill the room exactly, terminator included.
+  prefix = Record("f.c", 1, "").size() - strlen(" @f.c:1");
   std::string fits = std::string(348 - prefix, 'y') + "z";
-  std::string rec = RecordOf(LogInChild([&] { ztUtilKlogMsgLevel(2, 1, "f.c", "%s", fits.c_str()); }));
-  EXPECT_EQ(rec.substr(prefix), fits + " @f.c:1");
-}
+  EXPECT_EQ(Record("f.c", 1, fits).substr(prefix), fits + " @f.c:1");
 
-TEST(LevelLog, SuffixThatDoesNotFitBecomesOneBlank) {
-  std::string longName(100, 'n');  // more than the 91 bytes left after a cut message
-  std::string cut = RecordOf(LogInChild([&] {
-    ztUtilKlogMsgLevel(2, 1, longName.c_str(), "%s", std::string(500, 'x').c_str());
-  }));
-  ASSERT_EQ(cut.size(), 350u);
-  EXPECT_EQ(cut.substr(340), "xxxxxxxxx ");
-
-  std::string hugeName(420, 'n');  // too long even behind a short message
-  std::string shortMsg = RecordOf(LogInChild([&] { ztUtilKlogMsgLevel(2, 1, hugeName.c_str(), "hi"); }));
+  // A suffix longer than the 91 bytes left after a cut message, or too long
+  // even behind a short one, becomes one blank.
+  std::string noSuffix = Record(std::string(100, 'n'), 1, std::string(500, 'x'));
+  ASSERT_EQ(noSuffix.size(), 350u);
+  EXPECT_EQ(noSuffix.substr(340), "xxxxxxxxx ");
+  std::string shortMsg = Record(std::string(420, 'n'), 1, "hi");
   EXPECT_EQ(shortMsg.substr(shortMsg.size() - 3), "hi ");
 }
 
@@ -160,27 +144,22 @@ TEST(LevelLog, MacroFiltersByLevelWithoutEvaluatingSuppressedArguments) {
 
 TEST(LevelLog, SetLogLevelIgnoresValuesOutsideZeroToSix) {
   int32_t saved = g_logLevel;
-  ztUtilSetLogLevel(3);
+  for (int good : {0, 6, 3}) {
+    ztUtilSetLogLevel(good);
+    EXPECT_EQ(g_logLevel, good);
+  }
   for (int bad : {7, -1, INT_MIN, INT_MAX}) {
     ztUtilSetLogLevel(bad);
     EXPECT_EQ(g_logLevel, 3) << bad;
   }
-  ztUtilSetLogLevel(0);
-  EXPECT_EQ(g_logLevel, 0);
-  ztUtilSetLogLevel(6);
-  EXPECT_EQ(g_logLevel, 6);
   g_logLevel = saved;
 }
 
-TEST(ErrorNames, TableOrderAndUnknownCodes) {
-  EXPECT_STREQ(ztErrno2Str(ZT_OK), "ZT_OK");
-  EXPECT_STREQ(ztErrno2Str(-103), "ZT_ERR_NAK_OFF");
-  EXPECT_STREQ(ztErrno2Str(-100), "ZT_ERR_DOWNLOAD_FAILED");
-  EXPECT_STREQ(ztErrno2Str(-17), "ZT_ERR_ACCESS_DENIED");
-  EXPECT_STREQ(ztErrno2Str(-13), "UNKNOWN");
-  EXPECT_STREQ(ztErrno2Str(1), "UNKNOWN");
-  EXPECT_STREQ(ztErrno2Str(INT_MIN), "UNKNOWN");
-  EXPECT_EQ(ztErrnoStrMap[ZT_ERRNO_STR_MAP_LEN - 1].code, -100);
+TEST(ErrorNames, KnownCodesNamedOnceOthersUnknown) {
+  const std::pair<int, const char *> names[] = {{ZT_OK, "ZT_OK"}, {-103, "ZT_ERR_NAK_OFF"}, {-100, "ZT_ERR_DOWNLOAD_FAILED"},
+                                                {-17, "ZT_ERR_ACCESS_DENIED"}, {-13, "UNKNOWN"}, {1, "UNKNOWN"},
+                                                {INT_MIN, "UNKNOWN"}};
+  for (const auto &[code, name] : names) EXPECT_STREQ(ztErrno2Str(code), name) << code;
   std::set<int> codes;
   for (const auto &row : ztErrnoStrMap) {
     EXPECT_TRUE(codes.insert(row.code).second) << row.name;
@@ -246,7 +225,7 @@ TEST_F(DebugFile, CopiesAreAppendedAndPlantedLinksNotFollowed) {
   EXPECT_EQ(Read(Path("/victim")), "keep");
 }
 
-TEST(Assertion, ReportsConditionAndAbortsEvenWhenReportIsOff) {
+TEST(Assertion, ReportsConditionAndAbortsEvenWhenReportIsOffOrAbortIgnored) {
   auto child = zt_test::RunInChild([] {
     zt_test::CaptureSyslogAt(LOG_DEBUG);
     g_debug_level = 8;
@@ -266,34 +245,35 @@ TEST(Assertion, ReportsConditionAndAbortsEvenWhenReportIsOff) {
   });
   EXPECT_TRUE(silent.killedBy(SIGABRT));
   EXPECT_EQ(silent.err, "");
-}
 
-TEST(Assertion, ExitsWithMinusOneWhenAbortIsIgnored) {
-  auto child = zt_test::RunInChild([] {
+  auto ignored = zt_test::RunInChild([] {
     g_debug_level = 0;
     signal(SIGABRT, SIG_IGN);
     ZTASSERT(false);
   });
-  EXPECT_TRUE(child.exitedWith(255));
+  EXPECT_TRUE(ignored.exitedWith(255));
 }
 
-TEST(TextUtils, ModelNames) {
+TEST(TextUtils, ModelNamesTrimAndCardIdStayInsideTheirInput) {
   EXPECT_STREQ(get_model_name(51), "lanterns");
   EXPECT_EQ(get_model_name(62), nullptr);
   EXPECT_EQ(get_model_name(255), nullptr);  // not confused with the table's end row
-}
 
-TEST(TextUtils, TrimSkipsLeadingBlanksOnlyAndNeverModifies) {
-  char text[] = "  \tabc ";
+  char text[] = "  \tabc ", blanks[] = "   ", empty[] = "", newline[] = "\nx";
   EXPECT_EQ(trim(text), text + 3);
-  EXPECT_STREQ(text, "  \tabc ");
-  char blanks[] = "   ";
-  char empty[] = "";
-  char newline[] = "\nx";
+  EXPECT_STREQ(text, "  \tabc ");  // never modified
   EXPECT_EQ(trim(blanks), nullptr);
   EXPECT_EQ(trim(empty), nullptr);
   EXPECT_EQ(trim(nullptr), nullptr);
   EXPECT_EQ(trim(newline), newline);  // only space and tab are blanks
+
+  EXPECT_EQ(validateCardID("0123456789", 10), 1);
+  EXPECT_EQ(validateCardID("12a", 3), 0);
+  EXPECT_EQ(validateCardID("12\n", 30), 0);
+  EXPECT_EQ(validateCardID("12ab", 2), 1);
+  EXPECT_EQ(validateCardID("12", 30), 1);  // stops at the terminator
+  EXPECT_EQ(validateCardID("", 30), 1);
+  EXPECT_EQ(validateCardID("x", 0), 1);
 }
 
 // Decodes text in a heap buffer of exactly its size.
@@ -305,21 +285,13 @@ std::pair<std::string, int> Unescape(const std::string &text) {
   return {std::string(buf.get(), length < 0 ? 0 : static_cast<size_t>(length)), length};
 }
 
-TEST(TextUtils, UnescapeDecodesBothCasesAndLeavesPlus) {
-  EXPECT_EQ(Unescape("a%2Fb%2fc"), std::make_pair(std::string("a/b/c"), 5));
-  EXPECT_EQ(Unescape("a+b%20c"), std::make_pair(std::string("a+b c"), 5));
-  EXPECT_EQ(Unescape("%41%00z"), std::make_pair(std::string("A\0z", 3), 3));
-  EXPECT_EQ(Unescape(""), std::make_pair(std::string(), 0));
-}
-
-TEST(TextUtils, UnescapeNeverReadsPastTheTerminatorOfMalformedInput) {
-  for (const char *bad : {"%", "%4", "ab%", "ab%f", "%G1", "%1G", "%%41", "%\t1", "%-1"}) {
-    auto [text, length] = Unescape(bad);
-    EXPECT_EQ(length, static_cast<int>(text.size())) << bad;
-    EXPECT_EQ(text.substr(0, 1), std::string(bad).substr(0, 1)) << bad;
-  }
-  EXPECT_EQ(Unescape("%%41").first, "%A");
-  EXPECT_EQ(Unescape("ab%f").first, "ab%f");
+TEST(TextUtils, UnescapeDecodesBothCasesAndNeverReadsPastTheTerminatorOfMalformedInput) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a%2Fb%2fc", "a/b/c"}, {"a+b%20c", "a+b c"}, {"%41%00z", std::string("A\0z", 3)}, {"", ""},
+      // Malformed escapes stay as they are.
+      {"%", "%"}, {"%4", "%4"}, {"ab%", "ab%"}, {"ab%f", "ab%f"}, {"%G1", "%G1"}, {"%1G", "%1G"},
+      {"%%41", "%A"}, {"%\t1", "%\t1"}, {"%-1", "%-1"}};
+  for (const auto &[in, out] : cases) EXPECT_EQ(Unescape(in), std::make_pair(out, static_cast<int>(out.size()))) << in;
 
   int length = 3;
   unescapeUrl(nullptr, &length);
@@ -327,16 +299,6 @@ TEST(TextUtils, UnescapeNeverReadsPastTheTerminatorOfMalformedInput) {
   char text[] = "%41";
   unescapeUrl(text, nullptr);
   EXPECT_STREQ(text, "%41");
-}
-
-TEST(TextUtils, CardIdValidation) {
-  EXPECT_EQ(validateCardID("0123456789", 10), 1);
-  EXPECT_EQ(validateCardID("12a", 3), 0);
-  EXPECT_EQ(validateCardID("12\n", 30), 0);
-  EXPECT_EQ(validateCardID("12ab", 2), 1);
-  EXPECT_EQ(validateCardID("12", 30), 1);  // stops at the terminator
-  EXPECT_EQ(validateCardID("", 30), 1);
-  EXPECT_EQ(validateCardID("x", 0), 1);
 }
 
 using CardId = ScratchTree;
@@ -366,7 +328,12 @@ bool IsNumericId(const std::string &id) {
   return !id.empty() && id != "0" && id.size() <= ZT_CARD_ID_MAX && validateCardID(id.c_str(), id.size());
 }
 
-TEST_F(CardId, CreatesFolderFileAndIdThenReadsTheSameIdBack) {
+TEST_F(CardId, CreatesFolderFileAndIdOfItsOwnCardThenReadsTheSameIdBack) {
+  CardResult second = GetCardId(root_, 1);
+  EXPECT_EQ(second.rc, 0);
+  EXPECT_EQ(Read(Path("/tmp/fuse_i/MISC/card")), second.id);
+  EXPECT_FALSE(fs::exists(Path("/tmp/fuse_d/MISC")));
+
   CardResult first = GetCardId(root_, 0);
   ASSERT_EQ(first.rc, 0) << first.err;
   EXPECT_TRUE(IsNumericId(first.id)) << first.id;
@@ -378,13 +345,6 @@ TEST_F(CardId, CreatesFolderFileAndIdThenReadsTheSameIdBack) {
   EXPECT_EQ(again.rc, 0);
   EXPECT_EQ(again.id, "4242");
   EXPECT_EQ(Read(Path("/tmp/fuse_d/MISC/card")), "4242");
-}
-
-TEST_F(CardId, SecondCardUsesItsOwnFolder) {
-  CardResult r = GetCardId(root_, 1);
-  EXPECT_EQ(r.rc, 0);
-  EXPECT_EQ(Read(Path("/tmp/fuse_i/MISC/card")), r.id);
-  EXPECT_FALSE(fs::exists(Path("/tmp/fuse_d/MISC")));
 }
 
 TEST_F(CardId, InvalidOrEmptyFileIsReplacedByNewNumericId) {
@@ -454,13 +414,14 @@ struct DaemonState {
   int rc = 99;
   pid_t pidBefore = 0, pid = 0, sid = 0;
   unsigned mask = 0;
+  int coreUnlimited = 0;
   std::string cwd;
 };
 
 DaemonState ParseState(const std::string &out) {
   DaemonState s;
   std::istringstream in(out.substr(out.rfind('|') + 1));
-  in >> s.rc >> s.pidBefore >> s.pid >> s.sid >> s.mask >> s.cwd;
+  in >> s.rc >> s.pidBefore >> s.pid >> s.sid >> s.mask >> s.coreUnlimited >> s.cwd;
   return s;
 }
 
@@ -471,32 +432,29 @@ void DaemoniseAndReport(int allowCoreDump) {
   char cwd[256] = "?";
   if (getcwd(cwd, sizeof cwd) == nullptr) strcpy(cwd, "?");
   unsigned mask = umask(0);
-  printf("|%d %d %d %d %u %s\n", rc, before, getpid(), getsid(0), mask, cwd);
+  rlimit core{};
+  getrlimit(RLIMIT_CORE, &core);
+  int unlimited = core.rlim_cur == RLIM_INFINITY && core.rlim_max == RLIM_INFINITY;
+  printf("|%d %d %d %d %u %d %s\n", rc, before, getpid(), getsid(0), mask, unlimited, cwd);
 }
 
-TEST(Daemonise, DetachesIntoNewSessionAtRootWithClearedMask) {
-  auto child = zt_test::RunInChild([] { DaemoniseAndReport(0); });
-  EXPECT_TRUE(child.exitedWith(0));  // the original process left with 0
-  DaemonState s = ParseState(child.out);
-  EXPECT_EQ(s.rc, 0);
-  EXPECT_NE(s.pid, s.pidBefore);
-  EXPECT_EQ(s.sid, s.pid);
-  EXPECT_EQ(s.mask, 0u);
-  EXPECT_EQ(s.cwd, "/");
-}
-
-TEST(Daemonise, CoreDumpVariantLiftsCoreLimitAndSaysSo) {
-  auto child = zt_test::RunInChild([] {
-    DaemoniseAndReport(1);
-    rlimit core{};
-    getrlimit(RLIMIT_CORE, &core);
-    printf("%d", core.rlim_cur == RLIM_INFINITY && core.rlim_max == RLIM_INFINITY);
-  });
-  EXPECT_EQ(child.out.rfind("daemon_init_ext: Note: Daemon can generate core dump.|", 0), 0u) << child.out;
-  EXPECT_EQ(child.out.back(), '1');
-  DaemonState s = ParseState(child.out);
-  bool haveFolder = access("/tmp/fuse_b/", X_OK) == 0;
-  EXPECT_EQ(s.rc, haveFolder ? 0 : -1);
+TEST(Daemonise, DetachesIntoNewSessionWithClearedMaskAndCoreVariantLiftsTheCoreLimit) {
+  for (int allowCoreDump : {0, 1}) {
+    auto child = zt_test::RunInChild([&] { DaemoniseAndReport(allowCoreDump); });
+    EXPECT_TRUE(child.exitedWith(0));  // the original process left with 0
+    DaemonState s = ParseState(child.out);
+    EXPECT_NE(s.pid, s.pidBefore);
+    EXPECT_EQ(s.sid, s.pid);
+    EXPECT_EQ(s.mask, 0u);
+    if (allowCoreDump) {
+      EXPECT_EQ(child.out.rfind("daemon_init_ext: Note: Daemon can generate core dump.|", 0), 0u) << child.out;
+      EXPECT_EQ(s.coreUnlimited, 1);
+      EXPECT_EQ(s.rc, access("/tmp/fuse_b/", X_OK) == 0 ? 0 : -1);
+    } else {
+      EXPECT_EQ(s.rc, 0);
+      EXPECT_EQ(s.cwd, "/");
+    }
+  }
 }
 
 TEST(Daemonise, ChildOfProcessOneStaysPut) {
