@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,13 +51,9 @@ std::string Dump(const void *data, size_t len, const char *prefix = "P:", bool a
   return s;
 }
 
-TEST(SnHexDump, RunOfEqualLinesReachingTheEndKeepsOnlyTheFirstLine) {
-  Block data = Aligned(48, 'A');
-  EXPECT_EQ("P:" + Addr(data.get()) + "  " + kLineOfA, Dump(data.get(), 48));
-}
-
-TEST(SnHexDump, RunOfEqualLinesBeforeADifferentLineBecomesEllipsis) {
+TEST(SnHexDump, RunOfEqualLinesKeepsTheFirstLineAndBecomesEllipsisBeforeADifferentLine) {
   Block data = Aligned(64, 'A');
+  EXPECT_EQ("P:" + Addr(data.get()) + "  " + kLineOfA, Dump(data.get(), 48));
   memset(data.get() + 48, 'B', 16);
   std::string lastLine = "42 42 42 42  42 42 42 42  42 42 42 42  42 42 42 42  BBBBBBBBBBBBBBBB\n";
   EXPECT_EQ("P:" + Addr(data.get()) + "  " + kLineOfA + "...\n" + "P:" + Addr(data.get(), 0x30) + "  " + lastLine,
@@ -132,22 +129,19 @@ std::vector<unsigned> PrintedLineAddresses(uint32_t extraBits, int len, unsigned
   return addresses;
 }
 
-TEST(HexPrint, LongDumpKeepsHeadAndTailOnly) {
-  std::vector<unsigned> expected;
-  for (unsigned off : {0u, 16u, 32u, 48u, 160u, 176u, 192u}) expected.push_back(0x2000 + off);
-  EXPECT_EQ(expected, PrintedLineAddresses(0, 200, 0x2000));
-}
-
-TEST(HexPrint, FullDumpBitPrintsEveryLine) {
+TEST(HexPrint, LongDumpKeepsHeadAndTailUnlessFullAndUnalignedStartsAtTheLineBefore) {
+  std::vector<unsigned> headAndTail;
+  for (unsigned off : {0u, 16u, 32u, 48u, 160u, 176u, 192u}) headAndTail.push_back(0x2000 + off);
+  EXPECT_EQ(headAndTail, PrintedLineAddresses(0, 200, 0x2000));
   EXPECT_EQ(13u, PrintedLineAddresses(ZT_DBG_FULL_HEXDUMP, 200, 0x2000).size());
-}
-
-TEST(HexPrint, UnalignedAddressStartsAtTheLineBefore) {
   EXPECT_EQ((std::vector<unsigned>{0x2000, 0x2010}), PrintedLineAddresses(0, 20, 0x2005));
 }
 
-TEST(HexPrintNoAddr, GroupsOfFourEndWithTheData) {
+TEST(HexPrintNoAddr, GroupsOfFourEndWithTheDataAndNothingBelowTheThreshold) {
   auto child = zt_test::RunInChild([] {
+    g_debug_level = ZT_DBG_TO_STDOUT | 7;
+    hexprint("QUIET", 0, "abc", 3);
+    hexprint_noaddr("QUIET", 0, "abc", 3);
     g_debug_level = ZT_DBG_TO_STDOUT | 32;
     Block data = Aligned(22, 0);
     for (int i = 0; i < 22; i++) data.get()[i] = static_cast<uint8_t>(i);
@@ -155,19 +149,10 @@ TEST(HexPrintNoAddr, GroupsOfFourEndWithTheData) {
     hexprint_noaddr("t:", 0, data.get(), 0);
   });
   ASSERT_TRUE(child.exitedWith(0));
+  EXPECT_EQ(3, std::count(child.out.begin(), child.out.end(), '\n')) << "printed below the threshold:\n" << child.out;
   EXPECT_NE(std::string::npos, child.out.find(" t:0001 02030405 06070809 0a0b0c0d 0e0f\n"));
   EXPECT_NE(std::string::npos, child.out.find(" 1011 12131415\n"));
   EXPECT_NE(std::string::npos, child.out.find(" \n")) << "empty data prints an empty line";
-}
-
-TEST(HexPrint, NothingBelowTheVerbosityThreshold) {
-  auto child = zt_test::RunInChild([] {
-    g_debug_level = ZT_DBG_TO_STDOUT | 7;
-    hexprint("DUMPTAG", 0, "abc", 3);
-    hexprint_noaddr("DUMPTAG", 0, "abc", 3);
-  });
-  ASSERT_TRUE(child.exitedWith(0));
-  EXPECT_EQ("", child.out);
 }
 
 }  // namespace
