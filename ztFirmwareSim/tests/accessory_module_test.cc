@@ -22,7 +22,7 @@ Bytes network(const char* ssid, const char* password = "", uint8_t flag = 1, uin
   return b;
 }
 
-TEST(AccessoryModuleTest, AccessPointConfigTakesPasswordAndSsidByTheirLengths) {
+TEST(AccessoryModuleTest, AccessPointConfigTakesItsFieldsByTheirLengthsAndActionsSwitchIt) {
   AccessoryModule m;
   // Mode 0, 1, 8-byte password, 3-byte SSID: 15 bytes.
   Bytes p{0, 1, 8, 'p', 'a', 's', 's', 'w', 'o', 'r', 'd', 3, 'c', 'a', 'm'};
@@ -33,10 +33,9 @@ TEST(AccessoryModuleTest, AccessPointConfigTakesPasswordAndSsidByTheirLengths) {
   EXPECT_EQ(m.handle("AP", Bytes{0, 1, 200, 'x', 1, 'y'}, 0).status, ZT_ERR_INVALID_PARAM);
   EXPECT_EQ(m.handle("AP", Bytes{0, 1, 1, 'x', 9, 'y'}, 0).status, ZT_ERR_INVALID_PARAM);
   EXPECT_EQ(m.apSsid(), "cam");
-}
 
-TEST(AccessoryModuleTest, AccessPointActionsAndBluetoothOff) {
-  AccessoryModule m;
+  // Actions: 1 and 6 switch the access point on, 3 off; bluetooth off (0x24)
+  // leaves it alone; other actions and empty payloads are refused.
   EXPECT_EQ(m.handle("AP", Bytes{1, 0}, 0).status, ZT_OK);
   EXPECT_TRUE(m.apOn());
   EXPECT_EQ(m.handle("AP", Bytes{3, 0}, 0).status, ZT_OK);
@@ -45,7 +44,7 @@ TEST(AccessoryModuleTest, AccessPointActionsAndBluetoothOff) {
   EXPECT_TRUE(m.apOn());
   EXPECT_EQ(m.handle("AP", Bytes{0x24, 0}, 0).status, ZT_OK);
   EXPECT_FALSE(m.bleOn());
-  EXPECT_TRUE(m.apOn()) << "bluetooth off leaves the access point alone";
+  EXPECT_TRUE(m.apOn());
   EXPECT_EQ(m.handle("AP", Bytes{9, 0}, 0).status, ZT_ERR_INVALID_PARAM);
   EXPECT_EQ(m.handle("AP", Bytes{}, 0).status, ZT_ERR_INVALID_PARAM);
 }
@@ -146,8 +145,7 @@ TEST(AccessoryModuleTest, PairingCancelAnswersZeroOnlyWhilePairing) {
 }
 
 TEST(AccessoryModuleTest, UnknownCommandAnswersZeroWithoutBytes) {
-  AccessoryModule m;
-  FwAnswer a = m.handle("ZZ", Bytes{1, 2, 3}, 0);
+  FwAnswer a = AccessoryModule().handle("ZZ", Bytes{1, 2, 3}, 0);
   EXPECT_EQ(a.status, ZT_OK);
   EXPECT_FALSE(a.hasBytes);
 }

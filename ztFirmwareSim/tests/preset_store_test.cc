@@ -31,12 +31,6 @@ uint32_t createCustom(PresetStore& store, uint8_t group, uint8_t flatMode) {
   return a.bytes.size() == 4 ? getU32(a.bytes.data()) : 0;
 }
 
-PresetContext model(int m) {
-  PresetContext c;
-  c.model = m;
-  return c;
-}
-
 TEST(PresetStoreTest, OfferedGroupsFollowPowerProfileUxModeLensAndModel) {
   struct Case {
     PresetContext context;
@@ -123,16 +117,16 @@ TEST(PresetStoreTest, CreateMakesActiveCustomPresetWithEditOpenUntilStored) {
 }
 
 TEST(PresetStoreTest, CreateRefusedWhereCameraCannotHoldIt) {
-  EXPECT_EQ(PresetStore(model(51)).handle(PresetStore::kCustomCreate, createPayload(0, 12)).status,
-            ZT_ERR_NOT_SUPPORTED);
-  EXPECT_EQ(PresetStore(model(60)).handle(PresetStore::kCustomCreate, createPayload(0, 12)).status,
-            ZT_ERR_NOT_SUPPORTED);
+  for (int model : {51, 60}) {
+    PresetContext c;
+    c.model = model;
+    EXPECT_EQ(PresetStore(c).handle(PresetStore::kCustomCreate, createPayload(0, 12)).status,
+              ZT_ERR_NOT_SUPPORTED);
+  }
   PresetStore store;
-  EXPECT_EQ(store.handle(PresetStore::kCustomCreate, createPayload(3, 12)).status,
-            ZT_ERR_INVALID_PARAM);
-  EXPECT_EQ(store.handle(PresetStore::kCustomCreate, createPayload(0, 5)).status,
-            ZT_ERR_INVALID_PARAM);
-  EXPECT_EQ(store.handle(PresetStore::kCustomCreate, Bytes(17, 0)).status, ZT_ERR_INVALID_PARAM);
+  // A group the state does not offer, a flat mode the group does not take, a short payload.
+  for (const Bytes& p : {createPayload(3, 12), createPayload(0, 5), Bytes(17, 0)})
+    EXPECT_EQ(store.handle(PresetStore::kCustomCreate, p).status, ZT_ERR_INVALID_PARAM);
   for (size_t i = 0; i < PresetStore::kMaxCustomPerGroup; ++i) createCustom(store, 0, 12);
   EXPECT_EQ(store.handle(PresetStore::kCustomCreate, createPayload(0, 12)).status, ZT_ERR);
   // Ids are never reused within a run.
