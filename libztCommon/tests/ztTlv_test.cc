@@ -145,18 +145,27 @@ TEST(TlvBuild, EmptySourceOrDestinationAbortsButOnlyWhenItWouldFit) {
   EXPECT_EQ(sntlv_add_bin(m, sizeof m, TLV_SRC, 0, nullptr), 0u);
 }
 
-TEST(TlvFind, ReturnsFirstOfRepeatedTypeAndNothingInEmptyMessages) {
-  Bytes m = RawMsg(16, {{'A', "JS"}, {'B', "first"}, {'B', "second"}, {TLV_END, kEnd}});
+TEST(TlvFind, ReturnsFirstOfRepeatedTypeCopiesOnlyWhatFitsAndNothingInEmptyMessages) {
+  Bytes m = RawMsg(16, {{'D', "/to_peer"}, {'B', "first"}, {'B', "second"}, {TLV_END, kEnd}});
   const uint8_t *b = tlv_find(m.data(), 'B');
-  ASSERT_EQ(b, m.data() + 10);
+  ASSERT_EQ(b, m.data() + 16);
   EXPECT_EQ(std::string(reinterpret_cast<const char *>(b) + 4, 5), "first");
   EXPECT_EQ(tlv_find(m.data(), TLV_END), m.data() + m.size() - 4);
   EXPECT_EQ(tlv_find(m.data(), -18), m.data() + m.size() - 4);
   EXPECT_EQ(tlv_find(m.data(), 'C'), nullptr);
-
   for (Bytes header : {Bytes{0, 4, 0, 0}, Bytes{0, 0, 0, 0}, Bytes{0xFF, 0xF0, 0, 0}}) {
     EXPECT_EQ(tlv_find(header.data(), 0), nullptr);
   }
+
+  // The value is copied only when shorter than the destination.
+  char dst[9];
+  memset(dst, '#', sizeof dst);
+  EXPECT_EQ(sntlv_find(dst, 9, 'D', m.data()), 8u);
+  EXPECT_EQ(std::string(dst, 9), "/to_peer#");  // no terminator added
+  memset(dst, '#', sizeof dst);
+  EXPECT_EQ(sntlv_find(dst, 8, 'D', m.data()), 0u);
+  EXPECT_EQ(std::string(dst, 9), "#########");
+  EXPECT_EQ(sntlv_find(dst, sizeof dst, 'Q', m.data()), 0u);
 }
 
 TEST(TlvFind, ElementsRunningPastTheTotalLengthEndTheWalk) {
@@ -177,19 +186,6 @@ TEST(TlvFind, ElementsRunningPastTheTotalLengthEndTheWalk) {
   EXPECT_EQ(sntlv_find(dst, sizeof dst, 0, cut.data()), 0u);
 }
 
-TEST(TlvFind, CopiesValueOnlyWhenShorterThanDestination) {
-  Bytes m = RawMsg(16, {{'D', "/to_peer"}, {TLV_END, kEnd}});
-  char dst[9];
-  memset(dst, '#', sizeof dst);
-  EXPECT_EQ(sntlv_find(dst, 9, 'D', m.data()), 8u);
-  EXPECT_EQ(std::string(dst, 9), "/to_peer#");  // no terminator added
-
-  memset(dst, '#', sizeof dst);
-  EXPECT_EQ(sntlv_find(dst, 8, 'D', m.data()), 0u);
-  EXPECT_EQ(std::string(dst, 9), "#########");
-  EXPECT_EQ(sntlv_find(dst, sizeof dst, 'Q', m.data()), 0u);
-}
-
 TEST(TlvEdit, VoidBlanksFirstElementAndKeepsLayout) {
   Bytes m = RawMsg(16, {{'B', "one"}, {'B', "two"}, {TLV_END, kEnd}});
   Bytes before = m;
@@ -202,13 +198,9 @@ TEST(TlvEdit, VoidBlanksFirstElementAndKeepsLayout) {
 
 TEST(TlvEdit, RemovingTheEndElementLetsTheMessageGrowValidAgain) {
   uint8_t m[ZTMSG_MAX];
-  sntlv_msg_init(m, sizeof m, 17);
-  sntlv_add_bin(m, sizeof m, TLV_CMD, 2, "JS");
-  sntlv_add_bin(m, sizeof m, TLV_DST, 4, "/dst");
-  sntlv_add_bin(m, sizeof m, TLV_SRC, 4, "/src");
-  sntlv_add_bin(m, sizeof m, TLV_CMDARG, 1, "1");
-  sntlv_add_bin(m, sizeof m, TLV_END, 0, nullptr);
-  int len = sntlv_msg_len(m);
+  const Bytes request = RawMsg(17, Request());
+  memcpy(m, request.data(), request.size());
+  const int len = static_cast<int>(request.size());
 
   EXPECT_EQ(sntlv_remove(m, sizeof m, -18), -4);
   EXPECT_EQ(sntlv_msg_len(m), len - 4);
