@@ -25,6 +25,21 @@ inline std::optional<ztctl::Options> parse(std::vector<const char*> args,
   return o;
 }
 
+// Parses a command line given as one text of space-separated words.
+inline std::optional<ztctl::Options> parseLine(const std::string& line,
+                                               std::string* error = nullptr) {
+  std::vector<std::string> words;
+  for (size_t at = 0; at < line.size();) {
+    size_t end = line.find(' ', at);
+    if (end == std::string::npos) end = line.size();
+    if (end > at) words.push_back(line.substr(at, end - at));
+    at = end + 1;
+  }
+  std::vector<const char*> args;
+  for (const std::string& w : words) args.push_back(w.c_str());
+  return parse(args, error);
+}
+
 // A message of `category` with result element `result` and, when given,
 // payload element 'E' holding `payload`.
 inline Bytes daemonMessage(uint8_t category, int32_t result, const Bytes* payload = nullptr) {

@@ -25,6 +25,7 @@ using ztctltest::Bytes;
 using ztctltest::daemonMessage;
 using ztctltest::element;
 using ztctltest::parse;
+using ztctltest::parseLine;
 
 TEST(CommandLookup, AcceptsEveryNameFormAndAnyNumber) {
   EXPECT_EQ(ztctl::lookupCommand("ZTCONTROL_GET_BUSY_STATUS"), 100u);
@@ -41,43 +42,36 @@ TEST(CommandLookup, AcceptsEveryNameFormAndAnyNumber) {
 
 TEST(ArgumentBuilding, OptionsAppendLittleEndianInTheOrderGiven) {
   struct Case {
-    std::vector<const char*> words;
+    std::string line;
     uint32_t command;
     std::optional<Bytes> argument;
   } cases[] = {
-      {{"--u8", "7", "command_shutter", "--u16", "0x1234", "--u32", "-2", "--hex", "aa:BB",
-        "--textz", "hi"},
-       3,
+      {"--u8 7 command_shutter --u16 0x1234 --u32 -2 --hex aa:BB --textz hi", 3,
        Bytes{7, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 'h', 'i', 0}},
       // No argument option means no element; --empty means an empty one.
-      {{"100"}, 100, std::nullopt},
-      {{"100", "--empty"}, 100, Bytes{}},
+      {"100", 100, std::nullopt},
+      {"100 --empty", 100, Bytes{}},
       // Params are joined into one key=value text.
-      {{"push_notifications", "--param", "status=1", "--param", "x=2"}, 43,
+      {"push_notifications --param status=1 --param x=2", 43,
        Bytes{'s', 't', 'a', 't', 'u', 's', '=', '1', '&', 'x', '=', '2'}},
   };
   for (const Case& c : cases) {
-    auto o = parse(c.words);
-    ASSERT_TRUE(o) << c.words[0];
-    EXPECT_EQ(o->command, c.command) << c.words[0];
-    EXPECT_EQ(o->argument, c.argument) << c.words[0];
+    auto o = parseLine(c.line);
+    ASSERT_TRUE(o) << c.line;
+    EXPECT_EQ(o->command, c.command) << c.line;
+    EXPECT_EQ(o->argument, c.argument) << c.line;
   }
 }
 
 TEST(ArgumentBuilding, RefusesValuesThatDoNotFitOrParse) {
   std::string error;
-  EXPECT_FALSE(parse({"3", "--u8", "256"}, &error));
+  EXPECT_FALSE(parseLine("3 --u8 256", &error));
   EXPECT_NE(error.find("8-bit"), std::string::npos);
-  const std::vector<const char*> refused[] = {
-      {"3", "--u8", "-129"}, {"3", "--u16", "12x"},
-      {"3", "--hex", "abc"},  // odd digit count
-      {"3", "--hex", "a bc"},  // split pair
-      {"3", "--hex", "zz"}, {"3", "--param", "novalue"},
-      {"3", "--u32"},  // missing value
-      {"3", "4"},      // two commands
-      {"3", "--bogus"}, {}, {"3", "--queue", "noslash"},
-  };
-  for (size_t i = 0; i < std::size(refused); ++i) EXPECT_FALSE(parse(refused[i])) << "case " << i;
+  EXPECT_FALSE(parse({"3", "--hex", "a bc"}));  // split pair
+  for (const char* line : {"3 --u8 -129", "3 --u16 12x", "3 --hex abc" /* odd digit count */,
+                           "3 --hex zz", "3 --param novalue", "3 --u32" /* missing value */,
+                           "3 4" /* two commands */, "3 --bogus", "", "3 --queue noslash"})
+    EXPECT_FALSE(parseLine(line)) << line;
 }
 
 // A stand-in daemon: owns "/to_ztCtlD", takes one request and answers it.
