@@ -33,7 +33,7 @@ std::string settingsChanges(const Blocks &b, int *count, uint8_t model = kModel)
     return out.str();
 }
 
-TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAsWholeSignedValues) {
+TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAndModelAsWholeSignedValues) {
     int count = 0;
     Blocks battery;  // bars compared on every poll, percent throttled
     battery.newBlock.status.raw[35] = 3;
@@ -62,20 +62,16 @@ TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAsWholeSignedValues) {
     EXPECT_EQ(count, 0);
     EXPECT_EQ(statusChanges(same, 2, &count) + settingsChanges(same, &count), "");
     EXPECT_EQ(count, 0);
-}
 
-TEST(StatusChanges, BossCacheLeavesOutWhatTheModelLacks) {
-    Blocks b;
-    b.newBlock.status.raw[84] = 1;  // media mod state: not on model 60
+    Blocks media;  // media mod state: not on model 60
+    media.newBlock.status.raw[84] = 1;
     camera_status_boss_cache_t cache;
     camera_status_init_bossCache(60, &cache);
-    int count = 0;
-    EXPECT_EQ(statusChanges(b, 1, &count, &cache, 60), "");
+    EXPECT_EQ(statusChanges(media, 1, &count, &cache, 60), "") << "reported what the model lacks";
     camera_status_init_bossCache(kModel, &cache);
-    EXPECT_EQ(statusChanges(b, 1, &count, &cache), "\"102\":1");
-    // An empty cache reports by the model passed.
-    camera_status_boss_cache_t empty;
-    EXPECT_EQ(statusChanges(b, 1, &count, &empty), "\"102\":1");
+    EXPECT_EQ(statusChanges(media, 1, &count, &cache), "\"102\":1");
+    camera_status_boss_cache_t empty;  // reports by the model passed
+    EXPECT_EQ(statusChanges(media, 1, &count, &empty), "\"102\":1");
 }
 
 TEST(StatusChanges, EveryByteOfEveryStatusItemAndSettingIsCovered) {
