@@ -3,7 +3,9 @@
 // Plain functions without state; safe from any thread.
 #pragma once
 
+#include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,13 +30,8 @@ inline std::optional<ztctl::Options> parse(std::vector<const char*> args,
 // Parses a command line given as one text of space-separated words.
 inline std::optional<ztctl::Options> parseLine(const std::string& line,
                                                std::string* error = nullptr) {
-  std::vector<std::string> words;
-  for (size_t at = 0; at < line.size();) {
-    size_t end = line.find(' ', at);
-    if (end == std::string::npos) end = line.size();
-    if (end > at) words.push_back(line.substr(at, end - at));
-    at = end + 1;
-  }
+  std::istringstream in(line);
+  const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
   std::vector<const char*> args;
   for (const std::string& w : words) args.push_back(w.c_str());
   return parse(args, error);
