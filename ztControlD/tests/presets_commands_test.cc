@@ -54,6 +54,15 @@ Bytes idReq(uint32_t id)
     return bytesOf(r);
 }
 
+// The answer's payload as `Message` (a test failure when it does not parse).
+template <typename Message>
+Message parsed(const Reply &reply)
+{
+    Message m;
+    EXPECT_TRUE(m.ParseFromArray(reply.payload.data(), (int)reply.payload.size()));
+    return m;
+}
+
 class PresetCommands : public CommandFixture {
 protected:
     static void SetUpTestSuite()
@@ -84,7 +93,7 @@ protected:
 
 using Ops = std::vector<std::pair<int, Bytes>>;
 
-TEST_F(PresetCommands, MissingGarbledOrIncompleteRequestsAreRefusedBeforeTheFirmware)
+TEST_F(PresetCommands, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBeforeTheFirmware)
 {
     zp::ZTC_Preset_Set_Order_Req orderOnlyId;
     orderOnlyId.set_preset_id(1);
@@ -117,15 +126,22 @@ TEST_F(PresetCommands, MissingGarbledOrIncompleteRequestsAreRefusedBeforeTheFirm
         EXPECT_EQ(call(command, Bytes{}).result, kInvalid) << "argument to " << command;
         EXPECT_TRUE(presetOps().empty());
     }
+    // Custom create: group, flat mode, icon and title outside the custom ranges.
+    for (const auto &req : {createReq(3, 12, 18, 18), createReq(1003, 12, 18, 18),
+                            createReq(0, 11, 18, 18), createReq(0, 32, 18, 18),
+                            createReq(0, 12, 17, 18), createReq(0, 12, 1002, 18),
+                            createReq(0, 12, 18, 17), createReq(0, 12, 18, 80)}) {
+        EXPECT_EQ(call(kCreate, bytesOf(req)).result, kInvalid) << req.ShortDebugString();
+        EXPECT_TRUE(presetOps().empty());
+    }
 }
 
 TEST_F(PresetCommands, GroupListLeavesOutOrbiGroupsAndKeepsFirmwareNumbers)
 {
     peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList({0, 3, 1, 12})));
     Reply reply = call(kListGroups);
-    zp::ZTC_Preset_Group_List_Resp groups;
     ASSERT_EQ(reply.result, 0);
-    ASSERT_TRUE(groups.ParseFromArray(reply.payload.data(), (int)reply.payload.size()));
+    const auto groups = parsed<zp::ZTC_Preset_Group_List_Resp>(reply);
     EXPECT_EQ(std::vector<uint32_t>(groups.preset_groups().begin(), groups.preset_groups().end()),
               (std::vector<uint32_t>{1000, 1001, 1012}));
 
@@ -155,8 +171,7 @@ TEST_F(PresetCommands, IdListAsksForTheGroupTheCameraStateUses)
         const Reply reply = call(kListIds, bytesOf(req));
         EXPECT_EQ(reply.result, 0);
         EXPECT_EQ(presetOps(), (Ops{{kOpListIds, {c.sent}}})) << "group " << c.group;
-        zp::ZTC_Preset_List_Resp list;
-        ASSERT_TRUE(list.ParseFromArray(reply.payload.data(), (int)reply.payload.size()));
+        const auto list = parsed<zp::ZTC_Preset_List_Resp>(reply);
         EXPECT_EQ(std::vector<uint32_t>(list.presets().begin(), list.presets().end()),
                   (std::vector<uint32_t>{0x10000, 0x100}));
         EXPECT_FALSE(list.has_preset_group());
@@ -165,19 +180,12 @@ TEST_F(PresetCommands, IdListAsksForTheGroupTheCameraStateUses)
 
 TEST_F(PresetCommands, InfoTranslatesTheRecordAndRefusesOtherSizes)
 {
-    PresetRecord record;
-    record.id = 0x101;
-    record.flatMode = 20;
-    record.userDefined = true;
-    record.icon = 17;
-    record.title = 70;
-    record.titleNumber = 2;
+    const PresetRecord record{20, true, 0x101, 17, 70, 2};  // mode, user, id, icon, title, number
     peer().scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(record.bytes()));
     Reply reply = call(kGetInfo, idReq<zp::ZTC_Preset_Info_Req>(0x101));
     ASSERT_EQ(reply.result, 0);
     EXPECT_EQ(presetOps(), (Ops{{kOpGetInfo, leWords({0x101})}}));
-    wsdk_commands::WSDK_Preset preset;
-    ASSERT_TRUE(preset.ParseFromArray(reply.payload.data(), (int)reply.payload.size()));
+    const auto preset = parsed<wsdk_commands::WSDK_Preset>(reply);
     EXPECT_EQ(preset.id(), 0x101);
     EXPECT_EQ(preset.mode(), wsdk_commands::WSDK_FLAT_MODE_TIME_LAPSE_PHOTO);
     EXPECT_EQ(preset.icon(), wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO);
@@ -193,30 +201,13 @@ TEST_F(PresetCommands, InfoTranslatesTheRecordAndRefusesOtherSizes)
     EXPECT_FALSE(reply.hasPayload);
 }
 
-TEST_F(PresetCommands, CreateRefusesValuesOutsideTheCustomRanges)
-{
-    const zp::ZTC_Preset_Custom_Create_Req refused[] = {
-        createReq(3, 12, 18, 18),    createReq(1003, 12, 18, 18), createReq(0, 11, 18, 18),
-        createReq(0, 32, 18, 18),    createReq(0, 12, 17, 18),    createReq(0, 12, 1002, 18),
-        createReq(0, 12, 18, 17),    createReq(0, 12, 18, 80),
-    };
-    for (const auto &req : refused) {
-        EXPECT_EQ(call(kCreate, bytesOf(req)).result, kInvalid) << req.ShortDebugString();
-        EXPECT_TRUE(presetOps().empty());
-    }
-}
-
 TEST_F(PresetCommands, CreateNumbersTheTitleItselfAndCompletesTheNewPreset)
 {
     peer().scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList({0x100, 0x101, 0x102, 0x103})));
     const std::pair<uint32_t, uint32_t> titles[] = {{20, 0}, {20, 1}, {21, 2}, {20, 3}};
-    for (const auto &t : titles) {
-        PresetRecord r;
-        r.userDefined = true;
-        r.title = t.first;
-        r.titleNumber = t.second;
-        peer().scriptRemoteOnce(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(r.bytes()));
-    }
+    for (const auto &t : titles)
+        peer().scriptRemoteOnce(kPresetOps, kOpGetInfo,
+                                PeerAnswer::Bytes(PresetRecord{12, true, 0, 0, t.first, t.second}.bytes()));
     peer().scriptRemote(kPresetOps, kOpCreate, PeerAnswer::Bytes(leWords({0x104})));
     // Group 1002 and the flat mode's low byte (0x10C is 12).
     const Reply reply = call(kCreate, bytesOf(createReq(1002, 0x10C, 1000, 20)));
@@ -229,8 +220,7 @@ TEST_F(PresetCommands, CreateNumbersTheTitleItselfAndCompletesTheNewPreset)
     EXPECT_EQ(ops[5], (std::pair<int, Bytes>{kOpCreate, create}));
     EXPECT_EQ(ops[6], (std::pair<int, Bytes>{kOpFlatModeSwitch, {12}}));
     EXPECT_EQ(ops[7], (std::pair<int, Bytes>{kOpEditStore, {}}));
-    wsdk_commands::WSDK_ResponseCreateCustomPreset created;
-    ASSERT_TRUE(created.ParseFromArray(reply.payload.data(), (int)reply.payload.size()));
+    const auto created = parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(reply);
     EXPECT_EQ(created.preset_id(), 0x104);
     EXPECT_EQ(created.result(), RESULT_SUCCESS);
 }
@@ -242,9 +232,7 @@ TEST_F(PresetCommands, CreateReportsTheNewIdEvenWhenCompletionFails)
     peer().scriptRemote(kPresetOps, kOpFlatModeSwitch, PeerAnswer::Status(-5));
     Reply reply = call(kCreate, bytesOf(createReq(0, 13, 18, 18)));
     EXPECT_EQ(reply.result, -5);
-    wsdk_commands::WSDK_ResponseCreateCustomPreset created;
-    ASSERT_TRUE(created.ParseFromArray(reply.payload.data(), (int)reply.payload.size()));
-    EXPECT_EQ(created.preset_id(), 0x100);
+    EXPECT_EQ(parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(reply).preset_id(), 0x100);
 
     peer().scriptRemote(kPresetOps, kOpCreate, PeerAnswer::Bytes({1, 2, 3}));
     reply = call(kCreate, bytesOf(createReq(0, 13, 18, 18)));
@@ -277,12 +265,8 @@ TEST_F(PresetCommands, FlatModeSwitchIsRefusedForPredefinedPresets)
 TEST_F(PresetCommands, TitleAndIconKeepTheRecordsOtherWords)
 {
     makeCurrent(0x101);
-    PresetRecord record;
-    record.userDefined = true;
-    record.icon = 20;
-    record.title = 21;
-    record.titleNumber = 3;
-    record.userData3 = 9;
+    // The record's id is not used (the current preset's is), nor its user data 3.
+    const PresetRecord record{12, true, 0, 20, 21, 3, 9};
     peer().scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(record.bytes()));
 
     zp::ZTC_Preset_Set_Title_Icon_Req title;
@@ -366,21 +350,18 @@ TEST_F(PresetCommands, ShortcutsResetRunsInsideAPresetEdit)
 
 TEST_F(PresetCommands, ActivePresetAndGroupAnswerFourBytes)
 {
+    auto answer = [this](uint32_t command, std::optional<Bytes> arg = std::nullopt) {
+        const Reply reply = call(command, std::move(arg));
+        return std::make_pair(reply.result, reply.payload);
+    };
     peer().scriptRemote(8, 11, PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
-    Reply reply = call(kActivePreset, Bytes{1});  // the argument is not examined
-    EXPECT_EQ(reply.result, 0);
-    EXPECT_EQ(reply.payload, leWords({0x40000}));
-    reply = call(kActiveGroup);
-    EXPECT_EQ(reply.result, 0);
-    EXPECT_EQ(reply.payload, leWords({4}));
-
+    // The argument is not examined.
+    EXPECT_EQ(answer(kActivePreset, Bytes{1}), std::make_pair(0, leWords({0x40000})));
+    EXPECT_EQ(answer(kActiveGroup), std::make_pair(0, leWords({4})));
+    // An unreadable status block: no preset, group 0.
     peer().scriptRemote(8, 11, PeerAnswer::Bytes({2}));
-    reply = call(kActivePreset);
-    EXPECT_EQ(reply.result, kErr);
-    EXPECT_EQ(reply.payload, leWords({0}));
-    reply = call(kActiveGroup);
-    EXPECT_EQ(reply.result, 0);
-    EXPECT_EQ(reply.payload, leWords({0}));
+    EXPECT_EQ(answer(kActivePreset), std::make_pair(kErr, leWords({0})));
+    EXPECT_EQ(answer(kActiveGroup), std::make_pair(0, leWords({0})));
 }
 
 }  // namespace
