@@ -33,9 +33,9 @@ struct Group {
 
 std::ostream &operator<<(std::ostream &os, const Group &g)
 {
-    os << "{" << g.id << " icon " << g.icon << " add " << g.canAdd << " [";
-    for (int p : g.presets) os << std::hex << "0x" << p << std::dec << " ";
-    return os << "]}";
+    os << "{" << g.id << " icon " << g.icon << " add " << g.canAdd << " [" << std::hex;
+    for (int p : g.presets) os << "0x" << p << " ";
+    return os << std::dec << "]}";
 }
 
 std::vector<Group> groupsOf(const WSDK_NotifyPresetStatus &list)
@@ -56,8 +56,11 @@ protected:
         startSuite([](ZtFirmwarePeer &peer) { peer.setCsiItem(kModelItem, 57); });
     }
 
-    static void cameraState(uint8_t lensType, uint8_t powerProfile, uint8_t uxMode)
+    // The camera state the next list is built for; the list is marked stale
+    // first (see markStale) so that it is built again.
+    static void staleInState(uint8_t lensType, uint8_t powerProfile, uint8_t uxMode)
     {
+        markStale();
         peer().scriptTyped("ztc_system_get_lens_type", PeerAnswer::Bytes({lensType}));
         peer().scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({powerProfile}));
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({uxMode}));
@@ -121,32 +124,22 @@ TEST_F(PresetLists, OfferedGroupsFollowLensPowerAndUxInFirmwareOrder)
         {0, 1, 1, {8, 2, 1}, {{1000, 4, false, {0xC0000}}, {1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}}},
         {0, 2, 0, {14, 13, 12}, {{1000, 3, false, {0xC0000}}, {1002, 2, false, {0xC0000}}, {1001, 1, false, {0xC0000}}}},
         {0, 0, 1, {2, 1, 0}, {{1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}, {1000, 0, true, {0xC0000}}}},
+        // No group offered: an empty list, not a failure.
+        {2, 0, 1, {}, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE("lens type " + std::to_string(c.lensType) + " power " + std::to_string(c.power) +
                      " ux " + std::to_string(c.ux));
-        markStale();
-        cameraState(c.lensType, c.power, c.ux);
+        staleInState(c.lensType, c.power, c.ux);
         scriptFirmware({14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0xC0000});
         EXPECT_EQ(groupsOf(getPresets()), c.reported);
         EXPECT_EQ(groupsFetched(), c.fetched);
     }
 }
 
-TEST_F(PresetLists, StateWithoutOfferedGroupsAnswersAnEmptyListNotAFailure)
-{
-    markStale();
-    cameraState(2, 0, 1);
-    scriptFirmware({0, 1, 2}, {0});
-    const auto list = getPresets(0);
-    EXPECT_EQ(list.preset_group_array_size(), 0);
-    EXPECT_TRUE(groupsFetched().empty());
-}
-
 TEST_F(PresetLists, EmptyFirmwareGroupListIsRefusedAndStaysStale)
 {
-    markStale();
-    cameraState(0, 0, 1);
+    staleInState(0, 0, 1);
     peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes({}));
     EXPECT_EQ(call(kGetPresets).result, -1);
     scriptFirmware({0}, {0});
@@ -156,8 +149,7 @@ TEST_F(PresetLists, EmptyFirmwareGroupListIsRefusedAndStaysStale)
 
 TEST_F(PresetLists, EasyPhotoGroupListsOnlyTheActivePhotoPreset)
 {
-    markStale();
-    cameraState(0, 0, 0);
+    staleInState(0, 0, 0);
     scriptFirmware({12}, {0xC0000, 0xC0001});
     peer().scriptRemote(8, 11, PeerAnswer::Bytes(StatusBlock().photoPreset(0xC0001).bytes()));
     EXPECT_EQ(groupsOf(getPresets()), (std::vector<Group>{{1001, 1, false, {0xC0001}}}));
@@ -167,8 +159,7 @@ TEST_F(PresetLists, EasyPhotoGroupListsOnlyTheActivePhotoPreset)
 
 TEST_F(PresetLists, FailedStatusReadInEasyPhotoGroupFallsBackOrFailsTheList)
 {
-    markStale();
-    cameraState(0, 0, 0);
+    staleInState(0, 0, 0);
     peer().scriptRemote(8, 11, PeerAnswer::Status(-5));
     scriptFirmware({12, 13}, {0xC0000, 0xC0001});
     EXPECT_EQ(groupsOf(getPresets()),
@@ -185,8 +176,7 @@ TEST_F(PresetLists, FailedStatusReadInEasyPhotoGroupFallsBackOrFailsTheList)
 
 TEST_F(PresetLists, StashAnswersRepeatsUntilAPresetEvent)
 {
-    markStale();
-    cameraState(0, 0, 1);
+    staleInState(0, 0, 1);
     scriptFirmware({0, 1}, {0, 1});
     const auto first = getPresets();
     const Bytes firstBytes = m_reply.payload;
@@ -208,11 +198,9 @@ TEST_F(PresetLists, StashAnswersRepeatsUntilAPresetEvent)
 
 TEST_F(PresetLists, SeventhUserPresetClosesTheGroup)
 {
-    PresetRecord user;
-    user.userDefined = true;
+    const PresetRecord user{12, true};
     for (size_t count : {6u, 7u}) {
-        markStale();
-        cameraState(0, 0, 1);
+        staleInState(0, 0, 1);
         std::vector<uint32_t> ids;
         for (uint32_t i = 0; i < count; ++i) ids.push_back(0x100 + i);
         scriptFirmware({0}, ids, user);
@@ -224,15 +212,10 @@ TEST_F(PresetLists, SeventhUserPresetClosesTheGroup)
 
 TEST_F(PresetLists, ListTooLargeForOneAnswerIsRefusedWithoutData)
 {
-    markStale();
-    cameraState(0, 0, 1);
+    staleInState(0, 0, 1);
     std::vector<uint32_t> ids;
     for (uint32_t i = 0; i < 80; ++i) ids.push_back(0x100 + i);
-    PresetRecord record;
-    record.userDefined = true;
-    record.icon = 20;
-    record.title = 20;
-    scriptFirmware({0}, ids, record);
+    scriptFirmware({0}, ids, PresetRecord{12, true, 0, 20, 20});
     const Reply reply = call(kGetPresets);
     EXPECT_EQ(reply.result, -1);
     EXPECT_FALSE(reply.hasPayload);
@@ -247,10 +230,9 @@ protected:
     }
 };
 
-TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterparts)
+TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterpartsEvenWhenEmpty)
 {
-    markStale();
-    cameraState(0, 0, 1);
+    staleInState(0, 0, 1);
     peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList({0, 1, 2, 3, 4, 5})));
     for (const std::vector<uint32_t> &ids : std::vector<std::vector<uint32_t>>{
              {0, 1}, {0x10000}, {0x20000, 0x20001}, {0x30000}, {0x40000}, {0x50000}})
@@ -259,12 +241,9 @@ TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterparts)
     EXPECT_EQ(groupsOf(getPresets()),
               (std::vector<Group>{{1000, 5, false,
                                    {0, 0x30000, 1, 0x10000, 0x20000, 0x50000, 0x20001, 0x40000}}}));
-}
 
-TEST_F(PresetListsModel60, SingleGroupIsReportedEvenWithoutOfferedGroups)
-{
-    markStale();
-    cameraState(0, 0, 1);
+    // The single group is reported even when no firmware group is offered.
+    staleInState(0, 0, 1);
     scriptFirmware({7}, {0});
     EXPECT_EQ(groupsOf(getPresets()), (std::vector<Group>{{1000, 5, false, {}}}));
 }

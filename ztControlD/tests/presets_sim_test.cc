@@ -8,6 +8,7 @@
 
 #include "ChildProcess.h"
 #include "DaemonHarness.h"
+#include "PresetAnswers.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
 #include "ztControlCommands/ztControl_presets.pb.h"
@@ -30,6 +31,14 @@ Bytes bytesOf(const google::protobuf::MessageLite &message)
     std::string s;
     message.SerializeToString(&s);
     return Bytes(s.begin(), s.end());
+}
+
+template <typename Request>
+Bytes idReq(uint32_t id)
+{
+    Request r;
+    r.set_preset_id(id);
+    return bytesOf(r);
 }
 
 template <typename Message>
@@ -102,9 +111,7 @@ protected:
 
     WSDK_Preset info(uint32_t id)
     {
-        zp::ZTC_Preset_Info_Req req;
-        req.set_preset_id(id);
-        const Reply reply = call(kGetInfo, bytesOf(req));
+        const Reply reply = call(kGetInfo, idReq<zp::ZTC_Preset_Info_Req>(id));
         WSDK_Preset preset;
         EXPECT_EQ(reply.result, 0);
         EXPECT_TRUE(parse(reply, preset));
@@ -164,20 +171,13 @@ TEST_F(PresetsOnSimulator, CustomPresetLifecycleShowsInTheList)
     ASSERT_TRUE(parse(reply, idList));
     EXPECT_EQ(std::vector<int>(idList.presets().begin(), idList.presets().end()), expected);
 
-    zp::ZTC_Preset_Load_Req load;
-    load.set_preset_id(static_cast<uint32_t>(before.front()));
-    EXPECT_EQ(call(kLoad, bytesOf(load)).result, 0);
-    reply = call(kActivePreset);
-    ASSERT_EQ(reply.payload.size(), 4u);
-    EXPECT_EQ(reply.payload[0] | reply.payload[1] << 8 | reply.payload[2] << 16 |
-                  reply.payload[3] << 24,
-              before.front());
+    const auto first = static_cast<uint32_t>(before.front());
+    EXPECT_EQ(call(kLoad, idReq<zp::ZTC_Preset_Load_Req>(first)).result, 0);
+    EXPECT_EQ(call(kActivePreset).payload, leWords({first}));
     EXPECT_EQ(call(kSwitchFlatMode, bytesOf(flat)).result, -1)
         << "a predefined preset keeps its flat mode";
 
-    zp::ZTC_Preset_Custom_Remove_Req remove;
-    remove.set_preset_id(id);
-    EXPECT_EQ(call(kRemove, bytesOf(remove)).result, 0);
+    EXPECT_EQ(call(kRemove, idReq<zp::ZTC_Preset_Custom_Remove_Req>(id)).result, 0);
     EXPECT_TRUE(videoPresetsBecome(before));
 }
 
