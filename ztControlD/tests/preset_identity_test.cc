@@ -66,7 +66,7 @@ std::vector<int> idsOf(const PresetList& list) {
 
 }  // namespace
 
-TEST(PresetMove, ShiftsTheElementsBetweenTowardsTheSource) {
+TEST(PresetMove, ShiftsTheElementsBetweenTowardsTheSourceAndMovesTheObjectItself) {
     PresetList list = listOf({'A', 'B', 'C', 'D'});
     EXPECT_TRUE(pb_move_preset_by_index(&list, 3, 1));
     EXPECT_EQ((std::vector<int>{'A', 'D', 'B', 'C'}), idsOf(list));
@@ -76,10 +76,9 @@ TEST(PresetMove, ShiftsTheElementsBetweenTowardsTheSource) {
     EXPECT_EQ((std::vector<int>{'B', 'C', 'A'}), idsOf(list));
     EXPECT_TRUE(pb_move_preset_by_index(&list, 1, 1));
     EXPECT_EQ((std::vector<int>{'B', 'C', 'A'}), idsOf(list));
-}
 
-TEST(PresetMove, MovesTheObjectItselfNotACopy) {
-    PresetList list = listOf({1, 2, 3, 4});
+    // The object itself moves, not a copy.
+    list = listOf({1, 2, 3, 4});
     list.Mutable(0)->add_setting_array()->set_id(121);
     const auto* moved = &list.Get(0);
     const auto* neighbour = &list.Get(3);
@@ -191,13 +190,11 @@ TEST(NextTitleNumber, AsksForTheGroupThenEachPresetByLittleEndianId) {
     EXPECT_EQ(std::vector<uint8_t>{12}, fw.requests[0].second);
     EXPECT_EQ(kPresetGetInfo, fw.requests[1].first);
     EXPECT_EQ((std::vector<uint8_t>{0x34, 0x12, 0x00, 0x80}), fw.requests[1].second);
-}
 
-TEST(NextTitleNumber, EmptyGroupAnswersZeroWithoutInfoRequests) {
-    ScriptedFirmware fw;
-    fw.idList = {0};
-    EXPECT_EQ(0u, GetNextPresetIterator(0, 3, fw.fn()));
-    EXPECT_EQ(1u, fw.requests.size());
+    ScriptedFirmware empty;
+    empty.idList = {0};
+    EXPECT_EQ(0u, GetNextPresetIterator(0, 3, empty.fn()));
+    EXPECT_EQ(1u, empty.requests.size()) << "an empty group needs no info request";
 }
 
 TEST(NextTitleNumber, AnyFailedOrMalformedAnswerStopsWithMinusOne) {

@@ -147,42 +147,35 @@ TEST(PresetHeader, UnnamedModeAndIconReachTheWireUnchanged) {
     EXPECT_NE(std::string::npos, wire.find(std::string("\x30\x28", 2)));  // field 6 = 40
 }
 
-struct VideoCase {
-    int mode, model, lensMode;
-    Captions expected;
-};
-
-void PrintTo(const VideoCase& c, std::ostream* os) {
-    *os << "mode " << c.mode << ", model " << c.model << ", lens mode " << c.lensMode;
-}
-
-class ProVideoCaptions : public ::testing::TestWithParam<VideoCase> {};
-
-TEST_P(ProVideoCaptions, ReadEachSettingFromItsOffsetInModeOrder) {
-    const VideoCase& c = GetParam();
-    WSDK_Preset p = load(makeRecord(c.mode, 0), context(c.model, c.lensMode));
-    EXPECT_EQ(c.expected, captionsOf(p));
-    if (p.setting_array_size() > 0) {
-        EXPECT_EQ(0xFFFFFFFFu, g_lastMask);
+TEST(ProVideoCaptions, ReadEachSettingFromItsOffsetInModeOrder) {
+    const struct {
+        int mode, model, lensMode;
+        Captions expected;
+    } cases[] = {
+        {12, 57, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}},
+        {12, 50, 1, {fromByte(2, 2), fromByte(3, 3)}},
+        {12, 51, 1, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}},
+        {15, 57, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(6, 6), fromByte(121, 4)}},
+        {27, 50, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}},
+        {13, 51, 1, {fromByte(2, 2), fromByte(5, 9)}},
+        {13, 50, 1, {fromByte(2, 2), fromByte(5, 9), fromByte(121, 4)}},
+        {24, 50, 1, {fromByte(2, 2), fromByte(111, 24)}},
+        {24, 51, 1, {fromByte(2, 2), fromByte(111, 24), fromByte(121, 4)}},
+        {25, 50, 1, {fromByte(121, 4)}},
+        {22, 57, 0, {}},
+        // Model 60 has no easy form, whatever the ux mode says.
+        {12, 60, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("mode " + std::to_string(c.mode) + " model " + std::to_string(c.model) +
+                     " lens mode " + std::to_string(c.lensMode));
+        g_lastMask = 0;
+        EXPECT_EQ(c.expected, captionsOf(load(makeRecord(c.mode, 0), context(c.model, c.lensMode))));
+        if (!c.expected.empty()) {
+            EXPECT_EQ(0xFFFFFFFFu, g_lastMask);
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    ByModeModelAndLens, ProVideoCaptions,
-    ::testing::Values(
-        VideoCase{12, 57, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}},
-        VideoCase{12, 50, 1, {fromByte(2, 2), fromByte(3, 3)}},
-        VideoCase{12, 51, 1, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}},
-        VideoCase{15, 57, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(6, 6), fromByte(121, 4)}},
-        VideoCase{27, 50, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}},
-        VideoCase{13, 51, 1, {fromByte(2, 2), fromByte(5, 9)}},
-        VideoCase{13, 50, 1, {fromByte(2, 2), fromByte(5, 9), fromByte(121, 4)}},
-        VideoCase{24, 50, 1, {fromByte(2, 2), fromByte(111, 24)}},
-        VideoCase{24, 51, 1, {fromByte(2, 2), fromByte(111, 24), fromByte(121, 4)}},
-        VideoCase{25, 50, 1, {fromByte(121, 4)}},
-        VideoCase{22, 57, 0, {}},
-        // Model 60 has no easy form, whatever the ux mode says.
-        VideoCase{12, 60, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}}));
 
 // Easy form of mode 12: one speed caption from (frame rate, resolution, class).
 int easySpeedFor(int fps, int res, int speedClass) {
@@ -197,7 +190,7 @@ int easySpeedFor(int fps, int res, int speedClass) {
     return p.setting_array(0).value() - 1000;
 }
 
-TEST(EasyVideoCaptions, SpeedTableRowsAndTheirResolutionExceptions) {
+TEST(EasyVideoCaptions, SpeedTableRowsResolutionExceptionsAndFallbackRow) {
     const int rows[][4] = {{0, 14, 16, 0}, {1, 4, 17, 1},  {2, 11, 21, 8},  {5, 5, 18, 2},
                            {6, 12, 22, 9}, {8, 6, 19, 3},  {9, 13, 23, 10}, {13, 15, 20, 7}};
     for (const auto& row : rows) {
@@ -213,9 +206,7 @@ TEST(EasyVideoCaptions, SpeedTableRowsAndTheirResolutionExceptions) {
     EXPECT_EQ(26, easySpeedFor(6, 1, 3));
     EXPECT_EQ(4, easySpeedFor(1, 4, 1));  // the exception is for other classes only
     EXPECT_EQ(3, easySpeedFor(8, 4, 3));  // rows without an exception ignore the resolution
-}
-
-TEST(EasyVideoCaptions, UnknownFrameRateFallsBackToTheLastRow) {
+    // An unknown frame rate falls back to the last row.
     EXPECT_EQ(6, easySpeedFor(7, 0, 1));
     EXPECT_EQ(6, easySpeedFor(7, 0, 2));
     EXPECT_EQ(3, easySpeedFor(7, 4, 0));
@@ -270,7 +261,7 @@ TEST(MultiShotCaptions, ModesReadTheirOwnBytesAndDropTheLensOnFixedLensModel) {
     }
 }
 
-TEST(IntervalTables, EveryIndexConvertsItsIntervalAndNightAutoBecomes3601) {
+TEST(IntervalTables, EveryIndexConvertsNightAutoBecomes3601AndOthersDropTheCaption) {
     const int timeLapse[12] = {0, 1, 2, 5, 10, 30, 60, 120, 300, 1800, 3600, 0};
     const int nightLapse[12] = {10, 15, 20, 30, 60, 120, 300, 1800, 3600, 3601, 4, 5};
     for (int i = 0; i < 12; ++i) {
@@ -281,9 +272,7 @@ TEST(IntervalTables, EveryIndexConvertsItsIntervalAndNightAutoBecomes3601) {
         r[0] = 21;
         EXPECT_EQ(1000 + nightLapse[i], captionsOf(load(r, context(57)))[1].second) << i;
     }
-}
-
-TEST(IntervalTables, IndexOutsideTheTableDropsOnlyThatCaption) {
+    // An index outside the table drops only that caption.
     for (int8_t index : {12, 127, -1, -128}) {
         Record r = makeRecord(21, 0);
         setBlockByte(r, 5, index);
