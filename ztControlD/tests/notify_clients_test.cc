@@ -68,15 +68,8 @@ class NotifyClients : public ::testing::Test {
                         PeerAnswer::Bytes(Bytes(CAMERA_STATUS_BLOCK_SIZE, fill)));
   }
 
-  std::optional<zttest::Reply> call(uint32_t command, const std::optional<Bytes>& arg = {}) {
-    zttest::ClientRequest r;
-    r.command = command;
-    r.arg = arg;
-    return m_daemon.requester().call(r, 10s);
-  }
-
   int32_t result(uint32_t command, const std::optional<Bytes>& arg = {}) {
-    auto reply = call(command, arg);
+    auto reply = m_daemon.requester().call({command, arg, std::nullopt}, 10s);
     EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command;
     return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
   }
@@ -155,35 +148,15 @@ TEST_F(NotifyClients, SameQueueTwiceIsOneClientAndUnregisteringFreesItsSlot) {
   EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)), -1);  // still full
 }
 
-TEST_F(NotifyClients, RequestsWithoutTheirArgumentAreInvalid) {
+TEST_F(NotifyClients, PushSwitchAcceptsOnlyZeroOrOneAndBothNeedTheirArgument) {
   EXPECT_EQ(result(kRegisterQueue), -3);
   EXPECT_EQ(result(kPushNotifications), -3);
-}
-
-TEST_F(NotifyClients, PushSwitchAcceptsOnlyZeroOrOne) {
   EXPECT_EQ(result(kPushNotifications, text("status=1")), 0);
   EXPECT_EQ(result(kPushNotifications, text("status=0")), 0);
   EXPECT_EQ(result(kPushNotifications, text("status=")), 0);  // empty reads as 0
   EXPECT_EQ(result(kPushNotifications, text("status=2")), -3);
   EXPECT_EQ(result(kPushNotifications, text("status=-1")), -3);
   EXPECT_EQ(result(kPushNotifications, text("other=1")), -3);
-}
-
-TEST_F(NotifyClients, ResumedSocketClientReceivesFramedState) {
-  ASSERT_TRUE(daemonPushes()) << "a registered queue received no notification";
-  TcpNotifyClient client;
-  ASSERT_TRUE(client.connect(5s));
-  ASSERT_TRUE(waitAdded(1, 2));  // the probe queue was the first
-  // Socket clients start paused: nothing arrives before the switch.
-  EXPECT_EQ(client.readRaw(1, 1500ms), "");
-  ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
-  auto frame = client.readFrame(10s);
-  ASSERT_TRUE(frame) << client.lastError();
-  // The declared length counts the text's NUL, which is not sent.
-  EXPECT_EQ(frame->declaredLength, frame->body.size() + 1);
-  ASSERT_FALSE(frame->body.empty());
-  EXPECT_EQ(frame->body.front(), '{');
-  EXPECT_EQ(frame->body.find('\0'), std::string::npos);
 }
 
 TEST_F(NotifyClients, PausedSocketClientGetsWhatARegisteredQueueGets) {
@@ -234,14 +207,21 @@ TEST_F(NotifyClients, QueueRegisteredBeforeItExistsIsDroppedAtFirstDelivery) {
   EXPECT_TRUE(late.receive(10s));
 }
 
-TEST_F(NotifyClients, ShutdownPendingReachesASocketClientOncePerEpisode) {
+TEST_F(NotifyClients, ResumedSocketClientGetsFramedStateAndShutdownPendingOncePerEpisode) {
   ASSERT_TRUE(daemonPushes()) << "a registered queue received no notification";
   TcpNotifyClient client;
   ASSERT_TRUE(client.connect(5s));
-  ASSERT_TRUE(waitAdded(1, 2));
+  ASSERT_TRUE(waitAdded(1, 2));  // the probe queue was the first
+  // Socket clients start paused: nothing arrives before the switch.
+  EXPECT_EQ(client.readRaw(1, 1500ms), "");
   ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
   auto full = client.readFrame(10s);
   ASSERT_TRUE(full) << client.lastError();
+  // The declared length counts the text's NUL, which is not sent.
+  EXPECT_EQ(full->declaredLength, full->body.size() + 1);
+  ASSERT_FALSE(full->body.empty());
+  EXPECT_EQ(full->body.front(), '{');
+  EXPECT_EQ(full->body.find('\0'), std::string::npos);
 
   m_peer.scriptRemote(kStatusCategory, kStatusAllGet, PeerAnswer::Bytes({kCameraRefuses}));
   auto off = client.readFrame(10s);

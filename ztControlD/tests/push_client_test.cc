@@ -25,11 +25,12 @@ using Type = NotificationClient::eNotificationType_t;
 constexpr Type kState = NotificationClient::NOTIFICATION_TYPE_STATE;
 constexpr Type kShutdown = NotificationClient::NOTIFICATION_TYPE_SHUTDOWN_PENDING;
 
-// The poll's messages are the JSON text followed by one NUL.
-std::stringstream pollMessage(const std::string& text) {
+// Offers `client` a message as the poll builds them: the JSON text followed
+// by one NUL.
+bool notify(NotificationClient& client, const std::string& text, Type type = kState) {
   std::stringstream s;
   s << text << '\0';
-  return s;
+  return client.Notify(type, s);
 }
 
 // A connected TCP pair on 127.0.0.1: `server` plays the daemon's accepted
@@ -76,27 +77,19 @@ struct TcpPair {
   }
 };
 
-TEST(SocketClientFraming, LengthCountsTheNulButOnlyTheTextIsSent) {
+TEST(SocketClientFraming, LengthCountsTheNulButOnlyTheTextUpToItIsSent) {
   TcpPair pair;
   ASSERT_GE(pair.server, 0);
   SocketNotificationClient client(pair.server);
   const std::string text = "{\"status\":{\"10\":12}}";  // 20 bytes
   ASSERT_EQ(text.size(), 20u);
-  auto msg = pollMessage(text);
-  ASSERT_TRUE(client.Notify(kState, msg));
-
+  ASSERT_TRUE(notify(client, text));
   EXPECT_EQ(pair.read(31, 200ms), "LENGTH:21\n\n" + text);
   EXPECT_EQ(client.getBytesSent(), 31u);
   EXPECT_FALSE(client.isNew());
-}
 
-TEST(SocketClientFraming, TextStopsAtTheFirstNulOfTheStream) {
-  TcpPair pair;
-  ASSERT_GE(pair.server, 0);
-  SocketNotificationClient client(pair.server);
-  std::stringstream msg;
-  msg << "ab" << '\0' << "hidden" << '\0';
-  ASSERT_TRUE(client.Notify(kState, msg));
+  // The text ends at the stream's first NUL; the length counts the whole stream.
+  ASSERT_TRUE(notify(client, std::string("ab\0hidden", 9)));
   EXPECT_EQ(pair.read(100, 200ms), std::string("LENGTH:10\n\nab"));
 }
 
@@ -104,14 +97,10 @@ TEST(SocketClientShutdownOnce, RepeatedShutdownPendingIsSentOncePerEpisode) {
   TcpPair pair;
   ASSERT_GE(pair.server, 0);
   SocketNotificationClient client(pair.server);
-  auto off1 = pollMessage("OFF");
-  auto off2 = pollMessage("OFF");
-  auto state = pollMessage("S");
-  auto off3 = pollMessage("OFF");
-  EXPECT_TRUE(client.Notify(kShutdown, off1));
-  EXPECT_TRUE(client.Notify(kShutdown, off2));  // swallowed
-  EXPECT_TRUE(client.Notify(kState, state));
-  EXPECT_TRUE(client.Notify(kShutdown, off3));  // a new episode
+  EXPECT_TRUE(notify(client, "OFF", kShutdown));
+  EXPECT_TRUE(notify(client, "OFF", kShutdown));  // swallowed
+  EXPECT_TRUE(notify(client, "S"));
+  EXPECT_TRUE(notify(client, "OFF", kShutdown));  // a new episode
   const std::string expected = "LENGTH:4\n\nOFFLENGTH:2\n\nSLENGTH:4\n\nOFF";
   EXPECT_EQ(pair.read(expected.size() + 10, 200ms), expected);
 }
@@ -127,10 +116,7 @@ TEST(SocketClientFailure, ClosedPeerFailsWithoutKillingTheProcess) {
   close(pair.peer);
   pair.peer = -1;
   bool usable = true;
-  for (int i = 0; i < 3 && usable; ++i) {
-    auto msg = pollMessage("{}");
-    usable = client.Notify(kState, msg);
-  }
+  for (int i = 0; i < 3 && usable; ++i) usable = notify(client, "{}");
   EXPECT_FALSE(usable);
 }
 
@@ -145,10 +131,7 @@ TEST(SocketClientFailure, ReaderThatStopsReadingFailsWithinTheSendBound) {
   bool usable = true;
   // The buffers fill after a few messages; then a write waits for the send
   // bound and reports a short write.
-  for (int i = 0; i < 50 && usable; ++i) {
-    auto msg = pollMessage(big);
-    usable = client.Notify(kState, msg);
-  }
+  for (int i = 0; i < 50 && usable; ++i) usable = notify(client, big);
   EXPECT_FALSE(usable);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);  // generous: one bound is 2 s
 }
@@ -164,8 +147,7 @@ TEST(ClientPause, PausingADeliveredClientMakesItNewAgain) {
   QueueNotifyReader reader;
   ASSERT_TRUE(reader.ok());
   MQNotificationClient delivered(reader.name());
-  auto msg = pollMessage("{}");
-  ASSERT_TRUE(delivered.Notify(kState, msg));
+  ASSERT_TRUE(notify(delivered, "{}"));
   EXPECT_FALSE(delivered.isNew());
   delivered.Pause(true);
   EXPECT_TRUE(delivered.isNew());
@@ -173,13 +155,12 @@ TEST(ClientPause, PausingADeliveredClientMakesItNewAgain) {
   EXPECT_TRUE(delivered.isNew());
 }
 
-TEST(QueueClientDelivery, EventCarriesResultZeroAndTheTextWithItsNul) {
+TEST(QueueClientDelivery, EventCarriesResultZeroAndTheTextWithItsNulOrNoTextWhenEmpty) {
   QueueNotifyReader reader;
   ASSERT_TRUE(reader.ok());
   MQNotificationClient client(reader.name());
   EXPECT_EQ(client.getClientType(), NotificationClient::CLIENT_TYPE_MQUEUE);
-  auto msg = pollMessage("{\"settings\":{\"2\":1}}");
-  ASSERT_TRUE(client.Notify(kShutdown, msg));  // the type does not matter to queues
+  ASSERT_TRUE(notify(client, "{\"settings\":{\"2\":1}}", kShutdown));  // queues ignore the type
   auto event = reader.receive(1s);
   ASSERT_TRUE(event);
   EXPECT_EQ(event->category, 22);
@@ -188,15 +169,10 @@ TEST(QueueClientDelivery, EventCarriesResultZeroAndTheTextWithItsNul) {
   EXPECT_EQ(event->text, "{\"settings\":{\"2\":1}}");
   EXPECT_EQ(event->textLength, event->text.size() + 1);
   EXPECT_EQ(client.getBytesSent(), 0u);
-}
 
-TEST(QueueClientDelivery, EmptyMessageHasNoTextElement) {
-  QueueNotifyReader reader;
-  ASSERT_TRUE(reader.ok());
-  MQNotificationClient client(reader.name());
-  std::stringstream empty;
+  std::stringstream empty;  // no text: no text element
   ASSERT_TRUE(client.Notify(kState, empty));
-  auto event = reader.receive(1s);
+  event = reader.receive(1s);
   ASSERT_TRUE(event);
   EXPECT_EQ(event->category, 22);
   EXPECT_FALSE(event->hasText);
@@ -205,13 +181,10 @@ TEST(QueueClientDelivery, EmptyMessageHasNoTextElement) {
 TEST(QueueClientDelivery, MissingQueueFailsEachTimeUntilItExists) {
   QueueNotifyReader reader("", 10, /*create=*/false);
   MQNotificationClient client(reader.name());
-  auto first = pollMessage("a");
-  EXPECT_FALSE(client.Notify(kState, first));
-  auto second = pollMessage("b");
-  EXPECT_FALSE(client.Notify(kState, second));
+  EXPECT_FALSE(notify(client, "a"));
+  EXPECT_FALSE(notify(client, "b"));
   ASSERT_TRUE(reader.create());
-  auto third = pollMessage("c");
-  EXPECT_TRUE(client.Notify(kState, third));
+  EXPECT_TRUE(notify(client, "c"));
   auto event = reader.receive(1s);
   ASSERT_TRUE(event);
   EXPECT_EQ(event->text, "c");
@@ -221,16 +194,13 @@ TEST(QueueClientDelivery, FullQueueDropsTheMessageButKeepsTheClientAndNeverBlock
   QueueNotifyReader reader("", 1);
   ASSERT_TRUE(reader.ok());
   MQNotificationClient client(reader.name());
-  auto one = pollMessage("one");
-  ASSERT_TRUE(client.Notify(kState, one));
+  ASSERT_TRUE(notify(client, "one"));
   client.Pause(true);  // new again; a dropped message must not clear it
-  auto two = pollMessage("two");
-  EXPECT_TRUE(client.Notify(kState, two));  // would block forever if it waited
+  EXPECT_TRUE(notify(client, "two"));  // would block forever if it waited
   EXPECT_TRUE(client.isNew());
   EXPECT_EQ(reader.depth(), 1);
   EXPECT_EQ(reader.receive(1s)->text, "one");
-  auto three = pollMessage("three");
-  EXPECT_TRUE(client.Notify(kState, three));
+  EXPECT_TRUE(notify(client, "three"));
   EXPECT_EQ(reader.receive(1s)->text, "three");
 }
 
@@ -242,8 +212,7 @@ TEST(QueueClientDelivery, ReceiverWithTooSmallMessagesFailsTheClient) {
   mqd_t q = mq_open(name.c_str(), O_RDONLY | O_CREAT, 0600, &attr);
   ASSERT_NE(q, (mqd_t)-1);
   MQNotificationClient client(name);
-  auto msg = pollMessage(std::string(100, 'j'));
-  EXPECT_FALSE(client.Notify(kState, msg));  // EMSGSIZE is not a full queue
+  EXPECT_FALSE(notify(client, std::string(100, 'j')));  // EMSGSIZE is not a full queue
   mq_close(q);
   mq_unlink(name.c_str());
 }
@@ -252,11 +221,9 @@ TEST(QueueClientDelivery, StateLargerThanOneQueueMessageIsDroppedNotCut) {
   QueueNotifyReader reader;
   ASSERT_TRUE(reader.ok());
   MQNotificationClient client(reader.name());
-  auto huge = pollMessage(std::string(3000, 'x'));
-  EXPECT_TRUE(client.Notify(kState, huge));
+  EXPECT_TRUE(notify(client, std::string(3000, 'x')));
   EXPECT_EQ(reader.depth(), 0);
-  auto small = pollMessage("ok");
-  EXPECT_TRUE(client.Notify(kState, small));
+  EXPECT_TRUE(notify(client, "ok"));
   EXPECT_EQ(reader.receive(1s)->text, "ok");
 }
 
