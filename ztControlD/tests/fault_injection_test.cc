@@ -18,7 +18,6 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using zttest::Bytes;
-using zttest::DaemonHarness;
 using zttest::Requester;
 
 namespace {
@@ -36,7 +35,6 @@ constexpr auto kWorkerBound = 2500ms;
 
 class FaultInjection : public zttest::DaemonPeerTest {
 protected:
-
     // Sends a locate from `slow`, then a probe from a second requester at
     // once; returns how long the probe's answer took. The locate's answer is
     // left in `slowAnswer`.

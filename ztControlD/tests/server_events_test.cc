@@ -6,12 +6,11 @@
 
 #include <chrono>
 
-#include "DaemonHarness.h"
-#include "ztFirmwarePeer.h"
+#include "DaemonPeerTest.h"
+#include "ztTlv.h"
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
-using zttest::DaemonHarness;
 
 namespace {
 
@@ -20,42 +19,26 @@ constexpr int32_t kNotSupported = -104;
 constexpr int32_t kSuspendedRefusal = 1;
 constexpr uint32_t kPresetItem = 7;
 
-struct Element {
-    uint8_t type;
-    Bytes value;
-};
-
-// Walks a received TLV message; empty when its framing is broken.
-std::vector<Element> elementsOf(const Bytes &msg)
+// Offset of the first element of `type` in a TLV message, -1 when absent.
+long offsetOf(const Bytes &msg, int type)
 {
-    std::vector<Element> out;
-    if (msg.size() < 4 || ((msg[0] << 8) | msg[1]) != static_cast<int>(msg.size()))
-        return {};
-    size_t offset = 4;
-    while (offset + 4 <= msg.size()) {
-        const size_t len = (msg[offset + 1] << 8) | msg[offset + 2];
-        if (offset + 4 + len > msg.size())
-            return {};
-        out.push_back({msg[offset + 3], Bytes(msg.begin() + offset + 4, msg.begin() + offset + 4 + len)});
-        offset += 4 + len;
-    }
-    return offset == msg.size() ? out : std::vector<Element>{};
+    const uint8_t *element = tlv_find(msg.data(), type);
+    return element ? element - msg.data() : -1;
 }
 
-class ServerEvents : public ::testing::Test {
+// The value of the first element of `type` as text.
+std::string textOf(const Bytes &msg, int type)
+{
+    const uint8_t *element = tlv_find(msg.data(), type);
+    return element ? std::string(element + 4, element + 4 + ((element[1] << 8) | element[2])) : "";
+}
+
+class ServerEvents : public zttest::DaemonPeerTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_peer.ok());
         m_peer.setCsiItem(123, 0x200);  // debug log level, for the event lines
-        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
-        m_daemon.requester().drain();
-    }
-    void TearDown() override
-    {
-        auto status = m_daemon.stop();
-        ASSERT_TRUE(status) << m_daemon.log();
-        EXPECT_TRUE(status->ok()) << status->describe();
+        DaemonPeerTest::SetUp();
     }
 
     int32_t probe()
@@ -95,8 +78,6 @@ protected:
         return count;
     }
 
-    ZtFirmwarePeer m_peer;
-    DaemonHarness m_daemon;
     std::string m_sysQueue = zttest::uniqueQueueName("sys");
 };
 
@@ -140,17 +121,16 @@ TEST_F(ServerEvents, SuspendAnswerIsTheRequestTurnedRoundInPlace)
     ASSERT_TRUE(answer) << m_daemon.log();
     ASSERT_EQ(answer->size(), request.size() + 5);
     EXPECT_EQ((*answer)[3], 17);
-    auto elements = elementsOf(*answer);
-    ASSERT_EQ(elements.size(), 6u);
-    EXPECT_EQ(elements[0].type, 'A');
-    EXPECT_EQ(elements[2].type, 'D');  // former destination
-    EXPECT_EQ(std::string(elements[2].value.begin(), elements[2].value.end()), "/to_ztCtlD");
-    EXPECT_EQ(elements[3].type, 'C');  // former source
-    EXPECT_EQ(std::string(elements[3].value.begin(), elements[3].value.end()), m_sysQueue);
-    EXPECT_EQ(elements[4].type, 'E');
-    EXPECT_EQ(elements[4].value, Bytes{0});
-    EXPECT_EQ(elements[5].type, 0xEE);
-    EXPECT_TRUE(elements[5].value.empty());
+    // Source and destination swap types where they stand, a one-byte 'E'
+    // takes the end element's place and the end element follows it.
+    EXPECT_EQ(offsetOf(*answer, 'A'), offsetOf(request, 'A'));
+    EXPECT_EQ(offsetOf(*answer, 'D'), offsetOf(request, 'C'));
+    EXPECT_EQ(textOf(*answer, 'D'), "/to_ztCtlD");
+    EXPECT_EQ(offsetOf(*answer, 'C'), offsetOf(request, 'D'));
+    EXPECT_EQ(textOf(*answer, 'C'), m_sysQueue);
+    EXPECT_EQ(offsetOf(*answer, 'E'), offsetOf(request, 0xEE));
+    EXPECT_EQ(textOf(*answer, 'E'), std::string(1, '\0'));
+    EXPECT_EQ(offsetOf(*answer, 0xEE), static_cast<long>(answer->size()) - 4);
 }
 
 TEST_F(ServerEvents, SuspendRequestWithoutSourceChangesNothingAndIsNotAnswered)

@@ -12,7 +12,6 @@
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
-using zttest::DaemonHarness;
 using zttest::Requester;
 
 namespace {
@@ -51,7 +50,6 @@ Bytes clientRequest(uint8_t category, uint32_t command, const std::string &reply
 
 class ServerHostileInput : public zttest::DaemonPeerTest {
 protected:
-
     // Sends raw bytes, then a probe; the next answer must be the probe's.
     void expectDroppedWithoutAnswer(const Bytes &message, const std::string &logLine)
     {

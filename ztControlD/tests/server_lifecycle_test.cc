@@ -10,8 +10,7 @@
 #include <chrono>
 #include <set>
 
-#include "DaemonHarness.h"
-#include "ztFirmwarePeer.h"
+#include "DaemonPeerTest.h"
 
 using namespace std::chrono_literals;
 using zttest::DaemonHarness;
@@ -22,6 +21,19 @@ namespace {
 constexpr int32_t kNotSupported = -104;
 constexpr int32_t kInvalidParam = -3;
 constexpr uint32_t kStopCommand = 101;
+
+// A start that must fail: the daemon exits with status 255 within `wait`
+// and leaves none of its queues behind.
+void expectStartFailsWith255(DaemonHarness &daemon, std::chrono::seconds wait)
+{
+    ASSERT_TRUE(daemon.start());
+    auto status = daemon.waitExit(wait);
+    ASSERT_TRUE(status) << daemon.log();
+    EXPECT_TRUE(status->exited);
+    EXPECT_EQ(status->code, 255);
+    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD"));
+    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD2"));
+}
 
 TEST(ServerLifecycle, StopCommandIsAnsweredZeroAndProcessExitsCleanly)
 {
@@ -52,14 +64,12 @@ TEST(ServerLifecycle, StopCommandIsAnsweredZeroAndProcessExitsCleanly)
     EXPECT_TRUE(zttest::queueExists("/to_ztnet"));
 }
 
-TEST(ServerLifecycle, EveryCommandValueGetsExactlyOneAnswer)
+using ServerCommandValues = zttest::DaemonPeerTest;
+
+TEST_F(ServerCommandValues, EveryCommandValueGetsExactlyOneAnswer)
 {
-    ZtFirmwarePeer peer;
-    ASSERT_TRUE(peer.ok());
-    DaemonHarness daemon;
-    ASSERT_TRUE(daemon.startAndWaitReady()) << daemon.log();
+    DaemonHarness &daemon = m_daemon;
     Requester &req = daemon.requester();
-    req.drain();
 
     // Whatever a branch does with a request that carries no argument, it
     // answers exactly once; values without a branch answer as unsupported.
@@ -88,10 +98,6 @@ TEST(ServerLifecycle, EveryCommandValueGetsExactlyOneAnswer)
               1u);
     EXPECT_EQ(daemon.countInLog("Unhandled command 110"), 1u);
     EXPECT_EQ(daemon.countInLog("(110) returned"), 0u);
-
-    auto status = daemon.stop();
-    ASSERT_TRUE(status);
-    EXPECT_TRUE(status->ok()) << status->describe();
 }
 
 TEST(ServerLifecycle, MissingFirmwareQueueFailsStartWithStatus255)
@@ -101,16 +107,10 @@ TEST(ServerLifecycle, MissingFirmwareQueueFailsStartWithStatus255)
     ZtFirmwarePeer peer(options);
     ASSERT_TRUE(peer.ok());
     DaemonHarness daemon;
-    ASSERT_TRUE(daemon.start());
-    auto status = daemon.waitExit(10s);
-    ASSERT_TRUE(status) << daemon.log();
-    EXPECT_TRUE(status->exited);
-    EXPECT_EQ(status->code, 255);
+    expectStartFailsWith255(daemon, 10s);
     EXPECT_EQ(daemon.countInLog("mq_open() failed for '/to_ztnet'"), 6u) << daemon.log();
     EXPECT_EQ(daemon.countInLog("Retrying 1"), 1u);
     EXPECT_EQ(daemon.countInLog("Failed to start daemon ["), 1u);
-    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD"));
-    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD2"));
     // Camera-state item 123 is unknown to this peer: the level stays at 2.
     EXPECT_EQ(daemon.countInLog("[DEBUG]"), 0u);
 }
@@ -128,17 +128,11 @@ TEST(ServerLifecycle, TakenPortShutsTheServerDownAndExitsWith255)
     ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
     ASSERT_EQ(listen(blocker, 1), 0);
 
+    // The server had started: its shutdown must have removed its queues.
     DaemonHarness daemon;
-    ASSERT_TRUE(daemon.start());
-    auto status = daemon.waitExit(15s);
+    expectStartFailsWith255(daemon, 15s);
     close(blocker);
-    ASSERT_TRUE(status) << daemon.log();
-    EXPECT_TRUE(status->exited);
-    EXPECT_EQ(status->code, 255);
     EXPECT_EQ(daemon.countInLog("bind() failed on socket, Exiting daemon"), 1u) << daemon.log();
-    // The server had started: shutdown closed and removed its queues.
-    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD"));
-    EXPECT_FALSE(zttest::queueExists("/to_ztCtlD2"));
 }
 
 }  // namespace
