@@ -295,7 +295,7 @@ int main(int argc, char **argv)
     row("CPU, 10 resumed clients (% of a core)", busyCpu, "%", 0,
         clients.size() == 10 ? "" : "(not all 10 clients connected)");
     row("notification latency, status change to TCP, median", notify.first, "ms", 0,
-        "(the status poll runs once a second)");
+        "(status polled before each receive, at least every 500 ms)");
     row("notification latency, status change to TCP, worst", notify.second, "ms", 0, "");
     row("peak RSS", rss / 1024.0, "MiB", 0, "target <= 8");
     row("preset list cold: firmware exchanges", static_cast<double>(cold), "", 0,
