@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DaemonHarness.h"
@@ -61,14 +62,31 @@ protected:
     // failure, when none came). Marks where its firmware traffic starts.
     Reply call(uint32_t command, std::optional<Bytes> arg = std::nullopt)
     {
-        m_mark = s_peer->requestCount();
         ClientRequest request;
         request.command = command;
         request.arg = std::move(arg);
+        return call(request);
+    }
+    Reply call(const ClientRequest &request)
+    {
+        m_mark = s_peer->requestCount();
         auto reply = s_daemon->requester().call(request);
-        EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command << "\n"
+        EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << request.command << "\n"
                                                << s_daemon->log();
         return reply ? *reply : Reply{};
+    }
+
+    // Result and payload of one command, to compare a whole answer at once:
+    //   EXPECT_EQ(answer(kScan, u8Arg(1)), (Answer{0, {42, 0, 0, 0}}));
+    using Answer = std::pair<int32_t, Bytes>;
+    Answer answer(uint32_t command, const std::optional<Bytes> &arg = std::nullopt)
+    {
+        ClientRequest request;
+        request.command = command;
+        if (arg)
+            request.arg = *arg;
+        const Reply reply = call(request);
+        return {reply.result, reply.payload};
     }
 
     // Firmware-link requests ("RA", "TC", "AX"; no CSI traffic) recorded since
@@ -95,7 +113,23 @@ protected:
         return requests[0];
     }
 
+    // The inputs of the one request since the last call(), which must be
+    // the typed call `function` ("TC") or the module command `name` ("AX");
+    // empty, with a test failure, otherwise.
+    Bytes sentTyped(const std::string &function) const { return sentOnly("TC", function); }
+    Bytes sentModule(const std::string &name) const { return sentOnly("AX", name); }
+
 private:
+    Bytes sentOnly(const std::string &kind, const std::string &name) const
+    {
+        auto request = sentOne();
+        if (!request || request->kind != kind || request->name != name) {
+            ADD_FAILURE() << "expected only the " << kind << " request " << name;
+            return {};
+        }
+        return request->payload;
+    }
+
     static inline std::unique_ptr<ZtFirmwarePeer> s_peer;
     static inline std::unique_ptr<DaemonHarness> s_daemon;
     static inline bool s_started = false;
