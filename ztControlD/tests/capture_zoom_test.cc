@@ -7,9 +7,8 @@
 #include <chrono>
 #include <thread>
 
-#include "DaemonHarness.h"
+#include "DaemonPeerTest.h"
 #include "StatusBlock.h"
-#include "ztFirmwarePeer.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -28,39 +27,18 @@ constexpr int kAbsenceWaitMs = 600;  // three zoom windows
 bool isEditStart(const PeerRequest &r) { return r.isRemote(17, 8); }
 bool isEditStore(const PeerRequest &r) { return r.isRemote(17, 10); }
 
-class CaptureZoom : public ::testing::Test {
+class CaptureZoom : public zttest::DaemonPeerTest {
 protected:
-    void SetUp() override
+    CaptureZoom()
     {
-        ASSERT_TRUE(m_peer.ok());
         m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(
                                        zttest::StatusBlock().group(0).videoPreset(kActivePreset).bytes()));
-        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
-        m_daemon.requester().drain();
+    }
+    void SetUp() override
+    {
+        DaemonPeerTest::SetUp();
         m_peer.clearRequests();
     }
-    void TearDown() override
-    {
-        auto status = m_daemon.stop();
-        ASSERT_TRUE(status) << m_daemon.log();
-        EXPECT_TRUE(status->ok()) << status->describe();
-    }
-
-    int32_t run(uint32_t command, const Bytes &arg)
-    {
-        auto reply = m_daemon.requester().call(command, arg);
-        EXPECT_TRUE(reply && reply->hasResult) << m_daemon.log();
-        return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
-    }
-
-    size_t count(bool (*match)(const PeerRequest &)) const
-    {
-        size_t n = 0;
-        for (const auto &r : m_peer.requests())
-            n += match(r) ? 1 : 0;
-        return n;
-    }
-
     // Names of the edit and change requests, in the order the peer got them.
     std::vector<std::string> editTrace() const
     {
@@ -83,23 +61,21 @@ protected:
     {
         return m_peer.waitForRequest(isEditStore, timeoutMs, from).has_value();
     }
-
-    ZtFirmwarePeer m_peer;
-    zttest::DaemonHarness m_daemon;
 };
 
 TEST_F(CaptureZoom, ZoomRunOpensOneEditStoredAfterTheLastStep)
 {
     const auto firstStep = Clock::now();
-    ASSERT_EQ(run(kDigitalZoom, u32Arg(10)), 0);
+    ASSERT_EQ(result(kDigitalZoom, u32Arg(10)), 0);
     std::this_thread::sleep_for(100ms);  // the user's next step, inside the window
     const auto lastStep = Clock::now();
-    ASSERT_EQ(run(kDigitalZoom, u32Arg(20)), 0);
+    ASSERT_EQ(result(kDigitalZoom, u32Arg(20)), 0);
     // Both windows were armed between firstStep and now; on a machine too
     // loaded to keep them less than 200 ms apart the first one may close.
     if (Clock::now() - firstStep >= 195ms)
         GTEST_SKIP() << "the second step was handled too late to fall inside the first window";
-    EXPECT_EQ(count(isEditStore), 0u) << "the window restarts with every step";
+    EXPECT_EQ(editTrace(), (std::vector<std::string>{"start", "zoom", "zoom"}))
+        << "the window restarts with every step";
 
     ASSERT_TRUE(storeArrives(3000)) << m_daemon.log();
     // The window is armed after the step was sent, so the store cannot come
@@ -110,16 +86,18 @@ TEST_F(CaptureZoom, ZoomRunOpensOneEditStoredAfterTheLastStep)
     EXPECT_EQ(editTrace(), (std::vector<std::string>{"start", "zoom", "zoom", "store"}));
 
     // The next run needs an edit of its own.
-    ASSERT_EQ(run(kDigitalZoom, u32Arg(30)), 0);
-    ASSERT_TRUE(storeArrives(3000, 4)) << m_daemon.log();
-    EXPECT_EQ(count(isEditStart), 2u);
+    const size_t mark = m_peer.requestCount();
+    ASSERT_EQ(result(kDigitalZoom, u32Arg(30)), 0);
+    ASSERT_TRUE(storeArrives(3000, mark)) << m_daemon.log();
+    EXPECT_EQ(editTrace(),
+              (std::vector<std::string>{"start", "zoom", "zoom", "store", "start", "zoom", "store"}));
 }
 
 TEST_F(CaptureZoom, ZoomInFlatModeWithoutPresetZoomOpensNoEdit)
 {
     m_peer.scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(zttest::Bytes{
                                                          0, 0, 0, 0, 23, 0, 0, 0}));
-    ASSERT_EQ(run(kDigitalZoom, u32Arg(10)), 0);
+    ASSERT_EQ(result(kDigitalZoom, u32Arg(10)), 0);
     EXPECT_FALSE(storeArrives(kAbsenceWaitMs));
     EXPECT_EQ(editTrace(), (std::vector<std::string>{"zoom"}));
 }
@@ -128,16 +106,18 @@ TEST_F(CaptureZoom, RefusedEditLeavesZoomUnchanged)
 {
     m_peer.scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(zttest::Bytes{
                                                          0, 0, 0, 0, 4, 0, 0, 0}));  // playback
-    EXPECT_EQ(run(kDigitalZoom, u32Arg(10)), -1);
+    EXPECT_EQ(result(kDigitalZoom, u32Arg(10)), -1);
     m_peer.scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(Bytes(8, 0)));
     m_peer.scriptRemoteOnce(17, 8, PeerAnswer::Status(-7));
-    EXPECT_EQ(run(kDigitalZoom, u32Arg(10)), -1);
+    EXPECT_EQ(result(kDigitalZoom, u32Arg(10)), -1);
     EXPECT_FALSE(storeArrives(kAbsenceWaitMs)) << "no edit was open";
     EXPECT_EQ(editTrace(), (std::vector<std::string>{"start"}));
 }
 
-TEST_F(CaptureZoom, ModeChangesStoreAnOpenZoomEditFirst)
+TEST_F(CaptureZoom, ModeChangesStoreAnOpenZoomEditFirstAndTouchNoEditWithoutZoom)
 {
+    ASSERT_EQ(result(kMode, u32Arg(12)), 0);
+    EXPECT_EQ(editTrace(), (std::vector<std::string>{"mode"}));
     const std::vector<std::pair<uint32_t, Bytes>> changes = {
         {kMode, u32Arg(12)},
         {kModeSubMode, Bytes{1, 0, 0, 0, 2, 0, 0, 0}},
@@ -146,8 +126,8 @@ TEST_F(CaptureZoom, ModeChangesStoreAnOpenZoomEditFirst)
     for (const auto &change : changes) {
         SCOPED_TRACE("command " + std::to_string(change.first));
         m_peer.clearRequests();
-        ASSERT_EQ(run(kDigitalZoom, u32Arg(10)), 0);
-        ASSERT_EQ(run(change.first, change.second), 0);
+        ASSERT_EQ(result(kDigitalZoom, u32Arg(10)), 0);
+        ASSERT_EQ(result(change.first, change.second), 0);
         const std::vector<std::string> trace = editTrace();
         ASSERT_GE(trace.size(), 4u);
         EXPECT_EQ(std::vector<std::string>(trace.begin(), trace.begin() + 4),
@@ -156,12 +136,6 @@ TEST_F(CaptureZoom, ModeChangesStoreAnOpenZoomEditFirst)
         EXPECT_FALSE(storeArrives(kAbsenceWaitMs, seen)) << "the timer must not store again";
     }
     EXPECT_EQ(m_daemon.countInLog("change wile zoomin, you are an aggressive user"), 3u);
-}
-
-TEST_F(CaptureZoom, ModeChangeWithoutZoomTouchesNoEdit)
-{
-    ASSERT_EQ(run(kMode, u32Arg(12)), 0);
-    EXPECT_EQ(editTrace(), (std::vector<std::string>{"mode"}));
 }
 
 }  // namespace
