@@ -15,9 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "DaemonHarness.h"
+#include "DaemonPeerTest.h"
 #include "camera_status.h"
-#include "ztFirmwarePeer.h"
 
 namespace {
 
@@ -31,8 +30,6 @@ constexpr uint32_t kPushNotifications = 43;
 constexpr uint32_t kProbe = 1;  // answered as unsupported, touches nothing
 constexpr uint8_t kModel = 57;
 const std::string kShutdownText = "{\"state\":{\n        \"shutdown_pending\":true\n    }\n}";
-
-Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
 
 // The two firmware blocks and the lens bytes the daemon adds.
 struct Camera {
@@ -63,28 +60,19 @@ struct Camera {
 
 bool isBlockRead(const PeerRequest &r) { return r.isRemote(8, 11) || r.isRemote(7, 30); }
 
-class Polling : public ::testing::Test {
+class Polling : public zttest::DaemonPeerTest {
 protected:
-    void SetUp() override
+    Polling() : DaemonPeerTest(kStartInBody)
     {
-        ASSERT_TRUE(m_peer.ok());
         m_peer.setCsiItem(1, kModel);
         m_peer.setCsiItem(123, 0x200);  // debug log level
         serve();
-    }
-    void TearDown() override
-    {
-        if (!m_daemon.isRunning())
-            return;
-        auto status = m_daemon.stop(15s);
-        ASSERT_TRUE(status) << m_daemon.log();
-        EXPECT_TRUE(status->ok()) << status->describe() << "\n" << m_daemon.log();
     }
 
     // Starts the daemon and waits until it read its status variables.
     void start()
     {
-        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
+        startDaemon();
         ASSERT_TRUE(m_daemon.waitForLog("Initializing status variables", 10s)) << m_daemon.log();
         ASSERT_TRUE(m_daemon.requester().call(kProbe));
     }
@@ -93,13 +81,6 @@ protected:
     {
         m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(m_camera.status()));
         m_peer.scriptRemote(7, 30, PeerAnswer::Bytes(m_camera.settings()));
-    }
-
-    int32_t result(uint32_t command, const Bytes &arg)
-    {
-        auto reply = m_daemon.requester().call(command, arg, 10s);
-        EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command;
-        return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
     }
 
     // Returns once a whole poll pass has run after the call.
@@ -122,6 +103,12 @@ protected:
     {
         return result(kRegisterQueue, reader.registerArg(true)) == 0;
     }
+    // Connects a socket client and waits until the daemon counts `total`.
+    bool connect(TcpNotifyClient &client, int total)
+    {
+        return client.connect(5s) &&
+               m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:" + std::to_string(total), 5s);
+    }
 
     std::string next(QueueNotifyReader &reader)
     {
@@ -138,8 +125,6 @@ protected:
         return frame ? frame->body : "<nothing: " + client.lastError() + ">";
     }
 
-    ZtFirmwarePeer m_peer;
-    zttest::DaemonHarness m_daemon;
     Camera m_camera;
 };
 
@@ -153,16 +138,15 @@ TEST_F(Polling, CameraIsNotReadWhileNoClientListens)
     // A socket client starts paused: still nothing is read, even though it
     // waits for its full state.
     TcpNotifyClient client;
-    ASSERT_TRUE(client.connect(5s));
-    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
+    ASSERT_TRUE(connect(client, 1));
     settle();
     EXPECT_EQ(blockReadsSince(mark), 0u) << "read for a paused client";
 
-    ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=1")), 0);
     EXPECT_TRUE(m_peer.waitForRequest(isBlockRead, 5000, mark));
     EXPECT_EQ(next(client), m_camera.fullState());
 
-    ASSERT_EQ(result(kPushNotifications, text("status=0")), 0);
+    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=0")), 0);
     mark = m_peer.requestCount();
     settle();
     EXPECT_EQ(blockReadsSince(mark), 0u) << "read after every client was paused";
@@ -177,8 +161,7 @@ TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
     // A paused socket client beside a listening queue client receives the
     // same messages.
     TcpNotifyClient paused;
-    ASSERT_TRUE(paused.connect(5s));
-    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
+    ASSERT_TRUE(connect(paused, 1));
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
 
@@ -213,7 +196,7 @@ TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
     // Pausing socket clients makes them new: while the queue keeps the poll
     // running, the paused client receives the full state again, and the
     // queue client, which is not new, nothing in that pass.
-    ASSERT_EQ(result(kPushNotifications, text("status=0")), 0);
+    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=0")), 0);
     settle();
     EXPECT_EQ(next(paused), m_camera.fullState());
     EXPECT_EQ(reader.depth(), 0);
@@ -270,11 +253,10 @@ TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
     m_peer.scriptRemote(8, 11, PeerAnswer::Bytes({2}));
     start();
     TcpNotifyClient socket;
-    ASSERT_TRUE(socket.connect(5s));
-    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
+    ASSERT_TRUE(connect(socket, 1));
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
-    ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=1")), 0);
 
     for (int pass = 0; pass < 3; ++pass)
         EXPECT_EQ(next(reader), kShutdownText) << "pass " << pass;
@@ -305,13 +287,11 @@ TEST_F(Polling, ClosedSocketIsRemovedWhileTheOthersStillReceive)
 {
     start();
     TcpNotifyClient first, second;
-    ASSERT_TRUE(first.connect(5s));
-    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
-    ASSERT_TRUE(second.connect(5s));
-    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:2", 5s));
+    ASSERT_TRUE(connect(first, 1));
+    ASSERT_TRUE(connect(second, 2));
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
-    ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=1")), 0);
     EXPECT_EQ(next(first), m_camera.fullState());
     EXPECT_EQ(next(second), m_camera.fullState());
     EXPECT_EQ(next(reader), m_camera.fullState());
@@ -434,10 +414,8 @@ TEST_F(Polling, EmulatedNarrowLensIsShownAsNarrowUntilAnotherLensIsChosen)
     constexpr uint32_t kSetSetting = 30;
     constexpr uint32_t kWebcamLens = 43;
     auto setLens = [this](uint32_t option) {
-        Bytes arg = zttest::u32Arg(kWebcamLens);
-        const Bytes value = zttest::u32Arg(option);
-        arg.insert(arg.end(), value.begin(), value.end());
-        ASSERT_TRUE(m_daemon.requester().call(kSetSetting, arg, 10s)) << m_daemon.log();
+        ASSERT_TRUE(m_daemon.requester().call(kSetSetting, zttest::words({kWebcamLens, option}), 10s))
+            << m_daemon.log();
     };
     m_camera.T(172) = 4;  // the camera runs linear
     serve();
