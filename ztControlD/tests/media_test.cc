@@ -25,16 +25,17 @@ constexpr int32_t kMqFail = -5;
 constexpr int32_t kNakOff = -103;
 constexpr int32_t kNotSupported = -104;
 
-Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
-Bytes u16(uint16_t v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
+using zttest::textArg;
+using zttest::u16Arg;
+using zttest::u32Arg;
 
 // The 268-byte tag argument: leading word, name field of 260 bytes, offset.
 Bytes tagArg(uint32_t word, const std::string &name, uint32_t offset, size_t size = 268)
 {
-    Bytes b = zttest::u32Arg(word);
+    Bytes b = u32Arg(word);
     Bytes field(260, 0);
     memcpy(field.data(), name.data(), std::min<size_t>(name.size(), 260));
-    b = concat({b, field, zttest::u32Arg(offset)});
+    b = concat({b, field, u32Arg(offset)});
     b.resize(size);
     return b;
 }
@@ -50,16 +51,6 @@ Bytes item(uint8_t code, const std::string &name)
 
 class Media : public zttest::CommandFixture {
 protected:
-    // The one typed call `function` sent since the last call(); its inputs.
-    Bytes typedInputs(const std::string &function) const
-    {
-        auto request = sentOne();
-        if (!request || !request->isTyped(function)) {
-            ADD_FAILURE() << "expected the typed call " << function;
-            return {};
-        }
-        return request->payload;
-    }
     // The one firmware operation sent since the last call() was (category, id).
     bool sentRemote(uint8_t category, uint8_t id, const Bytes &payload = {}) const
     {
@@ -72,17 +63,17 @@ TEST_F(Media, DeleteListPassesWholeItemsOnlyAndACountOfZero)
 {
     const Bytes items = concat({item(1, "100ZTCAM/ZT010001.MP4"), item(2, "ZT010002.JPG")});
     EXPECT_EQ(call(kDeleteList, concat({items, {9, 9, 9, 9}})).result, 0);  // 50 bytes: 2 items
-    EXPECT_EQ(typedInputs("ztc_storage_delete_list"), concat({zttest::u32Arg(2), u16(46), items}));
+    EXPECT_EQ(sentTyped("ztc_storage_delete_list"), concat({u32Arg(2), u16Arg(46), items}));
 
     EXPECT_EQ(call(kDeleteList, Bytes(10, 'x')).result, 0);
-    EXPECT_EQ(typedInputs("ztc_storage_delete_list"), concat({zttest::u32Arg(0), u16(0)}));
+    EXPECT_EQ(sentTyped("ztc_storage_delete_list"), concat({u32Arg(0), u16Arg(0)}));
     EXPECT_EQ(call(kDeleteList, Bytes{}).result, 0);
-    EXPECT_EQ(typedInputs("ztc_storage_delete_list"), concat({zttest::u32Arg(0), u16(0)}));
+    EXPECT_EQ(sentTyped("ztc_storage_delete_list"), concat({u32Arg(0), u16Arg(0)}));
 
     // A name filling its 22 bytes without NUL is passed on as it is.
     const Bytes full = item(0, std::string(22, 'F'));
     EXPECT_EQ(call(kDeleteList, full).result, 0);
-    EXPECT_EQ(typedInputs("ztc_storage_delete_list"), concat({zttest::u32Arg(1), u16(23), full}));
+    EXPECT_EQ(sentTyped("ztc_storage_delete_list"), concat({u32Arg(1), u16Arg(23), full}));
 
     peer().scriptTyped("ztc_storage_delete_list", PeerAnswer::Status(kErr));
     EXPECT_EQ(call(kDeleteList, items).result, kErr);
@@ -96,15 +87,11 @@ TEST_F(Media, DeleteListResultPassesTheAnswerBytesThroughWhateverTheirLength)
     const Bytes answers[] = {{1, 4, 2}, {0}, {7, 6, 5, 4, 3, 2, 1, 0, 9}, {2}};
     for (const Bytes &bytes : answers) {
         peer().scriptRemote(9, 23, PeerAnswer::Bytes(bytes));
-        auto reply = call(kDeleteListResult);
-        EXPECT_EQ(reply.result, 0);
-        EXPECT_EQ(reply.payload, bytes);  // no NAK-OFF rule: the single byte 2 too
+        EXPECT_EQ(answer(kDeleteListResult), (Answer{0, bytes}));  // no NAK-OFF rule: the byte 2 too
         EXPECT_TRUE(sentRemote(9, 23));
     }
     peer().scriptRemote(9, 23, PeerAnswer::Status(kMqFail));
-    auto reply = call(kDeleteListResult);
-    EXPECT_EQ(reply.result, kMqFail);
-    EXPECT_TRUE(reply.payload.empty());
+    EXPECT_EQ(answer(kDeleteListResult), (Answer{kMqFail, {}}));
 
     EXPECT_EQ(call(kDeleteListResult, Bytes{1}).result, kInvalid);
     EXPECT_TRUE(sent().empty());
@@ -113,13 +100,13 @@ TEST_F(Media, DeleteListResultPassesTheAnswerBytesThroughWhateverTheirLength)
 TEST_F(Media, TagPlaybackSendsTheNameWithoutTerminatorAndBothWords)
 {
     EXPECT_EQ(call(kTagPlayback, tagArg(0xCAFE, "100ZTCAM/ZT010001.MP4", 1234)).result, 0);
-    EXPECT_EQ(typedInputs("ztc_storage_tag_file"),
-              concat({u16(21), text("100ZTCAM/ZT010001.MP4"), zttest::u32Arg(1234), zttest::u32Arg(0xCAFE)}));
+    EXPECT_EQ(sentTyped("ztc_storage_tag_file"),
+              concat({u16Arg(21), textArg("100ZTCAM/ZT010001.MP4"), u32Arg(1234), u32Arg(0xCAFE)}));
 
     // A name filling the whole field stops at the field's end.
     EXPECT_EQ(call(kTagPlayback, tagArg(0, std::string(260, 'n'), 5)).result, 0);
-    EXPECT_EQ(typedInputs("ztc_storage_tag_file"),
-              concat({u16(260), text(std::string(260, 'n')), zttest::u32Arg(5), zttest::u32Arg(0)}));
+    EXPECT_EQ(sentTyped("ztc_storage_tag_file"),
+              concat({u16Arg(260), textArg(std::string(260, 'n')), u32Arg(5), u32Arg(0)}));
 
     EXPECT_EQ(call(kTagPlayback, tagArg(0, "short.MP4", 5, 267)).result, kInvalid);
     EXPECT_EQ(call(kTagPlayback).result, kInvalid);
@@ -133,15 +120,15 @@ TEST_F(Media, TagPlaybackSendsTheNameWithoutTerminatorAndBothWords)
 
 TEST_F(Media, DeleteOneOrGroupSendsTheNameWithoutTerminator)
 {
-    EXPECT_EQ(call(kDelete, zttest::textArg("ZT010001.MP4", true)).result, 0);
-    EXPECT_EQ(typedInputs("ztc_storage_delete_file"), concat({u16(12), text("ZT010001.MP4")}));
+    EXPECT_EQ(call(kDelete, textArg("ZT010001.MP4", true)).result, 0);
+    EXPECT_EQ(sentTyped("ztc_storage_delete_file"), concat({u16Arg(12), textArg("ZT010001.MP4")}));
 
     // A name that ends with the element, without NUL, is read no further.
-    EXPECT_EQ(call(kDeleteGroup, zttest::textArg("ZT020003.JPG")).result, 0);
-    EXPECT_EQ(typedInputs("ztc_storage_delete_group"), concat({u16(12), text("ZT020003.JPG")}));
+    EXPECT_EQ(call(kDeleteGroup, textArg("ZT020003.JPG")).result, 0);
+    EXPECT_EQ(sentTyped("ztc_storage_delete_group"), concat({u16Arg(12), textArg("ZT020003.JPG")}));
 
     peer().scriptTyped("ztc_storage_delete_file", PeerAnswer::Status(kErr));
-    EXPECT_EQ(call(kDelete, zttest::textArg("missing", true)).result, kErr);
+    EXPECT_EQ(call(kDelete, textArg("missing", true)).result, kErr);
 
     EXPECT_EQ(call(kDelete, Bytes{0, 'x'}).result, kInvalid);  // empty name
     EXPECT_EQ(call(kDelete).result, kInvalid);
@@ -165,15 +152,13 @@ TEST_F(Media, DateTimeBytesPassThroughAndTheRefusalByteAnswersNakOff)
     EXPECT_TRUE(sent().empty());
 
     peer().scriptRemote(7, 26, PeerAnswer::Bytes(date));
-    auto reply = call(kGetDate);
-    EXPECT_EQ(reply.result, 0);
-    EXPECT_EQ(reply.payload, date);
+    EXPECT_EQ(answer(kGetDate), (Answer{0, date}));
     EXPECT_TRUE(sentRemote(7, 26));
 
     // The refusal follows a successful query: no "returned ztErrno" line.
     peer().scriptRemote(7, 26, PeerAnswer::Bytes({2}));
     size_t mark = daemon().logMark();
-    reply = call(kGetDate);
+    auto reply = call(kGetDate);
     EXPECT_EQ(reply.result, kNakOff);
     EXPECT_FALSE(reply.hasPayload);
     EXPECT_EQ(call(kSetDate).result, kInvalid);  // logs its line after any line of the refusal
@@ -181,9 +166,7 @@ TEST_F(Media, DateTimeBytesPassThroughAndTheRefusalByteAnswersNakOff)
     EXPECT_EQ(daemon().log().find("Command: ZTCONTROL_GET_DATE_TIME", mark), std::string::npos);
 
     peer().scriptRemote(7, 26, PeerAnswer::Bytes({2, 0}));  // not the refusal byte
-    reply = call(kGetDate);
-    EXPECT_EQ(reply.result, 0);
-    EXPECT_EQ(reply.payload, (Bytes{2, 0}));
+    EXPECT_EQ(answer(kGetDate), (Answer{0, (Bytes{2, 0})}));
 
     peer().scriptRemote(7, 26, PeerAnswer::Status(kMqFail));
     reply = call(kGetDate);

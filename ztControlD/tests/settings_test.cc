@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <chrono>
+#include <tuple>
 
 #include "CommandFixture.h"
 #include "StatusBlock.h"
@@ -16,6 +17,7 @@
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
+using zttest::concat;
 using zttest::u32Arg;
 using Trace = std::vector<std::string>;
 
@@ -35,13 +37,7 @@ constexpr int32_t kNotSupported = -104;
 constexpr uint8_t kModel = 57;
 constexpr char kResultLine[] = "Command: ZTCONTROL_SET_SETTING_ID (30) returned";
 
-Bytes settingArg(uint32_t setting, uint32_t option)
-{
-    Bytes b = u32Arg(setting);
-    const Bytes o = u32Arg(option);
-    b.insert(b.end(), o.begin(), o.end());
-    return b;
-}
+Bytes settingArg(uint32_t setting, uint32_t option) { return zttest::words({setting, option}); }
 
 uint32_t le32(const Bytes &b, size_t offset)
 {
@@ -110,22 +106,23 @@ protected:
     }
 };
 
-TEST_F(Settings, ChangeIsSetInsideOnePresetEditWithTheOptionsValue)
+// Preset settings are set inside one edit with the option's value, which for
+// some settings the firmware stores differently; camera-wide ones need no edit.
+TEST_F(Settings, ChangeIsSetInsideOnePresetEditWithTheCorrectedOptionValue)
 {
-    EXPECT_EQ(set(2, 4), (Trace{"start", "set 2=4", "store"}));
-    EXPECT_EQ(set(118, 1), (Trace{"start", "set 118=15", "store"}));  // option 1 is +1.5 EV
-    // Camera-wide settings need no edit.
-    EXPECT_EQ(set(59, 6), (Trace{"set 59=5"}));
+    const std::tuple<uint32_t, uint32_t, Trace> cases[] = {
+        {2, 4, {"start", "set 2=4", "store"}},
+        {118, 1, {"start", "set 118=15", "store"}},  // option 1 is +1.5 EV
+        {2, 100, {"start", "set 2=13", "store"}},    // mapped 17
+        {32, 0, {"start", "set 32=0", "store"}},     // mapped 3601
+        {59, 6, {"set 59=5"}},
+        {55, 1, {"set 91=1"}},
+    };
+    for (const auto &[setting, option, expected] : cases)
+        EXPECT_EQ(set(setting, option), expected);
 
     peer().scriptTyped("camera_if_settings_set_value_int", PeerAnswer::Status(kErr));
     EXPECT_EQ(set(2, 4, kErr), (Trace{"start", "set 2=4", "store"}));
-}
-
-TEST_F(Settings, ValuesTheFirmwareStoresDifferentlyAreCorrected)
-{
-    EXPECT_EQ(set(2, 100), (Trace{"start", "set 2=13", "store"}));  // mapped 17
-    EXPECT_EQ(set(32, 0), (Trace{"start", "set 32=0", "store"}));   // mapped 3601
-    EXPECT_EQ(set(55, 1), (Trace{"set 91=1"}));
 }
 
 TEST_F(Settings, NarrowIsSentAsLinearWithAZoomThatTheNextChangeRemoves)
@@ -255,13 +252,9 @@ TEST_F(Settings, GetAllSettingsStatusAnswersTheWhole634ByteBlock)
     for (uint8_t category : {8, 7}) {
         peer().scriptRemote(8, 11, PeerAnswer::Bytes(status));
         peer().scriptRemote(category, category == 8 ? 11 : 30, PeerAnswer::Bytes({2}));
-        reply = call(kGetBoth);
-        EXPECT_EQ(reply.result, kNakOff);
-        EXPECT_TRUE(reply.payload.empty());
+        EXPECT_EQ(answer(kGetBoth), (Answer{kNakOff, {}}));
         peer().scriptRemote(category, category == 8 ? 11 : 30, PeerAnswer::Status(kMqFail));
-        reply = call(kGetBoth);
-        EXPECT_EQ(reply.result, kMqFail);
-        EXPECT_TRUE(reply.payload.empty());
+        EXPECT_EQ(answer(kGetBoth), (Answer{kMqFail, {}}));
     }
     EXPECT_EQ(call(kGetBoth, Bytes{1}).result, kInvalid);
 }
@@ -274,13 +267,9 @@ TEST_F(Settings, BlockQueriesPassTheAnswerOrTheCamerasRefusal)
         SCOPED_TRACE(command);
         const Bytes bytes(64, 0x5A);
         peer().scriptRemote(op.first, op.second, PeerAnswer::Bytes(bytes));
-        auto reply = call(command);
-        EXPECT_EQ(reply.result, 0);
-        EXPECT_EQ(reply.payload, bytes);
+        EXPECT_EQ(answer(command), (Answer{0, bytes}));
         peer().scriptRemote(op.first, op.second, PeerAnswer::Bytes({2}));
-        reply = call(command);
-        EXPECT_EQ(reply.result, kNakOff);
-        EXPECT_TRUE(reply.payload.empty());
+        EXPECT_EQ(answer(command), (Answer{kNakOff, {}}));
         peer().scriptRemote(op.first, op.second, PeerAnswer::Status(kErr));
         EXPECT_EQ(call(command).result, kErr);
         EXPECT_EQ(call(command, Bytes{1}).result, kInvalid);
@@ -293,38 +282,27 @@ TEST_F(Settings, BlockQueriesPassTheAnswerOrTheCamerasRefusal)
 
 TEST_F(Settings, CalibrationFileNameIsPrefixedAndUsesSlashes)
 {
-    const auto expected = [](const std::string &name) {
+    const auto path = [](const std::string &name) {
         Bytes b(257, 0);
-        const std::string path = "/tmp/fuse_a/" + name;
-        memcpy(b.data(), path.data(), path.size());
+        const std::string full = "/tmp/fuse_a/" + name;
+        memcpy(b.data(), full.data(), full.size());
         return b;
     };
-    Bytes answer = {1, 2, 3};
-    const std::string name = "DCIM\\CAL.BIN";
-    answer.insert(answer.end(), name.begin(), name.end());
-    peer().scriptRemote(8, 35, PeerAnswer::Bytes(answer));
-    auto reply = call(kCalFile);
-    EXPECT_EQ(reply.result, 0);
-    EXPECT_EQ(reply.payload, expected("DCIM/CAL.BIN"));
-
-    // The name ends at its NUL.
-    answer.push_back(0);
-    answer.push_back('X');
-    peer().scriptRemote(8, 35, PeerAnswer::Bytes(answer));
-    EXPECT_EQ(call(kCalFile).payload, expected("DCIM/CAL.BIN"));
-
-    // Longest name taken: 244 answer bytes; one more gives the directory only.
-    Bytes longest(244, 'n');
-    peer().scriptRemote(8, 35, PeerAnswer::Bytes(longest));
-    EXPECT_EQ(call(kCalFile).payload, expected(std::string(241, 'n')));
-    longest.push_back('n');
-    peer().scriptRemote(8, 35, PeerAnswer::Bytes(longest));
-    EXPECT_EQ(call(kCalFile).payload, expected(""));
-
+    const auto named = [](const std::string &name) { return concat({{1, 2, 3}, zttest::textArg(name)}); };
+    // The name ends at its NUL; the longest taken is 244 answer bytes, one
+    // more gives the directory only.
+    const std::pair<Bytes, Bytes> cases[] = {
+        {named("DCIM\\CAL.BIN"), path("DCIM/CAL.BIN")},
+        {concat({named("DCIM\\CAL.BIN"), {0, 'X'}}), path("DCIM/CAL.BIN")},
+        {Bytes(244, 'n'), path(std::string(241, 'n'))},
+        {Bytes(245, 'n'), path("")},
+    };
+    for (const auto &[bytes, expected] : cases) {
+        peer().scriptRemote(8, 35, PeerAnswer::Bytes(bytes));
+        EXPECT_EQ(answer(kCalFile), (Answer{0, expected}));
+    }
     peer().scriptRemote(8, 35, PeerAnswer::Status(kMqFail));
-    reply = call(kCalFile);
-    EXPECT_EQ(reply.result, kMqFail);
-    EXPECT_EQ(reply.payload, expected(""));
+    EXPECT_EQ(answer(kCalFile), (Answer{kMqFail, path("")}));
 }
 
 TEST_F(Settings, AdvancedResetFollowsTheCurrentFlatMode)

@@ -28,13 +28,7 @@ constexpr int32_t kMqFail = -5;
 constexpr int32_t kNakOff = -103;
 constexpr int32_t kNotSupported = -104;
 
-Bytes buttonArg(uint32_t type, uint32_t raw)
-{
-    Bytes b = u32Arg(type);
-    const Bytes r = u32Arg(raw);
-    b.insert(b.end(), r.begin(), r.end());
-    return b;
-}
+Bytes buttonArg(uint32_t type, uint32_t raw) { return zttest::words({type, raw}); }
 
 class System : public zttest::CommandFixture {
 protected:
@@ -49,17 +43,6 @@ protected:
                 out.push_back(r.kind + " " + r.name);
         }
         return out;
-    }
-    // The payload of the one request since the last call(), which must be
-    // the typed call `function`.
-    Bytes typedInputs(const std::string &function) const
-    {
-        auto request = sentOne();
-        if (!request || !request->isTyped(function)) {
-            ADD_FAILURE() << "expected only the typed call " << function;
-            return {};
-        }
-        return request->payload;
     }
     // Makes the remote's last rotation code 0 whatever earlier tests left.
     void resetRotation()
@@ -85,6 +68,7 @@ TEST_F(System, SimpleCommandsSendTheirOperationWithTheRightPayload)
         {kContextualMenu, Bytes{0}, 8, 30, {0}},
         {kCameraControl, Bytes{3}, 8, 40, {3}},
         {kAutoClear, Bytes{1}, 7, 76, {1}},
+        {kWebcamExit, Bytes{7}, 5, 28, {}},  // ignores its argument
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.command);
@@ -116,6 +100,8 @@ TEST_F(System, ArgumentsAreRefusedWhereNoneIsTakenAndRequiredWhereOneIs)
     // The button argument needs both of its words.
     EXPECT_EQ(call(kButton, Bytes{0, 0, 0, 0, 0, 0, 0}).result, kInvalid);
     EXPECT_TRUE(sent().empty());
+    // Webcam exit needs none.
+    EXPECT_EQ(call(kWebcamExit).result, 0);
 }
 
 TEST_F(System, RetiredCommandsAnswerNotSupportedAndForwardNothing)
@@ -137,22 +123,10 @@ TEST_F(System, AnalyticsFileNameAnswersTheFirmwareBytesOrNothingAfterAFailure)
 {
     const Bytes name = zttest::textArg("ANALYTICS/AN000001.BIN", true);
     peer().scriptRemote(8, 21, PeerAnswer::Bytes(name));
-    auto reply = call(kAnalyticsName);
-    EXPECT_EQ(reply.result, 0);
-    EXPECT_EQ(reply.payload, name);
+    EXPECT_EQ(answer(kAnalyticsName), (Answer{0, name}));
 
     peer().scriptRemote(8, 21, PeerAnswer::Status(kErr));
-    reply = call(kAnalyticsName);
-    EXPECT_EQ(reply.result, kErr);
-    EXPECT_TRUE(reply.payload.empty());
-}
-
-TEST_F(System, WebcamExitIgnoresItsArgumentAndPassesTheResult)
-{
-    EXPECT_EQ(call(kWebcamExit, Bytes{7}).result, 0);
-    EXPECT_TRUE(sentOne() && sentOne()->isRemote(5, 28));
-    peer().scriptRemote(5, 28, PeerAnswer::Status(kErr));
-    EXPECT_EQ(call(kWebcamExit).result, kErr);
+    EXPECT_EQ(answer(kAnalyticsName), (Answer{kErr, {}}));
 }
 
 TEST_F(System, SetLogLevelChangesWhatTheDaemonLogs)
@@ -205,17 +179,17 @@ TEST_F(System, RotationIsSentOnlyWhenTheRemoteReportsANewOne)
     EXPECT_EQ(requests[1].payload, (Bytes{0, 4}));
 
     EXPECT_EQ(call(kButton, buttonArg(1, 0x21)).result, 0);
-    EXPECT_EQ(typedInputs("ztc_system_set_button"), (Bytes{0, 4}));
+    EXPECT_EQ(sentTyped("ztc_system_set_button"), (Bytes{0, 4}));
 
     // A failed rotation does not fail the press, and is not sent again.
     peer().scriptTyped("ztc_system_set_rc_rotation", PeerAnswer::Status(kErr));
     EXPECT_EQ(call(kButton, buttonArg(18, 0x30)).result, 0);
-    EXPECT_EQ(typedInputs("ztc_system_set_rc_rotation"), Bytes{3});
+    EXPECT_EQ(sentTyped("ztc_system_set_rc_rotation"), Bytes{3});
     EXPECT_EQ(call(kButton, buttonArg(18, 0x30)).result, 0);
     EXPECT_TRUE(sent().empty());
     peer().clearScript();
     resetRotation();
-    EXPECT_EQ(typedInputs("ztc_system_set_rc_rotation"), Bytes{0});
+    EXPECT_EQ(sentTyped("ztc_system_set_rc_rotation"), Bytes{0});
 }
 
 TEST_F(System, PlainAndMultiCamButtonsTranslateTypeAndState)
@@ -234,7 +208,7 @@ TEST_F(System, PlainAndMultiCamButtonsTranslateTypeAndState)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.type * 100 + c.raw);
         EXPECT_EQ(call(kButton, buttonArg(c.type, c.raw)).result, 0);
-        EXPECT_EQ(typedInputs(c.function), c.payload);
+        EXPECT_EQ(sentTyped(c.function), c.payload);
     }
     for (const Bytes &arg : {buttonArg(0, 2), buttonArg(16, 2), buttonArg(3, 0), buttonArg(19, 0),
                              buttonArg(17, 4)}) {
@@ -312,7 +286,7 @@ TEST_F(SystemModel60, MultiCamModeIsIgnored)
     EXPECT_EQ(call(kButton, buttonArg(17, 0)).result, 0);
     EXPECT_TRUE(sent().empty());
     EXPECT_EQ(call(kButton, buttonArg(16, 0)).result, 0);
-    EXPECT_EQ(typedInputs("ztc_shutter"), Bytes{1});
+    EXPECT_EQ(sentTyped("ztc_shutter"), Bytes{1});
 }
 
 }  // namespace
