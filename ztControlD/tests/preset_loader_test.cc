@@ -213,12 +213,10 @@ TEST(EasyVideoCaptions, SpeedTableRowsResolutionExceptionsAndFallbackRow) {
     EXPECT_EQ(3, easySpeedFor(-3, 1, 5));
 }
 
-TEST(EasyVideoCaptions, SwiftLapseShowsOnlyItsSpeedAndOtherModesNothing) {
+TEST(EasyCaptions, SwiftLapseShowsItsSpeedNightPhotoItsUnconvertedOptionOthersNothing) {
     EXPECT_EQ(Captions{fromByte(155, 46)}, captionsOf(load(makeRecord(24, 0), context(51, 0, 0))));
     EXPECT_EQ(Captions{}, captionsOf(load(makeRecord(13, 0), context(51, 0, 0))));
-}
-
-TEST(EasyPhotoCaptions, OnlyTheNightPresetHasItsOptionSetAndIsNotConverted) {
+    // Photo modes: only the night preset has its option set.
     for (uint8_t mode : {16, 17, 18}) {
         EXPECT_EQ((Captions{{181, 1}}), captionsOf(load(makeRecord(mode, 0xC0001), context(51, 0, 0))));
         EXPECT_EQ((Captions{{181, 0}}), captionsOf(load(makeRecord(mode, 0xC0000), context(51, 0, 0))));
