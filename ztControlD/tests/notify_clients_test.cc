@@ -148,14 +148,12 @@ TEST_F(NotifyClients, SameQueueTwiceIsOneClientAndUnregisteringFreesItsSlot) {
   EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)), -1);  // still full
 }
 
-TEST_F(NotifyClients, PushSwitchAcceptsOnlyZeroOrOneAndBothNeedTheirArgument) {
-  EXPECT_EQ(result(kRegisterQueue), -3);
-  EXPECT_EQ(result(kPushNotifications), -3);
+// The value parsing itself is covered by the registry's own tests; here the
+// argument arrives without a terminating NUL, so "status=" ends the buffer.
+TEST_F(NotifyClients, PushSwitchReadsItsUnterminatedArgumentAndRefusesOtherValues) {
   EXPECT_EQ(result(kPushNotifications, text("status=1")), 0);
-  EXPECT_EQ(result(kPushNotifications, text("status=0")), 0);
   EXPECT_EQ(result(kPushNotifications, text("status=")), 0);  // empty reads as 0
   EXPECT_EQ(result(kPushNotifications, text("status=2")), -3);
-  EXPECT_EQ(result(kPushNotifications, text("status=-1")), -3);
   EXPECT_EQ(result(kPushNotifications, text("other=1")), -3);
 }
 
