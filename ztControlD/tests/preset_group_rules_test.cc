@@ -32,26 +32,25 @@ std::vector<int> actualGroups(const CameraState &s)
     return out;
 }
 
-TEST(PresetGroupRules, ProAndEasyGroupsFollowPowerProfileOnlyForVideo)
+// Pro and easy groups follow the power profile for video only; dual-lens
+// cameras use the Orbi groups whatever the ux mode.
+TEST(PresetGroupRules, BaseGroupsConvertByPowerProfileUxModeAndLens)
 {
-    EXPECT_EQ(actualGroups({57, 0, 1, 0}), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(actualGroups({57, 0, 1, 1}), (std::vector<int>{8, 1, 2}));
-    EXPECT_EQ(actualGroups({57, 0, 1, 2}), (std::vector<int>{9, 1, 2}));
-    EXPECT_EQ(actualGroups({57, 0, 1, 3}), (std::vector<int>{kNone, 1, 2}));
-    EXPECT_EQ(actualGroups({57, 0, 0, 0}), (std::vector<int>{10, 12, 13}));
-    EXPECT_EQ(actualGroups({57, 0, 0, 1}), (std::vector<int>{11, 12, 13}));
-    EXPECT_EQ(actualGroups({57, 0, 0, 2}), (std::vector<int>{14, 12, 13}));
-    EXPECT_EQ(actualGroups({57, 0, 0, 7}), (std::vector<int>{kNone, 12, 13}));
-}
-
-TEST(PresetGroupRules, DualLensCamerasUseOrbiGroupsWhateverTheUxMode)
-{
-    for (uint8_t ux : {0, 1, 3}) {
-        EXPECT_EQ(actualGroups({60, 0, ux, 2}), (std::vector<int>{3, 4, 5}));
-        EXPECT_EQ(actualGroups({51, 1, ux, 1}), (std::vector<int>{3, 4, 5}));
-    }
-    EXPECT_EQ(actualGroups({51, 2, 3, 0}), (std::vector<int>{kNone, kNone, kNone}))
-        << "an unknown ux mode has no groups";
+    const struct {
+        CameraState state;
+        std::vector<int> groups;
+    } cases[] = {
+        {{57, 0, 1, 0}, {0, 1, 2}},      {{57, 0, 1, 1}, {8, 1, 2}},   {{57, 0, 1, 2}, {9, 1, 2}},
+        {{57, 0, 1, 3}, {kNone, 1, 2}},  {{57, 0, 0, 0}, {10, 12, 13}}, {{57, 0, 0, 1}, {11, 12, 13}},
+        {{57, 0, 0, 2}, {14, 12, 13}},   {{57, 0, 0, 7}, {kNone, 12, 13}},
+        {{60, 0, 0, 2}, {3, 4, 5}},      {{60, 0, 1, 2}, {3, 4, 5}},   {{60, 0, 3, 2}, {3, 4, 5}},
+        {{51, 1, 0, 1}, {3, 4, 5}},      {{51, 1, 1, 1}, {3, 4, 5}},   {{51, 1, 3, 1}, {3, 4, 5}},
+        {{51, 2, 3, 0}, {kNone, kNone, kNone}},  // an unknown ux mode has no groups
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(actualGroups(c.state), c.groups)
+            << "model " << c.state.model << " lens " << (int)c.state.lensType << " ux "
+            << (int)c.state.uxMode << " power " << (int)c.state.powerProfile;
     EXPECT_EQ(Server::ActualPresetGroup(3, 60, 1, 1, 0), kNone) << "only base groups convert";
 }
 

@@ -125,13 +125,10 @@ struct ScriptedFirmware {
 
     void addPreset(uint32_t id, uint32_t title, uint32_t number) {
         if (idList.empty()) idList.push_back(0);
-        idList.push_back(static_cast<uint8_t>(id));
-        idList.push_back(static_cast<uint8_t>(id >> 8));
-        idList.push_back(static_cast<uint8_t>(id >> 16));
-        idList.push_back(static_cast<uint8_t>(id >> 24));
         idList[0]++;
         std::vector<uint8_t> rec(kPresetRecordSize, 0);
         for (int i = 0; i < 4; ++i) {
+            idList.push_back(static_cast<uint8_t>(id >> (8 * i)));
             rec[12 + i] = static_cast<uint8_t>(title >> (8 * i));
             rec[16 + i] = static_cast<uint8_t>(number >> (8 * i));
         }

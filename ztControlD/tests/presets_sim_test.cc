@@ -67,10 +67,7 @@ protected:
 
     Reply call(uint32_t command, std::optional<Bytes> arg = std::nullopt)
     {
-        ClientRequest request;
-        request.command = command;
-        request.arg = std::move(arg);
-        auto reply = m_daemon.requester().call(request);
+        auto reply = m_daemon.requester().call({command, std::move(arg), std::nullopt});
         EXPECT_TRUE(reply && reply->hasResult) << "command " << command << "\n" << m_daemon.log();
         return reply ? *reply : Reply{};
     }
