@@ -266,9 +266,9 @@ TEST(IntervalTables, EveryIndexConvertsNightAutoBecomes3601AndOthersDropTheCapti
         Record r = makeRecord(20, 0);
         setBlockByte(r, 4, static_cast<int8_t>(i));
         setBlockByte(r, 5, static_cast<int8_t>(i));
-        EXPECT_EQ(1000 + timeLapse[i], captionsOf(load(r, context(57)))[0].second) << i;
+        EXPECT_EQ(1000 + timeLapse[i], captionsOf(load(r, context(57))).at(0).second) << i;
         r[0] = 21;
-        EXPECT_EQ(1000 + nightLapse[i], captionsOf(load(r, context(57)))[1].second) << i;
+        EXPECT_EQ(1000 + nightLapse[i], captionsOf(load(r, context(57))).at(1).second) << i;
     }
     // An index outside the table drops only that caption.
     for (int8_t index : {12, 127, -1, -128}) {
