@@ -1,15 +1,11 @@
 // ztctl's friendly subcommands for capture and modes (shutter, mode, zoom,
-// live-view exposure and the rest), and the printing of a preset answer
-// through protobuf's text printer. Pure functions; see Subcommand.h.
-#include <google/protobuf/text_format.h>
-
-#include <algorithm>
+// live-view exposure and the rest). Pure functions; see Subcommand.h.
 #include <cctype>
 
 #include "CommandLine.h"
 #include "Subcommand.h"
+#include "wsdkCommands/WSDK_EnumFlatMode.pb.h"
 #include "wsdkCommands/WSDK_EnumPresetGroup.pb.h"
-#include "wsdkCommands/WSDK_Preset.pb.h"
 #include "ztcontrol_commands.h"
 
 namespace ztctl {
@@ -132,22 +128,6 @@ bool parseBusy(const std::vector<std::string> &w, Options &o, std::string &error
     return true;
 }
 
-// A preset answer in protobuf's text format, indented under a heading.
-std::string decodeCapture(uint32_t command, const std::vector<uint8_t> &payload) {
-    if (command != ZTCONTROL_PRESET_GET_INFO) return "";
-    wsdk_commands::WSDK_Preset preset;
-    if (!preset.ParseFromArray(payload.data(), static_cast<int>(payload.size()))) return "";
-    std::string text;
-    if (!google::protobuf::TextFormat::PrintToString(preset, &text)) return "";
-    std::string out = "WSDK_Preset {";
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = std::min(text.find('\n', start), text.size());
-        out += "\n  " + text.substr(start, end - start);
-        start = end + 1;
-    }
-    return out + "\n}";
-}
 
 }  // namespace
 
@@ -172,7 +152,7 @@ const SubcommandArea &captureArea() {
              parseExposure},
             {"busy", "  busy                           is the camera busy\n", parseBusy},
         },
-        decodeCapture,
+        nullptr,  // the preset answers some of these get are printed by the presets area
     };
     return area;
 }
