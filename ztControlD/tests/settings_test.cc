@@ -220,6 +220,7 @@ TEST_F(Settings, UxModeChangePublishesThePresetChangeEvenWhenItFails)
 TEST_F(Settings, GpsFailuresAreQuietButLegacyGpsFailuresAreNot)
 {
     peer().scriptTyped("camera_if_settings_set_value_int", PeerAnswer::Status(kErr));
+    settleLog();
     const size_t mark = daemon().logMark();
     const size_t before = daemon().countInLog(kResultLine);
     EXPECT_EQ(set(91, 1, kErr), (Trace{"set 91=1"}));
