@@ -1,7 +1,13 @@
 // Queue-side pieces of the benchmark driver: a requester with its own reply
 // queue, the two floor responders (the minimal answer path, with and without
 // one firmware round trip) and the daemon as a child process. Each object is
-// used by one thread; floors run on a thread of their own.
+// used by one thread; floors run as child processes.
+//
+// The test kit has a requester and a child-process runner too; these are
+// leaner on purpose, since they sit inside the measurement: the requester
+// builds and reads raw bytes instead of decoding whole answers, and the
+// daemon's output goes to /dev/null instead of to a reader thread that would
+// compete with it for the cores.
 #ifndef ZT_BENCH_CLIENT_H
 #define ZT_BENCH_CLIENT_H
 
