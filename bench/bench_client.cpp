@@ -86,7 +86,8 @@ bool BenchRequester::call(uint32_t command, const std::vector<uint8_t> &argument
     sntlv_add_bin(msg, sizeof(msg), TLV_SRC, static_cast<uint32_t>(m_name.size()), m_name.c_str());
     sntlv_add_bin(msg, sizeof(msg), TLV_END, 0, nullptr);
     timespec deadline = deadlineIn(5000);
-    if (mq_timedsend(m_daemon, reinterpret_cast<char *>(msg), sntlv_msg_len(msg), 0, &deadline) != 0)
+    if (mq_timedsend(m_daemon, reinterpret_cast<char *>(msg), sntlv_msg_len(msg), 0, &deadline) !=
+        0)
         return false;
     uint8_t answer[ZTMSG_MAX];
     const ssize_t got = mq_timedreceive(m_queue, reinterpret_cast<char *>(answer), sizeof(answer),
@@ -175,13 +176,17 @@ namespace {
 
 volatile sig_atomic_t g_floorStop = 0;
 
-void stopFloor(int) { g_floorStop = 1; }
+void stopFloor(int)
+{
+    g_floorStop = 1;
+}
 
 }  // namespace
 
 FloorResponder::FloorResponder(bool withFirmware)
-    : m_child("/proc/self/exe", withFirmware ? std::vector<std::string>{kFloorResponderFlag, "firmware"}
-                                             : std::vector<std::string>{kFloorResponderFlag})
+    : m_child("/proc/self/exe", withFirmware
+                                    ? std::vector<std::string>{kFloorResponderFlag, "firmware"}
+                                    : std::vector<std::string>{kFloorResponderFlag})
 {
     m_ok = m_child.waitReady(floorQueue(withFirmware));
 }

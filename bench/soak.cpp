@@ -53,16 +53,11 @@ struct Family {
     std::vector<uint8_t> argument;
 };
 const std::vector<Family> kFamilies = {
-    {"push switch", 43, text("status=0")},
-    {"system: locate", 37, {1}},
-    {"capture: busy status", 100, {}},
-    {"settings: get setting", 31, {2, 0, 0, 0}},
-    {"status: all status", 33, {}},
-    {"presets: group list", 70, {}},
-    {"presets: stashed list", 81, {}},
-    {"presets: active preset", 87, {}},
-    {"wireless: scan list", 20, {}},
-    {"media: delete last", 10, {}},
+    {"push switch", 43, text("status=0")}, {"system: locate", 37, {1}},
+    {"capture: busy status", 100, {}},     {"settings: get setting", 31, {2, 0, 0, 0}},
+    {"status: all status", 33, {}},        {"presets: group list", 70, {}},
+    {"presets: stashed list", 81, {}},     {"presets: active preset", 87, {}},
+    {"wireless: scan list", 20, {}},       {"media: delete last", 10, {}},
 };
 
 struct Counts {
@@ -275,9 +270,10 @@ int main(int argc, char **argv)
            counts.sent.load(), kRequesters, seconds, counts.sent / seconds, kFamilies.size());
     printf("  answered %ld, lost %ld, extra or misrouted %ld\n", counts.answered.load(),
            counts.lost.load(), counts.extra.load() + warm.extra.load());
-    printf("  daemon RSS %ld KiB after warm-up, %ld KiB at the end, highest sample %ld KiB "
-           "(peak %ld KiB); last quarter %+.0f KiB against the second, over %zu samples\n",
-           rssBefore, rssAfter, highest, rssPeak, climb, samples.size());
+    printf(
+        "  daemon RSS %ld KiB after warm-up, %ld KiB at the end, highest sample %ld KiB "
+        "(peak %ld KiB); last quarter %+.0f KiB against the second, over %zu samples\n",
+        rssBefore, rssAfter, highest, rssPeak, climb, samples.size());
     printf("  RSS by answers:");
     const size_t step = std::max<size_t>(1, samples.size() / 10);
     for (size_t i = 0; i + 1 < samples.size(); i += step)

@@ -1,7 +1,7 @@
 // Benchmark driver: measures the daemon binary against floor responders
 // measured in the same run, alternating with the daemon, on the same machine,
-// against the same scripted firmware side, and prints each figure with its ratio to the floor and the
-// target it is held to. Runs in its own IPC namespace (scripts/bench).
+// against the same scripted firmware side, and prints each figure with its ratio to the floor and
+// the target it is held to. Runs in its own IPC namespace (scripts/bench).
 //
 //   zt_bench [--short] [DAEMON_BINARY]
 #include <stdio.h>
@@ -91,8 +91,8 @@ std::pair<double, double> measureThroughput(uint32_t command, const std::vector<
     constexpr int kRounds = 20;
     std::vector<std::unique_ptr<BenchRequester>> requesters[2];
     for (int t = 0; t < threads; ++t) {
-        requesters[0].push_back(std::make_unique<BenchRequester>(
-            "/zt_bench_tpf" + std::to_string(t), floorQueue));
+        requesters[0].push_back(
+            std::make_unique<BenchRequester>("/zt_bench_tpf" + std::to_string(t), floorQueue));
         requesters[1].push_back(
             std::make_unique<BenchRequester>("/zt_bench_tp" + std::to_string(t)));
     }
@@ -167,7 +167,8 @@ std::pair<double, double> notificationLatency(ZtFirmwarePeer &peer, int fd, int 
 {
     std::vector<uint8_t> status(CAMERA_STATUS_BLOCK_SIZE, 0);
     peer.scriptRemote(8, 11, PeerAnswer::Bytes(status));
-    peer.scriptRemote(7, 30, PeerAnswer::Bytes(std::vector<uint8_t>(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
+    peer.scriptRemote(7, 30,
+                      PeerAnswer::Bytes(std::vector<uint8_t>(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
     pollfd readable = {fd, POLLIN, 0};
     std::vector<double> ms;
     for (int round = 0; round < rounds; ++round) {

@@ -122,8 +122,8 @@ std::vector<std::pair<std::string, Bytes>> daemonMessages()
     const Bytes word = peer::le32({1});
     for (uint32_t command = 0; command <= 120; ++command) {
         out.push_back({"cmd" + std::to_string(command), clientRequest(command, nullptr, reply)});
-        out.push_back({"cmd" + std::to_string(command) + "_arg",
-                       clientRequest(command, &word, reply)});
+        out.push_back(
+            {"cmd" + std::to_string(command) + "_arg", clientRequest(command, &word, reply)});
     }
     const Bytes registerArg = {1, '/', 'q', 0};
     out.push_back({"register_queue", clientRequest(0, &registerArg, reply)});
@@ -155,21 +155,20 @@ std::vector<std::pair<std::string, Bytes>> daemonMessages()
                                                    {ZTC_EL_RSPARG, {0}},
                                                    {ZTC_EL_SRC, peer::str(ZTC_QUEUE_CSI)},
                                                    {ZTC_EL_DST, peer::str(ZTC_QUEUE_DAEMON)}})});
-    out.push_back({"csi_many",
-                   peer::build(ZTC_CAT_CSI_EVENT,
-                               {{ZTC_EL_CMD, peer::str(ZTC_CSI_NOTIFY_MANY)},
-                                {ZTC_EL_CMDARG, peer::le32({1, 2, 3, 4})},
-                                {ZTC_EL_RSPARG, {0}},
-                                {ZTC_EL_SRC, peer::str(ZTC_QUEUE_CSI)},
-                                {ZTC_EL_DST, peer::str(ZTC_QUEUE_DAEMON)}})});
-    out.push_back({"lib_answer",
-                   peer::build(ZTC_CAT_LIB_ANSWER, {{ZTC_EL_CMD, peer::str("RA")},
-                                                    {ZTC_EL_CMDARG, {2, 1}},
-                                                    {ZTC_EL_SEQ, peer::le32({7})},
-                                                    {ZTC_EL_RESULT, peer::le32({0})},
-                                                    {ZTC_EL_RSPARG, {1, 2, 3}},
-                                                    {ZTC_EL_SRC, peer::str(ZTC_QUEUE_FIRMWARE)},
-                                                    {ZTC_EL_DST, peer::str(reply)}})});
+    out.push_back(
+        {"csi_many", peer::build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, peer::str(ZTC_CSI_NOTIFY_MANY)},
+                                                     {ZTC_EL_CMDARG, peer::le32({1, 2, 3, 4})},
+                                                     {ZTC_EL_RSPARG, {0}},
+                                                     {ZTC_EL_SRC, peer::str(ZTC_QUEUE_CSI)},
+                                                     {ZTC_EL_DST, peer::str(ZTC_QUEUE_DAEMON)}})});
+    out.push_back(
+        {"lib_answer", peer::build(ZTC_CAT_LIB_ANSWER, {{ZTC_EL_CMD, peer::str("RA")},
+                                                        {ZTC_EL_CMDARG, {2, 1}},
+                                                        {ZTC_EL_SEQ, peer::le32({7})},
+                                                        {ZTC_EL_RESULT, peer::le32({0})},
+                                                        {ZTC_EL_RSPARG, {1, 2, 3}},
+                                                        {ZTC_EL_SRC, peer::str(ZTC_QUEUE_FIRMWARE)},
+                                                        {ZTC_EL_DST, peer::str(reply)}})});
     return out;
 }
 

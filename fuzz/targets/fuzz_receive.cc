@@ -108,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     struct timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_sec += kAnswerBoundSeconds;
-    if (mq_timedsend(g_commandQueue, reinterpret_cast<const char *>(data), size, 0, &deadline) != 0 ||
+    if (mq_timedsend(g_commandQueue, reinterpret_cast<const char *>(data), size, 0, &deadline) !=
+            0 ||
         mq_timedsend(g_commandQueue, reinterpret_cast<const char *>(g_probe.data()), g_probe.size(),
                      0, &deadline) != 0)
         fail("the daemon's queue stayed full");

@@ -20,10 +20,13 @@
 
 namespace {
 
-const int kTypes[] = {TLV_CMD, TLV_CMDARG, TLV_DST, TLV_SRC, TLV_RSPARG, TLV_VOID, TLV_RESULT,
-                      TLV_END};
+const int kTypes[] = {TLV_CMD,    TLV_CMDARG, TLV_DST,    TLV_SRC,
+                      TLV_RSPARG, TLV_VOID,   TLV_RESULT, TLV_END};
 
-int declaredLength(const uint8_t *msg) { return sntlv_msg_len(msg); }
+int declaredLength(const uint8_t *msg)
+{
+    return sntlv_msg_len(msg);
+}
 
 void checkFound(const uint8_t *msg, int total, const uint8_t *element)
 {

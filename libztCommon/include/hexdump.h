@@ -31,10 +31,8 @@ extern "C" {
  * Returns the number of characters stored (without the terminator). An
  * empty range writes "%p\n" with data and returns that length plus one.
  * prefix may be NULL (no prefix). */
-int snhexdump(char *buf, unsigned int size, const void *data, size_t len,
-              const char *prefix);
-int snhexdump0(char *buf, unsigned int size, const void *data, size_t len,
-               const char *prefix);
+int snhexdump(char *buf, unsigned int size, const void *data, size_t len, const char *prefix);
+int snhexdump0(char *buf, unsigned int size, const void *data, size_t len, const char *prefix);
 
 /* Formats one line of hexprint into buf (size bytes, HEXLINE_BUF_SIZE is
  * enough): the tag left-aligned in 11 columns, *address as 8 lower-case
@@ -43,23 +41,21 @@ int snhexdump0(char *buf, unsigned int size, const void *data, size_t len,
  * 4th, 8th and 12th column, two blanks and the 16 text characters. No line
  * end is written. Advances *address and *offset by 16. Returns the number of
  * characters stored, or -1 when the line does not fit. */
-int hexline(char *buf, int size, const char *tag, unsigned int *address,
-            int *offset, const void *data, int len);
+int hexline(char *buf, int size, const char *tag, unsigned int *address, int *offset,
+            const void *data, int len);
 
 /* Dumps len bytes at data through the debug print (verbosity above 7): the
  * first line starts at address rounded down to 16, the bytes before the data
  * shown as blanks. Unless bit 9 (ZT_DBG_FULL_HEXDUMP) of g_debug_level is
  * set, only the lines that end at offset 79 or earlier, or that have at most
  * 31 bytes of the data behind them, are printed. */
-void hexprint(const char *tag, unsigned int address, const void *data,
-              int len);
+void hexprint(const char *tag, unsigned int address, const void *data, int len);
 
 /* Compact dump through the debug print: the tag, then the bytes as "%02x",
  * 16 per line, groups of four separated by a blank and counted so that the
  * last group ends with the data. address is not printed. A len below 1
  * prints an empty line. */
-void hexprint_noaddr(const char *tag, unsigned int address, const void *data,
-                     int len);
+void hexprint_noaddr(const char *tag, unsigned int address, const void *data, int len);
 
 #ifdef __cplusplus
 }

@@ -31,13 +31,13 @@ extern "C" {
 /* Log levels; the record carries the level's name ("[ERROR]"). DEBUG ranks
  * below INFO: at level 4 INFO and TRACE messages are suppressed. */
 enum {
-  ZT_LOG_OFF = 0,
-  ZT_LOG_FATAL = 1,
-  ZT_LOG_ERROR = 2,
-  ZT_LOG_WARN = 3,
-  ZT_LOG_DEBUG = 4,
-  ZT_LOG_INFO = 5,
-  ZT_LOG_TRACE = 6,
+    ZT_LOG_OFF = 0,
+    ZT_LOG_FATAL = 1,
+    ZT_LOG_ERROR = 2,
+    ZT_LOG_WARN = 3,
+    ZT_LOG_DEBUG = 4,
+    ZT_LOG_INFO = 5,
+    ZT_LOG_TRACE = 6,
 };
 
 /* A message of level L is logged only when L <= g_logLevel. Initially 2. */
@@ -49,8 +49,8 @@ extern int32_t g_logLevel;
  * at offset 349 of the record; the " @file:line" suffix is never cut (a
  * single blank replaces a suffix that does not fit). Callers test the level
  * first; use ZTLOG. file is the caller's source base name. */
-void ztUtilKlogMsgLevel(int level, int line, const char *file,
-                        const char *format, ...) ZT_PRINTF_LIKE(4, 5);
+void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *format, ...)
+    ZT_PRINTF_LIKE(4, 5);
 
 /* Sets g_logLevel when 0 <= level <= 6; other values are ignored. */
 void ztUtilSetLogLevel(int level);
@@ -67,12 +67,11 @@ const char *ztUtilBaseName(const char *path);
 /* Logs fmt at level with the caller's line and file base name. The level is
  * tested here, so a suppressed message costs one comparison and its
  * arguments are not evaluated. */
-#define ZTLOG(level, fmt, ...)                                           \
-  do {                                                                   \
-    if ((level) <= g_logLevel)                                           \
-      ztUtilKlogMsgLevel((level), __LINE__, ZT_FILE_BASENAME, fmt,       \
-                         ##__VA_ARGS__);                                 \
-  } while (0)
+#define ZTLOG(level, fmt, ...)                                                           \
+    do {                                                                                 \
+        if ((level) <= g_logLevel)                                                       \
+            ztUtilKlogMsgLevel((level), __LINE__, ZT_FILE_BASENAME, fmt, ##__VA_ARGS__); \
+    } while (0)
 
 /* ---- Debug print ------------------------------------------------------ */
 
@@ -104,8 +103,7 @@ int ztDebugEnabled(unsigned threshold);
  * "%b%d %H:%M:%S" local time stamp, a blank and the message; the system log
  * always gets the message alone at LOG_DEBUG, opened for the call with
  * LOG_CONS | LOG_PERROR and closed again. */
-void ztDebugPrint(unsigned verbosity, const char *fmt, ...)
-    ZT_PRINTF_LIKE(2, 3);
+void ztDebugPrint(unsigned verbosity, const char *fmt, ...) ZT_PRINTF_LIKE(2, 3);
 
 /* Writes text to the destinations as ztDebugPrint does, without a threshold
  * test; for callers that tested ztDebugEnabled themselves. */
@@ -117,21 +115,20 @@ size_t ztDebugTimeStamp(char *buf, size_t size);
 
 /* Transport error report: "[%16s:%4d] %s:\n\n" with the tag "DMSGERR", the
  * given number and text, above verbosity 7. */
-#define ZT_DMSGERR(number, text)                                         \
-  ztDebugPrint(ZT_DBG_THRESHOLD_ERR, "[%16s:%4d] %s:\n\n", "DMSGERR",    \
-               (int)(number), (text))
+#define ZT_DMSGERR(number, text) \
+    ztDebugPrint(ZT_DBG_THRESHOLD_ERR, "[%16s:%4d] %s:\n\n", "DMSGERR", (int)(number), (text))
 
 /* Reports a failed assertion through the debug print (above verbosity 7),
  * raises SIGABRT and, should that return, exits with status -1. */
-void ztAssertFail(const char *file, const char *func, int line,
-                  const char *cond) ZT_NORETURN;
+void ztAssertFail(const char *file, const char *func, int line, const char *cond) ZT_NORETURN;
 
 /* Programming-error check, always active. The report names the source path,
  * function, line and the condition's text. */
-#define ZTASSERT(cond)                                                   \
-  do {                                                                   \
-    if (!(cond)) ztAssertFail(__FILE__, __func__, __LINE__, #cond);     \
-  } while (0)
+#define ZTASSERT(cond)                                         \
+    do {                                                       \
+        if (!(cond))                                           \
+            ztAssertFail(__FILE__, __func__, __LINE__, #cond); \
+    } while (0)
 
 /* ---- Utilities -------------------------------------------------------- */
 

@@ -22,22 +22,22 @@ extern "C" {
 #endif
 
 /* Installation options (one word, kept process-wide). */
-#define ZTCH_OPT_SIGSEGV 0x00000001u       /* catch SIGSEGV */
-#define ZTCH_OPT_SIGILL 0x00000002u        /* catch SIGILL */
-#define ZTCH_OPT_SIGTERM 0x00000004u       /* catch SIGTERM */
-#define ZTCH_OPT_SIGABRT 0x00000008u       /* catch SIGABRT */
-#define ZTCH_OPT_SIGINT_QUIT 0x00000010u   /* catch SIGINT and SIGQUIT */
-#define ZTCH_OPT_SIGBUS 0x00000020u        /* catch SIGBUS */
-#define ZTCH_OPT_SIGFPE 0x00000080u        /* catch SIGFPE, traps below first */
-#define ZTCH_OPT_FE_DIVBYZERO 0x00000100u  /* trap FP divide by zero */
-#define ZTCH_OPT_FE_OVERFLOW 0x00000200u   /* trap FP overflow */
-#define ZTCH_OPT_FE_UNDERFLOW 0x00000400u  /* trap FP underflow */
-#define ZTCH_OPT_FE_INVALID 0x00000800u    /* trap invalid FP operation */
-#define ZTCH_OPT_FE_INEXACT 0x00001000u    /* trap inexact FP result */
-#define ZTCH_OPT_REPORT_FILE 0x01000000u   /* report to ZTCH_REPORT_PATH_FMT */
-#define ZTCH_OPT_ALTSTACK 0x02000000u      /* handler on an alternate stack */
-#define ZTCH_OPT_COPY_STDOUT 0x04000000u   /* copy the report file to stdout */
-#define ZTCH_OPT_STATUS_MAPS 0x08000000u   /* append status and memory map */
+#define ZTCH_OPT_SIGSEGV 0x00000001u      /* catch SIGSEGV */
+#define ZTCH_OPT_SIGILL 0x00000002u       /* catch SIGILL */
+#define ZTCH_OPT_SIGTERM 0x00000004u      /* catch SIGTERM */
+#define ZTCH_OPT_SIGABRT 0x00000008u      /* catch SIGABRT */
+#define ZTCH_OPT_SIGINT_QUIT 0x00000010u  /* catch SIGINT and SIGQUIT */
+#define ZTCH_OPT_SIGBUS 0x00000020u       /* catch SIGBUS */
+#define ZTCH_OPT_SIGFPE 0x00000080u       /* catch SIGFPE, traps below first */
+#define ZTCH_OPT_FE_DIVBYZERO 0x00000100u /* trap FP divide by zero */
+#define ZTCH_OPT_FE_OVERFLOW 0x00000200u  /* trap FP overflow */
+#define ZTCH_OPT_FE_UNDERFLOW 0x00000400u /* trap FP underflow */
+#define ZTCH_OPT_FE_INVALID 0x00000800u   /* trap invalid FP operation */
+#define ZTCH_OPT_FE_INEXACT 0x00001000u   /* trap inexact FP result */
+#define ZTCH_OPT_REPORT_FILE 0x01000000u  /* report to ZTCH_REPORT_PATH_FMT */
+#define ZTCH_OPT_ALTSTACK 0x02000000u     /* handler on an alternate stack */
+#define ZTCH_OPT_COPY_STDOUT 0x04000000u  /* copy the report file to stdout */
+#define ZTCH_OPT_STATUS_MAPS 0x08000000u  /* append status and memory map */
 
 /* What the daemon installs: every signal, divide-by-zero traps, report
  * file, alternate stack, copy to standard output, status and map. */

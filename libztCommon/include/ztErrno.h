@@ -15,34 +15,34 @@ typedef int32_t ztErrno;
 
 /* Code -13 is not used. */
 enum {
-  ZT_OK = 0,
-  ZT_ERR = -1,
-  ZT_ERR_OUTOFMEM = -2,
-  ZT_ERR_INVALID_PARAM = -3,
-  ZT_ERR_INCOMPLETE_CGI_PARAM = -4,
-  ZT_ERR_MQ_FAIL = -5,
-  ZT_ERR_NO_SDCARD = -6,
-  ZT_ERR_SDCARD_FULL = -7,
-  ZT_ERR_CREATING_MISC_DIR = -8,
-  ZT_ERR_UPLOADED_FILE = -9,
-  ZT_ERR_FILE_OPEN = -10,
-  ZT_ERR_FILE_READ = -11,
-  ZT_ERR_FILE_WRITE = -12,
-  ZT_ERR_REMOTE_FILE_OPEN = -14,
-  ZT_ERR_REMOTE_FILE_READ = -15,
-  ZT_ERR_REMOTE_FILE_WRITE = -16,
-  ZT_ERR_ACCESS_DENIED = -17,
-  ZT_ERR_DOWNLOAD_FAILED = -100,
-  ZT_ERR_NAK = -101,
-  ZT_ERR_RESPONSE_ALREADY_SENT = -102,
-  ZT_ERR_NAK_OFF = -103,
-  ZT_ERR_NOT_SUPPORTED = -104,
+    ZT_OK = 0,
+    ZT_ERR = -1,
+    ZT_ERR_OUTOFMEM = -2,
+    ZT_ERR_INVALID_PARAM = -3,
+    ZT_ERR_INCOMPLETE_CGI_PARAM = -4,
+    ZT_ERR_MQ_FAIL = -5,
+    ZT_ERR_NO_SDCARD = -6,
+    ZT_ERR_SDCARD_FULL = -7,
+    ZT_ERR_CREATING_MISC_DIR = -8,
+    ZT_ERR_UPLOADED_FILE = -9,
+    ZT_ERR_FILE_OPEN = -10,
+    ZT_ERR_FILE_READ = -11,
+    ZT_ERR_FILE_WRITE = -12,
+    ZT_ERR_REMOTE_FILE_OPEN = -14,
+    ZT_ERR_REMOTE_FILE_READ = -15,
+    ZT_ERR_REMOTE_FILE_WRITE = -16,
+    ZT_ERR_ACCESS_DENIED = -17,
+    ZT_ERR_DOWNLOAD_FAILED = -100,
+    ZT_ERR_NAK = -101,
+    ZT_ERR_RESPONSE_ALREADY_SENT = -102,
+    ZT_ERR_NAK_OFF = -103,
+    ZT_ERR_NOT_SUPPORTED = -104,
 };
 
 /* One row of the name table. */
 typedef struct {
-  const char *name;
-  ztErrno code;
+    const char *name;
+    ztErrno code;
 } ztErrnoStr_t;
 
 #define ZT_ERRNO_STR_MAP_LEN 22

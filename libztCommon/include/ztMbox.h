@@ -41,10 +41,10 @@ extern "C" {
 /* A mailbox handle (called ztattr in the assertion texts), usually on the
  * caller's stack. */
 typedef struct ztattr {
-  mqd_t mqd;          /* the open queue; -1 when an open failed */
-  struct mq_attr attr; /* requested attributes on receive opens; refreshed
-                          by mq_getattr before each send */
-  const char *name;   /* the queue's name; not copied */
+    mqd_t mqd;           /* the open queue; -1 when an open failed */
+    struct mq_attr attr; /* requested attributes on receive opens; refreshed
+                            by mq_getattr before each send */
+    const char *name;    /* the queue's name; not copied */
 } ztattr_t;
 
 /* Time-out in seconds of snztMbox_timedreceive; initially 10. */
@@ -58,18 +58,16 @@ int ztMbox_init(const char *name, long maxMessages, ztattr_t *handle);
  * if needed. Up to 5 attempts 10 ms apart; each failure is logged at level 5
  * ("Warning: target Mbox=...  retry(n)"), the last at level 2. The result of
  * the last attempt lands in handle->mqd. Returns 0 or -1. */
-int ztMbox_rxopen_ext(const char *name, long maxMessages, long messageSize,
-                      ztattr_t *handle);
+int ztMbox_rxopen_ext(const char *name, long maxMessages, long messageSize, ztattr_t *handle);
 int ztMbox_rxopen(const char *name, long maxMessages, ztattr_t *handle);
 
 /* Creates the queue for reading, failing while a queue of that name exists:
  * a reply mailbox that only one exchange at a time may use. Up to 6 attempts
  * with pauses of 100, 200, 300, 400 and 500 ms (about 1.5 s in all).
  * Returns 0 or -1. */
-int ztMbox_rxopen_shared_ext(const char *name, long maxMessages,
-                             long messageSize, ztattr_t *handle);
-int ztMbox_rxopen_shared(const char *name, long maxMessages,
-                         ztattr_t *handle);
+int ztMbox_rxopen_shared_ext(const char *name, long maxMessages, long messageSize,
+                             ztattr_t *handle);
+int ztMbox_rxopen_shared(const char *name, long maxMessages, ztattr_t *handle);
 
 /* Opens an existing queue for writing (no create). Returns 0 or -1. */
 int ztMbox_txopen(const char *name, ztattr_t *handle);
@@ -108,15 +106,13 @@ int snztMbox_timedreceive(void *buffer, uint32_t size, ztattr_t *handle);
  * count as 0) are used.
  * Logs the time-out as snztMbox_timedreceive does. priority is not written
  * and may be NULL. Returns the length, or -1. */
-ssize_t zt_mq_timedreceive(mqd_t mqd, char *buffer, size_t size,
-                           unsigned int *priority,
+ssize_t zt_mq_timedreceive(mqd_t mqd, char *buffer, size_t size, unsigned int *priority,
                            const struct timespec *timeout);
 
 /* As zt_mq_timedreceive, but the whole relative timeout is used (nanoseconds
  * truncated to microseconds; a NULL timeout counts as 0) and nothing is
  * logged. */
-ssize_t zt_mq_timedreceive2(mqd_t mqd, char *buffer, size_t size,
-                            unsigned int *priority,
+ssize_t zt_mq_timedreceive2(mqd_t mqd, char *buffer, size_t size, unsigned int *priority,
                             const struct timespec *timeout);
 
 #ifdef __cplusplus

@@ -54,9 +54,9 @@ extern "C" {
 /* A message buffer, owned by the caller. buf must hold size bytes; a buffer
  * that receives answers needs at least ZTMSG_MAX. */
 typedef struct ztiobuf {
-  uint32_t size; /* capacity of buf */
-  uint32_t len;  /* current message length; (uint32_t)-1 when no answer */
-  uint8_t *buf;  /* the TLV message */
+    uint32_t size; /* capacity of buf */
+    uint32_t len;  /* current message length; (uint32_t)-1 when no answer */
+    uint8_t *buf;  /* the TLV message */
 } ztiobuf_t;
 
 /* Trace mask compared with the channel masks; initially 0x30000000. */
@@ -76,8 +76,7 @@ int ztmsg_build(ztiobuf_t *iobuf, const char *command, const void *argument,
  * closing the send handle (0), or ZT_ERR_MQ_FAIL when the destination
  * cannot be opened or the send fails. A full destination drops the message
  * and still returns 0. */
-int ztmsg_send(ztiobuf_t *iobuf, const char *from, const char *to,
-               const char *via, int trace);
+int ztmsg_send(ztiobuf_t *iobuf, const char *from, const char *to, const char *via, int trace);
 
 /* As ztmsg_send, then waits up to g_timedreceive seconds for the answer on
  * the reply mailbox from, which it creates (exclusively) before sending and
@@ -85,15 +84,14 @@ int ztmsg_send(ztiobuf_t *iobuf, const char *from, const char *to,
  * answer's length, also stored in len. On a failure (see above) len is
  * (uint32_t)-1 and buf still holds the request, except for an invalid
  * answer, which stays in buf with its length in len. */
-int ztmsg_send_timedreceive(ztiobuf_t *iobuf, const char *from,
-                            const char *to, const char *via, int trace);
+int ztmsg_send_timedreceive(ztiobuf_t *iobuf, const char *from, const char *to, const char *via,
+                            int trace);
 
 /* Finds the TLV_RSPARG of the message in buf. Returns a pointer to its value
  * and stores that pointer and the value length through data and length;
  * returns NULL (outputs untouched) when there is none or the message's
  * length does not fit the buffer. */
-const uint8_t *ztmsg_response(const ztiobuf_t *iobuf, const uint8_t **data,
-                              uint32_t *length);
+const uint8_t *ztmsg_response(const ztiobuf_t *iobuf, const uint8_t **data, uint32_t *length);
 
 #ifdef __cplusplus
 }

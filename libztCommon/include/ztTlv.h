@@ -39,14 +39,14 @@ extern "C" {
 #define TLV_MAX_CATEGORY 239
 
 /* Element types. */
-#define TLV_CMD 'A'    /* the command */
-#define TLV_CMDARG 'B' /* the command's argument */
-#define TLV_DST 'C'    /* destination queue name, never empty */
-#define TLV_SRC 'D'    /* source queue name, never empty */
-#define TLV_RSPARG 'E' /* the answer's argument */
-#define TLV_VOID 'X'   /* an element blanked by sntlv_void */
+#define TLV_CMD 'A'     /* the command */
+#define TLV_CMDARG 'B'  /* the command's argument */
+#define TLV_DST 'C'     /* destination queue name, never empty */
+#define TLV_SRC 'D'     /* source queue name, never empty */
+#define TLV_RSPARG 'E'  /* the answer's argument */
+#define TLV_VOID 'X'    /* an element blanked by sntlv_void */
 #define TLV_RESULT 0xEC /* 32-bit result code of a client answer */
-#define TLV_END 0xEE   /* end element, value length 0, exactly one and last */
+#define TLV_END 0xEE    /* end element, value length 0, exactly one and last */
 
 /* Element types are passed as int and compared as their low byte, so TLV_END
  * may be given as 0xEE or as -18. */
@@ -65,13 +65,11 @@ int sntlv_msg_len(const void *msg);
  * would not fit the 16-bit length field. An empty TLV_SRC or TLV_DST element
  * is a programming error and aborts the process; the room test comes first,
  * so an element that does not fit is refused with 0 even then. */
-uint32_t sntlv_add_bin(void *msg, uint32_t size, int type, uint32_t len,
-                       const void *data);
+uint32_t sntlv_add_bin(void *msg, uint32_t size, int type, uint32_t len, const void *data);
 
 /* As sntlv_add_bin, with the value being the first len bytes of the 32-bit
  * value, least significant byte first; a len above 4 is taken as 4. */
-uint32_t sntlv_add_dat(void *msg, uint32_t size, int type, uint32_t len,
-                       uint32_t value);
+uint32_t sntlv_add_dat(void *msg, uint32_t size, int type, uint32_t len, uint32_t value);
 
 /* Returns the head of the first element of type, walking from the first
  * element, or NULL. A total length of 4 or less holds nothing. The walk never
@@ -105,8 +103,7 @@ int tlv_validate(const void *msg);
  * byte is written as a one-character formatted print, so buf must have room
  * for count + 1 bytes. Returns count, or 0 (nothing written) for a count of
  * 0 or above 4 or a buffer without that room. */
-uint32_t snLoclItoI(void *buf, uint32_t bufSize, uint32_t count,
-                    uint32_t value);
+uint32_t snLoclItoI(void *buf, uint32_t bufSize, uint32_t count, uint32_t value);
 
 /* Copies len bytes when 0 < len <= dstSize. Returns len, or 0. */
 uint32_t snLoclbin(void *dst, uint32_t dstSize, uint32_t len, const void *src);

@@ -39,62 +39,70 @@ enum { RECORD_SIZE = 441, RECORD_MSG_ROOM = 350, RECORD_CUT_AT = 349 };
 static char s_pathRoot[256];
 
 void ztUtilSetPathRoot(const char *root);
-void ztUtilSetPathRoot(const char *root) {
-  snprintf(s_pathRoot, sizeof s_pathRoot, "%s", root != NULL ? root : "");
+void ztUtilSetPathRoot(const char *root)
+{
+    snprintf(s_pathRoot, sizeof s_pathRoot, "%s", root != NULL ? root : "");
 }
 
 /* Returns 0, or -1 when the rooted path does not fit. */
-static int ztUtilPath(char *out, size_t size, const char *path) {
-  int n = snprintf(out, size, "%s%s", s_pathRoot, path);
-  return (n < 0 || (size_t)n >= size) ? -1 : 0;
+static int ztUtilPath(char *out, size_t size, const char *path)
+{
+    int n = snprintf(out, size, "%s%s", s_pathRoot, path);
+    return (n < 0 || (size_t)n >= size) ? -1 : 0;
 }
 
-const char *ztUtilBaseName(const char *path) {
-  if (path == NULL) return "";
-  const char *slash = strrchr(path, '/');
-  return slash != NULL ? slash + 1 : path;
+const char *ztUtilBaseName(const char *path)
+{
+    if (path == NULL)
+        return "";
+    const char *slash = strrchr(path, '/');
+    return slash != NULL ? slash + 1 : path;
 }
 
-void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *format, ...) {
-  char record[RECORD_SIZE];
-  memset(record, 0, sizeof record);
+void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *format, ...)
+{
+    char record[RECORD_SIZE];
+    memset(record, 0, sizeof record);
 
-  struct timespec now = {0, 0};
-  clock_gettime(CLOCK_BOOTTIME, &now);
-  char stamp[48];
-  snprintf(stamp, sizeof stamp, "[%.5ld%.3ld] ", (long)now.tv_sec, now.tv_nsec / 1000000L);
+    struct timespec now = {0, 0};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    char stamp[48];
+    snprintf(stamp, sizeof stamp, "[%.5ld%.3ld] ", (long)now.tv_sec, now.tv_nsec / 1000000L);
 
-  /* Callers pass 1..6; anything else gets a neutral name rather than a read
-   * past the table. */
-  const char *name = (level >= 0 && level < LEVEL_COUNT) ? s_levelNames[level] : "[?????]";
-  int n = snprintf(record, RECORD_MSG_ROOM, "%s%s ", stamp, name);
-  if (n < 0 || n >= RECORD_MSG_ROOM) n = 0;
+    /* Callers pass 1..6; anything else gets a neutral name rather than a read
+     * past the table. */
+    const char *name = (level >= 0 && level < LEVEL_COUNT) ? s_levelNames[level] : "[?????]";
+    int n = snprintf(record, RECORD_MSG_ROOM, "%s%s ", stamp, name);
+    if (n < 0 || n >= RECORD_MSG_ROOM)
+        n = 0;
 
-  va_list ap;
-  va_start(ap, format);
-  int room = RECORD_MSG_ROOM - n;
-  int written = vsnprintf(record + n, (size_t)room, format, ap);
-  va_end(ap);
+    va_list ap;
+    va_start(ap, format);
+    int room = RECORD_MSG_ROOM - n;
+    int written = vsnprintf(record + n, (size_t)room, format, ap);
+    va_end(ap);
 
-  int at;
-  int suffixRoom;
-  if (written < 0 || written >= room) {
-    at = RECORD_CUT_AT;
-    suffixRoom = RECORD_SIZE - RECORD_CUT_AT - 1;
-  } else {
-    at = n + written;
-    suffixRoom = RECORD_SIZE - 1 - at;
-  }
-  int s = snprintf(record + at, (size_t)suffixRoom, " @%s:%d", file != NULL ? file : "", line);
-  if (s < 0 || s >= suffixRoom) {
-    record[at] = ' ';
-    record[at + 1] = '\0';
-  }
-  syslog(LOG_ERR, "%s", record);
+    int at;
+    int suffixRoom;
+    if (written < 0 || written >= room) {
+        at = RECORD_CUT_AT;
+        suffixRoom = RECORD_SIZE - RECORD_CUT_AT - 1;
+    } else {
+        at = n + written;
+        suffixRoom = RECORD_SIZE - 1 - at;
+    }
+    int s = snprintf(record + at, (size_t)suffixRoom, " @%s:%d", file != NULL ? file : "", line);
+    if (s < 0 || s >= suffixRoom) {
+        record[at] = ' ';
+        record[at + 1] = '\0';
+    }
+    syslog(LOG_ERR, "%s", record);
 }
 
-void ztUtilSetLogLevel(int level) {
-  if ((unsigned)level <= (unsigned)ZT_LOG_TRACE) g_logLevel = level;
+void ztUtilSetLogLevel(int level)
+{
+    if ((unsigned)level <= (unsigned)ZT_LOG_TRACE)
+        g_logLevel = level;
 }
 
 const ztErrnoStr_t ztErrnoStrMap[ZT_ERRNO_STR_MAP_LEN] = {
@@ -122,269 +130,321 @@ const ztErrnoStr_t ztErrnoStrMap[ZT_ERRNO_STR_MAP_LEN] = {
     {"ZT_ERR_DOWNLOAD_FAILED", ZT_ERR_DOWNLOAD_FAILED},
 };
 
-const char *ztErrno2Str(int code) {
-  for (int i = 0; i < ZT_ERRNO_STR_MAP_LEN; i++) {
-    if (ztErrnoStrMap[i].code == code) return ztErrnoStrMap[i].name;
-  }
-  return "UNKNOWN";
+const char *ztErrno2Str(int code)
+{
+    for (int i = 0; i < ZT_ERRNO_STR_MAP_LEN; i++) {
+        if (ztErrnoStrMap[i].code == code)
+            return ztErrnoStrMap[i].name;
+    }
+    return "UNKNOWN";
 }
 
-int ztDebugEnabled(unsigned threshold) {
-  return (g_debug_level & ZT_DBG_VERBOSITY_MASK) > threshold;
+int ztDebugEnabled(unsigned threshold)
+{
+    return (g_debug_level & ZT_DBG_VERBOSITY_MASK) > threshold;
 }
 
-size_t ztDebugTimeStamp(char *buf, size_t size) {
-  if (buf == NULL || size == 0) return 0;
-  time_t now = time(NULL);
-  struct tm local;
-  if (localtime_r(&now, &local) == NULL) {
-    buf[0] = '\0';
-    return 0;
-  }
-  size_t n = strftime(buf, size, "%b%d %H:%M:%S", &local);
-  if (n == 0) buf[0] = '\0';
-  return n;
+size_t ztDebugTimeStamp(char *buf, size_t size)
+{
+    if (buf == NULL || size == 0)
+        return 0;
+    time_t now = time(NULL);
+    struct tm local;
+    if (localtime_r(&now, &local) == NULL) {
+        buf[0] = '\0';
+        return 0;
+    }
+    size_t n = strftime(buf, size, "%b%d %H:%M:%S", &local);
+    if (n == 0)
+        buf[0] = '\0';
+    return n;
 }
 
 /* The copy file lives under /tmp, where anyone may plant a symbolic link
  * named like it; O_NOFOLLOW keeps such a link from redirecting the write
  * onto another file. */
-static void append_debug_file(const char *stamp, const char *text) {
-  char path[512];
-  if (ztUtilPath(path, sizeof path, ZT_DBG_FILE) != 0) return;
-  int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return;
-  FILE *f = fdopen(fd, "a+");
-  if (f == NULL) {
-    close(fd);
-    return;
-  }
-  fprintf(f, "%s %s", stamp, text);
-  fclose(f);
+static void append_debug_file(const char *stamp, const char *text)
+{
+    char path[512];
+    if (ztUtilPath(path, sizeof path, ZT_DBG_FILE) != 0)
+        return;
+    int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    FILE *f = fdopen(fd, "a+");
+    if (f == NULL) {
+        close(fd);
+        return;
+    }
+    fprintf(f, "%s %s", stamp, text);
+    fclose(f);
 }
 
-void ztDebugOutput(const char *text) {
-  if (text == NULL) text = "";
-  char stamp[32];
-  ztDebugTimeStamp(stamp, sizeof stamp);
-  uint32_t mask = g_debug_level;
-  if (mask & ZT_DBG_TO_STDOUT) {
-    printf("%s %s", stamp, text);
-    fflush(stdout);
-  }
-  if (mask & ZT_DBG_TO_FILE) append_debug_file(stamp, text);
-  openlog(NULL, LOG_CONS | LOG_PERROR, LOG_USER);
-  syslog(LOG_DEBUG, "%s", text);
-  closelog();
+void ztDebugOutput(const char *text)
+{
+    if (text == NULL)
+        text = "";
+    char stamp[32];
+    ztDebugTimeStamp(stamp, sizeof stamp);
+    uint32_t mask = g_debug_level;
+    if (mask & ZT_DBG_TO_STDOUT) {
+        printf("%s %s", stamp, text);
+        fflush(stdout);
+    }
+    if (mask & ZT_DBG_TO_FILE)
+        append_debug_file(stamp, text);
+    openlog(NULL, LOG_CONS | LOG_PERROR, LOG_USER);
+    syslog(LOG_DEBUG, "%s", text);
+    closelog();
 }
 
-void ztDebugPrint(unsigned verbosity, const char *fmt, ...) {
-  if (!ztDebugEnabled(verbosity)) return;
-  char text[2048];
-  va_list ap;
-  va_start(ap, fmt);
-  int n = vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  if (n < 0) text[0] = '\0';
-  ztDebugOutput(text);
+void ztDebugPrint(unsigned verbosity, const char *fmt, ...)
+{
+    if (!ztDebugEnabled(verbosity))
+        return;
+    char text[2048];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    if (n < 0)
+        text[0] = '\0';
+    ztDebugOutput(text);
 }
 
-void ztAssertFail(const char *file, const char *func, int line, const char *cond) {
-  ztDebugPrint(ZT_DBG_THRESHOLD_ERR, "\033[31mASSERT:%s/%s:%d:%s\n\033[0m", file, func, line,
-               cond);
-  raise(SIGABRT);
-  exit(-1);
+void ztAssertFail(const char *file, const char *func, int line, const char *cond)
+{
+    ztDebugPrint(ZT_DBG_THRESHOLD_ERR, "\033[31mASSERT:%s/%s:%d:%s\n\033[0m", file, func, line,
+                 cond);
+    raise(SIGABRT);
+    exit(-1);
 }
 
-int daemon_init_ext(int allowCoreDump) {
-  if (getppid() == 1) return 0;
-  /* Flushed first so text still buffered is not written twice; the parent
-   * leaves without running exit handlers that belong to the daemon. */
-  fflush(NULL);
-  pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid > 0) _exit(0);
-  setsid();
-  int rc;
-  if (allowCoreDump) {
-    struct rlimit unlimited = {RLIM_INFINITY, RLIM_INFINITY};
-    if (setrlimit(RLIMIT_CORE, &unlimited) != 0)
-      printf("%s: Error: unable to set core limit in order to generate core dump!", __func__);
-    rc = chdir("/tmp/fuse_b/");
-    printf("%s: Note: Daemon can generate core dump.", __func__);
-  } else {
-    rc = chdir("/");
-  }
-  umask(0);
-  return rc;
+int daemon_init_ext(int allowCoreDump)
+{
+    if (getppid() == 1)
+        return 0;
+    /* Flushed first so text still buffered is not written twice; the parent
+     * leaves without running exit handlers that belong to the daemon. */
+    fflush(NULL);
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid > 0)
+        _exit(0);
+    setsid();
+    int rc;
+    if (allowCoreDump) {
+        struct rlimit unlimited = {RLIM_INFINITY, RLIM_INFINITY};
+        if (setrlimit(RLIMIT_CORE, &unlimited) != 0)
+            printf("%s: Error: unable to set core limit in order to generate core dump!", __func__);
+        rc = chdir("/tmp/fuse_b/");
+        printf("%s: Note: Daemon can generate core dump.", __func__);
+    } else {
+        rc = chdir("/");
+    }
+    umask(0);
+    return rc;
 }
 
-int daemon_init(void) { return daemon_init_ext(0); }
+int daemon_init(void)
+{
+    return daemon_init_ext(0);
+}
 
 static const struct {
-  uint32_t number;
-  const char *name;
+    uint32_t number;
+    const char *name;
 } s_models[] = {
-    {61, "61"},       {60, "60"},   {58, "58"},     {57, "57"},
-    {55, "55"},       {51, "lanterns"}, {50, "okra"}, {0xFFFFFFFFu, NULL},
+    {61, "61"}, {60, "60"},       {58, "58"},   {57, "57"},
+    {55, "55"}, {51, "lanterns"}, {50, "okra"}, {0xFFFFFFFFu, NULL},
 };
 
-const char *get_model_name(uint8_t model) {
-  for (size_t i = 0; s_models[i].number != 0xFFFFFFFFu; i++) {
-    if (s_models[i].number == model) return s_models[i].name;
-  }
-  return NULL;
-}
-
-char *trim(char *s) {
-  if (s == NULL) return NULL;
-  while (*s == ' ' || *s == '\t') s++;
-  return *s != '\0' ? s : NULL;
-}
-
-static int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-void unescapeUrl(char *s, int *length) {
-  if (s == NULL || length == NULL) return;
-  int r = 0;
-  int w = 0;
-  while (s[r] != '\0') {
-    char c = s[r++];
-    if (c == '%') {
-      /* s[r] is tested before s[r + 1] is read, so a '%' at the very end
-       * never makes the decoder look behind the terminator. */
-      int hi = hex_value(s[r]);
-      int lo = hi >= 0 ? hex_value(s[r + 1]) : -1;
-      if (lo >= 0) {
-        c = (char)(((hi % 16) << 4) | lo);
-        r += 2;
-      }
+const char *get_model_name(uint8_t model)
+{
+    for (size_t i = 0; s_models[i].number != 0xFFFFFFFFu; i++) {
+        if (s_models[i].number == model)
+            return s_models[i].name;
     }
-    s[w++] = c;
-  }
-  s[w] = '\0';
-  *length = w;
+    return NULL;
 }
 
-int validateCardID(const char *s, size_t length) {
-  if (s == NULL) return 0;
-  for (size_t i = 0; i < length && s[i] != '\0'; i++) {
-    if (s[i] < '0' || s[i] > '9') return 0;
-  }
-  return 1;
+char *trim(char *s)
+{
+    if (s == NULL)
+        return NULL;
+    while (*s == ' ' || *s == '\t')
+        s++;
+    return *s != '\0' ? s : NULL;
 }
 
-static void card_id_reset(char *out) {
-  memset(out, 0, ZT_CARD_ID_BUF);
-  out[0] = '0';
+static int hex_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+void unescapeUrl(char *s, int *length)
+{
+    if (s == NULL || length == NULL)
+        return;
+    int r = 0;
+    int w = 0;
+    while (s[r] != '\0') {
+        char c = s[r++];
+        if (c == '%') {
+            /* s[r] is tested before s[r + 1] is read, so a '%' at the very end
+             * never makes the decoder look behind the terminator. */
+            int hi = hex_value(s[r]);
+            int lo = hi >= 0 ? hex_value(s[r + 1]) : -1;
+            if (lo >= 0) {
+                c = (char)(((hi % 16) << 4) | lo);
+                r += 2;
+            }
+        }
+        s[w++] = c;
+    }
+    s[w] = '\0';
+    *length = w;
+}
+
+int validateCardID(const char *s, size_t length)
+{
+    if (s == NULL)
+        return 0;
+    for (size_t i = 0; i < length && s[i] != '\0'; i++) {
+        if (s[i] < '0' || s[i] > '9')
+            return 0;
+    }
+    return 1;
+}
+
+static void card_id_reset(char *out)
+{
+    memset(out, 0, ZT_CARD_ID_BUF);
+    out[0] = '0';
 }
 
 /* Reads the first line of the card file into out. The file sits on the
  * card, which anyone may write; a symbolic link in its place is removed
  * rather than followed. Returns 1 when out holds a valid identifier. */
-static int card_id_read(char *out, const char *file) {
-  int fd = open(file, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ELOOP) unlink(file);
-    return 0;
-  }
-  FILE *f = fdopen(fd, "r");
-  if (f == NULL) {
-    close(fd);
-    return 0;
-  }
-  char *line = fgets(out, ZT_CARD_ID_MAX + 1, f);
-  fclose(f);
-  if (line == NULL) {
+static int card_id_read(char *out, const char *file)
+{
+    int fd = open(file, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            unlink(file);
+        return 0;
+    }
+    FILE *f = fdopen(fd, "r");
+    if (f == NULL) {
+        close(fd);
+        return 0;
+    }
+    char *line = fgets(out, ZT_CARD_ID_MAX + 1, f);
+    fclose(f);
+    if (line == NULL) {
+        card_id_reset(out);
+        return 0;
+    }
+    if (validateCardID(out, ZT_CARD_ID_MAX))
+        return 1;
     card_id_reset(out);
+    unlink(file);
     return 0;
-  }
-  if (validateCardID(out, ZT_CARD_ID_MAX)) return 1;
-  card_id_reset(out);
-  unlink(file);
-  return 0;
 }
 
-int getCardIDStrFromCard(char *out, int card) {
-  if (out == NULL) {
-    fprintf(stderr, "Cannot call with null pointer\n");
-    return -1;
-  }
-  const char *folderName = card == 1 ? "/tmp/fuse_i/MISC/" : "/tmp/fuse_d/MISC/";
-  char folder[512];
-  char file[512];
-  card_id_reset(out);
-  if (ztUtilPath(folder, sizeof folder, folderName) != 0 ||
-      snprintf(file, sizeof file, "%scard", folder) >= (int)sizeof file) {
-    fprintf(stderr, "Failed to create folder:%s\n", folderName);
-    return -1;
-  }
-
-  /* Tested without the trailing '/', which would make stat fail on a
-   * non-folder instead of reporting what it is. */
-  char dir[512];
-  snprintf(dir, sizeof dir, "%.*s", (int)strlen(folder) - 1, folder);
-  struct stat st;
-  if (stat(dir, &st) == 0) {
-    if (!S_ISDIR(st.st_mode)) {
-      fprintf(stderr, "Path:%s exists and is a NOT folder\n", folder);
-      return -1;
+int getCardIDStrFromCard(char *out, int card)
+{
+    if (out == NULL) {
+        fprintf(stderr, "Cannot call with null pointer\n");
+        return -1;
     }
-  } else if (mkdir(dir, 0777) != 0) {
-    fprintf(stderr, "Failed to create folder:%s\n", folder);
-    return -1;
-  }
-
-  if (card_id_read(out, file)) return 0;
-
-  /* Written with O_NOFOLLOW for the same reason as it is read. */
-  int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-  FILE *f = fd >= 0 ? fdopen(fd, "w") : NULL;
-  if (f == NULL) {
-    if (fd >= 0) close(fd);
-    fprintf(stderr, "Failed to create file  %s\n", file);
-    return -1;
-  }
-
-  srand((unsigned)time(NULL));
-  for (int draw = 0; draw < 10; draw++) {
-    long long r = rand();
-    if (r == 0) continue;
-    long long id = r * r - 1;
-    snprintf(out, ZT_CARD_ID_BUF, "%lld", id);
-    int wrote = fprintf(f, "%lld", id);
-    if (fclose(f) != 0 || wrote < 0) {
-      fprintf(stderr, "Failed to get write card_id to file\n");
-      return -1;
+    const char *folderName = card == 1 ? "/tmp/fuse_i/MISC/" : "/tmp/fuse_d/MISC/";
+    char folder[512];
+    char file[512];
+    card_id_reset(out);
+    if (ztUtilPath(folder, sizeof folder, folderName) != 0 ||
+        snprintf(file, sizeof file, "%scard", folder) >= (int)sizeof file) {
+        fprintf(stderr, "Failed to create folder:%s\n", folderName);
+        return -1;
     }
-    return 0;
-  }
-  fprintf(stderr, "Failed to get random number\n");
-  fclose(f);
-  return -1;
+
+    /* Tested without the trailing '/', which would make stat fail on a
+     * non-folder instead of reporting what it is. */
+    char dir[512];
+    snprintf(dir, sizeof dir, "%.*s", (int)strlen(folder) - 1, folder);
+    struct stat st;
+    if (stat(dir, &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) {
+            fprintf(stderr, "Path:%s exists and is a NOT folder\n", folder);
+            return -1;
+        }
+    } else if (mkdir(dir, 0777) != 0) {
+        fprintf(stderr, "Failed to create folder:%s\n", folder);
+        return -1;
+    }
+
+    if (card_id_read(out, file))
+        return 0;
+
+    /* Written with O_NOFOLLOW for the same reason as it is read. */
+    int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    FILE *f = fd >= 0 ? fdopen(fd, "w") : NULL;
+    if (f == NULL) {
+        if (fd >= 0)
+            close(fd);
+        fprintf(stderr, "Failed to create file  %s\n", file);
+        return -1;
+    }
+
+    srand((unsigned)time(NULL));
+    for (int draw = 0; draw < 10; draw++) {
+        long long r = rand();
+        if (r == 0)
+            continue;
+        long long id = r * r - 1;
+        snprintf(out, ZT_CARD_ID_BUF, "%lld", id);
+        int wrote = fprintf(f, "%lld", id);
+        if (fclose(f) != 0 || wrote < 0) {
+            fprintf(stderr, "Failed to get write card_id to file\n");
+            return -1;
+        }
+        return 0;
+    }
+    fprintf(stderr, "Failed to get random number\n");
+    fclose(f);
+    return -1;
 }
 
-int getCardIDStr(char *out) { return getCardIDStrFromCard(out, 0); }
-
-int messages_txt_exists(void) {
-  char path[512];
-  if (ztUtilPath(path, sizeof path, "/tmp/fuse_d/messages.txt") != 0) return 0;
-  return access(path, F_OK) == 0 ? 1 : 0;
+int getCardIDStr(char *out)
+{
+    return getCardIDStrFromCard(out, 0);
 }
 
-void print_stack_trace(void) {
-  void *frames[100];
-  int count = backtrace(frames, 100);
-  char **symbols = backtrace_symbols(frames, count);
-  if (symbols == NULL) {
-    ZTLOG(ZT_LOG_ERROR, "backtrace_symbols err");
-    return;
-  }
-  for (int i = 0; i < count; i++) printf("        %s\n", symbols[i]);
-  free(symbols);
+int messages_txt_exists(void)
+{
+    char path[512];
+    if (ztUtilPath(path, sizeof path, "/tmp/fuse_d/messages.txt") != 0)
+        return 0;
+    return access(path, F_OK) == 0 ? 1 : 0;
+}
+
+void print_stack_trace(void)
+{
+    void *frames[100];
+    int count = backtrace(frames, 100);
+    char **symbols = backtrace_symbols(frames, count);
+    if (symbols == NULL) {
+        ZTLOG(ZT_LOG_ERROR, "backtrace_symbols err");
+        return;
+    }
+    for (int i = 0; i < count; i++)
+        printf("        %s\n", symbols[i]);
+    free(symbols);
 }

@@ -13,7 +13,9 @@ public:
     // REQUIRES: `buffer` holds `size` bytes for as long as the stream is used.
     // For reading, the buffer's first `size` bytes are the input.
     MemStream(void *buffer, uint32_t size)
-        : m_buffer(static_cast<uint8_t *>(buffer)), m_size(buffer ? size : 0) {}
+        : m_buffer(static_cast<uint8_t *>(buffer)), m_size(buffer ? size : 0)
+    {
+    }
     MemStream(const MemStream &) = delete;
     MemStream &operator=(const MemStream &) = delete;
 

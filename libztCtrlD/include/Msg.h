@@ -47,7 +47,8 @@ public:
     bool addElement(MsgElement *element);
     void setCategory(uint8_t category) { m_category = category; }
     uint32_t getElementCount() const { return m_count; }
-    MsgElement *getElement(uint32_t index) const {
+    MsgElement *getElement(uint32_t index) const
+    {
         return index < m_count ? m_elements[index] : nullptr;
     }
 

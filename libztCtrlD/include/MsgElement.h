@@ -11,13 +11,16 @@ class MsgElement {
 public:
     explicit MsgElement(uint8_t type = 0) : m_type(type) {}
     MsgElement(uint8_t type, const void *data, uint16_t length)
-        : m_type(type), m_data(static_cast<const uint8_t *>(data)), m_length(length) {}
+        : m_type(type), m_data(static_cast<const uint8_t *>(data)), m_length(length)
+    {
+    }
 
     uint8_t getType() const { return m_type; }
     void setType(uint8_t type) { m_type = type; }
 
     // Borrows `length` bytes at `data` (null with length 0 for an empty value).
-    void setData(const void *data, uint16_t length) {
+    void setData(const void *data, uint16_t length)
+    {
         m_data = static_cast<const uint8_t *>(data);
         m_length = data ? length : 0;
     }
@@ -34,10 +37,12 @@ public:
     uint32_t getUInt32() const { return readLE(4); }
 
 private:
-    uint32_t readLE(uint16_t width) const {
+    uint32_t readLE(uint16_t width) const
+    {
         uint32_t v = 0;
         const uint16_t n = m_length < width ? m_length : width;
-        for (uint16_t i = 0; i < n; ++i) v |= static_cast<uint32_t>(m_data[i]) << (8 * i);
+        for (uint16_t i = 0; i < n; ++i)
+            v |= static_cast<uint32_t>(m_data[i]) << (8 * i);
         return v;
     }
 

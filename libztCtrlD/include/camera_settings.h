@@ -15,16 +15,16 @@ extern "C" {
 // daemon passes the words at offsets 16, 20 and 24 to
 // camera_if_settings_set_value_int unchanged.
 typedef struct camera_settings_id_entry {
-    uint32_t id;               // 0: the setting id (equal to the index)
-    uint16_t block_offset;     // 4: byte in the settings block, 0xFFFF if none
-    uint8_t width;             // 6: value width in bytes (0: not in the block)
-    uint8_t flags;             // 7: CAMERA_SETTING_FLAG_*
-    uint32_t option_count;     // 8: options this model offers
-    uint32_t reserved;         // 12
-    uint32_t fw_category;      // 16: firmware operation category of the set
-    uint32_t fw_identifier;    // 20: firmware operation identifier of the set
-    uint32_t value_width;      // 24: bytes of the value in the set's payload
-    char name[20];             // 28: short name, NUL-terminated
+    uint32_t id;             // 0: the setting id (equal to the index)
+    uint16_t block_offset;   // 4: byte in the settings block, 0xFFFF if none
+    uint8_t width;           // 6: value width in bytes (0: not in the block)
+    uint8_t flags;           // 7: CAMERA_SETTING_FLAG_*
+    uint32_t option_count;   // 8: options this model offers
+    uint32_t reserved;       // 12
+    uint32_t fw_category;    // 16: firmware operation category of the set
+    uint32_t fw_identifier;  // 20: firmware operation identifier of the set
+    uint32_t value_width;    // 24: bytes of the value in the set's payload
+    char name[20];           // 28: short name, NUL-terminated
 } camera_settings_id_entry_t;
 
 #ifdef __cplusplus
@@ -32,9 +32,9 @@ static_assert(sizeof(camera_settings_id_entry_t) == 48, "entries are 48 bytes");
 #endif
 
 enum {
-    CAMERA_SETTING_FLAG_SUPPORTED = 1,   // the model has this setting
-    CAMERA_SETTING_FLAG_NO_EDIT = 2,     // changing it needs no preset edit
-    CAMERA_SETTING_FLAG_SIGNED = 4,      // values are signed
+    CAMERA_SETTING_FLAG_SUPPORTED = 1,  // the model has this setting
+    CAMERA_SETTING_FLAG_NO_EDIT = 2,    // changing it needs no preset edit
+    CAMERA_SETTING_FLAG_SIGNED = 4,     // values are signed
 };
 
 // The table for `model` (every model the library knows, and a default for

@@ -90,8 +90,8 @@ int camera_status_serialize_settings_changes_to_json(std::ostream &out,
                                                      const all_status_settings_t *oldBlock,
                                                      uint8_t model);
 // Every status item (full state).
-int camera_status_serialize_status_to_json(std::ostream &out,
-                                           const appc_system_all_status *status, uint8_t model);
+int camera_status_serialize_status_to_json(std::ostream &out, const appc_system_all_status *status,
+                                           uint8_t model);
 // Every setting the model has (full state), then the two lens bytes as
 // settings 193 and 194 when `system` is given. `status` may be null; the
 // settings do not depend on it in this library.

@@ -67,17 +67,15 @@ int ztc_send_remote_api_payload(ztc_msg_q_context_t *ctx, uint8_t category, uint
                                 const void *payload, uint16_t payloadLength);
 int ztc_send_remote_api_for_response(ztc_msg_q_context_t *ctx, uint8_t category, uint8_t id,
                                      uint8_t **answer, uint16_t *answerLength);
-int ztc_send_remote_api_payload_response(ztc_msg_q_context_t *ctx, uint8_t category,
-                                         uint8_t id, const void *payload,
-                                         uint16_t payloadLength, uint8_t **answer,
-                                         uint16_t *answerLength);
+int ztc_send_remote_api_payload_response(ztc_msg_q_context_t *ctx, uint8_t category, uint8_t id,
+                                         const void *payload, uint16_t payloadLength,
+                                         uint8_t **answer, uint16_t *answerLength);
 
 // Accessory-module (wireless module) command: `command` is a two-letter
 // NUL-terminated text such as "AP". `answer` may be null when no answer is
 // wanted; otherwise it follows the answer pointer rules above.
-int ztc_send_auxmod_command(ztc_msg_q_context_t *ctx, const char *command,
-                            const void *payload, uint16_t payloadLength, uint8_t **answer,
-                            uint16_t *answerLength);
+int ztc_send_auxmod_command(ztc_msg_q_context_t *ctx, const char *command, const void *payload,
+                            uint16_t payloadLength, uint8_t **answer, uint16_t *answerLength);
 
 // --- Typed calls: capture and modes ---
 int ztc_shutter(ztc_msg_q_context_t *ctx, uint8_t value);
@@ -129,8 +127,7 @@ int ztc_preset_onscreen_shortcuts_reset(ztc_msg_q_context_t *ctx);
 // acceptable is the firmware's decision.
 int camera_if_settings_set_value_int(ztc_msg_q_context_t *ctx, uint32_t setting,
                                      uint32_t tableWord16, uint32_t tableWord20, int32_t value,
-                                     uint32_t tableWord24,
-                                     const appc_setup_all_settings *settings,
+                                     uint32_t tableWord24, const appc_setup_all_settings *settings,
                                      const appc_system_all_status *status);
 
 #ifdef __cplusplus

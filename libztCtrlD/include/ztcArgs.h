@@ -16,18 +16,21 @@ public:
     ZtcArgWriter(uint8_t *buffer, uint32_t size) : m_buffer(buffer), m_size(size) {}
 
     ZtcArgWriter &u8(uint8_t v) { return bytes(&v, 1); }
-    ZtcArgWriter &u16(uint16_t v) {
+    ZtcArgWriter &u16(uint16_t v)
+    {
         const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
         return bytes(b, 2);
     }
-    ZtcArgWriter &u32(uint32_t v) {
+    ZtcArgWriter &u32(uint32_t v)
+    {
         const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
                               static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
         return bytes(b, 4);
     }
     ZtcArgWriter &i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
     // A byte range: u16 length, then the bytes. Ranges above 65535 bytes fail.
-    ZtcArgWriter &range(const void *data, uint32_t length) {
+    ZtcArgWriter &range(const void *data, uint32_t length)
+    {
         if (length > 0xFFFF || (length && !data)) {
             m_ok = false;
             return *this;
@@ -36,12 +39,14 @@ public:
         return bytes(data, length);
     }
     // Raw bytes without a length (function names, payloads).
-    ZtcArgWriter &bytes(const void *data, uint32_t length) {
+    ZtcArgWriter &bytes(const void *data, uint32_t length)
+    {
         if (!m_ok || length > m_size - m_length) {
             m_ok = false;
             return *this;
         }
-        if (length) memcpy(m_buffer + m_length, data, length);
+        if (length)
+            memcpy(m_buffer + m_length, data, length);
         m_length += length;
         return *this;
     }
@@ -61,7 +66,9 @@ private:
 // empty range) and makes ok() false for good.
 class ZtcArgReader {
 public:
-    ZtcArgReader(const uint8_t *data, uint32_t length) : m_data(data), m_length(data ? length : 0) {}
+    ZtcArgReader(const uint8_t *data, uint32_t length) : m_data(data), m_length(data ? length : 0)
+    {
+    }
 
     uint8_t u8() { return static_cast<uint8_t>(le(1)); }
     int8_t i8() { return static_cast<int8_t>(le(1)); }
@@ -70,7 +77,8 @@ public:
     int32_t i32() { return static_cast<int32_t>(le(4)); }
     // A byte range: sets *data (pointing into the input) and returns the
     // length; 0 and a null *data on failure.
-    uint16_t range(const uint8_t **data) {
+    uint16_t range(const uint8_t **data)
+    {
         const uint16_t n = u16();
         if (!m_ok || n > m_length - m_pos) {
             m_ok = false;
@@ -87,13 +95,15 @@ public:
     uint32_t remaining() const { return m_length - m_pos; }
 
 private:
-    uint32_t le(uint32_t width) {
+    uint32_t le(uint32_t width)
+    {
         if (!m_ok || width > m_length - m_pos) {
             m_ok = false;
             return 0;
         }
         uint32_t v = 0;
-        for (uint32_t i = 0; i < width; ++i) v |= static_cast<uint32_t>(m_data[m_pos + i]) << (8 * i);
+        for (uint32_t i = 0; i < width; ++i)
+            v |= static_cast<uint32_t>(m_data[m_pos + i]) << (8 * i);
         m_pos += width;
         return v;
     }

@@ -12,9 +12,13 @@ namespace {
 constexpr uint32_t kHeaderSize = 4;
 constexpr uint32_t kElementHeadSize = 4;
 
-uint32_t readBE16(const uint8_t *p) { return (static_cast<uint32_t>(p[0]) << 8) | p[1]; }
+uint32_t readBE16(const uint8_t *p)
+{
+    return (static_cast<uint32_t>(p[0]) << 8) | p[1];
+}
 
-void writeBE16(uint8_t *p, uint32_t v) {
+void writeBE16(uint8_t *p, uint32_t v)
+{
     p[0] = static_cast<uint8_t>(v >> 8);
     p[1] = static_cast<uint8_t>(v);
 }
@@ -23,12 +27,14 @@ void writeBE16(uint8_t *p, uint32_t v) {
 
 // ---- MemStream ----
 
-uint8_t *MemStream::writeSpace(uint32_t *room) {
+uint8_t *MemStream::writeSpace(uint32_t *room)
+{
     *room = m_failed || !m_buffer ? 0 : m_size - m_writePos;
     return *room ? m_buffer + m_writePos : nullptr;
 }
 
-bool MemStream::commit(uint32_t length) {
+bool MemStream::commit(uint32_t length)
+{
     if (m_failed || length > m_size - m_writePos) {
         m_failed = true;
         return false;
@@ -37,7 +43,8 @@ bool MemStream::commit(uint32_t length) {
     return true;
 }
 
-bool MemStream::read(const uint8_t **data, uint32_t length) {
+bool MemStream::read(const uint8_t **data, uint32_t length)
+{
     if (m_failed || length > m_size - m_readPos) {
         m_failed = true;
         return false;
@@ -47,7 +54,8 @@ bool MemStream::read(const uint8_t **data, uint32_t length) {
     return true;
 }
 
-const uint8_t *MemStream::peek(uint32_t *available) const {
+const uint8_t *MemStream::peek(uint32_t *available) const
+{
     *available = m_size - m_readPos;
     return m_buffer ? m_buffer + m_readPos : nullptr;
 }
@@ -65,31 +73,45 @@ struct Msg::Parsed {
     MsgElement elements[kMaxElements];
 };
 
-Msg::~Msg() { delete m_parsed; }
+Msg::~Msg()
+{
+    delete m_parsed;
+}
 
-void Msg::clear() {
-    for (uint32_t i = 0; i < m_count; ++i) m_elements[i] = nullptr;
+void Msg::clear()
+{
+    for (uint32_t i = 0; i < m_count; ++i)
+        m_elements[i] = nullptr;
     m_count = 0;
 }
 
-uint32_t Msg::getSize() const {
+uint32_t Msg::getSize() const
+{
     uint32_t size = kHeaderSize;
-    for (uint32_t i = 0; i < m_count; ++i) size += kElementHeadSize + m_elements[i]->getLength();
+    for (uint32_t i = 0; i < m_count; ++i)
+        size += kElementHeadSize + m_elements[i]->getLength();
     return size;
 }
 
-uint8_t Msg::getCategory() const { return m_category; }
+uint8_t Msg::getCategory() const
+{
+    return m_category;
+}
 
-MsgElement *Msg::findElement(uint8_t type) const {
+MsgElement *Msg::findElement(uint8_t type) const
+{
     for (uint32_t i = 0; i < m_count; ++i)
-        if (m_elements[i]->getType() == type) return m_elements[i];
+        if (m_elements[i]->getType() == type)
+            return m_elements[i];
     return nullptr;
 }
 
-void Msg::dump(const char *title) const {
-    if (ZT_LOG_TRACE > g_logLevel) return;
-    ZTLOG(ZT_LOG_TRACE, "%s: category %u, %u elements, %u bytes", title ? title : "Msg",
-          m_category, m_count, getSize());
+void Msg::dump(const char *title) const
+{
+    if (ZT_LOG_TRACE > g_logLevel)
+        return;
+    ZTLOG(ZT_LOG_TRACE, "%s: category %u, %u elements, %u bytes", title ? title : "Msg", m_category,
+          m_count, getSize());
     for (uint32_t i = 0; i < m_count; ++i) {
         const MsgElement *e = m_elements[i];
         char hex[3 * 32 + 4] = "";
@@ -101,21 +123,27 @@ void Msg::dump(const char *title) const {
     }
 }
 
-bool Msg::addElement(MsgElement *element) {
-    if (!element || m_count >= kMaxElements) return false;
+bool Msg::addElement(MsgElement *element)
+{
+    if (!element || m_count >= kMaxElements)
+        return false;
     m_elements[m_count++] = element;
     return true;
 }
 
-bool Msg::parse(const uint8_t *data, uint32_t length) {
+bool Msg::parse(const uint8_t *data, uint32_t length)
+{
     clear();
-    if (!data || length < kHeaderSize) return false;
+    if (!data || length < kHeaderSize)
+        return false;
     const uint32_t total = readBE16(data);
-    if (total < kHeaderSize || total > kMaxSize || total > length) return false;
+    if (total < kHeaderSize || total > kMaxSize || total > length)
+        return false;
 
     if (!m_parsed) {
         m_parsed = new (std::nothrow) Parsed;
-        if (!m_parsed) return false;
+        if (!m_parsed)
+            return false;
     }
     uint8_t *const bytes = m_parsed->bytes;
     memcpy(bytes, data, total);
@@ -125,31 +153,38 @@ bool Msg::parse(const uint8_t *data, uint32_t length) {
     bool ended = false;
     uint32_t count = 0;
     while (pos < total) {
-        if (ended || count >= kMaxElements) return false;  // bytes after the end, or too many
-        if (total - pos < kElementHeadSize) return false;   // truncated element head
+        if (ended || count >= kMaxElements)
+            return false;  // bytes after the end, or too many
+        if (total - pos < kElementHeadSize)
+            return false;  // truncated element head
         const uint32_t valueLength = readBE16(bytes + pos + 1);
         const uint8_t type = bytes[pos + 3];
-        if (valueLength > total - pos - kElementHeadSize) return false;  // value overruns
+        if (valueLength > total - pos - kElementHeadSize)
+            return false;  // value overruns
         MsgElement &e = m_parsed->elements[count];
         e.setType(type);
         e.setData(bytes + pos + kElementHeadSize, static_cast<uint16_t>(valueLength));
         m_elements[count++] = &e;
         if (type == kEndType) {
-            if (valueLength != 0) return false;
+            if (valueLength != 0)
+                return false;
             ended = true;
         }
         pos += kElementHeadSize + valueLength;
     }
-    if (!ended) return false;
+    if (!ended)
+        return false;
     m_category = bytes[3];
     m_count = count;
     return true;
 }
 
-uint32_t Msg::serialize(uint8_t *buffer, uint32_t size) const {
+uint32_t Msg::serialize(uint8_t *buffer, uint32_t size) const
+{
     const bool needsEnd = m_count == 0 || m_elements[m_count - 1]->getType() != kEndType;
     const uint32_t total = getSize() + (needsEnd ? kElementHeadSize : 0);
-    if (!buffer || total > size || total > kMaxSize) return 0;
+    if (!buffer || total > size || total > kMaxSize)
+        return 0;
 
     writeBE16(buffer, total);
     buffer[2] = 0;
@@ -160,7 +195,8 @@ uint32_t Msg::serialize(uint8_t *buffer, uint32_t size) const {
         buffer[pos] = 0;
         writeBE16(buffer + pos + 1, e->getLength());
         buffer[pos + 3] = e->getType();
-        if (e->getLength()) memcpy(buffer + pos + kElementHeadSize, e->getData(), e->getLength());
+        if (e->getLength())
+            memcpy(buffer + pos + kElementHeadSize, e->getData(), e->getLength());
         pos += kElementHeadSize + e->getLength();
     }
     if (needsEnd) {
@@ -172,8 +208,10 @@ uint32_t Msg::serialize(uint8_t *buffer, uint32_t size) const {
     return pos;
 }
 
-MemStream &operator<<(MemStream &stream, const Msg &msg) {
-    if (stream.fail()) return stream;
+MemStream &operator<<(MemStream &stream, const Msg &msg)
+{
+    if (stream.fail())
+        return stream;
     // Straight into the stream: serialize() writes nothing when the message
     // does not fit the room left.
     uint32_t room = 0;
@@ -187,7 +225,8 @@ MemStream &operator<<(MemStream &stream, const Msg &msg) {
     return stream;
 }
 
-MemStream &operator>>(MemStream &stream, Msg &msg) {
+MemStream &operator>>(MemStream &stream, Msg &msg)
+{
     if (stream.fail()) {
         msg.clear();
         return stream;

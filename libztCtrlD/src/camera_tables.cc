@@ -130,65 +130,86 @@ const camera_setting_item_t kSettingItems[] = {
 };
 
 template <typename T>
-const T *findById(const T *begin, const T *end, uint32_t id) {
-    const T *it = std::lower_bound(begin, end, id,
-                                   [](const T &item, uint32_t key) { return item.id < key; });
+const T *findById(const T *begin, const T *end, uint32_t id)
+{
+    const T *it =
+        std::lower_bound(begin, end, id, [](const T &item, uint32_t key) { return item.id < key; });
     return (it != end && it->id == id) ? it : nullptr;
 }
 
 int32_t readLE(const uint8_t *block, uint32_t blockSize, uint16_t offset, uint8_t width,
-               bool isSigned) {
-    if (width == 0 || width > 4 || offset + width > blockSize) return 0;
+               bool isSigned)
+{
+    if (width == 0 || width > 4 || offset + width > blockSize)
+        return 0;
     uint32_t v = 0;
-    for (uint8_t i = 0; i < width; ++i) v |= static_cast<uint32_t>(block[offset + i]) << (8 * i);
-    if (isSigned && width < 4 && (v & (1u << (8 * width - 1)))) v |= ~0u << (8 * width);
+    for (uint8_t i = 0; i < width; ++i)
+        v |= static_cast<uint32_t>(block[offset + i]) << (8 * i);
+    if (isSigned && width < 4 && (v & (1u << (8 * width - 1))))
+        v |= ~0u << (8 * width);
     return static_cast<int32_t>(v);
 }
 
-void writeLE(uint8_t *block, uint32_t blockSize, uint16_t offset, uint8_t width, int32_t value) {
-    if (width == 0 || width > 4 || offset + width > blockSize) return;
+void writeLE(uint8_t *block, uint32_t blockSize, uint16_t offset, uint8_t width, int32_t value)
+{
+    if (width == 0 || width > 4 || offset + width > blockSize)
+        return;
     const uint32_t v = static_cast<uint32_t>(value);
-    for (uint8_t i = 0; i < width; ++i) block[offset + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (uint8_t i = 0; i < width; ++i)
+        block[offset + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
 
-const camera_status_item_t *camera_status_items(uint32_t *count) {
-    if (count) *count = static_cast<uint32_t>(std::size(kStatusItems));
+const camera_status_item_t *camera_status_items(uint32_t *count)
+{
+    if (count)
+        *count = static_cast<uint32_t>(std::size(kStatusItems));
     return kStatusItems;
 }
 
-const camera_setting_item_t *camera_setting_items(uint32_t *count) {
-    if (count) *count = static_cast<uint32_t>(std::size(kSettingItems));
+const camera_setting_item_t *camera_setting_items(uint32_t *count)
+{
+    if (count)
+        *count = static_cast<uint32_t>(std::size(kSettingItems));
     return kSettingItems;
 }
 
-const camera_status_item_t *camera_status_find_item(uint32_t id) {
+const camera_status_item_t *camera_status_find_item(uint32_t id)
+{
     return findById(std::begin(kStatusItems), std::end(kStatusItems), id);
 }
 
-const camera_setting_item_t *camera_setting_find_item(uint32_t id) {
+const camera_setting_item_t *camera_setting_find_item(uint32_t id)
+{
     return findById(std::begin(kSettingItems), std::end(kSettingItems), id);
 }
 
-int32_t camera_status_read(const appc_system_all_status *status, const camera_status_item_t *item) {
-    if (!status || !item) return 0;
+int32_t camera_status_read(const appc_system_all_status *status, const camera_status_item_t *item)
+{
+    if (!status || !item)
+        return 0;
     return readLE(status->raw, sizeof status->raw, item->offset, item->width, item->is_signed);
 }
 
 void camera_status_write(appc_system_all_status *status, const camera_status_item_t *item,
-                         int32_t value) {
-    if (status && item) writeLE(status->raw, sizeof status->raw, item->offset, item->width, value);
+                         int32_t value)
+{
+    if (status && item)
+        writeLE(status->raw, sizeof status->raw, item->offset, item->width, value);
 }
 
 int32_t camera_setting_read(const appc_setup_all_settings *settings,
-                            const camera_setting_item_t *item) {
-    if (!settings || !item) return 0;
+                            const camera_setting_item_t *item)
+{
+    if (!settings || !item)
+        return 0;
     return readLE(settings->raw, sizeof settings->raw, item->offset, item->width, item->is_signed);
 }
 
 void camera_setting_write(appc_setup_all_settings *settings, const camera_setting_item_t *item,
-                          int32_t value) {
+                          int32_t value)
+{
     if (settings && item)
         writeLE(settings->raw, sizeof settings->raw, item->offset, item->width, value);
 }

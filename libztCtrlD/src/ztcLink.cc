@@ -27,7 +27,8 @@ uint8_t g_answerBytes[ZTC_MSG_MAX];
 // process on the same queues cannot match.
 std::atomic<uint32_t> g_sequence{static_cast<uint32_t>(monotonicMs() * 7919)};
 
-timespec realtimeIn(int64_t ms) {
+timespec realtimeIn(int64_t ms)
+{
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     ts.tv_sec += static_cast<time_t>(ms / 1000);
@@ -40,9 +41,11 @@ timespec realtimeIn(int64_t ms) {
 }
 
 // Sends without ever blocking: a full queue is a failure.
-bool sendNow(mqd_t queue, const uint8_t *data, uint32_t length) {
+bool sendNow(mqd_t queue, const uint8_t *data, uint32_t length)
+{
     mq_attr attr;
-    if (mq_getattr(queue, &attr) != 0) return false;
+    if (mq_getattr(queue, &attr) != 0)
+        return false;
     if (attr.mq_curmsgs >= attr.mq_maxmsg || static_cast<long>(length) > attr.mq_msgsize)
         return false;
     const timespec now = realtimeIn(0);
@@ -50,26 +53,34 @@ bool sendNow(mqd_t queue, const uint8_t *data, uint32_t length) {
 }
 
 // Receives one message before the monotonic deadline; -1 when none came.
-ssize_t receiveUntil(mqd_t queue, int64_t deadlineMs, uint8_t *buffer, uint32_t size) {
+ssize_t receiveUntil(mqd_t queue, int64_t deadlineMs, uint8_t *buffer, uint32_t size)
+{
     for (;;) {
         const int64_t left = deadlineMs - monotonicMs();
-        if (left <= 0) return -1;
+        if (left <= 0)
+            return -1;
         pollfd pfd = {static_cast<int>(queue), POLLIN, 0};
         const int ready = poll(&pfd, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return -1;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return -1;
         // Readable: the timed receive only guards against a message taken
         // in between by someone else.
         const timespec until = realtimeIn(left);
-        const ssize_t n = mq_timedreceive(queue, reinterpret_cast<char *>(buffer), size, nullptr,
-                                          &until);
-        if (n >= 0) return n;
-        if (errno != EINTR && errno != ETIMEDOUT && errno != EAGAIN) return -1;
+        const ssize_t n =
+            mq_timedreceive(queue, reinterpret_cast<char *>(buffer), size, nullptr, &until);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR && errno != ETIMEDOUT && errno != EAGAIN)
+            return -1;
     }
 }
 
-bool matches(const Msg &msg, const char *kind, uint32_t sequence) {
-    if (msg.getCategory() != ZTC_CAT_LIB_ANSWER) return false;
+bool matches(const Msg &msg, const char *kind, uint32_t sequence)
+{
+    if (msg.getCategory() != ZTC_CAT_LIB_ANSWER)
+        return false;
     const MsgElement *cmd = msg.findElement(ZTC_EL_CMD);
     const MsgElement *seq = msg.findElement(ZTC_EL_SEQ);
     const MsgElement *result = msg.findElement(ZTC_EL_RESULT);
@@ -80,23 +91,32 @@ bool matches(const Msg &msg, const char *kind, uint32_t sequence) {
 
 }  // namespace
 
-int64_t monotonicMs() {
+int64_t monotonicMs()
+{
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-LinkLock::LinkLock() { pthread_mutex_lock(&g_linkMutex); }
-LinkLock::~LinkLock() { pthread_mutex_unlock(&g_linkMutex); }
+LinkLock::LinkLock()
+{
+    pthread_mutex_lock(&g_linkMutex);
+}
+LinkLock::~LinkLock()
+{
+    pthread_mutex_unlock(&g_linkMutex);
+}
 
 int exchange(const ztc_msg_q_context_t *ctx, const char *kind, const uint8_t *arg,
-             uint32_t argLength, Answer *answer) {
+             uint32_t argLength, Answer *answer)
+{
     if (!ctx || ctx->request_queue == static_cast<mqd_t>(-1) ||
         ctx->reply_queue == static_cast<mqd_t>(-1)) {
         ZTLOG(ZT_LOG_ERROR, "%.2s request on a closed interface", kind);
         return ZT_ERR_MQ_FAIL;
     }
-    if (argLength > ZTC_MSG_MAX) return ZT_ERR_INVALID_PARAM;
+    if (argLength > ZTC_MSG_MAX)
+        return ZT_ERR_INVALID_PARAM;
     const char *replyName = ctx->reply_queue_name ? ctx->reply_queue_name : ZTC_QUEUE_REPLY;
     const uint32_t sequence = g_sequence.fetch_add(1) + 1;
     uint8_t seqBytes[4] = {static_cast<uint8_t>(sequence), static_cast<uint8_t>(sequence >> 8),
@@ -112,7 +132,8 @@ int exchange(const ztc_msg_q_context_t *ctx, const char *kind, const uint8_t *ar
     MsgElement dst(ZTC_EL_DST, ZTC_QUEUE_FIRMWARE, sizeof ZTC_QUEUE_FIRMWARE - 1);
     MsgElement end(ZTC_EL_END);
     Msg request(ZTC_CAT_LIB_REQUEST);
-    for (MsgElement *e : {&cmd, &args, &opt, &seq, &src, &dst, &end}) request.addElement(e);
+    for (MsgElement *e : {&cmd, &args, &opt, &seq, &src, &dst, &end})
+        request.addElement(e);
 
     uint8_t tx[ZTC_MSG_MAX];
     const uint32_t txLength = request.serialize(tx, sizeof tx);
@@ -122,8 +143,8 @@ int exchange(const ztc_msg_q_context_t *ctx, const char *kind, const uint8_t *ar
         return ZT_ERR_INVALID_PARAM;
     }
     if (!sendNow(ctx->request_queue, tx, txLength)) {
-        ZTLOG(ZT_LOG_ERROR, "%.2s request could not be sent to '%s': %s", kind,
-              ZTC_QUEUE_FIRMWARE, strerror(errno));
+        ZTLOG(ZT_LOG_ERROR, "%.2s request could not be sent to '%s': %s", kind, ZTC_QUEUE_FIRMWARE,
+              strerror(errno));
         return ZT_ERR_MQ_FAIL;
     }
 
@@ -147,19 +168,23 @@ int exchange(const ztc_msg_q_context_t *ctx, const char *kind, const uint8_t *ar
     const MsgElement *bytes = g_answerMsg.findElement(ZTC_EL_RSPARG);
     answer->hasBytes = bytes != nullptr;
     answer->length = bytes ? bytes->getLength() : 0;
-    if (answer->length) memcpy(g_answerBytes, bytes->getData(), answer->length);
+    if (answer->length)
+        memcpy(g_answerBytes, bytes->getData(), answer->length);
     answer->bytes = answer->length ? g_answerBytes : nullptr;
     return 0;
 }
 
-void deliver(const Answer &answer, uint8_t **out, uint16_t *outLength) {
-    if (!out || !outLength) return;
+void deliver(const Answer &answer, uint8_t **out, uint16_t *outLength)
+{
+    if (!out || !outLength)
+        return;
     // A pointer left over from an earlier call into the library's own buffer
     // is not a caller's buffer.
     const bool ours = *out >= g_answerBytes && *out < g_answerBytes + sizeof g_answerBytes;
     if (*out && *outLength > 0 && !ours) {
         const uint16_t n = answer.length < *outLength ? answer.length : *outLength;
-        if (n) memcpy(*out, answer.bytes, n);
+        if (n)
+            memcpy(*out, answer.bytes, n);
         *outLength = n;
         return;
     }

@@ -23,7 +23,7 @@ public:
 
 struct Answer {
     int32_t status = 0;
-    bool hasBytes = false;         // element 'E' present
+    bool hasBytes = false;           // element 'E' present
     const uint8_t *bytes = nullptr;  // the library's answer buffer
     uint16_t length = 0;
 };

@@ -16,31 +16,45 @@
 
 namespace {
 
-int64_t nowMs() {
+int64_t nowMs()
+{
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-std::string bytesKey(const uint8_t *p, size_t n) { return std::string(reinterpret_cast<const char *>(p), n); }
+std::string bytesKey(const uint8_t *p, size_t n)
+{
+    return std::string(reinterpret_cast<const char *>(p), n);
+}
 
-const MsgElement *element(const Msg &msg, uint8_t type) { return msg.findElement(type); }
+const MsgElement *element(const Msg &msg, uint8_t type)
+{
+    return msg.findElement(type);
+}
 
-std::string text(const MsgElement *e) {
-    return e ? std::string(reinterpret_cast<const char *>(e->getData()), e->getLength()) : std::string();
+std::string text(const MsgElement *e)
+{
+    return e ? std::string(reinterpret_cast<const char *>(e->getData()), e->getLength())
+             : std::string();
 }
 
 // Sends without blocking; a missing or full queue drops the message.
-bool sendTo(const std::string &queue, const std::vector<uint8_t> &message) {
-    if (message.empty()) return false;
+bool sendTo(const std::string &queue, const std::vector<uint8_t> &message)
+{
+    if (message.empty())
+        return false;
     const mqd_t q = mq_open(queue.c_str(), O_WRONLY | O_NONBLOCK);
-    if (q == static_cast<mqd_t>(-1)) return false;
-    const bool sent = mq_send(q, reinterpret_cast<const char *>(message.data()), message.size(), 0) == 0;
+    if (q == static_cast<mqd_t>(-1))
+        return false;
+    const bool sent =
+        mq_send(q, reinterpret_cast<const char *>(message.data()), message.size(), 0) == 0;
     mq_close(q);
     return sent;
 }
 
-mqd_t createQueue(const char *name, long depth) {
+mqd_t createQueue(const char *name, long depth)
+{
     mq_unlink(name);
     mq_attr attr = {};
     attr.mq_maxmsg = depth;
@@ -56,10 +70,14 @@ using peer::str;
 
 ZtFirmwarePeer::ZtFirmwarePeer() : ZtFirmwarePeer(Options()) {}
 
-ZtFirmwarePeer::ZtFirmwarePeer(const Options &options) : m_options(options) {
-    if (pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    if (options.firmware) m_firmwareQueue = createQueue(ZTC_QUEUE_FIRMWARE, options.depth);
-    if (options.csi) m_csiQueue = createQueue(ZTC_QUEUE_CSI, options.depth);
+ZtFirmwarePeer::ZtFirmwarePeer(const Options &options) : m_options(options)
+{
+    if (pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    if (options.firmware)
+        m_firmwareQueue = createQueue(ZTC_QUEUE_FIRMWARE, options.depth);
+    if (options.csi)
+        m_csiQueue = createQueue(ZTC_QUEUE_CSI, options.depth);
     if ((options.firmware && m_firmwareQueue == static_cast<mqd_t>(-1)) ||
         (options.csi && m_csiQueue == static_cast<mqd_t>(-1)))
         return;
@@ -67,7 +85,8 @@ ZtFirmwarePeer::ZtFirmwarePeer(const Options &options) : m_options(options) {
     m_ok = true;
 }
 
-ZtFirmwarePeer::~ZtFirmwarePeer() {
+ZtFirmwarePeer::~ZtFirmwarePeer()
+{
     if (m_thread.joinable()) {
         const char stop = 1;
         (void)!write(m_wakePipe[1], &stop, 1);
@@ -81,32 +100,42 @@ ZtFirmwarePeer::~ZtFirmwarePeer() {
         mq_close(m_csiQueue);
         mq_unlink(ZTC_QUEUE_CSI);
     }
-    for (const std::string &q : m_createdQueues) mq_unlink(q.c_str());
+    for (const std::string &q : m_createdQueues)
+        mq_unlink(q.c_str());
     for (int fd : m_wakePipe)
-        if (fd >= 0) close(fd);
+        if (fd >= 0)
+            close(fd);
 }
 
-void ZtFirmwarePeer::run() {
+void ZtFirmwarePeer::run()
+{
     uint8_t buffer[ZTC_MSG_MAX];
     for (;;) {
         int timeout = -1;
         const int64_t now = nowMs();
         for (const Pending &p : m_pending) {
             const int64_t left = p.dueMs > now ? p.dueMs - now : 0;
-            if (timeout < 0 || left < timeout) timeout = static_cast<int>(left);
+            if (timeout < 0 || left < timeout)
+                timeout = static_cast<int>(left);
         }
         pollfd fds[3] = {{m_wakePipe[0], POLLIN, 0},
                          {static_cast<int>(m_firmwareQueue), POLLIN, 0},
                          {static_cast<int>(m_csiQueue), POLLIN, 0}};
-        if (poll(fds, 3, timeout) < 0 && errno != EINTR) return;
-        if (fds[0].revents) return;
+        if (poll(fds, 3, timeout) < 0 && errno != EINTR)
+            return;
+        if (fds[0].revents)
+            return;
         if (fds[1].revents & POLLIN) {
-            const ssize_t n = mq_receive(m_firmwareQueue, reinterpret_cast<char *>(buffer), sizeof buffer, nullptr);
-            if (n >= 0) serveFirmware(buffer, static_cast<size_t>(n));
+            const ssize_t n = mq_receive(m_firmwareQueue, reinterpret_cast<char *>(buffer),
+                                         sizeof buffer, nullptr);
+            if (n >= 0)
+                serveFirmware(buffer, static_cast<size_t>(n));
         }
         if (fds[2].revents & POLLIN) {
-            const ssize_t n = mq_receive(m_csiQueue, reinterpret_cast<char *>(buffer), sizeof buffer, nullptr);
-            if (n >= 0) serveCsi(buffer, static_cast<size_t>(n));
+            const ssize_t n =
+                mq_receive(m_csiQueue, reinterpret_cast<char *>(buffer), sizeof buffer, nullptr);
+            if (n >= 0)
+                serveCsi(buffer, static_cast<size_t>(n));
         }
         const int64_t after = nowMs();
         for (size_t i = 0; i < m_pending.size();) {
@@ -120,20 +149,23 @@ void ZtFirmwarePeer::run() {
     }
 }
 
-void ZtFirmwarePeer::schedule(const std::string &queue, std::vector<uint8_t> message, int delayMs) {
+void ZtFirmwarePeer::schedule(const std::string &queue, std::vector<uint8_t> message, int delayMs)
+{
     if (delayMs <= 0)
         sendTo(queue, message);
     else
         m_pending.push_back({nowMs() + delayMs, queue, std::move(message)});
 }
 
-void ZtFirmwarePeer::record(PeerRequest request) {
+void ZtFirmwarePeer::record(PeerRequest request)
+{
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.push_back(std::move(request));
     m_recorded.notify_all();
 }
 
-void ZtFirmwarePeer::serveFirmware(const uint8_t *data, size_t length) {
+void ZtFirmwarePeer::serveFirmware(const uint8_t *data, size_t length)
+{
     Msg msg;
     PeerRequest r;
     r.raw.assign(data, data + length);
@@ -160,7 +192,8 @@ void ZtFirmwarePeer::serveFirmware(const uint8_t *data, size_t length) {
         const uint8_t *nul = b ? static_cast<const uint8_t *>(memchr(b, 0, n)) : nullptr;
         const size_t nameLength = nul ? static_cast<size_t>(nul - b) : n;
         r.name = bytesKey(b, nameLength);
-        if (nul) r.payload.assign(nul + 1, b + n);
+        if (nul)
+            r.payload.assign(nul + 1, b + n);
     } else if (n >= 2) {
         if (r.kind == ZTC_KIND_REMOTE) {
             r.category = b[0];
@@ -176,20 +209,23 @@ void ZtFirmwarePeer::serveFirmware(const uint8_t *data, size_t length) {
     const std::vector<uint8_t> kind = str(r.kind);
     const uint32_t sequence = r.sequence;
     record(std::move(r));
-    if (answer.withhold || replyTo.empty()) return;
+    if (answer.withhold || replyTo.empty())
+        return;
 
     std::vector<std::pair<uint8_t, std::vector<uint8_t>>> elements = {
         {ZTC_EL_CMD, kind},
         {ZTC_EL_CMDARG, firstTwo},
         {ZTC_EL_SEQ, le32({sequence})},
         {ZTC_EL_RESULT, le32({static_cast<uint32_t>(answer.status)})}};
-    if (answer.hasBytes) elements.push_back({ZTC_EL_RSPARG, answer.bytes});
+    if (answer.hasBytes)
+        elements.push_back({ZTC_EL_RSPARG, answer.bytes});
     elements.push_back({ZTC_EL_SRC, str(ZTC_QUEUE_FIRMWARE)});
     elements.push_back({ZTC_EL_DST, str(replyTo)});
     schedule(replyTo, build(ZTC_CAT_LIB_ANSWER, elements), answer.delayMs);
 }
 
-PeerAnswer ZtFirmwarePeer::answerFor(const PeerRequest &r) {
+PeerAnswer ZtFirmwarePeer::answerFor(const PeerRequest &r)
+{
     std::string key = r.kind;
     if (r.kind == ZTC_KIND_REMOTE)
         key += std::string{static_cast<char>(r.category), static_cast<char>(r.identifier)};
@@ -204,16 +240,19 @@ PeerAnswer ZtFirmwarePeer::answerFor(const PeerRequest &r) {
             return a;
         }
         auto sticky = m_sticky.find(key);
-        if (sticky != m_sticky.end()) return sticky->second;
+        if (sticky != m_sticky.end())
+            return sticky->second;
     }
     if (r.kind == ZTC_KIND_TYPED) {
         const uint32_t outputs = typedOutputSize(r.name);
-        if (outputs) return PeerAnswer::Bytes(std::vector<uint8_t>(outputs, 0));
+        if (outputs)
+            return PeerAnswer::Bytes(std::vector<uint8_t>(outputs, 0));
     }
     return PeerAnswer();
 }
 
-void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length) {
+void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length)
+{
     Msg msg;
     PeerRequest r;
     r.raw.assign(data, data + length);
@@ -235,17 +274,21 @@ void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length) {
     const std::vector<uint8_t> answer = csiAnswer(r);
     const std::string replyTo = r.replyTo;
     record(std::move(r));
-    if (!answer.empty()) sendTo(replyTo, answer);
+    if (!answer.empty())
+        sendTo(replyTo, answer);
 }
 
-std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r) {
+std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r)
+{
     std::lock_guard<std::mutex> lock(m_mutex);
     ZtcArgReader in(r.payload.data(), static_cast<uint32_t>(r.payload.size()));
     if (r.kind == ZTC_CSI_SET) {
         const uint32_t id = in.u32(), value = in.u32();
-        if (!in.ok()) return {};
+        if (!in.ok())
+            return {};
         m_csiItems[id] = value;
-        if (!m_csiAnswering || r.replyTo.empty()) return {};
+        if (!m_csiAnswering || r.replyTo.empty())
+            return {};
         return build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, str(ZTC_CSI_SET_RESPONSE)},
                                          {ZTC_EL_CMDARG, le32({id, value})},
                                          {ZTC_EL_RSPARG, {0}},
@@ -259,7 +302,8 @@ std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r) {
             const std::vector<uint8_t> v = le32({it == m_csiItems.end() ? 0u : it->second});
             values.insert(values.end(), v.begin(), v.end());
         }
-        if (!m_csiAnswering || r.replyTo.empty()) return {};
+        if (!m_csiAnswering || r.replyTo.empty())
+            return {};
         return build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, str(ZTC_CSI_SUBSCRIBE_RESPONSE)},
                                          {ZTC_EL_CMDARG, r.payload},
                                          {ZTC_EL_RSPARG, values},
@@ -268,7 +312,8 @@ std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r) {
     }
     if (r.kind == ZTC_CSI_GET) {
         const uint32_t id = in.u32(), size = in.u32();
-        if (!in.ok() || !m_csiAnswering || r.replyTo.empty()) return {};
+        if (!in.ok() || !m_csiAnswering || r.replyTo.empty())
+            return {};
         const auto it = m_csiItems.find(id);
         const bool known = it != m_csiItems.end() && size >= 1 && size <= 4;
         // A known item answers its value in the size asked; an unknown one a zero byte.

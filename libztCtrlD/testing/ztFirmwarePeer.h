@@ -24,39 +24,57 @@
 
 // One request as the peer received it.
 struct PeerRequest {
-    std::string kind;      // "RA", "TC", "AX"; CSI: "CG", "CW", "CB"; "??" unparsable
-    uint8_t category = 0;  // "RA": operation category
-    uint8_t identifier = 0;  // "RA": operation identifier
-    std::string name;      // "TC": function name; "AX": module command
+    std::string kind;              // "RA", "TC", "AX"; CSI: "CG", "CW", "CB"; "??" unparsable
+    uint8_t category = 0;          // "RA": operation category
+    uint8_t identifier = 0;        // "RA": operation identifier
+    std::string name;              // "TC": function name; "AX": module command
     std::vector<uint8_t> payload;  // "RA"/"AX": bytes after the first two; "TC": the
                                    // inputs after the name's NUL; CSI: all of 'B'
     bool hasOption = false;
-    uint8_t option = 0;    // element 'W'
-    uint32_t sequence = 0;  // element 'S'
-    std::string replyTo;   // element 'D'
+    uint8_t option = 0;        // element 'W'
+    uint32_t sequence = 0;     // element 'S'
+    std::string replyTo;       // element 'D'
     std::vector<uint8_t> raw;  // the whole message
 
-    bool isRemote(uint8_t cat, uint8_t id) const { return kind == "RA" && category == cat && identifier == id; }
+    bool isRemote(uint8_t cat, uint8_t id) const
+    {
+        return kind == "RA" && category == cat && identifier == id;
+    }
     bool isTyped(const std::string &function) const { return kind == "TC" && name == function; }
 };
 
 // What the peer answers to one request.
 struct PeerAnswer {
     int32_t status = 0;
-    bool hasBytes = false;         // send element 'E'
+    bool hasBytes = false;  // send element 'E'
     std::vector<uint8_t> bytes;
-    int delayMs = 0;               // answer this much later (other requests go on)
-    bool withhold = false;         // never answer
+    int delayMs = 0;        // answer this much later (other requests go on)
+    bool withhold = false;  // never answer
 
-    static PeerAnswer Status(int32_t status) { PeerAnswer a; a.status = status; return a; }
-    static PeerAnswer Bytes(std::vector<uint8_t> b) {
+    static PeerAnswer Status(int32_t status)
+    {
+        PeerAnswer a;
+        a.status = status;
+        return a;
+    }
+    static PeerAnswer Bytes(std::vector<uint8_t> b)
+    {
         PeerAnswer a;
         a.hasBytes = true;
         a.bytes = std::move(b);
         return a;
     }
-    static PeerAnswer Withheld() { PeerAnswer a; a.withhold = true; return a; }
-    PeerAnswer &after(int ms) { delayMs = ms; return *this; }
+    static PeerAnswer Withheld()
+    {
+        PeerAnswer a;
+        a.withhold = true;
+        return a;
+    }
+    PeerAnswer &after(int ms)
+    {
+        delayMs = ms;
+        return *this;
+    }
 };
 
 class ZtFirmwarePeer {
@@ -107,7 +125,8 @@ public:
     // "JS" (suspend) or "JR"; creates `replyQueue` when it does not exist.
     bool postSuspend(bool suspend, const std::string &replyQueue);
     // The daemon's in-place answer to a suspend or resume request.
-    std::optional<std::vector<uint8_t>> waitForSysAnswer(const std::string &replyQueue, int timeoutMs);
+    std::optional<std::vector<uint8_t>> waitForSysAnswer(const std::string &replyQueue,
+                                                         int timeoutMs);
     bool postCsiNotify(uint32_t id, uint32_t value);
     bool postCsiNotifyMany(const std::vector<std::pair<uint32_t, uint32_t>> &values);
     bool postRaw(const std::vector<uint8_t> &message, const std::string &queue = "/to_ztCtlD");

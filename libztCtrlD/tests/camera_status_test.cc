@@ -20,20 +20,23 @@ struct Blocks {
 };
 
 std::string statusChanges(const Blocks &b, int changeClass, int *count,
-                          const camera_status_boss_cache_t *cache = nullptr, uint8_t model = kModel) {
+                          const camera_status_boss_cache_t *cache = nullptr, uint8_t model = kModel)
+{
     std::ostringstream out;
-    *count = camera_status_serialize_status_changes_to_json(out, changeClass, &b.newBlock, &b.oldBlock,
-                                                            model, cache);
+    *count = camera_status_serialize_status_changes_to_json(out, changeClass, &b.newBlock,
+                                                            &b.oldBlock, model, cache);
     return out.str();
 }
 
-std::string settingsChanges(const Blocks &b, int *count, uint8_t model = kModel) {
+std::string settingsChanges(const Blocks &b, int *count, uint8_t model = kModel)
+{
     std::ostringstream out;
     *count = camera_status_serialize_settings_changes_to_json(out, &b.newBlock, &b.oldBlock, model);
     return out.str();
 }
 
-TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAndModelAsWholeSignedValues) {
+TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAndModelAsWholeSignedValues)
+{
     int count = 0;
     Blocks battery;  // bars compared on every poll, percent throttled
     battery.newBlock.status.raw[35] = 3;
@@ -74,7 +77,8 @@ TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAndModelAsWholeSignedValues)
     EXPECT_EQ(statusChanges(media, 1, &count, &empty), "\"102\":1");
 }
 
-TEST(StatusChanges, EveryByteOfEveryStatusItemAndSettingIsCovered) {
+TEST(StatusChanges, EveryByteOfEveryStatusItemAndSettingIsCovered)
+{
     uint32_t n = 0;
     const camera_status_item_t *items = camera_status_items(&n);
     for (uint32_t i = 0; i < n; ++i)
@@ -100,7 +104,8 @@ TEST(StatusChanges, EveryByteOfEveryStatusItemAndSettingIsCovered) {
 // Ids rising, every item inside the block, no byte owned twice; returns
 // how many items own each byte.
 template <typename Item>
-std::vector<int> byteOwners(const Item *items, uint32_t n, size_t blockSize) {
+std::vector<int> byteOwners(const Item *items, uint32_t n, size_t blockSize)
+{
     std::vector<int> owner(blockSize);
     for (uint32_t i = 0; i < n; ++i) {
         EXPECT_TRUE(i == 0 || items[i - 1].id < items[i].id) << items[i].id;
@@ -111,18 +116,22 @@ std::vector<int> byteOwners(const Item *items, uint32_t n, size_t blockSize) {
     return owner;
 }
 
-TEST(StatusTables, ItemsAreSortedInsideTheBlockAndDoNotOverlap) {
+TEST(StatusTables, ItemsAreSortedInsideTheBlockAndDoNotOverlap)
+{
     uint32_t n = 0;
     const camera_status_item_t *items = camera_status_items(&n);
     const std::vector<int> owner = byteOwners(items, n, CAMERA_STATUS_BLOCK_SIZE);
     const camera_setting_item_t *settings = camera_setting_items(&n);
     const std::vector<int> settingOwner = byteOwners(settings, n, CAMERA_SETTINGS_BLOCK_SIZE);
     // The bytes the daemon reads or corrects all belong to an item.
-    for (int s : {0, 2, 4, 7, 10, 11, 15, 19, 22, 23, 27, 30, 33, 223, 255}) EXPECT_EQ(owner[s], 1) << "S" << s;
-    for (int t : {25, 34, 35, 42, 43, 44, 53, 57, 60, 83, 158, 160, 172}) EXPECT_EQ(settingOwner[t], 1) << "T" << t;
+    for (int s : {0, 2, 4, 7, 10, 11, 15, 19, 22, 23, 27, 30, 33, 223, 255})
+        EXPECT_EQ(owner[s], 1) << "S" << s;
+    for (int t : {25, 34, 35, 42, 43, 44, 53, 57, 60, 83, 158, 160, 172})
+        EXPECT_EQ(settingOwner[t], 1) << "T" << t;
 }
 
-TEST(SettingsChanges, ValuesAreReportedAsOptionIdsOrRawWithoutAnOption) {
+TEST(SettingsChanges, ValuesAreReportedAsOptionIdsOrRawWithoutAnOption)
+{
     Blocks b;
     b.newBlock.settings.raw[32] = 0x11;  // night-lapse interval 3601 (0x0E11): option 0
     b.newBlock.settings.raw[33] = 0x0E;
@@ -139,14 +148,15 @@ TEST(SettingsChanges, ValuesAreReportedAsOptionIdsOrRawWithoutAnOption) {
     EXPECT_EQ(settingsChanges(raw, &count), "\"3\":77");
 }
 
-TEST(FullState, EveryItemOnceWithoutTrailingComma) {
+TEST(FullState, EveryItemOnceWithoutTrailingComma)
+{
     all_status_settings_t block{};
     block.status.raw[35] = 2;
     block.settings.raw[25] = 12;
     std::ostringstream status, settings;
     const int statusCount = camera_status_serialize_status_to_json(status, &block.status, 51);
-    const int settingsCount =
-        camera_settings_serialize_to_json(settings, &block.settings, &block.status, &block.system, 51);
+    const int settingsCount = camera_settings_serialize_to_json(settings, &block.settings,
+                                                                &block.status, &block.system, 51);
     uint32_t items = 0;
     camera_status_items(&items);
     EXPECT_EQ(statusCount, static_cast<int>(items));
@@ -160,17 +170,20 @@ TEST(FullState, EveryItemOnceWithoutTrailingComma) {
     EXPECT_NE(t.find("\"193\":0,\"194\":0"), std::string::npos);
 }
 
-TEST(SettingsTable, CoversEverySettingTheDaemonNamesOnEveryModel) {
-    const uint32_t named[] = {2,   3,   5,   6,   19,  30,  31,  32,  43,  55,  91,  105,
+TEST(SettingsTable, CoversEverySettingTheDaemonNamesOnEveryModel)
+{
+    const uint32_t named[] = {2,   3,   5,   6,   19,  30,  31,  32,  43,  55,  91, 105,
                               111, 121, 122, 123, 144, 147, 155, 167, 176, 177, 181};
     for (int model : {50, 51, 57, 60, 58}) {
         uint32_t count = 0;
         const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
         ASSERT_NE(t, nullptr);
         ASSERT_GT(count, 181u);
-        for (uint32_t id = 0; id < count; ++id) ASSERT_EQ(t[id].id, id);
+        for (uint32_t id = 0; id < count; ++id)
+            ASSERT_EQ(t[id].id, id);
         for (uint32_t id : named)
-            EXPECT_TRUE(t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED) << "model " << model << " setting " << id;
+            EXPECT_TRUE(t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED)
+                << "model " << model << " setting " << id;
         // The words the daemon passes on, read the way it reads them.
         const uint8_t *entry = reinterpret_cast<const uint8_t *>(&t[2]);
         uint32_t words[3];
@@ -185,11 +198,12 @@ TEST(SettingsTable, CoversEverySettingTheDaemonNamesOnEveryModel) {
     EXPECT_EQ(count, 0u);
 }
 
-TEST(Options, ValuesTheDaemonCorrectsComeFromTheTables) {
-    EXPECT_EQ(getOptionValueById(kModel, 2, 100), 17);      // sent as 13
-    EXPECT_EQ(getOptionValueById(kModel, 32, 0), 3601);     // sent as 0
-    EXPECT_EQ(getOptionValueById(kModel, 43, 4), 4);        // narrow sent as linear
-    EXPECT_EQ(getOptionValueById(kModel, 167, 4), 4);       // pre-record off
+TEST(Options, ValuesTheDaemonCorrectsComeFromTheTables)
+{
+    EXPECT_EQ(getOptionValueById(kModel, 2, 100), 17);   // sent as 13
+    EXPECT_EQ(getOptionValueById(kModel, 32, 0), 3601);  // sent as 0
+    EXPECT_EQ(getOptionValueById(kModel, 43, 4), 4);     // narrow sent as linear
+    EXPECT_EQ(getOptionValueById(kModel, 167, 4), 4);    // pre-record off
     EXPECT_EQ(getOptionIdByValue(kModel, 2, 13, ~0u), 100u);
     EXPECT_EQ(getOptionIdByValue(kModel, 32, 0, ~0u), 0u);
     EXPECT_EQ(getOptionIdByValue(kModel, 32, 3601, ~0u), 0u);
@@ -200,7 +214,8 @@ TEST(Options, ValuesTheDaemonCorrectsComeFromTheTables) {
 
 // Every option of every setting: conversions of supported settings agree
 // both ways, and every listed value fits its bytes in the settings block.
-TEST(Options, ConversionsAreConsistentAndListedValuesFitTheirBytes) {
+TEST(Options, ConversionsAreConsistentAndListedValuesFitTheirBytes)
+{
     for (int model : {50, 51, 57, 60}) {
         uint32_t count = 0;
         const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
@@ -215,26 +230,36 @@ TEST(Options, ConversionsAreConsistentAndListedValuesFitTheirBytes) {
                 } else if (supported && back != ~0u) {
                     // The option a value reads back as gives a value that
                     // reads back as the same option.
-                    EXPECT_EQ(getOptionIdByValue(model, id, getOptionValueById(model, id, back), ~0u), back)
+                    EXPECT_EQ(
+                        getOptionIdByValue(model, id, getOptionValueById(model, id, back), ~0u),
+                        back)
                         << "model " << model << " setting " << id << " option " << option;
                 }
-                if (!listed || back != option) continue;
+                if (!listed || back != option)
+                    continue;
                 const int64_t bits = 8 * t[id].width;
                 const bool isSigned = t[id].flags & CAMERA_SETTING_FLAG_SIGNED;
-                EXPECT_GE(value, isSigned ? -(int64_t{1} << (bits - 1)) : 0) << "setting " << id << " option " << option;
-                EXPECT_LE(value, (int64_t{1} << (isSigned ? bits - 1 : bits)) - 1) << "setting " << id << " option " << option;
+                EXPECT_GE(value, isSigned ? -(int64_t{1} << (bits - 1)) : 0)
+                    << "setting " << id << " option " << option;
+                EXPECT_LE(value, (int64_t{1} << (isSigned ? bits - 1 : bits)) - 1)
+                    << "setting " << id << " option " << option;
             }
         }
     }
 }
 
-TEST(PresetEditBypass, CameraWideSettingsOnlyAndNeverForMinusOne) {
-    for (int model : {0, 50, 51, 57, 60, 200}) EXPECT_FALSE(bypassPresetEditStart(-1, model));
-    for (int setting : {91, 177}) EXPECT_TRUE(bypassPresetEditStart(setting, kModel)) << setting;
-    for (int setting : {2, 144, 100000}) EXPECT_FALSE(bypassPresetEditStart(setting, kModel)) << setting;
+TEST(PresetEditBypass, CameraWideSettingsOnlyAndNeverForMinusOne)
+{
+    for (int model : {0, 50, 51, 57, 60, 200})
+        EXPECT_FALSE(bypassPresetEditStart(-1, model));
+    for (int setting : {91, 177})
+        EXPECT_TRUE(bypassPresetEditStart(setting, kModel)) << setting;
+    for (int setting : {2, 144, 100000})
+        EXPECT_FALSE(bypassPresetEditStart(setting, kModel)) << setting;
 }
 
-TEST(ParseParam, FindsTheKeyAmongPairsAndStopsAtTheSeparator) {
+TEST(ParseParam, FindsTheKeyAmongPairsAndStopsAtTheSeparator)
+{
     char value[8];
     EXPECT_EQ(parseParam("status=1", "status=", value, sizeof value), 1);
     EXPECT_STREQ(value, "1");

@@ -18,7 +18,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-TEST(CsiGet, ReadsTheValueZeroExtendedToTheRequestedSize) {
+TEST(CsiGet, ReadsTheValueZeroExtendedToTheRequestedSize)
+{
     ZtFirmwarePeer peer;
     ASSERT_TRUE(peer.ok());
     peer.setCsiItem(123, 0x12345678);
@@ -38,7 +39,8 @@ TEST(CsiGet, ReadsTheValueZeroExtendedToTheRequestedSize) {
     EXPECT_EQ(model, 60);
 }
 
-TEST(CsiGet, UnknownItemOrBadSizeFailsAndLeavesTheResultUntouched) {
+TEST(CsiGet, UnknownItemOrBadSizeFailsAndLeavesTheResultUntouched)
+{
     ZtFirmwarePeer peer;
     ASSERT_TRUE(peer.ok());
     uint32_t status = 0, value = 77;
@@ -51,7 +53,8 @@ TEST(CsiGet, UnknownItemOrBadSizeFailsAndLeavesTheResultUntouched) {
     EXPECT_EQ(status, 0xFFFFFFFFu);
 }
 
-TEST(CsiGet, MissingServiceFailsReadsAndSetsAtOnce) {
+TEST(CsiGet, MissingServiceFailsReadsAndSetsAtOnce)
+{
     mq_unlink("/to_csi");
     uint32_t value = 77;
     const auto start = Clock::now();
@@ -64,7 +67,8 @@ TEST(CsiGet, MissingServiceFailsReadsAndSetsAtOnce) {
     EXPECT_EQ(ZTCSIListener::GetInstance()->SetCSIValue(157, 1), ZT_ERR_MQ_FAIL);
 }
 
-TEST(CsiGet, SilentServiceFailsWithinTheBound) {
+TEST(CsiGet, SilentServiceFailsWithinTheBound)
+{
     ZtFirmwarePeer peer;
     ASSERT_TRUE(peer.ok());
     peer.setCsiItem(123, 1);
@@ -83,7 +87,8 @@ TEST(CsiGet, SilentServiceFailsWithinTheBound) {
 // message on as the daemon does.
 class Listener : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(peer.ok());
         mq_unlink("/to_ztCtlD");
         mq_attr attr = {};
@@ -95,13 +100,15 @@ protected:
         listener->Init(false, "/to_ztCtlD");
         listener->Resume();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         mq_close(daemonQueue);
         mq_unlink("/to_ztCtlD");
     }
 
     // Receives one message for the daemon within a second.
-    Bytes receive() {
+    Bytes receive()
+    {
         Bytes buffer(1500);
         timespec until;
         clock_gettime(CLOCK_REALTIME, &until);
@@ -117,13 +124,15 @@ protected:
     ZTCSIListener *listener = nullptr;
 };
 
-TEST_F(Listener, SubscribeSendsTheItemsAndTheResponseRecordsTheirValues) {
+TEST_F(Listener, SubscribeSendsTheItemsAndTheResponseRecordsTheirValues)
+{
     peer.setCsiItem(151, 5);
     peer.setCsiItem(152, 6);
     ASSERT_EQ(listener->RegisterForCSINotifications({7, 151, 152, 143, 138}), 0);
     const auto r = peer.waitForRequest([](const PeerRequest &q) { return q.kind == "CB"; }, 1000);
     ASSERT_TRUE(r);
-    EXPECT_EQ(r->payload, (Bytes{7, 0, 0, 0, 151, 0, 0, 0, 152, 0, 0, 0, 143, 0, 0, 0, 138, 0, 0, 0}));
+    EXPECT_EQ(r->payload,
+              (Bytes{7, 0, 0, 0, 151, 0, 0, 0, 152, 0, 0, 0, 143, 0, 0, 0, 138, 0, 0, 0}));
     EXPECT_EQ(r->replyTo, "/to_ztCtlD");
 
     Bytes response = receive();
@@ -134,17 +143,19 @@ TEST_F(Listener, SubscribeSendsTheItemsAndTheResponseRecordsTheirValues) {
     EXPECT_EQ(value, 6u);
 }
 
-TEST_F(Listener, SetSendsOnEveryCallEvenWhenUnchanged) {
+TEST_F(Listener, SetSendsOnEveryCallEvenWhenUnchanged)
+{
     ASSERT_EQ(listener->SetCSIValue(7, 0x8FFFFFF), 0);
     ASSERT_EQ(listener->SetCSIValue(7, 0x8FFFFFF), 0);
-    const auto first = peer.waitForRequest([](const PeerRequest &q) { return q.kind == "CW"; }, 1000);
+    const auto first =
+        peer.waitForRequest([](const PeerRequest &q) { return q.kind == "CW"; }, 1000);
     ASSERT_TRUE(first);
-    const Bytes raw = {0x00, 0x33, 0x00, 26,                               // header
-                       0x00, 0x00, 0x02, 'A', 'C', 'W',                    // set
-                       0x00, 0x00, 0x08, 'B', 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x08,
-                       0x00, 0x00, 0x0A, 'D', '/', 't', 'o', '_', 'z', 't', 'C', 't', 'l', 'D',
-                       0x00, 0x00, 0x07, 'C', '/', 't', 'o', '_', 'c', 's', 'i',
-                       0x00, 0x00, 0x00, 0xEE};
+    const Bytes raw = {0x00, 0x33, 0x00, 26,               // header
+                       0x00, 0x00, 0x02, 'A',  'C',  'W',  // set
+                       0x00, 0x00, 0x08, 'B',  7,    0,    0,    0,   0xFF, 0xFF, 0xFF,
+                       0x08, 0x00, 0x00, 0x0A, 'D',  '/',  't',  'o', '_',  'z',  't',
+                       'C',  't',  'l',  'D',  0x00, 0x00, 0x07, 'C', '/',  't',  'o',
+                       '_',  'c',  's',  'i',  0x00, 0x00, 0x00, 0xEE};
     EXPECT_EQ(first->raw, raw);
     EXPECT_EQ(peer.csiItem(7), 0x8FFFFFFu);
 
@@ -157,7 +168,8 @@ TEST_F(Listener, SetSendsOnEveryCallEvenWhenUnchanged) {
     }
 }
 
-TEST_F(Listener, NotificationsAreKeptAndIgnoredWhileSuspended) {
+TEST_F(Listener, NotificationsAreKeptAndIgnoredWhileSuspended)
+{
     ASSERT_TRUE(peer.postCsiNotify(151, 1));
     Bytes one = receive();
     ASSERT_EQ(listener->HandleCSIMessage(reinterpret_cast<char *>(one.data())), 0);
@@ -180,9 +192,11 @@ TEST_F(Listener, NotificationsAreKeptAndIgnoredWhileSuspended) {
     EXPECT_EQ(value, 2u);
 }
 
-TEST_F(Listener, MalformedCsiMessagesAreRefused) {
+TEST_F(Listener, MalformedCsiMessagesAreRefused)
+{
     // "CN" with a 3-byte argument, and a header that claims more than fits.
-    Bytes shortArg = {0x00, 0x15, 0x00, 17, 0, 0, 2, 'A', 'C', 'N', 0, 0, 3, 'B', 1, 2, 3, 0, 0, 0, 0xEE};
+    Bytes shortArg = {0x00, 0x15, 0x00, 17, 0, 0, 2, 'A', 'C', 'N', 0,
+                      0,    3,    'B',  1,  2, 3, 0, 0,   0,   0xEE};
     EXPECT_NE(listener->HandleCSIMessage(reinterpret_cast<char *>(shortArg.data())), 0);
     Bytes overlong(1500, 0);
     overlong[0] = 0x7F;

@@ -18,14 +18,16 @@ using Bytes = std::vector<uint8_t>;
 
 class FirmwareLink : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(peer.ok());
         ASSERT_TRUE(ZtFirmwarePeer::openContext(&ctx));
         ctx.option = 1;
     }
     void TearDown() override { ZtFirmwarePeer::closeContext(&ctx); }
 
-    PeerRequest lastRequest() {
+    PeerRequest lastRequest()
+    {
         auto all = peer.requests();
         EXPECT_FALSE(all.empty());
         return all.empty() ? PeerRequest() : all.back();
@@ -37,7 +39,8 @@ protected:
 
 // A request as the firmware side must see it, written out by hand: header,
 // then 'A', 'B', 'W', 'S', 'D', 'C' and the end element.
-Bytes expectedRequest(const std::string &kind, const Bytes &arg, uint8_t option, uint32_t seq) {
+Bytes expectedRequest(const std::string &kind, const Bytes &arg, uint8_t option, uint32_t seq)
+{
     Bytes m = {0x00, 0x00, 0x00, 24};
     auto element = [&m](uint8_t type, const Bytes &value) {
         m.insert(m.end(), {0x00, static_cast<uint8_t>(value.size() >> 8),
@@ -60,7 +63,8 @@ Bytes expectedRequest(const std::string &kind, const Bytes &arg, uint8_t option,
 
 // Only the sequence number varies between runs; it is taken from the
 // request (and the call succeeding shows the answer carried it back).
-TEST_F(FirmwareLink, RequestsOfEachKindAreByteExactWithRisingSequenceNumbers) {
+TEST_F(FirmwareLink, RequestsOfEachKindAreByteExactWithRisingSequenceNumbers)
+{
     ASSERT_EQ(ztc_shutter(&ctx, 1), 0);
     PeerRequest r = lastRequest();
     const std::string name = "ztc_shutter";
@@ -81,14 +85,17 @@ TEST_F(FirmwareLink, RequestsOfEachKindAreByteExactWithRisingSequenceNumbers) {
     ASSERT_EQ(ztc_send_auxmod_command(&ctx, "NI", "\x01\x01", 2, nullptr, nullptr), 0);
     r = lastRequest();
     EXPECT_EQ(r.raw, expectedRequest("AX", {'N', 'I', 1, 1}, 7, r.sequence));
-    EXPECT_EQ(ztc_send_auxmod_command(&ctx, "APX", nullptr, 0, nullptr, nullptr), ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(ztc_send_auxmod_command(&ctx, "APX", nullptr, 0, nullptr, nullptr),
+              ZT_ERR_INVALID_PARAM);
 
     const auto all = peer.requests();
     ASSERT_EQ(all.size(), 4u);
-    for (size_t i = 1; i < all.size(); ++i) EXPECT_EQ(all[i].sequence, all[i - 1].sequence + 1) << i;
+    for (size_t i = 1; i < all.size(); ++i)
+        EXPECT_EQ(all[i].sequence, all[i - 1].sequence + 1) << i;
 }
 
-TEST_F(FirmwareLink, TypedCallArgumentsAreEncodedInDeclarationOrder) {
+TEST_F(FirmwareLink, TypedCallArgumentsAreEncodedInDeclarationOrder)
+{
     ctx.option = 0;
     ASSERT_EQ(ztc_app_set_mode_sub_mode(&ctx, 12, -1), 0);
     PeerRequest r = lastRequest();
@@ -105,9 +112,9 @@ TEST_F(FirmwareLink, TypedCallArgumentsAreEncodedInDeclarationOrder) {
     ASSERT_EQ(ztc_storage_delete_list(&ctx, items, 2), 0);
     r = lastRequest();
     ASSERT_EQ(r.payload.size(), 4u + 2u + 46u);
-    EXPECT_EQ(r.payload[0], 2);      // count first
-    EXPECT_EQ(r.payload[4], 46);     // then the items as one range
-    EXPECT_EQ(r.payload[6], 1);      // first item's code
+    EXPECT_EQ(r.payload[0], 2);   // count first
+    EXPECT_EQ(r.payload[4], 46);  // then the items as one range
+    EXPECT_EQ(r.payload[6], 1);   // first item's code
     EXPECT_EQ(r.payload[6 + 23], 2);
 
     ASSERT_EQ(camera_if_settings_set_value_int(&ctx, 2, 7, 31, 9, 1, nullptr, nullptr), 0);
@@ -115,9 +122,11 @@ TEST_F(FirmwareLink, TypedCallArgumentsAreEncodedInDeclarationOrder) {
     EXPECT_EQ(r.payload, (Bytes{2, 0, 0, 0, 7, 0, 0, 0, 31, 0, 0, 0, 9, 0, 0, 0, 1, 0, 0, 0}));
 }
 
-TEST_F(FirmwareLink, AnswerBytesAreBorrowedUntilTheNextCallAndPassUninterpreted) {
+TEST_F(FirmwareLink, AnswerBytesAreBorrowedUntilTheNextCallAndPassUninterpreted)
+{
     Bytes status(394);
-    for (size_t i = 0; i < status.size(); ++i) status[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < status.size(); ++i)
+        status[i] = static_cast<uint8_t>(i);
     peer.scriptRemote(8, 11, PeerAnswer::Bytes(status));
     uint8_t *answer = nullptr;
     uint16_t length = 0;
@@ -136,7 +145,8 @@ TEST_F(FirmwareLink, AnswerBytesAreBorrowedUntilTheNextCallAndPassUninterpreted)
     EXPECT_EQ(ztc_send_simple_remote_api(&ctx, 2, 90), -1234);
 }
 
-TEST_F(FirmwareLink, PresetBufferReceivesAtMostItsSize) {
+TEST_F(FirmwareLink, PresetBufferReceivesAtMostItsSize)
+{
     peer.scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(238, 0x5A)));
     uint8_t mine[16] = {};
     uint8_t *answer = mine;
@@ -156,7 +166,8 @@ TEST_F(FirmwareLink, PresetBufferReceivesAtMostItsSize) {
     EXPECT_EQ(big[3], 0);
 }
 
-TEST_F(FirmwareLink, OutputsAreUntouchedOnFailureAndFilledOnSuccess) {
+TEST_F(FirmwareLink, OutputsAreUntouchedOnFailureAndFilledOnSuccess)
+{
     int32_t app = 99, flat = -1;
     peer.scriptTypedOnce("ztc_app_get_mode_flat_mode", PeerAnswer::Status(ZT_ERR));
     EXPECT_EQ(ztc_app_get_mode_flat_mode(&ctx, &app, &flat), ZT_ERR);
@@ -168,7 +179,8 @@ TEST_F(FirmwareLink, OutputsAreUntouchedOnFailureAndFilledOnSuccess) {
     EXPECT_NE(ztc_app_get_mode_flat_mode(&ctx, &app, &flat), 0);
     EXPECT_EQ(flat, -1);
 
-    peer.scriptTypedOnce("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes({1, 0, 0, 0, 12, 0, 0, 0}));
+    peer.scriptTypedOnce("ztc_app_get_mode_flat_mode",
+                         PeerAnswer::Bytes({1, 0, 0, 0, 12, 0, 0, 0}));
     ASSERT_EQ(ztc_app_get_mode_flat_mode(&ctx, &app, &flat), 0);
     EXPECT_EQ(app, 1);
     EXPECT_EQ(flat, 12);
@@ -187,7 +199,8 @@ TEST_F(FirmwareLink, OutputsAreUntouchedOnFailureAndFilledOnSuccess) {
     EXPECT_EQ(length, 0);
 }
 
-TEST_F(FirmwareLink, WithheldAnswerFailsWithinTheBoundAndIsNotTakenLater) {
+TEST_F(FirmwareLink, WithheldAnswerFailsWithinTheBoundAndIsNotTakenLater)
+{
     // The first answer comes 1300 ms late: after the first call gave up and
     // while the second call waits for its own.
     peer.scriptRemoteOnce(8, 11, PeerAnswer::Bytes({0xAA}).after(1300));
@@ -208,14 +221,16 @@ TEST_F(FirmwareLink, WithheldAnswerFailsWithinTheBoundAndIsNotTakenLater) {
     EXPECT_EQ(answer[0], 0xBB);
 }
 
-TEST_F(FirmwareLink, ForeignAndGarbageMessagesOnTheReplyQueueAreSkipped) {
+TEST_F(FirmwareLink, ForeignAndGarbageMessagesOnTheReplyQueueAreSkipped)
+{
     ASSERT_TRUE(peer.postRaw({0x00, 0x05, 0x00, 25, 0xFF}, "/to_ztCtlD2"));
     ASSERT_TRUE(peer.postRaw({0x00, 0x0E, 0x00, 25, 0x00, 0x00, 0x02, 'A', 'R', 'A', 0, 0, 0, 0xEE},
                              "/to_ztCtlD2"));
     EXPECT_EQ(ztc_shutter(&ctx, 1), 0);
 }
 
-TEST_F(FirmwareLink, ClosedInterfaceFailsAtOnce) {
+TEST_F(FirmwareLink, ClosedInterfaceFailsAtOnce)
+{
     ztc_msg_q_context_t closed{};
     closed.request_queue = closed.reply_queue = static_cast<mqd_t>(-1);
     const auto start = std::chrono::steady_clock::now();
@@ -224,7 +239,8 @@ TEST_F(FirmwareLink, ClosedInterfaceFailsAtOnce) {
     EXPECT_EQ(peer.requestCount(), 0u);
 }
 
-TEST(FirmwareLinkFullQueue, FullRequestQueueFailsAtOnceWithoutBlocking) {
+TEST(FirmwareLinkFullQueue, FullRequestQueueFailsAtOnceWithoutBlocking)
+{
     // A firmware side that does not read: "/to_ztnet" of depth 1, already full.
     mq_unlink("/to_ztnet");
     mq_attr attr = {};

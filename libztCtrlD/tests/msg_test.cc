@@ -11,7 +11,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes serialize(const Msg &msg, uint32_t capacity = 1500) {
+Bytes serialize(const Msg &msg, uint32_t capacity = 1500)
+{
     Bytes out(capacity);
     MemStream stream(out.data(), capacity);
     stream << msg;
@@ -21,28 +22,31 @@ Bytes serialize(const Msg &msg, uint32_t capacity = 1500) {
 
 // A message in a buffer of exactly its size, so a parser that reads one
 // byte too far trips the address sanitizer.
-bool parses(const Bytes &bytes, Msg *msg) {
+bool parses(const Bytes &bytes, Msg *msg)
+{
     Bytes exact(bytes);  // heap block of exactly bytes.size()
     MemStream stream(exact.data(), static_cast<uint32_t>(exact.size()));
     stream >> *msg;
     return !stream.fail();
 }
 
-TEST(Msg, SerialisesTheTlvLayoutByteForByteAndAppendsAMissingEnd) {
+TEST(Msg, SerialisesTheTlvLayoutByteForByteAndAppendsAMissingEnd)
+{
     const uint8_t result[4] = {0xFB, 0xFF, 0xFF, 0xFF};  // -5
     MsgElement res(0xEC, result, 4), end(0xEE), a('A', "JS", 2);
     Msg msg(21);
     msg.addElement(&res);
     msg.addElement(&end);
-    EXPECT_EQ(serialize(msg), (Bytes{0x00, 0x10, 0x00, 21, 0x00, 0x00, 0x04, 0xEC, 0xFB, 0xFF,
-                                     0xFF, 0xFF, 0x00, 0x00, 0x00, 0xEE}));
+    EXPECT_EQ(serialize(msg), (Bytes{0x00, 0x10, 0x00, 21, 0x00, 0x00, 0x04, 0xEC, 0xFB, 0xFF, 0xFF,
+                                     0xFF, 0x00, 0x00, 0x00, 0xEE}));
     Msg noEnd(16);
     noEnd.addElement(&a);
     EXPECT_EQ(serialize(noEnd), (Bytes{0x00, 0x0E, 0x00, 16, 0x00, 0x00, 0x02, 'A', 'J', 'S', 0x00,
                                        0x00, 0x00, 0xEE}));
 }
 
-TEST(Msg, AddElementBorrowsSoLaterDataChangesAreSerialised) {
+TEST(Msg, AddElementBorrowsSoLaterDataChangesAreSerialised)
+{
     uint8_t value = 1;
     MsgElement e('B', &value, 1);
     Msg msg(20);
@@ -54,12 +58,14 @@ TEST(Msg, AddElementBorrowsSoLaterDataChangesAreSerialised) {
     EXPECT_EQ(e.getUInt8(), 7);  // clearing neither freed nor changed the element
 }
 
-TEST(Msg, RoundTripKeepsCategoryOrderAndValuesBeyondTheSourceBuffer) {
+TEST(Msg, RoundTripKeepsCategoryOrderAndValuesBeyondTheSourceBuffer)
+{
     const uint8_t cmd[4] = {3, 0, 0, 0};
     const uint8_t arg = 1;
     MsgElement a('A', cmd, 4), b('B', &arg, 1), d('D', "/reply", 6), end(0xEE);
     Msg out(20);
-    for (MsgElement *e : {&a, &b, &d, &end}) out.addElement(e);
+    for (MsgElement *e : {&a, &b, &d, &end})
+        out.addElement(e);
 
     Msg in;
     Bytes bytes = serialize(out);
@@ -76,7 +82,8 @@ TEST(Msg, RoundTripKeepsCategoryOrderAndValuesBeyondTheSourceBuffer) {
     EXPECT_EQ(in.getSize(), serialize(out).size());
 }
 
-TEST(MsgElement, ValuesAreLittleEndianShortOnesZeroExtendedLongOnesTruncated) {
+TEST(MsgElement, ValuesAreLittleEndianShortOnesZeroExtendedLongOnesTruncated)
+{
     const uint8_t bytes[6] = {0x78, 0x56, 0x34, 0x12, 0xAA, 0xBB};
     EXPECT_EQ(MsgElement('B', bytes, 1).getUInt32(), 0x78u);
     EXPECT_EQ(MsgElement('B', bytes, 2).getUInt32(), 0x5678u);
@@ -87,7 +94,8 @@ TEST(MsgElement, ValuesAreLittleEndianShortOnesZeroExtendedLongOnesTruncated) {
     EXPECT_EQ(MsgElement('B').getData(), nullptr);
 }
 
-TEST(MemStream, RefusesAMessageThatDoesNotFitTheBufferOrTheMaximumAndWritesNothing) {
+TEST(MemStream, RefusesAMessageThatDoesNotFitTheBufferOrTheMaximumAndWritesNothing)
+{
     Bytes big(1400, 0x11), huge(1493, 0x11);  // 4 + (4 + 1493) + 4 = 1505 > 1500
     MsgElement e('E', big.data(), static_cast<uint16_t>(big.size())), end(0xEE);
     MsgElement h('E', huge.data(), static_cast<uint16_t>(huge.size()));
@@ -104,7 +112,8 @@ TEST(MemStream, RefusesAMessageThatDoesNotFitTheBufferOrTheMaximumAndWritesNothi
     EXPECT_TRUE(serialize(tooBig, 4000).empty());
 }
 
-TEST(MemStream, ReadsConsecutiveMessages) {
+TEST(MemStream, ReadsConsecutiveMessages)
+{
     MsgElement a('A', "JS", 2), end(0xEE);
     Msg out(16);
     out.addElement(&a);
@@ -122,33 +131,42 @@ TEST(MemStream, ReadsConsecutiveMessages) {
     EXPECT_EQ(third.getElementCount(), 0u);
 }
 
-TEST(MsgTooManyElements, AddElementStopsAtTheLimit) {
+TEST(MsgTooManyElements, AddElementStopsAtTheLimit)
+{
     std::vector<MsgElement> elements(Msg::kMaxElements + 1, MsgElement('X'));
     Msg msg;
-    for (uint32_t i = 0; i < Msg::kMaxElements; ++i) EXPECT_TRUE(msg.addElement(&elements[i]));
+    for (uint32_t i = 0; i < Msg::kMaxElements; ++i)
+        EXPECT_TRUE(msg.addElement(&elements[i]));
     EXPECT_FALSE(msg.addElement(&elements.back()));
     EXPECT_FALSE(msg.addElement(nullptr));
 }
 
 // ---- Hostile bytes ----
 
-Bytes valid() { return {0x00, 0x0E, 0x00, 16, 0x00, 0x00, 0x02, 'A', 'J', 'S', 0x00, 0x00, 0x00, 0xEE}; }
+Bytes valid()
+{
+    return {0x00, 0x0E, 0x00, 16, 0x00, 0x00, 0x02, 'A', 'J', 'S', 0x00, 0x00, 0x00, 0xEE};
+}
 
-Bytes with(Bytes b, size_t at, uint8_t value) {
+Bytes with(Bytes b, size_t at, uint8_t value)
+{
     b[at] = value;
     return b;
 }
 
-Bytes tooManyElements() {
+Bytes tooManyElements()
+{
     Bytes b = {0x00, 0x00, 0x00, 20};
-    for (uint32_t i = 0; i <= Msg::kMaxElements; ++i) b.insert(b.end(), {0x00, 0x00, 0x00, 'X'});
+    for (uint32_t i = 0; i <= Msg::kMaxElements; ++i)
+        b.insert(b.end(), {0x00, 0x00, 0x00, 'X'});
     b.back() = 0xEE;  // the end element is one too many
     b[0] = static_cast<uint8_t>(b.size() >> 8);
     b[1] = static_cast<uint8_t>(b.size());
     return b;
 }
 
-TEST(MsgMalformed, EveryFramingFaultIsRejectedAndLeavesNoElements) {
+TEST(MsgMalformed, EveryFramingFaultIsRejectedAndLeavesNoElements)
+{
     Msg msg;
     ASSERT_TRUE(parses(valid(), &msg));
     Bytes trailing = valid();
@@ -177,16 +195,19 @@ TEST(MsgMalformed, EveryFramingFaultIsRejectedAndLeavesNoElements) {
     }
 }
 
-TEST(MsgMalformed, ParsingRandomBytesNeverReadsOutsideTheBuffer) {
+TEST(MsgMalformed, ParsingRandomBytesNeverReadsOutsideTheBuffer)
+{
     uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0xFF; };
     Msg msg;
     for (int round = 0; round < 2000; ++round) {
         Bytes b(4 + next() % 40);
-        for (uint8_t &x : b) x = static_cast<uint8_t>(next());
+        for (uint8_t &x : b)
+            x = static_cast<uint8_t>(next());
         b[0] = 0;
-        if (round % 2) b[1] = static_cast<uint8_t>(b.size());  // plausible header length
-        parses(b, &msg);  // must not crash; the result does not matter
+        if (round % 2)
+            b[1] = static_cast<uint8_t>(b.size());  // plausible header length
+        parses(b, &msg);                            // must not crash; the result does not matter
     }
 }
 

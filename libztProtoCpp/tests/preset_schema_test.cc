@@ -15,14 +15,17 @@ using namespace wsdk_commands;
 
 namespace {
 
-std::string bytes(std::initializer_list<unsigned> b) {
+std::string bytes(std::initializer_list<unsigned> b)
+{
     std::string s;
-    for (unsigned c : b) s.push_back(static_cast<char>(c));
+    for (unsigned c : b)
+        s.push_back(static_cast<char>(c));
     return s;
 }
 
 template <typename M>
-std::string wire(const M& m) {
+std::string wire(const M &m)
+{
     std::string s;
     EXPECT_TRUE(m.SerializeToString(&s));
     return s;
@@ -30,7 +33,8 @@ std::string wire(const M& m) {
 
 }  // namespace
 
-TEST(PresetSchema, PresetFieldsCarryTheirNumbersAndTypes) {
+TEST(PresetSchema, PresetFieldsCarryTheirNumbersAndTypes)
+{
     WSDK_Preset p;
     p.set_id(0x30000);
     p.set_mode(WSDK_FLAT_MODE_VIDEO);
@@ -38,16 +42,16 @@ TEST(PresetSchema, PresetFieldsCarryTheirNumbersAndTypes) {
     p.set_title_number(2);
     p.set_user_defined(true);
     p.set_icon(WSDK_PRESET_ICON_TIMELAPSE_PHOTO);
-    WSDK_PresetSetting* s = p.add_setting_array();
+    WSDK_PresetSetting *s = p.add_setting_array();
     s->set_id(2);
     s->set_value(1);
     s->set_is_caption(true);
     p.set_is_modified(false);
     p.set_is_fixed(true);
-    EXPECT_EQ(bytes({0x08, 0x80, 0x80, 0x0C, 0x10, 0x0C, 0x18, 0x03, 0x20, 0x02, 0x28, 0x01,
-                     0x30, 0xE8, 0x07, 0x3A, 0x06, 0x08, 0x02, 0x10, 0x01, 0x18, 0x01, 0x40,
-                     0x00, 0x48, 0x01}),
-              wire(p));
+    EXPECT_EQ(
+        bytes({0x08, 0x80, 0x80, 0x0C, 0x10, 0x0C, 0x18, 0x03, 0x20, 0x02, 0x28, 0x01, 0x30, 0xE8,
+               0x07, 0x3A, 0x06, 0x08, 0x02, 0x10, 0x01, 0x18, 0x01, 0x40, 0x00, 0x48, 0x01}),
+        wire(p));
 
     WSDK_Preset back;
     ASSERT_TRUE(back.ParseFromString(wire(p)));
@@ -60,12 +64,14 @@ TEST(PresetSchema, PresetFieldsCarryTheirNumbersAndTypes) {
     EXPECT_EQ(WSDK_FLAT_MODE_UNKNOWN, unknown.mode());
     EXPECT_FALSE(unknown.has_mode());
     unknown.set_mode(WSDK_FLAT_MODE_UNKNOWN);
-    EXPECT_EQ(bytes({0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}), wire(unknown));
+    EXPECT_EQ(bytes({0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}),
+              wire(unknown));
 }
 
-TEST(PresetSchema, NestedGroupsRoundTrip) {
+TEST(PresetSchema, NestedGroupsRoundTrip)
+{
     WSDK_NotifyPresetStatus status;
-    WSDK_PresetGroup* g = status.add_preset_group_array();
+    WSDK_PresetGroup *g = status.add_preset_group_array();
     g->set_id(WSDK_PRESET_GROUP_ID_PHOTO_DUAL_LENS);
     g->set_can_add_preset(true);
     g->set_icon(WSDK_PRESET_GROUP_ORBI_PHOTO_ICON_ID);
@@ -78,7 +84,8 @@ TEST(PresetSchema, NestedGroupsRoundTrip) {
     EXPECT_EQ(7, back.preset_group_array(0).preset_array(0).id());
 }
 
-TEST(PresetSchema, CreateAnswerUsesTheGlobalResultEnum) {
+TEST(PresetSchema, CreateAnswerUsesTheGlobalResultEnum)
+{
     WSDK_ResponseCreateCustomPreset r;
     r.set_preset_id(0x12345);
     r.set_result(::RESULT_SUCCESS);
@@ -91,16 +98,19 @@ TEST(PresetSchema, CreateAnswerUsesTheGlobalResultEnum) {
     EXPECT_EQ(bytes({0x08, 0xEE, 0x07, 0x28, 0x03}), wire(q));
 }
 
-TEST(PresetSchema, PresetInfoSerialisesByNumberNotDeclarationOrder) {
+TEST(PresetSchema, PresetInfoSerialisesByNumberNotDeclarationOrder)
+{
     ztcontrol::presets::Preset_Info info;
     info.set_predefined_preset(true);
-    ztcontrol::presets::Setting* s = info.add_settings();
+    ztcontrol::presets::Setting *s = info.add_settings();
     s->set_setting_id(121);
     s->set_name("lens");
-    EXPECT_EQ(bytes({0x32, 0x08, 0x08, 0x79, 0x1A, 0x04, 'l', 'e', 'n', 's', 0x38, 0x01}), wire(info));
+    EXPECT_EQ(bytes({0x32, 0x08, 0x08, 0x79, 0x1A, 0x04, 'l', 'e', 'n', 's', 0x38, 0x01}),
+              wire(info));
 }
 
-TEST(PresetSchema, RequestsKeepPresenceAndIgnoreUnknownFields) {
+TEST(PresetSchema, RequestsKeepPresenceAndIgnoreUnknownFields)
+{
     ztcontrol::presets::ZTC_Preset_List_Req req;
     // group_id 1001, then an unknown field 9 (varint 5).
     ASSERT_TRUE(req.ParseFromString(bytes({0x08, 0xE9, 0x07, 0x48, 0x05})));
@@ -120,17 +130,19 @@ TEST(PresetSchema, RequestsKeepPresenceAndIgnoreUnknownFields) {
     resp.add_presets(0x10000);
     resp.add_presets(1);
     resp.mutable_preset_group()->set_group_id(1000);
-    EXPECT_EQ(bytes({0x08, 0x80, 0x80, 0x04, 0x08, 0x01, 0x12, 0x03, 0x08, 0xE8, 0x07}), wire(resp));
+    EXPECT_EQ(bytes({0x08, 0x80, 0x80, 0x04, 0x08, 0x01, 0x12, 0x03, 0x08, 0xE8, 0x07}),
+              wire(resp));
 }
 
-TEST(PresetSchema, EnumerationsKeepTheirGapsAndSentinels) {
+TEST(PresetSchema, EnumerationsKeepTheirGapsAndSentinels)
+{
     // Values a client may send: the gaps must stay invalid, the ends valid.
-    const std::pair<int, bool> icons[] = {{33, true}, {34, false}, {54, false}, {55, true},
-                                          {68, false}, {79, true}, {80, false}, {999, false}};
-    for (const auto& [value, valid] : icons)
+    const std::pair<int, bool> icons[] = {{33, true},  {34, false}, {54, false}, {55, true},
+                                          {68, false}, {79, true},  {80, false}, {999, false}};
+    for (const auto &[value, valid] : icons)
         EXPECT_EQ(valid, WSDK_EnumPresetIcon_IsValid(value)) << value;
     const std::pair<int, bool> titles[] = {{34, false}, {50, false}, {51, true}, {79, true}};
-    for (const auto& [value, valid] : titles)
+    for (const auto &[value, valid] : titles)
         EXPECT_EQ(valid, WSDK_EnumPresetTitle_IsValid(value)) << value;
     EXPECT_FALSE(WSDK_EnumFlatMode_IsValid(14));
     EXPECT_EQ(1002, WSDK_PRESET_ICON_MAX);

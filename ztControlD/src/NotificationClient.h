@@ -32,9 +32,11 @@ public:
     // Pausing takes the client out of the listeners that make the poll run
     // and marks it new, so that once it receives messages again the first is
     // the full state.
-    virtual void Pause(bool paused) {
+    virtual void Pause(bool paused)
+    {
         m_paused = paused;
-        if (paused) m_isNew = true;
+        if (paused)
+            m_isNew = true;
     }
     virtual bool IsPaused() const { return m_paused; }
 

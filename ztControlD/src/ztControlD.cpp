@@ -113,8 +113,8 @@ int main(int argc, char **argv)
 
     const int crashRc = ztch_install_crash_handler(kCrashHandlerOptions);
     if (crashRc != 0 && (g_debug_level & ZT_DBG_CRASH_NOTE))
-        ztDebugPrint(ZT_DBG_THRESHOLD_NOTE, "Crash handler could not be initialized: %d (continuing)",
-                     crashRc);
+        ztDebugPrint(ZT_DBG_THRESHOLD_NOTE,
+                     "Crash handler could not be initialized: %d (continuing)", crashRc);
 
     ZTLOG(ZT_LOG_INFO, "Starting ztControlD daemon");
     ZtcontrolCommandServer *server = ZtcontrolCommandServer::getInstance();

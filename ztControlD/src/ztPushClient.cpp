@@ -32,11 +32,13 @@ constexpr uint32_t kBufferSize = ZTMSG_MAX;
 // ---- SocketNotificationClient ---------------------------------------------
 
 SocketNotificationClient::SocketNotificationClient(int fd)
-    : NotificationClient(CLIENT_TYPE_SOCKET), m_socket(fd) {
+    : NotificationClient(CLIENT_TYPE_SOCKET), m_socket(fd)
+{
     timeval limit{};
     limit.tv_sec = kSendTimeoutMs / 1000;
     limit.tv_usec = (kSendTimeoutMs % 1000) * 1000;
-    if (m_socket < 0) return;
+    if (m_socket < 0)
+        return;
     if (setsockopt(m_socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0)
         ZTLOG(ZT_LOG_ERROR, "setsockopt(SO_SNDTIMEO) failed: %s", strerror(errno));
     const int bufferBytes = kSendBufferBytes;
@@ -44,18 +46,23 @@ SocketNotificationClient::SocketNotificationClient(int fd)
         ZTLOG(ZT_LOG_ERROR, "setsockopt(SO_SNDBUF) failed: %s", strerror(errno));
 }
 
-SocketNotificationClient::~SocketNotificationClient() {
-    if (m_socket != -1) close(m_socket);
+SocketNotificationClient::~SocketNotificationClient()
+{
+    if (m_socket != -1)
+        close(m_socket);
 }
 
-bool SocketNotificationClient::Notify(eNotificationType_t type, std::stringstream &message) {
+bool SocketNotificationClient::Notify(eNotificationType_t type, std::stringstream &message)
+{
     if (type == NOTIFICATION_TYPE_SHUTDOWN_PENDING) {
-        if (m_shutdownSent) return true;
+        if (m_shutdownSent)
+            return true;
         m_shutdownSent = true;
     } else {
         m_shutdownSent = false;
     }
-    if (m_socket < 0) return false;
+    if (m_socket < 0)
+        return false;
 
     // The declared length counts the whole stream, the text's NUL included;
     // only the text up to that NUL is sent.
@@ -70,7 +77,8 @@ bool SocketNotificationClient::Notify(eNotificationType_t type, std::stringstrea
     do {
         sent = send(m_socket, frame.data(), frame.size(), MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
-    if (sent < 0 || static_cast<size_t>(sent) != frame.size()) return false;
+    if (sent < 0 || static_cast<size_t>(sent) != frame.size())
+        return false;
     m_isNew = false;
     m_bytesSent += static_cast<uint32_t>(frame.size());
     return true;
@@ -79,19 +87,26 @@ bool SocketNotificationClient::Notify(eNotificationType_t type, std::stringstrea
 // ---- MQNotificationClient --------------------------------------------------
 
 MQNotificationClient::MQNotificationClient(const std::string &queueName)
-    : NotificationClient(CLIENT_TYPE_MQUEUE), m_queueName(queueName) {}
-
-MQNotificationClient::~MQNotificationClient() {
-    if (m_queue != (mqd_t)-1) mq_close(m_queue);
+    : NotificationClient(CLIENT_TYPE_MQUEUE), m_queueName(queueName)
+{
 }
 
-void MQNotificationClient::Dump() const {
-    if (g_logLevel < ZT_LOG_DEBUG) return;
+MQNotificationClient::~MQNotificationClient()
+{
+    if (m_queue != (mqd_t)-1)
+        mq_close(m_queue);
+}
+
+void MQNotificationClient::Dump() const
+{
+    if (g_logLevel < ZT_LOG_DEBUG)
+        return;
     ZTLOG(ZT_LOG_DEBUG, "======================");
     ZTLOG(ZT_LOG_DEBUG, "queue_name:%s", m_queueName.c_str());
 }
 
-bool MQNotificationClient::Notify(eNotificationType_t /*type*/, std::stringstream &message) {
+bool MQNotificationClient::Notify(eNotificationType_t /*type*/, std::stringstream &message)
+{
     if (m_queue == (mqd_t)-1) {
         // Non-blocking, so that a queue that fills between the depth check and
         // the send below drops the message instead of holding up the worker.
@@ -101,7 +116,8 @@ bool MQNotificationClient::Notify(eNotificationType_t /*type*/, std::stringstrea
                   strerror(errno));
             return false;
         }
-        if (!m_buffer) m_buffer.reset(new uint8_t[kBufferSize]);
+        if (!m_buffer)
+            m_buffer.reset(new uint8_t[kBufferSize]);
     }
 
     const std::string content = message.str();
@@ -114,8 +130,8 @@ bool MQNotificationClient::Notify(eNotificationType_t /*type*/, std::stringstrea
     if (!content.empty()) {
         // An 'E' element holds at most 65535 bytes; anything longer cannot
         // fit a queue message anyway and fails serialisation below.
-        textElement.setData(content.data(),
-                            static_cast<uint16_t>(content.size() > 0xFFFF ? 0xFFFF : content.size()));
+        textElement.setData(content.data(), static_cast<uint16_t>(
+                                                content.size() > 0xFFFF ? 0xFFFF : content.size()));
         event.addElement(&textElement);
     }
     event.addElement(&endElement);
@@ -127,8 +143,8 @@ bool MQNotificationClient::Notify(eNotificationType_t /*type*/, std::stringstrea
         // text would hand the receiver broken JSON, so the message is lost;
         // the client stays and moves on to change messages rather than
         // retrying a full state that will never fit.
-        ZTLOG(ZT_LOG_ERROR, "notification of %zu bytes too large for '%s', dropped",
-              content.size(), m_queueName.c_str());
+        ZTLOG(ZT_LOG_ERROR, "notification of %zu bytes too large for '%s', dropped", content.size(),
+              m_queueName.c_str());
         m_isNew = false;
         return true;
     }

@@ -156,8 +156,8 @@ int ZtcontrolCommandServer::start()
     }
     m_workerStarted = true;
     m_csiListener->Init(false, kCommandQueueName);
-    m_csiListener->RegisterForCSINotifications(kCsiNotifyItems,
-                                               sizeof(kCsiNotifyItems) / sizeof(kCsiNotifyItems[0]));
+    m_csiListener->RegisterForCSINotifications(
+        kCsiNotifyItems, sizeof(kCsiNotifyItems) / sizeof(kCsiNotifyItems[0]));
     return rc;
 }
 

@@ -22,8 +22,17 @@ constexpr uint16_t kModeSubModeArgLength = 8;
 bool usesFlatModes(unsigned model)
 {
     switch (model) {
-    case 24: case 30: case 32: case 33: case 50: case 51:
-    case 55: case 57: case 58: case 60: case 61:
+    case 24:
+    case 30:
+    case 32:
+    case 33:
+    case 50:
+    case 51:
+    case 55:
+    case 57:
+    case 58:
+    case 60:
+    case 61:
         return true;
     default:
         return false;
@@ -38,9 +47,8 @@ bool needsVideoFormatReset(int32_t mode)
 
 }  // namespace
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::handleCaptureCommand(Msg &request, ztcontrol_command_t command,
-                                             const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handleCaptureCommand(
+    Msg &request, ztcontrol_command_t command, const MsgElement *argument)
 {
     CommandOutcome outcome;
     switch (command) {
@@ -143,12 +151,12 @@ int32_t ZtcontrolCommandServer::translateToFlatMode(int32_t mode, unsigned model
     }
     switch (mode) {
     case 0:
-        ZTLOG(ZT_LOG_ERROR,
-              "Got mode :%d, for model number %d - defaulting mode to video video", mode, model);
+        ZTLOG(ZT_LOG_ERROR, "Got mode :%d, for model number %d - defaulting mode to video video",
+              mode, model);
         return 12;
     case 1:
-        ZTLOG(ZT_LOG_ERROR,
-              "Got mode :%d, for model number %d - defaulting mode photo continuous", mode, model);
+        ZTLOG(ZT_LOG_ERROR, "Got mode :%d, for model number %d - defaulting mode photo continuous",
+              mode, model);
         return 16;
     case 2:
         ZTLOG(ZT_LOG_ERROR,

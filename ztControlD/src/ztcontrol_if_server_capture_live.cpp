@@ -62,8 +62,8 @@ int ZtcontrolCommandServer::setLiveviewExposure(const MsgElement &argument)
     if (query == ZT_OK && answer != nullptr && length == 1) {
         if (answer[0] == kStreamInverted) {
             ZTLOG(ZT_LOG_DEBUG,
-                  "Translating select pos because stream is inverted (%d -> %d, %d -> %d",
-                  (int)x, (int)(kCoordinateMax - x), (int)y, (int)(kCoordinateMax - y));
+                  "Translating select pos because stream is inverted (%d -> %d, %d -> %d", (int)x,
+                  (int)(kCoordinateMax - x), (int)y, (int)(kCoordinateMax - y));
             x = kCoordinateMax - x;
             y = kCoordinateMax - y;
         }
@@ -107,8 +107,8 @@ int ZtcontrolCommandServer::setLiveviewExposure(const MsgElement &argument)
     return result;
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::quickCaptureStart(const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::quickCaptureStart(
+    const MsgElement *argument)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_QUICK_CAPTURE_START");
     CommandOutcome outcome;
@@ -125,8 +125,8 @@ ZtcontrolCommandServer::quickCaptureStart(const MsgElement *argument)
 }
 
 // Answers the firmware's one busy byte as data.
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::getBusyStatus(Msg &request, const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::getBusyStatus(
+    Msg &request, const MsgElement *argument)
 {
     CommandOutcome outcome;
     if (argument != nullptr) {

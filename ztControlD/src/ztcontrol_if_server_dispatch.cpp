@@ -31,16 +31,14 @@ int ZtcontrolCommandServer::handleCommand(Msg &request, ztcontrol_command_t comm
         sendResponse(request, outcome.code, nullptr, 0);
     if (outcome.code != ZT_OK && !outcome.quiet && value < ZTCONTROL_CMD_LAST)
         ZTLOG(ZT_LOG_ERROR, "Command: %s (%d) returned ztErrno:(%d=%s)",
-              ztcontrolCommandName(command), (int)command, outcome.code,
-              ztErrno2Str(outcome.code));
+              ztcontrolCommandName(command), (int)command, outcome.code, ztErrno2Str(outcome.code));
     return outcome.code;
 }
 
 // One case per command value, grouped by the area that carries it out.
 // Areas whose branches have not been built yet answer ZT_ERR_NOT_SUPPORTED.
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t command,
-                                        const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::dispatchCommand(
+    Msg &request, ztcontrol_command_t command, const MsgElement *argument)
 {
     switch (command) {
     // Notification registry.
@@ -174,8 +172,8 @@ ZtcontrolCommandServer::dispatchCommand(Msg &request, ztcontrol_command_t comman
     return notBuiltYet(command);
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::notBuiltYet(ztcontrol_command_t command)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::notBuiltYet(
+    ztcontrol_command_t command)
 {
     ZTLOG(ZT_LOG_ERROR, "Unhandled command %d", (int)command);
     CommandOutcome outcome;

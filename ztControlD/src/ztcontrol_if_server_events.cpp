@@ -26,7 +26,10 @@ constexpr uint8_t kPresetActiveSet = 6;
 constexpr uint8_t kPresetReset = 7;
 constexpr uint8_t kPresetChanged = 8;
 
-uint16_t valueLength(const uint8_t *element) { return static_cast<uint16_t>((element[1] << 8) | element[2]); }
+uint16_t valueLength(const uint8_t *element)
+{
+    return static_cast<uint16_t>((element[1] << 8) | element[2]);
+}
 
 // True when the message's last element is an empty end element. Events are
 // edited in place by dropping that element, so one without it is refused.
@@ -53,7 +56,9 @@ const char *codeText(const uint8_t *element, char (&out)[9])
         len = 8;
     size_t i = 0;
     for (; i < len && element[4 + i] != '\0'; ++i)
-        out[i] = (element[4 + i] >= 0x20 && element[4 + i] < 0x7F) ? static_cast<char>(element[4 + i]) : '?';
+        out[i] = (element[4 + i] >= 0x20 && element[4 + i] < 0x7F)
+                     ? static_cast<char>(element[4 + i])
+                     : '?';
     out[i] = '\0';
     return out;
 }
@@ -63,7 +68,10 @@ bool codeIs(const uint8_t *element, const char *code)
     return element && valueLength(element) >= 2 && element[4] == code[0] && element[5] == code[1];
 }
 
-uint8_t groupOf(uint32_t preset) { return static_cast<uint8_t>((preset >> 16) & 0xFF); }
+uint8_t groupOf(uint32_t preset)
+{
+    return static_cast<uint8_t>((preset >> 16) & 0xFF);
+}
 
 }  // namespace
 

@@ -13,7 +13,10 @@
 
 namespace {
 
-ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
+ztc_msg_q_context_t *context()
+{
+    return &ZtcontrolCommandServer::m_cameraContext;
+}
 
 // Tag argument: leading word (u32) at 0, file name NUL-terminated within 260
 // bytes at 4, offset within the file (u32) at 264.
@@ -92,14 +95,17 @@ int deleteFile(bool group, const MsgElement *argument)
         return invalidParam();
     const char *name = reinterpret_cast<const char *>(argument->getData());
     const size_t nameLength = strnlen(name, argument->getLength());
-    ZTLOG(ZT_LOG_DEBUG, group ? "ZTCONTROL_DELETE_GROUP: filename[%.*s]" : "ZTCONTROL_DELETE: filename[%.*s]",
+    ZTLOG(ZT_LOG_DEBUG,
+          group ? "ZTCONTROL_DELETE_GROUP: filename[%.*s]" : "ZTCONTROL_DELETE: filename[%.*s]",
           (int)nameLength, name);
     if (nameLength == 0)
         return invalidParam();
-    const int rc = group ? ztc_storage_delete_group(context(), name, static_cast<uint32_t>(nameLength))
-                         : ztc_storage_delete_file(context(), name, static_cast<uint32_t>(nameLength));
+    const int rc =
+        group ? ztc_storage_delete_group(context(), name, static_cast<uint32_t>(nameLength))
+              : ztc_storage_delete_file(context(), name, static_cast<uint32_t>(nameLength));
     if (rc != ZT_OK)
-        ZTLOG(ZT_LOG_ERROR, group ? "ztc_storage_delete_group error, %d" : "ztc_storage_delete_file error, %d",
+        ZTLOG(ZT_LOG_ERROR,
+              group ? "ztc_storage_delete_group error, %d" : "ztc_storage_delete_file error, %d",
               rc);
     return rc;
 }
@@ -117,8 +123,8 @@ int deleteList(const MsgElement *argument)
     ZTLOG(ZT_LOG_DEBUG, "file count is %d", (int)count);
     const file_list_item_t *items = reinterpret_cast<const file_list_item_t *>(argument->getData());
     for (uint32_t i = 0; i < count; ++i)
-        ZTLOG(ZT_LOG_DEBUG, "file: %.*s, (%d)", (int)strnlen(items[i].name, kItemNameField), items[i].name,
-              items[i].code);
+        ZTLOG(ZT_LOG_DEBUG, "file: %.*s, (%d)", (int)strnlen(items[i].name, kItemNameField),
+              items[i].name, items[i].code);
     const int rc = ztc_storage_delete_list(context(), count ? items : nullptr, count);
     if (rc != ZT_OK)
         ZTLOG(ZT_LOG_ERROR, "ztc_storage_delete_list error, %d", rc);
@@ -132,7 +138,7 @@ int deleteListResult(ZtcontrolCommandServer &server, Msg &request)
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
     const int rc = ztc_send_remote_api_for_response(context(), kStorageCategory,
-                                                     kListDeleteStatusGet, &answer, &answerLength);
+                                                    kListDeleteStatusGet, &answer, &answerLength);
     if (rc != ZT_OK) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_STORAGE_LIST_DELETE_STATUS_GET error, %d", rc);
         answer = nullptr;
@@ -152,14 +158,18 @@ struct VoiceCommand {
 };
 
 const VoiceCommand kVoiceCommands[] = {
-    {ZTCONTROL_VOICE_PHOTO_TAKE, "Voice Photo Take:", 0, "REMOTE_VOICE_CONTROL_PHOTO_TAKE error, %d"},
-    {ZTCONTROL_VOICE_VIDEO_START, "Voice Video Start:", 1, "REMOTE_VOICE_CONTROL_VIDEO_START error, %d"},
-    {ZTCONTROL_VOICE_VIDEO_STOP, "Voice Video Stop:", 2, "REMOTE_VOICE_CONTROL_VIDEO_STOP error, %d"},
+    {ZTCONTROL_VOICE_PHOTO_TAKE, "Voice Photo Take:", 0,
+     "REMOTE_VOICE_CONTROL_PHOTO_TAKE error, %d"},
+    {ZTCONTROL_VOICE_VIDEO_START, "Voice Video Start:", 1,
+     "REMOTE_VOICE_CONTROL_VIDEO_START error, %d"},
+    {ZTCONTROL_VOICE_VIDEO_STOP, "Voice Video Stop:", 2,
+     "REMOTE_VOICE_CONTROL_VIDEO_STOP error, %d"},
     {ZTCONTROL_VOICE_TIMELAPSE_START, "Voice Timelapse Start:", 3,
      "REMOTE_VOICE_CONTROL_TIMELAPSE_START error, %d"},
     {ZTCONTROL_VOICE_TIMELAPSE_STOP, "Voice Timelapse_Stop:", 4,
      "REMOTE_VOICE_CONTROL_TIMELAPSE_STOP error, %d"},
-    {ZTCONTROL_VOICE_BURST_TAKE, "Voice Burst Take:", 5, "REMOTE_VOICE_CONTROL_BURST_TAKE error, %d"},
+    {ZTCONTROL_VOICE_BURST_TAKE, "Voice Burst Take:", 5,
+     "REMOTE_VOICE_CONTROL_BURST_TAKE error, %d"},
     {ZTCONTROL_VOICE_TAG, "Voice Tag:", 6, "REMOTE_VOICE_CONTROL_TAG error, %d"},
     {ZTCONTROL_VOICE_MODE, "Voice Mode:", 9, "REMOTE_VOICE_CONTROL_MODE_CHANGE error, %d"},
     {ZTCONTROL_VOICE_EDIT_MY_STORY, "Voice Edit My Story:", 10,
@@ -195,9 +205,8 @@ int voice(ztcontrol_command_t command, const MsgElement *argument)
 
 }  // namespace
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::handleMediaCommand(Msg &request, ztcontrol_command_t command,
-                                           const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handleMediaCommand(
+    Msg &request, ztcontrol_command_t command, const MsgElement *argument)
 {
     CommandOutcome outcome;
     // Every command of this area but these takes no argument element.
@@ -219,8 +228,8 @@ ZtcontrolCommandServer::handleMediaCommand(Msg &request, ztcontrol_command_t com
         break;
     case ZTCONTROL_KEYMARK_TAG_RECORDING:
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_KEYMARK_TAG_RECORDING:");
-        outcome.code = simpleRemote(kStorageCategory, kKeymarkTag,
-                                    "REMOTE_STORAGE_KEYMARK_TAG error, %d");
+        outcome.code =
+            simpleRemote(kStorageCategory, kKeymarkTag, "REMOTE_STORAGE_KEYMARK_TAG error, %d");
         break;
     case ZTCONTROL_KEYMARK_TAG_PLAYBACK:
         outcome.code = tagPlayback(argument);
@@ -236,8 +245,8 @@ ZtcontrolCommandServer::handleMediaCommand(Msg &request, ztcontrol_command_t com
         break;
     case ZTCONTROL_DELETE_ALL:
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DELETE_ALL:");
-        outcome.code = simpleRemote(kStorageCategory, kAllDelete,
-                                    "REMOTE_STORAGE_ALL_DELETE error, %d");
+        outcome.code =
+            simpleRemote(kStorageCategory, kAllDelete, "REMOTE_STORAGE_ALL_DELETE error, %d");
         break;
     case ZTCONTROL_DELETE_LIST:
         outcome.code = deleteList(argument);

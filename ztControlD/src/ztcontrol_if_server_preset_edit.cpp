@@ -29,7 +29,9 @@ constexpr int64_t kNoPresetForMode = -1;
 struct PresetIdPayload {
     explicit PresetIdPayload(uint32_t id)
         : bytes{static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
-                static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24)} {}
+                static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24)}
+    {
+    }
     uint8_t bytes[4];
 };
 
@@ -39,22 +41,35 @@ int64_t predefinedPresetForFlatMode(int mode, bool dual, int model)
 {
     const bool model51 = model == kModel51;
     switch (mode) {
-    case 12: return dual ? 0x30000 : 0;
+    case 12:
+        return dual ? 0x30000 : 0;
     case 16:
-    case 17: return dual ? 0x40000 : 0x10000;
-    case 24: return 0x20000;
+    case 17:
+        return dual ? 0x40000 : 0x10000;
+    case 24:
+        return 0x20000;
     case 13:
-    case 20: return model51 ? kNoPresetForMode : 0x20001;
-    case 18: return model51 ? kNoPresetForMode : 0x10003;
-    case 19: return model51 ? kNoPresetForMode : 0x10002;
+    case 20:
+        return model51 ? kNoPresetForMode : 0x20001;
+    case 18:
+        return model51 ? kNoPresetForMode : 0x10003;
+    case 19:
+        return model51 ? kNoPresetForMode : 0x10002;
     case 21:
-    case 26: return model51 ? kNoPresetForMode : 0x20002;
-    case 25: return model51 ? kNoPresetForMode : 0x10001;
-    case 27: return model51 ? kNoPresetForMode : 3;
-    case 29: return model51 ? kNoPresetForMode : 0x20003;
-    case 30: return model51 ? kNoPresetForMode : 0x20005;
-    case 31: return model51 ? kNoPresetForMode : 0x20004;
-    default: return kNoPresetForMode;
+    case 26:
+        return model51 ? kNoPresetForMode : 0x20002;
+    case 25:
+        return model51 ? kNoPresetForMode : 0x10001;
+    case 27:
+        return model51 ? kNoPresetForMode : 3;
+    case 29:
+        return model51 ? kNoPresetForMode : 0x20003;
+    case 30:
+        return model51 ? kNoPresetForMode : 0x20005;
+    case 31:
+        return model51 ? kNoPresetForMode : 0x20004;
+    default:
+        return kNoPresetForMode;
     }
 }
 
@@ -119,9 +134,8 @@ bool ZtcontrolCommandServer::PresetStartEdit(int settingId)
     if (bypassPresetEditStart(settingId, GetCameraModel()))
         return true;
     const PresetIdPayload payload(GetActivePreset());
-    const int status = ztc_send_remote_api_payload(&m_cameraContext, kPresetCategory,
-                                                   kPresetEditStart, payload.bytes,
-                                                   sizeof(payload.bytes));
+    const int status = ztc_send_remote_api_payload(
+        &m_cameraContext, kPresetCategory, kPresetEditStart, payload.bytes, sizeof(payload.bytes));
     if (status != 0) {
         ZTLOG(ZT_LOG_ERROR, "ztc_send_remote_api_payload error, %d\n", status);
         return false;
@@ -133,8 +147,8 @@ bool ZtcontrolCommandServer::PresetEndEdit(int settingId)
 {
     if (bypassPresetEditStart(settingId, GetCameraModel()))
         return true;
-    const int status = ztc_send_simple_remote_api(&m_cameraContext, kPresetCategory,
-                                                  kPresetEditStore);
+    const int status =
+        ztc_send_simple_remote_api(&m_cameraContext, kPresetCategory, kPresetEditStore);
     if (status != 0) {
         ZTLOG(ZT_LOG_ERROR, "ztc_send_simple_remote_api error, %d\n", status);
         return false;
@@ -163,7 +177,6 @@ void ZtcontrolCommandServer::stopZooming(std::string commandName)
         return;
     m_workerTimer.cancel();
     PresetEndEdit(kNoSetting);
-    ZTLOG(ZT_LOG_ERROR, "%s change wile zoomin, you are an aggressive user",
-          commandName.c_str());
+    ZTLOG(ZT_LOG_ERROR, "%s change wile zoomin, you are an aggressive user", commandName.c_str());
     m_zoomEditActive = false;
 }

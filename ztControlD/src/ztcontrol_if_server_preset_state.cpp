@@ -11,14 +11,10 @@
 const char *ZtcontrolCommandServer::PresetEventText(uint8_t event)
 {
     static const char *const kNames[] = {
-        "APPC_SYSTEM_PRESET_EDIT_START",
-        "APPC_SYSTEM_PRESET_EDIT_STORE",
-        "APPC_SYSTEM_PRESET_EDIT_CANCEL",
-        "APPC_SYSTEM_PRESET_GROUP_PRESET_CREATED",
-        "APPC_SYSTEM_PRESET_GROUP_REORDERED",
-        "APPC_SYSTEM_PRESET_GROUP_PRESET_REMOVED",
-        "APPC_SYSTEM_PRESET_ACTIVE_SET",
-        "APPC_SYSTEM_PRESET_RESET",
+        "APPC_SYSTEM_PRESET_EDIT_START",      "APPC_SYSTEM_PRESET_EDIT_STORE",
+        "APPC_SYSTEM_PRESET_EDIT_CANCEL",     "APPC_SYSTEM_PRESET_GROUP_PRESET_CREATED",
+        "APPC_SYSTEM_PRESET_GROUP_REORDERED", "APPC_SYSTEM_PRESET_GROUP_PRESET_REMOVED",
+        "APPC_SYSTEM_PRESET_ACTIVE_SET",      "APPC_SYSTEM_PRESET_RESET",
         "APPC_SYSTEM_PRESET_CHANGED",
     };
     if (event < sizeof(kNames) / sizeof(kNames[0]))
@@ -74,16 +70,27 @@ bool ZtcontrolCommandServer::PresetOfGroupInStatus(const uint8_t *status, bool w
 {
     size_t offset = 0;
     switch (StatusWord(status, kStatusGroupOffset)) {
-    case 0: case 3: case 8: case 9: case 10: case 11: case 14:
+    case 0:
+    case 3:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+    case 14:
         offset = kStatusVideoPresetOffset;
         break;
-    case 1: case 4: case 12:
+    case 1:
+    case 4:
+    case 12:
         offset = kStatusPhotoPresetOffset;
         break;
-    case 2: case 5: case 13:
+    case 2:
+    case 5:
+    case 13:
         offset = kStatusTimeLapsePresetOffset;
         break;
-    case 6: case 7:
+    case 6:
+    case 7:
         if (!withSpecial)
             return false;
         offset = kStatusSpecialPresetOffset;
@@ -198,8 +205,8 @@ uint32_t ZtcontrolCommandServer::GetActivePresetGroup()
     uint32_t group = 0;
     const int status = requestAllStatus(answer, length);
     if (status != 0)
-        ZTLOG(ZT_LOG_ERROR,
-              "REMOTE_SYSTEM_ALL_STATUS_GET failed getting active preset group, %d", status);
+        ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET failed getting active preset group, %d",
+              status);
     else if (isNakOff(answer, length))
         ZTLOG(ZT_LOG_ERROR, "Response was null or size was bad for get%d", (int)length);
     else if (answer != nullptr && length == CAMERA_STATUS_BLOCK_SIZE)
@@ -241,16 +248,21 @@ uint8_t ZtcontrolCommandServer::ActualPresetGroup(uint8_t group, int model, uint
     return kNoGroup;
 }
 
-wsdk_commands::WSDK_EnumPresetGroupIcon
-ZtcontrolCommandServer::getPresetGroupIcon(int baseGroup, int powerProfile, int orbiLens)
+wsdk_commands::WSDK_EnumPresetGroupIcon ZtcontrolCommandServer::getPresetGroupIcon(int baseGroup,
+                                                                                   int powerProfile,
+                                                                                   int orbiLens)
 {
     using namespace wsdk_commands;
     if (orbiLens == 1) {
         switch (baseGroup) {
-        case 0: return WSDK_PRESET_GROUP_ORBI_VIDEO_ICON_ID;
-        case 1: return WSDK_PRESET_GROUP_ORBI_PHOTO_ICON_ID;
-        case 2: return WSDK_PRESET_GROUP_ORBI_TIMELAPSE_ICON_ID;
-        default: break;
+        case 0:
+            return WSDK_PRESET_GROUP_ORBI_VIDEO_ICON_ID;
+        case 1:
+            return WSDK_PRESET_GROUP_ORBI_PHOTO_ICON_ID;
+        case 2:
+            return WSDK_PRESET_GROUP_ORBI_TIMELAPSE_ICON_ID;
+        default:
+            break;
         }
     }
     switch (baseGroup) {
@@ -260,15 +272,21 @@ ZtcontrolCommandServer::getPresetGroupIcon(int baseGroup, int powerProfile, int 
         if (powerProfile == 1)
             return WSDK_PRESET_GROUP_ENDURANCE_VIDEO_ICON_ID;
         return WSDK_PRESET_GROUP_VIDEO_ICON_ID;
-    case 1: return WSDK_PRESET_GROUP_PHOTO_ICON_ID;
-    case 2: return WSDK_PRESET_GROUP_TIMELAPSE_ICON_ID;
-    default: return WSDK_PRESET_GROUP_VIDEO_ICON_ID;
+    case 1:
+        return WSDK_PRESET_GROUP_PHOTO_ICON_ID;
+    case 2:
+        return WSDK_PRESET_GROUP_TIMELAPSE_ICON_ID;
+    default:
+        return WSDK_PRESET_GROUP_VIDEO_ICON_ID;
     }
 }
 
 // Which firmware groups a camera in each ux mode and power profile shows;
 // photo and time lapse are shared by the pro profiles, and by the easy ones.
-bool ZtcontrolCommandServer::isProPresetGroup(int group) { return group >= 0 && group <= 2; }
+bool ZtcontrolCommandServer::isProPresetGroup(int group)
+{
+    return group >= 0 && group <= 2;
+}
 bool ZtcontrolCommandServer::isProEndurancePresetGroup(int group)
 {
     return group == 1 || group == 2 || group == 8;
@@ -285,4 +303,7 @@ bool ZtcontrolCommandServer::isEasyEndurancePresetGroup(int group)
 {
     return group == 11 || group == 12 || group == 13;
 }
-bool ZtcontrolCommandServer::isOrbiPresetGroup(int group) { return group >= 3 && group <= 5; }
+bool ZtcontrolCommandServer::isOrbiPresetGroup(int group)
+{
+    return group >= 3 && group <= 5;
+}

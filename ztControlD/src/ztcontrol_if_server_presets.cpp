@@ -27,7 +27,10 @@ constexpr uint32_t kGroupIdBase = 1000;
 constexpr uint32_t kLastInputGroup = 14;
 // Groups 3 to 5 are the Orbi-lens variants; the group list leaves them out
 // because clients address them through base groups 0 to 2.
-bool isOrbiGroupNumber(uint8_t group) { return group >= 3 && group <= 5; }
+bool isOrbiGroupNumber(uint8_t group)
+{
+    return group >= 3 && group <= 5;
+}
 
 }  // namespace
 
@@ -49,8 +52,8 @@ std::vector<uint32_t> IdList(const uint8_t *answer, uint16_t length)
     const size_t count = answer[0];
     const size_t present = (length - 1u) / 4u;
     if (present < count)
-        ZTLOG(ZT_LOG_ERROR, "Preset id list holds %u ids, not the %u announced",
-              (unsigned)present, (unsigned)count);
+        ZTLOG(ZT_LOG_ERROR, "Preset id list holds %u ids, not the %u announced", (unsigned)present,
+              (unsigned)count);
     for (size_t i = 0; i < count && i < present; ++i)
         ids.push_back(readU32(answer + 1 + 4 * i));
     return ids;
@@ -68,9 +71,8 @@ PresetCaptionContext CaptionContextOf(ZtcontrolCommandServer &server)
 
 }  // namespace ztcontrol_presets
 
-int ZtcontrolCommandServer::presetRequest(uint8_t op, const void *payload,
-                                          uint16_t payloadLength, uint8_t *&answer,
-                                          uint16_t &answerLength)
+int ZtcontrolCommandServer::presetRequest(uint8_t op, const void *payload, uint16_t payloadLength,
+                                          uint8_t *&answer, uint16_t &answerLength)
 {
     answer = nullptr;
     answerLength = 0;
@@ -85,9 +87,8 @@ int ZtcontrolCommandServer::presetRequest(uint8_t op, const void *payload,
 // message of at most ZTMSG_MAX bytes, so a longer serialisation (a camera
 // with many custom presets) cannot be sent whole; a cut one would not parse.
 // The requester gets ZT_ERR without data instead and the daemon goes on.
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::answerPresetMessage(Msg &request, int code,
-                                            const google::protobuf::MessageLite &message)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::answerPresetMessage(
+    Msg &request, int code, const google::protobuf::MessageLite &message)
 {
     CommandOutcome outcome;
     std::string bytes;
@@ -109,9 +110,8 @@ ZtcontrolCommandServer::answerPresetMessage(Msg &request, int code,
     return outcome;
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::handlePresetCommand(Msg &request, ztcontrol_command_t command,
-                                            const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handlePresetCommand(
+    Msg &request, ztcontrol_command_t command, const MsgElement *argument)
 {
     CommandOutcome invalid;
     invalid.code = ZT_ERR_INVALID_PARAM;
@@ -175,8 +175,8 @@ ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetListGroups(
     return answerPresetMessage(request, ZT_OK, groups);
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetListIds(Msg &request, const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetListIds(
+    Msg &request, const MsgElement *argument)
 {
     CommandOutcome outcome;
     ztcontrol::presets::ZTC_Preset_List_Req req;
@@ -205,8 +205,8 @@ ZtcontrolCommandServer::presetListIds(Msg &request, const MsgElement *argument)
     return answerPresetMessage(request, ZT_OK, list);
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetGetInfo(Msg &request, const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetGetInfo(
+    Msg &request, const MsgElement *argument)
 {
     CommandOutcome outcome;
     ztcontrol::presets::ZTC_Preset_Info_Req req;
@@ -238,8 +238,8 @@ ZtcontrolCommandServer::presetGetInfo(Msg &request, const MsgElement *argument)
 
 // Remove, load, edit start and factory restore name one preset; edit cancel
 // and store name none (argument null).
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetIdOperation(ztcontrol_command_t command, const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetIdOperation(
+    ztcontrol_command_t command, const MsgElement *argument)
 {
     struct Operation {
         uint8_t op;
@@ -295,16 +295,16 @@ ZtcontrolCommandServer::presetIdOperation(ztcontrol_command_t command, const Msg
     } else {
         uint8_t payload[4];
         writeLE(payload, 0, id);
-        outcome.code = ztc_send_remote_api_payload(&m_cameraContext, kPresetCategory,
-                                                   operation.op, payload, sizeof payload);
+        outcome.code = ztc_send_remote_api_payload(&m_cameraContext, kPresetCategory, operation.op,
+                                                   payload, sizeof payload);
     }
     if (outcome.code != 0)
         ZTLOG(ZT_LOG_ERROR, operation.failure, outcome.code);
     return outcome;
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetSetOrder(const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetSetOrder(
+    const MsgElement *argument)
 {
     CommandOutcome outcome;
     ztcontrol::presets::ZTC_Preset_Set_Order_Req req;
@@ -324,8 +324,8 @@ ZtcontrolCommandServer::presetSetOrder(const MsgElement *argument)
 }
 
 // Neither query examines the argument element.
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetActive(Msg &request, ztcontrol_command_t command)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetActive(
+    Msg &request, ztcontrol_command_t command)
 {
     CommandOutcome outcome;
     uint8_t bytes[4];

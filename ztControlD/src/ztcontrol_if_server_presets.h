@@ -1,5 +1,5 @@
-// Shared pieces of the command server's preset command files: request parsing and the little-endian words of
-// preset payloads and answers. Stateless; used on the worker thread.
+// Shared pieces of the command server's preset command files: request parsing and the little-endian
+// words of preset payloads and answers. Stateless; used on the worker thread.
 #ifndef ZTCONTROL_IF_SERVER_PRESETS_H
 #define ZTCONTROL_IF_SERVER_PRESETS_H
 

@@ -58,8 +58,8 @@ int refused(const char *line)
 
 }  // namespace
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetCustomCreate(Msg &request, const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetCustomCreate(
+    Msg &request, const MsgElement *argument)
 {
     ztcontrol::presets::ZTC_Preset_Custom_Create_Req req;
     if (!ParseRequest(argument, req) || !req.has_group_id() || !req.has_flat_mode() ||
@@ -87,8 +87,8 @@ ZtcontrolCommandServer::presetCustomCreate(Msg &request, const MsgElement *argum
                size_t *rspLength) {
             uint8_t *answer = nullptr;
             uint16_t length = 0;
-            const int status = presetRequest(op, payload, static_cast<uint16_t>(payloadLength),
-                                             answer, length);
+            const int status =
+                presetRequest(op, payload, static_cast<uint16_t>(payloadLength), answer, length);
             *rsp = answer;
             *rspLength = answer ? length : 0;
             return status;
@@ -119,11 +119,10 @@ ZtcontrolCommandServer::presetCustomCreate(Msg &request, const MsgElement *argum
 
     const struct timespec settle = {0, kCreateSettleNs};
     nanosleep(&settle, nullptr);
-    const int switched =
-        ztc_send_remote_api_payload(&m_cameraContext, kPresetCategory, kPresetsFlatModeSwitch,
-                                    &flatMode, 1);
-    const int stored = ztc_send_simple_remote_api(&m_cameraContext, kPresetCategory,
-                                                  kPresetEditStore);
+    const int switched = ztc_send_remote_api_payload(&m_cameraContext, kPresetCategory,
+                                                     kPresetsFlatModeSwitch, &flatMode, 1);
+    const int stored =
+        ztc_send_simple_remote_api(&m_cameraContext, kPresetCategory, kPresetEditStore);
     const int combined = switched | stored;
     if (combined != 0)
         ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESETS_FLAT_MODE_SWITCH | REMOTE_PRESET_EDIT_STORE error, %d",
@@ -137,8 +136,8 @@ ZtcontrolCommandServer::presetCustomCreate(Msg &request, const MsgElement *argum
     return answerPresetMessage(request, combined, created);
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetGetPresets(Msg &request, const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetGetPresets(
+    Msg &request, const MsgElement *argument)
 {
     if (argument != nullptr)
         return CommandOutcome{invalidParameter("get presets Invalid parameter")};
@@ -166,8 +165,8 @@ ZtcontrolCommandServer::presetGetPresets(Msg &request, const MsgElement *argumen
     return outcome;
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetSwitchFlatMode(const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetSwitchFlatMode(
+    const MsgElement *argument)
 {
     stopZooming("ZTCONTROL_PRESET_SWITCH_FLATMODE");
     ztcontrol::presets::ZTC_Preset_Switch_Flatmode_Req req;
@@ -187,8 +186,8 @@ ZtcontrolCommandServer::presetSwitchFlatMode(const MsgElement *argument)
     return outcome;
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::presetSetTitleAndIcon(const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::presetSetTitleAndIcon(
+    const MsgElement *argument)
 {
     const uint32_t current = GetCurrentPreset();
     ztcontrol::presets::ZTC_Preset_Set_Title_Icon_Req req;
@@ -204,15 +203,17 @@ ZtcontrolCommandServer::presetSetTitleAndIcon(const MsgElement *argument)
     // What the request leaves out keeps the record's word.
     uint8_t payload[20] = {};
     writeLE(payload, 0, current);
-    writeLE(payload + 4, 0, req.has_preset_icon()
-                             ? MapWSDKIconToFW(static_cast<wsdk_commands::WSDK_EnumPresetIcon>(
-                                                   req.preset_icon()),
-                                               GetCameraModel())
-                             : record.user_data[0]);
-    writeLE(payload + 8, 0, req.has_preset_name()
-                             ? MapWSDKTitleToFW(static_cast<wsdk_commands::WSDK_EnumPresetTitle>(
-                                   req.preset_name()))
-                             : record.user_data[1]);
+    writeLE(
+        payload + 4, 0,
+        req.has_preset_icon()
+            ? MapWSDKIconToFW(static_cast<wsdk_commands::WSDK_EnumPresetIcon>(req.preset_icon()),
+                              GetCameraModel())
+            : record.user_data[0]);
+    writeLE(
+        payload + 8, 0,
+        req.has_preset_name()
+            ? MapWSDKTitleToFW(static_cast<wsdk_commands::WSDK_EnumPresetTitle>(req.preset_name()))
+            : record.user_data[1]);
     writeLE(payload + 12, 0, record.user_data[2]);
 
     if (!PresetStartEdit(kNoSetting))
@@ -234,7 +235,8 @@ ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::onscreenShortcuts
     CommandOutcome outcome;
     outcome.code = ztc_preset_onscreen_shortcuts_reset(&m_cameraContext);
     if (outcome.code != 0)
-        ZTLOG(ZT_LOG_ERROR, "ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, %d",
+        ZTLOG(ZT_LOG_ERROR,
+              "ZTCONTROL_ONSCREEN_SHORTCUTS_RESET ztc_send_simple_remote_api error, %d",
               outcome.code);
     PresetEndEdit(kNoSetting);
     return outcome;

@@ -23,7 +23,10 @@ constexpr uint32_t kEasyPhotoDefault = 0xC0000;
 constexpr uint32_t kMaxUserPresetsPerGroup = 7;
 constexpr int kGroupIdBase = 1000;
 
-bool isFixedOnSingleGroupModel(uint8_t group) { return group >= 10 && group <= 14; }
+bool isFixedOnSingleGroupModel(uint8_t group)
+{
+    return group >= 10 && group <= 14;
+}
 
 // Model 60 lists every preset in one group; its Orbi-lens presets follow the
 // predefined preset they are the counterpart of (or go first when that one
@@ -50,11 +53,8 @@ void reorderSingleGroup(WSDK_PresetGroup &group)
 
 }  // namespace
 
-std::vector<uint8_t> ZtcontrolCommandServer::GetCurrentPresetGroups(uint8_t lensMode,
-                                                                    uint8_t lensType,
-                                                                    uint8_t powerProfile,
-                                                                    uint8_t easyProMode,
-                                                                    uint8_t model)
+std::vector<uint8_t> ZtcontrolCommandServer::GetCurrentPresetGroups(
+    uint8_t lensMode, uint8_t lensType, uint8_t powerProfile, uint8_t easyProMode, uint8_t model)
 {
     std::vector<uint8_t> groups;
     const bool singleGroup = model == kModelSingleGroup;
@@ -74,8 +74,8 @@ std::vector<uint8_t> ZtcontrolCommandServer::GetCurrentPresetGroups(uint8_t lens
     }
     if (groups.empty()) {
         ZTLOG(ZT_LOG_ERROR, "No preset groups being returned!");
-        ZTLOG(ZT_LOG_ERROR, "lensMode=%d, lensType=%d, powerProfile=%d, easyProMode=%d",
-              lensMode, lensType, powerProfile, easyProMode);
+        ZTLOG(ZT_LOG_ERROR, "lensMode=%d, lensType=%d, powerProfile=%d, easyProMode=%d", lensMode,
+              lensType, powerProfile, easyProMode);
     }
     return groups;
 }
@@ -116,8 +116,8 @@ int ZtcontrolCommandServer::GetPresetListInfo(wsdk_commands::WSDK_NotifyPresetSt
     WSDK_PresetGroup *single = nullptr;
     if (model == kModelSingleGroup) {
         single = list->add_preset_group_array();
-        single->set_id(static_cast<wsdk_commands::WSDK_EnumPresetGroup>(
-            kGroupIdBase + RemapPresetGroup(0)));
+        single->set_id(
+            static_cast<wsdk_commands::WSDK_EnumPresetGroup>(kGroupIdBase + RemapPresetGroup(0)));
         single->set_icon(getPresetGroupIcon(0, powerProfile, 1));
     }
 
@@ -140,8 +140,7 @@ int ZtcontrolCommandServer::GetPresetListInfo(wsdk_commands::WSDK_NotifyPresetSt
             group->set_id(static_cast<wsdk_commands::WSDK_EnumPresetGroup>(kGroupIdBase + base));
             group->set_icon(getPresetGroupIcon(base, powerProfile, orbiLens));
         }
-        ZTLOG(ZT_LOG_DEBUG, "preset count %u, size is %u", (unsigned)ids.size(),
-              (unsigned)length);
+        ZTLOG(ZT_LOG_DEBUG, "preset count %u, size is %u", (unsigned)ids.size(), (unsigned)length);
 
         uint32_t filter = kEasyPhotoDefault;
         int statusError = 0;
@@ -168,12 +167,12 @@ int ZtcontrolCommandServer::GetPresetListInfo(wsdk_commands::WSDK_NotifyPresetSt
             }
             uint8_t payload[4];
             writeLE(payload, 0, id);
-            const int infoStatus = presetRequest(kPresetGetInfo, payload, sizeof payload, answer,
-                                                 length);
+            const int infoStatus =
+                presetRequest(kPresetGetInfo, payload, sizeof payload, answer, length);
             appc_presets_settings_info record;
             if (infoStatus != 0) {
-                ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_GET_INFO error, %d for preset id %d",
-                      infoStatus, (int)id);
+                ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_GET_INFO error, %d for preset id %d", infoStatus,
+                      (int)id);
                 continue;
             }
             if (!parsePresetRecord(answer, answer ? length : 0, &record)) {

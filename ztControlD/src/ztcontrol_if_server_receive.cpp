@@ -15,7 +15,10 @@
 
 namespace {
 
-uint16_t readBE16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t readBE16(const uint8_t *p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 // Copies an element's value as printable text for a log line, at most
 // outSize - 1 bytes; never reads past the element.
@@ -85,8 +88,8 @@ bool ZtcontrolCommandServer::receiveMsg(Msg &request, ztcontrol_command_t &comma
         timeout.tv_usec = (timeoutMs % 1000) * 1000;
         if (select(m_cmdQueue + 1, &readable, nullptr, nullptr, &timeout) > 0 &&
             FD_ISSET(m_cmdQueue, &readable))
-            received = mq_receive(m_cmdQueue, reinterpret_cast<char *>(m_rxBuffer), ZTMSG_MAX,
-                                  nullptr);
+            received =
+                mq_receive(m_cmdQueue, reinterpret_cast<char *>(m_rxBuffer), ZTMSG_MAX, nullptr);
     }
     if (received < 0) {
         timedOut = true;

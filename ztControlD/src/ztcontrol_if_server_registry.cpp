@@ -31,8 +31,8 @@ bool ZtcontrolCommandServer::addNotificationClient(NotificationClient *client)
 int ZtcontrolCommandServer::ConfigureSocketNotifications(unsigned char *params)
 {
     char value[32];
-    if (!params || parseParam(reinterpret_cast<const char *>(params), "status=", value,
-                              sizeof(value)) < 0)
+    if (!params ||
+        parseParam(reinterpret_cast<const char *>(params), "status=", value, sizeof(value)) < 0)
         return ZT_ERR_INVALID_PARAM;
     // An empty or non-numeric value reads as 0; the test is unsigned, so
     // negative values are refused like anything else but 0 and 1.
@@ -48,8 +48,8 @@ int ZtcontrolCommandServer::ConfigureSocketNotifications(unsigned char *params)
     return ZT_OK;
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::handlePushNotifications(const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handlePushNotifications(
+    const MsgElement *argument)
 {
     CommandOutcome outcome;
     if (!argument || !argument->getData()) {
@@ -64,8 +64,8 @@ ZtcontrolCommandServer::handlePushNotifications(const MsgElement *argument)
     return outcome;
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::handleRegisterMQueue(const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handleRegisterMQueue(
+    const MsgElement *argument)
 {
     CommandOutcome outcome;
     // A 32-bit flag, then the queue name (NUL-terminated, or ending with the

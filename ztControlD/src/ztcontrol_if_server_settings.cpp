@@ -12,7 +12,10 @@
 
 namespace {
 
-ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
+ztc_msg_q_context_t *context()
+{
+    return &ZtcontrolCommandServer::m_cameraContext;
+}
 
 // Byte of the settings block that holds the current flat mode.
 constexpr size_t kFlatModeOffset = 25;
@@ -39,7 +42,8 @@ int answerQuery(ZtcontrolCommandServer &server, Msg &request, uint8_t category, 
 {
     uint8_t *answer = buffer;
     uint16_t length = bufferSize;
-    const int rc = ztc_send_remote_api_for_response(context(), category, identifier, &answer, &length);
+    const int rc =
+        ztc_send_remote_api_for_response(context(), category, identifier, &answer, &length);
     if (rc != ZT_OK) {
         ZTLOG(ZT_LOG_ERROR, failureLine, rc);
         return rc;
@@ -66,14 +70,11 @@ struct AdvancedReset {
 
 const AdvancedReset kAdvancedResets[] = {
     {ZTCONTROL_VIDEO_ADVSET_RESET, "ZTCONTROL_VIDEO_ADVSET_RESET:", kVideoCategory,
-     kVideoAdvsetReset,
-     "REMOTE_VIDEO_ADVSET_RESET error, %d"},
+     kVideoAdvsetReset, "REMOTE_VIDEO_ADVSET_RESET error, %d"},
     {ZTCONTROL_PHOTO_ADVSET_RESET, "ZTCONTROL_PHOTO_ADVSET_RESET:", kPhotoCategory,
-     kPhotoAdvsetReset,
-     "REMOTE_PHOTO_ADVSET_RESET error, %d"},
+     kPhotoAdvsetReset, "REMOTE_PHOTO_ADVSET_RESET error, %d"},
     {ZTCONTROL_MULTI_ADVSET_RESET, "ZTCONTROL_MULTI_ADVSET_RESET:", kMultiShotCategory,
-     kMultiShotAdvsetReset,
-     "REMOTE_MULTI_SHOT_ADVSET_RESET error, %d"},
+     kMultiShotAdvsetReset, "REMOTE_MULTI_SHOT_ADVSET_RESET error, %d"},
 };
 
 // The family whose advanced settings a flat mode uses.
@@ -82,11 +83,25 @@ enum class Family { None, Video, Photo, MultiShot };
 Family familyOfFlatMode(int flatMode)
 {
     switch (flatMode) {
-    case 12: case 13: case 14: case 15: case 24: case 25: case 27:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+    case 24:
+    case 25:
+    case 27:
         return Family::Video;
-    case 16: case 17: case 18:
+    case 16:
+    case 17:
+    case 18:
         return Family::Photo;
-    case 19: case 20: case 21: case 26: case 29: case 30: case 31:
+    case 19:
+    case 20:
+    case 21:
+    case 26:
+    case 29:
+    case 30:
+    case 31:
         return Family::MultiShot;
     default:
         return Family::None;
@@ -123,20 +138,20 @@ uint8_t ZtcontrolCommandServer::getHorizonControlSupportedOption(uint8_t a, uint
     const uint8_t payload[3] = {a, b, c};
     uint8_t *answer = nullptr;
     uint16_t length = 0;
-    const int rc = ztc_send_remote_api_payload_response(&m_cameraContext, kVideoCategory,
-                                                        kHorizonSupportGet, payload,
-                                                        sizeof payload, &answer, &length);
+    const int rc =
+        ztc_send_remote_api_payload_response(&m_cameraContext, kVideoCategory, kHorizonSupportGet,
+                                             payload, sizeof payload, &answer, &length);
     if (rc != ZT_OK) {
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_VIDEO_HORIZON_CONTROL_SUPPORT_GET Failed to get horizon "
-                            "supported option, returning off");
+        ZTLOG(ZT_LOG_ERROR,
+              "REMOTE_VIDEO_HORIZON_CONTROL_SUPPORT_GET Failed to get horizon "
+              "supported option, returning off");
         return 0;
     }
     return answer != nullptr && length >= 1 ? answer[0] : 0;
 }
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::handleSettingsCommand(Msg &request, ztcontrol_command_t command,
-                                              const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handleSettingsCommand(
+    Msg &request, ztcontrol_command_t command, const MsgElement *argument)
 {
     CommandOutcome outcome;
     // Commands that ignore the argument element, or need one.
@@ -206,13 +221,15 @@ ZtcontrolCommandServer::handleSettingsCommand(Msg &request, ztcontrol_command_t 
         }
         const uint32_t value = argument->getUInt32();
         if (command == ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_SET) {
-            ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_SET: speed_ramp:%d", (int)value);
+            ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_SET: speed_ramp:%d",
+                  (int)value);
             outcome.code = ztc_video_set_swiftlapse_speed_ramp(context(), value);
             if (outcome.code != ZT_OK)
                 ZTLOG(ZT_LOG_ERROR, "ztc_video_set_swiftlapse_speed_ramp error, %d", outcome.code);
         } else {
             ZTLOG(ZT_LOG_DEBUG,
-                  "ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET: speed_ramp_active:%d", (int)value);
+                  "ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET: speed_ramp_active:%d",
+                  (int)value);
             outcome.code = ztc_video_set_swiftlapse_speed_ramp_active(context(), value);
             if (outcome.code != ZT_OK)
                 ZTLOG(ZT_LOG_ERROR, "ztc_video_set_swiftlapse_speed_ramp_active error, %d",
@@ -222,10 +239,9 @@ ZtcontrolCommandServer::handleSettingsCommand(Msg &request, ztcontrol_command_t 
     }
     case ZTCONTROL_SYSTEM_GET_GEOCAL: {
         uint8_t buffer[kGeocalBufferSize];
-        outcome.code = answerQuery(*this, request, kSystemCategory, kGeocalGet,
-                                   "REMOTE_SYSTEM_GEOCAL_GET error, %d",
-                                   "Camera status returning ZT_ERR_NACK_OFF", outcome.answered,
-                                   buffer, sizeof buffer);
+        outcome.code = answerQuery(
+            *this, request, kSystemCategory, kGeocalGet, "REMOTE_SYSTEM_GEOCAL_GET error, %d",
+            "Camera status returning ZT_ERR_NACK_OFF", outcome.answered, buffer, sizeof buffer);
         break;
     }
     case ZTCONTROL_SYSTEM_GET_SHADINGDATA_FILE:

@@ -16,7 +16,10 @@
 
 namespace {
 
-ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
+ztc_msg_q_context_t *context()
+{
+    return &ZtcontrolCommandServer::m_cameraContext;
+}
 
 // Setting request: u32 setting id at 0, u32 option id at 4.
 constexpr size_t kSettingArgLength = 8;
@@ -163,8 +166,8 @@ int ZtcontrolCommandServer::setSettingId(const MsgElement *argument, bool &quiet
     }
 
     all_status_settings_t block{};
-    if (!fillBlockPart(kSetupCategory, kAllSettingsGet, block.settings.raw, sizeof block.settings.raw,
-                       "REMOTE_SYSTEM_ALL_SETTINGS_GET wrong size = %d",
+    if (!fillBlockPart(kSetupCategory, kAllSettingsGet, block.settings.raw,
+                       sizeof block.settings.raw, "REMOTE_SYSTEM_ALL_SETTINGS_GET wrong size = %d",
                        "REMOTE_SETUP_ALL_SETTINGS_GET error, %d") ||
         !fillBlockPart(kSystemCategory, kAllStatusGet, block.status.raw, sizeof block.status.raw,
                        "REMOTE_SYSTEM_ALL_STATUS_GET wrong size = %d",

@@ -119,8 +119,8 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
     switch (readRemoteBlock(kSystemCategory, kAllStatusGet, block.status.raw,
                             sizeof(block.status.raw), BlockFit::Exact, status, length)) {
     case BlockRead::Failed:
-        ZTLOG(ZT_LOG_ERROR, "Polling for status (REMOTE_SYSTEM_ALL_STATUS_GET) failed with error, %d",
-              status);
+        ZTLOG(ZT_LOG_ERROR,
+              "Polling for status (REMOTE_SYSTEM_ALL_STATUS_GET) failed with error, %d", status);
         return;
     case BlockRead::Refused:
         ZTLOG(ZT_LOG_DEBUG,
@@ -145,8 +145,9 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
                   __FILE__, __LINE__);
             return;
         case BlockRead::Refused:
-            ZTLOG(ZT_LOG_DEBUG,
-                  "Polling REMOTE_SETUP_ALL_SETTINGS_GET Camera settings returning ZT_ERR_NACK_OFF");
+            ZTLOG(
+                ZT_LOG_DEBUG,
+                "Polling REMOTE_SETUP_ALL_SETTINGS_GET Camera settings returning ZT_ERR_NACK_OFF");
             shutdownPass = true;
             break;
         case BlockRead::WrongSize:

@@ -20,8 +20,14 @@ constexpr uint8_t kModelWithoutSeparateGroups = 60;
 
 // Byte offsets in the 634-byte block: S(n) status byte n, T(n) settings
 // byte n.
-constexpr size_t S(size_t n) { return n; }
-constexpr size_t T(size_t n) { return CAMERA_STATUS_BLOCK_SIZE + n; }
+constexpr size_t S(size_t n)
+{
+    return n;
+}
+constexpr size_t T(size_t n)
+{
+    return CAMERA_STATUS_BLOCK_SIZE + n;
+}
 constexpr size_t kLensModeByte = 632;
 constexpr size_t kLensByte = 633;
 
@@ -57,7 +63,10 @@ constexpr uint8_t kWebcamNarrow = 2;
 constexpr uint8_t kProtuneDefault = 9;  // white balance and colour while protune is off
 constexpr int8_t kFlatModeVideo = 12;
 
-uint8_t *bytes(all_status_settings_t &block) { return reinterpret_cast<uint8_t *>(&block); }
+uint8_t *bytes(all_status_settings_t &block)
+{
+    return reinterpret_cast<uint8_t *>(&block);
+}
 
 // Flat modes whose video resolution and lens come from the multi-shot bytes.
 bool isMultishotFlatMode(int8_t flatMode)
@@ -66,7 +75,10 @@ bool isMultishotFlatMode(int8_t flatMode)
 }
 
 // Time-lapse preset groups (plain, Orbi lens, easy).
-bool isTimelapseGroup(uint32_t group) { return group == 2 || group == 5 || group == 13; }
+bool isTimelapseGroup(uint32_t group)
+{
+    return group == 2 || group == 5 || group == 13;
+}
 
 }  // namespace
 

@@ -11,7 +11,10 @@
 
 namespace {
 
-ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
+ztc_msg_q_context_t *context()
+{
+    return &ZtcontrolCommandServer::m_cameraContext;
+}
 
 // Byte of the status block that holds the control-over-USB state.
 constexpr size_t kUsbControlOffset = 256;
@@ -29,10 +32,10 @@ struct SimpleSystemCommand {
 };
 
 const SimpleSystemCommand kSimpleCommands[] = {
-    {ZTCONTROL_SYSTEM_SHUTDOWN, SimpleSystemCommand::FixedByte, 1, "ZTCONTROL_SYSTEM_SHUTDOWN:",
-     kSystemCategory, kShutdown, "REMOTE_SYSTEM_SHUTDOWN error, %d"},
-    {ZTCONTROL_SYSTEM_SLEEP, SimpleSystemCommand::FixedByte, 0, "ZTCONTROL_SYSTEM_SLEEP:",
-     kSystemCategory, kShutdown, "REMOTE_SYSTEM_SHUTDOWN error, %d"},
+    {ZTCONTROL_SYSTEM_SHUTDOWN, SimpleSystemCommand::FixedByte, 1,
+     "ZTCONTROL_SYSTEM_SHUTDOWN:", kSystemCategory, kShutdown, "REMOTE_SYSTEM_SHUTDOWN error, %d"},
+    {ZTCONTROL_SYSTEM_SLEEP, SimpleSystemCommand::FixedByte, 0,
+     "ZTCONTROL_SYSTEM_SLEEP:", kSystemCategory, kShutdown, "REMOTE_SYSTEM_SHUTDOWN error, %d"},
     {ZTCONTROL_LOCATE, SimpleSystemCommand::ArgumentByte, 0, "ZTCONTROL_LOCATE: onOff:%d",
      kSystemCategory, kLocateStatusSet, "REMOTE_SYSTEM_CAMERA_LOCATE_STATUS_SET error, %d"},
     {ZTCONTROL_FACTORY_RESET, SimpleSystemCommand::ArgumentByte, 0,
@@ -155,9 +158,8 @@ int setWiredUsbControl(const MsgElement *argument)
 
 }  // namespace
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::handleSystemCommand(Msg &request, ztcontrol_command_t command,
-                                            const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handleSystemCommand(
+    Msg &request, ztcontrol_command_t command, const MsgElement *argument)
 {
     CommandOutcome outcome;
     for (const SimpleSystemCommand &c : kSimpleCommands) {

@@ -12,7 +12,10 @@
 
 namespace {
 
-ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
+ztc_msg_q_context_t *context()
+{
+    return &ZtcontrolCommandServer::m_cameraContext;
+}
 
 // Button argument: u32 button type at 0, u32 raw state word at 4. Bits 0-3
 // of the raw word are the state (or the multi-camera mode type), bits 4-7
@@ -43,10 +46,14 @@ uint32_t s_lastRotationCode = 0;
 int rotationDegrees(uint32_t code)
 {
     switch (code) {
-    case 1: return 90;
-    case 2: return 180;
-    case 3: return 270;
-    default: return 0;
+    case 1:
+        return 90;
+    case 2:
+        return 180;
+    case 3:
+        return 270;
+    default:
+        return 0;
     }
 }
 
@@ -100,11 +107,21 @@ int multiCamShutter(uint32_t state)
 size_t presetOffsetOfGroup(uint32_t group)
 {
     switch (group) {
-    case 0: case 3: case 8: case 9: case 10: case 11: case 14:
+    case 0:
+    case 3:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+    case 14:
         return ZtcontrolCommandServer::kStatusVideoPresetOffset;
-    case 1: case 4: case 12:
+    case 1:
+    case 4:
+    case 12:
         return ZtcontrolCommandServer::kStatusPhotoPresetOffset;
-    case 2: case 5: case 13:
+    case 2:
+    case 5:
+    case 13:
         return ZtcontrolCommandServer::kStatusTimeLapsePresetOffset;
     default:
         return 0;
@@ -173,21 +190,28 @@ int multiCamMode(uint32_t modeType)
           "MULTI_CAM_MODE_TYPE[%02X] active: video preset[%ld]  photo preset[%ld] time_lapse "
           "preset[%ld] presets_group[%ld]",
           (unsigned)modeType,
-          (long)ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusVideoPresetOffset),
-          (long)ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusPhotoPresetOffset),
-          (long)ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusTimeLapsePresetOffset),
-          (long)ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusGroupOffset));
+          (long)ZtcontrolCommandServer::StatusWord(
+              block, ZtcontrolCommandServer::kStatusVideoPresetOffset),
+          (long)ZtcontrolCommandServer::StatusWord(
+              block, ZtcontrolCommandServer::kStatusPhotoPresetOffset),
+          (long)ZtcontrolCommandServer::StatusWord(
+              block, ZtcontrolCommandServer::kStatusTimeLapsePresetOffset),
+          (long)ZtcontrolCommandServer::StatusWord(block,
+                                                   ZtcontrolCommandServer::kStatusGroupOffset));
 
     uint32_t preset = 0;
     switch (modeType) {
     case 0:
-        preset = ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusVideoPresetOffset);
+        preset = ZtcontrolCommandServer::StatusWord(
+            block, ZtcontrolCommandServer::kStatusVideoPresetOffset);
         break;
     case 1:
-        preset = ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusPhotoPresetOffset);
+        preset = ZtcontrolCommandServer::StatusWord(
+            block, ZtcontrolCommandServer::kStatusPhotoPresetOffset);
         break;
     case 2:
-        preset = ZtcontrolCommandServer::StatusWord(block, ZtcontrolCommandServer::kStatusTimeLapsePresetOffset);
+        preset = ZtcontrolCommandServer::StatusWord(
+            block, ZtcontrolCommandServer::kStatusTimeLapsePresetOffset);
         break;
     case 3: {
         const int rc = presetOfDefaultAppMode(block, preset);

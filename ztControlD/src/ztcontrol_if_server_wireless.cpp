@@ -13,7 +13,10 @@
 
 namespace {
 
-ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
+ztc_msg_q_context_t *context()
+{
+    return &ZtcontrolCommandServer::m_cameraContext;
+}
 
 // Network argument of the access-point and network commands: SSID in 33
 // bytes at 0 and password in 67 bytes at 33, each NUL-terminated within its
@@ -69,10 +72,17 @@ int apControl(const MsgElement *argument)
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_AP_CONTROL: action:%d", (int)action);
     uint8_t payload[2] = {0, 0};
     switch (action) {
-    case 1: payload[0] = 1; break;
-    case 0: payload[0] = 3; break;
-    case 2: payload[0] = 6; break;
-    default: return invalidParam();
+    case 1:
+        payload[0] = 1;
+        break;
+    case 0:
+        payload[0] = 3;
+        break;
+    case 2:
+        payload[0] = 6;
+        break;
+    default:
+        return invalidParam();
     }
     return sendModule("AP", payload, sizeof payload, "ztc_send_auxmod_command AP config error, %d");
 }
@@ -82,8 +92,8 @@ int apSsidConfig(const MsgElement *argument)
     if (!hasBytes(argument, kModeOffset + 4))
         return invalidParam();
     const Network n = readNetwork(argument);
-    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[%.*s] password[%.*s]", (int)n.ssidLength,
-          n.ssid, (int)n.passwordLength, n.password);
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_AP_SSID_CONFIG: ssid[%.*s] password[%.*s]",
+          (int)n.ssidLength, n.ssid, (int)n.passwordLength, n.password);
     if (n.ssidLength == 0 || n.passwordLength == 0)
         return invalidParam();
     // Mode code, 1, password length and bytes, SSID length and bytes; the
@@ -111,8 +121,8 @@ int bandSelect(const MsgElement *argument)
     if (band > 1)
         return invalidParam();
     const uint8_t payload = static_cast<uint8_t>(band);
-    const int rc = ztc_send_remote_api_payload(context(), kWirelessCategory, kWirelessBandSet,
-                                               &payload, 1);
+    const int rc =
+        ztc_send_remote_api_payload(context(), kWirelessCategory, kWirelessBandSet, &payload, 1);
     if (rc != ZT_OK)
         ZTLOG(ZT_LOG_ERROR, "REMOTE_WIRELESS_BAND_SET error, %d", rc);
     return rc;
@@ -123,8 +133,8 @@ int ssidSave(const MsgElement *argument)
     if (!hasBytes(argument, kPasswordOffset + kPasswordField))
         return invalidParam();
     const Network n = readNetwork(argument);
-    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_SAVE: ssid[%.*s] password[%.*s]", (int)n.ssidLength, n.ssid,
-          (int)n.passwordLength, n.password);
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_SAVE: ssid[%.*s] password[%.*s]", (int)n.ssidLength,
+          n.ssid, (int)n.passwordLength, n.password);
     // The SSID and its NUL, then a non-empty password and its NUL.
     if (n.ssidLength < 1 || n.ssidLength > 32 || n.passwordLength > 63)
         return invalidParam();
@@ -235,9 +245,8 @@ int firmwareUpdate(ztcontrol_command_t command, const MsgElement *argument)
 
 }  // namespace
 
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::handleWirelessCommand(Msg &request, ztcontrol_command_t command,
-                                              const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handleWirelessCommand(
+    Msg &request, ztcontrol_command_t command, const MsgElement *argument)
 {
     CommandOutcome outcome;
     // Commands without arguments refuse an argument element; the Bluetooth

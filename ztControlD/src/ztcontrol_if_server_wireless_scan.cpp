@@ -11,7 +11,10 @@
 
 namespace {
 
-ztc_msg_q_context_t *context() { return &ZtcontrolCommandServer::m_cameraContext; }
+ztc_msg_q_context_t *context()
+{
+    return &ZtcontrolCommandServer::m_cameraContext;
+}
 
 // The scan-list answer and the module's list answer it is built from.
 constexpr size_t kListSize = 492;
@@ -35,8 +38,8 @@ void fillScanList(uint8_t *list, uint8_t offset, const uint8_t *answer, size_t l
     if (count > kListMaxEntries)
         count = kListMaxEntries;
     if (count != reported)
-        ZTLOG(ZT_LOG_ERROR, "Scan list: module reports %zu entries, %zu present, passing %zu", reported,
-              present, count);
+        ZTLOG(ZT_LOG_ERROR, "Scan list: module reports %zu entries, %zu present, passing %zu",
+              reported, present, count);
     list[0] = offset;
     writeLE(list, 2, answer[1], 2);
     writeLE(list, 4, static_cast<uint32_t>(count), 2);
@@ -55,8 +58,8 @@ void fillScanList(uint8_t *list, uint8_t offset, const uint8_t *answer, size_t l
 }  // namespace
 
 // Answers with the result and the 4-byte scan identifier, also on failure.
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::wifiScanStart(Msg &request, const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::wifiScanStart(
+    Msg &request, const MsgElement *argument)
 {
     uint8_t scanId[4] = {0, 0, 0, 0};
     int rc = ZT_OK;
@@ -74,7 +77,8 @@ ZtcontrolCommandServer::wifiScanStart(Msg &request, const MsgElement *argument)
             rc = ztc_send_auxmod_command(context(), "NI", payload, sizeof payload, &answer,
                                          &answerLength);
             if (rc != ZT_OK)
-                ZTLOG(ZT_LOG_ERROR, "ztc_send_auxmod_command AUXMOD_CMD_SSID_SCAN_START error, %d", rc);
+                ZTLOG(ZT_LOG_ERROR, "ztc_send_auxmod_command AUXMOD_CMD_SSID_SCAN_START error, %d",
+                      rc);
             if (!answer || answerLength < 2)
                 ZTLOG(ZT_LOG_ERROR, "Results from scan start not long enough to hold a scan id");
             else
@@ -89,8 +93,8 @@ ZtcontrolCommandServer::wifiScanStart(Msg &request, const MsgElement *argument)
 }
 
 // Answers with the result and all 492 bytes of the scan list, in every case.
-ZtcontrolCommandServer::CommandOutcome
-ZtcontrolCommandServer::wifiScanList(Msg &request, const MsgElement *argument)
+ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::wifiScanList(
+    Msg &request, const MsgElement *argument)
 {
     uint8_t list[kListSize];
     memset(list, 0, sizeof list);
@@ -103,9 +107,11 @@ ZtcontrolCommandServer::wifiScanList(Msg &request, const MsgElement *argument)
         const uint8_t payload[5] = {offset, kListMaxEntries, 0xFF, 0xFF, 1};
         uint8_t *answer = nullptr;
         uint16_t answerLength = 0;
-        rc = ztc_send_auxmod_command(context(), "al", payload, sizeof payload, &answer, &answerLength);
+        rc = ztc_send_auxmod_command(context(), "al", payload, sizeof payload, &answer,
+                                     &answerLength);
         if (rc != ZT_OK) {
-            ZTLOG(ZT_LOG_ERROR, "ztc_send_auxmod_command AUXMOD_CMD_SSID_SCAN_LIST_GET error, %d", rc);
+            ZTLOG(ZT_LOG_ERROR, "ztc_send_auxmod_command AUXMOD_CMD_SSID_SCAN_LIST_GET error, %d",
+                  rc);
         } else if (answer && answerLength > 0) {
             if (answer[0] != 0) {
                 rc = ZT_ERR;
@@ -123,4 +129,3 @@ ZtcontrolCommandServer::wifiScanList(Msg &request, const MsgElement *argument)
     outcome.answered = true;
     return outcome;
 }
-

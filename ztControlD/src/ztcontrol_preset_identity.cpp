@@ -41,17 +41,20 @@ constexpr uint32_t kNoIterator = 0xFFFFFFFFu;
 
 }  // namespace
 
-WSDK_EnumPresetTitle MapFWTitleToWSDK(PRESET_TITLES_FW title) {
+WSDK_EnumPresetTitle MapFWTitleToWSDK(PRESET_TITLES_FW title)
+{
     if (title == kTitleSimpleSmartShot || title == kTitleSimpleNightPhoto)
         return wsdk_commands::WSDK_PRESET_TITLE_PHOTO;
     return static_cast<WSDK_EnumPresetTitle>(title);
 }
 
-PRESET_TITLES_FW MapWSDKTitleToFW(WSDK_EnumPresetTitle title) {
+PRESET_TITLES_FW MapWSDKTitleToFW(WSDK_EnumPresetTitle title)
+{
     return static_cast<PRESET_TITLES_FW>(title);
 }
 
-WSDK_EnumPresetIcon MapFWIconToWSDK(PRESET_ICONS_FW icon, int flatMode) {
+WSDK_EnumPresetIcon MapFWIconToWSDK(PRESET_ICONS_FW icon, int flatMode)
+{
     if (icon == kIconNightLapse && flatMode == kFlatModeNightLapsePhoto)
         return wsdk_commands::WSDK_PRESET_ICON_NIGHTLAPSE_PHOTO;
     if ((icon == kIconTimeLapse || icon == kIconTimeLapse2) && flatMode == kFlatModeTimeLapsePhoto)
@@ -59,51 +62,70 @@ WSDK_EnumPresetIcon MapFWIconToWSDK(PRESET_ICONS_FW icon, int flatMode) {
     return static_cast<WSDK_EnumPresetIcon>(icon);
 }
 
-PRESET_ICONS_FW MapWSDKIconToFW(WSDK_EnumPresetIcon icon, int model) {
+PRESET_ICONS_FW MapWSDKIconToFW(WSDK_EnumPresetIcon icon, int model)
+{
     switch (icon) {
-        case wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO:
-            // Model 51 draws its photo lapses with the second time-lapse icon.
-            return model == kModel51 ? kIconTimeLapse2 : kIconTimeLapse;
-        case wsdk_commands::WSDK_PRESET_ICON_NIGHTLAPSE_PHOTO:
-            return kIconNightLapse;
-        default:
-            return static_cast<PRESET_ICONS_FW>(icon);
+    case wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO:
+        // Model 51 draws its photo lapses with the second time-lapse icon.
+        return model == kModel51 ? kIconTimeLapse2 : kIconTimeLapse;
+    case wsdk_commands::WSDK_PRESET_ICON_NIGHTLAPSE_PHOTO:
+        return kIconNightLapse;
+    default:
+        return static_cast<PRESET_ICONS_FW>(icon);
     }
 }
 
-bool IsCreatePresetSupported(int model) { return model != kModel51 && model != kModel60; }
+bool IsCreatePresetSupported(int model)
+{
+    return model != kModel51 && model != kModel60;
+}
 
-bool isOrbiLensSupported(unsigned char model) { return model != kModel50; }
+bool isOrbiLensSupported(unsigned char model)
+{
+    return model != kModel50;
+}
 
-bool IsFactoryPreset(unsigned int id) {
-    for (const IdRange& r : kFactoryPresets)
-        if (id >= r.first && id <= r.last) return true;
+bool IsFactoryPreset(unsigned int id)
+{
+    for (const IdRange &r : kFactoryPresets)
+        if (id >= r.first && id <= r.last)
+            return true;
     return false;
 }
 
-int pb_get_preset_index_by_id(const PresetList* presets, int id) {
-    if (presets == nullptr) return -1;
+int pb_get_preset_index_by_id(const PresetList *presets, int id)
+{
+    if (presets == nullptr)
+        return -1;
     for (int i = 0; i < presets->size(); ++i)
-        if (presets->Get(i).id() == id) return i;
+        if (presets->Get(i).id() == id)
+            return i;
     return -1;
 }
 
-bool pb_move_preset_by_index(PresetList* presets, int from, int to) {
-    if (presets == nullptr) return false;
+bool pb_move_preset_by_index(PresetList *presets, int from, int to)
+{
+    if (presets == nullptr)
+        return false;
     const int size = presets->size();
-    if (from < 0 || to < 0 || from >= size || to >= size) return false;
+    if (from < 0 || to < 0 || from >= size || to >= size)
+        return false;
     // Swapping neighbours moves pointers only: the presets themselves, with
     // their setting arrays, stay where they are in memory.
-    for (int i = from; i < to; ++i) presets->SwapElements(i, i + 1);
-    for (int i = from; i > to; --i) presets->SwapElements(i, i - 1);
+    for (int i = from; i < to; ++i)
+        presets->SwapElements(i, i + 1);
+    for (int i = from; i > to; --i)
+        presets->SwapElements(i, i - 1);
     return true;
 }
 
 uint32_t GetNextPresetIterator(unsigned char group, unsigned int title,
-                               const PresetFirmwareRequest& request) {
-    if (!request) return kNoIterator;
+                               const PresetFirmwareRequest &request)
+{
+    if (!request)
+        return kNoIterator;
     const uint8_t groupByte = group;
-    const uint8_t* rsp = nullptr;
+    const uint8_t *rsp = nullptr;
     size_t rspLen = 0;
     int status = request(kPresetListIds, &groupByte, 1, &rsp, &rspLen);
     if (status != 0 || rsp == nullptr || rspLen == 0) {
@@ -111,7 +133,8 @@ uint32_t GetNextPresetIterator(unsigned char group, unsigned int title,
         return kNoIterator;
     }
     const size_t count = rsp[0];
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     if (rspLen < 1 + 4 * count) {
         // The id list is cut short: treat it like any malformed answer.
         ZTLOG(ZT_LOG_ERROR, "ztc_send_remote_api_payload_response error, %d\n", 0);
@@ -120,14 +143,15 @@ uint32_t GetNextPresetIterator(unsigned char group, unsigned int title,
     // The answer lives in the library's buffer until the next request, so the
     // ids are copied out before the first info request.
     uint32_t ids[255];
-    for (size_t i = 0; i < count; ++i) ids[i] = readU32(rsp + 1 + 4 * i);
+    for (size_t i = 0; i < count; ++i)
+        ids[i] = readU32(rsp + 1 + 4 * i);
 
     std::set<uint32_t> numbers;
     for (size_t i = 0; i < count; ++i) {
         ZTLOG(ZT_LOG_DEBUG, "checking preset id %u\n", ids[i]);
-        uint8_t payload[4] = {
-            static_cast<uint8_t>(ids[i]), static_cast<uint8_t>(ids[i] >> 8),
-            static_cast<uint8_t>(ids[i] >> 16), static_cast<uint8_t>(ids[i] >> 24)};
+        uint8_t payload[4] = {static_cast<uint8_t>(ids[i]), static_cast<uint8_t>(ids[i] >> 8),
+                              static_cast<uint8_t>(ids[i] >> 16),
+                              static_cast<uint8_t>(ids[i] >> 24)};
         rsp = nullptr;
         rspLen = 0;
         status = request(kPresetGetInfo, payload, sizeof payload, &rsp, &rspLen);

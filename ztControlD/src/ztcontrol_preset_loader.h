@@ -69,14 +69,13 @@ struct appc_presets_settings_info {
 
 // Decodes `len` bytes at `bytes` into `*out`. Returns false, leaving `*out`
 // untouched, unless `len` is exactly kPresetRecordSize.
-bool parsePresetRecord(const void* bytes, size_t len, appc_presets_settings_info* out);
+bool parsePresetRecord(const void *bytes, size_t len, appc_presets_settings_info *out);
 
 // Turns a setting's firmware value into the option id the model's settings
 // table gives it. The daemon passes the camera control library's
 // getOptionIdByValue; the loader always asks with notFound = 0xFFFFFFFF and
 // stores whatever comes back.
-typedef uint32_t (*OptionIdLookupFn)(int model, uint32_t setting, int32_t value,
-                                     uint32_t notFound);
+typedef uint32_t (*OptionIdLookupFn)(int model, uint32_t setting, int32_t value, uint32_t notFound);
 
 // The camera state the caption rules depend on. The command server fills it
 // from its own accessors (GetCameraModel, GetLensMode, GetEasyProMode) before
@@ -93,24 +92,21 @@ struct PresetCaptionContext {
 // Fills `preset` from `record`: mode, title, icon, flags and the caption
 // settings. The caller has already set the preset's id. Never fails: unknown
 // modes get no settings; unknown titles and icons pass through unchanged.
-void populatePresetInfo(const appc_presets_settings_info* record,
-                        wsdk_commands::WSDK_Preset& preset,
-                        const PresetCaptionContext& ctx);
+void populatePresetInfo(const appc_presets_settings_info *record,
+                        wsdk_commands::WSDK_Preset &preset, const PresetCaptionContext &ctx);
 
 // The caption rules per settings layout. Each appends to the preset's
 // setting_array and reads the preset's mode (and, where a rule needs it, its
 // id), which must already be set.
-void loadVideoSettings(const appc_video_settings& block, wsdk_commands::WSDK_Preset& preset,
-                       const PresetCaptionContext& ctx);
-void loadEasyModeVideoSettings(const appc_video_settings& block,
-                               wsdk_commands::WSDK_Preset& preset,
-                               int8_t easySpeedClass, const PresetCaptionContext& ctx);
-void loadPhotoSettings(const appc_photo_settings& block, wsdk_commands::WSDK_Preset& preset,
-                       const PresetCaptionContext& ctx);
-void loadEasyPhotoSettings(uint32_t presetId, wsdk_commands::WSDK_Preset& preset);
-void loadMultishotSettings(const appc_multi_shot_settings& block,
-                           wsdk_commands::WSDK_Preset& preset,
-                           const PresetCaptionContext& ctx);
+void loadVideoSettings(const appc_video_settings &block, wsdk_commands::WSDK_Preset &preset,
+                       const PresetCaptionContext &ctx);
+void loadEasyModeVideoSettings(const appc_video_settings &block, wsdk_commands::WSDK_Preset &preset,
+                               int8_t easySpeedClass, const PresetCaptionContext &ctx);
+void loadPhotoSettings(const appc_photo_settings &block, wsdk_commands::WSDK_Preset &preset,
+                       const PresetCaptionContext &ctx);
+void loadEasyPhotoSettings(uint32_t presetId, wsdk_commands::WSDK_Preset &preset);
+void loadMultishotSettings(const appc_multi_shot_settings &block,
+                           wsdk_commands::WSDK_Preset &preset, const PresetCaptionContext &ctx);
 
 // ---------------------------------------------------------------------------
 // Preset identity
@@ -134,24 +130,24 @@ bool IsFactoryPreset(unsigned int id);
 typedef google::protobuf::RepeatedPtrField<wsdk_commands::WSDK_Preset> PresetList;
 
 // Index of the first preset with this id, or -1.
-int pb_get_preset_index_by_id(const PresetList* presets, int id);
+int pb_get_preset_index_by_id(const PresetList *presets, int id);
 
 // Moves the preset at `from` to position `to`; those in between shift one
 // place towards `from`. Elements are swapped, never copied. Returns false and
 // leaves the list alone when either index is outside the list.
-bool pb_move_preset_by_index(PresetList* presets, int from, int to);
+bool pb_move_preset_by_index(PresetList *presets, int from, int to);
 
 // One firmware preset operation (category 17, identifier `op`) with a payload.
 // Returns the firmware status; on status 0 `*rsp` and `*rspLen` describe the
 // answer bytes, borrowed until the next request.
-typedef std::function<int(uint8_t op, const uint8_t* payload, size_t payloadLen,
-                          const uint8_t** rsp, size_t* rspLen)>
+typedef std::function<int(uint8_t op, const uint8_t *payload, size_t payloadLen,
+                          const uint8_t **rsp, size_t *rspLen)>
     PresetFirmwareRequest;
 
 // The smallest title number that no preset of `title` in firmware group
 // `group` uses yet, or 0xFFFFFFFF when a firmware request fails or answers
 // malformed bytes. Costs one request for the id list and one per preset.
 uint32_t GetNextPresetIterator(unsigned char group, unsigned int title,
-                               const PresetFirmwareRequest& request);
+                               const PresetFirmwareRequest &request);
 
 #endif  // ZTCONTROL_PRESET_LOADER_H

@@ -25,16 +25,16 @@ constexpr uint8_t kVoiceCategory = 15;
 constexpr uint8_t kPresetCategory = 17;
 
 // Video.
-constexpr uint8_t kVideoAdvsetReset = 26;    // REMOTE_VIDEO_ADVSET_RESET
-constexpr uint8_t kPrerollDeactivate = 90;   // REMOTE_VIDEO_PREROLL_DEACTIVATE
-constexpr uint8_t kHorizonSupportGet = 91;   // REMOTE_VIDEO_HORIZON_CONTROL_SUPPORT_GET
+constexpr uint8_t kVideoAdvsetReset = 26;   // REMOTE_VIDEO_ADVSET_RESET
+constexpr uint8_t kPrerollDeactivate = 90;  // REMOTE_VIDEO_PREROLL_DEACTIVATE
+constexpr uint8_t kHorizonSupportGet = 91;  // REMOTE_VIDEO_HORIZON_CONTROL_SUPPORT_GET
 // Photo and multi-shot.
-constexpr uint8_t kPhotoAdvsetReset = 22;    // REMOTE_PHOTO_ADVSET_RESET
+constexpr uint8_t kPhotoAdvsetReset = 22;      // REMOTE_PHOTO_ADVSET_RESET
 constexpr uint8_t kMultiShotAdvsetReset = 26;  // REMOTE_MULTI_SHOT_ADVSET_RESET
 // Broadcast.
-constexpr uint8_t kBroadcastExit = 28;       // REMOTE_BROADCAST_EXIT
+constexpr uint8_t kBroadcastExit = 28;  // REMOTE_BROADCAST_EXIT
 // Wireless.
-constexpr uint8_t kWirelessBandSet = 19;     // REMOTE_WIRELESS_BAND_SET
+constexpr uint8_t kWirelessBandSet = 19;  // REMOTE_WIRELESS_BAND_SET
 // Setup.
 constexpr uint8_t kDefaultAppModeGet = 10;   // REMOTE_SETUP_DEFAULT_APP_MODE_GET
 constexpr uint8_t kDateTimeGet = 26;         // REMOTE_SETUP_DATE_TIME_GET
@@ -42,45 +42,46 @@ constexpr uint8_t kDateTimeSet = 27;         // REMOTE_SETUP_DATE_TIME_SET
 constexpr uint8_t kAllSettingsGet = 30;      // REMOTE_SETUP_ALL_SETTINGS_GET
 constexpr uint8_t kAutoClearEnableSet = 76;  // REMOTE_SETUP_AUTO_CLEAR_ENABLE_SET
 // System.
-constexpr uint8_t kShutdown = 2;             // REMOTE_SYSTEM_SHUTDOWN
-constexpr uint8_t kFactoryReset = 4;         // REMOTE_SYSTEM_FACTORY_RESET
-constexpr uint8_t kBusyStatusGet = 6;        // REMOTE_SYSTEM_BUSY_STATUS_GET
-constexpr uint8_t kAllStatusGet = 11;        // REMOTE_SYSTEM_ALL_STATUS_GET
-constexpr uint8_t kLocateStatusSet = 13;     // REMOTE_SYSTEM_CAMERA_LOCATE_STATUS_SET
-constexpr uint8_t kAnalyticsClear = 20;      // REMOTE_SYSTEM_ANALYTICS_CLEAR
-constexpr uint8_t kAnalyticsFileNameGet = 21;  // REMOTE_SYSTEM_ANALYTICS_FILE_NAME_GET
+constexpr uint8_t kShutdown = 2;                  // REMOTE_SYSTEM_SHUTDOWN
+constexpr uint8_t kFactoryReset = 4;              // REMOTE_SYSTEM_FACTORY_RESET
+constexpr uint8_t kBusyStatusGet = 6;             // REMOTE_SYSTEM_BUSY_STATUS_GET
+constexpr uint8_t kAllStatusGet = 11;             // REMOTE_SYSTEM_ALL_STATUS_GET
+constexpr uint8_t kLocateStatusSet = 13;          // REMOTE_SYSTEM_CAMERA_LOCATE_STATUS_SET
+constexpr uint8_t kAnalyticsClear = 20;           // REMOTE_SYSTEM_ANALYTICS_CLEAR
+constexpr uint8_t kAnalyticsFileNameGet = 21;     // REMOTE_SYSTEM_ANALYTICS_FILE_NAME_GET
 constexpr uint8_t kContextualMenuStatusSet = 30;  // REMOTE_SYSTEM_CONTEXTUAL_MENU_STATUS_SET
-constexpr uint8_t kGeocalGet = 34;           // REMOTE_SYSTEM_GEOCAL_GET
-constexpr uint8_t kCalFileNameGet = 35;      // REMOTE_SYSTEM_CAL_FILE_NAME_GET
-constexpr uint8_t kExternalCameraControl = 40;  // REMOTE_SYSTEM_REQUEST_EXTERNAL_CAMERA_CONTROL
-constexpr uint8_t kAllowControlOverUsb = 44;  // REMOTE_SYSTEM_ALLOW_CONTROL_OVER_USB_SET
-constexpr uint8_t kQuickCaptureStart = 45;   // REMOTE_QUICK_CAPTURE_START
+constexpr uint8_t kGeocalGet = 34;                // REMOTE_SYSTEM_GEOCAL_GET
+constexpr uint8_t kCalFileNameGet = 35;           // REMOTE_SYSTEM_CAL_FILE_NAME_GET
+constexpr uint8_t kExternalCameraControl = 40;    // REMOTE_SYSTEM_REQUEST_EXTERNAL_CAMERA_CONTROL
+constexpr uint8_t kAllowControlOverUsb = 44;      // REMOTE_SYSTEM_ALLOW_CONTROL_OVER_USB_SET
+constexpr uint8_t kQuickCaptureStart = 45;        // REMOTE_QUICK_CAPTURE_START
 // Storage.
-constexpr uint8_t kLatestFileDelete = 9;     // REMOTE_STORAGE_LATEST_FILE_DELETE
-constexpr uint8_t kAllDelete = 10;           // REMOTE_STORAGE_ALL_DELETE
-constexpr uint8_t kKeymarkTag = 12;          // REMOTE_STORAGE_KEYMARK_TAG
+constexpr uint8_t kLatestFileDelete = 9;      // REMOTE_STORAGE_LATEST_FILE_DELETE
+constexpr uint8_t kAllDelete = 10;            // REMOTE_STORAGE_ALL_DELETE
+constexpr uint8_t kKeymarkTag = 12;           // REMOTE_STORAGE_KEYMARK_TAG
 constexpr uint8_t kListDeleteStatusGet = 23;  // REMOTE_STORAGE_LIST_DELETE_STATUS_GET
 // Stream and live view.
 constexpr uint8_t kStreamOrientationGet = 14;  // REMOTE_STREAM_ORIENTATION_GET
-constexpr uint8_t kExposureSelectSet = 0;    // REMOTE_LIVEVIEW_EXPOSURE_SELECT_SET
-constexpr uint8_t kExposureSelectReset = 2;  // REMOTE_LIVEVIEW_EXPOSURE_SELECT_RESET
+constexpr uint8_t kExposureSelectSet = 0;      // REMOTE_LIVEVIEW_EXPOSURE_SELECT_SET
+constexpr uint8_t kExposureSelectReset = 2;    // REMOTE_LIVEVIEW_EXPOSURE_SELECT_RESET
 // Voice control: the identifiers stand in the voice command table of
 // ztcontrol_if_server_media.cpp.
 // Presets.
-constexpr uint8_t kPresetListGroups = 0;     // REMOTE_PRESET_LIST_GROUPS: no payload; count, group bytes
-constexpr uint8_t kPresetListIds = 1;        // REMOTE_PRESET_LIST_IDS: u8 group; count, u32 ids
-constexpr uint8_t kPresetGetInfo = 2;        // REMOTE_PRESET_GET_INFO: u32 id; the 81-byte record
-constexpr uint8_t kPresetCustomCreate = 3;   // REMOTE_PRESET_CUSTOM_CREATE: 18 bytes; u32 new id
-constexpr uint8_t kPresetCustomRemove = 4;   // REMOTE_PRESET_CUSTOM_REMOVE: u32 id
-constexpr uint8_t kPresetSetOrder = 5;       // REMOTE_PRESET_SET_ORDER: u32 id, u32 order
-constexpr uint8_t kPresetEditStart = 8;      // REMOTE_PRESET_EDIT_START: u32 id
-constexpr uint8_t kPresetEditCancel = 9;     // REMOTE_PRESET_EDIT_CANCEL: no payload
-constexpr uint8_t kPresetEditStore = 10;     // REMOTE_PRESET_EDIT_STORE: no payload
-constexpr uint8_t kPresetActiveSet = 12;     // REMOTE_PRESET_ACTIVE_SET: u32 id
+constexpr uint8_t kPresetListGroups =
+    0;                                 // REMOTE_PRESET_LIST_GROUPS: no payload; count, group bytes
+constexpr uint8_t kPresetListIds = 1;  // REMOTE_PRESET_LIST_IDS: u8 group; count, u32 ids
+constexpr uint8_t kPresetGetInfo = 2;  // REMOTE_PRESET_GET_INFO: u32 id; the 81-byte record
+constexpr uint8_t kPresetCustomCreate = 3;  // REMOTE_PRESET_CUSTOM_CREATE: 18 bytes; u32 new id
+constexpr uint8_t kPresetCustomRemove = 4;  // REMOTE_PRESET_CUSTOM_REMOVE: u32 id
+constexpr uint8_t kPresetSetOrder = 5;      // REMOTE_PRESET_SET_ORDER: u32 id, u32 order
+constexpr uint8_t kPresetEditStart = 8;     // REMOTE_PRESET_EDIT_START: u32 id
+constexpr uint8_t kPresetEditCancel = 9;    // REMOTE_PRESET_EDIT_CANCEL: no payload
+constexpr uint8_t kPresetEditStore = 10;    // REMOTE_PRESET_EDIT_STORE: no payload
+constexpr uint8_t kPresetActiveSet = 12;    // REMOTE_PRESET_ACTIVE_SET: u32 id
 constexpr uint8_t kPresetPredefinedRestore = 13;  // REMOTE_PRESET_PREDEFINED_RESTORE: u32 id
-constexpr uint8_t kPresetUserDataEdit = 15;  // REMOTE_PRESET_USER_DATA_EDIT: u32 id, four words
+constexpr uint8_t kPresetUserDataEdit = 15;     // REMOTE_PRESET_USER_DATA_EDIT: u32 id, four words
 constexpr uint8_t kPresetsFlatModeSwitch = 23;  // REMOTE_PRESETS_FLAT_MODE_SWITCH: u8 flat mode
-constexpr uint8_t kPowerOnDefaultGet = 25;   // REMOTE_PRESETS_POWER_ON_DEFAULT_PRESETS_GET
+constexpr uint8_t kPowerOnDefaultGet = 25;      // REMOTE_PRESETS_POWER_ON_DEFAULT_PRESETS_GET
 
 // The one-byte answer of a camera that is going off (NAK-OFF): the query
 // itself went through, the camera refused it.

@@ -42,7 +42,8 @@ protected:
     {
         if (s_started) {
             auto status = s_daemon->stop();
-            EXPECT_TRUE(status && status->ok()) << "the daemon did not stop cleanly\n" << s_daemon->log();
+            EXPECT_TRUE(status && status->ok()) << "the daemon did not stop cleanly\n"
+                                                << s_daemon->log();
         }
         s_daemon.reset();
         s_peer.reset();
@@ -51,7 +52,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(s_started) << "daemon or peer did not start\n" << s_daemon->log();
-        ASSERT_TRUE(s_daemon->isRunning()) << "the daemon died in an earlier test\n" << s_daemon->log();
+        ASSERT_TRUE(s_daemon->isRunning()) << "the daemon died in an earlier test\n"
+                                           << s_daemon->log();
         s_peer->clearScript();
         s_daemon->requester().drain();
     }

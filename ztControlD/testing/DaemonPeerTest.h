@@ -22,7 +22,9 @@ namespace zttest {
 class DaemonPeerTest : public ::testing::Test {
 protected:
     enum StartIn { kStartInSetUp, kStartInBody };
-    explicit DaemonPeerTest(StartIn start = kStartInSetUp) : m_startInSetUp(start == kStartInSetUp) {}
+    explicit DaemonPeerTest(StartIn start = kStartInSetUp) : m_startInSetUp(start == kStartInSetUp)
+    {
+    }
 
     void SetUp() override
     {

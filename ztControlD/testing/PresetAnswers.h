@@ -12,21 +12,33 @@ namespace zttest {
 
 constexpr uint8_t kPresetOps = 17;
 enum PresetOp : uint8_t {
-    kOpListGroups = 0, kOpListIds = 1, kOpGetInfo = 2, kOpCreate = 3, kOpRemove = 4,
-    kOpSetOrder = 5, kOpEditStart = 8, kOpEditCancel = 9, kOpEditStore = 10, kOpActiveSet = 12,
-    kOpRestore = 13, kOpUserDataEdit = 15, kOpFlatModeSwitch = 23,
+    kOpListGroups = 0,
+    kOpListIds = 1,
+    kOpGetInfo = 2,
+    kOpCreate = 3,
+    kOpRemove = 4,
+    kOpSetOrder = 5,
+    kOpEditStart = 8,
+    kOpEditCancel = 9,
+    kOpEditStore = 10,
+    kOpActiveSet = 12,
+    kOpRestore = 13,
+    kOpUserDataEdit = 15,
+    kOpFlatModeSwitch = 23,
 };
 
 // Appends a little-endian u32.
 inline void putLE(std::vector<uint8_t> &out, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 inline std::vector<uint8_t> leWords(std::initializer_list<uint32_t> words)
 {
     std::vector<uint8_t> out;
-    for (uint32_t w : words) putLE(out, w);
+    for (uint32_t w : words)
+        putLE(out, w);
     return out;
 }
 
@@ -34,7 +46,8 @@ inline std::vector<uint8_t> leWords(std::initializer_list<uint32_t> words)
 inline std::vector<uint8_t> groupList(std::initializer_list<uint8_t> groups)
 {
     std::vector<uint8_t> out{static_cast<uint8_t>(groups.size())};
-    for (uint8_t group : groups) out.push_back(group);
+    for (uint8_t group : groups)
+        out.push_back(group);
     return out;
 }
 
@@ -42,7 +55,8 @@ inline std::vector<uint8_t> groupList(std::initializer_list<uint8_t> groups)
 inline std::vector<uint8_t> idList(const std::vector<uint32_t> &ids)
 {
     std::vector<uint8_t> out{static_cast<uint8_t>(ids.size())};
-    for (uint32_t id : ids) putLE(out, id);
+    for (uint32_t id : ids)
+        putLE(out, id);
     return out;
 }
 

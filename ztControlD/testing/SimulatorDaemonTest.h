@@ -21,7 +21,8 @@ protected:
     {
         ASSERT_TRUE(m_sim.start(DaemonHarness::binDir() + "/ztFirmwareSim", {"--no-console"}))
             << m_sim.error() << " (build the ztFirmwareSim target)";
-        ASSERT_TRUE(m_sim.waitForOutput("serving /to_ztnet", std::chrono::seconds(10))) << m_sim.output();
+        ASSERT_TRUE(m_sim.waitForOutput("serving /to_ztnet", std::chrono::seconds(10)))
+            << m_sim.output();
         ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
         m_started = true;
         m_daemon.requester().drain();

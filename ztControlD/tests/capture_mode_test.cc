@@ -10,15 +10,21 @@
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
-using zttest::words;
 using zttest::StatusBlock;
 using zttest::u32Arg;
+using zttest::words;
 
 namespace {
 
 enum : uint32_t {
-    kShutter = 3, kMode = 4, kModeSubMode = 5, kLiveviewModeSet = 51, kCaptureDelay = 66,
-    kModeSetMode = 67, kQuickCaptureStart = 99, kGetBusyStatus = 100,
+    kShutter = 3,
+    kMode = 4,
+    kModeSubMode = 5,
+    kLiveviewModeSet = 51,
+    kCaptureDelay = 66,
+    kModeSetMode = 67,
+    kQuickCaptureStart = 99,
+    kGetBusyStatus = 100,
 };
 constexpr int32_t kErr = -1;
 constexpr int32_t kInvalidParam = -3;
@@ -112,8 +118,10 @@ TEST_F(CaptureMode, BaseModesBecomeTheSelectedFlatModeAndOnlyVideoModesResetForm
 {
     start(51);
     scriptStatus(StatusBlock().selectedFlatModes(13, 18, 21));
-    const struct { uint32_t mode, sent; size_t resets; } cases[] = {
-        {0, 13, 1}, {1, 18, 0}, {2, 21, 0}, {5, 5, 0}, {15, 15, 1}};
+    const struct {
+        uint32_t mode, sent;
+        size_t resets;
+    } cases[] = {{0, 13, 1}, {1, 18, 0}, {2, 21, 0}, {5, 5, 0}, {15, 15, 1}};
     for (const auto &c : cases) {
         m_peer.clearRequests();
         EXPECT_EQ(result(kMode, u32Arg(c.mode)), 0);

@@ -10,9 +10,9 @@
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
-using zttest::words;
 using zttest::u16Arg;
 using zttest::u32Arg;
+using zttest::words;
 
 namespace {
 

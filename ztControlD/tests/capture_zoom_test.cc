@@ -24,15 +24,22 @@ constexpr uint32_t kModeSetMode = 67;
 constexpr uint32_t kActivePreset = 0x00020003;
 constexpr int kAbsenceWaitMs = 600;  // three zoom windows
 
-bool isEditStart(const PeerRequest &r) { return r.isRemote(17, 8); }
-bool isEditStore(const PeerRequest &r) { return r.isRemote(17, 10); }
+bool isEditStart(const PeerRequest &r)
+{
+    return r.isRemote(17, 8);
+}
+bool isEditStore(const PeerRequest &r)
+{
+    return r.isRemote(17, 10);
+}
 
 class CaptureZoom : public zttest::DaemonPeerTest {
 protected:
     CaptureZoom()
     {
-        m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(
-                                       zttest::StatusBlock().group(0).videoPreset(kActivePreset).bytes()));
+        m_peer.scriptRemote(
+            8, 11,
+            PeerAnswer::Bytes(zttest::StatusBlock().group(0).videoPreset(kActivePreset).bytes()));
     }
     void SetUp() override
     {
@@ -89,14 +96,14 @@ TEST_F(CaptureZoom, ZoomRunOpensOneEditStoredAfterTheLastStep)
     const size_t mark = m_peer.requestCount();
     ASSERT_EQ(result(kDigitalZoom, u32Arg(30)), 0);
     ASSERT_TRUE(storeArrives(3000, mark)) << m_daemon.log();
-    EXPECT_EQ(editTrace(),
-              (std::vector<std::string>{"start", "zoom", "zoom", "store", "start", "zoom", "store"}));
+    EXPECT_EQ(editTrace(), (std::vector<std::string>{"start", "zoom", "zoom", "store", "start",
+                                                     "zoom", "store"}));
 }
 
 TEST_F(CaptureZoom, ZoomInFlatModeWithoutPresetZoomOpensNoEdit)
 {
-    m_peer.scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(zttest::Bytes{
-                                                         0, 0, 0, 0, 23, 0, 0, 0}));
+    m_peer.scriptTyped("ztc_app_get_mode_flat_mode",
+                       PeerAnswer::Bytes(zttest::Bytes{0, 0, 0, 0, 23, 0, 0, 0}));
     ASSERT_EQ(result(kDigitalZoom, u32Arg(10)), 0);
     EXPECT_FALSE(storeArrives(kAbsenceWaitMs));
     EXPECT_EQ(editTrace(), (std::vector<std::string>{"zoom"}));
@@ -104,8 +111,8 @@ TEST_F(CaptureZoom, ZoomInFlatModeWithoutPresetZoomOpensNoEdit)
 
 TEST_F(CaptureZoom, RefusedEditLeavesZoomUnchanged)
 {
-    m_peer.scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(zttest::Bytes{
-                                                         0, 0, 0, 0, 4, 0, 0, 0}));  // playback
+    m_peer.scriptTyped("ztc_app_get_mode_flat_mode",
+                       PeerAnswer::Bytes(zttest::Bytes{0, 0, 0, 0, 4, 0, 0, 0}));  // playback
     EXPECT_EQ(result(kDigitalZoom, u32Arg(10)), -1);
     m_peer.scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(Bytes(8, 0)));
     m_peer.scriptRemoteOnce(17, 8, PeerAnswer::Status(-7));

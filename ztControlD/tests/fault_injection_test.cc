@@ -24,7 +24,7 @@ namespace {
 
 constexpr uint32_t kProbeCommand = 1;  // answered as unsupported, no firmware work
 constexpr int32_t kNotSupported = -104;
-constexpr uint32_t kLocate = 37;       // one firmware operation: system 8/13
+constexpr uint32_t kLocate = 37;  // one firmware operation: system 8/13
 constexpr uint8_t kSystemCategory = 8;
 constexpr uint8_t kLocateSet = 13;
 constexpr uint32_t kBusyStatus = 100;  // one firmware operation answering one byte
@@ -107,8 +107,8 @@ TEST_F(FaultInjection, GarbageOnTheFirmwareReplyQueueIsSkippedNotParsedAsAnAnswe
         [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateSet); }, 5000));
     const std::vector<Bytes> garbage = {
         {0xFF},
-        {0x00, 0x04, 0x00, 25},                          // an answer with no elements
-        {0x05, 0xDC, 0x00, 25, 0x00, 0x00, 0x00, 0xEE},  // claims 1500 bytes
+        {0x00, 0x04, 0x00, 25},                                      // an answer with no elements
+        {0x05, 0xDC, 0x00, 25, 0x00, 0x00, 0x00, 0xEE},              // claims 1500 bytes
         {0x00, 0x0C, 0x00, 25, 0x00, 0x00, 0x04, 0xEC, 0, 0, 0, 0},  // result, no end
     };
     for (const Bytes &g : garbage)

@@ -15,9 +15,19 @@ using zttest::concat;
 namespace {
 
 enum : uint32_t {
-    kSetDate = 6, kTagRecording = 7, kTagPlayback = 8, kDelete = 9, kDeleteLast = 10,
-    kDeleteGroup = 11, kDeleteAll = 12, kVoicePhoto = 52, kVoiceMode = 59, kVoiceDeleteLast = 63,
-    kDeleteList = 93, kDeleteListResult = 94, kGetDate = 98,
+    kSetDate = 6,
+    kTagRecording = 7,
+    kTagPlayback = 8,
+    kDelete = 9,
+    kDeleteLast = 10,
+    kDeleteGroup = 11,
+    kDeleteAll = 12,
+    kVoicePhoto = 52,
+    kVoiceMode = 59,
+    kVoiceDeleteLast = 63,
+    kDeleteList = 93,
+    kDeleteListResult = 94,
+    kGetDate = 98,
 };
 constexpr int32_t kErr = -1;
 constexpr int32_t kInvalid = -3;
@@ -87,7 +97,8 @@ TEST_F(Media, DeleteListResultPassesTheAnswerBytesThroughWhateverTheirLength)
     const Bytes answers[] = {{1, 4, 2}, {0}, {7, 6, 5, 4, 3, 2, 1, 0, 9}, {2}};
     for (const Bytes &bytes : answers) {
         peer().scriptRemote(9, 23, PeerAnswer::Bytes(bytes));
-        EXPECT_EQ(answer(kDeleteListResult), (Answer{0, bytes}));  // no NAK-OFF rule: the byte 2 too
+        EXPECT_EQ(answer(kDeleteListResult),
+                  (Answer{0, bytes}));  // no NAK-OFF rule: the byte 2 too
         EXPECT_TRUE(sentRemote(9, 23));
     }
     peer().scriptRemote(9, 23, PeerAnswer::Status(kMqFail));
@@ -162,7 +173,8 @@ TEST_F(Media, DateTimeBytesPassThroughAndTheRefusalByteAnswersNakOff)
     EXPECT_EQ(reply.result, kNakOff);
     EXPECT_FALSE(reply.hasPayload);
     EXPECT_EQ(call(kSetDate).result, kInvalid);  // logs its line after any line of the refusal
-    ASSERT_TRUE(daemon().waitForLog("Command: ZTCONTROL_SET_DATE_TIME (6)", std::chrono::seconds(2), mark));
+    ASSERT_TRUE(
+        daemon().waitForLog("Command: ZTCONTROL_SET_DATE_TIME (6)", std::chrono::seconds(2), mark));
     EXPECT_EQ(daemon().log().find("Command: ZTCONTROL_GET_DATE_TIME", mark), std::string::npos);
 
     peer().scriptRemote(7, 26, PeerAnswer::Bytes({2, 0}));  // not the refusal byte

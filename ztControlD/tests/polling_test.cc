@@ -38,9 +38,13 @@ struct Camera {
     uint8_t &T(size_t n) { return block.settings.raw[n]; }
     void S32(size_t n, uint32_t v)
     {
-        for (size_t i = 0; i < 4; ++i) block.status.raw[n + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (size_t i = 0; i < 4; ++i)
+            block.status.raw[n + i] = static_cast<uint8_t>(v >> (8 * i));
     }
-    Bytes status() const { return Bytes(block.status.raw, block.status.raw + CAMERA_STATUS_BLOCK_SIZE); }
+    Bytes status() const
+    {
+        return Bytes(block.status.raw, block.status.raw + CAMERA_STATUS_BLOCK_SIZE);
+    }
     Bytes settings() const
     {
         return Bytes(block.settings.raw, block.settings.raw + CAMERA_SETTINGS_BLOCK_SIZE);
@@ -52,13 +56,17 @@ struct Camera {
         out << '{';
         camera_status_serialize_status_to_json(out, &block.status, kModel);
         out << ",\n";
-        camera_settings_serialize_to_json(out, &block.settings, &block.status, &block.system, kModel);
+        camera_settings_serialize_to_json(out, &block.settings, &block.status, &block.system,
+                                          kModel);
         out << '}';
         return out.str();
     }
 };
 
-bool isBlockRead(const PeerRequest &r) { return r.isRemote(8, 11) || r.isRemote(7, 30); }
+bool isBlockRead(const PeerRequest &r)
+{
+    return r.isRemote(8, 11) || r.isRemote(7, 30);
+}
 
 class Polling : public zttest::DaemonPeerTest {
 protected:
@@ -107,7 +115,8 @@ protected:
     bool connect(TcpNotifyClient &client, int total)
     {
         return client.connect(5s) &&
-               m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:" + std::to_string(total), 5s);
+               m_daemon.waitForLog(
+                   "Total PUSH_NOTIFICATION clients connected:" + std::to_string(total), 5s);
     }
 
     std::string next(QueueNotifyReader &reader)
@@ -245,7 +254,8 @@ TEST_F(Polling, ThrottledStatusesAreReportedAtMostOncePerSecond)
     EXPECT_GE(reports.size(), 2u);
     EXPECT_GE(withoutUptime, 1u) << "every pass reported the throttled status";
     for (size_t i = 1; i < reports.size(); ++i)
-        EXPECT_GE(reports[i] - reports[i - 1], 800ms) << "throttled status reported twice in a second";
+        EXPECT_GE(reports[i] - reports[i - 1], 800ms)
+            << "throttled status reported twice in a second";
 }
 
 TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
@@ -300,7 +310,8 @@ TEST_F(Polling, ClosedSocketIsRemovedWhileTheOthersStillReceive)
     m_camera.S(5) = 1;
     serve();
     settle();
-    EXPECT_TRUE(m_daemon.waitForLog("Failed to send notifications to client, removing client!", 5s));
+    EXPECT_TRUE(
+        m_daemon.waitForLog("Failed to send notifications to client, removing client!", 5s));
     EXPECT_EQ(next(second), "{\"status\":{\"8\":1}}");
     EXPECT_EQ(next(reader), "{\"status\":{\"8\":1}}");
 
@@ -325,10 +336,11 @@ TEST_F(Polling, MalformedOrFailedBlockReadsSendNothingAndLoseNoChange)
     m_camera.S(5) = 1;
     m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(m_camera.status()));
     m_peer.scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(237, 0)));
-    ASSERT_TRUE(m_daemon.waitForLog("ASSERT ERROR - settings_all size does not match rsp size=237", 5s));
+    ASSERT_TRUE(
+        m_daemon.waitForLog("ASSERT ERROR - settings_all size does not match rsp size=237", 5s));
     m_peer.scriptRemote(7, 30, PeerAnswer::Status(-5));
-    ASSERT_TRUE(m_daemon.waitForLog(
-        "Polling for settings (REMOTE_SETUP_ALL_SETTINGS_GET) error, -5", 5s));
+    ASSERT_TRUE(
+        m_daemon.waitForLog("Polling for settings (REMOTE_SETUP_ALL_SETTINGS_GET) error, -5", 5s));
     m_peer.scriptRemote(8, 11, PeerAnswer::Status(-7));
     ASSERT_TRUE(m_daemon.waitForLog(
         "Polling for status (REMOTE_SYSTEM_ALL_STATUS_GET) failed with error, -7", 5s));
@@ -346,36 +358,39 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     m_peer.scriptTyped("ztc_system_get_lenses", PeerAnswer::Bytes({1, 2}));
     m_peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
     m_peer.scriptRemote(2, 91, PeerAnswer::Bytes({2}));
-    m_camera.S32(19, 0);        // video group
-    m_camera.S32(7, 0x1234);    // its current preset
-    m_camera.S32(27, 0x1234);   // the modified preset is the current one
-    m_camera.S(33) = 3;         // modified
-    m_camera.T(25) = 26;        // a multi-shot flat mode
-    m_camera.T(158) = 9;        // multi-shot resolution
-    m_camera.T(160) = 19;       // multi-shot lens
-    m_camera.T(43) = 5;         // frame rate
-    m_camera.T(83) = 1;         // horizon levelling on
-    m_camera.T(35) = 3;         // stabilizer, published as item 157
+    m_camera.S32(19, 0);       // video group
+    m_camera.S32(7, 0x1234);   // its current preset
+    m_camera.S32(27, 0x1234);  // the modified preset is the current one
+    m_camera.S(33) = 3;        // modified
+    m_camera.T(25) = 26;       // a multi-shot flat mode
+    m_camera.T(158) = 9;       // multi-shot resolution
+    m_camera.T(160) = 19;      // multi-shot lens
+    m_camera.T(43) = 5;        // frame rate
+    m_camera.T(83) = 1;        // horizon levelling on
+    m_camera.T(35) = 3;        // stabilizer, published as item 157
     serve();
     start();
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
 
     Camera seen = m_camera;
-    seen.S(0) = 26;             // flat mode follows the setting
-    seen.S(33) = 1;             // modified, and it is the current preset
-    seen.T(42) = 9;             // resolution and lens from the multi-shot bytes
+    seen.S(0) = 26;  // flat mode follows the setting
+    seen.S(33) = 1;  // modified, and it is the current preset
+    seen.T(42) = 9;  // resolution and lens from the multi-shot bytes
     seen.T(44) = 19;
-    seen.T(34) = 1;             // ux mode as the camera reports it
-    seen.T(83) = 2;             // the supported horizon option
-    seen.block.system = {1, 2}; // lens mode and lens
+    seen.T(34) = 1;              // ux mode as the camera reports it
+    seen.T(83) = 2;              // the supported horizon option
+    seen.block.system = {1, 2};  // lens mode and lens
     EXPECT_EQ(next(reader), seen.fullState());
 
-    auto horizon = m_peer.waitForRequest([](const PeerRequest &r) { return r.isRemote(2, 91); }, 1000);
+    auto horizon =
+        m_peer.waitForRequest([](const PeerRequest &r) { return r.isRemote(2, 91); }, 1000);
     ASSERT_TRUE(horizon);
     EXPECT_EQ(horizon->payload, (Bytes{9, 5, 19})) << "resolution, frame rate, lens";
     auto published = m_peer.waitForRequest(
-        [](const PeerRequest &r) { return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157; },
+        [](const PeerRequest &r) {
+            return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157;
+        },
         1000);
     ASSERT_TRUE(published);
     EXPECT_EQ(published->payload, (Bytes{157, 0, 0, 0, 3, 0, 0, 0}));
@@ -387,8 +402,7 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     m_camera.T(35) = 0xFE;
     serve();
     settle();
-    EXPECT_EQ(next(reader),
-              "{\"status\":{\"98\":2457,\"99\":0},\n\"settings\":{\"135\":-2}\n}");
+    EXPECT_EQ(next(reader), "{\"status\":{\"98\":2457,\"99\":0},\n\"settings\":{\"135\":-2}\n}");
     size_t publications = 0;
     auto all = m_peer.requests();
     for (size_t i = mark; i < all.size(); ++i)
@@ -404,7 +418,8 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     serve();
     settle();
     EXPECT_EQ(next(reader),
-              "{\"status\":{\"89\":12},\n\"settings\":{\"2\":0,\"115\":9,\"117\":9,\"121\":0,\"144\":12}\n}");
+              "{\"status\":{\"89\":12},\n\"settings\":{\"2\":0,\"115\":9,\"117\":9,\"121\":0,"
+              "\"144\":12}\n}");
 }
 
 // A narrow webcam lens is made from linear: while the daemon emulates it,
@@ -414,7 +429,8 @@ TEST_F(Polling, EmulatedNarrowLensIsShownAsNarrowUntilAnotherLensIsChosen)
     constexpr uint32_t kSetSetting = 30;
     constexpr uint32_t kWebcamLens = 43;
     auto setLens = [this](uint32_t option) {
-        ASSERT_TRUE(m_daemon.requester().call(kSetSetting, zttest::words({kWebcamLens, option}), 10s))
+        ASSERT_TRUE(
+            m_daemon.requester().call(kSetSetting, zttest::words({kWebcamLens, option}), 10s))
             << m_daemon.log();
     };
     m_camera.T(172) = 4;  // the camera runs linear
@@ -465,7 +481,8 @@ TEST_F(Polling, NewPowerProfileOrUxModeMakesTheCurrentPresetBeReadAgain)
     });
     EXPECT_EQ(extraStatusReads(), atStart + 1);
 
-    watchWhile([this] { m_peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1})); });
+    watchWhile(
+        [this] { m_peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1})); });
     EXPECT_EQ(extraStatusReads(), atStart + 2);
 }
 

@@ -19,13 +19,16 @@ namespace {
 using Captions = std::vector<std::pair<int, int>>;  // (setting id, value)
 using Record = std::array<uint8_t, kPresetRecordSize>;
 
-void putU32(Record& r, size_t off, uint32_t v) {
-    for (int i = 0; i < 4; ++i) r[off + i] = static_cast<uint8_t>(v >> (8 * i));
+void putU32(Record &r, size_t off, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        r[off + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // A record whose settings block byte k holds k, so a caption's value tells
 // which block offset it was read from.
-Record makeRecord(uint8_t flatMode, uint32_t presetId) {
+Record makeRecord(uint8_t flatMode, uint32_t presetId)
+{
     Record r{};
     r[0] = flatMode;
     putU32(r, 2, presetId);
@@ -34,19 +37,22 @@ Record makeRecord(uint8_t flatMode, uint32_t presetId) {
     return r;
 }
 
-void setBlockByte(Record& r, size_t blockOffset, int8_t v) {
+void setBlockByte(Record &r, size_t blockOffset, int8_t v)
+{
     r[kPresetSettingsBlockOffset + blockOffset] = static_cast<uint8_t>(v);
 }
 
 // Stand-in for the settings table: option id = firmware value + 1000, so the
 // tests see both the conversion and the value that went into it.
 uint32_t g_lastMask = 0;
-uint32_t fakeOptionId(int /*model*/, uint32_t /*setting*/, int32_t value, uint32_t notFound) {
+uint32_t fakeOptionId(int /*model*/, uint32_t /*setting*/, int32_t value, uint32_t notFound)
+{
     g_lastMask = notFound;
     return static_cast<uint32_t>(value + 1000);
 }
 
-PresetCaptionContext context(int model, uint8_t lensMode = 0, uint8_t easyProMode = 1) {
+PresetCaptionContext context(int model, uint8_t lensMode = 0, uint8_t easyProMode = 1)
+{
     PresetCaptionContext ctx;
     ctx.model = model;
     ctx.lensMode = lensMode;
@@ -55,7 +61,8 @@ PresetCaptionContext context(int model, uint8_t lensMode = 0, uint8_t easyProMod
     return ctx;
 }
 
-WSDK_Preset load(const Record& r, const PresetCaptionContext& ctx) {
+WSDK_Preset load(const Record &r, const PresetCaptionContext &ctx)
+{
     appc_presets_settings_info info;
     EXPECT_TRUE(parsePresetRecord(r.data(), r.size(), &info));
     WSDK_Preset preset;
@@ -64,9 +71,10 @@ WSDK_Preset load(const Record& r, const PresetCaptionContext& ctx) {
     return preset;
 }
 
-Captions captionsOf(const WSDK_Preset& p) {
+Captions captionsOf(const WSDK_Preset &p)
+{
     Captions out;
-    for (const auto& s : p.setting_array()) {
+    for (const auto &s : p.setting_array()) {
         EXPECT_TRUE(s.is_caption());
         out.emplace_back(s.id(), s.value());
     }
@@ -74,11 +82,15 @@ Captions captionsOf(const WSDK_Preset& p) {
 }
 
 // Caption for setting `id` converted from the block byte at `offset`.
-std::pair<int, int> fromByte(int id, int offset) { return {id, 1000 + offset}; }
+std::pair<int, int> fromByte(int id, int offset)
+{
+    return {id, 1000 + offset};
+}
 
 }  // namespace
 
-TEST(PresetRecord, RejectsAnyLengthButEightyOne) {
+TEST(PresetRecord, RejectsAnyLengthButEightyOne)
+{
     Record r = makeRecord(12, 1);
     appc_presets_settings_info info{};
     info.preset_id = 77;
@@ -90,7 +102,8 @@ TEST(PresetRecord, RejectsAnyLengthButEightyOne) {
     EXPECT_EQ(77u, info.preset_id);
 }
 
-TEST(PresetRecord, ReadsUnalignedLittleEndianFieldsAtTheirOffsets) {
+TEST(PresetRecord, ReadsUnalignedLittleEndianFieldsAtTheirOffsets)
+{
     Record r = makeRecord(21, 0xC0FFEE01);
     r[1] = 2;
     putU32(r, 8, 0x11223344);
@@ -114,7 +127,8 @@ TEST(PresetRecord, ReadsUnalignedLittleEndianFieldsAtTheirOffsets) {
     EXPECT_EQ(-128, info.easy_speed_class);
 }
 
-TEST(PresetHeader, MapsIconTitleAndFlagsFromTheRecord) {
+TEST(PresetHeader, MapsIconTitleAndFlagsFromTheRecord)
+{
     Record r = makeRecord(21, 0x20002);
     r[1] = 1;
     putU32(r, 8, 9);    // night-lapse icon in a night-lapse photo preset
@@ -136,7 +150,8 @@ TEST(PresetHeader, MapsIconTitleAndFlagsFromTheRecord) {
     EXPECT_EQ(4, p.title_number());
 }
 
-TEST(PresetHeader, UnnamedModeAndIconReachTheWireUnchanged) {
+TEST(PresetHeader, UnnamedModeAndIconReachTheWireUnchanged)
+{
     Record r = makeRecord(7, 0);  // a flat mode the schema does not name
     putU32(r, 8, 40);             // an icon in the gap 34..54
     WSDK_Preset p = load(r, context(57));
@@ -147,7 +162,8 @@ TEST(PresetHeader, UnnamedModeAndIconReachTheWireUnchanged) {
     EXPECT_NE(std::string::npos, wire.find(std::string("\x30\x28", 2)));  // field 6 = 40
 }
 
-TEST(ProVideoCaptions, ReadEachSettingFromItsOffsetInModeOrder) {
+TEST(ProVideoCaptions, ReadEachSettingFromItsOffsetInModeOrder)
+{
     const struct {
         int mode, model, lensMode;
         Captions expected;
@@ -166,11 +182,12 @@ TEST(ProVideoCaptions, ReadEachSettingFromItsOffsetInModeOrder) {
         // Model 60 has no easy form, whatever the ux mode says.
         {12, 60, 0, {fromByte(2, 2), fromByte(3, 3), fromByte(121, 4)}},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE("mode " + std::to_string(c.mode) + " model " + std::to_string(c.model) +
                      " lens mode " + std::to_string(c.lensMode));
         g_lastMask = 0;
-        EXPECT_EQ(c.expected, captionsOf(load(makeRecord(c.mode, 0), context(c.model, c.lensMode))));
+        EXPECT_EQ(c.expected,
+                  captionsOf(load(makeRecord(c.mode, 0), context(c.model, c.lensMode))));
         if (!c.expected.empty()) {
             EXPECT_EQ(0xFFFFFFFFu, g_lastMask);
         }
@@ -178,22 +195,25 @@ TEST(ProVideoCaptions, ReadEachSettingFromItsOffsetInModeOrder) {
 }
 
 // Easy form of mode 12: one speed caption from (frame rate, resolution, class).
-int easySpeedFor(int fps, int res, int speedClass) {
+int easySpeedFor(int fps, int res, int speedClass)
+{
     Record r = makeRecord(12, 0);
     setBlockByte(r, 3, static_cast<int8_t>(fps));
     setBlockByte(r, 2, static_cast<int8_t>(res));
     r[80] = static_cast<uint8_t>(speedClass);
     WSDK_Preset p = load(r, context(57, 0, 0));
     EXPECT_EQ(1, p.setting_array_size());
-    if (p.setting_array_size() != 1) return -1;
+    if (p.setting_array_size() != 1)
+        return -1;
     EXPECT_EQ(176, p.setting_array(0).id());
     return p.setting_array(0).value() - 1000;
 }
 
-TEST(EasyVideoCaptions, SpeedTableRowsResolutionExceptionsAndFallbackRow) {
-    const int rows[][4] = {{0, 14, 16, 0}, {1, 4, 17, 1},  {2, 11, 21, 8},  {5, 5, 18, 2},
-                           {6, 12, 22, 9}, {8, 6, 19, 3},  {9, 13, 23, 10}, {13, 15, 20, 7}};
-    for (const auto& row : rows) {
+TEST(EasyVideoCaptions, SpeedTableRowsResolutionExceptionsAndFallbackRow)
+{
+    const int rows[][4] = {{0, 14, 16, 0}, {1, 4, 17, 1}, {2, 11, 21, 8},  {5, 5, 18, 2},
+                           {6, 12, 22, 9}, {8, 6, 19, 3}, {9, 13, 23, 10}, {13, 15, 20, 7}};
+    for (const auto &row : rows) {
         SCOPED_TRACE(row[0]);
         EXPECT_EQ(row[1], easySpeedFor(row[0], 0, 1));
         EXPECT_EQ(row[2], easySpeedFor(row[0], 0, 2));
@@ -213,17 +233,21 @@ TEST(EasyVideoCaptions, SpeedTableRowsResolutionExceptionsAndFallbackRow) {
     EXPECT_EQ(3, easySpeedFor(-3, 1, 5));
 }
 
-TEST(EasyCaptions, SwiftLapseShowsItsSpeedNightPhotoItsUnconvertedOptionOthersNothing) {
+TEST(EasyCaptions, SwiftLapseShowsItsSpeedNightPhotoItsUnconvertedOptionOthersNothing)
+{
     EXPECT_EQ(Captions{fromByte(155, 46)}, captionsOf(load(makeRecord(24, 0), context(51, 0, 0))));
     EXPECT_EQ(Captions{}, captionsOf(load(makeRecord(13, 0), context(51, 0, 0))));
     // Photo modes: only the night preset has its option set.
     for (uint8_t mode : {16, 17, 18}) {
-        EXPECT_EQ((Captions{{181, 1}}), captionsOf(load(makeRecord(mode, 0xC0001), context(51, 0, 0))));
-        EXPECT_EQ((Captions{{181, 0}}), captionsOf(load(makeRecord(mode, 0xC0000), context(51, 0, 0))));
+        EXPECT_EQ((Captions{{181, 1}}),
+                  captionsOf(load(makeRecord(mode, 0xC0001), context(51, 0, 0))));
+        EXPECT_EQ((Captions{{181, 0}}),
+                  captionsOf(load(makeRecord(mode, 0xC0000), context(51, 0, 0))));
     }
 }
 
-TEST(ProPhotoCaptions, ModelFiftyOneOutputPresetsDropTheLens) {
+TEST(ProPhotoCaptions, ModelFiftyOneOutputPresetsDropTheLens)
+{
     EXPECT_EQ(Captions{fromByte(122, 2)}, captionsOf(load(makeRecord(16, 0x40000), context(57))));
     EXPECT_EQ((Captions{fromByte(19, 5), fromByte(122, 2)}),
               captionsOf(load(makeRecord(18, 0), context(57))));
@@ -235,7 +259,8 @@ TEST(ProPhotoCaptions, ModelFiftyOneOutputPresetsDropTheLens) {
     EXPECT_EQ(Captions{fromByte(122, 2)}, captionsOf(load(makeRecord(16, 0x10000), context(51))));
 }
 
-TEST(MultiShotCaptions, ModesReadTheirOwnBytesAndDropTheLensOnFixedLensModel) {
+TEST(MultiShotCaptions, ModesReadTheirOwnBytesAndDropTheLensOnFixedLensModel)
+{
     EXPECT_EQ((Captions{fromByte(147, 3), fromByte(123, 2)}),
               captionsOf(load(makeRecord(19, 0), context(51, 1))));
     Record tl = makeRecord(20, 0);
@@ -259,7 +284,8 @@ TEST(MultiShotCaptions, ModesReadTheirOwnBytesAndDropTheLensOnFixedLensModel) {
     }
 }
 
-TEST(IntervalTables, EveryIndexConvertsNightAutoBecomes3601AndOthersDropTheCaption) {
+TEST(IntervalTables, EveryIndexConvertsNightAutoBecomes3601AndOthersDropTheCaption)
+{
     const int timeLapse[12] = {0, 1, 2, 5, 10, 30, 60, 120, 300, 1800, 3600, 0};
     const int nightLapse[12] = {10, 15, 20, 30, 60, 120, 300, 1800, 3600, 3601, 4, 5};
     for (int i = 0; i < 12; ++i) {
@@ -281,7 +307,8 @@ TEST(IntervalTables, EveryIndexConvertsNightAutoBecomes3601AndOthersDropTheCapti
     }
 }
 
-TEST(CaptionValues, NegativeBlockBytesPassAsSignedValues) {
+TEST(CaptionValues, NegativeBlockBytesPassAsSignedValues)
+{
     Record r = makeRecord(25, 0);
     setBlockByte(r, 4, -2);
     EXPECT_EQ((Captions{{121, 998}}), captionsOf(load(r, context(57))));

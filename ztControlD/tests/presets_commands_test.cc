@@ -18,10 +18,24 @@ namespace zp = ztcontrol::presets;
 namespace {
 
 enum : uint32_t {
-    kListGroups = 70, kListIds = 71, kGetInfo = 72, kCreate = 73, kRemove = 74, kSetOrder = 75,
-    kLoad = 76, kEditStart = 77, kEditCancel = 78, kEditStore = 79, kFactoryReset = 80,
-    kGetPresets = 81, kSwitchFlatMode = 82, kTitleIcon = 83, kShortcutsReset = 84,
-    kActivePreset = 87, kActiveGroup = 89, kDigitalZoom = 61,
+    kListGroups = 70,
+    kListIds = 71,
+    kGetInfo = 72,
+    kCreate = 73,
+    kRemove = 74,
+    kSetOrder = 75,
+    kLoad = 76,
+    kEditStart = 77,
+    kEditCancel = 78,
+    kEditStore = 79,
+    kFactoryReset = 80,
+    kGetPresets = 81,
+    kSwitchFlatMode = 82,
+    kTitleIcon = 83,
+    kShortcutsReset = 84,
+    kActivePreset = 87,
+    kActiveGroup = 89,
+    kDigitalZoom = 61,
 };
 constexpr int32_t kErr = -1;
 constexpr int32_t kInvalid = -3;
@@ -78,7 +92,8 @@ protected:
         ASSERT_TRUE(peer().waitForRequest(
             [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, mark))
             << daemon().log();
-        peer().scriptRemote(8, 11, PeerAnswer::Bytes(StatusBlock().group(0).videoPreset(id).bytes()));
+        peer().scriptRemote(8, 11,
+                            PeerAnswer::Bytes(StatusBlock().group(0).videoPreset(id).bytes()));
     }
 
     // Preset operations (category 17) since call(), as (operation, payload).
@@ -86,7 +101,8 @@ protected:
     {
         std::vector<std::pair<int, Bytes>> out;
         for (const auto &r : sent())
-            if (r.kind == "RA" && r.category == kPresetOps) out.emplace_back(r.identifier, r.payload);
+            if (r.kind == "RA" && r.category == kPresetOps)
+                out.emplace_back(r.identifier, r.payload);
         return out;
     }
 };
@@ -108,9 +124,15 @@ TEST_F(PresetCommands, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBef
         Bytes incomplete;
     };
     const Case cases[] = {
-        {kListIds, bytesOf(groupTooHigh)}, {kGetInfo, {}},       {kCreate, bytesOf(createNoIterator)},
-        {kRemove, {}},                     {kSetOrder, bytesOf(orderOnlyId)}, {kLoad, {}},
-        {kEditStart, {}},                  {kFactoryReset, {}},  {kSwitchFlatMode, {}},
+        {kListIds, bytesOf(groupTooHigh)},
+        {kGetInfo, {}},
+        {kCreate, bytesOf(createNoIterator)},
+        {kRemove, {}},
+        {kSetOrder, bytesOf(orderOnlyId)},
+        {kLoad, {}},
+        {kEditStart, {}},
+        {kFactoryReset, {}},
+        {kSwitchFlatMode, {}},
         {kTitleIcon, {}},
     };
     for (const Case &c : cases) {
@@ -127,10 +149,10 @@ TEST_F(PresetCommands, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBef
         EXPECT_TRUE(presetOps().empty());
     }
     // Custom create: group, flat mode, icon and title outside the custom ranges.
-    for (const auto &req : {createReq(3, 12, 18, 18), createReq(1003, 12, 18, 18),
-                            createReq(0, 11, 18, 18), createReq(0, 32, 18, 18),
-                            createReq(0, 12, 17, 18), createReq(0, 12, 1002, 18),
-                            createReq(0, 12, 18, 17), createReq(0, 12, 18, 80)}) {
+    for (const auto &req :
+         {createReq(3, 12, 18, 18), createReq(1003, 12, 18, 18), createReq(0, 11, 18, 18),
+          createReq(0, 32, 18, 18), createReq(0, 12, 17, 18), createReq(0, 12, 1002, 18),
+          createReq(0, 12, 18, 17), createReq(0, 12, 18, 80)}) {
         EXPECT_EQ(call(kCreate, bytesOf(req)).result, kInvalid) << req.ShortDebugString();
         EXPECT_TRUE(presetOps().empty());
     }
@@ -203,17 +225,20 @@ TEST_F(PresetCommands, InfoTranslatesTheRecordAndRefusesOtherSizes)
 
 TEST_F(PresetCommands, CreateNumbersTheTitleItselfAndCompletesTheNewPreset)
 {
-    peer().scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList({0x100, 0x101, 0x102, 0x103})));
+    peer().scriptRemote(kPresetOps, kOpListIds,
+                        PeerAnswer::Bytes(idList({0x100, 0x101, 0x102, 0x103})));
     const std::pair<uint32_t, uint32_t> titles[] = {{20, 0}, {20, 1}, {21, 2}, {20, 3}};
     for (const auto &t : titles)
-        peer().scriptRemoteOnce(kPresetOps, kOpGetInfo,
-                                PeerAnswer::Bytes(PresetRecord{12, true, 0, 0, t.first, t.second}.bytes()));
+        peer().scriptRemoteOnce(
+            kPresetOps, kOpGetInfo,
+            PeerAnswer::Bytes(PresetRecord{12, true, 0, 0, t.first, t.second}.bytes()));
     peer().scriptRemote(kPresetOps, kOpCreate, PeerAnswer::Bytes(leWords({0x104})));
     // Group 1002 and the flat mode's low byte (0x10C is 12).
     const Reply reply = call(kCreate, bytesOf(createReq(1002, 0x10C, 1000, 20)));
     EXPECT_EQ(reply.result, 0);
     Bytes create{2, 12};
-    for (uint8_t b : leWords({8, 20, 2, 0})) create.push_back(b);
+    for (uint8_t b : leWords({8, 20, 2, 0}))
+        create.push_back(b);
     const Ops ops = presetOps();
     ASSERT_EQ(ops.size(), 8u);
     EXPECT_EQ(ops[0], (std::pair<int, Bytes>{kOpListIds, {2}}));
@@ -254,9 +279,9 @@ TEST_F(PresetCommands, FlatModeSwitchIsRefusedForPredefinedPresets)
 
     makeCurrent(0x101);
     EXPECT_EQ(call(kSwitchFlatMode, bytesOf(req)).result, 0);
-    EXPECT_EQ(presetOps(), (Ops{{kOpEditStart, leWords({0x101})},
-                                {kOpFlatModeSwitch, {15}},
-                                {kOpEditStore, {}}}));
+    EXPECT_EQ(
+        presetOps(),
+        (Ops{{kOpEditStart, leWords({0x101})}, {kOpFlatModeSwitch, {15}}, {kOpEditStore, {}}}));
     peer().scriptRemote(kPresetOps, kOpFlatModeSwitch, PeerAnswer::Status(-5));
     EXPECT_EQ(call(kSwitchFlatMode, bytesOf(req)).result, -5);
     EXPECT_EQ(presetOps().back().first, kOpEditStore) << "the edit is closed after a failed switch";
@@ -280,7 +305,8 @@ TEST_F(PresetCommands, TitleAndIconKeepTheRecordsOtherWords)
     zp::ZTC_Preset_Set_Title_Icon_Req icon;
     icon.set_preset_icon(1000);
     EXPECT_EQ(call(kTitleIcon, bytesOf(icon)).result, 0);
-    EXPECT_EQ(presetOps().at(2), (std::pair<int, Bytes>{kOpUserDataEdit, leWords({0x101, 8, 21, 3, 0})}));
+    EXPECT_EQ(presetOps().at(2),
+              (std::pair<int, Bytes>{kOpUserDataEdit, leWords({0x101, 8, 21, 3, 0})}));
 }
 
 TEST_F(PresetCommands, OnePresetOperationsSendTheIdAndPassTheStatusOn)
@@ -323,7 +349,8 @@ TEST_F(PresetCommands, LoadStoresAnOpenZoomEditFirst)
     std::vector<int> ops;
     const auto all = peer().requests();
     for (size_t i = mark; i < all.size(); ++i)
-        if (all[i].kind == "RA" && all[i].category == kPresetOps) ops.push_back(all[i].identifier);
+        if (all[i].kind == "RA" && all[i].category == kPresetOps)
+            ops.push_back(all[i].identifier);
     EXPECT_EQ(ops, (std::vector<int>{kOpEditStart, kOpEditStore, kOpActiveSet})) << daemon().log();
 }
 
@@ -354,7 +381,8 @@ TEST_F(PresetCommands, ActivePresetAndGroupAnswerFourBytes)
         const Reply reply = call(command, std::move(arg));
         return std::make_pair(reply.result, reply.payload);
     };
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
+    peer().scriptRemote(8, 11,
+                        PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
     // The argument is not examined.
     EXPECT_EQ(answer(kActivePreset, Bytes{1}), std::make_pair(0, leWords({0x40000})));
     EXPECT_EQ(answer(kActiveGroup), std::make_pair(0, leWords({4})));

@@ -34,7 +34,8 @@ struct Group {
 std::ostream &operator<<(std::ostream &os, const Group &g)
 {
     os << "{" << g.id << " icon " << g.icon << " add " << g.canAdd << " [" << std::hex;
-    for (int p : g.presets) os << "0x" << p << " ";
+    for (int p : g.presets)
+        os << "0x" << p << " ";
     return os << std::dec << "]}";
 }
 
@@ -43,7 +44,8 @@ std::vector<Group> groupsOf(const WSDK_NotifyPresetStatus &list)
     std::vector<Group> out;
     for (const auto &g : list.preset_group_array()) {
         Group group{g.id(), g.icon(), g.can_add_preset(), {}};
-        for (const auto &p : g.preset_array()) group.presets.push_back(p.id());
+        for (const auto &p : g.preset_array())
+            group.presets.push_back(p.id());
         out.push_back(group);
     }
     return out;
@@ -99,13 +101,15 @@ protected:
     {
         std::vector<Bytes> out;
         for (const auto &r : sent())
-            if (r.isRemote(kPresetOps, op)) out.push_back(r.payload);
+            if (r.isRemote(kPresetOps, op))
+                out.push_back(r.payload);
         return out;
     }
     std::vector<int> groupsFetched() const
     {
         std::vector<int> out;
-        for (const Bytes &p : sentOp(kOpListIds)) out.push_back(p.empty() ? -1 : p[0]);
+        for (const Bytes &p : sentOp(kOpListIds))
+            out.push_back(p.empty() ? -1 : p[0]);
         return out;
     }
 
@@ -120,16 +124,32 @@ TEST_F(PresetLists, OfferedGroupsFollowLensPowerAndUxInFirmwareOrder)
         std::vector<Group> reported;
     };
     const Case cases[] = {
-        {1, 0, 1, {5, 4, 3}, {{1002, 7, false, {0xC0000}}, {1001, 6, false, {0xC0000}}, {1000, 5, false, {0xC0000}}}},
-        {0, 1, 1, {8, 2, 1}, {{1000, 4, false, {0xC0000}}, {1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}}},
-        {0, 2, 0, {14, 13, 12}, {{1000, 3, false, {0xC0000}}, {1002, 2, false, {0xC0000}}, {1001, 1, false, {0xC0000}}}},
-        {0, 0, 1, {2, 1, 0}, {{1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}, {1000, 0, true, {0xC0000}}}},
+        {1,
+         0,
+         1,
+         {5, 4, 3},
+         {{1002, 7, false, {0xC0000}}, {1001, 6, false, {0xC0000}}, {1000, 5, false, {0xC0000}}}},
+        {0,
+         1,
+         1,
+         {8, 2, 1},
+         {{1000, 4, false, {0xC0000}}, {1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}}},
+        {0,
+         2,
+         0,
+         {14, 13, 12},
+         {{1000, 3, false, {0xC0000}}, {1002, 2, false, {0xC0000}}, {1001, 1, false, {0xC0000}}}},
+        {0,
+         0,
+         1,
+         {2, 1, 0},
+         {{1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}, {1000, 0, true, {0xC0000}}}},
         // No group offered: an empty list, not a failure.
         {2, 0, 1, {}, {}},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE("lens type " + std::to_string(c.lensType) + " power " + std::to_string(c.power) +
-                     " ux " + std::to_string(c.ux));
+        SCOPED_TRACE("lens type " + std::to_string(c.lensType) + " power " +
+                     std::to_string(c.power) + " ux " + std::to_string(c.ux));
         staleInState(c.lensType, c.power, c.ux);
         scriptFirmware({14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0xC0000});
         EXPECT_EQ(groupsOf(getPresets()), c.reported);
@@ -162,8 +182,8 @@ TEST_F(PresetLists, FailedStatusReadInEasyPhotoGroupFallsBackOrFailsTheList)
     staleInState(0, 0, 0);
     peer().scriptRemote(8, 11, PeerAnswer::Status(-5));
     scriptFirmware({12, 13}, {0xC0000, 0xC0001});
-    EXPECT_EQ(groupsOf(getPresets()),
-              (std::vector<Group>{{1001, 1, false, {0xC0000}}, {1002, 2, false, {0xC0000, 0xC0001}}}))
+    EXPECT_EQ(groupsOf(getPresets()), (std::vector<Group>{{1001, 1, false, {0xC0000}},
+                                                          {1002, 2, false, {0xC0000, 0xC0001}}}))
         << "the predefined easy photo preset stands in for the unknown active one";
 
     markStale();
@@ -187,8 +207,8 @@ TEST_F(PresetLists, StashAnswersRepeatsUntilAPresetEvent)
     getPresets();
     EXPECT_EQ(m_reply.payload, firstBytes);
     EXPECT_TRUE(sent().empty()) << "a fresh stash needs no firmware request";
-    EXPECT_TRUE(peer().waitForRequest([](const PeerRequest &r) { return r.kind == "CW"; }, 3000,
-                                      csiMark));
+    EXPECT_TRUE(
+        peer().waitForRequest([](const PeerRequest &r) { return r.kind == "CW"; }, 3000, csiMark));
     EXPECT_EQ(peer().csiItem(kPresetChangedItem), 0u) << "answering clears the preset-change item";
 
     markStale();
@@ -202,11 +222,13 @@ TEST_F(PresetLists, SeventhUserPresetClosesTheGroup)
     for (size_t count : {6u, 7u}) {
         staleInState(0, 0, 1);
         std::vector<uint32_t> ids;
-        for (uint32_t i = 0; i < count; ++i) ids.push_back(0x100 + i);
+        for (uint32_t i = 0; i < count; ++i)
+            ids.push_back(0x100 + i);
         scriptFirmware({0}, ids, user);
         const auto list = getPresets();
         ASSERT_EQ(list.preset_group_array_size(), 1);
-        EXPECT_EQ(list.preset_group_array(0).can_add_preset(), count < 7) << count << " user presets";
+        EXPECT_EQ(list.preset_group_array(0).can_add_preset(), count < 7)
+            << count << " user presets";
     }
 }
 
@@ -214,7 +236,8 @@ TEST_F(PresetLists, ListTooLargeForOneAnswerIsRefusedWithoutData)
 {
     staleInState(0, 0, 1);
     std::vector<uint32_t> ids;
-    for (uint32_t i = 0; i < 80; ++i) ids.push_back(0x100 + i);
+    for (uint32_t i = 0; i < 80; ++i)
+        ids.push_back(0x100 + i);
     scriptFirmware({0}, ids, PresetRecord{12, true, 0, 20, 20});
     const Reply reply = call(kGetPresets);
     EXPECT_EQ(reply.result, -1);
@@ -233,14 +256,15 @@ protected:
 TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterpartsEvenWhenEmpty)
 {
     staleInState(0, 0, 1);
-    peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList({0, 1, 2, 3, 4, 5})));
+    peer().scriptRemote(kPresetOps, kOpListGroups,
+                        PeerAnswer::Bytes(groupList({0, 1, 2, 3, 4, 5})));
     for (const std::vector<uint32_t> &ids : std::vector<std::vector<uint32_t>>{
              {0, 1}, {0x10000}, {0x20000, 0x20001}, {0x30000}, {0x40000}, {0x50000}})
         peer().scriptRemoteOnce(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList(ids)));
     peer().scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(PresetRecord().bytes()));
     EXPECT_EQ(groupsOf(getPresets()),
-              (std::vector<Group>{{1000, 5, false,
-                                   {0, 0x30000, 1, 0x10000, 0x20000, 0x50000, 0x20001, 0x40000}}}));
+              (std::vector<Group>{
+                  {1000, 5, false, {0, 0x30000, 1, 0x10000, 0x20000, 0x50000, 0x20001, 0x40000}}}));
 
     // The single group is reported even when no firmware group is offered.
     staleInState(0, 0, 1);

@@ -22,8 +22,16 @@ using wsdk_commands::WSDK_Preset;
 namespace {
 
 enum : uint32_t {
-    kListIds = 71, kGetInfo = 72, kCreate = 73, kRemove = 74, kSetOrder = 75, kLoad = 76,
-    kGetPresets = 81, kSwitchFlatMode = 82, kTitleIcon = 83, kActivePreset = 87,
+    kListIds = 71,
+    kGetInfo = 72,
+    kCreate = 73,
+    kRemove = 74,
+    kSetOrder = 75,
+    kLoad = 76,
+    kGetPresets = 81,
+    kSwitchFlatMode = 82,
+    kTitleIcon = 83,
+    kActivePreset = 87,
 };
 
 Bytes bytesOf(const google::protobuf::MessageLite &message)
@@ -82,7 +90,8 @@ protected:
         for (const auto &group : list.preset_group_array())
             if (group.id() == 1000) {
                 std::vector<int> ids;
-                for (const auto &p : group.preset_array()) ids.push_back(p.id());
+                for (const auto &p : group.preset_array())
+                    ids.push_back(p.id());
                 return ids;
             }
         ADD_FAILURE() << "no video group in " << list.ShortDebugString();
@@ -102,7 +111,8 @@ protected:
                 return ::testing::AssertionSuccess();
         } while (std::chrono::steady_clock::now() < deadline);
         ::testing::AssertionResult failure = ::testing::AssertionFailure() << "video group holds";
-        for (int id : seen) failure << " " << id;
+        for (int id : seen)
+            failure << " " << id;
         return failure;
     }
 

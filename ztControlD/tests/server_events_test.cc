@@ -59,8 +59,14 @@ protected:
 
     bool waitForPresetPublication(uint32_t word, size_t from)
     {
-        const Bytes expected = {7, 0, 0, 0, static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
-                                static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 24)};
+        const Bytes expected = {7,
+                                0,
+                                0,
+                                0,
+                                static_cast<uint8_t>(word),
+                                static_cast<uint8_t>(word >> 8),
+                                static_cast<uint8_t>(word >> 16),
+                                static_cast<uint8_t>(word >> 24)};
         return m_peer
             .waitForRequest(
                 [&](const PeerRequest &r) { return r.kind == "CW" && r.payload == expected; }, 3000,
@@ -73,7 +79,8 @@ protected:
         size_t count = 0;
         auto all = m_peer.requests();
         for (size_t i = from; i < all.size(); ++i)
-            if (all[i].kind == "CW" && all[i].payload.size() >= 4 && all[i].payload[0] == kPresetItem)
+            if (all[i].kind == "CW" && all[i].payload.size() >= 4 &&
+                all[i].payload[0] == kPresetItem)
                 ++count;
         return count;
     }
@@ -85,8 +92,8 @@ TEST_F(ServerEvents, SuspendRefusesCommandsWithOneAndResumeRestoresThem)
 {
     // A suspend request without a source cannot be answered in place: it
     // changes nothing.
-    Bytes sourceless = {0, 0, 0, 16, 0, 0, 2, 'A', 'J', 'S', 0, 0, 10, 'C',
-                        '/', 't', 'o', '_', 'z', 't', 'C', 't', 'l', 'D', 0, 0, 0, 0xEE};
+    Bytes sourceless = {0,   0,   0,   16,  0,   0,   2,   'A', 'J', 'S', 0, 0, 10, 'C',
+                        '/', 't', 'o', '_', 'z', 't', 'C', 't', 'l', 'D', 0, 0, 0,  0xEE};
     sourceless[1] = static_cast<uint8_t>(sourceless.size());
     ASSERT_TRUE(m_peer.postRaw(sourceless));
     EXPECT_EQ(probe(), kNotSupported) << "the server was suspended";

@@ -55,7 +55,8 @@ protected:
     int configure(const char *text)
     {
         std::string params(text);
-        return m_server->ConfigureSocketNotifications(reinterpret_cast<unsigned char *>(&params[0]));
+        return m_server->ConfigureSocketNotifications(
+            reinterpret_cast<unsigned char *>(&params[0]));
     }
 
     // No worker thread runs here, so the walk may go without the clients lock.

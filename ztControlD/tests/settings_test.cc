@@ -24,9 +24,18 @@ using Trace = std::vector<std::string>;
 namespace {
 
 enum : uint32_t {
-    kVideoReset = 27, kPhotoReset = 28, kMultiReset = 29, kSetSetting = 30, kGetSetting = 31,
-    kGetSettings = 32, kGetStatus = 33, kGetBoth = 34, kGeocal = 60, kCalFile = 64,
-    kAdvsetReset = 68, kContextualMenu = 90,
+    kVideoReset = 27,
+    kPhotoReset = 28,
+    kMultiReset = 29,
+    kSetSetting = 30,
+    kGetSetting = 31,
+    kGetSettings = 32,
+    kGetStatus = 33,
+    kGetBoth = 34,
+    kGeocal = 60,
+    kCalFile = 64,
+    kAdvsetReset = 68,
+    kContextualMenu = 90,
     kGetBothIds = 95,
 };
 constexpr int32_t kErr = -1;
@@ -37,11 +46,15 @@ constexpr int32_t kNotSupported = -104;
 constexpr uint8_t kModel = 57;
 constexpr char kResultLine[] = "Command: ZTCONTROL_SET_SETTING_ID (30) returned";
 
-Bytes settingArg(uint32_t setting, uint32_t option) { return zttest::words({setting, option}); }
+Bytes settingArg(uint32_t setting, uint32_t option)
+{
+    return zttest::words({setting, option});
+}
 
 uint32_t le32(const Bytes &b, size_t offset)
 {
-    return b[offset] | b[offset + 1] << 8 | b[offset + 2] << 16 | static_cast<uint32_t>(b[offset + 3]) << 24;
+    return b[offset] | b[offset + 1] << 8 | b[offset + 2] << 16 |
+           static_cast<uint32_t>(b[offset + 3]) << 24;
 }
 
 class Settings : public zttest::CommandFixture {
@@ -79,7 +92,8 @@ protected:
                 out.push_back(r.name);
             } else if (r.kind == "RA" && !r.isRemote(8, 11) && !r.isRemote(7, 30) &&
                        !r.isRemote(2, 91)) {
-                out.push_back("RA " + std::to_string(r.category) + "," + std::to_string(r.identifier));
+                out.push_back("RA " + std::to_string(r.category) + "," +
+                              std::to_string(r.identifier));
             }
         }
         return out;
@@ -189,11 +203,13 @@ TEST_F(Settings, EveryRefusalAfterTheEditStartedEndsTheEdit)
 TEST_F(Settings, FlatModeIsRefusedWhileAFactoryPresetIsCurrent)
 {
     // A ux-mode change makes the daemon read the current preset again.
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(zttest::StatusBlock().group(0).videoPreset(0x100).bytes()));
+    peer().scriptRemote(
+        8, 11, PeerAnswer::Bytes(zttest::StatusBlock().group(0).videoPreset(0x100).bytes()));
     EXPECT_EQ(set(177, 1), (Trace{"set 177=1"}));
     EXPECT_EQ(set(144, 13), (Trace{"start", "set 144=13", "store"}));
 
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(zttest::StatusBlock().group(0).videoPreset(2).bytes()));
+    peer().scriptRemote(8, 11,
+                        PeerAnswer::Bytes(zttest::StatusBlock().group(0).videoPreset(2).bytes()));
     EXPECT_EQ(set(177, 1), (Trace{"set 177=1"}));
     EXPECT_EQ(set(144, 13, kErr), Trace{});
 }
@@ -289,7 +305,9 @@ TEST_F(Settings, CalibrationFileNameIsPrefixedAndUsesSlashes)
         memcpy(b.data(), full.data(), full.size());
         return b;
     };
-    const auto named = [](const std::string &name) { return concat({{1, 2, 3}, zttest::textArg(name)}); };
+    const auto named = [](const std::string &name) {
+        return concat({{1, 2, 3}, zttest::textArg(name)});
+    };
     // The name ends at its NUL; the longest taken is 244 answer bytes, one
     // more gives the directory only.
     const std::pair<Bytes, Bytes> cases[] = {

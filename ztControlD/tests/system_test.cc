@@ -17,10 +17,23 @@ using zttest::u32Arg;
 namespace {
 
 enum : uint32_t {
-    kShutdown = 35, kSleep = 36, kLocate = 37, kFactoryReset = 38, kAnalyticsName = 39,
-    kAnalyticsClear = 40, kRemoteApi = 41, kSetLogLevel = 42, kTranscodeHistory = 44,
-    kTranscodePhotoToVideo = 45, kTranscodeCancel = 50, kButton = 88, kContextualMenu = 90,
-    kWebcamExit = 91, kCameraControl = 92, kWiredUsb = 96, kAutoClear = 97,
+    kShutdown = 35,
+    kSleep = 36,
+    kLocate = 37,
+    kFactoryReset = 38,
+    kAnalyticsName = 39,
+    kAnalyticsClear = 40,
+    kRemoteApi = 41,
+    kSetLogLevel = 42,
+    kTranscodeHistory = 44,
+    kTranscodePhotoToVideo = 45,
+    kTranscodeCancel = 50,
+    kButton = 88,
+    kContextualMenu = 90,
+    kWebcamExit = 91,
+    kCameraControl = 92,
+    kWiredUsb = 96,
+    kAutoClear = 97,
 };
 constexpr int32_t kErr = -1;
 constexpr int32_t kInvalid = -3;
@@ -28,7 +41,10 @@ constexpr int32_t kMqFail = -5;
 constexpr int32_t kNakOff = -103;
 constexpr int32_t kNotSupported = -104;
 
-Bytes buttonArg(uint32_t type, uint32_t raw) { return zttest::words({type, raw}); }
+Bytes buttonArg(uint32_t type, uint32_t raw)
+{
+    return zttest::words({type, raw});
+}
 
 class System : public zttest::CommandFixture {
 protected:
@@ -38,17 +54,15 @@ protected:
         std::vector<std::string> out;
         for (const PeerRequest &r : sent()) {
             if (r.kind == "RA")
-                out.push_back("RA " + std::to_string(r.category) + "," + std::to_string(r.identifier));
+                out.push_back("RA " + std::to_string(r.category) + "," +
+                              std::to_string(r.identifier));
             else
                 out.push_back(r.kind + " " + r.name);
         }
         return out;
     }
     // Makes the remote's last rotation code 0 whatever earlier tests left.
-    void resetRotation()
-    {
-        EXPECT_EQ(call(kButton, buttonArg(18, 0x00)).result, 0);
-    }
+    void resetRotation() { EXPECT_EQ(call(kButton, buttonArg(18, 0x00)).result, 0); }
 };
 
 TEST_F(System, SimpleCommandsSendTheirOperationWithTheRightPayload)
@@ -116,7 +130,8 @@ TEST_F(System, RetiredCommandsAnswerNotSupportedAndForwardNothing)
     EXPECT_TRUE(sent().empty());
     EXPECT_TRUE(daemon().waitForLog("unsupported ZTCONTROL_TRANSCODE_HISTORY", 2s, mark));
     EXPECT_TRUE(daemon().waitForLog("unsupported ZTCONTROL_TRANSCODE_VIDEO_REQUEST", 2s, mark));
-    EXPECT_TRUE(daemon().waitForLog("Unhandled command " + std::to_string(kTranscodePhotoToVideo), 2s, mark));
+    EXPECT_TRUE(daemon().waitForLog("Unhandled command " + std::to_string(kTranscodePhotoToVideo),
+                                    2s, mark));
 }
 
 TEST_F(System, AnalyticsFileNameAnswersTheFirmwareBytesOrNothingAfterAFailure)
@@ -157,8 +172,8 @@ TEST_F(System, WiredUsbControlSkipsASetOfTheStateTheCameraHas)
     EXPECT_EQ(requests[1].payload, Bytes{0});
 
     // A status the daemon cannot read is no reason not to set.
-    for (const PeerAnswer &answer : {PeerAnswer::Status(kMqFail), PeerAnswer::Bytes(Bytes(393, 1)),
-                                     PeerAnswer::Bytes({2})}) {
+    for (const PeerAnswer &answer :
+         {PeerAnswer::Status(kMqFail), PeerAnswer::Bytes(Bytes(393, 1)), PeerAnswer::Bytes({2})}) {
         peer().scriptRemote(8, 11, answer);
         EXPECT_EQ(call(kWiredUsb, Bytes{1}).result, 0);
         EXPECT_EQ(trace(), (std::vector<std::string>{"RA 8,11", "RA 8,44"}));
@@ -201,17 +216,20 @@ TEST_F(System, PlainAndMultiCamButtonsTranslateTypeAndState)
         Bytes payload;
     };
     const Case cases[] = {
-        {0, 0, "ztc_system_set_button", {1, 3}},  {0, 1, "ztc_system_set_button", {1, 4}},
-        {1, 0, "ztc_system_set_button", {0, 3}},  {2, 1, "ztc_system_set_button", {2, 4}},
-        {16, 0, "ztc_shutter", {1}},              {16, 1, "ztc_shutter", {0}},
+        {0, 0, "ztc_system_set_button", {1, 3}},
+        {0, 1, "ztc_system_set_button", {1, 4}},
+        {1, 0, "ztc_system_set_button", {0, 3}},
+        {2, 1, "ztc_system_set_button", {2, 4}},
+        {16, 0, "ztc_shutter", {1}},
+        {16, 1, "ztc_shutter", {0}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.type * 100 + c.raw);
         EXPECT_EQ(call(kButton, buttonArg(c.type, c.raw)).result, 0);
         EXPECT_EQ(sentTyped(c.function), c.payload);
     }
-    for (const Bytes &arg : {buttonArg(0, 2), buttonArg(16, 2), buttonArg(3, 0), buttonArg(19, 0),
-                             buttonArg(17, 4)}) {
+    for (const Bytes &arg :
+         {buttonArg(0, 2), buttonArg(16, 2), buttonArg(3, 0), buttonArg(19, 0), buttonArg(17, 4)}) {
         EXPECT_EQ(call(kButton, arg).result, kInvalid);
         EXPECT_TRUE(sent().empty() || (sent().size() == 1 && sent()[0].isRemote(8, 11)));
     }
@@ -225,12 +243,13 @@ TEST_F(System, PlainAndMultiCamButtonsTranslateTypeAndState)
 TEST_F(System, MultiCamModeActivatesThePresetOfTheChosenFamily)
 {
     resetRotation();
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(zttest::StatusBlock()
-                                                      .videoPreset(0x101)
-                                                      .photoPreset(0x10102)
-                                                      .timeLapsePreset(0x20103)
-                                                      .group(1)
-                                                      .bytes()));
+    peer().scriptRemote(8, 11,
+                        PeerAnswer::Bytes(zttest::StatusBlock()
+                                              .videoPreset(0x101)
+                                              .photoPreset(0x10102)
+                                              .timeLapsePreset(0x20103)
+                                              .group(1)
+                                              .bytes()));
     auto activated = [&](uint32_t modeType) -> std::optional<Bytes> {
         const int32_t result = call(kButton, buttonArg(17, modeType)).result;
         EXPECT_EQ(result, 0) << "mode type " << modeType;
@@ -244,8 +263,8 @@ TEST_F(System, MultiCamModeActivatesThePresetOfTheChosenFamily)
     EXPECT_EQ(activated(2), u32Arg(0x20103));
 
     // Mode type 3: the family of the default application mode's group.
-    const std::pair<uint8_t, uint32_t> groups[] = {{12, 0x10102}, {0, 0x101}, {14, 0x101},
-                                                   {5, 0x20103}, {4, 0x10102}};
+    const std::pair<uint8_t, uint32_t> groups[] = {
+        {12, 0x10102}, {0, 0x101}, {14, 0x101}, {5, 0x20103}, {4, 0x10102}};
     for (const auto &[group, preset] : groups) {
         peer().scriptRemote(7, 10, PeerAnswer::Bytes({group}));
         EXPECT_EQ(activated(3), u32Arg(preset)) << "group " << int(group);

@@ -17,9 +17,21 @@ using zttest::textArg;
 namespace {
 
 enum : uint32_t {
-    kFwStart = 13, kFwCancel = 14, kFwDone = 15, kApControl = 16, kApSsidConfig = 17, kBand = 18,
-    kScan = 19, kList = 20, kSave = 21, kSelect = 22, kDelete = 23, kDeleteAll = 24, kPair = 25,
-    kPairCancel = 26, kBle = 65,
+    kFwStart = 13,
+    kFwCancel = 14,
+    kFwDone = 15,
+    kApControl = 16,
+    kApSsidConfig = 17,
+    kBand = 18,
+    kScan = 19,
+    kList = 20,
+    kSave = 21,
+    kSelect = 22,
+    kDelete = 23,
+    kDeleteAll = 24,
+    kPair = 25,
+    kPairCancel = 26,
+    kBle = 65,
 };
 constexpr int32_t kErr = -1;
 constexpr int32_t kInvalid = -3;
@@ -198,8 +210,9 @@ TEST_F(Wireless, ScanAlwaysAnswersAFourByteScanId)
 TEST_F(Wireless, ScanListCopiesCountedEntriesIntoTheFixedBlock)
 {
     Bytes module = {0, 9, 0, 0, 3, 5, 0};
-    module = concat({module, moduleEntry(4, 1, "Alpha", 2437), moduleEntry(2, 6, std::string(40, 'L'), 5180),
-                     moduleEntry(0, 0, "", 0xA1B2C3D4)});
+    module =
+        concat({module, moduleEntry(4, 1, "Alpha", 2437),
+                moduleEntry(2, 6, std::string(40, 'L'), 5180), moduleEntry(0, 0, "", 0xA1B2C3D4)});
     peer().scriptAuxmod("al", PeerAnswer::Bytes(module));
     auto reply = call(kList, zttest::u8Arg(7));
     EXPECT_EQ(sentModule("al"), (Bytes{7, 10, 0xFF, 0xFF, 1}));
@@ -218,7 +231,8 @@ TEST_F(Wireless, ScanListCopiesCountedEntriesIntoTheFixedBlock)
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(&list[60])), std::string(31, 'L'));
     EXPECT_EQ(list[60 + 44], 6);
     EXPECT_EQ(le(list, 108 + 40, 4), 0xA1B2C3D4u);
-    EXPECT_TRUE(std::all_of(list.begin() + 12 + 3 * 48, list.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(list.begin() + 12 + 3 * 48, list.end(), [](uint8_t b) { return b == 0; }));
 }
 
 TEST_F(Wireless, ScanListNeverCopiesMoreThanTenOrMoreThanTheModuleSent)
@@ -226,7 +240,8 @@ TEST_F(Wireless, ScanListNeverCopiesMoreThanTenOrMoreThanTheModuleSent)
     // Eleven entries present, twelve reported: ten fit the block.
     Bytes module = {0, 1, 0, 0, 12, 12, 0};
     for (int i = 0; i < 11; ++i)
-        module = concat({module, moduleEntry(static_cast<uint8_t>(i), 0, "net" + std::to_string(i), i)});
+        module =
+            concat({module, moduleEntry(static_cast<uint8_t>(i), 0, "net" + std::to_string(i), i)});
     peer().scriptAuxmod("al", PeerAnswer::Bytes(module));
     auto reply = call(kList, zttest::u8Arg(0));
     EXPECT_EQ(reply.result, 0);
@@ -235,7 +250,8 @@ TEST_F(Wireless, ScanListNeverCopiesMoreThanTenOrMoreThanTheModuleSent)
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(&reply.payload[12 + 9 * 48])), "net9");
 
     // Five reported, two present: only the two are copied.
-    module = concat({{0, 1, 0, 0, 5, 5, 0}, moduleEntry(1, 0, "a", 1), moduleEntry(2, 0, "b", 2), {9, 9}});
+    module = concat(
+        {{0, 1, 0, 0, 5, 5, 0}, moduleEntry(1, 0, "a", 1), moduleEntry(2, 0, "b", 2), {9, 9}});
     peer().scriptAuxmod("al", PeerAnswer::Bytes(module));
     reply = call(kList, zttest::u8Arg(0));
     ASSERT_EQ(reply.payload.size(), 492u);

@@ -32,7 +32,8 @@ class SimCameraTest : public ::testing::Test {
   int32_t typedInts(const char* fn, std::initializer_list<int32_t> values) {
     return typed(fn, args([&](ZtcArgWriter& w) {
                    for (int32_t v : values) w.i32(v);
-                 })).status;
+                 }))
+        .status;
   }
   FwAnswer setSetting(uint32_t setting, int32_t value) {
     return typed("camera_if_settings_set_value_int", args([&](ZtcArgWriter& w) {

@@ -55,70 +55,92 @@ const char *const kUsage =
 
 namespace {
 
-std::string normalise(const std::string &text) {
+std::string normalise(const std::string &text)
+{
     std::string out;
-    for (char c : text) out += c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    for (char c : text)
+        out += c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
-void append(Options &o, const Bytes &bytes) {
-    if (!o.argument) o.argument.emplace();
+void append(Options &o, const Bytes &bytes)
+{
+    if (!o.argument)
+        o.argument.emplace();
     o.argument->insert(o.argument->end(), bytes.begin(), bytes.end());
 }
 
-Bytes littleEndian(uint32_t v, unsigned bytes) {
+Bytes littleEndian(uint32_t v, unsigned bytes)
+{
     Bytes b;
-    for (unsigned i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (unsigned i = 0; i < bytes; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
     return b;
 }
 
 }  // namespace
 
-const char *commandName(uint32_t command) {
+const char *commandName(uint32_t command)
+{
     return command <= ZTCONTROL_CMD_LAST ? g_ztcontrolCommandNames[command] : nullptr;
 }
 
-std::optional<uint32_t> lookupCommand(const std::string &text) {
-    if (text.empty()) return std::nullopt;
-    if (isdigit(static_cast<unsigned char>(text[0]))) return parseNumber(text, 32);
+std::optional<uint32_t> lookupCommand(const std::string &text)
+{
+    if (text.empty())
+        return std::nullopt;
+    if (isdigit(static_cast<unsigned char>(text[0])))
+        return parseNumber(text, 32);
     const std::string wanted = normalise(text);
-    if (wanted == "STOP") return static_cast<uint32_t>(ZTCONTROL_CMD_LAST);
+    if (wanted == "STOP")
+        return static_cast<uint32_t>(ZTCONTROL_CMD_LAST);
     for (uint32_t v = 0; v <= ZTCONTROL_CMD_LAST; ++v) {
         const std::string name = g_ztcontrolCommandNames[v];
-        if (name == wanted || name == "ZTCONTROL_" + wanted) return v;
+        if (name == wanted || name == "ZTCONTROL_" + wanted)
+            return v;
     }
     return std::nullopt;
 }
 
-std::optional<uint32_t> parseNumber(const std::string &text, unsigned bits) {
-    if (text.empty() || isspace(static_cast<unsigned char>(text[0]))) return std::nullopt;
+std::optional<uint32_t> parseNumber(const std::string &text, unsigned bits)
+{
+    if (text.empty() || isspace(static_cast<unsigned char>(text[0])))
+        return std::nullopt;
     const bool negative = text[0] == '-';
     const char *digits = text.c_str() + (negative ? 1 : 0);
-    if (!isdigit(static_cast<unsigned char>(*digits))) return std::nullopt;
+    if (!isdigit(static_cast<unsigned char>(*digits)))
+        return std::nullopt;
     errno = 0;
     char *end = nullptr;
     unsigned long long v = strtoull(digits, &end, 0);
-    if (errno != 0 || *end != '\0') return std::nullopt;
+    if (errno != 0 || *end != '\0')
+        return std::nullopt;
     const unsigned long long max = bits >= 32 ? 0xFFFFFFFFull : ((1ull << bits) - 1);
     if (negative) {
         // Two's complement of the signed range of `bits` bits.
-        if (v > (max >> 1) + 1) return std::nullopt;
+        if (v > (max >> 1) + 1)
+            return std::nullopt;
         return static_cast<uint32_t>((~v + 1) & max);
     }
-    if (v > max) return std::nullopt;
+    if (v > max)
+        return std::nullopt;
     return static_cast<uint32_t>(v);
 }
 
-std::optional<Bytes> parseHex(const std::string &text) {
+std::optional<Bytes> parseHex(const std::string &text)
+{
     Bytes out;
     int high = -1;
     for (char c : text) {
         if (c == ' ' || c == ':' || c == '-' || c == '\t') {
-            if (high >= 0) return std::nullopt;  // a digit pair was split
+            if (high >= 0)
+                return std::nullopt;  // a digit pair was split
             continue;
         }
-        if (!isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-        const int nibble = isdigit(static_cast<unsigned char>(c)) ? c - '0' : (tolower(c) - 'a' + 10);
+        if (!isxdigit(static_cast<unsigned char>(c)))
+            return std::nullopt;
+        const int nibble =
+            isdigit(static_cast<unsigned char>(c)) ? c - '0' : (tolower(c) - 'a' + 10);
         if (high < 0) {
             high = nibble;
         } else {
@@ -126,11 +148,13 @@ std::optional<Bytes> parseHex(const std::string &text) {
             high = -1;
         }
     }
-    if (high >= 0) return std::nullopt;
+    if (high >= 0)
+        return std::nullopt;
     return out;
 }
 
-std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::string &error) {
+std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::string &error)
+{
     Options o;
     bool haveAction = false;
     bool haveParam = false;
@@ -147,9 +171,11 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
         };
         auto number = [&](unsigned bits) -> std::optional<uint32_t> {
             auto text = value("a number");
-            if (!text) return std::nullopt;
+            if (!text)
+                return std::nullopt;
             auto n = parseNumber(*text, bits);
-            if (!n) error = arg + ": '" + *text + "' is not a " + std::to_string(bits) + "-bit number";
+            if (!n)
+                error = arg + ": '" + *text + "' is not a " + std::to_string(bits) + "-bit number";
             return n;
         };
         if (arg == "-h" || arg == "--help") {
@@ -158,11 +184,13 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
         } else if (arg == "--u8" || arg == "--u16" || arg == "--u32") {
             const unsigned bits = arg == "--u8" ? 8 : arg == "--u16" ? 16 : 32;
             auto n = number(bits);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             append(o, littleEndian(*n, bits / 8));
         } else if (arg == "--hex") {
             auto text = value("hex bytes");
-            if (!text) return std::nullopt;
+            if (!text)
+                return std::nullopt;
             auto bytes = parseHex(*text);
             if (!bytes) {
                 error = "--hex: '" + *text + "' is not a sequence of hex byte pairs";
@@ -171,13 +199,16 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
             append(o, *bytes);
         } else if (arg == "--text" || arg == "--textz") {
             auto text = value("a text");
-            if (!text) return std::nullopt;
+            if (!text)
+                return std::nullopt;
             Bytes b(text->begin(), text->end());
-            if (arg == "--textz") b.push_back(0);
+            if (arg == "--textz")
+                b.push_back(0);
             append(o, b);
         } else if (arg == "--param") {
             auto text = value("KEY=VALUE");
-            if (!text) return std::nullopt;
+            if (!text)
+                return std::nullopt;
             if (text->find('=') == std::string::npos || text->front() == '=') {
                 error = "--param: '" + *text + "' is not KEY=VALUE";
                 return std::nullopt;
@@ -186,18 +217,22 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
             haveParam = true;
             append(o, Bytes(piece.begin(), piece.end()));
         } else if (arg == "--empty") {
-            if (!o.argument) o.argument.emplace();
+            if (!o.argument)
+                o.argument.emplace();
         } else if (arg == "--option") {
             auto n = number(8);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             o.option = static_cast<uint8_t>(*n);
         } else if (arg == "--timeout") {
             auto n = number(32);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             o.timeoutMs = *n;
         } else if (arg == "--queue") {
             auto text = value("a queue name");
-            if (!text) return std::nullopt;
+            if (!text)
+                return std::nullopt;
             if (text->size() < 2 || (*text)[0] != '/' || text->find('/', 1) != std::string::npos) {
                 error = "--queue: a queue name is '/' followed by a name without '/'";
                 return std::nullopt;
@@ -207,17 +242,21 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
             o.rawOutput = true;
         } else if (arg == "--count") {
             auto n = number(32);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             o.watchCount = *n;
         } else if (arg == "--idle") {
             auto n = number(32);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             o.watchIdleMs = *n;
         } else if (arg == "--port") {
             auto n = number(16);
-            if (!n) return std::nullopt;
+            if (!n)
+                return std::nullopt;
             o.port = static_cast<uint16_t>(*n);
-        } else if (arg.size() > 1 && arg[0] == '-' && !isdigit(static_cast<unsigned char>(arg[1]))) {
+        } else if (arg.size() > 1 && arg[0] == '-' &&
+                   !isdigit(static_cast<unsigned char>(arg[1]))) {
             error = "unknown option " + arg;
             return std::nullopt;
         } else if (subcommand) {

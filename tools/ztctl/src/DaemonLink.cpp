@@ -17,7 +17,8 @@ namespace {
 constexpr const char *kCommandQueue = "/to_ztCtlD";
 constexpr long kReplyQueueDepth = 4;
 
-timespec deadlineAfter(unsigned ms) {
+timespec deadlineAfter(unsigned ms)
+{
     timespec t{};
     clock_gettime(CLOCK_REALTIME, &t);
     t.tv_sec += ms / 1000;
@@ -31,7 +32,8 @@ timespec deadlineAfter(unsigned ms) {
 
 }  // namespace
 
-DaemonLink::DaemonLink(std::string replyQueue) {
+DaemonLink::DaemonLink(std::string replyQueue)
+{
     const bool byPid = replyQueue.empty();
     m_name = byPid ? "/ztctl_" + std::to_string(getpid()) : std::move(replyQueue);
     mq_attr attr{};
@@ -49,7 +51,8 @@ DaemonLink::DaemonLink(std::string replyQueue) {
         m_error = "cannot create reply queue " + m_name + ": " + strerror(errno);
 }
 
-DaemonLink::~DaemonLink() {
+DaemonLink::~DaemonLink()
+{
     if (m_queue != (mqd_t)-1) {
         mq_close(m_queue);
         mq_unlink(m_name.c_str());
@@ -59,7 +62,8 @@ DaemonLink::~DaemonLink() {
 std::vector<uint8_t> DaemonLink::buildRequest(uint32_t command,
                                               const std::optional<std::vector<uint8_t>> &argument,
                                               std::optional<uint8_t> option,
-                                              const std::string &replyQueue) {
+                                              const std::string &replyQueue)
+{
     std::vector<uint8_t> msg(ZTMSG_MAX);
     uint8_t *m = msg.data();
     sntlv_msg_init(m, ZTMSG_MAX, CAT_CLIENT_CMD);
@@ -67,29 +71,35 @@ std::vector<uint8_t> DaemonLink::buildRequest(uint32_t command,
     if (fits && argument)
         fits = sntlv_add_bin(m, ZTMSG_MAX, TLV_CMDARG, static_cast<uint32_t>(argument->size()),
                              argument->data()) != 0;
-    if (fits && option) fits = sntlv_add_dat(m, ZTMSG_MAX, TLV_OPTION, 1, *option) != 0;
+    if (fits && option)
+        fits = sntlv_add_dat(m, ZTMSG_MAX, TLV_OPTION, 1, *option) != 0;
     if (fits && !replyQueue.empty())
         fits = sntlv_add_bin(m, ZTMSG_MAX, TLV_SRC, static_cast<uint32_t>(replyQueue.size()),
                              replyQueue.data()) != 0;
-    if (fits) fits = sntlv_add_bin(m, ZTMSG_MAX, TLV_END, 0, nullptr) != 0;
-    if (!fits) return {};
+    if (fits)
+        fits = sntlv_add_bin(m, ZTMSG_MAX, TLV_END, 0, nullptr) != 0;
+    if (!fits)
+        return {};
     msg.resize(static_cast<size_t>(sntlv_msg_len(m)));
     return msg;
 }
 
 std::optional<Answer> DaemonLink::call(uint32_t command,
                                        const std::optional<std::vector<uint8_t>> &argument,
-                                       std::optional<uint8_t> option, unsigned timeoutMs) {
-    if (!ok()) return std::nullopt;
+                                       std::optional<uint8_t> option, unsigned timeoutMs)
+{
+    if (!ok())
+        return std::nullopt;
     const std::vector<uint8_t> request = buildRequest(command, argument, option, m_name);
     if (request.empty()) {
-        m_error = "the argument does not fit one message of " + std::to_string(ZTMSG_MAX) + " bytes";
+        m_error =
+            "the argument does not fit one message of " + std::to_string(ZTMSG_MAX) + " bytes";
         return std::nullopt;
     }
     mqd_t daemon = mq_open(kCommandQueue, O_WRONLY | O_CLOEXEC);
     if (daemon == (mqd_t)-1) {
-        m_error = std::string("cannot open ") + kCommandQueue + " (is ztControlD running?): " +
-                  strerror(errno);
+        m_error = std::string("cannot open ") + kCommandQueue +
+                  " (is ztControlD running?): " + strerror(errno);
         return std::nullopt;
     }
     // One deadline for both waits: room on the daemon's queue, then the answer.
@@ -113,7 +123,8 @@ std::optional<Answer> DaemonLink::call(uint32_t command,
                                          : std::string("receive failed: ") + strerror(errno);
             return std::nullopt;
         }
-        if (auto answer = parseAnswer(buffer.data(), static_cast<size_t>(n))) return answer;
+        if (auto answer = parseAnswer(buffer.data(), static_cast<size_t>(n)))
+            return answer;
     }
 }
 

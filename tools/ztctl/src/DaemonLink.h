@@ -31,7 +31,8 @@ public:
     // answer (other messages on the reply queue are skipped). Nothing on any
     // failure, with the reason in error(). An interrupting signal ends the
     // wait early.
-    std::optional<Answer> call(uint32_t command, const std::optional<std::vector<uint8_t>> &argument,
+    std::optional<Answer> call(uint32_t command,
+                               const std::optional<std::vector<uint8_t>> &argument,
                                std::optional<uint8_t> option, unsigned timeoutMs);
 
     // The request's TLV bytes, or empty when they exceed one message.

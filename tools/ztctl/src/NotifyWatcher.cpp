@@ -31,7 +31,8 @@ constexpr long kQueueDepth = 10;
 constexpr long kQueueMessageSize = 4096;
 
 // Local time with milliseconds, "HH:MM:SS.mmm".
-std::string timeStamp() {
+std::string timeStamp()
+{
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm local {};
@@ -44,15 +45,18 @@ std::string timeStamp() {
 
 }  // namespace
 
-NotifyWatcher::~NotifyWatcher() {
-    if (m_fd >= 0) close(m_fd);
+NotifyWatcher::~NotifyWatcher()
+{
+    if (m_fd >= 0)
+        close(m_fd);
     if (m_queue != (mqd_t)-1) {
         mq_close(m_queue);
         mq_unlink(m_queueName.c_str());
     }
 }
 
-bool NotifyWatcher::connect(uint16_t port, unsigned retryMs) {
+bool NotifyWatcher::connect(uint16_t port, unsigned retryMs)
+{
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
@@ -64,18 +68,22 @@ bool NotifyWatcher::connect(uint16_t port, unsigned retryMs) {
             m_error = std::string("socket: ") + strerror(errno);
             return false;
         }
-        if (::connect(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) return true;
+        if (::connect(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
+            return true;
         const int err = errno;
         close(m_fd);
         m_fd = -1;
         m_error = "cannot connect to port " + std::to_string(port) + ": " + strerror(err);
-        if (err != ECONNREFUSED || waited >= retryMs) return false;
+        if (err != ECONNREFUSED || waited >= retryMs)
+            return false;
         struct timespec step = {0, static_cast<long>(kRetryStepMs) * 1000000};
-        if (nanosleep(&step, nullptr) != 0) return false;  // interrupted
+        if (nanosleep(&step, nullptr) != 0)
+            return false;  // interrupted
     }
 }
 
-bool NotifyWatcher::openQueue(const std::string &name) {
+bool NotifyWatcher::openQueue(const std::string &name)
+{
     mq_attr attr{};
     attr.mq_maxmsg = kQueueDepth;
     attr.mq_msgsize = kQueueMessageSize;
@@ -88,36 +96,48 @@ bool NotifyWatcher::openQueue(const std::string &name) {
     return true;
 }
 
-void NotifyWatcher::requestStop() { s_stopRequested = 1; }
+void NotifyWatcher::requestStop()
+{
+    s_stopRequested = 1;
+}
 
-bool NotifyWatcher::waitReadable(int fd, unsigned idleMs) {
+bool NotifyWatcher::waitReadable(int fd, unsigned idleMs)
+{
     unsigned waited = 0;
     while (!s_stopRequested) {
         const unsigned slice = idleMs ? std::min(kStopCheckMs, idleMs - waited) : kStopCheckMs;
         pollfd p{fd, POLLIN, 0};
         const int r = poll(&p, 1, static_cast<int>(slice));
-        if (r > 0) return true;
-        if (r < 0 && errno != EINTR) return false;
+        if (r > 0)
+            return true;
+        if (r < 0 && errno != EINTR)
+            return false;
         waited += slice;
-        if (idleMs && waited >= idleMs) return false;
+        if (idleMs && waited >= idleMs)
+            return false;
     }
     return false;
 }
 
-bool NotifyWatcher::fill(size_t n, unsigned idleMs) {
+bool NotifyWatcher::fill(size_t n, unsigned idleMs)
+{
     char buf[4096];
     while (m_pending.size() < n) {
-        if (!waitReadable(m_fd, idleMs)) return false;
+        if (!waitReadable(m_fd, idleMs))
+            return false;
         const ssize_t got = recv(m_fd, buf, sizeof buf, 0);
-        if (got <= 0) return false;
+        if (got <= 0)
+            return false;
         m_pending.append(buf, static_cast<size_t>(got));
     }
     return true;
 }
 
-std::optional<std::string> NotifyWatcher::nextFromSocket(unsigned idleMs) {
+std::optional<std::string> NotifyWatcher::nextFromSocket(unsigned idleMs)
+{
     static const std::string kTag = "LENGTH:";
-    if (!fill(kTag.size(), idleMs)) return std::nullopt;
+    if (!fill(kTag.size(), idleMs))
+        return std::nullopt;
     if (m_pending.compare(0, kTag.size(), kTag) != 0) {
         m_error = "malformed frame";
         return std::nullopt;
@@ -130,42 +150,51 @@ std::optional<std::string> NotifyWatcher::nextFromSocket(unsigned idleMs) {
         }
     }
     const std::string digits = m_pending.substr(kTag.size(), blank - kTag.size());
-    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
         m_error = "malformed frame length '" + digits + "'";
         return std::nullopt;
     }
     // The declared length counts the text's final NUL, which is not sent.
     const size_t declared = std::stoul(digits);
     const size_t body = declared > 0 ? declared - 1 : 0;
-    if (!fill(blank + 2 + body, idleMs)) return std::nullopt;
+    if (!fill(blank + 2 + body, idleMs))
+        return std::nullopt;
     std::string text = m_pending.substr(blank + 2, body);
     m_pending.erase(0, blank + 2 + body);
     return text;
 }
 
-std::optional<std::string> NotifyWatcher::nextFromQueue(unsigned idleMs) {
+std::optional<std::string> NotifyWatcher::nextFromQueue(unsigned idleMs)
+{
     std::vector<uint8_t> buffer(kQueueMessageSize);
     for (;;) {
         // A Linux message queue descriptor can be polled like a socket.
-        if (!waitReadable(static_cast<int>(m_queue), idleMs)) return std::nullopt;
-        const ssize_t n = mq_receive(m_queue, reinterpret_cast<char *>(buffer.data()),
-                                     buffer.size(), nullptr);
-        if (n < 0) return std::nullopt;
+        if (!waitReadable(static_cast<int>(m_queue), idleMs))
+            return std::nullopt;
+        const ssize_t n =
+            mq_receive(m_queue, reinterpret_cast<char *>(buffer.data()), buffer.size(), nullptr);
+        if (n < 0)
+            return std::nullopt;
         Msg msg;
         const MsgElement *text = nullptr;
-        if (msg.parse(buffer.data(), static_cast<uint32_t>(n)) && msg.getCategory() == kEventCategory)
+        if (msg.parse(buffer.data(), static_cast<uint32_t>(n)) &&
+            msg.getCategory() == kEventCategory)
             text = msg.findElement(kTextElement);
-        if (!text) continue;  // not a notification: skip it
+        if (!text)
+            continue;  // not a notification: skip it
         const char *data = reinterpret_cast<const char *>(text->getData());
         return data ? std::string(data, strnlen(data, text->getLength())) : std::string();
     }
 }
 
-unsigned NotifyWatcher::run(FILE *out, unsigned count, unsigned idleMs, bool raw) {
+unsigned NotifyWatcher::run(FILE *out, unsigned count, unsigned idleMs, bool raw)
+{
     unsigned printed = 0;
     while (count == 0 || printed < count) {
         auto text = m_queue != (mqd_t)-1 ? nextFromQueue(idleMs) : nextFromSocket(idleMs);
-        if (!text) break;
+        if (!text)
+            break;
         if (raw)
             fprintf(out, "%s\n", text->c_str());
         else
@@ -176,7 +205,8 @@ unsigned NotifyWatcher::run(FILE *out, unsigned count, unsigned idleMs, bool raw
     return printed;
 }
 
-std::string NotifyWatcher::formatNotification(const std::string &text, const std::string &stamp) {
+std::string NotifyWatcher::formatNotification(const std::string &text, const std::string &stamp)
+{
     std::string kind = "changes";
     std::string shown = text;
     const size_t split = text.find(",\n");
@@ -192,18 +222,24 @@ std::string NotifyWatcher::formatNotification(const std::string &text, const std
     return "--- " + stamp + "  " + kind + "\n" + prettyJson(shown) + "\n";
 }
 
-std::string NotifyWatcher::prettyJson(const std::string &text) {
-    if (text.empty() || text[0] != '{') return text;
+std::string NotifyWatcher::prettyJson(const std::string &text)
+{
+    if (text.empty() || text[0] != '{')
+        return text;
     std::string out;
     int depth = 0;
     bool inString = false;
-    auto newline = [&]() { out += '\n' + std::string(static_cast<size_t>(2 * (depth > 0 ? depth : 0)), ' '); };
+    auto newline = [&]() {
+        out += '\n' + std::string(static_cast<size_t>(2 * (depth > 0 ? depth : 0)), ' ');
+    };
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (inString) {
             out += c;
-            if (c == '\\' && i + 1 < text.size()) out += text[++i];
-            else if (c == '"') inString = false;
+            if (c == '\\' && i + 1 < text.size())
+                out += text[++i];
+            else if (c == '"')
+                inString = false;
             continue;
         }
         switch (c) {
@@ -216,13 +252,15 @@ std::string NotifyWatcher::prettyJson(const std::string &text) {
             out += c;
             ++depth;
             // An empty object stays on one line.
-            if (i + 1 < text.size() && (text[i + 1] == '}' || text[i + 1] == ']')) break;
+            if (i + 1 < text.size() && (text[i + 1] == '}' || text[i + 1] == ']'))
+                break;
             newline();
             break;
         case '}':
         case ']':
             --depth;
-            if (!out.empty() && out.back() != '{' && out.back() != '[') newline();
+            if (!out.empty() && out.back() != '{' && out.back() != '[')
+                newline();
             out += c;
             break;
         case ',':

@@ -12,26 +12,33 @@ namespace ztctl {
 
 namespace {
 
-uint32_t readU32(const std::vector<uint8_t> &b) {
+uint32_t readU32(const std::vector<uint8_t> &b)
+{
     return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
            static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
 // Printable text, optionally ending in NUL bytes.
-bool isText(const std::vector<uint8_t> &b, std::string &text) {
+bool isText(const std::vector<uint8_t> &b, std::string &text)
+{
     size_t end = b.size();
-    while (end > 0 && b[end - 1] == 0) --end;
-    if (end == 0) return false;
+    while (end > 0 && b[end - 1] == 0)
+        --end;
+    if (end == 0)
+        return false;
     for (size_t i = 0; i < end; ++i)
-        if (b[i] < 0x20 || b[i] > 0x7E) return false;
+        if (b[i] < 0x20 || b[i] > 0x7E)
+            return false;
     text.assign(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(end));
     return true;
 }
 
 }  // namespace
 
-std::optional<Answer> parseAnswer(const uint8_t *data, size_t length) {
-    if (length < TLV_HDR_LEN || length > ZTMSG_MAX) return std::nullopt;
+std::optional<Answer> parseAnswer(const uint8_t *data, size_t length)
+{
+    if (length < TLV_HDR_LEN || length > ZTMSG_MAX)
+        return std::nullopt;
     const int total = sntlv_msg_len(data);
     if (total < TLV_HDR_LEN || static_cast<size_t>(total) != length || data[3] != CAT_CLIENT_RSP)
         return std::nullopt;
@@ -42,7 +49,8 @@ std::optional<Answer> parseAnswer(const uint8_t *data, size_t length) {
         last = data[off + 3];
         off += TLV_ELEM_HDR_LEN + (static_cast<size_t>(data[off + 1]) << 8 | data[off + 2]);
     }
-    if (off != length || last != TLV_END) return std::nullopt;
+    if (off != length || last != TLV_END)
+        return std::nullopt;
 
     Answer answer;
     if (const uint8_t *head = tlv_find(data, TLV_RESULT)) {
@@ -58,7 +66,8 @@ std::optional<Answer> parseAnswer(const uint8_t *data, size_t length) {
     return answer;
 }
 
-std::string hexDump(const std::vector<uint8_t> &bytes) {
+std::string hexDump(const std::vector<uint8_t> &bytes)
+{
     std::string out;
     char cell[24];
     for (size_t line = 0; line < bytes.size(); line += 16) {
@@ -79,10 +88,12 @@ std::string hexDump(const std::vector<uint8_t> &bytes) {
     return out;
 }
 
-std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload) {
+std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload)
+{
     for (const SubcommandArea *area : subcommandAreas()) {
         const std::string decoded = area->decode ? area->decode(command, payload) : "";
-        if (!decoded.empty()) return decoded;
+        if (!decoded.empty())
+            return decoded;
     }
     char line[96];
     switch (command) {
@@ -94,7 +105,8 @@ std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload)
         break;
     case ZTCONTROL_PRESET_GET_ACTIVE_PRESET:
         if (payload.size() == 4) {
-            snprintf(line, sizeof line, "active preset id: %d", static_cast<int32_t>(readU32(payload)));
+            snprintf(line, sizeof line, "active preset id: %d",
+                     static_cast<int32_t>(readU32(payload)));
             return line;
         }
         break;
@@ -114,11 +126,13 @@ std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload)
         break;
     }
     std::string text;
-    if (isText(payload, text)) return "text: \"" + text + "\"";
+    if (isText(payload, text))
+        return "text: \"" + text + "\"";
     return "";
 }
 
-std::string formatAnswer(uint32_t command, const Answer &answer, bool raw) {
+std::string formatAnswer(uint32_t command, const Answer &answer, bool raw)
+{
     std::string out;
     char line[96];
     if (answer.hasResult) {
@@ -127,13 +141,15 @@ std::string formatAnswer(uint32_t command, const Answer &answer, bool raw) {
     } else {
         out += "result: missing\n";
     }
-    if (!answer.payload) return out;
+    if (!answer.payload)
+        return out;
     snprintf(line, sizeof line, "payload: %zu bytes\n", answer.payload->size());
     out += line;
     out += hexDump(*answer.payload);
     if (!raw) {
         const std::string decoded = decodePayload(command, *answer.payload);
-        if (!decoded.empty()) out += decoded + "\n";
+        if (!decoded.empty())
+            out += decoded + "\n";
     }
     return out;
 }

@@ -12,13 +12,16 @@ namespace ztctl {
 
 namespace {
 
-std::string upper(std::string text) {
-    for (char &c : text) c = c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
+std::string upper(std::string text)
+{
+    for (char &c : text)
+        c = c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
 // Base modes of the mode commands: 0 video, 1 photo, 2 time lapse.
-bool baseMode(const std::string &word, const char *what, uint32_t &mode, std::string &error) {
+bool baseMode(const std::string &word, const char *what, uint32_t &mode, std::string &error)
+{
     static const char *const kNames[] = {"video", "photo", "timelapse"};
     for (uint32_t i = 0; i < 3; ++i)
         if (word == kNames[i]) {
@@ -28,7 +31,8 @@ bool baseMode(const std::string &word, const char *what, uint32_t &mode, std::st
     return wordNumber(word, 32, what, mode, error);
 }
 
-bool parseShutter(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseShutter(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (w.size() == 1 && (w[0] == "on" || w[0] == "off")) {
         o.command = ZTCONTROL_COMMAND_SHUTTER;
         o.argument = Bytes{static_cast<uint8_t>(w[0] == "on" ? 1 : 0)};
@@ -37,7 +41,8 @@ bool parseShutter(const std::vector<std::string> &w, Options &o, std::string &er
     return oneNumber(w, ZTCONTROL_COMMAND_SHUTTER, 8, "shutter on|off|N", o, error);
 }
 
-bool parseMode(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseMode(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     uint32_t mode = 0;
     if (!wordCount(w, 1, 1, "mode video|photo|timelapse|N", error) ||
         !baseMode(w[0], "mode", mode, error))
@@ -48,7 +53,8 @@ bool parseMode(const std::vector<std::string> &w, Options &o, std::string &error
     return true;
 }
 
-bool parseSubMode(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseSubMode(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     uint32_t mode = 0, subMode = 0;
     if (!wordCount(w, 2, 2, "submode video|photo|timelapse|N SUB", error) ||
         !baseMode(w[0], "submode MODE", mode, error) ||
@@ -63,9 +69,11 @@ bool parseSubMode(const std::vector<std::string> &w, Options &o, std::string &er
 
 // A flat mode by its name ("video", "photo-night", "time-lapse-photo"), a
 // preset group ("group-video" is 1000) or a number.
-bool parseSetMode(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseSetMode(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     const char *usage = "set-mode FLATMODE|group-video|group-photo|group-timelapse|N";
-    if (!wordCount(w, 1, 1, usage, error)) return false;
+    if (!wordCount(w, 1, 1, usage, error))
+        return false;
     uint32_t mode = 0;
     wsdk_commands::WSDK_EnumFlatMode flat;
     wsdk_commands::WSDK_EnumPresetGroup group;
@@ -73,7 +81,8 @@ bool parseSetMode(const std::vector<std::string> &w, Options &o, std::string &er
     if (wsdk_commands::WSDK_EnumFlatMode_Parse("WSDK_FLAT_MODE_" + name, &flat) && flat >= 0) {
         mode = static_cast<uint32_t>(flat);
     } else if (name.rfind("GROUP_", 0) == 0 &&
-               wsdk_commands::WSDK_EnumPresetGroup_Parse("WSDK_PRESET_GROUP_ID_" + name.substr(6), &group)) {
+               wsdk_commands::WSDK_EnumPresetGroup_Parse("WSDK_PRESET_GROUP_ID_" + name.substr(6),
+                                                         &group)) {
         mode = static_cast<uint32_t>(group);
     } else if (!wordNumber(w[0], 16, usage, mode, error)) {
         return false;
@@ -84,71 +93,87 @@ bool parseSetMode(const std::vector<std::string> &w, Options &o, std::string &er
     return true;
 }
 
-bool parseCaptureDelay(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseCaptureDelay(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneNumber(w, ZTCONTROL_CAPTURE_DELAY, 32, "capture-delay N", o, error);
 }
 
-bool parseZoom(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseZoom(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneNumber(w, ZTCONTROL_DIGITAL_ZOOM, 32, "zoom N", o, error);
 }
 
-bool parseQuickCapture(const std::vector<std::string> &w, Options &o, std::string &error) {
-    if (w.empty()) return oneNumber({"1"}, ZTCONTROL_QUICK_CAPTURE_START, 8, "", o, error);
+bool parseQuickCapture(const std::vector<std::string> &w, Options &o, std::string &error)
+{
+    if (w.empty())
+        return oneNumber({"1"}, ZTCONTROL_QUICK_CAPTURE_START, 8, "", o, error);
     return oneNumber(w, ZTCONTROL_QUICK_CAPTURE_START, 8, "quick-capture [N]", o, error);
 }
 
 // Live-view exposure: four words (exposure mode, x, y, lens); x and y are
 // percentages of the picture.
-bool parseExposure(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseExposure(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     const char *usage = "exposure reset | spot X Y | region X Y | lens X Y LENS";
     const std::string verb = w.empty() ? "" : w[0];
     uint32_t words[4] = {0, 0, 0, 0};
     if (verb == "reset") {
-        if (!wordCount(w, 1, 1, usage, error)) return false;
+        if (!wordCount(w, 1, 1, usage, error))
+            return false;
     } else if (verb == "spot" || verb == "region" || verb == "lens") {
         words[0] = verb == "spot" ? 1 : verb == "region" ? 2 : 3;
         const size_t count = verb == "lens" ? 4 : 3;
-        if (!wordCount(w, count, count, usage, error)) return false;
+        if (!wordCount(w, count, count, usage, error))
+            return false;
         for (size_t i = 1; i < count; ++i)
-            if (!wordNumber(w[i], 32, usage, words[i], error)) return false;
+            if (!wordNumber(w[i], 32, usage, words[i], error))
+                return false;
     } else {
         error = std::string("usage: ") + usage;
         return false;
     }
     o.command = ZTCONTROL_LIVEVIEW_MODE_SET;
     o.argument = Bytes();
-    for (uint32_t word : words) appendLE(*o.argument, word, 4);
+    for (uint32_t word : words)
+        appendLE(*o.argument, word, 4);
     return true;
 }
 
-bool parseBusy(const std::vector<std::string> &w, Options &o, std::string &error) {
-    if (!wordCount(w, 0, 0, "busy", error)) return false;
+bool parseBusy(const std::vector<std::string> &w, Options &o, std::string &error)
+{
+    if (!wordCount(w, 0, 0, "busy", error))
+        return false;
     o.command = ZTCONTROL_GET_BUSY_STATUS;
     o.argument.reset();
     return true;
 }
 
-
 }  // namespace
 
-const SubcommandArea &captureArea() {
+const SubcommandArea &captureArea()
+{
     static const SubcommandArea area{
         {
             {"shutter", "  shutter on|off|N               start or stop a capture\n", parseShutter},
-            {"mode", "  mode video|photo|timelapse|N   change mode (flat-mode cameras take the\n"
-                     "                                 family's last flat mode)\n",
+            {"mode",
+             "  mode video|photo|timelapse|N   change mode (flat-mode cameras take the\n"
+             "                                 family's last flat mode)\n",
              parseMode},
-            {"submode", "  submode MODE SUB               change mode and sub-mode\n", parseSubMode},
-            {"set-mode", "  set-mode FLATMODE|group-NAME|N activate the preset of a flat mode\n"
-                         "                                 (video, photo-night, ...) or group\n",
+            {"submode", "  submode MODE SUB               change mode and sub-mode\n",
+             parseSubMode},
+            {"set-mode",
+             "  set-mode FLATMODE|group-NAME|N activate the preset of a flat mode\n"
+             "                                 (video, photo-night, ...) or group\n",
              parseSetMode},
-            {"capture-delay", "  capture-delay N                photo timer of the current preset\n",
+            {"capture-delay",
+             "  capture-delay N                photo timer of the current preset\n",
              parseCaptureDelay},
             {"zoom", "  zoom N                         digital zoom\n", parseZoom},
             {"quick-capture", "  quick-capture [N]              quick capture (N defaults to 1)\n",
              parseQuickCapture},
-            {"exposure", "  exposure reset|spot X Y|region X Y|lens X Y LENS\n"
-                         "                                 live-view exposure point (X, Y in %)\n",
+            {"exposure",
+             "  exposure reset|spot X Y|region X Y|lens X Y LENS\n"
+             "                                 live-view exposure point (X, Y in %)\n",
              parseExposure},
             {"busy", "  busy                           is the camera busy\n", parseBusy},
         },

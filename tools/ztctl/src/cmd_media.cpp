@@ -26,7 +26,8 @@ constexpr size_t kTagArgSize = 268;
 // Delete-list item: code byte, then the name NUL-terminated in 22 bytes.
 constexpr size_t kItemNameField = 22;
 
-Bytes dateBytes(const tm &t) {
+Bytes dateBytes(const tm &t)
+{
     Bytes b;
     appendLE(b, static_cast<uint32_t>(t.tm_year + 1900), 2);
     for (int v : {t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec})
@@ -34,7 +35,8 @@ Bytes dateBytes(const tm &t) {
     return b;
 }
 
-bool parseDate(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseDate(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (w.empty()) {
         o.command = ZTCONTROL_GET_DATE_TIME;
         return true;
@@ -50,9 +52,10 @@ bool parseDate(const std::vector<std::string> &w, Options &o, std::string &error
     } else {
         int y, mo, d, h, mi, s;
         char sep, extra;
-        if (sscanf(w[1].c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%c", &y, &mo, &d, &sep, &h, &mi, &s, &extra) != 7 ||
-            (sep != 'T' && sep != ' ') || y < 1970 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 ||
-            h < 0 || mi < 0 || mi > 59 || s < 0 || s > 59) {
+        if (sscanf(w[1].c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%c", &y, &mo, &d, &sep, &h, &mi, &s,
+                   &extra) != 7 ||
+            (sep != 'T' && sep != ' ') || y < 1970 || mo < 1 || mo > 12 || d < 1 || d > 31 ||
+            h > 23 || h < 0 || mi < 0 || mi > 59 || s < 0 || s > 59) {
             error = "date set: '" + w[1] + "' is not YYYY-MM-DDThh:mm:ss";
             return false;
         }
@@ -68,7 +71,8 @@ bool parseDate(const std::vector<std::string> &w, Options &o, std::string &error
     return true;
 }
 
-bool parseTag(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseTag(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (w.empty()) {
         o.command = ZTCONTROL_KEYMARK_TAG_RECORDING;
         return true;
@@ -76,11 +80,13 @@ bool parseTag(const std::vector<std::string> &w, Options &o, std::string &error)
     uint32_t offset = 0, word = 0;
     if (w.size() < 2 || w.size() > 3 || !wordNumber(w[1], 32, "tag OFFSET", offset, error) ||
         (w.size() == 3 && !wordNumber(w[2], 32, "tag WORD", word, error))) {
-        if (error.empty()) error = "usage: tag [FILE OFFSET [WORD]]";
+        if (error.empty())
+            error = "usage: tag [FILE OFFSET [WORD]]";
         return false;
     }
     if (w[0].size() >= kTagNameField) {
-        error = "tag: the file name has at most " + std::to_string(kTagNameField - 1) + " characters";
+        error =
+            "tag: the file name has at most " + std::to_string(kTagNameField - 1) + " characters";
         return false;
     }
     Bytes arg(kTagArgSize, 0);
@@ -95,7 +101,8 @@ bool parseTag(const std::vector<std::string> &w, Options &o, std::string &error)
 }
 
 bool fileName(const std::vector<std::string> &w, uint32_t command, const char *usage, Options &o,
-              std::string &error) {
+              std::string &error)
+{
     if (w.size() != 1 || w[0].empty()) {
         error = std::string("usage: ") + usage;
         return false;
@@ -106,26 +113,30 @@ bool fileName(const std::vector<std::string> &w, uint32_t command, const char *u
     return true;
 }
 
-bool parseDelete(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseDelete(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return fileName(w, ZTCONTROL_DELETE, "delete FILE", o, error);
 }
 
-bool parseDeleteGroup(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseDeleteGroup(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return fileName(w, ZTCONTROL_DELETE_GROUP, "delete-group FILE", o, error);
 }
 
 // Each word is FILE or FILE:CODE (code 0 to 255, default 0).
-bool parseDeleteList(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseDeleteList(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     Bytes arg;
     for (const std::string &word : w) {
         const size_t colon = word.rfind(':');
         const std::string name = colon == std::string::npos ? word : word.substr(0, colon);
         uint32_t code = 0;
-        if (colon != std::string::npos && !wordNumber(word.substr(colon + 1), 8, "delete-list CODE", code, error))
+        if (colon != std::string::npos &&
+            !wordNumber(word.substr(colon + 1), 8, "delete-list CODE", code, error))
             return false;
         if (name.empty() || name.size() >= kItemNameField) {
-            error = "delete-list: '" + name + "': names have 1 to " + std::to_string(kItemNameField - 1) +
-                    " characters";
+            error = "delete-list: '" + name + "': names have 1 to " +
+                    std::to_string(kItemNameField - 1) + " characters";
             return false;
         }
         arg.push_back(static_cast<uint8_t>(code));
@@ -138,7 +149,8 @@ bool parseDeleteList(const std::vector<std::string> &w, Options &o, std::string 
     return true;
 }
 
-bool parseDeleteResult(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseDeleteResult(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (!w.empty()) {
         error = "usage: delete-result";
         return false;
@@ -147,7 +159,8 @@ bool parseDeleteResult(const std::vector<std::string> &w, Options &o, std::strin
     return true;
 }
 
-bool parseVoice(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseVoice(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     static const struct {
         const char *word;
         ztcontrol_command_t command;
@@ -164,7 +177,8 @@ bool parseVoice(const std::vector<std::string> &w, Options &o, std::string &erro
     };
     if (w.size() == 2 && w[0] == "mode") {
         uint32_t mode = 0;
-        if (!wordNumber(w[1], 8, "voice mode", mode, error)) return false;
+        if (!wordNumber(w[1], 8, "voice mode", mode, error))
+            return false;
         o.command = ZTCONTROL_VOICE_MODE;
         o.argument = Bytes{static_cast<uint8_t>(mode)};
         return true;
@@ -175,21 +189,24 @@ bool parseVoice(const std::vector<std::string> &w, Options &o, std::string &erro
             return true;
         }
     }
-    error = "usage: voice photo|video-start|video-stop|timelapse-start|timelapse-stop|burst|tag|"
-            "edit-story|delete-last|mode N";
+    error =
+        "usage: voice photo|video-start|video-stop|timelapse-start|timelapse-stop|burst|tag|"
+        "edit-story|delete-last|mode N";
     return false;
 }
 
-std::string decodeMedia(uint32_t command, const std::vector<uint8_t> &p) {
+std::string decodeMedia(uint32_t command, const std::vector<uint8_t> &p)
+{
     char line[96];
     if (command == ZTCONTROL_GET_DATE_TIME && p.size() == kDateSize) {
-        snprintf(line, sizeof line, "date: %04u-%02u-%02u %02u:%02u:%02u", p[0] | p[1] << 8, p[2], p[3],
-                 p[4], p[5], p[6]);
+        snprintf(line, sizeof line, "date: %04u-%02u-%02u %02u:%02u:%02u", p[0] | p[1] << 8, p[2],
+                 p[3], p[4], p[5], p[6]);
         return line;
     }
     if (command == ZTCONTROL_GET_DELETE_LIST_RESULT && !p.empty()) {
         if (p.size() >= 3)
-            snprintf(line, sizeof line, "delete list result: %u (deleted %u, missing %u)", p[0], p[1], p[2]);
+            snprintf(line, sizeof line, "delete list result: %u (deleted %u, missing %u)", p[0],
+                     p[1], p[2]);
         else
             snprintf(line, sizeof line, "delete list result: %u", p[0]);
         return line;
@@ -199,22 +216,32 @@ std::string decodeMedia(uint32_t command, const std::vector<uint8_t> &p) {
 
 }  // namespace
 
-const SubcommandArea &mediaArea() {
+const SubcommandArea &mediaArea()
+{
     static const SubcommandArea area{
         {
-            {"date", "  date [set now|YYYY-MM-DDThh:mm:ss]\n"
-                     "                                 read or set the camera clock (UTC)\n",
+            {"date",
+             "  date [set now|YYYY-MM-DDThh:mm:ss]\n"
+             "                                 read or set the camera clock (UTC)\n",
              parseDate},
-            {"tag", "  tag [FILE OFFSET [WORD]]       tag the recording, or a stored file at OFFSET\n", parseTag},
-            {"delete", "  delete FILE                    delete one file (delete-last, delete-all: no FILE)\n",
+            {"tag",
+             "  tag [FILE OFFSET [WORD]]       tag the recording, or a stored file at OFFSET\n",
+             parseTag},
+            {"delete",
+             "  delete FILE                    delete one file (delete-last, delete-all: no "
+             "FILE)\n",
              parseDelete},
-            {"delete-group", "  delete-group FILE              delete the file's group\n", parseDeleteGroup},
-            {"delete-list", "  delete-list FILE[:CODE]...     delete several files; delete-result asks how it went\n",
+            {"delete-group", "  delete-group FILE              delete the file's group\n",
+             parseDeleteGroup},
+            {"delete-list",
+             "  delete-list FILE[:CODE]...     delete several files; delete-result asks how it "
+             "went\n",
              parseDeleteList},
             {"delete-result", "", parseDeleteResult},
-            {"voice", "  voice photo|video-start|video-stop|timelapse-start|timelapse-stop|burst|\n"
-                      "        tag|edit-story|delete-last|mode N\n"
-                      "                                 voice-control commands\n",
+            {"voice",
+             "  voice photo|video-start|video-stop|timelapse-start|timelapse-stop|burst|\n"
+             "        tag|edit-story|delete-last|mode N\n"
+             "                                 voice-control commands\n",
              parseVoice},
         },
         decodeMedia,

@@ -30,9 +30,11 @@ const char *const kPresetUsage =
     "  flatmode FLATMODE | title-icon [title=TITLE] [icon=ICON] | shortcuts-reset |\n"
     "  active | active-group";
 
-std::string enumName(const std::string &prefix, const std::string &word) {
+std::string enumName(const std::string &prefix, const std::string &word)
+{
     std::string name = prefix;
-    for (char c : word) name += c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    for (char c : word)
+        name += c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
     return name;
 }
 
@@ -41,32 +43,38 @@ std::string enumName(const std::string &prefix, const std::string &word) {
 template <typename Enum>
 bool namedValue(const std::string &word, const std::string &prefix,
                 bool (*parse)(const std::string &, Enum *), const char *what, uint32_t &value,
-                std::string &error) {
+                std::string &error)
+{
     Enum e;
     if (parse(enumName(prefix, word), &e) && static_cast<int>(e) >= 0) {
         value = static_cast<uint32_t>(e);
         return true;
     }
-    if (parseNumber(word, 32)) return wordNumber(word, 32, what, value, error);
+    if (parseNumber(word, 32))
+        return wordNumber(word, 32, what, value, error);
     error = std::string(what) + ": '" + word + "' is neither a name nor a number";
     return false;
 }
 
-bool flatModeWord(const std::string &word, uint32_t &value, std::string &error) {
-    return namedValue<wsdk::WSDK_EnumFlatMode>(word, "WSDK_FLAT_MODE_", wsdk::WSDK_EnumFlatMode_Parse,
-                                               "FLATMODE", value, error);
+bool flatModeWord(const std::string &word, uint32_t &value, std::string &error)
+{
+    return namedValue<wsdk::WSDK_EnumFlatMode>(
+        word, "WSDK_FLAT_MODE_", wsdk::WSDK_EnumFlatMode_Parse, "FLATMODE", value, error);
 }
-bool iconWord(const std::string &word, uint32_t &value, std::string &error) {
-    return namedValue<wsdk::WSDK_EnumPresetIcon>(word, "WSDK_PRESET_ICON_",
-                                                 wsdk::WSDK_EnumPresetIcon_Parse, "ICON", value, error);
+bool iconWord(const std::string &word, uint32_t &value, std::string &error)
+{
+    return namedValue<wsdk::WSDK_EnumPresetIcon>(
+        word, "WSDK_PRESET_ICON_", wsdk::WSDK_EnumPresetIcon_Parse, "ICON", value, error);
 }
-bool titleWord(const std::string &word, uint32_t &value, std::string &error) {
-    return namedValue<wsdk::WSDK_EnumPresetTitle>(word, "WSDK_PRESET_TITLE_",
-                                                  wsdk::WSDK_EnumPresetTitle_Parse, "TITLE", value, error);
+bool titleWord(const std::string &word, uint32_t &value, std::string &error)
+{
+    return namedValue<wsdk::WSDK_EnumPresetTitle>(
+        word, "WSDK_PRESET_TITLE_", wsdk::WSDK_EnumPresetTitle_Parse, "TITLE", value, error);
 }
 
 // A base group: video, photo, timelapse, a group id (1000...) or a number.
-bool groupWord(const std::string &word, uint32_t &value, std::string &error) {
+bool groupWord(const std::string &word, uint32_t &value, std::string &error)
+{
     static const char *const kNames[] = {"video", "photo", "timelapse"};
     for (uint32_t i = 0; i < 3; ++i)
         if (word == kNames[i]) {
@@ -76,37 +84,45 @@ bool groupWord(const std::string &word, uint32_t &value, std::string &error) {
     return wordNumber(word, 32, "GROUP", value, error);
 }
 
-void setMessage(Options &o, uint32_t command, const google::protobuf::MessageLite &message) {
+void setMessage(Options &o, uint32_t command, const google::protobuf::MessageLite &message)
+{
     o.command = command;
     std::string bytes;
     message.SerializeToString(&bytes);
     o.argument = Bytes(bytes.begin(), bytes.end());
 }
 
-void setBare(Options &o, uint32_t command) {
+void setBare(Options &o, uint32_t command)
+{
     o.command = command;
     o.argument.reset();
 }
 
-bool usageError(std::string &error) {
+bool usageError(std::string &error)
+{
     error = std::string("usage: ") + kPresetUsage;
     return false;
 }
 
 // Verbs that name one preset and send a message with its preset_id.
 template <typename Request>
-bool idRequest(const std::vector<std::string> &w, uint32_t command, Options &o, std::string &error) {
+bool idRequest(const std::vector<std::string> &w, uint32_t command, Options &o, std::string &error)
+{
     uint32_t id = 0;
-    if (w.size() != 2) return usageError(error);
-    if (!wordNumber(w[1], 32, "ID", id, error)) return false;
+    if (w.size() != 2)
+        return usageError(error);
+    if (!wordNumber(w[1], 32, "ID", id, error))
+        return false;
     Request request;
     request.set_preset_id(id);
     setMessage(o, command, request);
     return true;
 }
 
-bool parseCreate(const std::vector<std::string> &w, Options &o, std::string &error) {
-    if (w.size() != 5) return usageError(error);
+bool parseCreate(const std::vector<std::string> &w, Options &o, std::string &error)
+{
+    if (w.size() != 5)
+        return usageError(error);
     uint32_t group = 0, mode = 0, icon = 0, title = 0;
     if (!groupWord(w[1], group, error) || !flatModeWord(w[2], mode, error) ||
         !iconWord(w[3], icon, error) || !titleWord(w[4], title, error))
@@ -122,16 +138,20 @@ bool parseCreate(const std::vector<std::string> &w, Options &o, std::string &err
     return true;
 }
 
-bool parseTitleIcon(const std::vector<std::string> &w, Options &o, std::string &error) {
-    if (w.size() < 2 || w.size() > 3) return usageError(error);
+bool parseTitleIcon(const std::vector<std::string> &w, Options &o, std::string &error)
+{
+    if (w.size() < 2 || w.size() > 3)
+        return usageError(error);
     zp::ZTC_Preset_Set_Title_Icon_Req request;
     for (size_t i = 1; i < w.size(); ++i) {
         uint32_t value = 0;
         if (w[i].rfind("title=", 0) == 0 && !request.has_preset_name()) {
-            if (!titleWord(w[i].substr(6), value, error)) return false;
+            if (!titleWord(w[i].substr(6), value, error))
+                return false;
             request.set_preset_name(value);
         } else if (w[i].rfind("icon=", 0) == 0 && !request.has_preset_icon()) {
-            if (!iconWord(w[i].substr(5), value, error)) return false;
+            if (!iconWord(w[i].substr(5), value, error))
+                return false;
             request.set_preset_icon(value);
         } else {
             return usageError(error);
@@ -141,38 +161,52 @@ bool parseTitleIcon(const std::vector<std::string> &w, Options &o, std::string &
     return true;
 }
 
-bool parsePreset(const std::vector<std::string> &w, Options &o, std::string &error) {
-    if (w.empty()) return usageError(error);
+bool parsePreset(const std::vector<std::string> &w, Options &o, std::string &error)
+{
+    if (w.empty())
+        return usageError(error);
     const std::string &verb = w[0];
     struct Bare {
         const char *verb;
         uint32_t command;
     };
     static const Bare kBare[] = {
-        {"groups", ZTCONTROL_PRESET_LIST_GROUPS},          {"cancel", ZTCONTROL_PRESET_EDIT_CANCEL},
-        {"store", ZTCONTROL_PRESET_EDIT_STORE},            {"shortcuts-reset", ZTCONTROL_ONSCREEN_SHORTCUTS_RESET},
-        {"active", ZTCONTROL_PRESET_GET_ACTIVE_PRESET},    {"active-group", ZTCONTROL_PRESET_GET_ACTIVE_GROUP},
+        {"groups", ZTCONTROL_PRESET_LIST_GROUPS},
+        {"cancel", ZTCONTROL_PRESET_EDIT_CANCEL},
+        {"store", ZTCONTROL_PRESET_EDIT_STORE},
+        {"shortcuts-reset", ZTCONTROL_ONSCREEN_SHORTCUTS_RESET},
+        {"active", ZTCONTROL_PRESET_GET_ACTIVE_PRESET},
+        {"active-group", ZTCONTROL_PRESET_GET_ACTIVE_GROUP},
     };
     for (const Bare &b : kBare)
         if (verb == b.verb) {
-            if (w.size() != 1) return usageError(error);
+            if (w.size() != 1)
+                return usageError(error);
             setBare(o, b.command);
             return true;
         }
-    if (verb == "info") return idRequest<zp::ZTC_Preset_Info_Req>(w, ZTCONTROL_PRESET_GET_INFO, o, error);
+    if (verb == "info")
+        return idRequest<zp::ZTC_Preset_Info_Req>(w, ZTCONTROL_PRESET_GET_INFO, o, error);
     if (verb == "remove")
-        return idRequest<zp::ZTC_Preset_Custom_Remove_Req>(w, ZTCONTROL_PRESET_CUSTOM_REMOVE, o, error);
-    if (verb == "load") return idRequest<zp::ZTC_Preset_Load_Req>(w, ZTCONTROL_PRESET_LOAD, o, error);
+        return idRequest<zp::ZTC_Preset_Custom_Remove_Req>(w, ZTCONTROL_PRESET_CUSTOM_REMOVE, o,
+                                                           error);
+    if (verb == "load")
+        return idRequest<zp::ZTC_Preset_Load_Req>(w, ZTCONTROL_PRESET_LOAD, o, error);
     if (verb == "edit")
         return idRequest<zp::ZTC_Preset_Edit_Start_Req>(w, ZTCONTROL_PRESET_EDIT_START, o, error);
     if (verb == "factory-reset")
-        return idRequest<zp::ZTC_Preset_Factory_Reset_Req>(w, ZTCONTROL_PRESET_FACTORY_RESET, o, error);
-    if (verb == "create") return parseCreate(w, o, error);
-    if (verb == "title-icon") return parseTitleIcon(w, o, error);
+        return idRequest<zp::ZTC_Preset_Factory_Reset_Req>(w, ZTCONTROL_PRESET_FACTORY_RESET, o,
+                                                           error);
+    if (verb == "create")
+        return parseCreate(w, o, error);
+    if (verb == "title-icon")
+        return parseTitleIcon(w, o, error);
     if (verb == "ids") {
         uint32_t group = 0;
-        if (w.size() != 2) return usageError(error);
-        if (!groupWord(w[1], group, error)) return false;
+        if (w.size() != 2)
+            return usageError(error);
+        if (!groupWord(w[1], group, error))
+            return false;
         zp::ZTC_Preset_List_Req request;
         request.set_group_id(group);
         setMessage(o, ZTCONTROL_PRESET_LIST_IDS, request);
@@ -180,8 +214,10 @@ bool parsePreset(const std::vector<std::string> &w, Options &o, std::string &err
     }
     if (verb == "order") {
         uint32_t id = 0, order = 0;
-        if (w.size() != 3) return usageError(error);
-        if (!wordNumber(w[1], 32, "ID", id, error) || !wordNumber(w[2], 32, "POSITION", order, error))
+        if (w.size() != 3)
+            return usageError(error);
+        if (!wordNumber(w[1], 32, "ID", id, error) ||
+            !wordNumber(w[2], 32, "POSITION", order, error))
             return false;
         zp::ZTC_Preset_Set_Order_Req request;
         request.set_preset_id(id);
@@ -191,8 +227,10 @@ bool parsePreset(const std::vector<std::string> &w, Options &o, std::string &err
     }
     if (verb == "flatmode") {
         uint32_t mode = 0;
-        if (w.size() != 2) return usageError(error);
-        if (!flatModeWord(w[1], mode, error)) return false;
+        if (w.size() != 2)
+            return usageError(error);
+        if (!flatModeWord(w[1], mode, error))
+            return false;
         zp::ZTC_Preset_Switch_Flatmode_Req request;
         request.set_flat_mode(mode);
         setMessage(o, ZTCONTROL_PRESET_SWITCH_FLATMODE, request);
@@ -201,7 +239,8 @@ bool parsePreset(const std::vector<std::string> &w, Options &o, std::string &err
     return usageError(error);
 }
 
-bool parsePresets(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parsePresets(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (!w.empty()) {
         error = "usage: presets";
         return false;
@@ -212,10 +251,13 @@ bool parsePresets(const std::vector<std::string> &w, Options &o, std::string &er
 
 // `message` parsed from payload in protobuf's text format, indented under
 // its type name; "" when the payload does not parse.
-std::string printed(google::protobuf::Message &&message, const std::vector<uint8_t> &payload) {
-    if (!message.ParseFromArray(payload.data(), static_cast<int>(payload.size()))) return "";
+std::string printed(google::protobuf::Message &&message, const std::vector<uint8_t> &payload)
+{
+    if (!message.ParseFromArray(payload.data(), static_cast<int>(payload.size())))
+        return "";
     std::string text;
-    if (!google::protobuf::TextFormat::PrintToString(message, &text)) return "";
+    if (!google::protobuf::TextFormat::PrintToString(message, &text))
+        return "";
     std::string out = message.GetDescriptor()->name() + " {";
     size_t start = 0;
     while (start < text.size()) {
@@ -226,23 +268,32 @@ std::string printed(google::protobuf::Message &&message, const std::vector<uint8
     return out + "\n}";
 }
 
-std::string decodePresets(uint32_t command, const std::vector<uint8_t> &payload) {
+std::string decodePresets(uint32_t command, const std::vector<uint8_t> &payload)
+{
     switch (command) {
-    case ZTCONTROL_PRESET_LIST_GROUPS: return printed(zp::ZTC_Preset_Group_List_Resp(), payload);
-    case ZTCONTROL_PRESET_LIST_IDS: return printed(zp::ZTC_Preset_List_Resp(), payload);
-    case ZTCONTROL_PRESET_GET_INFO: return printed(wsdk::WSDK_Preset(), payload);
-    case ZTCONTROL_PRESET_CUSTOM_CREATE: return printed(wsdk::WSDK_ResponseCreateCustomPreset(), payload);
-    case ZTCONTROL_PRESET_GET_PRESETS: return printed(wsdk::WSDK_NotifyPresetStatus(), payload);
-    default: return "";
+    case ZTCONTROL_PRESET_LIST_GROUPS:
+        return printed(zp::ZTC_Preset_Group_List_Resp(), payload);
+    case ZTCONTROL_PRESET_LIST_IDS:
+        return printed(zp::ZTC_Preset_List_Resp(), payload);
+    case ZTCONTROL_PRESET_GET_INFO:
+        return printed(wsdk::WSDK_Preset(), payload);
+    case ZTCONTROL_PRESET_CUSTOM_CREATE:
+        return printed(wsdk::WSDK_ResponseCreateCustomPreset(), payload);
+    case ZTCONTROL_PRESET_GET_PRESETS:
+        return printed(wsdk::WSDK_NotifyPresetStatus(), payload);
+    default:
+        return "";
     }
 }
 
 }  // namespace
 
-const SubcommandArea &presetsArea() {
+const SubcommandArea &presetsArea()
+{
     static const SubcommandArea area{
         {
-            {"presets", "  presets                        every offered preset group with its presets\n",
+            {"presets",
+             "  presets                        every offered preset group with its presets\n",
              parsePresets},
             {"preset",
              "  preset groups                  preset group ids the firmware has\n"

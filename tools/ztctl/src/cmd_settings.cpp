@@ -20,11 +20,13 @@ namespace {
 
 constexpr uint8_t kDecodeModel = 57;
 
-bool parseSetting(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseSetting(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     uint32_t setting = 0, option = 0;
     if (w.size() != 2 || !wordNumber(w[0], 32, "setting ID", setting, error) ||
         !wordNumber(w[1], 32, "setting OPTION", option, error)) {
-        if (error.empty()) error = "usage: setting ID OPTION";
+        if (error.empty())
+            error = "usage: setting ID OPTION";
         return false;
     }
     o.command = ZTCONTROL_SET_SETTING_ID;
@@ -34,29 +36,35 @@ bool parseSetting(const std::vector<std::string> &w, Options &o, std::string &er
     return true;
 }
 
-bool parseSettings(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseSettings(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return noWords(w, ZTCONTROL_GET_ALL_SETTINGS, "settings", o, error);
 }
 
-bool parseStatus(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseStatus(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return noWords(w, ZTCONTROL_GET_ALL_STATUS, "status", o, error);
 }
 
-bool parseState(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseState(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return noWords(w, ZTCONTROL_GET_ALL_SETTINGS_STATUS, "state", o, error);
 }
 
-bool parseGeocal(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseGeocal(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return noWords(w, ZTCONTROL_SYSTEM_GET_GEOCAL, "geocal", o, error);
 }
 
-bool parseCalibrationFile(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseCalibrationFile(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return noWords(w, ZTCONTROL_SYSTEM_GET_SHADINGDATA_FILE, "calibration-file", o, error);
 }
 
 // advset-reset [video|photo|multishot]: without a family, the current flat
 // mode's.
-bool parseAdvsetReset(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseAdvsetReset(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (w.empty()) {
         o.command = ZTCONTROL_ADVSET_RESET;
         return true;
@@ -77,16 +85,19 @@ bool parseAdvsetReset(const std::vector<std::string> &w, Options &o, std::string
     return false;
 }
 
-bool parseSpeedRamp(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseSpeedRamp(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneNumber(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_SET, 32, "speed-ramp N", o, error);
 }
 
-bool parseSpeedRampActive(const std::vector<std::string> &w, Options &o, std::string &error) {
-    return oneNumber(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET, 32, "speed-ramp-active N", o,
-                     error);
+bool parseSpeedRampActive(const std::vector<std::string> &w, Options &o, std::string &error)
+{
+    return oneNumber(w, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET, 32, "speed-ramp-active N",
+                     o, error);
 }
 
-std::string statusJson(const appc_system_all_status &status) {
+std::string statusJson(const appc_system_all_status &status)
+{
     std::ostringstream out;
     out << "\"status\":{";
     camera_status_serialize_status_to_json(out, &status, kDecodeModel);
@@ -94,7 +105,9 @@ std::string statusJson(const appc_system_all_status &status) {
     return out.str();
 }
 
-std::string settingsJson(const appc_setup_all_settings &settings, const ztcontrol_system_settings *system) {
+std::string settingsJson(const appc_setup_all_settings &settings,
+                         const ztcontrol_system_settings *system)
+{
     std::ostringstream out;
     out << "\"settings\":{";
     camera_settings_serialize_to_json(out, &settings, nullptr, system, kDecodeModel);
@@ -104,21 +117,26 @@ std::string settingsJson(const appc_setup_all_settings &settings, const ztcontro
 
 // Blocks of exactly their size only; a refusal or a short answer is shown as
 // bytes.
-std::string decodeSettings(uint32_t command, const std::vector<uint8_t> &p) {
+std::string decodeSettings(uint32_t command, const std::vector<uint8_t> &p)
+{
     all_status_settings_t block{};
     switch (command) {
     case ZTCONTROL_GET_ALL_STATUS:
-        if (p.size() != sizeof block.status) return "";
+        if (p.size() != sizeof block.status)
+            return "";
         std::copy(p.begin(), p.end(), block.status.raw);
         return "{" + statusJson(block.status) + "}";
     case ZTCONTROL_GET_ALL_SETTINGS:
-        if (p.size() != sizeof block.settings) return "";
+        if (p.size() != sizeof block.settings)
+            return "";
         std::copy(p.begin(), p.end(), block.settings.raw);
         return "{" + settingsJson(block.settings, nullptr) + "}";
     case ZTCONTROL_GET_ALL_SETTINGS_STATUS:
-        if (p.size() != sizeof block) return "";
+        if (p.size() != sizeof block)
+            return "";
         std::copy(p.begin(), p.end(), reinterpret_cast<uint8_t *>(&block));
-        return "{" + statusJson(block.status) + ",\n" + settingsJson(block.settings, &block.system) + "}";
+        return "{" + statusJson(block.status) + ",\n" +
+               settingsJson(block.settings, &block.system) + "}";
     default:
         return "";
     }
@@ -126,21 +144,26 @@ std::string decodeSettings(uint32_t command, const std::vector<uint8_t> &p) {
 
 }  // namespace
 
-const SubcommandArea &settingsArea() {
+const SubcommandArea &settingsArea()
+{
     static const SubcommandArea area{
         {
-            {"setting", "  setting ID OPTION              change one setting to one of its options\n",
+            {"setting",
+             "  setting ID OPTION              change one setting to one of its options\n",
              parseSetting},
-            {"settings", "  settings | status | state      the settings, the status, or both, as JSON\n",
+            {"settings",
+             "  settings | status | state      the settings, the status, or both, as JSON\n",
              parseSettings},
             {"status", "", parseStatus},
             {"state", "", parseState},
-            {"advset-reset", "  advset-reset [video|photo|multishot]\n"
-                             "                                 reset the advanced settings (default: of\n"
-                             "                                 the current mode)\n",
+            {"advset-reset",
+             "  advset-reset [video|photo|multishot]\n"
+             "                                 reset the advanced settings (default: of\n"
+             "                                 the current mode)\n",
              parseAdvsetReset},
-            {"speed-ramp", "  speed-ramp N | speed-ramp-active N\n"
-                           "                                 speed ramp of the stabilised hyper-lapse\n",
+            {"speed-ramp",
+             "  speed-ramp N | speed-ramp-active N\n"
+             "                                 speed ramp of the stabilised hyper-lapse\n",
              parseSpeedRamp},
             {"speed-ramp-active", "", parseSpeedRampActive},
             {"geocal", "  geocal | calibration-file      calibration data, calibration file name\n",

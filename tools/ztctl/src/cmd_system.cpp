@@ -11,7 +11,8 @@ namespace {
 
 // One byte: on (1), off (0) or a number.
 bool oneByte(const std::vector<std::string> &w, uint32_t command, const char *usage, Options &o,
-             std::string &error) {
+             std::string &error)
+{
     if (w.size() != 1) {
         error = std::string("usage: ") + usage;
         return false;
@@ -27,23 +28,28 @@ bool oneByte(const std::vector<std::string> &w, uint32_t command, const char *us
     return true;
 }
 
-bool parseShutdown(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseShutdown(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return noWords(w, ZTCONTROL_SYSTEM_SHUTDOWN, "shutdown", o, error);
 }
 
-bool parseSleep(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseSleep(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return noWords(w, ZTCONTROL_SYSTEM_SLEEP, "sleep", o, error);
 }
 
-bool parseLocate(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseLocate(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneByte(w, ZTCONTROL_LOCATE, "locate on|off", o, error);
 }
 
-bool parseFactoryReset(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseFactoryReset(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneByte(w, ZTCONTROL_FACTORY_RESET, "factory-reset TYPE", o, error);
 }
 
-bool parseAnalytics(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseAnalytics(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (w.size() == 1 && w[0] == "clear") {
         o.command = ZTCONTROL_ANALYTICS_CLEAR;
         return true;
@@ -51,10 +57,12 @@ bool parseAnalytics(const std::vector<std::string> &w, Options &o, std::string &
     return noWords(w, ZTCONTROL_ANALYTICS_FILENAME_GET, "analytics [clear]", o, error);
 }
 
-bool parseLogLevel(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseLogLevel(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     uint32_t level = 0;
     if (w.size() != 1 || !wordNumber(w[0], 32, "log-level", level, error)) {
-        if (error.empty()) error = "usage: log-level 0..6";
+        if (error.empty())
+            error = "usage: log-level 0..6";
         return false;
     }
     o.command = ZTCONTROL_SET_LOG_LEVEL;
@@ -63,29 +71,35 @@ bool parseLogLevel(const std::vector<std::string> &w, Options &o, std::string &e
     return true;
 }
 
-bool parseContextualMenu(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseContextualMenu(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneByte(w, ZTCONTROL_SET_IN_CONTEXTUAL_MENU, "contextual-menu on|off", o, error);
 }
 
-bool parseCameraControl(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseCameraControl(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneByte(w, ZTCONTROL_SET_CAMERA_CONTROL_STATUS, "camera-control N", o, error);
 }
 
-bool parseUsbControl(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseUsbControl(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneByte(w, ZTCONTROL_SET_WIRED_USB_CONTROL, "usb-control on|off", o, error);
 }
 
-bool parseAutoClear(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseAutoClear(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return oneByte(w, ZTCONTROL_SET_CAH_AUTO_CLEAR, "auto-clear on|off", o, error);
 }
 
-bool parseWebcamExit(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseWebcamExit(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     return noWords(w, ZTCONTROL_WEBCAM_REQUEST_EXIT, "webcam-exit", o, error);
 }
 
 // The button argument: u32 type, u32 raw word (state in bits 0-3, rotation
 // code in bits 4-7).
-void buttonArgument(Options &o, uint32_t type, uint32_t state, uint32_t rotationCode) {
+void buttonArgument(Options &o, uint32_t type, uint32_t state, uint32_t rotationCode)
+{
     o.command = ZTCONTROL_SYSTEM_BUTTON_SET;
     o.argument = Bytes();
     appendLE(*o.argument, type, 4);
@@ -93,7 +107,8 @@ void buttonArgument(Options &o, uint32_t type, uint32_t state, uint32_t rotation
 }
 
 // button shutter|mode|hilight press|release [ROTATION]
-bool parseButton(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseButton(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     static const char kUsage[] = "usage: button shutter|mode|hilight press|release [0|90|180|270]";
     static const char *const kButtons[] = {"shutter", "mode", "hilight"};
     if (w.size() < 2 || w.size() > 3 || (w[1] != "press" && w[1] != "release")) {
@@ -102,13 +117,15 @@ bool parseButton(const std::vector<std::string> &w, Options &o, std::string &err
     }
     uint32_t type = 3;
     for (uint32_t i = 0; i < 3; ++i)
-        if (w[0] == kButtons[i]) type = i;
+        if (w[0] == kButtons[i])
+            type = i;
     uint32_t rotation = 0;
     if (w.size() == 3) {
         static const char *const kDegrees[] = {"0", "90", "180", "270"};
         rotation = 4;
         for (uint32_t i = 0; i < 4; ++i)
-            if (w[2] == kDegrees[i]) rotation = i;
+            if (w[2] == kDegrees[i])
+                rotation = i;
     }
     if (type > 2 || rotation > 3) {
         error = kUsage;
@@ -119,7 +136,8 @@ bool parseButton(const std::vector<std::string> &w, Options &o, std::string &err
 }
 
 // multicam shutter on|off | multicam mode video|photo|timelapse|default
-bool parseMulticam(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseMulticam(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (w.size() == 2 && w[0] == "shutter" && (w[1] == "on" || w[1] == "off")) {
         buttonArgument(o, 16, w[1] == "on" ? 0 : 1, 0);
         return true;
@@ -137,33 +155,44 @@ bool parseMulticam(const std::vector<std::string> &w, Options &o, std::string &e
 
 }  // namespace
 
-const SubcommandArea &systemArea() {
+const SubcommandArea &systemArea()
+{
     static const SubcommandArea area{
         {
-            {"shutdown", "  shutdown | sleep               power the camera off, or put it to sleep\n",
+            {"shutdown",
+             "  shutdown | sleep               power the camera off, or put it to sleep\n",
              parseShutdown},
             {"sleep", "", parseSleep},
-            {"locate", "  locate on|off                  make the camera findable (beeps, lights)\n",
+            {"locate",
+             "  locate on|off                  make the camera findable (beeps, lights)\n",
              parseLocate},
-            {"factory-reset", "  factory-reset TYPE             reset the camera (TYPE: the firmware's)\n",
+            {"factory-reset",
+             "  factory-reset TYPE             reset the camera (TYPE: the firmware's)\n",
              parseFactoryReset},
-            {"analytics", "  analytics [clear]              analytics file name, or clear the analytics\n",
+            {"analytics",
+             "  analytics [clear]              analytics file name, or clear the analytics\n",
              parseAnalytics},
-            {"log-level", "  log-level N                    the daemon's log level (0 off .. 6 trace)\n",
+            {"log-level",
+             "  log-level N                    the daemon's log level (0 off .. 6 trace)\n",
              parseLogLevel},
-            {"contextual-menu", "  contextual-menu on|off         tell the camera a contextual menu is shown\n",
+            {"contextual-menu",
+             "  contextual-menu on|off         tell the camera a contextual menu is shown\n",
              parseContextualMenu},
             {"camera-control", "  camera-control N               external camera control status\n",
              parseCameraControl},
-            {"usb-control", "  usb-control on|off             allow camera control over wired USB\n",
+            {"usb-control",
+             "  usb-control on|off             allow camera control over wired USB\n",
              parseUsbControl},
             {"auto-clear", "  auto-clear on|off              automatic clearing\n", parseAutoClear},
-            {"webcam-exit", "  webcam-exit                    leave webcam mode\n", parseWebcamExit},
-            {"button", "  button shutter|mode|hilight press|release [0|90|180|270]\n"
-                       "                                 a remote's button, with its rotation\n",
+            {"webcam-exit", "  webcam-exit                    leave webcam mode\n",
+             parseWebcamExit},
+            {"button",
+             "  button shutter|mode|hilight press|release [0|90|180|270]\n"
+             "                                 a remote's button, with its rotation\n",
              parseButton},
-            {"multicam", "  multicam shutter on|off | multicam mode video|photo|timelapse|default\n"
-                         "                                 a multi-camera controller's press\n",
+            {"multicam",
+             "  multicam shutter on|off | multicam mode video|photo|timelapse|default\n"
+             "                                 a multi-camera controller's press\n",
              parseMulticam},
         },
         nullptr,

@@ -29,7 +29,8 @@ constexpr size_t kListEntrySize = 48;
 constexpr size_t kListMaxEntries = 10;
 
 bool networkArg(const std::string &ssid, const std::string &password, uint32_t auth, uint32_t mode,
-                Options &o, std::string &error) {
+                Options &o, std::string &error)
+{
     if (ssid.size() >= kSsidField) {
         error = "the SSID has at most " + std::to_string(kSsidField - 1) + " characters";
         return false;
@@ -49,65 +50,82 @@ bool networkArg(const std::string &ssid, const std::string &password, uint32_t a
     return true;
 }
 
-bool parseWifi(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseWifi(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     const std::string verb = w.empty() ? "" : w[0];
     uint32_t n = 0;
     if (verb == "ap") {
-        if (!wordCount(w, 2, 2, "wifi ap on|off|ACTION", error)) return false;
+        if (!wordCount(w, 2, 2, "wifi ap on|off|ACTION", error))
+            return false;
         o.command = ZTCONTROL_WIFI_AP_CONTROL;
-        if (w[1] == "on") n = 1;
-        else if (w[1] == "off") n = 0;
-        else if (!wordNumber(w[1], 32, "wifi ap", n, error)) return false;
+        if (w[1] == "on")
+            n = 1;
+        else if (w[1] == "off")
+            n = 0;
+        else if (!wordNumber(w[1], 32, "wifi ap", n, error))
+            return false;
         o.argument = Bytes();
         appendLE(*o.argument, n, 4);
         return true;
     }
     if (verb == "ap-config") {
-        if (!wordCount(w, 3, 4, "wifi ap-config SSID PASSWORD [MODE]", error)) return false;
+        if (!wordCount(w, 3, 4, "wifi ap-config SSID PASSWORD [MODE]", error))
+            return false;
         uint32_t mode = 1;
-        if (w.size() == 4 && !wordNumber(w[3], 32, "wifi ap-config MODE", mode, error)) return false;
+        if (w.size() == 4 && !wordNumber(w[3], 32, "wifi ap-config MODE", mode, error))
+            return false;
         o.command = ZTCONTROL_WIFI_AP_SSID_CONFIG;
         return networkArg(w[1], w[2], 0, mode, o, error);
     }
     if (verb == "band") {
-        if (!wordCount(w, 2, 2, "wifi band BAND", error)) return false;
-        if (!wordNumber(w[1], 32, "wifi band", n, error)) return false;
+        if (!wordCount(w, 2, 2, "wifi band BAND", error))
+            return false;
+        if (!wordNumber(w[1], 32, "wifi band", n, error))
+            return false;
         o.command = ZTCONTROL_WIFI_BAND_SELECT;
         o.argument = Bytes();
         appendLE(*o.argument, n, 4);
         return true;
     }
     if (verb == "scan") {
-        if (!wordCount(w, 1, 1, "wifi scan", error)) return false;
+        if (!wordCount(w, 1, 1, "wifi scan", error))
+            return false;
         o.command = ZTCONTROL_WIFI_SSID_SCAN;
         o.argument = Bytes{1};
         return true;
     }
     if (verb == "list") {
-        if (!wordCount(w, 1, 2, "wifi list [OFFSET]", error)) return false;
-        if (w.size() == 2 && !wordNumber(w[1], 8, "wifi list", n, error)) return false;
+        if (!wordCount(w, 1, 2, "wifi list [OFFSET]", error))
+            return false;
+        if (w.size() == 2 && !wordNumber(w[1], 8, "wifi list", n, error))
+            return false;
         o.command = ZTCONTROL_WIFI_SSID_LIST;
         o.argument = Bytes{static_cast<uint8_t>(n)};
         return true;
     }
     if (verb == "save") {
-        if (!wordCount(w, 2, 3, "wifi save SSID [PASSWORD]", error)) return false;
+        if (!wordCount(w, 2, 3, "wifi save SSID [PASSWORD]", error))
+            return false;
         o.command = ZTCONTROL_WIFI_SSID_SAVE;
         return networkArg(w[1], w.size() == 3 ? w[2] : "", 0, 0, o, error);
     }
     if (verb == "connect") {
-        if (!wordCount(w, 2, 4, "wifi connect SSID [PASSWORD [AUTH]]", error)) return false;
-        if (w.size() == 4 && !wordNumber(w[3], 32, "wifi connect AUTH", n, error)) return false;
+        if (!wordCount(w, 2, 4, "wifi connect SSID [PASSWORD [AUTH]]", error))
+            return false;
+        if (w.size() == 4 && !wordNumber(w[3], 32, "wifi connect AUTH", n, error))
+            return false;
         o.command = ZTCONTROL_WIFI_SSID_SELECT;
         return networkArg(w[1], w.size() >= 3 ? w[2] : "", n, 0, o, error);
     }
     if (verb == "forget") {
-        if (!wordCount(w, 2, 2, "wifi forget SSID", error)) return false;
+        if (!wordCount(w, 2, 2, "wifi forget SSID", error))
+            return false;
         o.command = ZTCONTROL_WIFI_SSID_DELETE;
         return networkArg(w[1], "", 0, 0, o, error);
     }
     if (verb == "forget-all") {
-        if (!wordCount(w, 1, 1, "wifi forget-all", error)) return false;
+        if (!wordCount(w, 1, 1, "wifi forget-all", error))
+            return false;
         o.command = ZTCONTROL_WIFI_SSID_DELETE_ALL;
         return true;
     }
@@ -115,7 +133,8 @@ bool parseWifi(const std::vector<std::string> &w, Options &o, std::string &error
     return false;
 }
 
-bool parsePair(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parsePair(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (w.size() == 1 && w[0] == "start") {
         o.command = ZTCONTROL_RC_PAIR;
         return true;
@@ -128,7 +147,8 @@ bool parsePair(const std::vector<std::string> &w, Options &o, std::string &error
     return false;
 }
 
-bool parseBle(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseBle(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     if (w.size() != 1 || w[0] != "off") {
         error = "usage: ble off";
         return false;
@@ -137,7 +157,8 @@ bool parseBle(const std::vector<std::string> &w, Options &o, std::string &error)
     return true;
 }
 
-bool parseFwUpdate(const std::vector<std::string> &w, Options &o, std::string &error) {
+bool parseFwUpdate(const std::vector<std::string> &w, Options &o, std::string &error)
+{
     const std::string verb = w.empty() ? "" : w[0];
     if (w.size() == 1 && verb == "start") {
         o.command = ZTCONTROL_FW_UPDATE_START;
@@ -156,8 +177,10 @@ bool parseFwUpdate(const std::vector<std::string> &w, Options &o, std::string &e
     return false;
 }
 
-std::string decodeScanList(const std::vector<uint8_t> &p) {
-    if (p.size() != kListSize) return "";
+std::string decodeScanList(const std::vector<uint8_t> &p)
+{
+    if (p.size() != kListSize)
+        return "";
     const uint32_t count = readLE(p, 4, 2);
     char line[160];
     snprintf(line, sizeof line, "offset %u, scan id %u, %u entries, %u networks found", p[0],
@@ -174,31 +197,37 @@ std::string decodeScanList(const std::vector<uint8_t> &p) {
     return out;
 }
 
-std::string decodeWireless(uint32_t command, const std::vector<uint8_t> &payload) {
-    if (command == ZTCONTROL_WIFI_SSID_LIST) return decodeScanList(payload);
+std::string decodeWireless(uint32_t command, const std::vector<uint8_t> &payload)
+{
+    if (command == ZTCONTROL_WIFI_SSID_LIST)
+        return decodeScanList(payload);
     return "";
 }
 
 }  // namespace
 
-const SubcommandArea &wirelessArea() {
+const SubcommandArea &wirelessArea()
+{
     static const SubcommandArea area{
         {
-            {"wifi", "  wifi ap on|off|ACTION          access point on (1), off (0) or another action\n"
-                     "  wifi ap-config SSID PASSWORD [MODE]\n"
-                     "                                 access point name and password (mode word, default 1)\n"
-                     "  wifi band BAND                 Wi-Fi band number (0 or 1)\n"
-                     "  wifi scan                      start a network scan; prints the scan id\n"
-                     "  wifi list [OFFSET]             scan results from OFFSET (default 0), decoded\n"
-                     "  wifi save SSID [PASSWORD]      quick connect, saving the network\n"
-                     "  wifi connect SSID [PASSWORD [AUTH]]\n"
-                     "                                 connect (authentication type, default 0)\n"
-                     "  wifi forget SSID | forget-all  delete one or every saved network\n",
+            {"wifi",
+             "  wifi ap on|off|ACTION          access point on (1), off (0) or another action\n"
+             "  wifi ap-config SSID PASSWORD [MODE]\n"
+             "                                 access point name and password (mode word, default "
+             "1)\n"
+             "  wifi band BAND                 Wi-Fi band number (0 or 1)\n"
+             "  wifi scan                      start a network scan; prints the scan id\n"
+             "  wifi list [OFFSET]             scan results from OFFSET (default 0), decoded\n"
+             "  wifi save SSID [PASSWORD]      quick connect, saving the network\n"
+             "  wifi connect SSID [PASSWORD [AUTH]]\n"
+             "                                 connect (authentication type, default 0)\n"
+             "  wifi forget SSID | forget-all  delete one or every saved network\n",
              parseWifi},
             {"pair", "  pair start|cancel              remote-control pairing\n", parsePair},
             {"ble", "  ble off                        Bluetooth off\n", parseBle},
-            {"fwupdate", "  fwupdate start|cancel|done ok|failed\n"
-                         "                                 firmware-update download\n",
+            {"fwupdate",
+             "  fwupdate start|cancel|done ok|failed\n"
+             "                                 firmware-update download\n",
              parseFwUpdate},
         },
         decodeWireless,

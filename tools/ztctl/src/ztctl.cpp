@@ -23,9 +23,13 @@ constexpr unsigned kFirstMessageWaitMs = 1000;
 // Ctrl-C and kill interrupt the waits (no SA_RESTART) and stop a watch, so
 // the queues are still unlinked (and a watch queue unregistered) on the way
 // out.
-void onSignal(int) { ztctl::NotifyWatcher::requestStop(); }
+void onSignal(int)
+{
+    ztctl::NotifyWatcher::requestStop();
+}
 
-void installSignalHandlers() {
+void installSignalHandlers()
+{
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = onSignal;
@@ -35,12 +39,15 @@ void installSignalHandlers() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-int listCommands() {
-    for (uint32_t v = 0; v <= ZTCONTROL_CMD_LAST; ++v) printf("%3u  %s\n", v, ztctl::commandName(v));
+int listCommands()
+{
+    for (uint32_t v = 0; v <= ZTCONTROL_CMD_LAST; ++v)
+        printf("%3u  %s\n", v, ztctl::commandName(v));
     return kExitOk;
 }
 
-int sendCommand(const ztctl::Options &o) {
+int sendCommand(const ztctl::Options &o)
+{
     ztctl::DaemonLink link(o.replyQueue);
     if (!link.ok()) {
         fprintf(stderr, "ztctl: %s\n", link.error().c_str());
@@ -59,7 +66,8 @@ int sendCommand(const ztctl::Options &o) {
 }
 
 // Registers (reg) or unregisters the notification queue `name`.
-bool registerQueue(ztctl::DaemonLink &link, const std::string &name, bool reg, unsigned timeoutMs) {
+bool registerQueue(ztctl::DaemonLink &link, const std::string &name, bool reg, unsigned timeoutMs)
+{
     std::vector<uint8_t> arg = {static_cast<uint8_t>(reg ? 1 : 0), 0, 0, 0};
     arg.insert(arg.end(), name.begin(), name.end());
     arg.push_back(0);
@@ -69,7 +77,8 @@ bool registerQueue(ztctl::DaemonLink &link, const std::string &name, bool reg, u
 
 // Watches on port o.port, or as the queue client o.replyQueue when given;
 // the daemon link then uses a reply queue of its own.
-int watch(const ztctl::Options &o) {
+int watch(const ztctl::Options &o)
+{
     ztctl::NotifyWatcher watcher;
     ztctl::DaemonLink link;
     if (!link.ok()) {
@@ -101,19 +110,21 @@ int watch(const ztctl::Options &o) {
         // the switch is repeated until something arrives (a few times).
         const std::string on = "status=1";
         for (int attempt = 0; attempt < kSwitchAttempts; ++attempt) {
-            auto answer = link.call(ZTCONTROL_PUSH_NOTIFICATIONS,
-                                    std::vector<uint8_t>(on.begin(), on.end()), std::nullopt,
-                                    o.timeoutMs);
+            auto answer =
+                link.call(ZTCONTROL_PUSH_NOTIFICATIONS, std::vector<uint8_t>(on.begin(), on.end()),
+                          std::nullopt, o.timeoutMs);
             if (!answer || !answer->hasResult || answer->result != 0) {
                 fprintf(stderr, "ztctl: cannot switch notifications on: %s\n",
                         answer ? "the daemon refused" : link.error().c_str());
                 return answer ? kExitResult : kExitNoAnswer;
             }
-            if (watcher.awaitData(kFirstMessageWaitMs)) break;
+            if (watcher.awaitData(kFirstMessageWaitMs))
+                break;
         }
     }
     const unsigned printed = watcher.run(stdout, o.watchCount, o.watchIdleMs, o.rawOutput);
-    if (!watcher.error().empty()) fprintf(stderr, "ztctl: %s\n", watcher.error().c_str());
+    if (!watcher.error().empty())
+        fprintf(stderr, "ztctl: %s\n", watcher.error().c_str());
     if (!queue.empty() && !registerQueue(link, queue, false, o.timeoutMs))
         fprintf(stderr, "ztctl: cannot unregister queue %s\n", queue.c_str());
     if (o.watchCount > 0 && printed < o.watchCount) {
@@ -125,7 +136,8 @@ int watch(const ztctl::Options &o) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     std::string error;
     auto options = ztctl::parseCommandLine(argc, argv, error);
     if (!options) {
