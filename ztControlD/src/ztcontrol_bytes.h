@@ -46,4 +46,14 @@ inline int invalidParam()
     return ZT_ERR_INVALID_PARAM;
 }
 
+// Gives rc, and when rc is a failure logs "<what> error, <rc>" with the
+// caller's file and line: the one form of the "X error, %d" lines.
+#define ZT_LOGGED(rc, what) ztLoggedResult((rc), (what), __LINE__, ZT_FILE_BASENAME)
+inline int ztLoggedResult(int rc, const char *what, int line, const char *file)
+{
+    if (rc != ZT_OK && ZT_LOG_ERROR <= g_logLevel)
+        ztUtilKlogMsgLevel(ZT_LOG_ERROR, line, file, "%s error, %d", what, rc);
+    return rc;
+}
+
 #endif  // ZTCONTROL_BYTES_H

@@ -10,7 +10,6 @@
 #include "utils.h"
 
 ZtcontrolCommandServer *ZtcontrolCommandServer::m_pInstance = nullptr;
-uint8_t ZtcontrolCommandServer::m_cameraModel = 0;
 ztc_msg_q_context_t ZtcontrolCommandServer::m_cameraContext = {nullptr, (mqd_t)-1, (mqd_t)-1, 0};
 
 // Camera-state items whose changes the library's listener reports to us.
@@ -41,23 +40,10 @@ ZtcontrolCommandServer::~ZtcontrolCommandServer()
 {
     // The timer's callback (stopEdit) takes m_commandMutex: its thread must
     // be gone before the mutex is destroyed below.
-    m_workerTimer.stop();
+    m_edit.stopTimer();
     dropAllClients();
     pthread_mutex_destroy(&m_clientsMutex);
     pthread_mutex_destroy(&m_commandMutex);
-}
-
-unsigned char ZtcontrolCommandServer::GetCameraModel()
-{
-    if (m_cameraModel != 0)
-        return m_cameraModel;
-    uint8_t model = 0;
-    if (ztc_state_get_model_number(&model) == 0) {
-        m_cameraModel = model;
-        return model;
-    }
-    ZTLOG(ZT_LOG_ERROR, "Couldn't get model_number");
-    return kDefaultModel;
 }
 
 // Opens a queue the server creates and reads: "/to_ztCtlD" or "/to_ztCtlD2".
@@ -109,6 +95,7 @@ int ZtcontrolCommandServer::interfaceOpen()
     m_cameraContext.request_queue = request;
     m_rxBuffer = new uint8_t[ZTMSG_MAX];
     m_txBuffer = new uint8_t[ZTMSG_MAX];
+    m_answerBuffer = new uint8_t[ZTMSG_MAX];
 
     ztc_select_protocol_adapter(GetCameraModel());
     m_interfaceOpen = true;
@@ -135,8 +122,10 @@ int ZtcontrolCommandServer::interfaceClose()
     m_cameraContext.reply_queue = (mqd_t)-1;
     delete[] m_rxBuffer;
     delete[] m_txBuffer;
+    delete[] m_answerBuffer;
     m_rxBuffer = nullptr;
     m_txBuffer = nullptr;
+    m_answerBuffer = nullptr;
     return 0;
 }
 

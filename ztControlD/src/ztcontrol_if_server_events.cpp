@@ -11,6 +11,7 @@
 #include "ztErrno.h"
 #include "ztMbox.h"
 #include "ztTlv.h"
+#include "preset_groups.h"
 #include "ztcontrol_if_server.h"
 
 namespace {
@@ -217,51 +218,51 @@ void ZtcontrolCommandServer::onPresetModified(uint8_t event, uint32_t id)
         id = static_cast<uint32_t>(RemapPresetGroup(static_cast<int>(id)) + 1000);
     const uint32_t word = (id & 0xFFFFFFu) | (static_cast<uint32_t>(event) << 24);
     ZTLOG(ZT_LOG_DEBUG, "presets are now in modified state 0x%08x", word);
-    m_presetsStale = true;
+    m_state.m_presetsStale = true;
     if (event != kPresetCreated)
         ZTCSIListener::GetInstance()->SetCSIValue(kPresetChangeItem, word);
     if (event == kPresetReset)
         return;
-    m_needLenses = ztc_system_get_lenses(&m_cameraContext, &m_lensMode, &m_lens) != 0;
-    if (m_needLenses)
+    m_state.m_needLenses = ztc_system_get_lenses(&m_cameraContext, &m_state.m_lensMode, &m_state.m_lens) != 0;
+    if (m_state.m_needLenses)
         ZTLOG(ZT_LOG_ERROR, "Failed to pull lenses after preset modified update");
-    ZTLOG(ZT_LOG_DEBUG, "edit: lens: %d lens mode: %d, preset: %d, needlenses:%d", m_lens,
-          m_lensMode, (int)m_currentPreset, m_needLenses);
+    ZTLOG(ZT_LOG_DEBUG, "edit: lens: %d lens mode: %d, preset: %d, needlenses:%d", m_state.m_lens,
+          m_state.m_lensMode, (int)m_state.m_currentPreset, m_state.m_needLenses);
     if (event == kPresetCreated)
-        m_refreshCurrentPreset = true;
+        m_state.m_refreshCurrentPreset = true;
 }
 
 void ZtcontrolCommandServer::onPresetSwitched(uint32_t id)
 {
     ZTLOG(ZT_LOG_DEBUG, "Preset switched");
     const uint8_t newGroup = groupOf(id);
-    const uint8_t oldGroup = groupOf(m_currentPreset);
+    const uint8_t oldGroup = groupOf(m_state.m_currentPreset);
     const bool basicChanged = (oldGroup <= 2) != (newGroup <= 2);
     const bool orbiChanged = (oldGroup >= 3 && oldGroup <= 5) != (newGroup >= 3 && newGroup <= 5);
-    if (basicChanged || orbiChanged || m_refreshCurrentPreset) {
+    if (basicChanged || orbiChanged || m_state.m_refreshCurrentPreset) {
         const uint32_t word = id | 0x06000000u;
         ZTLOG(ZT_LOG_DEBUG, "***********presets now need to be refreshed %d", (int)word);
         ZTLOG(ZT_LOG_DEBUG, "oldGroup: %d, newGroup:%d", oldGroup, newGroup);
         ZTCSIListener::GetInstance()->SetCSIValue(kPresetChangeItem, word);
-        m_presetsStale = true;
+        m_state.m_presetsStale = true;
     }
-    m_needLenses = ztc_system_get_lenses(&m_cameraContext, &m_lensMode, &m_lens) != 0;
-    if (m_needLenses)
+    m_state.m_needLenses = ztc_system_get_lenses(&m_cameraContext, &m_state.m_lensMode, &m_state.m_lens) != 0;
+    if (m_state.m_needLenses)
         ZTLOG(ZT_LOG_ERROR, "Failed to pull lenses after preset active set");
     if (newGroup != 6 && newGroup != 7) {
-        m_refreshCurrentPreset = false;
-        m_currentPreset = id;
+        m_state.m_refreshCurrentPreset = false;
+        m_state.m_currentPreset = id;
     }
-    ZTLOG(ZT_LOG_DEBUG, "switch: lens mode: %d, preset: %d, needlenses:%d", m_lensMode,
-          (int)m_currentPreset, m_needLenses);
+    ZTLOG(ZT_LOG_DEBUG, "switch: lens mode: %d, preset: %d, needlenses:%d", m_state.m_lensMode,
+          (int)m_state.m_currentPreset, m_state.m_needLenses);
 }
 
 void ZtcontrolCommandServer::prepareForSuspend()
 {
     ZTLOG(ZT_LOG_DEBUG, "Preparing for suspend");
-    m_needLenses = true;
-    m_refreshCurrentPreset = true;
-    m_presetsStale = true;
+    m_state.m_needLenses = true;
+    m_state.m_refreshCurrentPreset = true;
+    m_state.m_presetsStale = true;
     m_suspended = true;
     m_csiListener->Suspend();
     Lock hold(m_clientsMutex);

@@ -163,7 +163,7 @@ bool ZtcontrolCommandServer::classifyClientCommand(ssize_t length, Msg &request,
     return true;
 }
 
-bool ZtcontrolCommandServer::sendResponse(Msg &request, int result, void *payload,
+bool ZtcontrolCommandServer::sendResponse(Msg &request, int result, const void *payload,
                                           unsigned short payloadLength)
 {
     if (result != 0)

@@ -1,6 +1,7 @@
 // Command server, registry of notification clients: adding clients (from the
-// notification listener on the main thread), the queue registration and
-// push-notification commands, and fan-out that drops failing clients.
+// notification listener on the main thread), registering queue clients and
+// switching socket notifications for the registry commands, and fan-out that
+// drops failing clients.
 // Every access to m_notificationClients holds m_clientsMutex; the worker
 // takes it inside m_commandMutex, never the other way round.
 #include <errno.h>
@@ -48,60 +49,31 @@ int ZtcontrolCommandServer::ConfigureSocketNotifications(unsigned char *params)
     return ZT_OK;
 }
 
-ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handlePushNotifications(
-    const MsgElement *argument)
+int ZtcontrolCommandServer::registerQueueClient(const std::string &queueName)
 {
-    CommandOutcome outcome;
-    if (!argument || !argument->getData()) {
-        outcome.code = invalidParam();
-        return outcome;
-    }
-    // The argument is not NUL-terminated on the wire.
-    std::string params(reinterpret_cast<const char *>(argument->getData()), argument->getLength());
-    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_PUSH_NOTIFICATIONS: %s", params.c_str());
-    outcome.code = ConfigureSocketNotifications(
-        reinterpret_cast<unsigned char *>(const_cast<char *>(params.c_str())));
-    return outcome;
-}
-
-ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handleRegisterMQueue(
-    const MsgElement *argument)
-{
-    CommandOutcome outcome;
-    // A 32-bit flag, then the queue name (NUL-terminated, or ending with the
-    // argument).
-    if (!hasBytes(argument, sizeof(uint32_t))) {
-        outcome.code = invalidParam();
-        return outcome;
-    }
-    const bool reg = argument->getUInt32() != 0;
-    const char *nameBytes = reinterpret_cast<const char *>(argument->getData()) + sizeof(uint32_t);
-    const size_t nameRoom = argument->getLength() - sizeof(uint32_t);
-    const std::string queueName(nameBytes, strnlen(nameBytes, nameRoom));
-
-    if (reg) {
-        {
-            Lock hold(m_clientsMutex);
-            for (NotificationClient *client : m_notificationClients) {
-                if (client && client->getClientType() == NotificationClient::CLIENT_TYPE_MQUEUE &&
-                    static_cast<MQNotificationClient *>(client)->getQueueName() == queueName) {
-                    client->Pause(false);
-                    return outcome;
-                }
+    {
+        Lock hold(m_clientsMutex);
+        for (NotificationClient *client : m_notificationClients) {
+            if (client && client->getClientType() == NotificationClient::CLIENT_TYPE_MQUEUE &&
+                static_cast<MQNotificationClient *>(client)->getQueueName() == queueName) {
+                client->Pause(false);
+                return ZT_OK;
             }
         }
-        MQNotificationClient *client = new MQNotificationClient(queueName);
-        if (addNotificationClient(client)) {
-            Lock hold(m_clientsMutex);
-            client->Pause(false);
-        } else {
-            ZTLOG(ZT_LOG_ERROR, "Unable to add client");
-            delete client;
-            outcome.code = ZT_ERR;
-        }
-        return outcome;
     }
+    MQNotificationClient *client = new MQNotificationClient(queueName);
+    if (!addNotificationClient(client)) {
+        ZTLOG(ZT_LOG_ERROR, "Unable to add client");
+        delete client;
+        return ZT_ERR;
+    }
+    Lock hold(m_clientsMutex);
+    client->Pause(false);
+    return ZT_OK;
+}
 
+void ZtcontrolCommandServer::unregisterQueueClient(const std::string &queueName)
+{
     Lock hold(m_clientsMutex);
     for (auto it = m_notificationClients.begin(); it != m_notificationClients.end(); ++it) {
         NotificationClient *client = *it;
@@ -109,10 +81,9 @@ ZtcontrolCommandServer::CommandOutcome ZtcontrolCommandServer::handleRegisterMQu
             static_cast<MQNotificationClient *>(client)->getQueueName() == queueName) {
             delete client;
             m_notificationClients.erase(it);
-            break;
+            return;
         }
     }
-    return outcome;
 }
 
 // Deliveries are bounded by the clients themselves (a socket write waits at

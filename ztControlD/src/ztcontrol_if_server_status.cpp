@@ -1,6 +1,6 @@
 // Command server, status and settings polling of the worker loop: one pass
 // reads the camera's status and settings blocks, corrects them
-// (modSettingsAndStatuses, in ztcontrol_if_server_status_mods.cpp), compares
+// (CameraState::modSettingsAndStatuses), compares
 // them with the cached copies and pushes the differences as one JSON text to
 // the notification clients; new clients get the whole state instead. Nothing
 // is read while no client listens, so an unwatched camera stays quiet.
@@ -132,7 +132,7 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
               CAMERA_STATUS_BLOCK_SIZE, (int)length);
         return;
     case BlockRead::Good:
-        m_inContextualMenu = block.status.raw[kContextualMenuByte];
+        m_state.m_inContextualMenu = block.status.raw[kContextualMenuByte];
         break;
     }
 
@@ -165,7 +165,7 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
     if (shutdownPass) {
         body = kShutdownPendingBody;
     } else {
-        modSettingsAndStatuses(block);
+        m_state.modSettingsAndStatuses(block);
         body = buildChangeBody(block, model);
     }
     const NotificationClient::eNotificationType_t type =
@@ -193,4 +193,10 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
                                       &m_statusCache.system, model);
     full << '}' << '\0';
     deliverToClients(NotificationClient::NOTIFICATION_TYPE_STATE, full, Recipients::OnlyNew);
+}
+
+void ZtcontrolCommandServer::initializeStatusVariables()
+{
+    const uint8_t model = m_state.initialize();
+    camera_status_init_bossCache(model, &m_bossCache);
 }

@@ -8,27 +8,26 @@
 #include <vector>
 
 #include "StatusBlock.h"
-#include "ztcontrol_if_server.h"
+#include "preset_groups.h"
 
-using Server = ZtcontrolCommandServer;
 using namespace wsdk_commands;
 
 namespace {
 
 constexpr uint8_t kNone = 255;
 
-struct CameraState {
+struct GroupState {
     int model;
     uint8_t lensType;
     uint8_t uxMode;
     uint8_t powerProfile;
 };
 
-std::vector<int> actualGroups(const CameraState &s)
+std::vector<int> actualGroups(const GroupState &s)
 {
     std::vector<int> out;
     for (uint8_t g = 0; g < 3; ++g)
-        out.push_back(Server::ActualPresetGroup(g, s.model, s.lensType, s.uxMode, s.powerProfile));
+        out.push_back(ActualPresetGroup(g, s.model, s.lensType, s.uxMode, s.powerProfile));
     return out;
 }
 
@@ -37,7 +36,7 @@ std::vector<int> actualGroups(const CameraState &s)
 TEST(PresetGroupRules, BaseGroupsConvertByPowerProfileUxModeAndLens)
 {
     const struct {
-        CameraState state;
+        GroupState state;
         std::vector<int> groups;
     } cases[] = {
         {{57, 0, 1, 0}, {0, 1, 2}},
@@ -60,7 +59,7 @@ TEST(PresetGroupRules, BaseGroupsConvertByPowerProfileUxModeAndLens)
         EXPECT_EQ(actualGroups(c.state), c.groups)
             << "model " << c.state.model << " lens " << (int)c.state.lensType << " ux "
             << (int)c.state.uxMode << " power " << (int)c.state.powerProfile;
-    EXPECT_EQ(Server::ActualPresetGroup(3, 60, 1, 1, 0), kNone) << "only base groups convert";
+    EXPECT_EQ(ActualPresetGroup(3, 60, 1, 1, 0), kNone) << "only base groups convert";
 }
 
 // Each way of listing presets must accept exactly the groups the conversion
@@ -68,16 +67,16 @@ TEST(PresetGroupRules, BaseGroupsConvertByPowerProfileUxModeAndLens)
 TEST(PresetGroupRules, PredicatesAcceptTheGroupsTheConversionGives)
 {
     struct Case {
-        CameraState state;
+        GroupState state;
         bool (*predicate)(int);
     };
     const Case cases[] = {
-        {{57, 0, 1, 0}, Server::isProPresetGroup},
-        {{57, 0, 1, 1}, Server::isProEndurancePresetGroup},
-        {{57, 0, 1, 2}, Server::isProLongestBatteryPresetGroup},
-        {{57, 0, 0, 0}, Server::isEasyPresetGroup},
-        {{57, 0, 0, 1}, Server::isEasyEndurancePresetGroup},
-        {{60, 0, 1, 0}, Server::isOrbiPresetGroup},
+        {{57, 0, 1, 0}, isProPresetGroup},
+        {{57, 0, 1, 1}, isProEndurancePresetGroup},
+        {{57, 0, 1, 2}, isProLongestBatteryPresetGroup},
+        {{57, 0, 0, 0}, isEasyPresetGroup},
+        {{57, 0, 0, 1}, isEasyEndurancePresetGroup},
+        {{60, 0, 1, 0}, isOrbiPresetGroup},
     };
     for (const Case &c : cases) {
         const std::vector<int> groups = actualGroups(c.state);
@@ -94,15 +93,15 @@ TEST(PresetGroupRules, PredicatesAcceptTheGroupsTheConversionGives)
 
 TEST(PresetGroupRules, GroupIconsShowPowerProfileOnVideoAndOrbiLens)
 {
-    EXPECT_EQ(Server::getPresetGroupIcon(0, 0, 0), WSDK_PRESET_GROUP_VIDEO_ICON_ID);
-    EXPECT_EQ(Server::getPresetGroupIcon(0, 1, 0), WSDK_PRESET_GROUP_ENDURANCE_VIDEO_ICON_ID);
-    EXPECT_EQ(Server::getPresetGroupIcon(0, 2, 0), WSDK_PRESET_GROUP_LONG_BAT_VIDEO_ICON_ID);
-    EXPECT_EQ(Server::getPresetGroupIcon(1, 2, 0), WSDK_PRESET_GROUP_PHOTO_ICON_ID);
-    EXPECT_EQ(Server::getPresetGroupIcon(2, 1, 0), WSDK_PRESET_GROUP_TIMELAPSE_ICON_ID);
-    EXPECT_EQ(Server::getPresetGroupIcon(0, 2, 1), WSDK_PRESET_GROUP_ORBI_VIDEO_ICON_ID);
-    EXPECT_EQ(Server::getPresetGroupIcon(1, 0, 1), WSDK_PRESET_GROUP_ORBI_PHOTO_ICON_ID);
-    EXPECT_EQ(Server::getPresetGroupIcon(2, 0, 1), WSDK_PRESET_GROUP_ORBI_TIMELAPSE_ICON_ID);
-    EXPECT_EQ(Server::getPresetGroupIcon(6, 2, 1), WSDK_PRESET_GROUP_VIDEO_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(0, 0, 0), WSDK_PRESET_GROUP_VIDEO_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(0, 1, 0), WSDK_PRESET_GROUP_ENDURANCE_VIDEO_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(0, 2, 0), WSDK_PRESET_GROUP_LONG_BAT_VIDEO_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(1, 2, 0), WSDK_PRESET_GROUP_PHOTO_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(2, 1, 0), WSDK_PRESET_GROUP_TIMELAPSE_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(0, 2, 1), WSDK_PRESET_GROUP_ORBI_VIDEO_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(1, 0, 1), WSDK_PRESET_GROUP_ORBI_PHOTO_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(2, 0, 1), WSDK_PRESET_GROUP_ORBI_TIMELAPSE_ICON_ID);
+    EXPECT_EQ(getPresetGroupIcon(6, 2, 1), WSDK_PRESET_GROUP_VIDEO_ICON_ID);
 }
 
 TEST(PresetGroupRules, ActivePresetComesFromTheFamilyOfTheActiveGroup)
@@ -123,12 +122,12 @@ TEST(PresetGroupRules, ActivePresetComesFromTheFamilyOfTheActiveGroup)
     for (const auto &c : cases) {
         block.group(c.group);
         uint32_t preset = 0;
-        EXPECT_EQ(Server::PresetOfGroupInStatus(block.bytes().data(), false, preset),
+        EXPECT_EQ(PresetOfGroupInStatus(block.bytes().data(), false, preset),
                   c.ordinary != 0)
             << "group " << c.group;
         EXPECT_EQ(preset, c.ordinary) << "group " << c.group;
         preset = 0;
-        EXPECT_EQ(Server::PresetOfGroupInStatus(block.bytes().data(), true, preset),
+        EXPECT_EQ(PresetOfGroupInStatus(block.bytes().data(), true, preset),
                   c.withSpecial != 0);
         EXPECT_EQ(preset, c.withSpecial) << "group " << c.group;
     }

@@ -1,26 +1,25 @@
-// Command server, button presses from remotes and multi-camera controllers:
-// the remote's rotation (sent only when it changes), the plain buttons, the
-// multi-camera shutter and the multi-camera mode, which activates the preset
-// the camera last used in the chosen family. Worker thread, m_commandMutex
-// held.
+// Command handler for button presses from remotes and multi-camera
+// controllers: the remote's rotation (sent only when it changes), the plain
+// buttons, the multi-camera shutter and the multi-camera mode, which
+// activates the preset the camera last used in the chosen family. Worker
+// thread, m_commandMutex held.
 #include <string.h>
 
+#include "CameraState.h"
+#include "CommandHandler.h"
+#include "camera_blocks.h"
+#include "preset_groups.h"
 #include "utils.h"
+#include "ztErrno.h"
 #include "ztcontrol_bytes.h"
-#include "ztcontrol_if_server.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
 
-ztc_msg_q_context_t *context()
-{
-    return &ZtcontrolCommandServer::m_cameraContext;
-}
-
 // Button argument: u32 button type at 0, u32 raw state word at 4. Bits 0-3
 // of the raw word are the state (or the multi-camera mode type), bits 4-7
 // the rotation code of the remote.
-constexpr size_t kButtonArgLength = 8;
+constexpr size_t kButtonStateOffset = 4;
 constexpr uint32_t kStateMask = 0x0F;
 constexpr unsigned kRotationShift = 4;
 
@@ -58,17 +57,17 @@ int rotationDegrees(uint32_t code)
 }
 
 // The library takes the rotation code itself; degrees are for the log only.
-void updateRotation(uint32_t code)
+void updateRotation(ztc_msg_q_context_t &camera, uint32_t code)
 {
     if (code == s_lastRotationCode)
         return;
     s_lastRotationCode = code;
     ZTLOG(ZT_LOG_DEBUG, "Button Rotation changed to %d", rotationDegrees(code));
-    if (ztc_system_set_rc_rotation(context(), static_cast<uint8_t>(code)) != ZT_OK)
+    if (ztc_system_set_rc_rotation(&camera, static_cast<uint8_t>(code)) != ZT_OK)
         ZTLOG(ZT_LOG_ERROR, "Button rotation set failed");
 }
 
-int plainButton(uint32_t type, uint32_t state)
+int plainButton(ztc_msg_q_context_t &camera, uint32_t type, uint32_t state)
 {
     const uint8_t button = type == kButtonShutter ? 1 : type == kButtonMode ? 0 : 2;
     uint8_t libraryState;
@@ -82,13 +81,11 @@ int plainButton(uint32_t type, uint32_t state)
     }
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_SYSTEM_BUTTON_SET: button type:%d  button state:%d", button,
           libraryState);
-    const int rc = ztc_system_set_button(context(), button, libraryState);
-    if (rc != ZT_OK)
-        ZTLOG(ZT_LOG_ERROR, "ztc_system_set_button error, %d", rc);
-    return rc;
+    return ZT_LOGGED(ztc_system_set_button(&camera, button, libraryState), "ztc_system_set_button");
 }
 
-int multiCamShutter(uint32_t state)
+// State 0 starts the shutter, 1 stops it.
+int multiCamShutter(ztc_msg_q_context_t &camera, uint32_t state)
 {
     if (state > 1) {
         ZTLOG(ZT_LOG_ERROR, "Invalid multi-cam shutter press:%d", (int)state);
@@ -96,10 +93,7 @@ int multiCamShutter(uint32_t state)
     }
     const uint8_t onOff = state == 0 ? 1 : 0;
     ZTLOG(ZT_LOG_DEBUG, "Multi-cam shutter press:%d on/off[%d]", (int)state, onOff);
-    const int rc = ztc_shutter(context(), onOff);
-    if (rc != ZT_OK)
-        ZTLOG(ZT_LOG_ERROR, "ztc_shutter error, %d", rc);
-    return rc;
+    return ZT_LOGGED(ztc_shutter(&camera, onOff), "ztc_shutter");
 }
 
 // Status offset of the active preset of the family a firmware preset group
@@ -114,15 +108,15 @@ size_t presetOffsetOfGroup(uint32_t group)
     case 10:
     case 11:
     case 14:
-        return ZtcontrolCommandServer::kStatusVideoPresetOffset;
+        return kStatusVideoPresetOffset;
     case 1:
     case 4:
     case 12:
-        return ZtcontrolCommandServer::kStatusPhotoPresetOffset;
+        return kStatusPhotoPresetOffset;
     case 2:
     case 5:
     case 13:
-        return ZtcontrolCommandServer::kStatusTimeLapsePresetOffset;
+        return kStatusTimeLapsePresetOffset;
     default:
         return 0;
     }
@@ -130,12 +124,12 @@ size_t presetOffsetOfGroup(uint32_t group)
 
 // Mode type 3: the family of the camera's default application mode, or the
 // power-on default preset when that mode is the power-on group.
-int presetOfDefaultAppMode(const uint8_t *status, uint32_t &preset)
+int presetOfDefaultAppMode(ztc_msg_q_context_t &camera, const uint8_t *status, uint32_t &preset)
 {
     uint8_t *answer = nullptr;
     uint16_t length = 0;
-    int rc = ztc_send_remote_api_for_response(context(), kSetupCategory, kDefaultAppModeGet,
-                                              &answer, &length);
+    int rc = ztc_send_remote_api_for_response(&camera, kSetupCategory, kDefaultAppModeGet, &answer,
+                                              &length);
     if (rc != ZT_OK || answer == nullptr || length < 1) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SETUP_DEFAULT_APP_MODE_GET failed, %d", rc);
         return ZT_ERR;
@@ -144,7 +138,7 @@ int presetOfDefaultAppMode(const uint8_t *status, uint32_t &preset)
     if (group == 15) {
         answer = nullptr;
         length = 0;
-        rc = ztc_send_remote_api_for_response(context(), kPresetCategory, kPowerOnDefaultGet,
+        rc = ztc_send_remote_api_for_response(&camera, kPresetCategory, kPowerOnDefaultGet,
                                               &answer, &length);
         if (rc == ZT_OK && (answer == nullptr || length < 1))
             rc = ZT_ERR;
@@ -160,61 +154,57 @@ int presetOfDefaultAppMode(const uint8_t *status, uint32_t &preset)
         ZTLOG(ZT_LOG_ERROR, "Group_id[%ld] was not found for Multi-Cam Mix", (long)group);
         return ZT_ERR_INVALID_PARAM;
     }
-    preset = ZtcontrolCommandServer::StatusWord(status, offset);
+    preset = StatusWord(status, offset);
     return ZT_OK;
 }
 
-int multiCamMode(uint32_t modeType)
+// Mode type 0, 1 or 2 activates the current video, photo or time-lapse
+// preset of the all-status block, 3 the preset of the default application
+// mode. An all-status answer of another size than the block's is used as far
+// as it goes, the rest read as zero.
+int multiCamMode(CommandScope &scope, uint32_t modeType)
 {
-    if (ZtcontrolCommandServer::GetCameraModel() == kModelWithoutMultiCamMode) {
+    if (CameraState::GetCameraModel() == kModelWithoutMultiCamMode) {
         ZTLOG(ZT_LOG_DEBUG, "Ignoring multicam mode commands");
         return ZT_OK;
     }
-    // A short answer leaves the rest of the block zero.
-    uint8_t block[CAMERA_STATUS_BLOCK_SIZE] = {};
-    int status = ZT_OK;
+    uint8_t *answer = nullptr;
     uint16_t length = 0;
-    switch (readRemoteBlock(kSystemCategory, kAllStatusGet, block, sizeof block, BlockFit::Partial,
-                            status, length)) {
-    case BlockRead::Failed:
+    const int status = scope.state.requestAllStatus(answer, length);
+    if (status != ZT_OK) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET could not get status, %d", status);
         return ZT_ERR;
-    case BlockRead::Refused:
+    }
+    if (isNakOff(answer, length)) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET Camera status returning ZT_ERR_NACK_OFF");
         return ZT_ERR_NAK_OFF;
-    case BlockRead::Good:
-    case BlockRead::WrongSize:
-        break;
     }
+    // Copied: the default-application-mode read below replaces the library's
+    // answer before the block is read.
+    uint8_t block[CAMERA_STATUS_BLOCK_SIZE] = {};
+    if (answer != nullptr)
+        memcpy(block, answer, length < sizeof block ? length : sizeof block);
     ZTLOG(ZT_LOG_DEBUG,
           "MULTI_CAM_MODE_TYPE[%02X] active: video preset[%ld]  photo preset[%ld] time_lapse "
           "preset[%ld] presets_group[%ld]",
-          (unsigned)modeType,
-          (long)ZtcontrolCommandServer::StatusWord(
-              block, ZtcontrolCommandServer::kStatusVideoPresetOffset),
-          (long)ZtcontrolCommandServer::StatusWord(
-              block, ZtcontrolCommandServer::kStatusPhotoPresetOffset),
-          (long)ZtcontrolCommandServer::StatusWord(
-              block, ZtcontrolCommandServer::kStatusTimeLapsePresetOffset),
-          (long)ZtcontrolCommandServer::StatusWord(block,
-                                                   ZtcontrolCommandServer::kStatusGroupOffset));
+          (unsigned)modeType, (long)StatusWord(block, kStatusVideoPresetOffset),
+          (long)StatusWord(block, kStatusPhotoPresetOffset),
+          (long)StatusWord(block, kStatusTimeLapsePresetOffset),
+          (long)StatusWord(block, kStatusGroupOffset));
 
     uint32_t preset = 0;
     switch (modeType) {
     case 0:
-        preset = ZtcontrolCommandServer::StatusWord(
-            block, ZtcontrolCommandServer::kStatusVideoPresetOffset);
+        preset = StatusWord(block, kStatusVideoPresetOffset);
         break;
     case 1:
-        preset = ZtcontrolCommandServer::StatusWord(
-            block, ZtcontrolCommandServer::kStatusPhotoPresetOffset);
+        preset = StatusWord(block, kStatusPhotoPresetOffset);
         break;
     case 2:
-        preset = ZtcontrolCommandServer::StatusWord(
-            block, ZtcontrolCommandServer::kStatusTimeLapsePresetOffset);
+        preset = StatusWord(block, kStatusTimeLapsePresetOffset);
         break;
     case 3: {
-        const int rc = presetOfDefaultAppMode(block, preset);
+        const int rc = presetOfDefaultAppMode(scope.camera, block, preset);
         if (rc != ZT_OK)
             return rc;
         break;
@@ -224,27 +214,23 @@ int multiCamMode(uint32_t modeType)
               (int)kButtonMultiCamMode);
         return ZT_ERR_INVALID_PARAM;
     }
-    const uint8_t payload[4] = {static_cast<uint8_t>(preset), static_cast<uint8_t>(preset >> 8),
-                                static_cast<uint8_t>(preset >> 16),
-                                static_cast<uint8_t>(preset >> 24)};
-    const int rc = ztc_send_remote_api_payload(context(), kPresetCategory, kPresetActiveSet,
-                                               payload, sizeof payload);
-    if (rc != ZT_OK)
-        ZTLOG(ZT_LOG_ERROR, "REMOTE_PRESET_ACTIVE_SET error, %d", rc);
-    return rc;
+    uint8_t payload[4];
+    writeLE(payload, 0, preset);
+    return ZT_LOGGED(ztc_send_remote_api_payload(&scope.camera, kPresetCategory, kPresetActiveSet,
+                                                 payload, sizeof payload),
+                     "REMOTE_PRESET_ACTIVE_SET");
 }
 
 }  // namespace
 
-int ZtcontrolCommandServer::systemButtonSet(const MsgElement *argument)
+// Every request carries the remote's rotation, applied first whatever the
+// button; button type 18 is accepted and ignored.
+CommandResult cmdSystemButtonSet(CommandScope &scope, const CommandArgs &args)
 {
-    if (!argument || argument->getLength() < kButtonArgLength) {
-        return invalidParam();
-    }
-    const uint8_t *bytes = argument->getData();
+    const uint8_t *bytes = args.argument->getData();
     const uint32_t type = readU32(bytes);
-    const uint32_t raw = readU32(bytes + 4);
-    updateRotation((raw >> kRotationShift) & kStateMask);
+    const uint32_t raw = readU32(bytes, kButtonStateOffset);
+    updateRotation(scope.camera, (raw >> kRotationShift) & kStateMask);
     ZTLOG(ZT_LOG_DEBUG, "Button press raw value :%d", (int)raw);
     const uint32_t state = raw & kStateMask;
 
@@ -252,13 +238,13 @@ int ZtcontrolCommandServer::systemButtonSet(const MsgElement *argument)
     case kButtonShutter:
     case kButtonMode:
     case kButtonHilight:
-        return plainButton(type, state);
+        return plainButton(scope.camera, type, state);
     case kButtonMultiCamIgnored:
         return ZT_OK;
     case kButtonMultiCamShutter:
-        return multiCamShutter(state);
+        return multiCamShutter(scope.camera, state);
     case kButtonMultiCamMode:
-        return multiCamMode(state);
+        return multiCamMode(scope, state);
     default:
         ZTLOG(ZT_LOG_ERROR, "Invalid button type:%d", (int)type);
         return ZT_ERR_INVALID_PARAM;

@@ -1,20 +1,16 @@
-// Command server, preset activation and edits on behalf of clients: makes the
-// preset of a capture mode active, opens and stores the firmware's preset
-// edit around a change, and closes the edit that digital zoom keeps open
-// between zoom steps (from the worker timer, or before a mode change).
-// Worker thread with m_commandMutex held, except stopEdit (zoom timer thread,
-// takes m_commandMutex itself).
-#include <string>
+// Preset activation and edits on behalf of commands, and the zoom edit that
+// stays open between zoom steps until the worker timer closes it.
+#include "PresetEditScope.h"
 
+#include "CameraState.h"
 #include "camera_settings.h"
+#include "preset_groups.h"
 #include "utils.h"
-#include "ztcontrol_if_server.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
 
 constexpr int kModel51 = 51;
-constexpr int kNoSetting = -1;
 constexpr int kFlatModePlayback = 4;
 constexpr int kFlatModeUnknown = -1;
 // A setting that may be changed in playback (it has its own rule in the
@@ -23,6 +19,18 @@ constexpr int kSettingAllowedInPlayback = 91;
 constexpr int kGroupIdBase = 1000;
 constexpr int kGroupIdLast = 1010;
 constexpr int64_t kNoPresetForMode = -1;
+
+// Holds a pthread mutex for its scope, so every return path releases it.
+class ScopedLock {
+public:
+    explicit ScopedLock(pthread_mutex_t &mutex) : m_mutex(mutex) { pthread_mutex_lock(&m_mutex); }
+    ~ScopedLock() { pthread_mutex_unlock(&m_mutex); }
+    ScopedLock(const ScopedLock &) = delete;
+    ScopedLock &operator=(const ScopedLock &) = delete;
+
+private:
+    pthread_mutex_t &m_mutex;
+};
 
 // The 4-byte little-endian payload of the preset operations that name a
 // preset.
@@ -75,12 +83,12 @@ int64_t predefinedPresetForFlatMode(int mode, bool dual, int model)
 
 }  // namespace
 
-int ZtcontrolCommandServer::LoadPresetFromMode(int mode)
+int PresetEditScope::LoadPresetFromMode(int mode)
 {
     ZTLOG(ZT_LOG_DEBUG, "Input mode is %d for loading preset", mode);
     uint8_t *answer = nullptr;
     uint16_t length = 0;
-    const int status = requestAllStatus(answer, length);
+    const int status = m_state.requestAllStatus(answer, length);
     if (status != 0) {
         ZTLOG(ZT_LOG_ERROR, "ztc_send_remote_api_for_response error, %d @ %s:%d\n", status,
               __FILE__, __LINE__);
@@ -112,30 +120,31 @@ int ZtcontrolCommandServer::LoadPresetFromMode(int mode)
         ZTLOG(ZT_LOG_DEBUG, "Found preset %d and is %d", 1, (int)preset);
     } else {
         const bool dual = group >= 3 && group <= 5;
-        const int64_t predefined = predefinedPresetForFlatMode(mode, dual, GetCameraModel());
+        const int64_t predefined =
+            predefinedPresetForFlatMode(mode, dual, CameraState::GetCameraModel());
         if (predefined == kNoPresetForMode)
             return -1;
         preset = static_cast<uint32_t>(predefined);
     }
     const PresetIdPayload payload(preset);
-    return ztc_send_remote_api_payload(&m_cameraContext, kPresetCategory, kPresetActiveSet,
-                                       payload.bytes, sizeof(payload.bytes));
+    return ztc_send_remote_api_payload(&m_camera, kPresetCategory, kPresetActiveSet, payload.bytes,
+                                       sizeof(payload.bytes));
 }
 
-bool ZtcontrolCommandServer::PresetStartEdit(int settingId)
+bool PresetEditScope::PresetStartEdit(int settingId)
 {
     int32_t appMode = 0;
     int32_t flatMode = kFlatModeUnknown;
-    ztc_app_get_mode_flat_mode(&m_cameraContext, &appMode, &flatMode);
+    ztc_app_get_mode_flat_mode(&m_camera, &appMode, &flatMode);
     ZTLOG(ZT_LOG_INFO, "------Current flatmode is %d", (int)flatMode);
     if (settingId != kSettingAllowedInPlayback &&
         (flatMode == kFlatModePlayback || flatMode == kFlatModeUnknown))
         return false;
-    if (bypassPresetEditStart(settingId, GetCameraModel()))
+    if (bypassPresetEditStart(settingId, CameraState::GetCameraModel()))
         return true;
-    const PresetIdPayload payload(GetActivePreset());
-    const int status = ztc_send_remote_api_payload(
-        &m_cameraContext, kPresetCategory, kPresetEditStart, payload.bytes, sizeof(payload.bytes));
+    const PresetIdPayload payload(m_state.GetActivePreset());
+    const int status = ztc_send_remote_api_payload(&m_camera, kPresetCategory, kPresetEditStart,
+                                                   payload.bytes, sizeof(payload.bytes));
     if (status != 0) {
         ZTLOG(ZT_LOG_ERROR, "ztc_send_remote_api_payload error, %d\n", status);
         return false;
@@ -143,12 +152,11 @@ bool ZtcontrolCommandServer::PresetStartEdit(int settingId)
     return true;
 }
 
-bool ZtcontrolCommandServer::PresetEndEdit(int settingId)
+bool PresetEditScope::PresetEndEdit(int settingId)
 {
-    if (bypassPresetEditStart(settingId, GetCameraModel()))
+    if (bypassPresetEditStart(settingId, CameraState::GetCameraModel()))
         return true;
-    const int status =
-        ztc_send_simple_remote_api(&m_cameraContext, kPresetCategory, kPresetEditStore);
+    const int status = ztc_send_simple_remote_api(&m_camera, kPresetCategory, kPresetEditStore);
     if (status != 0) {
         ZTLOG(ZT_LOG_ERROR, "ztc_send_simple_remote_api error, %d\n", status);
         return false;
@@ -156,12 +164,40 @@ bool ZtcontrolCommandServer::PresetEndEdit(int settingId)
     return true;
 }
 
+// Entered and left with m_commandMutex held; lets go of it only while it
+// arms the timer.
+bool PresetEditScope::holdZoomEdit()
+{
+    if (!m_zoomEditActive) {
+        if (!PresetStartEdit(kNoSetting)) {
+            ZTLOG(ZT_LOG_ERROR, "Failed to start preset edit!");
+            return false;
+        }
+        m_zoomEditActive = true;
+    }
+    // The timer's callback takes the timer's mutex and then m_commandMutex;
+    // arming while holding m_commandMutex would invert that order.
+    pthread_mutex_unlock(&m_commandMutex);
+    m_workerTimer.arm(kZoomEditWindowMs, &PresetEditScope::stopEdit, this);
+    pthread_mutex_lock(&m_commandMutex);
+    // The previous window may have closed the edit while the mutex was free;
+    // the new window then needs an edit of its own.
+    if (!m_zoomEditActive) {
+        if (!PresetStartEdit(kNoSetting)) {
+            ZTLOG(ZT_LOG_ERROR, "Failed to start preset edit!");
+            return false;
+        }
+        m_zoomEditActive = true;
+    }
+    return true;
+}
+
 // Runs on the zoom timer's thread with the timer's mutex held; taking
 // m_commandMutex after it is the one allowed order between the two.
-void ZtcontrolCommandServer::stopEdit(void *server)
+void PresetEditScope::stopEdit(void *scope)
 {
-    ZtcontrolCommandServer *self = static_cast<ZtcontrolCommandServer *>(server);
-    Lock hold(self->m_commandMutex);
+    PresetEditScope *self = static_cast<PresetEditScope *>(scope);
+    ScopedLock hold(self->m_commandMutex);
     if (self->m_zoomEditActive) {
         self->PresetEndEdit(kNoSetting);
         self->m_zoomEditActive = false;
@@ -171,7 +207,7 @@ void ZtcontrolCommandServer::stopEdit(void *server)
 // Never waits for the timer's mutex while m_commandMutex is held: when the
 // timer thread has it (about to call stopEdit), the cancel is skipped and
 // stopEdit later finds no open edit.
-void ZtcontrolCommandServer::stopZooming(std::string commandName)
+void PresetEditScope::stopZooming(const std::string &commandName)
 {
     if (!m_zoomEditActive)
         return;

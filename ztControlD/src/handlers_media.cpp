@@ -1,0 +1,250 @@
+// The camera clock, tags during recording and in stored files, media
+// deletes (one file, a group, the latest, all, a list and its result) and
+// the voice-control commands. Date and time bytes, tag words and per-file
+// codes belong to the firmware and are passed on unread. Commands without an
+// argument refuse one that is sent. Worker thread, m_commandMutex held.
+#include <string.h>
+
+#include "CommandHandler.h"
+#include "utils.h"
+#include "ztcontrol_bytes.h"
+#include "ztcontrol_remote_ops.h"
+
+namespace {
+
+// ZTCONTROL_KEYMARK_TAG_PLAYBACK argument: leading word (u32) at 0, file name
+// NUL-terminated within 260 bytes at 4, offset within the file (u32) at 264.
+constexpr size_t kTagWordOffset = 0;
+constexpr size_t kTagNameOffset = 4;
+constexpr size_t kTagNameField = 260;
+constexpr size_t kTagOffsetOffset = 264;
+constexpr size_t kTagArgSize = 268;
+static_assert(kTagOffsetOffset + 4 == kTagArgSize, "the offset word ends the argument");
+
+// ZTCONTROL_DELETE_LIST argument: whole file_list_item_t records back to back.
+constexpr size_t kItemNameField = sizeof(file_list_item_t::name);
+
+// Voice-control operations (category kVoiceCategory).
+constexpr uint8_t kVoicePhotoTake = 0;       // REMOTE_VOICE_CONTROL_PHOTO_TAKE
+constexpr uint8_t kVoiceVideoStart = 1;      // REMOTE_VOICE_CONTROL_VIDEO_START
+constexpr uint8_t kVoiceVideoStop = 2;       // REMOTE_VOICE_CONTROL_VIDEO_STOP
+constexpr uint8_t kVoiceTimelapseStart = 3;  // REMOTE_VOICE_CONTROL_TIMELAPSE_START
+constexpr uint8_t kVoiceTimelapseStop = 4;   // REMOTE_VOICE_CONTROL_TIMELAPSE_STOP
+constexpr uint8_t kVoiceBurstTake = 5;       // REMOTE_VOICE_CONTROL_BURST_TAKE
+constexpr uint8_t kVoiceTag = 6;             // REMOTE_VOICE_CONTROL_TAG
+constexpr uint8_t kVoiceModeChange = 9;      // REMOTE_VOICE_CONTROL_MODE_CHANGE: u8 mode
+constexpr uint8_t kVoiceEditMyStory = 10;    // REMOTE_VOICE_CONTROL_EDIT_MY_STORY
+
+// A firmware operation without payload, for a command without argument.
+// entry is the command's DEBUG line, what names the operation in its error
+// line.
+CommandResult sendSimple(CommandScope &scope, const CommandArgs &args, const char *entry,
+                         uint8_t category, uint8_t id, const char *what)
+{
+    if (args.argument != nullptr)
+        return invalidParam();
+    ZTLOG(ZT_LOG_DEBUG, "%s", entry);
+    return ZT_LOGGED(ztc_send_simple_remote_api(&scope.camera, category, id), what);
+}
+
+using DeleteCall = int (*)(ztc_msg_q_context_t *, const char *, uint32_t);
+
+// One file or its group. Argument: the name, ending at its NUL or with the
+// element (at least one byte, by the table); an empty name is refused.
+CommandResult deleteNamed(CommandScope &scope, const CommandArgs &args, const char *entryFormat,
+                          DeleteCall call, const char *what)
+{
+    const char *name = reinterpret_cast<const char *>(args.argument->getData());
+    const size_t nameLength = strnlen(name, args.argument->getLength());
+    ZTLOG(ZT_LOG_DEBUG, entryFormat, (int)nameLength, name);
+    if (nameLength == 0)
+        return invalidParam();
+    return ZT_LOGGED(call(&scope.camera, name, static_cast<uint32_t>(nameLength)), what);
+}
+
+}  // namespace
+
+// Argument: the firmware's date and time bytes (at least one, by the table).
+CommandResult cmdSetDateTime(CommandScope &scope, const CommandArgs &args)
+{
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_SET_DATE_TIME:");
+    return ZT_LOGGED(
+        ztc_send_remote_api_payload(&scope.camera, kSetupCategory, kDateTimeSet,
+                                    args.argument->getData(), args.argument->getLength()),
+        "REMOTE_SETUP_DATE_TIME_SET");
+}
+
+// Answers the clock bytes. A camera going off answers ZT_ERR_NAK_OFF without
+// data; the query itself went through, so that leaves no error line.
+CommandResult cmdGetDateTime(CommandScope &scope, const CommandArgs &args)
+{
+    if (args.argument != nullptr)
+        return invalidParam();
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DATE_TIME:");
+    uint8_t *answer = nullptr;
+    uint16_t answerLength = 0;
+    const int rc = ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kSetupCategory,
+                                                              kDateTimeGet, &answer, &answerLength),
+                             "REMOTE_SETUP_DATE_TIME_GET");
+    if (rc != ZT_OK)
+        return rc;
+    if (isNakOff(answer, answerLength)) {
+        ZTLOG(ZT_LOG_DEBUG, "Camera status returning ZT_ERR_NAK_OFF");
+        return CommandResult(ZT_ERR_NAK_OFF).quiet();
+    }
+    return CommandResult::withData(ZT_OK, answer, answerLength);
+}
+
+CommandResult cmdKeymarkTagRecording(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "ZTCONTROL_KEYMARK_TAG_RECORDING:", kStorageCategory,
+                      kKeymarkTag, "REMOTE_STORAGE_KEYMARK_TAG");
+}
+
+// Argument: kTagArgSize bytes (by the table).
+CommandResult cmdKeymarkTagPlayback(CommandScope &scope, const CommandArgs &args)
+{
+    const uint8_t *bytes = args.argument->getData();
+    const char *name = reinterpret_cast<const char *>(bytes + kTagNameOffset);
+    const size_t nameLength = strnlen(name, kTagNameField);
+    const uint32_t offset = readU32(bytes, kTagOffsetOffset);
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_KEYMARK_TAG_PLAYBACK: filename[%.*s] offset:%d", (int)nameLength,
+          name, (int)offset);
+    return ZT_LOGGED(ztc_storage_tag_file(&scope.camera, name, static_cast<uint32_t>(nameLength),
+                                          offset, readU32(bytes, kTagWordOffset)),
+                     "ztc_storage_tag_file");
+}
+
+CommandResult cmdDelete(CommandScope &scope, const CommandArgs &args)
+{
+    return deleteNamed(scope, args, "ZTCONTROL_DELETE: filename[%.*s]", ztc_storage_delete_file,
+                       "ztc_storage_delete_file");
+}
+
+CommandResult cmdDeleteGroup(CommandScope &scope, const CommandArgs &args)
+{
+    return deleteNamed(scope, args, "ZTCONTROL_DELETE_GROUP: filename[%.*s]",
+                       ztc_storage_delete_group, "ztc_storage_delete_group");
+}
+
+CommandResult cmdDeleteLast(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "ZTCONTROL_DELETE_LAST:", kStorageCategory, kLatestFileDelete,
+                      "REMOTE_STORAGE_LATEST_FILE_DELETE");
+}
+
+CommandResult cmdDeleteAll(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "ZTCONTROL_DELETE_ALL:", kStorageCategory, kAllDelete,
+                      "REMOTE_STORAGE_ALL_DELETE");
+}
+
+// Argument: file_list_item_t records, possibly none. Whole records
+// only; an incomplete last record is dropped and a count of 0 is still
+// passed on, the firmware reporting the outcome through
+// ZTCONTROL_GET_DELETE_LIST_RESULT.
+CommandResult cmdDeleteList(CommandScope &scope, const CommandArgs &args)
+{
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DELETE_LIST");
+    if (args.argument == nullptr)
+        return invalidParam();
+    const size_t length = args.argument->getLength();
+    ZTLOG(ZT_LOG_DEBUG, "pArgs length = %d", (int)length);
+    const uint32_t count = static_cast<uint32_t>(length / sizeof(file_list_item_t));
+    ZTLOG(ZT_LOG_DEBUG, "file count is %d", (int)count);
+    const file_list_item_t *items =
+        reinterpret_cast<const file_list_item_t *>(args.argument->getData());
+    for (uint32_t i = 0; i < count; ++i)
+        ZTLOG(ZT_LOG_DEBUG, "file: %.*s, (%d)", (int)strnlen(items[i].name, kItemNameField),
+              items[i].name, items[i].code);
+    return ZT_LOGGED(ztc_storage_delete_list(&scope.camera, count ? items : nullptr, count),
+                     "ztc_storage_delete_list");
+}
+
+// Answers the firmware's status bytes, whatever their length, with the
+// query's result; a failed query answers without data.
+CommandResult cmdGetDeleteListResult(CommandScope &scope, const CommandArgs &args)
+{
+    if (args.argument != nullptr)
+        return invalidParam();
+    ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DELETE_LIST_RESULT");
+    uint8_t *answer = nullptr;
+    uint16_t answerLength = 0;
+    const int rc =
+        ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kStorageCategory,
+                                                   kListDeleteStatusGet, &answer, &answerLength),
+                  "REMOTE_STORAGE_LIST_DELETE_STATUS_GET");
+    if (rc != ZT_OK)
+        return rc;
+    if (answer && answerLength > 0)
+        ZTLOG(ZT_LOG_DEBUG, "DELETE result: %d", answer[0]);
+    return CommandResult::withData(ZT_OK, answer, answerLength);
+}
+
+CommandResult cmdVoicePhotoTake(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "Voice Photo Take:", kVoiceCategory, kVoicePhotoTake,
+                      "REMOTE_VOICE_CONTROL_PHOTO_TAKE");
+}
+
+CommandResult cmdVoiceVideoStart(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "Voice Video Start:", kVoiceCategory, kVoiceVideoStart,
+                      "REMOTE_VOICE_CONTROL_VIDEO_START");
+}
+
+CommandResult cmdVoiceVideoStop(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "Voice Video Stop:", kVoiceCategory, kVoiceVideoStop,
+                      "REMOTE_VOICE_CONTROL_VIDEO_STOP");
+}
+
+CommandResult cmdVoiceTimelapseStart(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "Voice Timelapse Start:", kVoiceCategory, kVoiceTimelapseStart,
+                      "REMOTE_VOICE_CONTROL_TIMELAPSE_START");
+}
+
+CommandResult cmdVoiceTimelapseStop(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "Voice Timelapse_Stop:", kVoiceCategory, kVoiceTimelapseStop,
+                      "REMOTE_VOICE_CONTROL_TIMELAPSE_STOP");
+}
+
+CommandResult cmdVoiceBurstTake(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "Voice Burst Take:", kVoiceCategory, kVoiceBurstTake,
+                      "REMOTE_VOICE_CONTROL_BURST_TAKE");
+}
+
+CommandResult cmdVoiceTag(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "Voice Tag:", kVoiceCategory, kVoiceTag,
+                      "REMOTE_VOICE_CONTROL_TAG");
+}
+
+CommandResult cmdVoiceEditMyStory(CommandScope &scope, const CommandArgs &args)
+{
+    return sendSimple(scope, args, "Voice Edit My Story:", kVoiceCategory, kVoiceEditMyStory,
+                      "REMOTE_VOICE_CONTROL_EDIT_MY_STORY");
+}
+
+// Argument: the voice mode (u8; at least one byte, by the table).
+CommandResult cmdVoiceMode(CommandScope &scope, const CommandArgs &args)
+{
+    ZTLOG(ZT_LOG_DEBUG, "Voice Mode:");
+    const uint8_t mode = args.argument->getUInt8();
+    return ZT_LOGGED(ztc_send_remote_api_payload(&scope.camera, kVoiceCategory, kVoiceModeChange,
+                                                 &mode, sizeof(mode)),
+                     "REMOTE_VOICE_CONTROL_MODE_CHANGE");
+}
+
+// Voice delete is not offered: refused as unsupported.
+CommandResult cmdVoiceDeleteLast(CommandScope &, const CommandArgs &args)
+{
+    if (args.argument != nullptr)
+        return invalidParam();
+    ZTLOG(ZT_LOG_DEBUG, "Voice Control Delete Last");
+    ZTLOG(ZT_LOG_ERROR, "NOT SUPPORTED %d", (int)args.command);
+    return ZT_ERR_NOT_SUPPORTED;
+}
