@@ -114,4 +114,10 @@ ZTCONTROL_COMMAND_TABLE(ZTCONTROL_DECLARE_HANDLER)
 // The handler of each command value 0..101, from the table.
 extern const CommandHandler g_commandHandlers[ZTCONTROL_CMD_LAST + 1];
 
+// One command through its table row: a value without a row, a retired value
+// and the stop command are unsupported ("Unhandled command %d"), an argument
+// that breaks the row's rule is refused ("Invalid parameter"), anything else
+// is the handler's result. The caller answers.
+CommandResult runCommand(CommandScope &scope, const CommandArgs &args);
+
 #endif  // ZTCONTROL_COMMAND_HANDLER_H

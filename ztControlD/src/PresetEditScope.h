@@ -21,8 +21,7 @@ public:
     static constexpr int kNoSetting = -1;
     static constexpr int kZoomEditWindowMs = 200;
 
-    PresetEditScope(ztc_msg_q_context_t &camera, CameraState &state,
-                    pthread_mutex_t &commandMutex)
+    PresetEditScope(ztc_msg_q_context_t &camera, CameraState &state, pthread_mutex_t &commandMutex)
         : m_camera(camera), m_state(state), m_commandMutex(commandMutex)
     {
     }

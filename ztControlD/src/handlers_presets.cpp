@@ -34,8 +34,8 @@ bool isOrbiGroupNumber(uint8_t group)
 // The operations that name one preset: the request message Request carries
 // its id, which goes to the firmware as the operation's u32 payload.
 template <typename Request>
-CommandResult presetIdOperation(ztc_msg_q_context_t &camera, const MsgElement *argument,
-                                uint8_t op, const char *what)
+CommandResult presetIdOperation(ztc_msg_q_context_t &camera, const MsgElement *argument, uint8_t op,
+                                const char *what)
 {
     Request req;
     if (!parsePresetRequest(argument, req) || !req.has_preset_id())

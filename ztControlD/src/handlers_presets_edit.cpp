@@ -231,10 +231,10 @@ CommandResult cmdPresetSetTitleAndIcon(CommandScope &scope, const CommandArgs &a
 
     if (!scope.edit.PresetStartEdit(kNoSetting))
         return refused("Failed to start preset edit!");
-    const int code = ZT_LOGGED(ztc_send_remote_api_payload(&scope.camera, kPresetCategory,
-                                                           kPresetUserDataEdit, payload,
-                                                           sizeof payload),
-                               "REMOTE_PRESET_USER_DATA_EDIT");
+    const int code =
+        ZT_LOGGED(ztc_send_remote_api_payload(&scope.camera, kPresetCategory, kPresetUserDataEdit,
+                                              payload, sizeof payload),
+                  "REMOTE_PRESET_USER_DATA_EDIT");
     scope.edit.PresetEndEdit(kNoSetting);
     return code;
 }

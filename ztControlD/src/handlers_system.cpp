@@ -75,10 +75,10 @@ CommandResult cmdAnalyticsFilenameGet(CommandScope &scope, const CommandArgs &ar
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_ANALYTICS_FILENAME_GET:");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
-    const int rc = ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kSystemCategory,
-                                                              kAnalyticsFileNameGet, &answer,
-                                                              &answerLength),
-                             "REMOTE_SYSTEM_ANALYTICS_FILE_NAME_GET");
+    const int rc =
+        ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kSystemCategory,
+                                                   kAnalyticsFileNameGet, &answer, &answerLength),
+                  "REMOTE_SYSTEM_ANALYTICS_FILE_NAME_GET");
     if (rc != ZT_OK)
         return rc;
     return CommandResult::withData(rc, answer, answerLength);

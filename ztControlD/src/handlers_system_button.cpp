@@ -138,8 +138,8 @@ int presetOfDefaultAppMode(ztc_msg_q_context_t &camera, const uint8_t *status, u
     if (group == 15) {
         answer = nullptr;
         length = 0;
-        rc = ztc_send_remote_api_for_response(&camera, kPresetCategory, kPowerOnDefaultGet,
-                                              &answer, &length);
+        rc = ztc_send_remote_api_for_response(&camera, kPresetCategory, kPowerOnDefaultGet, &answer,
+                                              &length);
         if (rc == ZT_OK && (answer == nullptr || length < 1))
             rc = ZT_ERR;
         if (rc != ZT_OK) {

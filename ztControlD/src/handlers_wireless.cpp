@@ -148,8 +148,8 @@ CommandResult cmdWifiBandSelect(CommandScope &scope, const CommandArgs &args)
     if (band > 1)
         return invalidParam();
     const uint8_t payload = static_cast<uint8_t>(band);
-    return ZT_LOGGED(ztc_send_remote_api_payload(&scope.camera, kWirelessCategory,
-                                                 kWirelessBandSet, &payload, 1),
+    return ZT_LOGGED(ztc_send_remote_api_payload(&scope.camera, kWirelessCategory, kWirelessBandSet,
+                                                 &payload, 1),
                      "REMOTE_WIRELESS_BAND_SET");
 }
 
@@ -243,9 +243,9 @@ CommandResult cmdRcPairCancel(CommandScope &scope, const CommandArgs &args)
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_RC_PAIR_CANCEL:");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
-    const int rc = ZT_LOGGED(
-        ztc_send_auxmod_command(&scope.camera, "PX", nullptr, 0, &answer, &answerLength),
-        "ztc_send_auxmod_command AUXMOD_CMD_PAIRING_CANCEL");
+    const int rc =
+        ZT_LOGGED(ztc_send_auxmod_command(&scope.camera, "PX", nullptr, 0, &answer, &answerLength),
+                  "ztc_send_auxmod_command AUXMOD_CMD_PAIRING_CANCEL");
     if (rc != ZT_OK)
         return rc;
     return answer && answerLength == 1 && answer[0] == 0 ? ZT_OK : ZT_ERR;

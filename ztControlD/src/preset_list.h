@@ -40,8 +40,7 @@ int presetRequest(ztc_msg_q_context_t &camera, uint8_t op, const void *payload,
 
 // One preset's record by REMOTE_PRESET_GET_INFO; 0, the operation's code, or
 // ZT_ERR for an answer that is not one record. Failures are logged.
-int presetFetchRecord(ztc_msg_q_context_t &camera, uint32_t id,
-                      appc_presets_settings_info &record);
+int presetFetchRecord(ztc_msg_q_context_t &camera, uint32_t id, appc_presets_settings_info &record);
 
 // Rebuilds list with every group the camera offers now and its presets;
 // groupCount gets the number of groups the firmware reported. 0, or the

@@ -157,8 +157,6 @@ private:
     bool classifyClientCommand(ssize_t length, Msg &request, ztcontrol_command_t &command);
     // Sends bytes to the named queue without blocking; logs failures.
     bool postToRequester(const char *queueName, const uint8_t *bytes, uint32_t length);
-    // The result of one command: the table row's checks, then its handler.
-    CommandResult runCommand(const ztcontrol_command_info_t *row, const CommandArgs &args);
     void dropAllClients();
 
     static ZtcontrolCommandServer *m_pInstance;

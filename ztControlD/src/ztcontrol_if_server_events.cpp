@@ -223,7 +223,8 @@ void ZtcontrolCommandServer::onPresetModified(uint8_t event, uint32_t id)
         ZTCSIListener::GetInstance()->SetCSIValue(kPresetChangeItem, word);
     if (event == kPresetReset)
         return;
-    m_state.m_needLenses = ztc_system_get_lenses(&m_cameraContext, &m_state.m_lensMode, &m_state.m_lens) != 0;
+    m_state.m_needLenses =
+        ztc_system_get_lenses(&m_cameraContext, &m_state.m_lensMode, &m_state.m_lens) != 0;
     if (m_state.m_needLenses)
         ZTLOG(ZT_LOG_ERROR, "Failed to pull lenses after preset modified update");
     ZTLOG(ZT_LOG_DEBUG, "edit: lens: %d lens mode: %d, preset: %d, needlenses:%d", m_state.m_lens,
@@ -246,7 +247,8 @@ void ZtcontrolCommandServer::onPresetSwitched(uint32_t id)
         ZTCSIListener::GetInstance()->SetCSIValue(kPresetChangeItem, word);
         m_state.m_presetsStale = true;
     }
-    m_state.m_needLenses = ztc_system_get_lenses(&m_cameraContext, &m_state.m_lensMode, &m_state.m_lens) != 0;
+    m_state.m_needLenses =
+        ztc_system_get_lenses(&m_cameraContext, &m_state.m_lensMode, &m_state.m_lens) != 0;
     if (m_state.m_needLenses)
         ZTLOG(ZT_LOG_ERROR, "Failed to pull lenses after preset active set");
     if (newGroup != 6 && newGroup != 7) {

@@ -6,7 +6,10 @@
 
 // Retired values and the stop command have no handler; the frame answers
 // them before any handler would run.
-CommandResult cmdNone(CommandScope &, const CommandArgs &) { return ZT_ERR_NOT_SUPPORTED; }
+CommandResult cmdNone(CommandScope &, const CommandArgs &)
+{
+    return ZT_ERR_NOT_SUPPORTED;
+}
 
 const CommandHandler g_commandHandlers[ZTCONTROL_CMD_LAST + 1] = {
 #define ZTCONTROL_HANDLER_ROW(value, name, handler, rule, length, flags) &handler,
@@ -24,13 +27,13 @@ int ZtcontrolCommandServer::handleCommand(Msg &request, ztcontrol_command_t comm
     const MsgElement *option = request.findElement(TLV_OPTION);
     m_cameraContext.option = option ? option->getUInt8() : 1;
     const CommandArgs args{command, request.findElement(TLV_CMDARG), m_cameraContext.option};
-    const ztcontrol_command_info_t *row = ztcontrolCommandInfo(command);
-
-    const CommandResult result = runCommand(row, args);
+    CommandScope scope{m_cameraContext, m_state, m_edit, *this, m_answerBuffer};
+    const CommandResult result = runCommand(scope, args);
     sendResponse(request, result.code(), result.data(),
                  static_cast<unsigned short>(result.length()));
     if (result.afterAnswerAction())
         result.afterAnswerAction()();
+    const ztcontrol_command_info_t *row = ztcontrolCommandInfo(command);
     const bool quiet = result.isQuiet() || (row && (row->flags & ZT_CMD_QUIET));
     if (result.code() != ZT_OK && !quiet && static_cast<uint32_t>(command) < ZTCONTROL_CMD_LAST)
         ZTLOG(ZT_LOG_ERROR, "Command: %s (%d) returned ztErrno:(%d=%s)",
@@ -39,9 +42,9 @@ int ZtcontrolCommandServer::handleCommand(Msg &request, ztcontrol_command_t comm
     return result.code();
 }
 
-CommandResult ZtcontrolCommandServer::runCommand(const ztcontrol_command_info_t *row,
-                                                 const CommandArgs &args)
+CommandResult runCommand(CommandScope &scope, const CommandArgs &args)
 {
+    const ztcontrol_command_info_t *row = ztcontrolCommandInfo(args.command);
     if (!row || (row->flags & (ZT_CMD_RETIRED | ZT_CMD_STOP))) {
         ZTLOG(ZT_LOG_ERROR, "Unhandled command %d", (int)args.command);
         return ZT_ERR_NOT_SUPPORTED;
@@ -49,6 +52,5 @@ CommandResult ZtcontrolCommandServer::runCommand(const ztcontrol_command_info_t 
     const bool present = args.argument != nullptr;
     if (!ztcontrolArgumentFits(*row, present, present ? args.argument->getLength() : 0))
         return invalidParam();
-    CommandScope scope{m_cameraContext, m_state, m_edit, *this, m_answerBuffer};
     return g_commandHandlers[args.command](scope, args);
 }

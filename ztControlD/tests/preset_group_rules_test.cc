@@ -122,13 +122,11 @@ TEST(PresetGroupRules, ActivePresetComesFromTheFamilyOfTheActiveGroup)
     for (const auto &c : cases) {
         block.group(c.group);
         uint32_t preset = 0;
-        EXPECT_EQ(PresetOfGroupInStatus(block.bytes().data(), false, preset),
-                  c.ordinary != 0)
+        EXPECT_EQ(PresetOfGroupInStatus(block.bytes().data(), false, preset), c.ordinary != 0)
             << "group " << c.group;
         EXPECT_EQ(preset, c.ordinary) << "group " << c.group;
         preset = 0;
-        EXPECT_EQ(PresetOfGroupInStatus(block.bytes().data(), true, preset),
-                  c.withSpecial != 0);
+        EXPECT_EQ(PresetOfGroupInStatus(block.bytes().data(), true, preset), c.withSpecial != 0);
         EXPECT_EQ(preset, c.withSpecial) << "group " << c.group;
     }
 }

@@ -1,0 +1,151 @@
+// A GoogleTest fixture that runs command handlers in-process, through the
+// same table checks as the daemon's frame, against a scripted firmware peer:
+// no daemon process, no requester queue. run() returns the handler's whole
+// result (code, payload, quiet); sent() the firmware-link requests it made;
+// registry() what it asked of the notification registry. Tests using it run
+// NAMESPACED (the peer owns the fixed firmware queue names). Test thread only.
+//
+//   class Media : public zttest::HandlerFixture {};
+//   TEST_F(Media, ...) { EXPECT_EQ(run(ZTCONTROL_DELETE_ALL).code, 0); ... sent() ... }
+#pragma once
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "CameraState.h"
+#include "CommandHandler.h"
+#include "NotificationRegistry.h"
+#include "PresetEditScope.h"
+#include "ztFirmwarePeer.h"
+
+namespace zttest {
+
+class HandlerFixture : public ::testing::Test {
+protected:
+    using Bytes = std::vector<uint8_t>;
+
+    // What one command gave back.
+    struct Outcome {
+        int code = 0;
+        Bytes payload;
+        bool quiet = false;
+        bool operator==(const Outcome &o) const
+        {
+            return code == o.code && payload == o.payload && quiet == o.quiet;
+        }
+    };
+
+    // The registry commands' calls, recorded; registrations succeed unless
+    // refuseRegistration is set.
+    struct RecordingRegistry : NotificationRegistry {
+        std::vector<std::string> calls;
+        bool refuseRegistration = false;
+        bool addNotificationClient(NotificationClient *) override { return false; }
+        int ConfigureSocketNotifications(unsigned char *params) override
+        {
+            calls.push_back(std::string("configure ") + reinterpret_cast<char *>(params));
+            return ZT_OK;
+        }
+        int registerQueueClient(const std::string &name) override
+        {
+            calls.push_back("register " + name);
+            return refuseRegistration ? ZT_ERR : ZT_OK;
+        }
+        void unregisterQueueClient(const std::string &name) override
+        {
+            calls.push_back("unregister " + name);
+        }
+    };
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_peer.ok());
+        ASSERT_TRUE(ZtFirmwarePeer::openContext(&m_camera));
+        ztc_select_protocol_adapter(CameraState::GetCameraModel());
+        pthread_mutex_init(&m_commandMutex, nullptr);
+        m_state = std::make_unique<CameraState>(m_camera);
+        m_edit = std::make_unique<PresetEditScope>(m_camera, *m_state, m_commandMutex);
+    }
+    void TearDown() override
+    {
+        if (m_edit)
+            m_edit->stopTimer();
+        m_edit.reset();
+        m_state.reset();
+        pthread_mutex_destroy(&m_commandMutex);
+        ZtFirmwarePeer::closeContext(&m_camera);
+    }
+
+    // Runs one command as the frame does (m_commandMutex held, the option
+    // byte in the camera context) and returns its result.
+    Outcome run(ztcontrol_command_t command, std::optional<Bytes> arg = std::nullopt,
+                uint8_t option = 1)
+    {
+        m_mark = m_peer.requestCount();
+        MsgElement argument(TLV_CMDARG);
+        if (arg)
+            argument.setData(arg->data(), static_cast<uint16_t>(arg->size()));
+        m_camera.option = option;
+        const CommandArgs args{command, arg ? &argument : nullptr, option};
+        CommandScope scope{m_camera, *m_state, *m_edit, m_registry, m_answerBuffer};
+        pthread_mutex_lock(&m_commandMutex);
+        const CommandResult result = runCommand(scope, args);
+        pthread_mutex_unlock(&m_commandMutex);
+        Outcome out;
+        out.code = result.code();
+        out.quiet = result.isQuiet();
+        const uint8_t *data = static_cast<const uint8_t *>(result.data());
+        if (data)
+            out.payload.assign(data, data + result.length());
+        return out;
+    }
+
+    // Firmware-link requests ("RA", "TC", "AX"; no CSI traffic) of the last
+    // run(). Handlers return only after their library calls were answered.
+    std::vector<PeerRequest> sent() const
+    {
+        std::vector<PeerRequest> out;
+        const auto all = m_peer.requests();
+        for (size_t i = m_mark; i < all.size(); ++i)
+            if (all[i].kind == "RA" || all[i].kind == "TC" || all[i].kind == "AX")
+                out.push_back(all[i]);
+        return out;
+    }
+    // The inputs of the one request of the last run(), which must be the
+    // typed call `function` ("TC") or module command `name` ("AX").
+    Bytes sentTyped(const std::string &function) const { return sentOnly("TC", function); }
+    Bytes sentModule(const std::string &name) const { return sentOnly("AX", name); }
+
+    ZtFirmwarePeer &peer() { return m_peer; }
+    CameraState &state() { return *m_state; }
+    RecordingRegistry &registry() { return m_registry; }
+
+private:
+    Bytes sentOnly(const std::string &kind, const std::string &name) const
+    {
+        const auto requests = sent();
+        if (requests.size() != 1 || requests[0].kind != kind || requests[0].name != name) {
+            ADD_FAILURE() << "expected only the " << kind << " request " << name << ", got "
+                          << requests.size() << " requests";
+            return {};
+        }
+        return requests[0].payload;
+    }
+
+    ZtFirmwarePeer m_peer;
+    ztc_msg_q_context_t m_camera{};
+    pthread_mutex_t m_commandMutex;
+    std::unique_ptr<CameraState> m_state;
+    std::unique_ptr<PresetEditScope> m_edit;
+    RecordingRegistry m_registry;
+    uint8_t m_answerBuffer[CommandScope::kAnswerBufferSize] = {};
+    size_t m_mark = 0;
+};
+
+}  // namespace zttest
