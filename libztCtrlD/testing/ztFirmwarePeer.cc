@@ -7,14 +7,20 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <initializer_list>
+#include <chrono>
 
 #include "Msg.h"
 #include "peer_messages.h"
 #include "ztcArgs.h"
 #include "ztcWire.h"
 
+using peer::build;
+using peer::le32;
+using peer::str;
+
 namespace {
+
+constexpr mqd_t kNoQueue = static_cast<mqd_t>(-1);
 
 int64_t nowMs()
 {
@@ -23,50 +29,49 @@ int64_t nowMs()
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-std::string bytesKey(const uint8_t *p, size_t n)
-{
-    return std::string(reinterpret_cast<const char *>(p), n);
-}
-
-const MsgElement *element(const Msg &msg, uint8_t type)
-{
-    return msg.findElement(type);
-}
-
 std::string text(const MsgElement *e)
 {
     return e ? std::string(reinterpret_cast<const char *>(e->getData()), e->getLength())
              : std::string();
 }
 
-// Sends without blocking; a missing or full queue drops the message.
-bool sendTo(const std::string &queue, const std::vector<uint8_t> &message)
+mq_attr queueAttr(long depth)
 {
-    if (message.empty())
-        return false;
-    const mqd_t q = mq_open(queue.c_str(), O_WRONLY | O_NONBLOCK);
-    if (q == static_cast<mqd_t>(-1))
-        return false;
-    const bool sent =
-        mq_send(q, reinterpret_cast<const char *>(message.data()), message.size(), 0) == 0;
-    mq_close(q);
-    return sent;
+    mq_attr attr = {};
+    attr.mq_maxmsg = depth;
+    attr.mq_msgsize = ZTC_MSG_MAX;
+    return attr;
 }
 
 mqd_t createQueue(const char *name, long depth)
 {
     mq_unlink(name);
-    mq_attr attr = {};
-    attr.mq_maxmsg = depth;
-    attr.mq_msgsize = ZTC_MSG_MAX;
+    mq_attr attr = queueAttr(depth);
     return mq_open(name, O_RDONLY | O_CREAT | O_NONBLOCK, 0664, &attr);
 }
 
-}  // namespace
+std::string remoteKey(uint8_t category, uint8_t id)
+{
+    return std::string{static_cast<char>(category), static_cast<char>(id)};
+}
 
-using peer::build;
-using peer::le32;
-using peer::str;
+// CSI traffic: 'A', 'B', the result when there is one (then it is the
+// answer to a get), 'E', source and destination.
+std::vector<uint8_t> csiMessage(const char *command, const std::vector<uint8_t> &arg,
+                                const std::vector<uint8_t> &value, const std::string &to,
+                                const std::vector<uint8_t> &result = {})
+{
+    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> elements = {{ZTC_EL_CMD, str(command)},
+                                                                      {ZTC_EL_CMDARG, arg}};
+    if (!result.empty())
+        elements.push_back({ZTC_EL_RESULT, result});
+    elements.push_back({ZTC_EL_RSPARG, value});
+    elements.push_back({ZTC_EL_SRC, str(ZTC_QUEUE_CSI)});
+    elements.push_back({ZTC_EL_DST, str(to)});
+    return build(result.empty() ? ZTC_CAT_CSI_EVENT : ZTC_CAT_CSI_ANSWER, elements);
+}
+
+}  // namespace
 
 ZtFirmwarePeer::ZtFirmwarePeer() : ZtFirmwarePeer(Options()) {}
 
@@ -78,8 +83,8 @@ ZtFirmwarePeer::ZtFirmwarePeer(const Options &options) : m_options(options)
         m_firmwareQueue = createQueue(ZTC_QUEUE_FIRMWARE, options.depth);
     if (options.csi)
         m_csiQueue = createQueue(ZTC_QUEUE_CSI, options.depth);
-    if ((options.firmware && m_firmwareQueue == static_cast<mqd_t>(-1)) ||
-        (options.csi && m_csiQueue == static_cast<mqd_t>(-1)))
+    if ((options.firmware && m_firmwareQueue == kNoQueue) ||
+        (options.csi && m_csiQueue == kNoQueue))
         return;
     m_thread = std::thread([this] { run(); });
     m_ok = true;
@@ -88,18 +93,16 @@ ZtFirmwarePeer::ZtFirmwarePeer(const Options &options) : m_options(options)
 ZtFirmwarePeer::~ZtFirmwarePeer()
 {
     if (m_thread.joinable()) {
-        const char stop = 1;
-        (void)!write(m_wakePipe[1], &stop, 1);
+        (void)!write(m_wakePipe[1], "", 1);
         m_thread.join();
     }
-    if (m_firmwareQueue != static_cast<mqd_t>(-1)) {
-        mq_close(m_firmwareQueue);
-        mq_unlink(ZTC_QUEUE_FIRMWARE);
-    }
-    if (m_csiQueue != static_cast<mqd_t>(-1)) {
-        mq_close(m_csiQueue);
-        mq_unlink(ZTC_QUEUE_CSI);
-    }
+    if (m_firmwareQueue != kNoQueue)
+        m_createdQueues.push_back(ZTC_QUEUE_FIRMWARE);
+    if (m_csiQueue != kNoQueue)
+        m_createdQueues.push_back(ZTC_QUEUE_CSI);
+    for (mqd_t q : {m_firmwareQueue, m_csiQueue})
+        if (q != kNoQueue)
+            mq_close(q);
     for (const std::string &q : m_createdQueues)
         mq_unlink(q.c_str());
     for (int fd : m_wakePipe)
@@ -121,26 +124,21 @@ void ZtFirmwarePeer::run()
         pollfd fds[3] = {{m_wakePipe[0], POLLIN, 0},
                          {static_cast<int>(m_firmwareQueue), POLLIN, 0},
                          {static_cast<int>(m_csiQueue), POLLIN, 0}};
-        if (poll(fds, 3, timeout) < 0 && errno != EINTR)
+        if ((poll(fds, 3, timeout) < 0 && errno != EINTR) || fds[0].revents)
             return;
-        if (fds[0].revents)
-            return;
-        if (fds[1].revents & POLLIN) {
-            const ssize_t n = mq_receive(m_firmwareQueue, reinterpret_cast<char *>(buffer),
-                                         sizeof buffer, nullptr);
-            if (n >= 0)
-                serveFirmware(buffer, static_cast<size_t>(n));
-        }
-        if (fds[2].revents & POLLIN) {
-            const ssize_t n =
-                mq_receive(m_csiQueue, reinterpret_cast<char *>(buffer), sizeof buffer, nullptr);
-            if (n >= 0)
-                serveCsi(buffer, static_cast<size_t>(n));
-        }
+        const auto receive = [&buffer](mqd_t q) {
+            return mq_receive(q, reinterpret_cast<char *>(buffer), sizeof buffer, nullptr);
+        };
+        ssize_t n = (fds[1].revents & POLLIN) ? receive(m_firmwareQueue) : -1;
+        if (n >= 0)
+            serveFirmware(buffer, static_cast<size_t>(n));
+        n = (fds[2].revents & POLLIN) ? receive(m_csiQueue) : -1;
+        if (n >= 0)
+            serveCsi(buffer, static_cast<size_t>(n));
         const int64_t after = nowMs();
         for (size_t i = 0; i < m_pending.size();) {
             if (m_pending[i].dueMs <= after) {
-                sendTo(m_pending[i].queue, m_pending[i].message);
+                postRaw(m_pending[i].message, m_pending[i].queue);
                 m_pending.erase(m_pending.begin() + static_cast<long>(i));
             } else {
                 ++i;
@@ -152,7 +150,7 @@ void ZtFirmwarePeer::run()
 void ZtFirmwarePeer::schedule(const std::string &queue, std::vector<uint8_t> message, int delayMs)
 {
     if (delayMs <= 0)
-        sendTo(queue, message);
+        postRaw(message, queue);
     else
         m_pending.push_back({nowMs() + delayMs, queue, std::move(message)});
 }
@@ -169,20 +167,18 @@ void ZtFirmwarePeer::serveFirmware(const uint8_t *data, size_t length)
     Msg msg;
     PeerRequest r;
     r.raw.assign(data, data + length);
-    const MsgElement *cmd = nullptr, *arg = nullptr;
-    if (msg.parse(data, static_cast<uint32_t>(length))) {
-        cmd = element(msg, ZTC_EL_CMD);
-        arg = element(msg, ZTC_EL_CMDARG);
-    }
-    if (!cmd || cmd->getLength() != 2 || !arg || !element(msg, ZTC_EL_SEQ)) {
+    const bool parsed = msg.parse(data, static_cast<uint32_t>(length));
+    const MsgElement *cmd = parsed ? msg.findElement(ZTC_EL_CMD) : nullptr;
+    const MsgElement *arg = parsed ? msg.findElement(ZTC_EL_CMDARG) : nullptr;
+    const MsgElement *seq = parsed ? msg.findElement(ZTC_EL_SEQ) : nullptr;
+    if (!cmd || cmd->getLength() != 2 || !arg || !seq) {
         r.kind = "??";
-        record(std::move(r));
-        return;
+        return record(std::move(r));
     }
     r.kind = text(cmd);
-    r.sequence = element(msg, ZTC_EL_SEQ)->getUInt32();
-    r.replyTo = text(element(msg, ZTC_EL_SRC));
-    if (const MsgElement *opt = element(msg, ZTC_EL_OPTION)) {
+    r.sequence = seq->getUInt32();
+    r.replyTo = text(msg.findElement(ZTC_EL_SRC));
+    if (const MsgElement *opt = msg.findElement(ZTC_EL_OPTION)) {
         r.hasOption = true;
         r.option = opt->getUInt8();
     }
@@ -190,65 +186,48 @@ void ZtFirmwarePeer::serveFirmware(const uint8_t *data, size_t length)
     const size_t n = arg->getLength();
     if (r.kind == ZTC_KIND_TYPED) {
         const uint8_t *nul = b ? static_cast<const uint8_t *>(memchr(b, 0, n)) : nullptr;
-        const size_t nameLength = nul ? static_cast<size_t>(nul - b) : n;
-        r.name = bytesKey(b, nameLength);
+        r.name.assign(reinterpret_cast<const char *>(b), nul ? static_cast<size_t>(nul - b) : n);
         if (nul)
             r.payload.assign(nul + 1, b + n);
     } else if (n >= 2) {
-        if (r.kind == ZTC_KIND_REMOTE) {
-            r.category = b[0];
-            r.identifier = b[1];
-        } else {
-            r.name = bytesKey(b, 2);
-        }
+        r.category = r.kind == ZTC_KIND_REMOTE ? b[0] : 0;
+        r.identifier = r.kind == ZTC_KIND_REMOTE ? b[1] : 0;
+        if (r.kind != ZTC_KIND_REMOTE)
+            r.name.assign(reinterpret_cast<const char *>(b), 2);
         r.payload.assign(b + 2, b + n);
     }
-    const std::vector<uint8_t> firstTwo(b, b + (n < 2 ? n : 2));
     const PeerAnswer answer = answerFor(r);
-    const std::string replyTo = r.replyTo;
-    const std::vector<uint8_t> kind = str(r.kind);
-    const uint32_t sequence = r.sequence;
-    record(std::move(r));
-    if (answer.withhold || replyTo.empty())
-        return;
-
     std::vector<std::pair<uint8_t, std::vector<uint8_t>>> elements = {
-        {ZTC_EL_CMD, kind},
-        {ZTC_EL_CMDARG, firstTwo},
-        {ZTC_EL_SEQ, le32({sequence})},
+        {ZTC_EL_CMD, str(r.kind)},
+        {ZTC_EL_CMDARG, std::vector<uint8_t>(b, b + (n < 2 ? n : 2))},
+        {ZTC_EL_SEQ, le32({r.sequence})},
         {ZTC_EL_RESULT, le32({static_cast<uint32_t>(answer.status)})}};
     if (answer.hasBytes)
         elements.push_back({ZTC_EL_RSPARG, answer.bytes});
     elements.push_back({ZTC_EL_SRC, str(ZTC_QUEUE_FIRMWARE)});
-    elements.push_back({ZTC_EL_DST, str(replyTo)});
-    schedule(replyTo, build(ZTC_CAT_LIB_ANSWER, elements), answer.delayMs);
+    elements.push_back({ZTC_EL_DST, str(r.replyTo)});
+    const std::string replyTo = r.replyTo;
+    record(std::move(r));
+    if (!answer.withhold && !replyTo.empty())
+        schedule(replyTo, build(ZTC_CAT_LIB_ANSWER, elements), answer.delayMs);
 }
 
 PeerAnswer ZtFirmwarePeer::answerFor(const PeerRequest &r)
 {
-    std::string key = r.kind;
-    if (r.kind == ZTC_KIND_REMOTE)
-        key += std::string{static_cast<char>(r.category), static_cast<char>(r.identifier)};
-    else
-        key += r.name;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        auto once = m_once.find(key);
-        if (once != m_once.end() && !once->second.empty()) {
-            PeerAnswer a = once->second.front();
-            once->second.pop_front();
-            return a;
-        }
-        auto sticky = m_sticky.find(key);
-        if (sticky != m_sticky.end())
-            return sticky->second;
+    const std::string key =
+        r.kind + (r.kind == ZTC_KIND_REMOTE ? remoteKey(r.category, r.identifier) : r.name);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto once = m_once.find(key);
+    if (once != m_once.end() && !once->second.empty()) {
+        PeerAnswer a = once->second.front();
+        once->second.pop_front();
+        return a;
     }
-    if (r.kind == ZTC_KIND_TYPED) {
-        const uint32_t outputs = typedOutputSize(r.name);
-        if (outputs)
-            return PeerAnswer::Bytes(std::vector<uint8_t>(outputs, 0));
-    }
-    return PeerAnswer();
+    auto sticky = m_sticky.find(key);
+    if (sticky != m_sticky.end())
+        return sticky->second;
+    const uint32_t outputs = r.kind == ZTC_KIND_TYPED ? typedOutputSize(r.name) : 0;
+    return outputs ? PeerAnswer::Bytes(std::vector<uint8_t>(outputs, 0)) : PeerAnswer();
 }
 
 void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length)
@@ -256,18 +235,15 @@ void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length)
     Msg msg;
     PeerRequest r;
     r.raw.assign(data, data + length);
-    const MsgElement *cmd = nullptr, *arg = nullptr;
-    if (msg.parse(data, static_cast<uint32_t>(length))) {
-        cmd = element(msg, ZTC_EL_CMD);
-        arg = element(msg, ZTC_EL_CMDARG);
-    }
+    const bool parsed = msg.parse(data, static_cast<uint32_t>(length));
+    const MsgElement *cmd = parsed ? msg.findElement(ZTC_EL_CMD) : nullptr;
+    const MsgElement *arg = parsed ? msg.findElement(ZTC_EL_CMDARG) : nullptr;
     if (!cmd || cmd->getLength() != 2 || !arg) {
         r.kind = "??";
-        record(std::move(r));
-        return;
+        return record(std::move(r));
     }
     r.kind = text(cmd);
-    r.replyTo = text(element(msg, ZTC_EL_SRC));
+    r.replyTo = text(msg.findElement(ZTC_EL_SRC));
     r.payload.assign(arg->getData(), arg->getData() + arg->getLength());
     // The request is recorded only after its effect on the items, so a test
     // that saw it also sees the new value.
@@ -275,25 +251,21 @@ void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length)
     const std::string replyTo = r.replyTo;
     record(std::move(r));
     if (!answer.empty())
-        sendTo(replyTo, answer);
+        postRaw(answer, replyTo);
 }
 
 std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     ZtcArgReader in(r.payload.data(), static_cast<uint32_t>(r.payload.size()));
+    const bool answering = m_csiAnswering && !r.replyTo.empty();
     if (r.kind == ZTC_CSI_SET) {
         const uint32_t id = in.u32(), value = in.u32();
         if (!in.ok())
             return {};
         m_csiItems[id] = value;
-        if (!m_csiAnswering || r.replyTo.empty())
-            return {};
-        return build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, str(ZTC_CSI_SET_RESPONSE)},
-                                         {ZTC_EL_CMDARG, le32({id, value})},
-                                         {ZTC_EL_RSPARG, {0}},
-                                         {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
-                                         {ZTC_EL_DST, str(r.replyTo)}});
+        return answering ? csiMessage(ZTC_CSI_SET_RESPONSE, le32({id, value}), {0}, r.replyTo)
+                         : std::vector<uint8_t>();
     }
     if (r.kind == ZTC_CSI_SUBSCRIBE) {
         std::vector<uint8_t> values;
@@ -302,30 +274,234 @@ std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r)
             const std::vector<uint8_t> v = le32({it == m_csiItems.end() ? 0u : it->second});
             values.insert(values.end(), v.begin(), v.end());
         }
-        if (!m_csiAnswering || r.replyTo.empty())
-            return {};
-        return build(ZTC_CAT_CSI_EVENT, {{ZTC_EL_CMD, str(ZTC_CSI_SUBSCRIBE_RESPONSE)},
-                                         {ZTC_EL_CMDARG, r.payload},
-                                         {ZTC_EL_RSPARG, values},
-                                         {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
-                                         {ZTC_EL_DST, str(r.replyTo)}});
+        return answering ? csiMessage(ZTC_CSI_SUBSCRIBE_RESPONSE, r.payload, values, r.replyTo)
+                         : std::vector<uint8_t>();
     }
-    if (r.kind == ZTC_CSI_GET) {
-        const uint32_t id = in.u32(), size = in.u32();
-        if (!in.ok() || !m_csiAnswering || r.replyTo.empty())
-            return {};
-        const auto it = m_csiItems.find(id);
-        const bool known = it != m_csiItems.end() && size >= 1 && size <= 4;
-        // A known item answers its value in the size asked; an unknown one a zero byte.
-        std::vector<uint8_t> value(known ? size : 1, 0);
-        for (uint32_t i = 0; known && i < size; ++i)
-            value[i] = static_cast<uint8_t>(it->second >> (8 * i));
-        return build(ZTC_CAT_CSI_ANSWER, {{ZTC_EL_CMD, str(ZTC_CSI_GET)},
-                                          {ZTC_EL_CMDARG, le32({id})},
-                                          {ZTC_EL_RESULT, le32({known ? 0u : 0xFFFFFFFFu})},
-                                          {ZTC_EL_RSPARG, value},
-                                          {ZTC_EL_SRC, str(ZTC_QUEUE_CSI)},
-                                          {ZTC_EL_DST, str(r.replyTo)}});
+    if (r.kind != ZTC_CSI_GET)
+        return {};
+    const uint32_t id = in.u32(), size = in.u32();
+    if (!in.ok() || !answering)
+        return {};
+    const auto it = m_csiItems.find(id);
+    const bool known = it != m_csiItems.end() && size >= 1 && size <= 4;
+    // A known item answers its value in the size asked; an unknown one a zero byte.
+    std::vector<uint8_t> value(known ? size : 1, 0);
+    for (uint32_t i = 0; known && i < size; ++i)
+        value[i] = static_cast<uint8_t>(it->second >> (8 * i));
+    return csiMessage(ZTC_CSI_GET, le32({id}), value, r.replyTo, le32({known ? 0u : 0xFFFFFFFFu}));
+}
+
+// ---- The test-facing side; everything below runs on the test's threads.
+
+void ZtFirmwarePeer::script(const std::string &kind, const std::string &key,
+                            const PeerAnswer &answer)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sticky[kind + key] = answer;
+}
+
+void ZtFirmwarePeer::scriptOnce(const std::string &kind, const std::string &key,
+                                const PeerAnswer &answer)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_once[kind + key].push_back(answer);
+}
+
+void ZtFirmwarePeer::scriptRemote(uint8_t category, uint8_t id, const PeerAnswer &answer)
+{
+    script(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
+}
+
+void ZtFirmwarePeer::scriptRemoteOnce(uint8_t category, uint8_t id, const PeerAnswer &answer)
+{
+    scriptOnce(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
+}
+
+void ZtFirmwarePeer::scriptTyped(const std::string &function, const PeerAnswer &answer)
+{
+    script(ZTC_KIND_TYPED, function, answer);
+}
+
+void ZtFirmwarePeer::scriptTypedOnce(const std::string &function, const PeerAnswer &answer)
+{
+    scriptOnce(ZTC_KIND_TYPED, function, answer);
+}
+
+void ZtFirmwarePeer::scriptAuxmod(const std::string &command, const PeerAnswer &answer)
+{
+    script(ZTC_KIND_AUXMOD, command, answer);
+}
+
+void ZtFirmwarePeer::clearScript()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sticky.clear();
+    m_once.clear();
+}
+
+std::vector<PeerRequest> ZtFirmwarePeer::requests() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+size_t ZtFirmwarePeer::requestCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests.size();
+}
+
+void ZtFirmwarePeer::clearRequests()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_requests.clear();
+}
+
+std::optional<PeerRequest> ZtFirmwarePeer::waitForRequest(
+    const std::function<bool(const PeerRequest &)> &match, int timeoutMs, size_t from) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (size_t next = from;;) {
+        for (; next < m_requests.size(); ++next)
+            if (match(m_requests[next]))
+                return m_requests[next];
+        if (m_recorded.wait_until(lock, deadline) == std::cv_status::timeout &&
+            next >= m_requests.size())
+            return std::nullopt;
     }
-    return {};
+}
+
+void ZtFirmwarePeer::setCsiItem(uint32_t id, uint32_t value)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_csiItems[id] = value;
+}
+
+std::optional<uint32_t> ZtFirmwarePeer::csiItem(uint32_t id) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_csiItems.find(id);
+    return it == m_csiItems.end() ? std::nullopt : std::optional<uint32_t>(it->second);
+}
+
+void ZtFirmwarePeer::setCsiAnswering(bool answering)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_csiAnswering = answering;
+}
+
+// Never blocks: a missing or full queue drops the message.
+bool ZtFirmwarePeer::postRaw(const std::vector<uint8_t> &message, const std::string &queue)
+{
+    const mqd_t q = message.empty() ? kNoQueue : mq_open(queue.c_str(), O_WRONLY | O_NONBLOCK);
+    if (q == kNoQueue)
+        return false;
+    const bool sent =
+        mq_send(q, reinterpret_cast<const char *>(message.data()), message.size(), 0) == 0;
+    mq_close(q);
+    return sent;
+}
+
+bool ZtFirmwarePeer::postPresetEvent(uint8_t code, uint32_t id)
+{
+    std::vector<uint8_t> arg = le32({id});
+    arg.insert(arg.begin(), code);
+    return postRaw(build(ZTC_CAT_PRESET_EVENT, {{ZTC_EL_CMD, str("PU")},
+                                                {ZTC_EL_CMDARG, arg},
+                                                {ZTC_EL_SRC, str(ZTC_QUEUE_FIRMWARE)},
+                                                {ZTC_EL_DST, str(ZTC_QUEUE_DAEMON)}}));
+}
+
+bool ZtFirmwarePeer::ensureQueue(const std::string &name)
+{
+    mq_attr attr = queueAttr(m_options.depth);
+    const mqd_t q = mq_open(name.c_str(), O_RDONLY | O_CREAT | O_EXCL, 0664, &attr);
+    if (q == kNoQueue)
+        return errno == EEXIST;
+    mq_close(q);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_createdQueues.push_back(name);
+    return true;
+}
+
+bool ZtFirmwarePeer::postSuspend(bool suspend, const std::string &replyQueue)
+{
+    return ensureQueue(replyQueue) &&
+           postRaw(build(ZTC_CAT_SYS_REQUEST, {{ZTC_EL_CMD, str(suspend ? "JS" : "JR")},
+                                               {ZTC_EL_CMDARG, {0}},
+                                               {ZTC_EL_DST, str(ZTC_QUEUE_DAEMON)},
+                                               {ZTC_EL_SRC, str(replyQueue)}}));
+}
+
+std::optional<std::vector<uint8_t>> ZtFirmwarePeer::waitForSysAnswer(const std::string &replyQueue,
+                                                                     int timeoutMs)
+{
+    const mqd_t q = mq_open(replyQueue.c_str(), O_RDONLY | O_NONBLOCK);
+    if (q == kNoQueue)
+        return std::nullopt;
+    std::vector<uint8_t> buffer(ZTC_MSG_MAX);
+    pollfd pfd = {static_cast<int>(q), POLLIN, 0};
+    ssize_t n = -1;
+    if (poll(&pfd, 1, timeoutMs) == 1)
+        n = mq_receive(q, reinterpret_cast<char *>(buffer.data()), buffer.size(), nullptr);
+    mq_close(q);
+    if (n < 0)
+        return std::nullopt;
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+}
+
+bool ZtFirmwarePeer::postCsiNotify(uint32_t id, uint32_t value)
+{
+    return postRaw(csiMessage(ZTC_CSI_NOTIFY, le32({id, value}), {0}, ZTC_QUEUE_DAEMON));
+}
+
+bool ZtFirmwarePeer::postCsiNotifyMany(const std::vector<std::pair<uint32_t, uint32_t>> &values)
+{
+    std::vector<uint8_t> arg;
+    for (const auto &v : values) {
+        const std::vector<uint8_t> pair = le32({v.first, v.second});
+        arg.insert(arg.end(), pair.begin(), pair.end());
+    }
+    return postRaw(csiMessage(ZTC_CSI_NOTIFY_MANY, arg, {0}, ZTC_QUEUE_DAEMON));
+}
+
+uint32_t ZtFirmwarePeer::typedOutputSize(const std::string &function)
+{
+    if (function == "ztc_app_get_mode_flat_mode")
+        return 8;
+    if (function == "ztc_system_get_lenses")
+        return 2;
+    if (function == "ztc_system_get_lens_type" || function == "ztc_system_get_power_profile" ||
+        function == "ztc_setup_get_camera_ux_mode")
+        return 1;
+    return 0;
+}
+
+bool ZtFirmwarePeer::openContext(ztc_msg_q_context_t *ctx)
+{
+    static const char kReply[] = ZTC_QUEUE_REPLY;
+    *ctx = ztc_msg_q_context_t{};
+    mq_unlink(kReply);
+    mq_attr attr = queueAttr(5);
+    ctx->reply_queue = mq_open(kReply, O_RDONLY | O_CREAT, 0664, &attr);
+    ctx->request_queue = mq_open(ZTC_QUEUE_FIRMWARE, O_WRONLY);
+    ctx->reply_queue_name = kReply;
+    if (ctx->reply_queue != kNoQueue && ctx->request_queue != kNoQueue)
+        return true;
+    closeContext(ctx);
+    return false;
+}
+
+void ZtFirmwarePeer::closeContext(ztc_msg_q_context_t *ctx)
+{
+    if (ctx->reply_queue != kNoQueue) {
+        mq_close(ctx->reply_queue);
+        mq_unlink(ZTC_QUEUE_REPLY);
+    }
+    if (ctx->request_queue != kNoQueue)
+        mq_close(ctx->request_queue);
+    *ctx = ztc_msg_q_context_t{};
+    ctx->reply_queue = ctx->request_queue = kNoQueue;
 }

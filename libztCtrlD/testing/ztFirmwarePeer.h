@@ -51,25 +51,12 @@ struct PeerAnswer {
     int delayMs = 0;        // answer this much later (other requests go on)
     bool withhold = false;  // never answer
 
-    static PeerAnswer Status(int32_t status)
-    {
-        PeerAnswer a;
-        a.status = status;
-        return a;
-    }
+    static PeerAnswer Status(int32_t status) { return PeerAnswer{status, false, {}, 0, false}; }
     static PeerAnswer Bytes(std::vector<uint8_t> b)
     {
-        PeerAnswer a;
-        a.hasBytes = true;
-        a.bytes = std::move(b);
-        return a;
+        return PeerAnswer{0, true, std::move(b), 0, false};
     }
-    static PeerAnswer Withheld()
-    {
-        PeerAnswer a;
-        a.withhold = true;
-        return a;
-    }
+    static PeerAnswer Withheld() { return PeerAnswer{0, false, {}, 0, true}; }
     PeerAnswer &after(int ms)
     {
         delayMs = ms;

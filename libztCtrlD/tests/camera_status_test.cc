@@ -103,8 +103,10 @@ TEST(StatusChanges, EveryByteOfEveryStatusItemAndSettingIsCovered)
 
 // Ids rising, every item inside the block, no byte owned twice; returns
 // how many items own each byte.
+// Ids rising (the lookups search them), every item inside the block, no
+// byte owned by two items.
 template <typename Item>
-std::vector<int> byteOwners(const Item *items, uint32_t n, size_t blockSize)
+void expectSortedAndDisjoint(const Item *items, uint32_t n, size_t blockSize)
 {
     std::vector<int> owner(blockSize);
     for (uint32_t i = 0; i < n; ++i) {
@@ -113,21 +115,15 @@ std::vector<int> byteOwners(const Item *items, uint32_t n, size_t blockSize)
         for (uint8_t k = 0; k < items[i].width && items[i].offset + k < blockSize; ++k)
             EXPECT_EQ(owner[items[i].offset + k]++, 0) << items[i].id;
     }
-    return owner;
 }
 
 TEST(StatusTables, ItemsAreSortedInsideTheBlockAndDoNotOverlap)
 {
     uint32_t n = 0;
     const camera_status_item_t *items = camera_status_items(&n);
-    const std::vector<int> owner = byteOwners(items, n, CAMERA_STATUS_BLOCK_SIZE);
+    expectSortedAndDisjoint(items, n, CAMERA_STATUS_BLOCK_SIZE);
     const camera_setting_item_t *settings = camera_setting_items(&n);
-    const std::vector<int> settingOwner = byteOwners(settings, n, CAMERA_SETTINGS_BLOCK_SIZE);
-    // The bytes the daemon reads or corrects all belong to an item.
-    for (int s : {0, 2, 4, 7, 10, 11, 15, 19, 22, 23, 27, 30, 33, 223, 255})
-        EXPECT_EQ(owner[s], 1) << "S" << s;
-    for (int t : {25, 34, 35, 42, 43, 44, 53, 57, 60, 83, 158, 160, 172})
-        EXPECT_EQ(settingOwner[t], 1) << "T" << t;
+    expectSortedAndDisjoint(settings, n, CAMERA_SETTINGS_BLOCK_SIZE);
 }
 
 TEST(SettingsChanges, ValuesAreReportedAsOptionIdsOrRawWithoutAnOption)
@@ -184,13 +180,6 @@ TEST(SettingsTable, CoversEverySettingTheDaemonNamesOnEveryModel)
         for (uint32_t id : named)
             EXPECT_TRUE(t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED)
                 << "model " << model << " setting " << id;
-        // The words the daemon passes on, read the way it reads them.
-        const uint8_t *entry = reinterpret_cast<const uint8_t *>(&t[2]);
-        uint32_t words[3];
-        memcpy(words, entry + 16, sizeof words);
-        EXPECT_EQ(words[0], 7u);
-        EXPECT_EQ(words[1], 31u);
-        EXPECT_EQ(words[2], 1u);
     }
     EXPECT_TRUE(camera_settings_id_table(60, nullptr)[179].flags & CAMERA_SETTING_FLAG_SUPPORTED);
     uint32_t count = 5;

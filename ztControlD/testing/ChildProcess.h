@@ -6,8 +6,10 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,49 +38,45 @@ public:
 
     // Starts `path` with argv[1..] = `args`, the test's environment plus `env`
     // ("NAME=value" entries). False when a child was already started or the
-    // binary cannot be run (missing, not executable); the reason is in error().
+    // binary cannot be run; the reason is in error().
     bool start(const std::string &path, const std::vector<std::string> &args = {},
                const std::vector<std::string> &env = {});
 
     pid_t pid() const { return m_pid; }
     const std::string &error() const { return m_error; }
 
-    // Everything the child wrote so far (stdout and stderr interleaved).
+    // Everything the child wrote so far (stdout and stderr interleaved), and
+    // its current length, to pass as `from` to wait only for later text.
     std::string output() const;
-    // Current length of the captured output; pass it as `from` to wait only for
-    // text written after this point.
     size_t outputMark() const;
 
     // Waits until the output from byte `from` on contains `text` (or a match of
-    // the POSIX extended regular expression `pattern`; false at once for an
-    // invalid one). False on time-out or when the child's output ended
-    // without it.
+    // the POSIX extended regular expression `pattern`). False on time-out or
+    // when the child's output ended without it.
     bool waitForOutput(const std::string &text, std::chrono::milliseconds timeout, size_t from = 0);
     bool waitForOutputRegex(const std::string &pattern, std::chrono::milliseconds timeout,
                             size_t from = 0);
-    // Number of occurrences of `text` in the output captured so far.
     size_t countInOutput(const std::string &text) const;
 
     // Sends `sig` to a child that has not been reaped yet.
     bool signal(int sig);
-    // True while the child has not ended (checks without blocking).
     bool isRunning();
     // Waits up to `timeout` for the child to end and reaps it; the status, or
-    // nothing when it is still running. Returns the stored status once reaped.
+    // nothing when it is still running.
     std::optional<ExitStatus> waitExit(std::chrono::milliseconds timeout);
     // SIGKILL and reap; the status (also when it had already ended).
     std::optional<ExitStatus> kill();
 
 private:
-    void readerLoop(int fd);
+    bool waitFor(const std::function<bool(const std::string &)> &found,
+                 std::chrono::milliseconds timeout);
     bool reapNoWait();
 
     pid_t m_pid = -1;
-    int m_pidFd = -1;
-    int m_wakeFd = -1;  // eventfd that stops the reader
     std::string m_error;
     std::optional<ExitStatus> m_status;
     std::thread m_reader;
+    std::atomic<bool> m_stopReader{false};
 
     mutable std::mutex m_mutex;  // guards m_output and m_outputClosed
     std::condition_variable m_cond;

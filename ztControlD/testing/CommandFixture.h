@@ -1,9 +1,20 @@
-// A GoogleTest fixture for command tests: one real daemon and one scripted
-// firmware peer shared by every test of a suite (starting and stopping the
-// daemon costs seconds), a call() that sends one command and returns its
-// answer, and sent(), the firmware-link requests that call caused. Each test
-// starts with an empty script. Used by the test thread only; header-only so
-// it needs no GoogleTest in the harness library.
+// The GoogleTest fixture of every test that runs the real daemon: one daemon
+// against a scripted firmware peer (or the real simulator), call() and
+// result() that send one command and return its answer, and sent(), the
+// firmware-link requests that call caused. Test thread only; header-only so
+// the harness library needs no GoogleTest.
+//
+// Where the daemon runs:
+//  - CommandFixture: one daemon and peer for the whole suite (starting a
+//    daemon costs seconds); each test starts with an empty script. A suite
+//    whose peer must be prepared first calls startSuite() from its own
+//    SetUpTestSuite.
+//  - DaemonPeerTest: a daemon and peer per test, ready before the body (a
+//    constructor may script m_peer first), or, with kStartInBody, started by
+//    the body with startDaemon().
+//  - SimulatorDaemonTest: the real simulator (m_sim) and a daemon per test.
+// Per-test daemons, and the simulator, must stop cleanly after the test.
+// Tests using them run NAMESPACED.
 //
 //   class Media : public zttest::CommandFixture {};
 //   TEST_F(Media, ...) { EXPECT_EQ(call(10).result, 0); ... sent() ... }
@@ -12,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,70 +36,126 @@
 
 namespace zttest {
 
+// One daemon with its firmware side: the scripted peer, or the simulator.
+struct DaemonRig {
+    std::unique_ptr<ZtFirmwarePeer> peer;
+    ChildProcess sim;
+    DaemonHarness daemon;
+    bool started = false;
+};
+
 class CommandFixture : public ::testing::Test {
 protected:
+    enum StartIn { kStartInSuite, kStartInSetUp, kStartInBody, kStartOnSimulator };
+
+    explicit CommandFixture(StartIn start = kStartInSuite) : m_startIn(start)
+    {
+        if (start == kStartInSuite)
+            return;
+        m_own = std::make_unique<DaemonRig>();
+        if (start != kStartOnSimulator)
+            m_own->peer = std::make_unique<ZtFirmwarePeer>();
+        s_rig = m_own.get();
+    }
+    ~CommandFixture() override
+    {
+        if (m_own)
+            s_rig = s_suite.get();
+    }
+
     static void SetUpTestSuite() { startSuite(nullptr); }
-    // For a suite whose peer must be prepared before the daemon starts (for
-    // example with a camera model, CSI item 1): call it from the suite's own
-    // SetUpTestSuite.
     static void startSuite(const std::function<void(ZtFirmwarePeer &)> &prepare)
     {
-        s_peer = std::make_unique<ZtFirmwarePeer>();
+        s_suite = std::make_unique<DaemonRig>();
+        s_suite->peer = std::make_unique<ZtFirmwarePeer>();
+        s_rig = s_suite.get();
         if (prepare)
-            prepare(*s_peer);
-        s_daemon = std::make_unique<DaemonHarness>();
-        s_started = s_peer->ok() && s_daemon->startAndWaitReady();
+            prepare(peer());
+        s_rig->started = peer().ok() && daemon().startAndWaitReady();
     }
     static void TearDownTestSuite()
     {
-        if (s_started) {
-            auto status = s_daemon->stop();
+        if (s_suite && s_suite->started) {
+            auto status = daemon().stop();
             EXPECT_TRUE(status && status->ok()) << "the daemon did not stop cleanly\n"
-                                                << s_daemon->log();
+                                                << daemon().log();
         }
-        s_daemon.reset();
-        s_peer.reset();
-        s_started = false;
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(s_started) << "daemon or peer did not start\n" << s_daemon->log();
-        ASSERT_TRUE(s_daemon->isRunning()) << "the daemon died in an earlier test\n"
-                                           << s_daemon->log();
-        s_peer->clearScript();
-        s_daemon->requester().drain();
+        s_suite.reset();
+        s_rig = nullptr;
     }
 
-    static ZtFirmwarePeer &peer() { return *s_peer; }
-    static DaemonHarness &daemon() { return *s_daemon; }
+    void SetUp() override
+    {
+        if (m_startIn == kStartInSuite) {
+            ASSERT_TRUE(s_rig && s_rig->started) << "daemon or peer did not start\n"
+                                                 << daemon().log();
+            ASSERT_TRUE(daemon().isRunning()) << "the daemon died in an earlier test\n"
+                                              << daemon().log();
+            peer().clearScript();
+            daemon().requester().drain();
+            return;
+        }
+        if (m_startIn == kStartOnSimulator) {
+            ASSERT_TRUE(sim().start(DaemonHarness::binDir() + "/ztFirmwareSim", {"--no-console"}))
+                << sim().error() << " (build the ztFirmwareSim target)";
+            ASSERT_TRUE(sim().waitForOutput("serving /to_ztnet", std::chrono::seconds(10)))
+                << sim().output();
+        } else {
+            ASSERT_TRUE(peer().ok());
+        }
+        if (m_startIn != kStartInBody)
+            startDaemon();
+    }
+    void TearDown() override
+    {
+        if (m_own && m_own->started) {
+            auto status = daemon().stop(std::chrono::seconds(15));
+            ASSERT_TRUE(status) << "the daemon did not stop\n" << daemon().log();
+            EXPECT_TRUE(status->ok()) << status->describe() << "\n" << daemon().log();
+        }
+        if (m_startIn == kStartOnSimulator && sim().signal(SIGTERM)) {
+            auto status = sim().waitExit(std::chrono::seconds(5));
+            ASSERT_TRUE(status) << "the simulator did not stop\n" << sim().output();
+            EXPECT_TRUE(status->ok()) << status->describe() << "\n" << sim().output();
+        }
+    }
+
+    // Starts the daemon of this test, waits until it answers and drains the requester.
+    void startDaemon()
+    {
+        ASSERT_TRUE(daemon().startAndWaitReady()) << daemon().log();
+        s_rig->started = true;
+        daemon().requester().drain();
+    }
+
+    static ZtFirmwarePeer &peer() { return *s_rig->peer; }
+    static DaemonHarness &daemon() { return s_rig->daemon; }
+    static ChildProcess &sim() { return s_rig->sim; }
 
     // Sends one command and waits for its answer (an empty Reply, with a test
     // failure, when none came). Marks where its firmware traffic starts.
     Reply call(uint32_t command, std::optional<Bytes> arg = std::nullopt)
     {
-        ClientRequest request;
-        request.command = command;
-        request.arg = std::move(arg);
-        return call(request);
+        return call(ClientRequest{command, std::move(arg), std::nullopt});
     }
-    Reply call(const ClientRequest &request)
+    Reply call(const ClientRequest &request,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
-        m_mark = s_peer->requestCount();
-        auto reply = s_daemon->requester().call(request);
+        m_mark = s_rig->peer ? peer().requestCount() : 0;
+        auto reply = daemon().requester().call(request, timeout);
         EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << request.command << "\n"
-                                               << s_daemon->log();
+                                               << daemon().log();
         return reply ? *reply : Reply{};
     }
 
-    // A failed command's "returned" line is logged after its answer is sent,
-    // so lines of the suite's earlier commands may still be on their way when
-    // a test starts counting. An unhandled command logs its own line before
-    // its answer; once that line is read, every earlier line is too.
-    void settleLog()
+    // The result of one command (0x7FFFFFFF, with a test failure, when no
+    // answer came); the whole answer is kept in m_reply.
+    int32_t result(uint32_t command, const std::optional<Bytes> &arg = std::nullopt,
+                   std::optional<uint8_t> option = std::nullopt,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
-        const size_t mark = s_daemon->logMark();
-        call(1);  // ZTCONTROL_EVENT_FILTER_IN: unhandled, touches nothing
-        ASSERT_TRUE(s_daemon->waitForLog("Unhandled command 1", std::chrono::seconds(2), mark));
+        m_reply = call(ClientRequest{command, arg, option}, timeout);
+        return m_reply->hasResult ? m_reply->result : 0x7FFFFFFF;
     }
 
     // Result and payload of one command, to compare a whole answer at once:
@@ -95,12 +163,19 @@ protected:
     using Answer = std::pair<int32_t, Bytes>;
     Answer answer(uint32_t command, const std::optional<Bytes> &arg = std::nullopt)
     {
-        ClientRequest request;
-        request.command = command;
-        if (arg)
-            request.arg = *arg;
-        const Reply reply = call(request);
+        const Reply reply = call(command, arg);
         return {reply.result, reply.payload};
+    }
+
+    // A failed command's "returned" line is logged after its answer is sent,
+    // so lines of earlier commands may still be on their way when a test
+    // starts counting. An unhandled command logs its own line before its
+    // answer; once that line is read, every earlier line is too.
+    void settleLog()
+    {
+        const size_t mark = daemon().logMark();
+        call(1);  // ZTCONTROL_EVENT_FILTER_IN: unhandled, touches nothing
+        ASSERT_TRUE(daemon().waitForLog("Unhandled command 1", std::chrono::seconds(2), mark));
     }
 
     // Firmware-link requests ("RA", "TC", "AX"; no CSI traffic) recorded since
@@ -109,29 +184,25 @@ protected:
     std::vector<PeerRequest> sent() const
     {
         std::vector<PeerRequest> out;
-        auto all = s_peer->requests();
+        const auto all = s_rig->peer ? peer().requests() : std::vector<PeerRequest>{};
         for (size_t i = m_mark; i < all.size(); ++i)
             if (all[i].kind == "RA" || all[i].kind == "TC" || all[i].kind == "AX")
                 out.push_back(all[i]);
         return out;
     }
-
-    // The one request sent since the last call(), or nothing (with a test
-    // failure) when there was not exactly one.
+    // The one request since the last call() (a test failure when not exactly one).
     std::optional<PeerRequest> sentOne() const
     {
         auto requests = sent();
         EXPECT_EQ(requests.size(), 1u) << "firmware requests after command";
-        if (requests.size() != 1)
-            return std::nullopt;
-        return requests[0];
+        return requests.size() == 1 ? std::optional<PeerRequest>(requests[0]) : std::nullopt;
     }
-
-    // The inputs of the one request since the last call(), which must be
-    // the typed call `function` ("TC") or the module command `name` ("AX");
-    // empty, with a test failure, otherwise.
+    // The inputs of the one request since the last call(), which must be the
+    // typed call `function` ("TC") or the module command `name` ("AX").
     Bytes sentTyped(const std::string &function) const { return sentOnly("TC", function); }
     Bytes sentModule(const std::string &name) const { return sentOnly("AX", name); }
+
+    std::optional<Reply> m_reply;
 
 private:
     Bytes sentOnly(const std::string &kind, const std::string &name) const
@@ -144,10 +215,33 @@ private:
         return request->payload;
     }
 
-    static inline std::unique_ptr<ZtFirmwarePeer> s_peer;
-    static inline std::unique_ptr<DaemonHarness> s_daemon;
-    static inline bool s_started = false;
+    static inline std::unique_ptr<DaemonRig> s_suite;
+    static inline DaemonRig *s_rig = nullptr;
+    StartIn m_startIn;
+    std::unique_ptr<DaemonRig> m_own;
     size_t m_mark = 0;
+};
+
+// A daemon and peer per test (see above).
+class DaemonPeerTest : public CommandFixture {
+protected:
+    explicit DaemonPeerTest(StartIn start = kStartInSetUp) : CommandFixture(start) {}
+    static void SetUpTestSuite() {}
+    static void TearDownTestSuite() {}
+
+    ZtFirmwarePeer &m_peer = peer();
+    DaemonHarness &m_daemon = daemon();
+};
+
+// The real simulator and a daemon per test (see above).
+class SimulatorDaemonTest : public CommandFixture {
+protected:
+    SimulatorDaemonTest() : CommandFixture(kStartOnSimulator) {}
+    static void SetUpTestSuite() {}
+    static void TearDownTestSuite() {}
+
+    ChildProcess &m_sim = sim();
+    DaemonHarness &m_daemon = daemon();
 };
 
 }  // namespace zttest

@@ -1,11 +1,15 @@
-// Runs the real daemon for integration tests; see DaemonHarness.h.
+// The real daemon and a TCP notification client for tests; see DaemonHarness.h.
 #include "DaemonHarness.h"
 
-#include <mqueue.h>
-#include <signal.h>
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -17,13 +21,37 @@ using std::chrono::milliseconds;
 
 namespace {
 
-constexpr uint32_t kHarmlessCommand = 1;  // no handler: answered as unsupported
-constexpr uint32_t kStopCommand = 101;
-
 milliseconds leftUntil(Clock::time_point deadline)
 {
-    auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? left : milliseconds(0);
+    return std::max(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()),
+                    milliseconds(0));
+}
+
+// True when some socket listens on TCP port 8081 in this namespace.
+bool isListening()
+{
+    std::ifstream tcp("/proc/net/tcp");
+    std::string line, slot, local, remote, state;
+    std::getline(tcp, line);  // column titles
+    while (std::getline(tcp, line)) {
+        std::istringstream fields(line);
+        if (fields >> slot >> local >> remote >> state && state == "0A" &&
+            local.size() > 5 && local.compare(local.size() - 5, 5, ":1F91") == 0)
+            return true;
+    }
+    return false;
+}
+
+// Waits (bounded) until `ready` holds while `alive` does.
+template <typename Ready, typename Alive>
+bool pollUntil(Ready ready, Alive alive, Clock::time_point deadline)
+{
+    while (!ready()) {
+        if (!alive() || Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    return true;
 }
 
 }  // namespace
@@ -32,11 +60,6 @@ std::string DaemonHarness::binDir()
 {
     const char *dir = getenv("ZT_BIN_DIR");
     return dir && *dir ? dir : "bin";
-}
-
-DaemonHarness::DaemonHarness(std::string binary)
-    : m_binary(binary.empty() ? binDir() + "/ztControlD" : std::move(binary))
-{
 }
 
 DaemonHarness::~DaemonHarness()
@@ -51,11 +74,6 @@ DaemonHarness::~DaemonHarness()
     }
 }
 
-bool DaemonHarness::start(const std::vector<std::string> &env)
-{
-    return m_process.start(m_binary, {}, env);
-}
-
 Requester &DaemonHarness::requester()
 {
     if (!m_requester)
@@ -63,64 +81,141 @@ Requester &DaemonHarness::requester()
     return *m_requester;
 }
 
-bool DaemonHarness::isListening(uint16_t port)
-{
-    std::ifstream tcp("/proc/net/tcp");
-    char wanted[16];
-    snprintf(wanted, sizeof wanted, ":%04X", port);
-    std::string line;
-    std::getline(tcp, line);  // column titles
-    while (std::getline(tcp, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        if (!(fields >> slot >> local >> remote >> state))
-            continue;
-        if (state == "0A" && local.size() > 5 && local.compare(local.size() - 5, 5, wanted) == 0)
-            return true;
-    }
-    return false;
-}
-
 bool DaemonHarness::waitReady(milliseconds timeout)
 {
-    auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + timeout;
     Requester &req = requester();
-    if (!req.ok())
+    auto alive = [this] { return m_process.isRunning(); };
+    // The command queue appears once the server has opened its interface; the
+    // listener opens after the worker announced itself (up to a second later).
+    if (!req.ok() || !pollUntil([&] { return req.send({1, {}, {}}); }, alive, deadline))
         return false;
-    ClientRequest probe;
-    probe.command = kHarmlessCommand;
-    // The command queue appears once the server has opened its interface.
-    while (!req.send(probe)) {
-        if (!m_process.isRunning() || Clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
     auto reply = req.waitReply(leftUntil(deadline));
-    if (!reply || !reply->hasResult)
-        return false;
-    // The listener opens after the worker announced itself (up to a second later).
-    while (!isListening()) {
-        if (!m_process.isRunning() || Clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    return true;
-}
-
-bool DaemonHarness::startAndWaitReady(milliseconds timeout)
-{
-    return start() && waitReady(timeout);
+    return reply && reply->hasResult && pollUntil(isListening, alive, deadline);
 }
 
 std::optional<ExitStatus> DaemonHarness::stop(milliseconds timeout)
 {
-    auto deadline = Clock::now() + timeout;
-    Requester &req = requester();
-    req.drain();
-    auto reply = req.call(kStopCommand, leftUntil(deadline));
+    const auto deadline = Clock::now() + timeout;
+    requester().drain();
+    auto reply = requester().call(101, leftUntil(deadline));
     if (!reply || !reply->hasResult || reply->result != 0)
         return std::nullopt;
     return m_process.waitExit(leftUntil(deadline));
+}
+
+void TcpNotifyClient::close()
+{
+    if (m_fd >= 0) {
+        linger abort{1, 0};  // RST instead of FIN: nothing lingers on port 8081
+        setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_pending.clear();
+    m_eof = false;
+}
+
+bool TcpNotifyClient::connect(milliseconds timeout, uint16_t port, int receiveBuffer)
+{
+    close();
+    const auto deadline = Clock::now() + timeout;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (;;) {
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0)
+            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
+            m_fd = fd;
+            return true;
+        }
+        m_error = std::string("connect: ") + strerror(errno);
+        ::close(fd);
+        // Only a listener that is not up yet is worth another try.
+        if (errno != ECONNREFUSED || Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+}
+
+bool TcpNotifyClient::fill(size_t n, Clock::time_point deadline)
+{
+    char buf[4096];
+    while (m_pending.size() < n) {
+        if (m_fd < 0 || m_eof)
+            return false;
+        pollfd p{m_fd, POLLIN, 0};
+        const int r = poll(&p, 1, static_cast<int>(leftUntil(deadline).count()));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            m_error = "time-out";
+            return false;
+        }
+        const ssize_t got = recv(m_fd, buf, sizeof buf, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            m_eof = true;
+            m_error = got == 0 ? "end of stream" : std::string("recv: ") + strerror(errno);
+            return false;
+        }
+        m_pending.append(buf, static_cast<size_t>(got));
+    }
+    return true;
+}
+
+std::optional<Frame> TcpNotifyClient::readFrame(milliseconds timeout)
+{
+    static const std::string kTag = "LENGTH:";
+    const auto deadline = Clock::now() + timeout;
+    if (!fill(kTag.size(), deadline))
+        return std::nullopt;
+    size_t end = std::string::npos;
+    // Digits up to the blank line; a length has at most a few digits.
+    while (m_pending.compare(0, kTag.size(), kTag) == 0 &&
+           (end = m_pending.find("\n\n", kTag.size())) == std::string::npos &&
+           m_pending.size() <= kTag.size() + 12)
+        if (!fill(m_pending.size() + 1, deadline))
+            return std::nullopt;
+    const std::string digits =
+        end == std::string::npos ? "" : m_pending.substr(kTag.size(), end - kTag.size());
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        m_error = "bad frame head: " + m_pending.substr(0, 32);
+        return std::nullopt;
+    }
+    Frame frame;
+    frame.declaredLength = std::stoul(digits);
+    const size_t bodyLength = frame.declaredLength > 0 ? frame.declaredLength - 1 : 0;
+    if (!fill(end + 2 + bodyLength, deadline))
+        return std::nullopt;
+    frame.body = m_pending.substr(end + 2, bodyLength);
+    m_pending.erase(0, end + 2 + bodyLength);
+    return frame;
+}
+
+std::string TcpNotifyClient::readRaw(size_t maxBytes, milliseconds timeout)
+{
+    fill(maxBytes, Clock::now() + timeout);
+    std::string out = m_pending.substr(0, maxBytes);
+    m_pending.erase(0, out.size());
+    return out;
+}
+
+bool TcpNotifyClient::waitClosedByPeer(milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        m_pending.clear();
+        if (m_eof)
+            return true;
+        if (m_fd < 0 || (!fill(1, deadline) && !m_eof))
+            return false;
+    }
 }
 
 }  // namespace zttest

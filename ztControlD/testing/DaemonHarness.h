@@ -2,8 +2,7 @@
 // $ZT_BIN_DIR/ztControlD as a child with its output captured, waits until it
 // answers, and stops it by command 101 or by a signal. Include this one header
 // for the whole test kit (requests, TCP and queue notification clients).
-// A harness object is used by one test thread; the requesters and clients it
-// hands out follow their own rules.
+// A harness object is used by one test thread.
 //
 // The daemon needs its firmware side ("/to_ztnet", "/to_csi"): start a
 // scripted peer (or the simulator) before start(). Tests using the harness run
@@ -18,9 +17,6 @@
 
 #include "ChildProcess.h"
 #include "ClientMessages.h"
-#include "QueueNotifyReader.h"
-#include "Requester.h"
-#include "TcpNotifyClient.h"
 
 namespace zttest {
 
@@ -29,28 +25,23 @@ public:
     // $ZT_BIN_DIR (set by CTest) or "bin" when unset.
     static std::string binDir();
 
-    // `binary` defaults to binDir() + "/ztControlD".
-    explicit DaemonHarness(std::string binary = "");
+    DaemonHarness() = default;
     // Kills a daemon still running, then unlinks the queues a killed daemon
     // leaves behind ("/to_ztCtlD", "/to_ztCtlD2").
     ~DaemonHarness();
     DaemonHarness(const DaemonHarness &) = delete;
     DaemonHarness &operator=(const DaemonHarness &) = delete;
 
-    // Starts the binary (extra environment "NAME=value"). False when it cannot
-    // be run; see process().error().
-    bool start(const std::vector<std::string> &env = {});
+    bool start() { return m_process.start(binDir() + "/ztControlD"); }
     // Waits until the daemon answers a harmless request (command 1, answered
     // as unsupported) and listens on port 8081 (seen in /proc/net/tcp, without
     // connecting, so no notification client is created).
     bool waitReady(std::chrono::milliseconds timeout = std::chrono::seconds(15));
-    // start() + waitReady().
-    bool startAndWaitReady(std::chrono::milliseconds timeout = std::chrono::seconds(15));
+    bool startAndWaitReady() { return start() && waitReady(); }
 
     // Sends command 101 and waits for its answer (result 0) and the exit.
     // The exit status, or nothing when either did not come in time.
     std::optional<ExitStatus> stop(std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    std::optional<ExitStatus> kill() { return m_process.kill(); }
     bool signal(int sig) { return m_process.signal(sig); }
     std::optional<ExitStatus> waitExit(std::chrono::milliseconds timeout)
     {
@@ -65,25 +56,61 @@ public:
     {
         return m_process.waitForOutput(text, timeout, from);
     }
-    bool waitForLogRegex(const std::string &pattern, std::chrono::milliseconds timeout,
-                         size_t from = 0)
-    {
-        return m_process.waitForOutputRegex(pattern, timeout, from);
-    }
     size_t countInLog(const std::string &text) const { return m_process.countInOutput(text); }
 
     // The harness's own requester (reply queue created on first use).
     Requester &requester();
 
-    ChildProcess &process() { return m_process; }
-
-    // True when some socket listens on TCP port `port` in this namespace.
-    static bool isListening(uint16_t port = kNotifyPort);
-
 private:
-    std::string m_binary;
     ChildProcess m_process;
     std::optional<Requester> m_requester;
+};
+
+// One notification on port 8081: "LENGTH:" + declaredLength in decimal +
+// "\n\n" + body. The declared length counts the text's final NUL, which is
+// not sent, so body holds declaredLength - 1 bytes.
+struct Frame {
+    size_t declaredLength = 0;
+    std::string body;
+};
+
+// A TCP notification client of port 8081 that reads frames with time-outs,
+// or deliberately stops reading. One thread at a time per object.
+class TcpNotifyClient {
+public:
+    TcpNotifyClient() = default;
+    ~TcpNotifyClient() { close(); }
+    TcpNotifyClient(const TcpNotifyClient &) = delete;
+    TcpNotifyClient &operator=(const TcpNotifyClient &) = delete;
+
+    // Connects to 127.0.0.1:`port`, retrying refused connections until
+    // `timeout`. `receiveBuffer` above 0 sets SO_RCVBUF (a client that stops
+    // reading then fills up quickly).
+    bool connect(std::chrono::milliseconds timeout, uint16_t port = kNotifyPort,
+                 int receiveBuffer = 0);
+    int fd() const { return m_fd; }
+    // Closes with a reset, so no connection of port 8081 stays in TIME_WAIT
+    // and the next daemon of the namespace can bind it (it sets no address
+    // reuse). Close every client before stopping a daemon for the same reason.
+    void close();
+
+    // The next frame; nothing on time-out, end of stream, or a header other
+    // than "LENGTH:<digits>\n\n" (see lastError()).
+    std::optional<Frame> readFrame(std::chrono::milliseconds timeout);
+    // Every byte that arrives within `timeout`, up to `maxBytes`.
+    std::string readRaw(size_t maxBytes, std::chrono::milliseconds timeout);
+    // Waits until the daemon closes the connection; bytes meanwhile are discarded.
+    bool waitClosedByPeer(std::chrono::milliseconds timeout);
+    const std::string &lastError() const { return m_error; }
+
+private:
+    // Appends to m_pending until it holds `n` bytes or the deadline passes.
+    bool fill(size_t n, std::chrono::steady_clock::time_point deadline);
+
+    int m_fd = -1;
+    std::string m_pending;
+    std::string m_error;
+    bool m_eof = false;
 };
 
 }  // namespace zttest

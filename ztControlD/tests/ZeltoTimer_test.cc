@@ -1,7 +1,6 @@
 // The worker timer: fires once, restarts on re-arm, stays quiet after a
-// cancel, and its destructor ends the thread at once. Waits are on the
-// callback's own condition variable with bounded time-outs; timing checks
-// leave generous margins for loaded and sanitized runs.
+// cancel, and its destructor ends the thread at once. Waits are bounded and
+// timing checks leave generous margins for loaded and sanitized runs.
 #include "ZeltoTimer.h"
 
 #include <gtest/gtest.h>
@@ -15,61 +14,46 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-
-long Ms(Clock::duration d)
-{
-    return std::chrono::duration_cast<milliseconds>(d).count();
-}
+using namespace std::chrono_literals;
 
 // Records each firing; the callback argument is the recorder.
-class Recorder {
-public:
-    static void Fire(void *self) { static_cast<Recorder *>(self)->Record(); }
+struct Recorder {
+    static void Fire(void *self)
+    {
+        auto *r = static_cast<Recorder *>(self);
+        std::lock_guard<std::mutex> lock(r->m);
+        r->fired.push_back(Clock::now());
+        r->cv.notify_all();
+    }
     static void FireAndThrow(void *self)
     {
         Fire(self);
         throw 1;
     }
-
-    // Waits until the count reaches n or timeout passes; returns the count.
-    size_t WaitFor(size_t n, milliseconds timeout)
+    // Waits until the count reaches n or `timeout` passes; returns the count.
+    size_t WaitFor(size_t n, std::chrono::milliseconds timeout)
     {
-        std::unique_lock<std::mutex> lock(m_);
-        cv_.wait_for(lock, timeout, [&] { return fired_.size() >= n; });
-        return fired_.size();
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait_for(lock, timeout, [&] { return fired.size() >= n; });
+        return fired.size();
     }
-
-    Clock::time_point At(size_t i)
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        return fired_.at(i);
-    }
-
-private:
-    void Record()
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        fired_.push_back(Clock::now());
-        cv_.notify_all();
-    }
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::vector<Clock::time_point> fired_;
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<Clock::time_point> fired;
 };
 
 TEST(ZeltoTimer, FiresOnceAfterTheIntervalAndSurvivesACallbackException)
 {
     Recorder rec;
     ZeltoTimer timer;
-    auto armed = Clock::now();
+    const auto armed = Clock::now();
     timer.arm(200, Recorder::FireAndThrow, &rec);
-    ASSERT_EQ(1u, rec.WaitFor(1, milliseconds(5000)));
-    EXPECT_GE(Ms(rec.At(0) - armed), 195);
-    EXPECT_LT(Ms(rec.At(0) - armed), 2000);
-    EXPECT_EQ(1u, rec.WaitFor(2, milliseconds(600))) << "fired a second time";
+    ASSERT_EQ(1u, rec.WaitFor(1, 5s));
+    EXPECT_GE(rec.fired[0] - armed, 195ms);
+    EXPECT_LT(rec.fired[0] - armed, 2s);
+    EXPECT_EQ(1u, rec.WaitFor(2, 600ms)) << "fired a second time";
     timer.arm(10, Recorder::Fire, &rec);
-    EXPECT_EQ(2u, rec.WaitFor(2, milliseconds(5000))) << "the exception ended the timer";
+    EXPECT_EQ(2u, rec.WaitFor(2, 5s)) << "the exception ended the timer";
 }
 
 TEST(ZeltoTimer, ReArmingRestartsTheInterval)
@@ -80,11 +64,11 @@ TEST(ZeltoTimer, ReArmingRestartsTheInterval)
     for (int i = 0; i < 5; i++) {
         lastArm = Clock::now();
         timer.arm(400, Recorder::Fire, &rec);
-        std::this_thread::sleep_for(milliseconds(100));  // the stimulus: re-arm before expiry
+        std::this_thread::sleep_for(100ms);  // the stimulus: re-arm before expiry
     }
-    ASSERT_EQ(1u, rec.WaitFor(1, milliseconds(5000)));
-    EXPECT_GE(Ms(rec.At(0) - lastArm), 395) << "fired on an earlier arming's deadline";
-    EXPECT_EQ(1u, rec.WaitFor(2, milliseconds(800)));
+    ASSERT_EQ(1u, rec.WaitFor(1, 5s));
+    EXPECT_GE(rec.fired[0] - lastArm, 395ms) << "fired on an earlier arming's deadline";
+    EXPECT_EQ(1u, rec.WaitFor(2, 800ms));
 }
 
 TEST(ZeltoTimer, CancelledTimerDoesNotFireAndCanBeArmedAgain)
@@ -93,29 +77,27 @@ TEST(ZeltoTimer, CancelledTimerDoesNotFireAndCanBeArmedAgain)
     ZeltoTimer timer;
     timer.arm(200, Recorder::Fire, &rec);
     // A cancel that meets the busy mutex is skipped by design; try again.
-    auto until = Clock::now() + milliseconds(150);
     bool cancelled = false;
-    while (!cancelled && Clock::now() < until)
+    for (auto until = Clock::now() + 150ms; !cancelled && Clock::now() < until;)
         cancelled = timer.cancel();
     ASSERT_TRUE(cancelled);
-    EXPECT_EQ(0u, rec.WaitFor(1, milliseconds(600)));
-
+    EXPECT_EQ(0u, rec.WaitFor(1, 600ms));
     timer.arm(100, Recorder::Fire, &rec);
-    EXPECT_EQ(1u, rec.WaitFor(1, milliseconds(5000))) << "cancel must not stick to the next arming";
+    EXPECT_EQ(1u, rec.WaitFor(1, 5s)) << "cancel must not stick to the next arming";
 }
 
 TEST(ZeltoTimer, DestroyingEndsTheThreadAtOnce)
 {
     for (bool armed : {false, true}) {
         Recorder rec;
-        auto start = Clock::now();
+        const auto start = Clock::now();
         {
             ZeltoTimer timer;
             if (armed)
                 timer.arm(2000, Recorder::Fire, &rec);
         }
-        EXPECT_LT(Ms(Clock::now() - start), 500) << (armed ? "armed" : "idle");
-        EXPECT_EQ(0u, rec.WaitFor(1, milliseconds(0)));
+        EXPECT_LT(Clock::now() - start, 500ms) << (armed ? "armed" : "idle");
+        EXPECT_EQ(0u, rec.WaitFor(1, 0ms));
     }
 }
 

@@ -12,8 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "DaemonPeerTest.h"
-#include "ztFirmwarePeer.h"
+#include "CommandFixture.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -58,13 +57,7 @@ protected:
         return took;
     }
 
-    int32_t busyStatusWith(const PeerAnswer &answer)
-    {
-        m_peer.scriptRemoteOnce(kSystemCategory, kBusyStatusGet, answer);
-        auto reply = m_daemon.requester().call(kBusyStatus);
-        EXPECT_TRUE(reply) << m_daemon.log();
-        return reply ? reply->result : 0;
-    }
+    int32_t locate(uint8_t on) { return result(kLocate, zttest::u8Arg(on)); }
 };
 
 TEST_F(FaultInjection, SilentFirmwareFailsTheRequestAndHoldsOthersUpForOneTimeoutAtMost)
@@ -76,8 +69,7 @@ TEST_F(FaultInjection, SilentFirmwareFailsTheRequestAndHoldsOthersUpForOneTimeou
     EXPECT_LT(took, kWorkerBound);
     ASSERT_TRUE(answer) << "the request to a silent firmware was never answered";
     EXPECT_NE(answer->result, 0);
-    EXPECT_EQ(m_daemon.requester().call(kLocate, zttest::u8Arg(0))->result, 0)
-        << "the firmware answers again, so must the daemon";
+    EXPECT_EQ(locate(0), 0) << "the firmware answers again, so must the daemon";
 }
 
 TEST_F(FaultInjection, LateFirmwareAnswerIsNotTakenForTheNextRequest)
@@ -86,16 +78,11 @@ TEST_F(FaultInjection, LateFirmwareAnswerIsNotTakenForTheNextRequest)
     // second request's own answer is a failure and must be the one reported.
     m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(0).after(1600));
     m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(7).after(700));
-    Requester &requester = m_daemon.requester();
-    auto first = requester.call(kLocate, zttest::u8Arg(1));
-    ASSERT_TRUE(first);
-    EXPECT_NE(first->result, 0) << "an answer after the time-out counted as success";
-    auto second = requester.call(kLocate, zttest::u8Arg(1));
-    ASSERT_TRUE(second);
-    EXPECT_NE(second->result, 0) << "the late success of the first request was taken";
+    EXPECT_NE(locate(1), 0) << "an answer after the time-out counted as success";
+    EXPECT_NE(locate(1), 0) << "the late success of the first request was taken";
     // Slow but inside the time-out is simply success.
     m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(0).after(400));
-    EXPECT_EQ(requester.call(kLocate, zttest::u8Arg(1))->result, 0);
+    EXPECT_EQ(locate(1), 0);
 }
 
 TEST_F(FaultInjection, GarbageOnTheFirmwareReplyQueueIsSkippedNotParsedAsAnAnswer)
@@ -116,21 +103,22 @@ TEST_F(FaultInjection, GarbageOnTheFirmwareReplyQueueIsSkippedNotParsedAsAnAnswe
     auto answer = slow.waitReply(5s);
     ASSERT_TRUE(answer) << m_daemon.log();
     EXPECT_NE(answer->result, 0) << "garbage was taken for the firmware's answer";
-    EXPECT_EQ(m_daemon.requester().call(kLocate, zttest::u8Arg(0))->result, 0);
-    EXPECT_TRUE(m_daemon.isRunning());
+    EXPECT_EQ(locate(0), 0);
 }
 
 TEST_F(FaultInjection, FirmwareBlockOfTheWrongSizeIsRefusedAndTheRightOneAnswered)
 {
-    EXPECT_EQ(busyStatusWith(PeerAnswer::Bytes({})), kErr);
-    EXPECT_EQ(busyStatusWith(PeerAnswer::Bytes({1, 2})), kErr);
-    EXPECT_EQ(busyStatusWith(PeerAnswer::Bytes(Bytes(1400, 0xAB))), kErr);
-    EXPECT_EQ(busyStatusWith(PeerAnswer::Status(0)), kErr) << "success without its byte";
-    m_peer.scriptRemoteOnce(kSystemCategory, kBusyStatusGet, PeerAnswer::Bytes({1}));
-    auto reply = m_daemon.requester().call(kBusyStatus);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->result, 0);
-    EXPECT_EQ(reply->payload, Bytes({1}));
+    const std::pair<PeerAnswer, Answer> cases[] = {
+        {PeerAnswer::Bytes({}), {kErr, {}}},
+        {PeerAnswer::Bytes({1, 2}), {kErr, {}}},
+        {PeerAnswer::Bytes(Bytes(1400, 0xAB)), {kErr, {}}},
+        {PeerAnswer::Status(0), {kErr, {}}},  // success without its byte
+        {PeerAnswer::Bytes({1}), {0, {1}}},
+    };
+    for (const auto &c : cases) {
+        m_peer.scriptRemoteOnce(kSystemCategory, kBusyStatusGet, c.first);
+        EXPECT_EQ(answer(kBusyStatus), c.second);
+    }
 }
 
 TEST_F(FaultInjection, FloodOfTheCommandQueueLosesAndDuplicatesNoAnswer)

@@ -82,34 +82,34 @@ protected:
     {
         startDaemon();
         ASSERT_TRUE(m_daemon.waitForLog("Initializing status variables", 10s)) << m_daemon.log();
-        ASSERT_TRUE(m_daemon.requester().call(kProbe));
+        ASSERT_EQ(result(kProbe), -104);
     }
-
     void serve()
     {
         m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(m_camera.status()));
         m_peer.scriptRemote(7, 30, PeerAnswer::Bytes(m_camera.settings()));
     }
-
     // Returns once a whole poll pass has run after the call.
     void settle()
     {
         for (int i = 0; i < 2; ++i)
-            ASSERT_TRUE(m_daemon.requester().call(kProbe, 10s)) << m_daemon.log();
+            ASSERT_EQ(result(kProbe), -104) << m_daemon.log();
     }
-
-    size_t blockReadsSince(size_t from)
+    size_t countSince(size_t from, const std::function<bool(const PeerRequest &)> &match)
     {
-        auto all = m_peer.requests();
+        const auto all = m_peer.requests();
         size_t n = 0;
         for (size_t i = from; i < all.size(); ++i)
-            n += isBlockRead(all[i]) ? 1 : 0;
+            n += match(all[i]) ? 1 : 0;
         return n;
     }
-
-    bool registerQueue(QueueNotifyReader &reader)
+    bool registerQueue(QueueNotifyReader &reader, bool reg = true)
     {
-        return result(kRegisterQueue, reader.registerArg(true)) == 0;
+        return result(kRegisterQueue, reader.registerArg(reg)) == 0;
+    }
+    bool push(bool on)
+    {
+        return result(kPushNotifications, zttest::textArg(on ? "status=1" : "status=0")) == 0;
     }
     // Connects a socket client and waits until the daemon counts `total`.
     bool connect(TcpNotifyClient &client, int total)
@@ -118,20 +118,21 @@ protected:
                m_daemon.waitForLog(
                    "Total PUSH_NOTIFICATION clients connected:" + std::to_string(total), 5s);
     }
-
     std::string next(QueueNotifyReader &reader)
     {
         auto event = reader.receive(10s);
         if (!event)
             return "<nothing>";
-        EXPECT_EQ(event->textLength, event->text.size() + 1) << "the NUL is part of the message";
-        return event->text;
+        EXPECT_EQ(event->payload.size(), event->payloadText().size() + 1) << "text and its NUL";
+        return event->payloadText();
     }
-
     std::string next(TcpNotifyClient &client)
     {
         auto frame = client.readFrame(10s);
-        return frame ? frame->body : "<nothing: " + client.lastError() + ">";
+        if (!frame)
+            return "<nothing: " + client.lastError() + ">";
+        EXPECT_EQ(frame->declaredLength, frame->body.size() + 1) << "the length counts the NUL";
+        return frame->body;
     }
 
     Camera m_camera;
@@ -142,23 +143,23 @@ TEST_F(Polling, CameraIsNotReadWhileNoClientListens)
     start();
     size_t mark = m_peer.requestCount();
     settle();
-    EXPECT_EQ(blockReadsSince(mark), 0u) << "read with no client at all";
+    EXPECT_EQ(countSince(mark, isBlockRead), 0u) << "read with no client at all";
 
     // A socket client starts paused: still nothing is read, even though it
     // waits for its full state.
     TcpNotifyClient client;
     ASSERT_TRUE(connect(client, 1));
     settle();
-    EXPECT_EQ(blockReadsSince(mark), 0u) << "read for a paused client";
+    EXPECT_EQ(countSince(mark, isBlockRead), 0u) << "read for a paused client";
 
-    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=1")), 0);
+    ASSERT_TRUE(push(true));
     EXPECT_TRUE(m_peer.waitForRequest(isBlockRead, 5000, mark));
     EXPECT_EQ(next(client), m_camera.fullState());
 
-    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=0")), 0);
+    ASSERT_TRUE(push(false));
     mark = m_peer.requestCount();
     settle();
-    EXPECT_EQ(blockReadsSince(mark), 0u) << "read after every client was paused";
+    EXPECT_EQ(countSince(mark, isBlockRead), 0u) << "read after every client was paused";
 }
 
 TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
@@ -181,31 +182,32 @@ TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
     settle();
     EXPECT_EQ(reader.depth(), 0) << "a change message reached a new client";
 
-    m_camera.S(5) = 0;
-    serve();
-    settle();
-    EXPECT_EQ(next(reader), "{\"status\":{\"8\":0}}");
-    EXPECT_EQ(next(paused), "{\"status\":{\"8\":0}}");
-
-    m_camera.T(42) = 4;
-    serve();
-    settle();
-    EXPECT_EQ(next(reader), "{\"settings\":{\"2\":4}\n}");
-    EXPECT_EQ(next(paused), "{\"settings\":{\"2\":4}\n}");
-
-    m_camera.S(5) = 1;
-    m_camera.S(223) = 1;  // contextual menu (status 63)
-    m_camera.T(42) = 9;
-    m_camera.T(8) = 1;  // led (setting 51)
-    serve();
-    settle();
-    EXPECT_EQ(next(reader), "{\"status\":{\"8\":1,\"63\":1},\n\"settings\":{\"2\":9,\"51\":1}\n}");
-    EXPECT_EQ(next(paused), "{\"status\":{\"8\":1,\"63\":1},\n\"settings\":{\"2\":9,\"51\":1}\n}");
+    const struct {
+        std::function<void(Camera &)> change;
+        std::string body;
+    } changes[] = {
+        {[](Camera &c) { c.S(5) = 0; }, "{\"status\":{\"8\":0}}"},
+        {[](Camera &c) { c.T(42) = 4; }, "{\"settings\":{\"2\":4}\n}"},
+        {[](Camera &c) {
+             c.S(5) = 1;
+             c.S(223) = 1;  // contextual menu (status 63)
+             c.T(42) = 9;
+             c.T(8) = 1;  // led (setting 51)
+         },
+         "{\"status\":{\"8\":1,\"63\":1},\n\"settings\":{\"2\":9,\"51\":1}\n}"},
+    };
+    for (const auto &c : changes) {
+        c.change(m_camera);
+        serve();
+        settle();
+        EXPECT_EQ(next(reader), c.body);
+        EXPECT_EQ(next(paused), c.body);
+    }
 
     // Pausing socket clients makes them new: while the queue keeps the poll
     // running, the paused client receives the full state again, and the
     // queue client, which is not new, nothing in that pass.
-    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=0")), 0);
+    ASSERT_TRUE(push(false));
     settle();
     EXPECT_EQ(next(paused), m_camera.fullState());
     EXPECT_EQ(reader.depth(), 0);
@@ -237,7 +239,7 @@ TEST_F(Polling, ThrottledStatusesAreReportedAtMostOncePerSecond)
         serve();
         auto event = reader.receive(5s);
         ASSERT_TRUE(event) << m_daemon.log();
-        seen.push_back({std::chrono::steady_clock::now(), event->text, uptime});
+        seen.push_back({std::chrono::steady_clock::now(), event->payloadText(), uptime});
     }
     std::vector<std::chrono::steady_clock::time_point> reports;
     size_t withoutUptime = 0;
@@ -266,18 +268,15 @@ TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
     ASSERT_TRUE(connect(socket, 1));
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
-    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=1")), 0);
+    ASSERT_TRUE(push(true));
 
     for (int pass = 0; pass < 3; ++pass)
         EXPECT_EQ(next(reader), kShutdownText) << "pass " << pass;
-    auto frame = socket.readFrame(5s);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->body, kShutdownText);
-    EXPECT_EQ(frame->declaredLength, kShutdownText.size() + 1);
+    EXPECT_EQ(next(socket), kShutdownText);
     settle();
     EXPECT_FALSE(socket.readFrame(100ms)) << "shutdown pending sent twice on the socket";
-    for (const PeerRequest &r : m_peer.requests())
-        EXPECT_FALSE(r.isRemote(7, 30)) << "settings read after the status was refused";
+    EXPECT_EQ(countSince(0, [](const PeerRequest &r) { return r.isRemote(7, 30); }), 0u)
+        << "settings read after the status was refused";
 
     // The camera answers again: the clients got a message, so they are no
     // longer new and receive changes, not the full state.
@@ -301,7 +300,7 @@ TEST_F(Polling, ClosedSocketIsRemovedWhileTheOthersStillReceive)
     ASSERT_TRUE(connect(second, 2));
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
-    ASSERT_EQ(result(kPushNotifications, zttest::textArg("status=1")), 0);
+    ASSERT_TRUE(push(true));
     EXPECT_EQ(next(first), m_camera.fullState());
     EXPECT_EQ(next(second), m_camera.fullState());
     EXPECT_EQ(next(reader), m_camera.fullState());
@@ -330,8 +329,8 @@ TEST_F(Polling, MalformedOrFailedBlockReadsSendNothingAndLoseNoChange)
     ASSERT_TRUE(m_daemon.waitForLog("status_all size:394 does not match rsp size=393", 5s));
     settle();
     EXPECT_EQ(reader.depth(), 0) << "a message came from a 393-byte status block";
-    for (const PeerRequest &r : m_peer.requests())
-        EXPECT_FALSE(r.isRemote(7, 30)) << "settings read after a malformed status block";
+    EXPECT_EQ(countSince(0, [](const PeerRequest &r) { return r.isRemote(7, 30); }), 0u)
+        << "settings read after a malformed status block";
 
     m_camera.S(5) = 1;
     m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(m_camera.status()));
@@ -403,14 +402,11 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     serve();
     settle();
     EXPECT_EQ(next(reader), "{\"status\":{\"98\":2457,\"99\":0},\n\"settings\":{\"135\":-2}\n}");
-    size_t publications = 0;
-    auto all = m_peer.requests();
-    for (size_t i = mark; i < all.size(); ++i)
-        if (all[i].kind == "CW" && !all[i].payload.empty() && all[i].payload[0] == 157) {
-            ++publications;
-            EXPECT_EQ(all[i].payload, (Bytes{157, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF}));
-        }
-    EXPECT_EQ(publications, 1u);
+    EXPECT_EQ(countSince(mark, [](const PeerRequest &r) { return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157; }), 1u);
+    EXPECT_EQ(countSince(mark, [](const PeerRequest &r) {
+                  return r.kind == "CW" && r.payload == Bytes{157, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};
+              }),
+              1u);
 
     // With protune off in video, white balance and colour show 9.
     m_camera.T(25) = 12;
@@ -429,9 +425,7 @@ TEST_F(Polling, EmulatedNarrowLensIsShownAsNarrowUntilAnotherLensIsChosen)
     constexpr uint32_t kSetSetting = 30;
     constexpr uint32_t kWebcamLens = 43;
     auto setLens = [this](uint32_t option) {
-        ASSERT_TRUE(
-            m_daemon.requester().call(kSetSetting, zttest::words({kWebcamLens, option}), 10s))
-            << m_daemon.log();
+        result(kSetSetting, zttest::words({kWebcamLens, option}));
     };
     m_camera.T(172) = 4;  // the camera runs linear
     serve();
@@ -456,10 +450,8 @@ TEST_F(Polling, NewPowerProfileOrUxModeMakesTheCurrentPresetBeReadAgain)
 {
     start();
     auto extraStatusReads = [this] {
-        long n = 0;
-        for (const PeerRequest &r : m_peer.requests())
-            n += r.isRemote(8, 11) ? 1 : r.isRemote(7, 30) ? -1 : 0;
-        return n;
+        return long(countSince(0, [](const PeerRequest &r) { return r.isRemote(8, 11); })) -
+               long(countSince(0, [](const PeerRequest &r) { return r.isRemote(7, 30); }));
     };
     // Between registering and unregistering a client, only whole passes run.
     auto watchWhile = [this](const std::function<void()> &change) {
@@ -469,7 +461,7 @@ TEST_F(Polling, NewPowerProfileOrUxModeMakesTheCurrentPresetBeReadAgain)
         change();
         settle();
         settle();
-        ASSERT_EQ(result(kRegisterQueue, reader.registerArg(false)), 0);
+        ASSERT_TRUE(registerQueue(reader, false));
     };
     const long atStart = extraStatusReads();  // the start-up read of the current preset
     watchWhile([] {});

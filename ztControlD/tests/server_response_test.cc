@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "ClientMessages.h"
-#include "Requester.h"
 #include "ztFirmwarePeer.h"
 #include "ztcontrol_if_server.h"
 
@@ -44,9 +43,8 @@ protected:
     std::optional<zttest::Reply> answerWith(int result, size_t payloadLength)
     {
         std::vector<uint8_t> payload(payloadLength, 0x5A);
-        if (!m_server->sendResponse(m_request, result, payload.empty() ? nullptr : payload.data(),
-                                    static_cast<unsigned short>(payloadLength)))
-            return std::nullopt;
+        m_server->sendResponse(m_request, result, payload.empty() ? nullptr : payload.data(),
+                               static_cast<unsigned short>(payloadLength));
         return m_requester.waitReply(2s);
     }
 
@@ -57,41 +55,33 @@ protected:
     MsgElement m_source{TLV_SRC};
 };
 
-TEST_F(ServerResponse, PayloadFillingTheMessageIsSentWholeAndOnePastBecomesAPlainFailure)
+TEST_F(ServerResponse, AnswersCarryResultThenPayloadAndOnlyWhatFitsOneMessage)
 {
-    // 4 header + 8 result + 4 payload head + 1480 + 4 end = 1500 bytes.
-    auto whole = answerWith(0, 1480);
-    ASSERT_TRUE(whole);
-    EXPECT_EQ(whole->raw.size(), 1500u);
-    EXPECT_EQ(whole->result, 0);
-    EXPECT_EQ(whole->payload.size(), 1480u);
-
-    for (size_t length : {1481u, 1500u, 1501u, 4000u}) {
-        std::vector<uint8_t> payload(length, 0x5A);
-        m_server->sendResponse(m_request, 0, payload.data(), static_cast<unsigned short>(length));
-        auto reply = m_requester.waitReply(2s);
-        ASSERT_TRUE(reply) << "no answer for a payload of " << length;
-        EXPECT_EQ(reply->result, -1) << length;
-        EXPECT_FALSE(reply->hasPayload) << length;
+    using zttest::tlvMessage;
+    using zttest::u32Arg;
+    // 4 header + 8 result + 4 payload head + 1480 + 4 end = 1500 bytes; any
+    // more becomes a plain failure, an empty payload no element at all.
+    const struct {
+        int result;
+        size_t length;
+        zttest::Bytes raw;
+    } cases[] = {
+        {0, 1480, tlvMessage(21, {{0xEC, u32Arg(0)}, {'E', zttest::Bytes(1480, 0x5A)}, {0xEE, {}}})},
+        {0, 1481, tlvMessage(21, {{0xEC, u32Arg(-1)}, {0xEE, {}}})},
+        {0, 1501, tlvMessage(21, {{0xEC, u32Arg(-1)}, {0xEE, {}}})},
+        {0, 4000, tlvMessage(21, {{0xEC, u32Arg(-1)}, {0xEE, {}}})},
+        {-103, 0, tlvMessage(21, {{0xEC, u32Arg(-103)}, {0xEE, {}}})},
+    };
+    for (const auto &c : cases) {
+        auto reply = answerWith(c.result, c.length);
+        ASSERT_TRUE(reply) << "no answer for a payload of " << c.length;
+        EXPECT_EQ(reply->raw, c.raw) << c.length;
     }
-    EXPECT_FALSE(m_requester.waitReply(100ms)) << "more than one answer per call";
-}
-
-TEST_F(ServerResponse, AnswerCarriesResultInProcessorOrderAndOmitsEmptyPayload)
-{
-    auto reply = answerWith(-103, 0);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->category, 21);
-    EXPECT_EQ(reply->result, -103);
-    EXPECT_FALSE(reply->hasPayload);
-    // header, 0xEC element of 4 bytes, end element
-    EXPECT_EQ(reply->raw.size(), 16u);
-
     EXPECT_TRUE(m_server->nakMsg(m_request));
-    reply = m_requester.waitReply(2s);
+    auto reply = m_requester.waitReply(2s);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->result, 1);
-    EXPECT_FALSE(reply->hasPayload);
+    EXPECT_EQ(reply->raw, tlvMessage(21, {{0xEC, u32Arg(1)}, {0xEE, {}}}));
+    EXPECT_FALSE(m_requester.waitReply(100ms)) << "more than one answer per call";
 }
 
 // Answers two payloads above 1400 bytes in a fresh process and returns how

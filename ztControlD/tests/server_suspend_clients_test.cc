@@ -4,43 +4,34 @@
 // namespace could not bind it (the listener sets no address reuse).
 #include <gtest/gtest.h>
 
-#include <chrono>
-
-#include "DaemonHarness.h"
-#include "ztFirmwarePeer.h"
+#include "CommandFixture.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-TEST(ServerSuspendClients, SuspendClosesSocketClientsAndResumeAcceptsNewOnes)
-{
-    ZtFirmwarePeer peer;
-    ASSERT_TRUE(peer.ok());
-    peer.setCsiItem(123, 0x200);  // debug log level, for the registry lines
-    zttest::DaemonHarness daemon;
-    ASSERT_TRUE(daemon.startAndWaitReady()) << daemon.log();
-    const std::string sysQueue = zttest::uniqueQueueName("sys");
+class ServerSuspendClients : public zttest::DaemonPeerTest {
+protected:
+    ServerSuspendClients() { m_peer.setCsiItem(123, 0x200); }  // debug log level
+};
 
+TEST_F(ServerSuspendClients, SuspendClosesSocketClientsAndResumeAcceptsNewOnes)
+{
+    const std::string sys = zttest::uniqueQueueName("sys");
     zttest::TcpNotifyClient first;
     ASSERT_TRUE(first.connect(5s));
-    ASSERT_TRUE(daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
-
-    ASSERT_TRUE(peer.postSuspend(true, sysQueue));
-    ASSERT_TRUE(peer.waitForSysAnswer(sysQueue, 5000)) << daemon.log();
+    ASSERT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s));
+    ASSERT_TRUE(m_peer.postSuspend(true, sys));
+    ASSERT_TRUE(m_peer.waitForSysAnswer(sys, 5000)) << m_daemon.log();
     EXPECT_TRUE(first.waitClosedByPeer(3s)) << "suspend kept the client";
 
-    ASSERT_TRUE(peer.postSuspend(false, sysQueue));
-    ASSERT_TRUE(peer.waitForSysAnswer(sysQueue, 5000));
+    ASSERT_TRUE(m_peer.postSuspend(false, sys));
+    ASSERT_TRUE(m_peer.waitForSysAnswer(sys, 5000));
     // The registry starts again from empty: the next client is the only one.
-    const size_t mark = daemon.logMark();
+    const size_t mark = m_daemon.logMark();
     zttest::TcpNotifyClient second;
     ASSERT_TRUE(second.connect(5s));
-    EXPECT_TRUE(daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s, mark));
-
-    auto status = daemon.stop();
-    ASSERT_TRUE(status) << daemon.log();
-    EXPECT_TRUE(status->ok()) << status->describe();
+    EXPECT_TRUE(m_daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:1", 5s, mark));
 }
 
 }  // namespace

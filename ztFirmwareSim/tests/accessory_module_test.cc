@@ -24,29 +24,26 @@ Bytes network(const char* ssid, const char* password = "", uint8_t flag = 1, uin
 
 TEST(AccessoryModuleTest, AccessPointConfigTakesItsFieldsByTheirLengthsAndActionsSwitchIt) {
   AccessoryModule m;
-  // Mode 0, 1, 8-byte password, 3-byte SSID: 15 bytes.
+  // Mode 0, 1, 8-byte password, 3-byte SSID; lengths that run past the
+  // payload are refused and change nothing.
   Bytes p{0, 1, 8, 'p', 'a', 's', 's', 'w', 'o', 'r', 'd', 3, 'c', 'a', 'm'};
   ASSERT_EQ(m.handle("AP", p, 0).status, ZT_OK);
-  EXPECT_EQ(m.apSsid(), "cam");
-  EXPECT_EQ(m.apPassword(), "password");
-  // Lengths that run past the payload are refused and change nothing.
   EXPECT_EQ(m.handle("AP", Bytes{0, 1, 200, 'x', 1, 'y'}, 0).status, ZT_ERR_INVALID_PARAM);
   EXPECT_EQ(m.handle("AP", Bytes{0, 1, 1, 'x', 9, 'y'}, 0).status, ZT_ERR_INVALID_PARAM);
-  EXPECT_EQ(m.apSsid(), "cam");
-
+  EXPECT_EQ(m.apSsid() + "/" + m.apPassword(), "cam/password");
   // Actions: 1 and 6 switch the access point on, 3 off; bluetooth off (0x24)
   // leaves it alone; other actions and empty payloads are refused.
-  EXPECT_EQ(m.handle("AP", Bytes{1, 0}, 0).status, ZT_OK);
-  EXPECT_TRUE(m.apOn());
-  EXPECT_EQ(m.handle("AP", Bytes{3, 0}, 0).status, ZT_OK);
-  EXPECT_FALSE(m.apOn());
-  EXPECT_EQ(m.handle("AP", Bytes{6, 0}, 0).status, ZT_OK);
-  EXPECT_TRUE(m.apOn());
-  EXPECT_EQ(m.handle("AP", Bytes{0x24, 0}, 0).status, ZT_OK);
+  const std::tuple<Bytes, int, bool> actions[] = {{{1, 0}, ZT_OK, true},
+                                                  {{3, 0}, ZT_OK, false},
+                                                  {{6, 0}, ZT_OK, true},
+                                                  {{0x24, 0}, ZT_OK, true},
+                                                  {{9, 0}, ZT_ERR_INVALID_PARAM, true},
+                                                  {{}, ZT_ERR_INVALID_PARAM, true}};
+  for (const auto& [payload, status, on] : actions) {
+    EXPECT_EQ(m.handle("AP", payload, 0).status, status) << int(payload.empty() ? -1 : payload[0]);
+    EXPECT_EQ(m.apOn(), on);
+  }
   EXPECT_FALSE(m.bleOn());
-  EXPECT_TRUE(m.apOn());
-  EXPECT_EQ(m.handle("AP", Bytes{9, 0}, 0).status, ZT_ERR_INVALID_PARAM);
-  EXPECT_EQ(m.handle("AP", Bytes{}, 0).status, ZT_ERR_INVALID_PARAM);
 }
 
 TEST(AccessoryModuleTest, ScanAnswersItsIdAndListsOnlyAfterItFinished) {
@@ -82,14 +79,11 @@ TEST(AccessoryModuleTest, ScanAnswersItsIdAndListsOnlyAfterItFinished) {
   // An offset past the end lists nothing; a short request still answers.
   EXPECT_EQ(m.handle("al", Bytes{200, 10}, 5000).bytes[4], 0);
   EXPECT_EQ(m.handle("al", Bytes{}, 5000).bytes[0], 0);
-}
-
-TEST(AccessoryModuleTest, ListNeverHoldsMoreThanTenEntries) {
-  AccessoryModule m;
+  // Never more than ten entries.
   for (int i = 0; i < 15; ++i)
     m.visibleNetworks().push_back({"net" + std::to_string(i), 2, true, 2412});
-  m.handle("NI", Bytes{1, 1}, 0);
-  FwAnswer list = m.handle("al", Bytes{0, 255, 0xFF, 0xFF, 1}, 10000);
+  m.handle("NI", Bytes{1, 1}, 10000);
+  list = m.handle("al", Bytes{0, 255, 0xFF, 0xFF, 1}, 20000);
   EXPECT_EQ(list.bytes[4], AccessoryModule::kMaxListEntries);
   EXPECT_EQ(list.bytes.size(), AccessoryModule::kListHeaderSize +
                                    AccessoryModule::kMaxListEntries * AccessoryModule::kEntrySize);
@@ -125,27 +119,22 @@ TEST(AccessoryModuleTest, SavedNetworksConnectDeleteAndDeleteAll) {
   EXPECT_EQ(m.handle("CQ", Bytes{0}, 0).status, ZT_ERR_INVALID_PARAM);
 }
 
-TEST(AccessoryModuleTest, SsidFillingItsWholeFieldIsReadWithinTheField) {
+TEST(AccessoryModuleTest, SsidFillingItsFieldPairingAndUnknownCommands) {
   AccessoryModule m;
   Bytes p = network("");
   std::memset(&p[4], 'A', 33);  // no NUL inside the 32-byte field
   ASSERT_EQ(m.handle("CL", p, 0).status, ZT_OK);
   EXPECT_EQ(m.saved()[0].ssid, std::string(32, 'A'));
-}
-
-TEST(AccessoryModuleTest, PairingCancelAnswersZeroOnlyWhilePairing) {
-  AccessoryModule m;
+  // Pairing cancel answers 0 only while pairing; pairing gives up by itself.
   EXPECT_EQ(m.handle("PX", {}, 0).bytes, Bytes{1});
   ASSERT_EQ(m.handle("PD", Bytes{1, 2}, 0).status, ZT_OK);
   EXPECT_TRUE(m.pairing(10));
   EXPECT_EQ(m.handle("PX", {}, 10).bytes, Bytes{0});
   EXPECT_FALSE(m.pairing(20));
   m.handle("PD", Bytes{1, 2}, 0);
-  EXPECT_FALSE(m.pairing(AccessoryModule::kPairingTimeoutMs)) << "pairing gives up by itself";
-}
-
-TEST(AccessoryModuleTest, UnknownCommandAnswersZeroWithoutBytes) {
-  FwAnswer a = AccessoryModule().handle("ZZ", Bytes{1, 2, 3}, 0);
+  EXPECT_FALSE(m.pairing(AccessoryModule::kPairingTimeoutMs));
+  // Unknown commands answer 0 without bytes.
+  FwAnswer a = m.handle("ZZ", Bytes{1, 2, 3}, 0);
   EXPECT_EQ(a.status, ZT_OK);
   EXPECT_FALSE(a.hasBytes);
 }

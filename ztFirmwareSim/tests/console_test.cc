@@ -27,34 +27,28 @@ class ConsoleTest : public ::testing::Test {
                   }};
 };
 
-TEST_F(ConsoleTest, StateCommandsChangeTheCameraItsPresetsAndCapture) {
-  EXPECT_TRUE(console.execute("power 2", 0));
-  EXPECT_EQ(camera.powerProfile(), 2);
-  EXPECT_EQ(camera.presets().activeGroup(), kGroupLongestBatteryVideo);
-  EXPECT_TRUE(console.execute("ux easy", 0));
-  EXPECT_EQ(camera.presets().activeGroup(), kGroupEasyLongestBatteryVideo);
-  EXPECT_TRUE(console.execute("lens 1 2", 0));
-  EXPECT_EQ(camera.lensMode(), 1);
-  EXPECT_EQ(camera.lens(), 2);
-  EXPECT_TRUE(console.execute("status-byte 0x10 0xff", 0));
-  EXPECT_EQ(camera.statusBlock().raw[16], 0xFF);
-  EXPECT_TRUE(console.execute("setting-byte 237 7", 0));
-  EXPECT_EQ(camera.settingsBlock().raw[237], 7);
-  EXPECT_TRUE(console.execute("shutter on", 0));
-  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 1);
-  EXPECT_TRUE(console.execute("shutter off", 0));
-  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
-}
-
-TEST_F(ConsoleTest, BadArgumentsAreRefusedAndChangeNothing) {
+TEST_F(ConsoleTest, StateCommandsChangeTheCameraAndBadArgumentsChangeNothing) {
   for (const char* line :
        {"power 3", "power", "power x", "ux medium", "status-byte 394 1", "setting-byte -1 1",
         "status-byte 1 256", "lens 1", "refuse -5", "preset-event 300 1", "frobnicate"}) {
     EXPECT_FALSE(console.execute(line, 0)) << line;
   }
-  EXPECT_EQ(camera.powerProfile(), 0);
-  EXPECT_EQ(camera.uxMode(), 1);
   EXPECT_NE(out.str().find("try help"), std::string::npos);
+  EXPECT_EQ(camera.powerProfile() * 10 + camera.uxMode(), 1);
+  EXPECT_TRUE(console.execute("power 2", 0));
+  EXPECT_EQ(camera.presets().activeGroup(), kGroupLongestBatteryVideo);
+  EXPECT_TRUE(console.execute("ux easy", 0));
+  EXPECT_EQ(camera.presets().activeGroup(), kGroupEasyLongestBatteryVideo);
+  for (const char* line : {"lens 1 2", "status-byte 0x10 0xff", "setting-byte 237 7"}) {
+    EXPECT_TRUE(console.execute(line, 0)) << line;
+  }
+  EXPECT_EQ(camera.powerProfile() * 100 + camera.lensMode() * 10 + camera.lens(), 212);
+  EXPECT_EQ(camera.statusBlock().raw[16], 0xFF);
+  EXPECT_EQ(camera.settingsBlock().raw[237], 7);
+  EXPECT_TRUE(console.execute("shutter on", 0));
+  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 1);
+  EXPECT_TRUE(console.execute("shutter off", 0));
+  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
 }
 
 TEST_F(ConsoleTest, ScriptWaitsAtSleepAndRunsTheRestWhenDue) {
@@ -84,10 +78,10 @@ TEST_F(ConsoleTest, CsiChangeIsSentToSubscribersAndQuitStops) {
   ASSERT_EQ(sent.size(), 1u);
   LinkMessage cn;
   ASSERT_TRUE(parseLinkMessage(sent[0].message.data(), sent[0].message.size(), &cn));
-  EXPECT_EQ(cn.command, "CN");
   Bytes expected;
   appendU32(expected, 138);
   appendU32(expected, 5);
+  EXPECT_EQ(cn.command, "CN");
   EXPECT_EQ(cn.arg, expected);
   EXPECT_TRUE(console.execute("quit", 0));
   EXPECT_TRUE(stopped);

@@ -24,61 +24,44 @@ Bytes request(const char* kind, const Bytes& arg, uint32_t seq) {
   return Bytes(buf, buf + sntlv_msg_len(buf));
 }
 
-TEST(LinkMessageTest, RequestElementsAreReadByType) {
-  Bytes raw = request("RA", Bytes{17, 12, 1, 2, 3, 4}, 0xA1B2C3D4);
+// Parses `raw` (which must be well formed) into its elements, compared whole.
+auto parsed(const Bytes& raw) {
   LinkMessage m;
-  ASSERT_TRUE(parseLinkMessage(raw.data(), raw.size(), &m));
-  EXPECT_EQ(m.category, ZTC_CAT_LIB_REQUEST);
-  EXPECT_EQ(m.command, "RA");
-  EXPECT_EQ(m.arg, (Bytes{17, 12, 1, 2, 3, 4}));
-  EXPECT_EQ(m.option, 7);
-  EXPECT_TRUE(m.hasSeq);
-  EXPECT_EQ(m.seq, 0xA1B2C3D4u);
-  EXPECT_EQ(m.src, ZTC_QUEUE_REPLY);
-  EXPECT_EQ(m.dst, ZTC_QUEUE_FIRMWARE);
+  EXPECT_EQ(tlv_validate(raw.data()), 0);
+  EXPECT_TRUE(parseLinkMessage(raw.data(), raw.size(), &m));
+  return std::make_tuple(m.category, m.command, m.arg, m.option, m.hasSeq, m.seq, m.src, m.dst,
+                         m.hasResult, m.result, m.answer);
 }
 
-TEST(LinkMessageTest, LengthsThatDoNotAddUpAreRefused) {
-  Bytes raw = request("TC", Bytes{'x', 0}, 1);
-  LinkMessage m;
-  // Header length other than the received length, both ways.
-  EXPECT_FALSE(parseLinkMessage(raw.data(), raw.size() - 1, &m));
-  Bytes longer = raw;
+TEST(LinkMessageTest, RequestsAreReadByTypeAndLengthsThatDoNotAddUpAreRefused) {
+  Bytes raw = request("RA", Bytes{17, 12, 1, 2, 3, 4}, 0xA1B2C3D4);
+  EXPECT_EQ(parsed(raw),
+            std::make_tuple(ZTC_CAT_LIB_REQUEST, "RA", Bytes{17, 12, 1, 2, 3, 4}, 7, true,
+                            0xA1B2C3D4u, ZTC_QUEUE_REPLY, ZTC_QUEUE_FIRMWARE, false, 0, Bytes()));
+  // Header length other than the received length, both ways; an element
+  // running past the message; a message cut inside an element head.
+  Bytes longer = raw, bad = raw, cut = {0, 6, 0, 24, 0, 0};
   longer.push_back(0);
-  EXPECT_FALSE(parseLinkMessage(longer.data(), longer.size(), &m));
-  // An element whose length runs past the message.
-  Bytes bad = raw;
   bad[TLV_HDR_LEN + 1] = 0x7F;
+  LinkMessage m;
+  EXPECT_FALSE(parseLinkMessage(raw.data(), raw.size() - 1, &m));
+  EXPECT_FALSE(parseLinkMessage(longer.data(), longer.size(), &m));
   EXPECT_FALSE(parseLinkMessage(bad.data(), bad.size(), &m));
-  // A message cut inside an element head.
-  Bytes cut = {0, 6, 0, 24, 0, 0};
   EXPECT_FALSE(parseLinkMessage(cut.data(), cut.size(), &m));
   EXPECT_FALSE(parseLinkMessage(cut.data(), 3, &m));
 }
 
-TEST(LinkMessageTest, AnswerEchoesKindFirstArgumentBytesAndSequence) {
-  Bytes raw = request("RA", Bytes{8, 11, 9, 9}, 42);
+TEST(LinkMessageTest, AnswersEchoKindFirstArgumentBytesAndSequenceAndEventsTheirLayout) {
   LinkMessage req;
+  Bytes raw = request("RA", Bytes{8, 11, 9, 9}, 42);
   ASSERT_TRUE(parseLinkMessage(raw.data(), raw.size(), &req));
-  Bytes out = buildLibraryAnswer(req, FwAnswer::data(Bytes{2}));
-  ASSERT_EQ(tlv_validate(out.data()), 0);
-  LinkMessage a;
-  ASSERT_TRUE(parseLinkMessage(out.data(), out.size(), &a));
-  EXPECT_EQ(a.category, ZTC_CAT_LIB_ANSWER);
-  EXPECT_EQ(a.command, "RA");
-  EXPECT_EQ(a.arg, (Bytes{8, 11}));
-  EXPECT_EQ(a.seq, 42u);
-  EXPECT_TRUE(a.hasResult);
-  EXPECT_EQ(a.result, 0);
-  EXPECT_EQ(a.answer, Bytes{2});
-  EXPECT_EQ(a.src, ZTC_QUEUE_FIRMWARE);
-  EXPECT_EQ(a.dst, ZTC_QUEUE_REPLY);
-
+  EXPECT_EQ(parsed(buildLibraryAnswer(req, FwAnswer::data(Bytes{2}))),
+            std::make_tuple(ZTC_CAT_LIB_ANSWER, "RA", Bytes{8, 11}, 0, true, 42u,
+                            ZTC_QUEUE_FIRMWARE, ZTC_QUEUE_REPLY, true, 0, Bytes{2}));
   // No answer bytes: no 'E' at all; an empty answer: an 'E' of length 0.
   Bytes none = buildLibraryAnswer(req, FwAnswer::fail(ZT_ERR_NAK_OFF));
   EXPECT_EQ(tlv_find(none.data(), ZTC_EL_RSPARG), nullptr);
-  ASSERT_TRUE(parseLinkMessage(none.data(), none.size(), &a));
-  EXPECT_EQ(a.result, ZT_ERR_NAK_OFF);
+  EXPECT_EQ(std::get<9>(parsed(none)), ZT_ERR_NAK_OFF);
   Bytes empty = buildLibraryAnswer(req, FwAnswer::data(Bytes()));
   const uint8_t* e = tlv_find(empty.data(), ZTC_EL_RSPARG);
   ASSERT_NE(e, nullptr);
@@ -87,26 +70,16 @@ TEST(LinkMessageTest, AnswerEchoesKindFirstArgumentBytesAndSequence) {
   Bytes big = buildLibraryAnswer(req, FwAnswer::data(Bytes(1600, 0xAB)));
   EXPECT_LE(big.size(), static_cast<size_t>(ZTMSG_MAX));
   EXPECT_EQ(tlv_validate(big.data()), 0);
-}
 
-TEST(LinkMessageTest, EventsCarryTheLayoutTheDaemonReads) {
-  Bytes pu = buildPresetEvent(PresetEvent{PresetEvent::kActiveSet, 0x00020001}, ZTC_QUEUE_DAEMON,
-                              ZTC_QUEUE_FIRMWARE);
-  LinkMessage m;
-  ASSERT_TRUE(parseLinkMessage(pu.data(), pu.size(), &m));
-  EXPECT_EQ(m.category, ZTC_CAT_PRESET_EVENT);
-  EXPECT_EQ(m.command, "PU");
-  EXPECT_EQ(m.arg, (Bytes{6, 0x01, 0x00, 0x02, 0x00}));
+  Bytes pu =
+      buildPresetEvent({PresetEvent::kActiveSet, 0x00020001}, ZTC_QUEUE_DAEMON, ZTC_QUEUE_FIRMWARE);
+  EXPECT_EQ(parsed(pu),
+            std::make_tuple(ZTC_CAT_PRESET_EVENT, "PU", Bytes{6, 1, 0, 2, 0}, 0, false, 0u,
+                            ZTC_QUEUE_FIRMWARE, ZTC_QUEUE_DAEMON, false, 0, Bytes()));
   EXPECT_EQ(pu.back(), 0xEE);
-
-  Bytes js = buildSuspendRequest(false, ZTC_QUEUE_DAEMON, "/to_ztsim");
-  ASSERT_EQ(tlv_validate(js.data()), 0);
-  ASSERT_TRUE(parseLinkMessage(js.data(), js.size(), &m));
-  EXPECT_EQ(m.category, ZTC_CAT_SYS_REQUEST);
-  EXPECT_EQ(m.command, "JS");
-  EXPECT_EQ(m.arg, Bytes{0});
-  EXPECT_EQ(m.src, "/to_ztsim");
-  EXPECT_EQ(m.dst, ZTC_QUEUE_DAEMON);
+  EXPECT_EQ(parsed(buildSuspendRequest(false, ZTC_QUEUE_DAEMON, "/to_ztsim")),
+            std::make_tuple(ZTC_CAT_SYS_REQUEST, "JS", Bytes{0}, 0, false, 0u, "/to_ztsim",
+                            ZTC_QUEUE_DAEMON, false, 0, Bytes()));
 }
 
 }  // namespace

@@ -14,20 +14,15 @@ Bytes u32s(std::initializer_list<uint32_t> values) {
 }
 
 // The 18-byte create payload: group, flat mode, icon, title, title number, 0.
-Bytes createPayload(uint8_t group, uint8_t flatMode, uint32_t icon = 18, uint32_t title = 18,
-                    uint32_t number = 0) {
-  Bytes b{group, flatMode};
-  appendU32(b, icon);
-  appendU32(b, title);
-  appendU32(b, number);
-  appendU32(b, 0);
+Bytes createPayload(uint8_t group, uint8_t flatMode) {
+  Bytes b = u32s({18, 18, 0, 0});
+  b.insert(b.begin(), {group, flatMode});
   return b;
 }
 
 uint32_t createCustom(PresetStore& store, uint8_t group, uint8_t flatMode) {
   FwAnswer a = store.handle(PresetStore::kCustomCreate, createPayload(group, flatMode));
-  EXPECT_EQ(a.status, ZT_OK);
-  EXPECT_EQ(a.bytes.size(), 4u);
+  EXPECT_TRUE(a.status == ZT_OK && a.bytes.size() == 4u);
   return a.bytes.size() == 4 ? getU32(a.bytes.data()) : 0;
 }
 
@@ -44,14 +39,9 @@ TEST(PresetStoreTest, OfferedGroupsFollowPowerProfileUxModeLensAndModel) {
   };
   for (const Case& c : cases) {
     PresetStore store(c.context);
-    EXPECT_EQ(store.offeredGroups(), c.groups)
-        << "model " << c.context.model << " pp " << int(c.context.powerProfile) << " ux "
-        << int(c.context.uxMode);
-    FwAnswer list = store.handle(PresetStore::kListGroups, {});
-    ASSERT_TRUE(list.hasBytes);
-    EXPECT_EQ(list.bytes[0], c.groups.size());
-    EXPECT_EQ(Bytes(list.bytes.begin() + 1, list.bytes.end()),
-              Bytes(c.groups.begin(), c.groups.end()));
+    Bytes listed{static_cast<uint8_t>(c.groups.size())};
+    listed.insert(listed.end(), c.groups.begin(), c.groups.end());
+    EXPECT_EQ(store.handle(PresetStore::kListGroups, {}).bytes, listed) << c.context.model;
     // Every offered group has presets and every preset id names its group.
     for (uint8_t g : c.groups) {
       ASSERT_FALSE(store.group(g).empty()) << int(g);
@@ -82,9 +72,7 @@ TEST(PresetStoreTest, InfoRecordIs81BytesAndDecodesToTheStoredPreset) {
   ASSERT_EQ(a.status, ZT_OK);
   ASSERT_EQ(a.bytes.size(), PresetRecord::kSize);
   PresetRecord r = PresetRecord::decode(a.bytes);
-  EXPECT_EQ(r.id, 0x10003u);
-  EXPECT_EQ(r.flatMode, 18);
-  EXPECT_EQ(r.type, 0);
+  EXPECT_EQ(std::make_tuple(r.id, r.flatMode, r.type), std::make_tuple(0x10003u, 18, 0));
   EXPECT_EQ(r, *store.find(0x10003));
   // Unknown ids and payloads of the wrong size are refused, not guessed at.
   EXPECT_EQ(store.handle(PresetStore::kGetInfo, u32s({0x7777})).status, ZT_ERR_INVALID_PARAM);
@@ -207,9 +195,8 @@ TEST(PresetStoreTest, UserDataEditChangesTitleAndIconAndReportsChanged) {
   store.handle(PresetStore::kEditStore, {});
   store.takeEvents();
   ASSERT_EQ(store.handle(PresetStore::kUserDataEdit, u32s({id, 20, 21, 3, 0})).status, ZT_OK);
-  EXPECT_EQ(store.find(id)->icon, 20u);
-  EXPECT_EQ(store.find(id)->title, 21u);
-  EXPECT_EQ(store.find(id)->titleNumber, 3u);
+  const PresetRecord* r = store.find(id);
+  EXPECT_EQ(std::make_tuple(r->icon, r->title, r->titleNumber), std::make_tuple(20u, 21u, 3u));
   EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kChanged, id}}));
   EXPECT_EQ(store.handle(PresetStore::kUserDataEdit, u32s({id, 1})).status, ZT_ERR_INVALID_PARAM);
 }

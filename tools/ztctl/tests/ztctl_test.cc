@@ -1,231 +1,180 @@
-// ztctl: command lookup, the generic argument options, and the real binary
-// against a stand-in daemon that owns "/to_ztCtlD" in this test's IPC
-// namespace (request layout, exit statuses, time-outs, the TCP watch).
+// ztctl and the daemon's messages: which received messages count as answers,
+// and the real binary against a stand-in daemon that owns "/to_ztCtlD" in
+// this test's IPC namespace: the request it sends, its exit statuses and
+// time-outs, and watch over TCP and over a registered queue.
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <mqueue.h>
-#include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
+#include <future>
 
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
 #include "ClientMessages.h"
 #include "DaemonHarness.h"
-#include "ztctlTestSupport.h"
+#include "ReplyFormatter.h"
+#include "ztTlv.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using ztctltest::Bytes;
-using ztctltest::daemonMessage;
-using ztctltest::element;
-using ztctltest::parse;
-using ztctltest::parseLine;
+using zttest::Bytes;
+using zttest::kCommandQueue;
 
-TEST(CommandLookup, AcceptsEveryNameFormAndAnyNumber)
+const std::string kZtctl = zttest::DaemonHarness::binDir() + "/ztctl";
+
+// A message of `category` with result element `result` and, when given,
+// payload element 'E' holding `payload`.
+Bytes daemonMessage(uint8_t category, int32_t result, const Bytes *payload = nullptr)
 {
-    EXPECT_EQ(ztctl::lookupCommand("ZTCONTROL_GET_BUSY_STATUS"), 100u);
-    EXPECT_EQ(ztctl::lookupCommand("GET_BUSY_STATUS"), 100u);
-    EXPECT_EQ(ztctl::lookupCommand("get-busy-status"), 100u);
-    EXPECT_EQ(ztctl::lookupCommand("ztcontrol_event_register_mqueue"), 0u);
-    EXPECT_EQ(ztctl::lookupCommand("stop"), 101u);
-    EXPECT_EQ(ztctl::lookupCommand("0x64"), 100u);
-    EXPECT_EQ(ztctl::lookupCommand("4000000000"), 4000000000u);  // unknown values are sendable
-    EXPECT_FALSE(ztctl::lookupCommand("BUSY"));                  // no partial matches
-    EXPECT_FALSE(ztctl::lookupCommand("4294967296"));
-    EXPECT_FALSE(ztctl::lookupCommand("12abc"));
+    Bytes m(ZTMSG_MAX);
+    sntlv_msg_init(m.data(), ZTMSG_MAX, category);
+    sntlv_add_dat(m.data(), ZTMSG_MAX, TLV_RESULT, 4, static_cast<uint32_t>(result));
+    if (payload)
+        sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_RSPARG, static_cast<uint32_t>(payload->size()),
+                      payload->data());
+    sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_END, 0, nullptr);
+    m.resize(static_cast<size_t>(sntlv_msg_len(m.data())));
+    return m;
 }
 
-TEST(ArgumentBuilding, OptionsAppendLittleEndianInTheOrderGiven)
+// The reply queue a request names ("" when none).
+std::string replyQueue(const Bytes &request)
 {
-    struct Case {
-        std::string line;
-        uint32_t command;
-        std::optional<Bytes> argument;
-    } cases[] = {
-        {"--u8 7 command_shutter --u16 0x1234 --u32 -2 --hex aa:BB --textz hi", 3,
-         Bytes{7, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 'h', 'i', 0}},
-        // No argument option means no element; --empty means an empty one.
-        {"100", 100, std::nullopt},
-        {"100 --empty", 100, Bytes{}},
-        // Params are joined into one key=value text.
-        {"push_notifications --param status=1 --param x=2", 43,
-         Bytes{'s', 't', 'a', 't', 'u', 's', '=', '1', '&', 'x', '=', '2'}},
-    };
-    for (const Case &c : cases) {
-        auto o = parseLine(c.line);
-        ASSERT_TRUE(o) << c.line;
-        EXPECT_EQ(o->command, c.command) << c.line;
-        EXPECT_EQ(o->argument, c.argument) << c.line;
-    }
+    const uint8_t *src = request.size() > 4 ? tlv_find(request.data(), TLV_SRC) : nullptr;
+    return src ? std::string(reinterpret_cast<const char *>(src + 4), src[1] << 8 | src[2]) : "";
 }
 
-TEST(ArgumentBuilding, RefusesValuesThatDoNotFitOrParse)
-{
-    std::string error;
-    EXPECT_FALSE(parseLine("3 --u8 256", &error));
-    EXPECT_NE(error.find("8-bit"), std::string::npos);
-    EXPECT_FALSE(parse({"3", "--hex", "a bc"}));  // split pair
-    for (const char *line : {"3 --u8 -129", "3 --u16 12x", "3 --hex abc" /* odd digit count */,
-                             "3 --hex zz", "3 --param novalue", "3 --u32" /* missing value */,
-                             "3 4" /* two commands */, "3 --bogus", "", "3 --queue noslash"})
-        EXPECT_FALSE(parseLine(line)) << line;
-}
-
-// A stand-in daemon: owns "/to_ztCtlD", takes one request and answers it.
-class FakeDaemon {
-public:
-    FakeDaemon()
+// The stand-in's queue; serve() takes the next request in the background and
+// answers it with `answer` (none: stays silent).
+struct FakeDaemon {
+    mqd_t queue = (mq_unlink(kCommandQueue), zttest::createQueue(kCommandQueue, 5));
+    ~FakeDaemon() { mq_close(queue), mq_unlink(kCommandQueue); }
+    std::future<Bytes> serve(std::optional<Bytes> answer = daemonMessage(21, 0))
     {
-        mq_unlink(zttest::kCommandQueue);
-        m_queue = zttest::createQueue(zttest::kCommandQueue, 5);
-    }
-    ~FakeDaemon()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        mq_close(m_queue);
-        mq_unlink(zttest::kCommandQueue);
-    }
-    // Answers the next request with `answer` (or not at all when null).
-    void serveOne(std::optional<Bytes> answer)
-    {
-        m_thread = std::thread([this, answer] {
-            auto request = zttest::receiveMessage(m_queue, 10s);
-            if (!request)
-                return;
-            m_request = *request;
-            const uint8_t *src = tlv_find(m_request.data(), TLV_SRC);
-            if (!answer || !src)
-                return;
-            std::string name(reinterpret_cast<const char *>(src + 4), (src[1] << 8) | src[2]);
-            m_replyQueue = name;
-            zttest::sendRaw(answer->data(), answer->size(), 1000, name);
+        return std::async(std::launch::async, [q = queue, answer] {
+            const Bytes r = zttest::receiveMessage(q, 10s).value_or(Bytes());
+            if (answer && !replyQueue(r).empty())
+                zttest::sendRaw(answer->data(), answer->size(), 1000, replyQueue(r));
+            return r;
         });
     }
-    void join()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    Bytes m_request;
-    std::string m_replyQueue;
-
-private:
-    mqd_t m_queue;
-    std::thread m_thread;
 };
 
-std::string ztctlPath()
+// The request as ztctl should have built it, naming the queue it named.
+Bytes expected(const zttest::ClientRequest &request, const Bytes &received)
 {
-    return zttest::DaemonHarness::binDir() + "/ztctl";
+    return zttest::buildClientRequest(request, replyQueue(received));
 }
 
-TEST(ZtctlProcess, SendsTheRequestLayoutAndExitsWithTheResult)
+TEST(AnswerParsing, RefusesMessagesThatAreNotWellFramedClientAnswers)
 {
-    FakeDaemon daemon;
-    Bytes payload{1};
-    daemon.serveOne(daemonMessage(21, 0, &payload));
-    zttest::ChildProcess ztctl;
-    ASSERT_TRUE(ztctl.start(ztctlPath(), {"get_busy_status", "--option", "0", "--hex", "0a0b"}));
-    auto status = ztctl.waitExit(10s);
-    daemon.join();
-    ASSERT_TRUE(status);
-    EXPECT_TRUE(status->ok()) << status->describe() << ztctl.output();
-    EXPECT_NE(ztctl.output().find("busy: 1"), std::string::npos) << ztctl.output();
-
-    const Bytes &r = daemon.m_request;
-    ASSERT_GE(r.size(), 4u);
-    EXPECT_EQ(r[3], 20);
-    EXPECT_EQ(element(r, TLV_CMD), std::string("\x64\0\0\0", 4));
-    EXPECT_EQ(element(r, TLV_CMDARG), "\x0a\x0b");
-    EXPECT_EQ(element(r, 'W'), std::string(1, '\0'));
-    EXPECT_EQ(element(r, TLV_SRC), daemon.m_replyQueue);
-    EXPECT_FALSE(zttest::queueExists(daemon.m_replyQueue));  // ztctl cleaned up
+    Bytes good = daemonMessage(21, -104), noEnd = good, overrun = good;
+    EXPECT_TRUE(ztctl::parseAnswer(good.data(), good.size()));
+    noEnd.back() = 'X';
+    overrun[6] = 0x40;  // the result element claims more bytes than the message has
+    Bytes other = daemonMessage(17, 0);
+    EXPECT_FALSE(ztctl::parseAnswer(good.data(), good.size() - 1));  // length field disagrees
+    EXPECT_FALSE(ztctl::parseAnswer(noEnd.data(), noEnd.size()));
+    EXPECT_FALSE(ztctl::parseAnswer(overrun.data(), overrun.size()));
+    EXPECT_FALSE(ztctl::parseAnswer(other.data(), other.size()));
+    EXPECT_FALSE(ztctl::parseAnswer(good.data(), 3));
 }
 
-// Exit status 1 for a refused command, 3 for a daemon that stays silent
-// (after the time-out, not a hang) or is not there (at once), 2 for a usage
-// error, 0 for help. The reply queue never outlives ztctl.
-TEST(ZtctlProcess, ExitStatusTellsRefusalSilenceUsageAndMissingDaemonApart)
+// Exit status 0 for result 0 and help, 1 for a refused command, 2 for a usage
+// error, 3 for a daemon that stays silent (after the time-out, not a hang),
+// is not there (at once) or an argument that does not fit. The reply queue
+// never outlives ztctl.
+TEST(ZtctlProcess, SendsTheRequestAndExitStatusTellsTheOutcomesApart)
 {
-    enum Daemon { kNone, kRefuses, kSilent };
-    struct Case {
+    const Bytes busy{1}, ok = daemonMessage(21, 0, &busy), refused = daemonMessage(21, -104);
+    const struct {
         std::vector<std::string> args;
-        Daemon daemon;
+        std::optional<std::optional<Bytes>> answer;  // none: no daemon
+        zttest::ClientRequest request;
         int code;
         const char *text;
-    } cases[] = {
-        {{"1"}, kRefuses, 1, "ZT_ERR_NOT_SUPPORTED"},
-        {{"stop", "--timeout", "300", "--queue", "/ztctl_silent"},
-         kSilent,
-         3,
-         "no answer within 300 ms"},
-        {{"get_busy_status"}, kNone, 3, "is ztControlD running?"},
-        {{"--u8"}, kNone, 2, ""},
-        {{"--help"}, kNone, 0, "Usage: ztctl"},
-    };
-    for (const Case &c : cases) {
-        mq_unlink(zttest::kCommandQueue);
+    } cases[] = {// clang-format off
+        {{"get_busy_status", "--option", "0", "--hex", "0a0b"}, ok, {100, Bytes{10, 11}, 0}, 0,
+         "(ZTCONTROL_GET_BUSY_STATUS)\nresult: 0 (ZT_OK)"},
+        {{"1"}, refused, {1, {}, {}}, 1, "ZT_ERR_NOT_SUPPORTED"},
+        {{"stop", "--timeout", "300", "--queue", "/silent"}, std::optional<Bytes>(), {101, {}, {}},
+         3, "no answer within 300 ms"},
+        {{"get_busy_status"}, {}, {}, 3, "is ztControlD running?"},
+        {{"1", "--hex", std::string(3000, 'a')}, {}, {}, 3, "does not fit"},
+        {{"--u8"}, {}, {}, 2, "--u8 needs a number"}, {{"--help"}, {}, {}, 0, "Usage: ztctl"},
+        {{"list"}, {}, {}, 0, "101  ZTCONTROL_CMD_LAST\n"}};
+    // clang-format on
+    for (const auto &c : cases) {
         std::optional<FakeDaemon> daemon;
-        if (c.daemon != kNone)
-            daemon.emplace().serveOne(c.daemon == kRefuses ? std::optional(daemonMessage(21, -104))
-                                                           : std::nullopt);
+        std::future<Bytes> request;
+        if (c.answer)
+            request = daemon.emplace().serve(*c.answer);
         zttest::ChildProcess ztctl;
-        ASSERT_TRUE(ztctl.start(ztctlPath(), c.args));
+        ASSERT_TRUE(ztctl.start(kZtctl, c.args));
         auto status = ztctl.waitExit(10s);
         ASSERT_TRUE(status) << c.args[0];
         EXPECT_EQ(status->code, c.code) << c.args[0] << ": " << ztctl.output();
         EXPECT_NE(ztctl.output().find(c.text), std::string::npos) << ztctl.output();
         if (!daemon)
             continue;
-        daemon->join();
-        const std::string replyQueue = element(daemon->m_request, TLV_SRC);
-        EXPECT_EQ(replyQueue[0], '/') << c.args[0];
-        EXPECT_FALSE(zttest::queueExists(replyQueue)) << replyQueue;
+        const Bytes r = request.get();
+        EXPECT_EQ(r, expected(c.request, r)) << c.args[0];
+        EXPECT_EQ(replyQueue(r)[0], '/') << c.args[0];
+        EXPECT_FALSE(zttest::queueExists(replyQueue(r))) << replyQueue(r);
     }
 }
 
-// watch: the switch goes to the daemon's queue, the frames come over TCP.
-// The stand-in listens on port 8081 and sends frames (whose declared length
-// counts a NUL that is not sent) once the switch has been answered.
-TEST(ZtctlProcess, WatchSwitchesNotificationsOnAndPrintsEachFramedText)
+// watch over TCP: the switch goes to the daemon's queue, then frames (whose
+// declared length counts a NUL that is not sent) arrive in pieces. watch on a
+// queue: registered with the daemon, prints notifications (22) only, and is
+// unregistered and removed on Ctrl-C.
+TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
 {
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
+    int listener = socket(AF_INET, SOCK_STREAM, 0), one = 1;
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(zttest::kNotifyPort);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr{AF_INET, htons(zttest::kNotifyPort), {htonl(INADDR_LOOPBACK)}, {}};
     ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
     ASSERT_EQ(listen(listener, 1), 0);
-
     FakeDaemon daemon;
-    daemon.serveOne(daemonMessage(21, 0));
-    zttest::ChildProcess ztctl;
-    ASSERT_TRUE(ztctl.start(ztctlPath(), {"watch", "--raw", "--count", "2", "--timeout", "5000"}));
+    auto request = daemon.serve();
+    zttest::ChildProcess tcp, queue;
+    ASSERT_TRUE(tcp.start(kZtctl, {"watch", "--raw", "--count", "2", "--timeout", "5000"}));
     int conn = accept(listener, nullptr, nullptr);
     ASSERT_GE(conn, 0);
-    daemon.join();
-    EXPECT_EQ(element(daemon.m_request, TLV_CMD), std::string("\x2b\0\0\0", 4));
-    EXPECT_EQ(element(daemon.m_request, TLV_CMDARG), "status=1");
-    // Two frames in pieces, the second split inside its header.
+    Bytes r = request.get();
+    EXPECT_EQ(r, expected({43, zttest::textArg("status=1"), {}}, r));
     const std::string frames = "LENGTH:3\n\n{}LENGTH:12\n\n{\"a\":\"b c\"}";
-    ASSERT_EQ(send(conn, frames.data(), 20, MSG_NOSIGNAL), 20);
-    ASSERT_EQ(send(conn, frames.data() + 20, frames.size() - 20, MSG_NOSIGNAL),
-              static_cast<ssize_t>(frames.size() - 20));
-    auto status = ztctl.waitExit(10s);
-    close(conn);
-    close(listener);
-    ASSERT_TRUE(status);
-    EXPECT_TRUE(status->ok()) << status->describe() << ztctl.output();
-    EXPECT_EQ(ztctl.output(), "{}\n{\"a\":\"b c\"}\n");
+    ASSERT_EQ(send(conn, frames.data(), 20, MSG_NOSIGNAL), 20);  // inside the second header
+    ASSERT_GT(send(conn, frames.data() + 20, frames.size() - 20, MSG_NOSIGNAL), 0);
+    auto status = tcp.waitExit(10s);
+    close(conn), close(listener);
+    ASSERT_TRUE(status && status->ok()) << tcp.output();
+    EXPECT_EQ(tcp.output(), "{}\n{\"a\":\"b c\"}\n");
+
+    const std::string name = zttest::uniqueQueueName("watch");
+    request = daemon.serve();
+    ASSERT_TRUE(queue.start(kZtctl, {"watch", "--queue", name, "--raw"}));
+    r = request.get();
+    EXPECT_EQ(r, expected({0, zttest::registerQueueArg(true, name), {}}, r));
+    const std::string full = "{\"1\":1,\n\"2\":9}", change = "{\"status\":{\"8\":1}}";
+    const std::pair<uint8_t, std::string> sent[] = {{22, full}, {21, change}, {22, change}};
+    for (const auto &[category, text] : sent) {
+        const Bytes payload(text.c_str(), text.c_str() + text.size() + 1);
+        const Bytes m = daemonMessage(category, 0, &payload);
+        ASSERT_TRUE(zttest::sendRaw(m.data(), m.size(), 1000, name));
+    }
+    ASSERT_TRUE(queue.waitForOutput(change + "\n", 10s)) << queue.output();
+    request = daemon.serve();
+    ASSERT_TRUE(queue.signal(SIGINT));
+    r = request.get();
+    EXPECT_EQ(r, expected({0, zttest::registerQueueArg(false, name), {}}, r));
+    status = queue.waitExit(10s);
+    ASSERT_TRUE(status && status->ok()) << queue.output();
+    EXPECT_EQ(queue.output(), full + "\n" + change + "\n");
+    EXPECT_FALSE(zttest::queueExists(name)) << "the watch queue was left behind";
 }
 
 }  // namespace

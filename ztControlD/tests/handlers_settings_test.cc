@@ -1,0 +1,304 @@
+// The settings and status commands in-process: a setting change's order of
+// edit, set and zoom calls on every path, the corrected values, the block
+// answers, the calibration file name and the advanced-settings resets.
+#include <fcntl.h>
+#include <mqueue.h>
+#include <string.h>
+
+#include "ClientMessages.h"
+#include "HandlerFixture.h"
+#include "StatusBlock.h"
+#include "ZTCSIListener.h"
+#include "camera_settings.h"
+#include "ztcWire.h"
+#include "ztcontrol_if_server.h"
+
+namespace {
+
+using Trace = std::vector<std::string>;
+using zttest::words;
+constexpr uint8_t kModel = 57;
+
+uint32_t le32(const std::vector<uint8_t> &b, size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+class Settings : public zttest::HandlerFixture {
+protected:
+    // A camera of model 57 that answers both blocks in full.
+    void SetUp() override
+    {
+        peer().setCsiItem(1, kModel);
+        HandlerFixture::SetUp();
+        peer().scriptRemote(8, 11, PeerAnswer::Bytes(zttest::StatusBlock().bytes()));
+        peer().scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(238, 0)));
+        // The block reads go through the server's own context: it shares the
+        // fixture's queues (both read the one reply queue, in turn).
+        server.reply_queue_name = ZTC_QUEUE_REPLY;
+        server.request_queue = mq_open(ZTC_QUEUE_FIRMWARE, O_WRONLY);
+        server.reply_queue = mq_open(ZTC_QUEUE_REPLY, O_RDONLY);
+        ASSERT_NE(server.reply_queue, static_cast<mqd_t>(-1));
+    }
+    void TearDown() override
+    {
+        mq_close(server.request_queue);
+        mq_close(server.reply_queue);
+        server.request_queue = server.reply_queue = static_cast<mqd_t>(-1);
+        HandlerFixture::TearDown();
+    }
+    ztc_msg_q_context_t &server = ZtcontrolCommandServer::m_cameraContext;
+
+    // The requests that matter, in order: "start", "store", "set S=V",
+    // "zoom Z", "RA c,i" of other operations and the reset calls by name.
+    Trace trace() const
+    {
+        Trace out;
+        for (const PeerRequest &r : sent()) {
+            if (r.isRemote(17, 8)) {
+                out.push_back("start");
+            } else if (r.isRemote(17, 10)) {
+                out.push_back("store");
+            } else if (r.isTyped("camera_if_settings_set_value_int")) {
+                checkTableWords(r.payload);
+                out.push_back("set " + std::to_string(le32(r.payload, 0)) + "=" +
+                              std::to_string(static_cast<int32_t>(le32(r.payload, 12))));
+            } else if (r.isTyped("ztc_app_set_digital_zoom")) {
+                out.push_back("zoom " + std::to_string(le32(r.payload, 0)));
+            } else if (r.kind == "TC" && r.name.find("advset_reset") != std::string::npos) {
+                out.push_back(r.name);
+            } else if (r.kind == "RA" && !r.isRemote(8, 11) && !r.isRemote(7, 30) &&
+                       !r.isRemote(2, 91)) {
+                out.push_back("RA " + std::to_string(r.category) + "," +
+                              std::to_string(r.identifier));
+            }
+        }
+        return out;
+    }
+
+    // The set call carries the three words of the setting's table entry.
+    static void checkTableWords(const Bytes &payload)
+    {
+        ASSERT_EQ(payload.size(), 20u);
+        uint32_t count = 0;
+        const camera_settings_id_entry_t *table = camera_settings_id_table(kModel, &count);
+        const uint32_t setting = le32(payload, 0);
+        ASSERT_TRUE(table && setting < count);
+        EXPECT_EQ(le32(payload, 4), table[setting].fw_category);
+        EXPECT_EQ(le32(payload, 8), table[setting].fw_identifier);
+        EXPECT_EQ(le32(payload, 16), table[setting].value_width);
+    }
+
+    Trace set(uint32_t setting, uint32_t option, int expected = 0)
+    {
+        EXPECT_EQ(run(ZTCONTROL_SET_SETTING_ID, words({setting, option})).code, expected)
+            << "setting " << setting << " option " << option;
+        return trace();
+    }
+};
+
+TEST_F(Settings, ChangeIsSetInsideOnePresetEditWithTheCorrectedOptionValue)
+{
+    const std::tuple<uint32_t, uint32_t, Trace> cases[] = {
+        {2, 4, {"start", "set 2=4", "store"}},
+        {118, 1, {"start", "set 118=15", "store"}},  // option 1 is +1.5 EV
+        {2, 100, {"start", "set 2=13", "store"}},    // mapped 17
+        {32, 0, {"start", "set 32=0", "store"}},     // mapped 3601
+        {59, 6, {"set 59=5"}},                       // camera-wide: no edit
+        {55, 1, {"set 91=1"}},
+    };
+    for (const auto &[setting, option, expected] : cases)
+        EXPECT_EQ(set(setting, option), expected);
+    peer().scriptTyped("camera_if_settings_set_value_int", PeerAnswer::Status(ZT_ERR));
+    EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "set 2=4", "store"}));
+    EXPECT_FALSE(run(ZTCONTROL_SET_SETTING_ID, words({55, 1})).quiet);
+    EXPECT_TRUE(run(ZTCONTROL_SET_SETTING_ID, words({91, 1})).quiet);
+}
+
+TEST_F(Settings, NarrowIsSentAsLinearWithAZoomThatTheNextChangeRemoves)
+{
+    EXPECT_EQ(set(43, 2), (Trace{"set 43=4", "zoom 30"}));
+    EXPECT_EQ(set(43, 3), (Trace{"set 43=3", "zoom 0"}));
+    EXPECT_EQ(set(43, 3), (Trace{"set 43=3"}));
+    // A failed narrow set leaves the translation pending without a zoom.
+    peer().scriptTypedOnce("camera_if_settings_set_value_int", PeerAnswer::Status(ZT_ERR));
+    EXPECT_EQ(set(43, 2, ZT_ERR), (Trace{"set 43=4"}));
+    EXPECT_EQ(set(43, 4), (Trace{"set 43=4", "zoom 0"}));
+    // A failed zoom is the change's result.
+    peer().scriptTypedOnce("ztc_app_set_digital_zoom", PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+    EXPECT_EQ(set(43, 2, ZT_ERR_MQ_FAIL), (Trace{"set 43=4", "zoom 30"}));
+    EXPECT_EQ(set(43, 0), (Trace{"set 43=0", "zoom 0"}));
+}
+
+TEST_F(Settings, PrerollOffOutsideMenusDropsTheBufferInsteadOfChangingThePreset)
+{
+    EXPECT_EQ(set(167, 4), (Trace{"RA 2,90"}));
+    EXPECT_EQ(set(167, 2), (Trace{"start", "set 167=2", "store"}));
+    peer().scriptRemote(2, 90, PeerAnswer::Status(ZT_ERR));
+    EXPECT_EQ(set(167, 4, ZT_ERR), (Trace{"RA 2,90"}));
+    state().m_inContextualMenu = 1;
+    EXPECT_EQ(set(167, 4), (Trace{"start", "set 167=4", "store"}));
+}
+
+TEST_F(Settings, EveryRefusalAfterTheEditStartedEndsTheEdit)
+{
+    uint32_t count = 0;
+    ASSERT_TRUE(camera_settings_id_table(kModel, &count));
+    EXPECT_EQ(set(count, 0, ZT_ERR_INVALID_PARAM), (Trace{"start", "store"}));
+    // A block of the wrong size stops the change; a failed read does not.
+    peer().scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(237, 0)));
+    EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "store"}));
+    peer().scriptRemote(7, 30, PeerAnswer::Bytes({2}));
+    EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "store"}));
+    peer().scriptRemote(7, 30, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+    EXPECT_EQ(set(2, 4), (Trace{"start", "set 2=4", "store"}));
+    peer().scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(238, 0)));
+    peer().scriptRemote(8, 11, PeerAnswer::Bytes(Bytes(100, 0)));
+    EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "store"}));
+    peer().scriptRemote(8, 11, PeerAnswer::Bytes(zttest::StatusBlock().bytes()));
+    peer().scriptRemote(17, 8, PeerAnswer::Status(ZT_ERR));
+    EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start"}));
+    EXPECT_EQ(run(ZTCONTROL_SET_SETTING_ID).code, ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(run(ZTCONTROL_SET_SETTING_ID, Bytes{2, 0, 0, 0, 4, 0, 0}).code,
+              ZT_ERR_INVALID_PARAM);
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(Settings, UxModeChangeRereadsTheCurrentPresetAndPublishesEvenWhenItFails)
+{
+    unsigned published = 0;
+    const auto csi = ZTCSIListener::GetInstance();
+    // Flat mode may change for a custom current preset...
+    peer().scriptRemote(
+        8, 11, PeerAnswer::Bytes(zttest::StatusBlock().group(0).videoPreset(0x100).bytes()));
+    EXPECT_EQ(set(177, 1), (Trace{"set 177=1"}));
+    EXPECT_EQ(set(144, 13), (Trace{"start", "set 144=13", "store"}));
+    // ...not for a factory one, which a failed ux-mode change still brings.
+    peer().scriptRemote(8, 11,
+                        PeerAnswer::Bytes(zttest::StatusBlock().group(0).videoPreset(2).bytes()));
+    csi->SetCSIValue(7, 0);
+    peer().scriptTypedOnce("camera_if_settings_set_value_int", PeerAnswer::Status(ZT_ERR));
+    EXPECT_EQ(set(177, 1, ZT_ERR), (Trace{"set 177=1"}));
+    EXPECT_TRUE(csi->GetCSIValue(7, &published));
+    EXPECT_EQ(published, 0x8FFFFFFu);
+    EXPECT_EQ(set(144, 13, ZT_ERR), Trace{});
+}
+
+TEST_F(Settings, GetAllSettingsStatusAnswersTheWhole634ByteBlock)
+{
+    Bytes status(394, 0), settings(238, 0);
+    status[300] = 0xAB;
+    settings[200] = 0xCD;
+    peer().scriptRemote(8, 11, PeerAnswer::Bytes(status));
+    peer().scriptRemote(7, 30, PeerAnswer::Bytes(settings));
+    Outcome out = run(ZTCONTROL_GET_ALL_SETTINGS_STATUS);
+    ASSERT_EQ(out.payload.size(), 634u);
+    EXPECT_EQ(std::make_tuple(out.code, out.payload[300], out.payload[394 + 200]),
+              std::make_tuple(0, uint8_t{0xAB}, uint8_t{0xCD}));
+    peer().scriptRemote(8, 11, PeerAnswer::Bytes({5, 6, 7}));  // short answers fill what they have
+    out = run(ZTCONTROL_GET_ALL_SETTINGS_STATUS);
+    EXPECT_EQ(std::make_pair(out.code, out.payload.size()), std::make_pair(0, size_t{634}));
+    const std::pair<uint8_t, uint8_t> blocks[] = {{8, 11}, {7, 30}};
+    for (const auto &[category, id] : blocks) {
+        peer().scriptRemote(8, 11, PeerAnswer::Bytes(status));
+        peer().scriptRemote(category, id, PeerAnswer::Bytes({2}));
+        EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS), (Outcome{ZT_ERR_NAK_OFF, {}, true}));
+        peer().scriptRemote(category, id, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+        EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS), (Outcome{ZT_ERR_MQ_FAIL, {}, false}));
+    }
+    EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes{1}).code, ZT_ERR_INVALID_PARAM);
+}
+
+TEST_F(Settings, BlockQueriesPassTheAnswerOrTheCamerasRefusal)
+{
+    const std::tuple<ztcontrol_command_t, uint8_t, uint8_t> queries[] = {
+        {ZTCONTROL_GET_ALL_SETTINGS, 7, 30},
+        {ZTCONTROL_GET_ALL_STATUS, 8, 11},
+        {ZTCONTROL_SYSTEM_GET_GEOCAL, 8, 34}};
+    for (const auto &[command, category, id] : queries) {
+        SCOPED_TRACE(command);
+        const Bytes bytes(64, 0x5A);
+        peer().scriptRemote(category, id, PeerAnswer::Bytes(bytes));
+        EXPECT_EQ(run(command), (Outcome{0, bytes, false}));
+        peer().scriptRemote(category, id, PeerAnswer::Bytes({2}));
+        EXPECT_EQ(run(command), (Outcome{ZT_ERR_NAK_OFF, {}, true}));
+        peer().scriptRemote(category, id, PeerAnswer::Status(ZT_ERR));
+        EXPECT_EQ(run(command), (Outcome{ZT_ERR, {}, false}));
+        EXPECT_EQ(run(command, Bytes{1}).code, ZT_ERR_INVALID_PARAM);
+        EXPECT_TRUE(sent().empty());
+    }
+    EXPECT_EQ(run(ZTCONTROL_GET_SETTING_ID, Bytes{1}).code, 0);
+    EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS_IDS, Bytes{1}).code, ZT_ERR_NOT_SUPPORTED);
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(Settings, CalibrationFileNameIsPrefixedAndUsesSlashes)
+{
+    const auto path = [](const std::string &name) {
+        Bytes b(257, 0);
+        const std::string full = "/tmp/fuse_a/" + name;
+        memcpy(b.data(), full.data(), full.size());
+        return b;
+    };
+    const Bytes named = zttest::concat({{1, 2, 3}, zttest::textArg("DCIM\\CAL.BIN")});
+    // The name ends at its NUL; the longest taken is 244 answer bytes.
+    const std::pair<Bytes, Bytes> cases[] = {
+        {named, path("DCIM/CAL.BIN")},
+        {zttest::concat({named, {0, 'X'}}), path("DCIM/CAL.BIN")},
+        {Bytes(244, 'n'), path(std::string(241, 'n'))},
+        {Bytes(245, 'n'), path("")},
+    };
+    for (const auto &[bytes, expected] : cases) {
+        peer().scriptRemote(8, 35, PeerAnswer::Bytes(bytes));
+        EXPECT_EQ(run(ZTCONTROL_SYSTEM_GET_SHADINGDATA_FILE), (Outcome{0, expected, false}));
+    }
+    peer().scriptRemote(8, 35, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+    EXPECT_EQ(run(ZTCONTROL_SYSTEM_GET_SHADINGDATA_FILE), (Outcome{ZT_ERR_MQ_FAIL, path(""), false}));
+}
+
+TEST_F(Settings, AdvancedResetFollowsTheCurrentFlatMode)
+{
+    const auto reset = [this](int8_t flatMode, int expected = 0) {
+        Bytes settings(238, 0);
+        settings[25] = static_cast<uint8_t>(flatMode);
+        peer().scriptRemote(7, 30, PeerAnswer::Bytes(settings));
+        EXPECT_EQ(run(ZTCONTROL_ADVSET_RESET, Bytes{9}).code, expected) << int(flatMode);
+        return trace();
+    };
+    const std::pair<int8_t, std::string> cases[] = {
+        {12, "ztc_video_advset_reset"},     {27, "ztc_video_advset_reset"},
+        {17, "ztc_photo_advset_reset"},     {26, "ztc_multishot_advset_reset"},
+        {31, "ztc_multishot_advset_reset"}, {22, ""},
+        {-1, ""}};
+    for (const auto &[flatMode, call] : cases)
+        EXPECT_EQ(reset(flatMode),
+                  (call.empty() ? Trace{"start", "store"} : Trace{"start", call, "store"}));
+    peer().scriptTyped("ztc_photo_advset_reset", PeerAnswer::Status(ZT_ERR));
+    EXPECT_EQ(reset(16, ZT_ERR), (Trace{"start", "ztc_photo_advset_reset", "store"}));
+    // Without the settings block nothing is reset.
+    peer().scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(237, 0)));
+    EXPECT_EQ(run(ZTCONTROL_ADVSET_RESET).code, 0);
+    EXPECT_TRUE(trace().empty());
+    peer().scriptRemote(7, 30, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+    EXPECT_EQ(run(ZTCONTROL_ADVSET_RESET).code, ZT_ERR_MQ_FAIL);
+    EXPECT_TRUE(trace().empty());
+}
+
+TEST_F(Settings, FamilyResetsSendTheirOperationInsideAnEdit)
+{
+    const std::pair<ztcontrol_command_t, std::string> resets[] = {
+        {ZTCONTROL_VIDEO_ADVSET_RESET, "RA 2,26"},
+        {ZTCONTROL_PHOTO_ADVSET_RESET, "RA 3,22"},
+        {ZTCONTROL_MULTI_ADVSET_RESET, "RA 4,26"}};
+    for (const auto &[command, operation] : resets) {
+        EXPECT_EQ(run(command).code, 0);
+        EXPECT_EQ(trace(), (Trace{"start", operation, "store"}));
+        EXPECT_EQ(run(command, Bytes{0}).code, ZT_ERR_INVALID_PARAM);
+        EXPECT_TRUE(sent().empty());
+    }
+    peer().scriptRemote(3, 22, PeerAnswer::Status(ZT_ERR));
+    EXPECT_EQ(run(ZTCONTROL_PHOTO_ADVSET_RESET).code, ZT_ERR);
+    EXPECT_EQ(trace(), (Trace{"start", "RA 3,22", "store"}));
+}
+
+}  // namespace

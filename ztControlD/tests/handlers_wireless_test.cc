@@ -1,0 +1,208 @@
+// Wi-Fi, pairing, Bluetooth and firmware-update commands in-process: the
+// exact module payloads, the scan id and the 492-byte scan list built from
+// module answers of any shape, and the refusals that send nothing.
+#include <string.h>
+
+#include "ClientMessages.h"
+#include "HandlerFixture.h"
+
+using zttest::concat;
+using zttest::textArg;
+using zttest::u32Arg;
+using zttest::u8Arg;
+using Bytes = zttest::Bytes;
+
+namespace {
+
+// `text` at `at` in `size` zero bytes, at most `max` characters of it.
+Bytes put(Bytes b, size_t at, const std::string &text, size_t max)
+{
+    memcpy(b.data() + at, text.data(), std::min(text.size(), max));
+    return b;
+}
+// The network argument: SSID field of 33 bytes, password of 67, auth word, mode word.
+Bytes network(const std::string &ssid, const std::string &password, uint32_t auth = 0,
+              uint32_t mode = 0)
+{
+    return concat(
+        {put(put(Bytes(100, 0), 0, ssid, 33), 33, password, 67), u32Arg(auth), u32Arg(mode)});
+}
+// The 128-byte "CT"/"CL"/"CD" payload.
+Bytes netPayload(uint8_t b0, uint8_t auth, const std::string &ssid, const std::string &password)
+{
+    return put(put(concat({{b0, 127, auth}, Bytes(125, 0)}), 4, ssid, 31), 37, password, 62);
+}
+// A 127-byte module list entry, and the 48-byte scan-list entry made of it.
+Bytes moduleEntry(uint8_t first, uint8_t second, const std::string &name, uint32_t word)
+{
+    return concat({{first, second}, put(Bytes(116, 0), 0, name, 116), u32Arg(word), Bytes(5, 0)});
+}
+Bytes listEntry(uint8_t first, uint8_t second, const std::string &name, uint32_t word)
+{
+    return concat(
+        {put(Bytes(36, 0), 0, name, 31), u32Arg(first), u32Arg(word), {second}, Bytes(3, 0)});
+}
+Bytes listHeader(uint8_t offset, uint8_t second, uint8_t count, uint8_t fifth)
+{
+    return {offset, 0, second, 0, count, 0, 0, 0, fifth, 0, 0, 0};
+}
+Bytes block(Bytes b)
+{
+    b.resize(492);
+    return b;
+}
+
+class Wireless : public zttest::HandlerFixture {};
+
+TEST_F(Wireless, AccessPointActionsAndBluetoothOffSendTheirModuleCodes)
+{
+    for (const auto &[action, code] : {std::pair<uint32_t, uint8_t>{1, 1}, {0, 3}, {2, 6}}) {
+        EXPECT_EQ(run(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(action)).code, 0);
+        EXPECT_EQ(sentModule("AP"), (Bytes{code, 0})) << "action " << action;
+    }
+    EXPECT_EQ(run(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(3)).code, ZT_ERR_INVALID_PARAM);
+    EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(run(ZTCONTROL_BLE_CONTROL, u8Arg(7)).code, 0);  // ignores its argument
+    EXPECT_EQ(sentModule("AP"), (Bytes{0x24, 0}));
+}
+
+TEST_F(Wireless, NetworkCommandsSendTheirModulePayloads)
+{
+    const std::string s33(33, 's'), p66(66, 'p');
+    const struct {
+        ztcontrol_command_t command;
+        std::optional<Bytes> arg;
+        std::string module;
+        Bytes payload;
+    } cases[] = {
+        // Access point: length-prefixed texts without terminators, mode code 0 for mode word 1.
+        {ZTCONTROL_WIFI_AP_SSID_CONFIG, network("Cam", "secret12", 0, 1), "AP",
+         concat({{0, 1, 8}, textArg("secret12"), {3}, textArg("Cam")})},
+        {ZTCONTROL_WIFI_AP_SSID_CONFIG, network(s33, "pw", 0, 7), "AP",
+         concat({{6, 1, 2}, textArg("pw"), {33}, textArg(s33)})},
+        // Connect: 31 SSID and 62 password characters at most, "CL" without password.
+        {ZTCONTROL_WIFI_SSID_SELECT, network("Home", "pass1234", 3), "CT",
+         netPayload(1, 3, "Home", "pass1234")},
+        {ZTCONTROL_WIFI_SSID_SELECT, network("Open", "", 255), "CL",
+         netPayload(1, 255, "Open", "")},
+        {ZTCONTROL_WIFI_SSID_SELECT, network(s33, p66, 4), "CT", netPayload(1, 4, s33, p66)},
+        // Delete reads only the SSID: a bare name with its NUL will do.
+        {ZTCONTROL_WIFI_SSID_DELETE, network("Home", "x"), "CD", netPayload(0, 0, "Home", "")},
+        {ZTCONTROL_WIFI_SSID_DELETE, textArg("Cafe", true), "CD", netPayload(0, 0, "Cafe", "")},
+        {ZTCONTROL_WIFI_SSID_DELETE_ALL, std::nullopt, "CD", netPayload(1, 0, "", "")},
+        // Quick connect: terminated texts, the password only when there is one.
+        {ZTCONTROL_WIFI_SSID_SAVE, put(Bytes(100, 0), 0, std::string(32, 'x'), 32), "CQ",
+         textArg(std::string(32, 'x'), true)},
+        {ZTCONTROL_WIFI_SSID_SAVE, network("Home", "pw"), "CQ",
+         concat({textArg("Home", true), textArg("pw", true)})},
+        {ZTCONTROL_RC_PAIR, std::nullopt, "PD", {1, 2}},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(run(c.command, c.arg).code, 0) << c.command;
+        EXPECT_EQ(sentModule(c.module), c.payload) << c.command;
+    }
+    const std::pair<ztcontrol_command_t, Bytes> refusals[] = {
+        {ZTCONTROL_WIFI_AP_SSID_CONFIG, network("", "secret12", 0, 1)},
+        {ZTCONTROL_WIFI_AP_SSID_CONFIG, network("Cam", "", 0, 1)},
+        {ZTCONTROL_WIFI_SSID_SELECT, network("Home", "pass1234", 256)},
+        {ZTCONTROL_WIFI_SSID_SELECT, network("", "pass1234", 3)},
+        {ZTCONTROL_WIFI_SSID_DELETE, network("", "")},
+        {ZTCONTROL_WIFI_SSID_SAVE, network(std::string(33, 'x'), "")},
+        {ZTCONTROL_WIFI_SSID_SAVE, network("Home", std::string(64, 'p'))},
+        {ZTCONTROL_WIFI_SSID_SAVE, network("", "pw")},
+        {ZTCONTROL_WIFI_SSID_DELETE_ALL, {}},
+        {ZTCONTROL_RC_PAIR, {}},
+        {ZTCONTROL_RC_PAIR_CANCEL, {}}};
+    for (const auto &[command, arg] : refusals)
+        EXPECT_EQ(run(command, arg).code, ZT_ERR_INVALID_PARAM) << command;
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(Wireless, ScanAlwaysAnswersAFourByteScanId)
+{
+    const struct {
+        std::optional<PeerAnswer> module;
+        Bytes arg;
+        int code;
+        Bytes id;
+    } cases[] = {{PeerAnswer::Bytes({0, 42}), {1}, 0, {42, 0, 0, 0}},
+                 {PeerAnswer::Bytes({0}), {1}, 0, {0, 0, 0, 0}},
+                 {PeerAnswer::Status(ZT_ERR_MQ_FAIL), {1}, ZT_ERR_MQ_FAIL, {0, 0, 0, 0}},
+                 {std::nullopt, {0}, ZT_ERR_NOT_SUPPORTED, {0, 0, 0, 0}},
+                 {std::nullopt, {}, ZT_ERR_INVALID_PARAM, {0, 0, 0, 0}}};
+    for (const auto &c : cases) {
+        if (c.module)
+            peer().scriptAuxmod("NI", *c.module);
+        EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_SCAN, c.arg), (Outcome{c.code, c.id, false}));
+        EXPECT_EQ(sent().size(), c.module ? 1u : 0u);
+        EXPECT_TRUE(!c.module || sentModule("NI") == (Bytes{1, 1}));
+    }
+}
+
+TEST_F(Wireless, ScanListCopiesWholeEntriesAtMostTenIntoTheZeroedBlock)
+{
+    const std::string longName(40, 'L');  // keeps 31 characters and its NUL
+    Bytes eleven = {0, 1, 0, 0, 12, 12, 0}, ten = listHeader(7, 1, 10, 12);
+    for (uint8_t i = 0; i < 11; ++i) {
+        eleven = concat({eleven, moduleEntry(i, 0, "net" + std::to_string(i), i)});
+        if (i < 10)
+            ten = concat({ten, listEntry(i, 0, "net" + std::to_string(i), i)});
+    }
+    const std::pair<PeerAnswer, Outcome> cases[] = {
+        {PeerAnswer::Bytes(concat({{0, 9, 0, 0, 3, 5, 0},
+                                   moduleEntry(4, 1, "Alpha", 2437),
+                                   moduleEntry(2, 6, longName, 5180),
+                                   moduleEntry(0, 0, "", 7)})),
+         {0,
+          block(concat({listHeader(7, 9, 3, 5), listEntry(4, 1, "Alpha", 2437),
+                        listEntry(2, 6, longName, 5180), listEntry(0, 0, "", 7)})),
+          false}},
+        {PeerAnswer::Bytes(eleven), {0, block(ten), false}},  // twelve reported
+        {PeerAnswer::Bytes(concat({{0, 1, 0, 0, 5, 5, 0}, moduleEntry(1, 0, "a", 1), {9}})),
+         {0, block(concat({listHeader(7, 1, 1, 5), listEntry(1, 0, "a", 1)})), false}},
+        {PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}), {ZT_ERR, Bytes(492, 0), false}},  // busy
+        {PeerAnswer::Bytes({0, 3, 0}), {ZT_ERR, Bytes(492, 0), false}},  // header cut short
+        {PeerAnswer::Status(ZT_ERR_MQ_FAIL), {ZT_ERR_MQ_FAIL, Bytes(492, 0), false}}};
+    for (const auto &[module, outcome] : cases) {
+        peer().scriptAuxmod("al", module);
+        EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_LIST, u8Arg(7)), outcome);
+        EXPECT_EQ(sentModule("al"), (Bytes{7, 10, 0xFF, 0xFF, 1}));
+    }
+    EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_LIST), (Outcome{ZT_ERR_INVALID_PARAM, Bytes(492, 0), false}));
+}
+
+TEST_F(Wireless, PairCancelSucceedsOnlyOnTheSingleByteZero)
+{
+    const std::pair<PeerAnswer, int> answers[] = {
+        {PeerAnswer::Bytes({0}), 0},
+        {PeerAnswer::Bytes({1}), ZT_ERR},
+        {PeerAnswer::Bytes({0, 0}), ZT_ERR},
+        {PeerAnswer::Status(0), ZT_ERR},
+        {PeerAnswer::Status(ZT_ERR_MQ_FAIL), ZT_ERR_MQ_FAIL}};
+    for (const auto &[answer, code] : answers) {
+        peer().scriptAuxmod("PX", answer);
+        EXPECT_EQ(run(ZTCONTROL_RC_PAIR_CANCEL).code, code);
+        EXPECT_TRUE(sentModule("PX").empty());
+    }
+}
+
+TEST_F(Wireless, BandSelectAndFirmwareUpdatePassTheirByte)
+{
+    EXPECT_EQ(run(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(1)).code, 0);
+    EXPECT_TRUE(sent().size() == 1 && sent()[0].isRemote(6, 19) && sent()[0].payload == Bytes{1});
+    EXPECT_EQ(run(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(2)).code, ZT_ERR_INVALID_PARAM);
+    EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(run(ZTCONTROL_FW_UPDATE_START).code, 0);
+    EXPECT_TRUE(sentTyped("ztc_fwupdate_download_start").empty());
+    peer().scriptTyped("ztc_fwupdate_download_cancel", PeerAnswer::Status(ZT_ERR));
+    EXPECT_EQ(run(ZTCONTROL_FW_UPDATE_CANCEL).code, ZT_ERR);
+    for (const auto &[arg, flag] : {std::pair<uint8_t, uint8_t>{5, 1}, {0, 0}}) {
+        EXPECT_EQ(run(ZTCONTROL_FW_UPDATE_DONE, u8Arg(arg)).code, 0);
+        EXPECT_EQ(sentTyped("ztc_fwupdate_download_done"), Bytes{flag}) << int(arg);
+    }
+    for (ztcontrol_command_t command : {ZTCONTROL_FW_UPDATE_START, ZTCONTROL_FW_UPDATE_CANCEL})
+        EXPECT_EQ(run(command, u8Arg(1)).code, ZT_ERR_INVALID_PARAM);
+    EXPECT_TRUE(sent().empty());
+}
+
+}  // namespace
