@@ -142,8 +142,6 @@ int32_t translateToFlatMode(CameraState &state, int32_t mode, unsigned model)
 // Argument: the shutter value (u8); an empty one reads as 0.
 CommandResult cmdShutter(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     const uint8_t value = args.argument->getUInt8();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_COMMAND_SHUTTER: value:%d", value);
     const int result = ztc_shutter(&scope.camera, value);
@@ -156,8 +154,6 @@ CommandResult cmdShutter(CommandScope &scope, const CommandArgs &args)
 // edit, so that edit is closed first.
 CommandResult cmdMode(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     int32_t mode = static_cast<int32_t>(args.argument->getUInt32());
     scope.edit.stopZooming("ZTCONTROL_MODE");
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_MODE: mode:%d", mode);
@@ -206,8 +202,6 @@ CommandResult cmdModeSubMode(CommandScope &scope, const CommandArgs &args)
 // Argument: the flat mode (u16) whose preset becomes active.
 CommandResult cmdModeSetMode(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     scope.edit.stopZooming("ZTCONTROL_MODE_SET_MODE");
     const uint16_t mode = args.argument->getUInt16();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_MODE_SET_MODE: mode:%d", mode);
@@ -218,8 +212,6 @@ CommandResult cmdModeSetMode(CommandScope &scope, const CommandArgs &args)
 // so it is set inside an edit that is stored whatever the result.
 CommandResult cmdCaptureDelay(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     const int32_t delay = static_cast<int32_t>(args.argument->getUInt32());
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_CAPTURE_DELAY: photo timer:%d", delay);
     if (!scope.edit.PresetStartEdit(PresetEditScope::kNoSetting)) {
@@ -237,8 +229,6 @@ CommandResult cmdCaptureDelay(CommandScope &scope, const CommandArgs &args)
 // and stored once the gesture pauses.
 CommandResult cmdDigitalZoom(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     const int32_t zoom = static_cast<int32_t>(args.argument->getUInt32());
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DIGITAL_ZOOM: dzoom:%d", zoom);
     int32_t appMode = 0;

@@ -116,8 +116,6 @@ CommandResult cmdLiveviewModeSet(CommandScope &scope, const CommandArgs &args)
 CommandResult cmdQuickCaptureStart(CommandScope &scope, const CommandArgs &args)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_QUICK_CAPTURE_START");
-    if (args.argument == nullptr)
-        return invalidParam();
     const uint8_t value = args.argument->getUInt8();
     return ZT_LOGGED(ztc_send_remote_api_payload(&scope.camera, kSystemCategory, kQuickCaptureStart,
                                                  &value, sizeof(value)),
@@ -125,10 +123,8 @@ CommandResult cmdQuickCaptureStart(CommandScope &scope, const CommandArgs &args)
 }
 
 // No argument (one sent is refused). Answers the firmware's one busy byte.
-CommandResult cmdGetBusyStatus(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdGetBusyStatus(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument != nullptr)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_BUSY_STATUS:");
     uint8_t *answer = nullptr;
     uint16_t length = 0;

@@ -47,11 +47,8 @@ CommandResult presetIdOperation(ztc_msg_q_context_t &camera, const MsgElement *a
 }
 
 // The edit steps that take no argument; one sent is refused.
-CommandResult presetPlainOperation(ztc_msg_q_context_t &camera, const MsgElement *argument,
-                                   uint8_t op, const char *what)
+CommandResult presetPlainOperation(ztc_msg_q_context_t &camera, uint8_t op, const char *what)
 {
-    if (argument != nullptr)
-        return invalidParam();
     return ZT_LOGGED(ztc_send_simple_remote_api(&camera, kPresetCategory, op), what);
 }
 
@@ -59,10 +56,8 @@ CommandResult presetPlainOperation(ztc_msg_q_context_t &camera, const MsgElement
 
 // The firmware's groups in client numbering, without the Orbi-lens ones. An
 // argument is refused.
-CommandResult cmdPresetListGroups(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdPresetListGroups(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument != nullptr)
-        return invalidParam();
     uint8_t *answer = nullptr;
     uint16_t length = 0;
     const int code = presetRequest(scope.camera, kPresetListGroups, nullptr, 0, answer, length);
@@ -160,16 +155,14 @@ CommandResult cmdPresetFactoryReset(CommandScope &scope, const CommandArgs &args
         scope.camera, args.argument, kPresetPredefinedRestore, "REMOTE_PRESET_PREDEFINED_RESTORE");
 }
 
-CommandResult cmdPresetEditCancel(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdPresetEditCancel(CommandScope &scope, const CommandArgs &)
 {
-    return presetPlainOperation(scope.camera, args.argument, kPresetEditCancel,
-                                "REMOTE_PRESET_EDIT_CANCEL");
+    return presetPlainOperation(scope.camera, kPresetEditCancel, "REMOTE_PRESET_EDIT_CANCEL");
 }
 
-CommandResult cmdPresetEditStore(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdPresetEditStore(CommandScope &scope, const CommandArgs &)
 {
-    return presetPlainOperation(scope.camera, args.argument, kPresetEditStore,
-                                "REMOTE_PRESET_EDIT_STORE");
+    return presetPlainOperation(scope.camera, kPresetEditStore, "REMOTE_PRESET_EDIT_STORE");
 }
 
 CommandResult cmdPresetSetOrder(CommandScope &scope, const CommandArgs &args)

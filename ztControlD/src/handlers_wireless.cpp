@@ -68,18 +68,14 @@ void putNetworkText(uint8_t *payload, size_t offset, const char *text, size_t le
 }  // namespace
 
 // The commands without arguments refuse an argument element.
-CommandResult cmdFwUpdateStart(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdFwUpdateStart(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_FW_UPDATE_START:");
     return ztc_fwupdate_download_start(&scope.camera);
 }
 
-CommandResult cmdFwUpdateCancel(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdFwUpdateCancel(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_FW_UPDATE_CANCEL:");
     return ZT_LOGGED(ztc_fwupdate_download_cancel(&scope.camera), "ztc_fwupdate_download_cancel");
 }
@@ -212,10 +208,8 @@ CommandResult cmdWifiSsidDelete(CommandScope &scope, const CommandArgs &args)
                       "ztc_send_auxmod_command AUXMOD_CMD_SSID_DELETE");
 }
 
-CommandResult cmdWifiSsidDeleteAll(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdWifiSsidDeleteAll(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_DELETE_ALL:");
     uint8_t payload[kNetPayloadSize];
     memset(payload, 0, sizeof payload);
@@ -225,10 +219,8 @@ CommandResult cmdWifiSsidDeleteAll(CommandScope &scope, const CommandArgs &args)
                       "ztc_send_auxmod_command AUXMOD_CMD_SSID_DELETE (all)");
 }
 
-CommandResult cmdRcPair(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdRcPair(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_RC_PAIR:");
     const uint8_t payload[2] = {1, 2};
     return sendModule(scope.camera, "PD", payload, sizeof payload,
@@ -236,10 +228,8 @@ CommandResult cmdRcPair(CommandScope &scope, const CommandArgs &args)
 }
 
 // Success only when the module answers exactly the one byte 0.
-CommandResult cmdRcPairCancel(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdRcPairCancel(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_RC_PAIR_CANCEL:");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
