@@ -17,7 +17,8 @@
 //                               possibly empty)
 //              ZT_ARG_EXACTLY   an argument of exactly `length` bytes
 //            A request that breaks its rule is answered ZT_ERR_INVALID_PARAM.
-//   length   the byte count of the rule (0 for NONE and OPTIONAL)
+//   length   the byte count of the rule (0 for NONE and OPTIONAL); a layout
+//            size from ztcontrol_layouts.h where the argument has one
 //   flags    ZT_CMD_RETIRED: answered ZT_ERR_NOT_SUPPORTED, no handler;
 //            ZT_CMD_QUIET: a failure leaves no result line in the log;
 //            ZT_CMD_STOP: the stop command of the worker loop, answered 0
@@ -28,7 +29,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "ztTlv.h"  // generic element types (TLV_CMD ... TLV_END)
+#include "ztTlv.h"              // generic element types (TLV_CMD ... TLV_END)
+#include "ztcontrol_layouts.h"  // argument sizes of the rules
 
 enum ztcontrol_arg_rule_t : uint8_t {
     ZT_ARG_NONE,
@@ -45,15 +47,15 @@ enum : uint8_t {
 
 // clang-format off
 #define ZTCONTROL_COMMAND_TABLE(X) \
-    X(  0, ZTCONTROL_EVENT_REGISTER_MQUEUE, cmdEventRegisterMqueue, ZT_ARG_AT_LEAST, 4, 0) \
+    X(  0, ZTCONTROL_EVENT_REGISTER_MQUEUE, cmdEventRegisterMqueue, ZT_ARG_AT_LEAST, kZtRegisterArgMinSize, 0) \
     X(  1, ZTCONTROL_EVENT_FILTER_IN, cmdNone, ZT_ARG_OPTIONAL, 0, ZT_CMD_RETIRED) \
     X(  2, ZTCONTROL_FILTER_OUT, cmdNone, ZT_ARG_OPTIONAL, 0, ZT_CMD_RETIRED) \
     X(  3, ZTCONTROL_COMMAND_SHUTTER, cmdShutter, ZT_ARG_AT_LEAST, 0, 0) \
     X(  4, ZTCONTROL_MODE, cmdMode, ZT_ARG_AT_LEAST, 0, 0) \
-    X(  5, ZTCONTROL_MODE_SUB_MODE, cmdModeSubMode, ZT_ARG_AT_LEAST, 8, 0) \
+    X(  5, ZTCONTROL_MODE_SUB_MODE, cmdModeSubMode, ZT_ARG_AT_LEAST, kZtModeSubModeArgSize, 0) \
     X(  6, ZTCONTROL_SET_DATE_TIME, cmdSetDateTime, ZT_ARG_AT_LEAST, 1, 0) \
     X(  7, ZTCONTROL_KEYMARK_TAG_RECORDING, cmdKeymarkTagRecording, ZT_ARG_NONE, 0, 0) \
-    X(  8, ZTCONTROL_KEYMARK_TAG_PLAYBACK, cmdKeymarkTagPlayback, ZT_ARG_AT_LEAST, 268, 0) \
+    X(  8, ZTCONTROL_KEYMARK_TAG_PLAYBACK, cmdKeymarkTagPlayback, ZT_ARG_AT_LEAST, kZtTagArgSize, 0) \
     X(  9, ZTCONTROL_DELETE, cmdDelete, ZT_ARG_AT_LEAST, 1, 0) \
     X( 10, ZTCONTROL_DELETE_LAST, cmdDeleteLast, ZT_ARG_NONE, 0, 0) \
     X( 11, ZTCONTROL_DELETE_GROUP, cmdDeleteGroup, ZT_ARG_AT_LEAST, 1, 0) \
@@ -62,12 +64,12 @@ enum : uint8_t {
     X( 14, ZTCONTROL_FW_UPDATE_CANCEL, cmdFwUpdateCancel, ZT_ARG_NONE, 0, 0) \
     X( 15, ZTCONTROL_FW_UPDATE_DONE, cmdFwUpdateDone, ZT_ARG_AT_LEAST, 1, 0) \
     X( 16, ZTCONTROL_WIFI_AP_CONTROL, cmdWifiApControl, ZT_ARG_AT_LEAST, 1, 0) \
-    X( 17, ZTCONTROL_WIFI_AP_SSID_CONFIG, cmdWifiApSsidConfig, ZT_ARG_AT_LEAST, 108, 0) \
+    X( 17, ZTCONTROL_WIFI_AP_SSID_CONFIG, cmdWifiApSsidConfig, ZT_ARG_AT_LEAST, kZtNetworkArgSize, 0) \
     X( 18, ZTCONTROL_WIFI_BAND_SELECT, cmdWifiBandSelect, ZT_ARG_AT_LEAST, 1, 0) \
     X( 19, ZTCONTROL_WIFI_SSID_SCAN, cmdWifiSsidScan, ZT_ARG_OPTIONAL, 0, 0) \
     X( 20, ZTCONTROL_WIFI_SSID_LIST, cmdWifiSsidList, ZT_ARG_OPTIONAL, 0, 0) \
-    X( 21, ZTCONTROL_WIFI_SSID_SAVE, cmdWifiSsidSave, ZT_ARG_AT_LEAST, 100, 0) \
-    X( 22, ZTCONTROL_WIFI_SSID_SELECT, cmdWifiSsidSelect, ZT_ARG_AT_LEAST, 104, 0) \
+    X( 21, ZTCONTROL_WIFI_SSID_SAVE, cmdWifiSsidSave, ZT_ARG_AT_LEAST, kZtNetworkArgTextsSize, 0) \
+    X( 22, ZTCONTROL_WIFI_SSID_SELECT, cmdWifiSsidSelect, ZT_ARG_AT_LEAST, kZtNetworkArgThroughAuthSize, 0) \
     X( 23, ZTCONTROL_WIFI_SSID_DELETE, cmdWifiSsidDelete, ZT_ARG_AT_LEAST, 1, 0) \
     X( 24, ZTCONTROL_WIFI_SSID_DELETE_ALL, cmdWifiSsidDeleteAll, ZT_ARG_NONE, 0, 0) \
     X( 25, ZTCONTROL_RC_PAIR, cmdRcPair, ZT_ARG_NONE, 0, 0) \
@@ -96,7 +98,7 @@ enum : uint8_t {
     X( 48, ZTCONTROL_TRANSCODE_TO_PHOTO_REQUEST, cmdTranscodeToPhotoRequest, ZT_ARG_OPTIONAL, 0, 0) \
     X( 49, ZTCONTROL_TRANSCODE_STATUS, cmdTranscodeStatus, ZT_ARG_OPTIONAL, 0, 0) \
     X( 50, ZTCONTROL_TRANSCODE_CANCEL, cmdTranscodeCancel, ZT_ARG_OPTIONAL, 0, 0) \
-    X( 51, ZTCONTROL_LIVEVIEW_MODE_SET, cmdLiveviewModeSet, ZT_ARG_AT_LEAST, 16, 0) \
+    X( 51, ZTCONTROL_LIVEVIEW_MODE_SET, cmdLiveviewModeSet, ZT_ARG_AT_LEAST, kZtLiveviewArgSize, 0) \
     X( 52, ZTCONTROL_VOICE_PHOTO_TAKE, cmdVoicePhotoTake, ZT_ARG_NONE, 0, 0) \
     X( 53, ZTCONTROL_VOICE_VIDEO_START, cmdVoiceVideoStart, ZT_ARG_NONE, 0, 0) \
     X( 54, ZTCONTROL_VOICE_VIDEO_STOP, cmdVoiceVideoStop, ZT_ARG_NONE, 0, 0) \
@@ -133,7 +135,7 @@ enum : uint8_t {
     X( 85, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_SET, cmdVideoSwiftlapseSpeedRampSet, ZT_ARG_AT_LEAST, 0, 0) \
     X( 86, ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_RAMP_ACTIVE_SET, cmdVideoSwiftlapseSpeedRampActiveSet, ZT_ARG_AT_LEAST, 0, 0) \
     X( 87, ZTCONTROL_PRESET_GET_ACTIVE_PRESET, cmdPresetGetActivePreset, ZT_ARG_OPTIONAL, 0, 0) \
-    X( 88, ZTCONTROL_SYSTEM_BUTTON_SET, cmdSystemButtonSet, ZT_ARG_AT_LEAST, 8, 0) \
+    X( 88, ZTCONTROL_SYSTEM_BUTTON_SET, cmdSystemButtonSet, ZT_ARG_AT_LEAST, kZtButtonArgSize, 0) \
     X( 89, ZTCONTROL_PRESET_GET_ACTIVE_GROUP, cmdPresetGetActiveGroup, ZT_ARG_OPTIONAL, 0, 0) \
     X( 90, ZTCONTROL_SET_IN_CONTEXTUAL_MENU, cmdSetInContextualMenu, ZT_ARG_AT_LEAST, 0, 0) \
     X( 91, ZTCONTROL_WEBCAM_REQUEST_EXIT, cmdWebcamRequestExit, ZT_ARG_OPTIONAL, 0, 0) \
