@@ -10,15 +10,10 @@
 #include "PresetEditScope.h"
 #include "utils.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
-
-// ZTCONTROL_MODE_SUB_MODE argument: mode (u32) at 0, sub-mode (u32) at 4.
-constexpr uint16_t kModeSubModeArgLength = 8;
-constexpr size_t kModeOffset = 0;
-constexpr size_t kSubModeOffset = 4;
-static_assert(kSubModeOffset + 4 == kModeSubModeArgLength, "the sub-mode word ends the argument");
 
 // All-status bytes holding the flat mode last used in each base mode.
 constexpr size_t kVideoFlatModeOffset = 2;
@@ -172,12 +167,12 @@ CommandResult cmdMode(CommandScope &scope, const CommandArgs &args)
     return resetVideoFormat(scope.camera);
 }
 
-// Argument: mode and sub-mode (kModeSubModeArgLength bytes, by the table).
+// Argument: mode and sub-mode (kZtModeSubModeArgSize bytes, by the table).
 CommandResult cmdModeSubMode(CommandScope &scope, const CommandArgs &args)
 {
     const uint8_t *bytes = args.argument->getData();
-    const int32_t mode = static_cast<int32_t>(readU32(bytes, kModeOffset));
-    const int32_t subMode = static_cast<int32_t>(readU32(bytes, kSubModeOffset));
+    const int32_t mode = static_cast<int32_t>(readU32(bytes, kZtModeSubModeArgModeOffset));
+    const int32_t subMode = static_cast<int32_t>(readU32(bytes, kZtModeSubModeArgSubModeOffset));
     scope.edit.stopZooming("ZTCONTROL_MODE_SUB_MODE");
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_MODE_SUB_MODE: mode:%d sub_mode:%d", mode, subMode);
     int result = ZT_OK;

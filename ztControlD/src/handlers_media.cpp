@@ -3,26 +3,23 @@
 // the voice-control commands. Date and time bytes, tag words and per-file
 // codes belong to the firmware and are passed on unread. Commands without an
 // argument refuse one that is sent. Worker thread, m_commandMutex held.
+#include <stddef.h>
 #include <string.h>
 
 #include "CommandHandler.h"
 #include "utils.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
 
-// ZTCONTROL_KEYMARK_TAG_PLAYBACK argument: leading word (u32) at 0, file name
-// NUL-terminated within 260 bytes at 4, offset within the file (u32) at 264.
-constexpr size_t kTagWordOffset = 0;
-constexpr size_t kTagNameOffset = 4;
-constexpr size_t kTagNameField = 260;
-constexpr size_t kTagOffsetOffset = 264;
-constexpr size_t kTagArgSize = 268;
-static_assert(kTagOffsetOffset + 4 == kTagArgSize, "the offset word ends the argument");
-
-// ZTCONTROL_DELETE_LIST argument: whole file_list_item_t records back to back.
-constexpr size_t kItemNameField = sizeof(file_list_item_t::name);
+// ZTCONTROL_DELETE_LIST items are handed to the library as its own records.
+static_assert(sizeof(file_list_item_t) == kZtDeleteItemSize &&
+                  offsetof(file_list_item_t, code) == kZtDeleteItemCodeOffset &&
+                  offsetof(file_list_item_t, name) == kZtDeleteItemNameOffset &&
+                  sizeof(file_list_item_t::name) == kZtDeleteItemNameField,
+              "a delete-list item is one library file record");
 
 // Voice-control operations (category kVoiceCategory).
 constexpr uint8_t kVoicePhotoTake = 0;       // REMOTE_VOICE_CONTROL_PHOTO_TAKE
@@ -97,17 +94,17 @@ CommandResult cmdKeymarkTagRecording(CommandScope &scope, const CommandArgs &)
                       "REMOTE_STORAGE_KEYMARK_TAG");
 }
 
-// Argument: kTagArgSize bytes (by the table).
+// Argument: kZtTagArgSize bytes (by the table).
 CommandResult cmdKeymarkTagPlayback(CommandScope &scope, const CommandArgs &args)
 {
     const uint8_t *bytes = args.argument->getData();
-    const char *name = reinterpret_cast<const char *>(bytes + kTagNameOffset);
-    const size_t nameLength = strnlen(name, kTagNameField);
-    const uint32_t offset = readU32(bytes, kTagOffsetOffset);
+    const char *name = reinterpret_cast<const char *>(bytes + kZtTagArgNameOffset);
+    const size_t nameLength = strnlen(name, kZtTagArgNameField);
+    const uint32_t offset = readU32(bytes, kZtTagArgOffsetOffset);
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_KEYMARK_TAG_PLAYBACK: filename[%.*s] offset:%d", (int)nameLength,
           name, (int)offset);
     return ZT_LOGGED(ztc_storage_tag_file(&scope.camera, name, static_cast<uint32_t>(nameLength),
-                                          offset, readU32(bytes, kTagWordOffset)),
+                                          offset, readU32(bytes, kZtTagArgWordOffset)),
                      "ztc_storage_tag_file");
 }
 
@@ -135,21 +132,21 @@ CommandResult cmdDeleteAll(CommandScope &scope, const CommandArgs &)
                       "REMOTE_STORAGE_ALL_DELETE");
 }
 
-// Argument: file_list_item_t records, possibly none. Whole records
-// only; an incomplete last record is dropped and a count of 0 is still
-// passed on, the firmware reporting the outcome through
+// Argument: delete-list items (file_list_item_t records), possibly none.
+// Whole items only; an incomplete last item is dropped and a count of 0 is
+// still passed on, the firmware reporting the outcome through
 // ZTCONTROL_GET_DELETE_LIST_RESULT.
 CommandResult cmdDeleteList(CommandScope &scope, const CommandArgs &args)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DELETE_LIST");
     const size_t length = args.argument->getLength();
     ZTLOG(ZT_LOG_DEBUG, "pArgs length = %d", (int)length);
-    const uint32_t count = static_cast<uint32_t>(length / sizeof(file_list_item_t));
+    const uint32_t count = static_cast<uint32_t>(length / kZtDeleteItemSize);
     ZTLOG(ZT_LOG_DEBUG, "file count is %d", (int)count);
     const file_list_item_t *items =
         reinterpret_cast<const file_list_item_t *>(args.argument->getData());
     for (uint32_t i = 0; i < count; ++i)
-        ZTLOG(ZT_LOG_DEBUG, "file: %.*s, (%d)", (int)strnlen(items[i].name, kItemNameField),
+        ZTLOG(ZT_LOG_DEBUG, "file: %.*s, (%d)", (int)strnlen(items[i].name, kZtDeleteItemNameField),
               items[i].name, items[i].code);
     return ZT_LOGGED(ztc_storage_delete_list(&scope.camera, count ? items : nullptr, count),
                      "ztc_storage_delete_list");

@@ -10,6 +10,7 @@
 #include "utils.h"
 #include "ztControlCommands/ztControl_presets.pb.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_preset_loader.h"
 
 namespace {
@@ -20,8 +21,6 @@ constexpr uint32_t kLastInputGroup = 14;
 constexpr size_t kSetOrderIdOffset = 0;
 constexpr size_t kSetOrderOrderOffset = 4;
 constexpr size_t kSetOrderPayloadSize = 8;
-// Answer of the active preset and active group queries: one u32.
-constexpr size_t kActiveAnswerSize = 4;
 constexpr uint32_t kNoActivePreset = 0xFFFFFFFFu;
 
 // Groups 3 to 5 are the Orbi-lens variants; the group list leaves them out
@@ -186,7 +185,7 @@ CommandResult cmdPresetGetActivePreset(CommandScope &scope, const CommandArgs &)
     const uint32_t preset = scope.state.GetActivePreset();
     const int code = preset == kNoActivePreset ? ZT_ERR : ZT_OK;
     writeLE(scope.answerBuffer, 0, code == ZT_OK ? preset : 0);
-    return CommandResult::withData(code, scope.answerBuffer, kActiveAnswerSize);
+    return CommandResult::withData(code, scope.answerBuffer, kZtActivePresetAnswerSize);
 }
 
 // The active firmware preset group (0 when the camera cannot tell).
@@ -194,5 +193,5 @@ CommandResult cmdPresetGetActiveGroup(CommandScope &scope, const CommandArgs &)
 {
     ZTLOG(ZT_LOG_INFO, "ZTCONTROL_PRESET_GET_ACTIVE_GROUP");
     writeLE(scope.answerBuffer, 0, scope.state.GetActivePresetGroup());
-    return CommandResult::withData(ZT_OK, scope.answerBuffer, kActiveAnswerSize);
+    return CommandResult::withData(ZT_OK, scope.answerBuffer, kZtActiveGroupAnswerSize);
 }

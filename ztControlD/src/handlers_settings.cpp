@@ -14,6 +14,7 @@
 #include "utils.h"
 #include "ztcWire.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
@@ -21,11 +22,10 @@ namespace {
 // Byte of the settings block that holds the current flat mode.
 constexpr size_t kFlatModeOffset = 25;
 
-// Calibration file answer: the directory the calibration files are mounted
-// in, then the name the firmware gives after three bytes of its own, with
-// its backslashes turned into slashes. The answer is always the whole
-// buffer.
-constexpr size_t kCalFileBufferSize = 257;
+// Calibration file answer (kZtCalFileAnswerSize bytes): the directory the
+// calibration files are mounted in, then the name the firmware gives after
+// three bytes of its own, with its backslashes turned into slashes. The
+// answer is always the whole buffer.
 constexpr char kCalFileDirectory[] = "/tmp/fuse_a/";
 constexpr size_t kCalNameSkip = 3;
 constexpr size_t kCalAnswerMax = 244;
@@ -34,7 +34,7 @@ static_assert(CommandScope::kAnswerBufferSize >= ZTC_MSG_MAX,
               "every firmware answer copied into the answer buffer fits it whole");
 static_assert(CommandScope::kAnswerBufferSize >= sizeof(all_status_settings_t),
               "the status and settings block fits the answer buffer");
-static_assert(CommandScope::kAnswerBufferSize >= kCalFileBufferSize,
+static_assert(CommandScope::kAnswerBufferSize >= kZtCalFileAnswerSize,
               "the calibration file name fits the answer buffer");
 
 // One block query: the firmware's answer, its refusal, or the failed
@@ -268,7 +268,7 @@ CommandResult cmdSystemGetGeocal(CommandScope &scope, const CommandArgs &)
 CommandResult cmdSystemGetShadingdataFile(CommandScope &scope, const CommandArgs &)
 {
     char *buffer = reinterpret_cast<char *>(scope.answerBuffer);
-    memset(buffer, 0, kCalFileBufferSize);
+    memset(buffer, 0, kZtCalFileAnswerSize);
     memcpy(buffer, kCalFileDirectory, sizeof kCalFileDirectory);
     ZTLOG(ZT_LOG_DEBUG, "REMOTE_SYSTEM_CAL_FILE_NAME_GET:");
     uint8_t *answer = nullptr;
@@ -282,5 +282,5 @@ CommandResult cmdSystemGetShadingdataFile(CommandScope &scope, const CommandArgs
             buffer[out++] = answer[in] == '\\' ? '/' : static_cast<char>(answer[in]);
         buffer[out] = '\0';
     }
-    return CommandResult::withData(rc, buffer, kCalFileBufferSize);
+    return CommandResult::withData(rc, buffer, kZtCalFileAnswerSize);
 }

@@ -12,14 +12,11 @@
 #include "camera_settings.h"
 #include "utils.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_preset_loader.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
-
-// Setting request: u32 setting id at 0, u32 option id at 4.
-constexpr size_t kSettingArgLength = 8;
-constexpr size_t kSettingArgOptionOffset = 4;
 
 constexpr uint32_t kSettingResolution = 2;
 constexpr uint32_t kSettingNightlapseInterval = 32;
@@ -206,10 +203,10 @@ CommandResult cmdSetSettingId(CommandScope &scope, const CommandArgs &args)
         ZTLOG(ZT_LOG_ERROR, "Couldn't get settings_id_table_count");
         return ZT_ERR;
     }
-    if (args.argument == nullptr || args.argument->getLength() < kSettingArgLength)
+    if (args.argument == nullptr || args.argument->getLength() < kZtSettingArgSize)
         return invalidParam();
-    const uint32_t setting = readU32(args.argument->getData());
-    const uint32_t option = readU32(args.argument->getData(), kSettingArgOptionOffset);
+    const uint32_t setting = readU32(args.argument->getData(), kZtSettingArgIdOffset);
+    const uint32_t option = readU32(args.argument->getData(), kZtSettingArgOptionOffset);
     CommandResult result = changeSetting(scope, model, table, count, setting, option);
     if (setting == kSettingGps)
         result.quiet();
