@@ -62,6 +62,15 @@ constexpr size_t kZtDeleteItemSize = 23;
 static_assert(kZtDeleteItemNameOffset + kZtDeleteItemNameField == kZtDeleteItemSize,
               "the name field ends a delete-list item");
 
+// ZTCONTROL_GET_DELETE_LIST_RESULT answer: the firmware's status bytes,
+// passed through unread by the daemon, whatever their length. When present:
+// the outcome at 0, the number of files deleted at 1 and of files missing at
+// 2.
+constexpr size_t kZtDeleteResultOutcomeOffset = 0;
+constexpr size_t kZtDeleteResultDeletedOffset = 1;
+constexpr size_t kZtDeleteResultMissingOffset = 2;
+constexpr size_t kZtDeleteResultCountsSize = 3;  // up to and with the missing count
+
 // Network argument of ZTCONTROL_WIFI_AP_SSID_CONFIG, _SSID_SAVE,
 // _SSID_SELECT and _SSID_DELETE, 108 bytes: SSID in 33 bytes at 0 and
 // password in 67 bytes at 33 (each NUL-terminated within its field; a field
