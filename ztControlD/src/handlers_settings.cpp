@@ -210,7 +210,7 @@ CommandResult cmdGetAllSettingsStatus(CommandScope &scope, const CommandArgs &)
     for (const Part &part : parts) {
         int rc = ZT_OK;
         uint16_t length = 0;
-        switch (readRemoteBlock(part.category, part.identifier, part.bytes, part.size,
+        switch (readRemoteBlock(scope.camera, part.category, part.identifier, part.bytes, part.size,
                                 BlockFit::Partial, rc, length)) {
         case BlockRead::Failed:
             return ZT_LOGGED(rc, part.operation);
