@@ -10,15 +10,10 @@
 #include "PresetEditScope.h"
 #include "utils.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
-
-// ZTCONTROL_MODE_SUB_MODE argument: mode (u32) at 0, sub-mode (u32) at 4.
-constexpr uint16_t kModeSubModeArgLength = 8;
-constexpr size_t kModeOffset = 0;
-constexpr size_t kSubModeOffset = 4;
-static_assert(kSubModeOffset + 4 == kModeSubModeArgLength, "the sub-mode word ends the argument");
 
 // All-status bytes holding the flat mode last used in each base mode.
 constexpr size_t kVideoFlatModeOffset = 2;
@@ -142,8 +137,6 @@ int32_t translateToFlatMode(CameraState &state, int32_t mode, unsigned model)
 // Argument: the shutter value (u8); an empty one reads as 0.
 CommandResult cmdShutter(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     const uint8_t value = args.argument->getUInt8();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_COMMAND_SHUTTER: value:%d", value);
     const int result = ztc_shutter(&scope.camera, value);
@@ -156,8 +149,6 @@ CommandResult cmdShutter(CommandScope &scope, const CommandArgs &args)
 // edit, so that edit is closed first.
 CommandResult cmdMode(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     int32_t mode = static_cast<int32_t>(args.argument->getUInt32());
     scope.edit.stopZooming("ZTCONTROL_MODE");
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_MODE: mode:%d", mode);
@@ -176,12 +167,12 @@ CommandResult cmdMode(CommandScope &scope, const CommandArgs &args)
     return resetVideoFormat(scope.camera);
 }
 
-// Argument: mode and sub-mode (kModeSubModeArgLength bytes, by the table).
+// Argument: mode and sub-mode (kZtModeSubModeArgSize bytes, by the table).
 CommandResult cmdModeSubMode(CommandScope &scope, const CommandArgs &args)
 {
     const uint8_t *bytes = args.argument->getData();
-    const int32_t mode = static_cast<int32_t>(readU32(bytes, kModeOffset));
-    const int32_t subMode = static_cast<int32_t>(readU32(bytes, kSubModeOffset));
+    const int32_t mode = static_cast<int32_t>(readU32(bytes, kZtModeSubModeArgModeOffset));
+    const int32_t subMode = static_cast<int32_t>(readU32(bytes, kZtModeSubModeArgSubModeOffset));
     scope.edit.stopZooming("ZTCONTROL_MODE_SUB_MODE");
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_MODE_SUB_MODE: mode:%d sub_mode:%d", mode, subMode);
     int result = ZT_OK;
@@ -206,8 +197,6 @@ CommandResult cmdModeSubMode(CommandScope &scope, const CommandArgs &args)
 // Argument: the flat mode (u16) whose preset becomes active.
 CommandResult cmdModeSetMode(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     scope.edit.stopZooming("ZTCONTROL_MODE_SET_MODE");
     const uint16_t mode = args.argument->getUInt16();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_MODE_SET_MODE: mode:%d", mode);
@@ -218,8 +207,6 @@ CommandResult cmdModeSetMode(CommandScope &scope, const CommandArgs &args)
 // so it is set inside an edit that is stored whatever the result.
 CommandResult cmdCaptureDelay(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     const int32_t delay = static_cast<int32_t>(args.argument->getUInt32());
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_CAPTURE_DELAY: photo timer:%d", delay);
     if (!scope.edit.PresetStartEdit(PresetEditScope::kNoSetting)) {
@@ -237,8 +224,6 @@ CommandResult cmdCaptureDelay(CommandScope &scope, const CommandArgs &args)
 // and stored once the gesture pauses.
 CommandResult cmdDigitalZoom(CommandScope &scope, const CommandArgs &args)
 {
-    if (args.argument == nullptr)
-        return invalidParam();
     const int32_t zoom = static_cast<int32_t>(args.argument->getUInt32());
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DIGITAL_ZOOM: dzoom:%d", zoom);
     int32_t appMode = 0;

@@ -5,17 +5,11 @@
 #include "CommandHandler.h"
 #include "utils.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
 
-// ZTCONTROL_LIVEVIEW_MODE_SET argument: four little-endian words.
-constexpr uint16_t kLiveviewArgLength = 16;
-constexpr size_t kExposureModeOffset = 0;
-constexpr size_t kXOffset = 4;
-constexpr size_t kYOffset = 8;
-constexpr size_t kLensOffset = 12;
-static_assert(kLensOffset + 4 == kLiveviewArgLength, "the lens word ends the argument");
 constexpr uint32_t kCoordinateMax = 100;  // coordinates are percentages
 
 constexpr uint32_t kExposureReset = 0;
@@ -31,22 +25,19 @@ constexpr unsigned kDualLensModel = 51;
 // The stream orientation query answers 0 for an upside-down stream.
 constexpr uint8_t kStreamInverted = 0;
 
-// The busy status answer: one byte.
-constexpr uint16_t kBusyStatusLength = 1;
-
 }  // namespace
 
-// Argument: exposure mode, x, y and lens (kLiveviewArgLength bytes, by the
+// Argument: exposure mode, x, y and lens (kZtLiveviewArgSize bytes, by the
 // table). Mode kExposureReset drops the selection; the others select a spot
 // or region of the preview, on the dual-lens camera only in the lens mode
 // that offers it.
 CommandResult cmdLiveviewModeSet(CommandScope &scope, const CommandArgs &args)
 {
     const uint8_t *bytes = args.argument->getData();
-    const uint32_t exposureMode = readU32(bytes, kExposureModeOffset);
-    uint32_t x = readU32(bytes, kXOffset);
-    uint32_t y = readU32(bytes, kYOffset);
-    const uint32_t lensWord = readU32(bytes, kLensOffset);
+    const uint32_t exposureMode = readU32(bytes, kZtLiveviewArgModeOffset);
+    uint32_t x = readU32(bytes, kZtLiveviewArgXOffset);
+    uint32_t y = readU32(bytes, kZtLiveviewArgYOffset);
+    const uint32_t lensWord = readU32(bytes, kZtLiveviewArgLensOffset);
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_LIVEVIEW_MODE_SET: %d", (int)exposureMode);
 
     if (exposureMode == kExposureReset)
@@ -116,8 +107,6 @@ CommandResult cmdLiveviewModeSet(CommandScope &scope, const CommandArgs &args)
 CommandResult cmdQuickCaptureStart(CommandScope &scope, const CommandArgs &args)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_QUICK_CAPTURE_START");
-    if (args.argument == nullptr)
-        return invalidParam();
     const uint8_t value = args.argument->getUInt8();
     return ZT_LOGGED(ztc_send_remote_api_payload(&scope.camera, kSystemCategory, kQuickCaptureStart,
                                                  &value, sizeof(value)),
@@ -125,10 +114,8 @@ CommandResult cmdQuickCaptureStart(CommandScope &scope, const CommandArgs &args)
 }
 
 // No argument (one sent is refused). Answers the firmware's one busy byte.
-CommandResult cmdGetBusyStatus(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdGetBusyStatus(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument != nullptr)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_BUSY_STATUS:");
     uint8_t *answer = nullptr;
     uint16_t length = 0;
@@ -137,9 +124,9 @@ CommandResult cmdGetBusyStatus(CommandScope &scope, const CommandArgs &args)
                                  "REMOTE_SYSTEM_BUSY_STATUS_GET");
     if (result != ZT_OK)
         return result;
-    if (answer == nullptr || length != kBusyStatusLength) {
+    if (answer == nullptr || length != kZtBusyStatusAnswerSize) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_BUSY_STATUS_GET wrong size = %d", (int)length);
         return ZT_ERR;
     }
-    return CommandResult::withData(ZT_OK, answer, kBusyStatusLength);
+    return CommandResult::withData(ZT_OK, answer, kZtBusyStatusAnswerSize);
 }

@@ -3,26 +3,23 @@
 // the voice-control commands. Date and time bytes, tag words and per-file
 // codes belong to the firmware and are passed on unread. Commands without an
 // argument refuse one that is sent. Worker thread, m_commandMutex held.
+#include <stddef.h>
 #include <string.h>
 
 #include "CommandHandler.h"
 #include "utils.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
 
-// ZTCONTROL_KEYMARK_TAG_PLAYBACK argument: leading word (u32) at 0, file name
-// NUL-terminated within 260 bytes at 4, offset within the file (u32) at 264.
-constexpr size_t kTagWordOffset = 0;
-constexpr size_t kTagNameOffset = 4;
-constexpr size_t kTagNameField = 260;
-constexpr size_t kTagOffsetOffset = 264;
-constexpr size_t kTagArgSize = 268;
-static_assert(kTagOffsetOffset + 4 == kTagArgSize, "the offset word ends the argument");
-
-// ZTCONTROL_DELETE_LIST argument: whole file_list_item_t records back to back.
-constexpr size_t kItemNameField = sizeof(file_list_item_t::name);
+// ZTCONTROL_DELETE_LIST items are handed to the library as its own records.
+static_assert(sizeof(file_list_item_t) == kZtDeleteItemSize &&
+                  offsetof(file_list_item_t, code) == kZtDeleteItemCodeOffset &&
+                  offsetof(file_list_item_t, name) == kZtDeleteItemNameOffset &&
+                  sizeof(file_list_item_t::name) == kZtDeleteItemNameField,
+              "a delete-list item is one library file record");
 
 // Voice-control operations (category kVoiceCategory).
 constexpr uint8_t kVoicePhotoTake = 0;       // REMOTE_VOICE_CONTROL_PHOTO_TAKE
@@ -38,11 +35,9 @@ constexpr uint8_t kVoiceEditMyStory = 10;    // REMOTE_VOICE_CONTROL_EDIT_MY_STO
 // A firmware operation without payload, for a command without argument.
 // entry is the command's DEBUG line, what names the operation in its error
 // line.
-CommandResult sendSimple(CommandScope &scope, const CommandArgs &args, const char *entry,
-                         uint8_t category, uint8_t id, const char *what)
+CommandResult sendSimple(CommandScope &scope, const char *entry, uint8_t category, uint8_t id,
+                         const char *what)
 {
-    if (args.argument != nullptr)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "%s", entry);
     return ZT_LOGGED(ztc_send_simple_remote_api(&scope.camera, category, id), what);
 }
@@ -76,10 +71,8 @@ CommandResult cmdSetDateTime(CommandScope &scope, const CommandArgs &args)
 
 // Answers the clock bytes. A camera going off answers ZT_ERR_NAK_OFF without
 // data; the query itself went through, so that leaves no error line.
-CommandResult cmdGetDateTime(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdGetDateTime(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument != nullptr)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DATE_TIME:");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
@@ -95,23 +88,23 @@ CommandResult cmdGetDateTime(CommandScope &scope, const CommandArgs &args)
     return CommandResult::withData(ZT_OK, answer, answerLength);
 }
 
-CommandResult cmdKeymarkTagRecording(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdKeymarkTagRecording(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "ZTCONTROL_KEYMARK_TAG_RECORDING:", kStorageCategory,
-                      kKeymarkTag, "REMOTE_STORAGE_KEYMARK_TAG");
+    return sendSimple(scope, "ZTCONTROL_KEYMARK_TAG_RECORDING:", kStorageCategory, kKeymarkTag,
+                      "REMOTE_STORAGE_KEYMARK_TAG");
 }
 
-// Argument: kTagArgSize bytes (by the table).
+// Argument: kZtTagArgSize bytes (by the table).
 CommandResult cmdKeymarkTagPlayback(CommandScope &scope, const CommandArgs &args)
 {
     const uint8_t *bytes = args.argument->getData();
-    const char *name = reinterpret_cast<const char *>(bytes + kTagNameOffset);
-    const size_t nameLength = strnlen(name, kTagNameField);
-    const uint32_t offset = readU32(bytes, kTagOffsetOffset);
+    const char *name = reinterpret_cast<const char *>(bytes + kZtTagArgNameOffset);
+    const size_t nameLength = strnlen(name, kZtTagArgNameField);
+    const uint32_t offset = readU32(bytes, kZtTagArgOffsetOffset);
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_KEYMARK_TAG_PLAYBACK: filename[%.*s] offset:%d", (int)nameLength,
           name, (int)offset);
     return ZT_LOGGED(ztc_storage_tag_file(&scope.camera, name, static_cast<uint32_t>(nameLength),
-                                          offset, readU32(bytes, kTagWordOffset)),
+                                          offset, readU32(bytes, kZtTagArgWordOffset)),
                      "ztc_storage_tag_file");
 }
 
@@ -127,35 +120,33 @@ CommandResult cmdDeleteGroup(CommandScope &scope, const CommandArgs &args)
                        ztc_storage_delete_group, "ztc_storage_delete_group");
 }
 
-CommandResult cmdDeleteLast(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdDeleteLast(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "ZTCONTROL_DELETE_LAST:", kStorageCategory, kLatestFileDelete,
+    return sendSimple(scope, "ZTCONTROL_DELETE_LAST:", kStorageCategory, kLatestFileDelete,
                       "REMOTE_STORAGE_LATEST_FILE_DELETE");
 }
 
-CommandResult cmdDeleteAll(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdDeleteAll(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "ZTCONTROL_DELETE_ALL:", kStorageCategory, kAllDelete,
+    return sendSimple(scope, "ZTCONTROL_DELETE_ALL:", kStorageCategory, kAllDelete,
                       "REMOTE_STORAGE_ALL_DELETE");
 }
 
-// Argument: file_list_item_t records, possibly none. Whole records
-// only; an incomplete last record is dropped and a count of 0 is still
-// passed on, the firmware reporting the outcome through
+// Argument: delete-list items (file_list_item_t records), possibly none.
+// Whole items only; an incomplete last item is dropped and a count of 0 is
+// still passed on, the firmware reporting the outcome through
 // ZTCONTROL_GET_DELETE_LIST_RESULT.
 CommandResult cmdDeleteList(CommandScope &scope, const CommandArgs &args)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_DELETE_LIST");
-    if (args.argument == nullptr)
-        return invalidParam();
     const size_t length = args.argument->getLength();
     ZTLOG(ZT_LOG_DEBUG, "pArgs length = %d", (int)length);
-    const uint32_t count = static_cast<uint32_t>(length / sizeof(file_list_item_t));
+    const uint32_t count = static_cast<uint32_t>(length / kZtDeleteItemSize);
     ZTLOG(ZT_LOG_DEBUG, "file count is %d", (int)count);
     const file_list_item_t *items =
         reinterpret_cast<const file_list_item_t *>(args.argument->getData());
     for (uint32_t i = 0; i < count; ++i)
-        ZTLOG(ZT_LOG_DEBUG, "file: %.*s, (%d)", (int)strnlen(items[i].name, kItemNameField),
+        ZTLOG(ZT_LOG_DEBUG, "file: %.*s, (%d)", (int)strnlen(items[i].name, kZtDeleteItemNameField),
               items[i].name, items[i].code);
     return ZT_LOGGED(ztc_storage_delete_list(&scope.camera, count ? items : nullptr, count),
                      "ztc_storage_delete_list");
@@ -163,10 +154,8 @@ CommandResult cmdDeleteList(CommandScope &scope, const CommandArgs &args)
 
 // Answers the firmware's status bytes, whatever their length, with the
 // query's result; a failed query answers without data.
-CommandResult cmdGetDeleteListResult(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdGetDeleteListResult(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument != nullptr)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DELETE_LIST_RESULT");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
@@ -181,51 +170,50 @@ CommandResult cmdGetDeleteListResult(CommandScope &scope, const CommandArgs &arg
     return CommandResult::withData(ZT_OK, answer, answerLength);
 }
 
-CommandResult cmdVoicePhotoTake(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVoicePhotoTake(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "Voice Photo Take:", kVoiceCategory, kVoicePhotoTake,
+    return sendSimple(scope, "Voice Photo Take:", kVoiceCategory, kVoicePhotoTake,
                       "REMOTE_VOICE_CONTROL_PHOTO_TAKE");
 }
 
-CommandResult cmdVoiceVideoStart(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVoiceVideoStart(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "Voice Video Start:", kVoiceCategory, kVoiceVideoStart,
+    return sendSimple(scope, "Voice Video Start:", kVoiceCategory, kVoiceVideoStart,
                       "REMOTE_VOICE_CONTROL_VIDEO_START");
 }
 
-CommandResult cmdVoiceVideoStop(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVoiceVideoStop(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "Voice Video Stop:", kVoiceCategory, kVoiceVideoStop,
+    return sendSimple(scope, "Voice Video Stop:", kVoiceCategory, kVoiceVideoStop,
                       "REMOTE_VOICE_CONTROL_VIDEO_STOP");
 }
 
-CommandResult cmdVoiceTimelapseStart(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVoiceTimelapseStart(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "Voice Timelapse Start:", kVoiceCategory, kVoiceTimelapseStart,
+    return sendSimple(scope, "Voice Timelapse Start:", kVoiceCategory, kVoiceTimelapseStart,
                       "REMOTE_VOICE_CONTROL_TIMELAPSE_START");
 }
 
-CommandResult cmdVoiceTimelapseStop(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVoiceTimelapseStop(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "Voice Timelapse_Stop:", kVoiceCategory, kVoiceTimelapseStop,
+    return sendSimple(scope, "Voice Timelapse_Stop:", kVoiceCategory, kVoiceTimelapseStop,
                       "REMOTE_VOICE_CONTROL_TIMELAPSE_STOP");
 }
 
-CommandResult cmdVoiceBurstTake(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVoiceBurstTake(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "Voice Burst Take:", kVoiceCategory, kVoiceBurstTake,
+    return sendSimple(scope, "Voice Burst Take:", kVoiceCategory, kVoiceBurstTake,
                       "REMOTE_VOICE_CONTROL_BURST_TAKE");
 }
 
-CommandResult cmdVoiceTag(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVoiceTag(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "Voice Tag:", kVoiceCategory, kVoiceTag,
-                      "REMOTE_VOICE_CONTROL_TAG");
+    return sendSimple(scope, "Voice Tag:", kVoiceCategory, kVoiceTag, "REMOTE_VOICE_CONTROL_TAG");
 }
 
-CommandResult cmdVoiceEditMyStory(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVoiceEditMyStory(CommandScope &scope, const CommandArgs &)
 {
-    return sendSimple(scope, args, "Voice Edit My Story:", kVoiceCategory, kVoiceEditMyStory,
+    return sendSimple(scope, "Voice Edit My Story:", kVoiceCategory, kVoiceEditMyStory,
                       "REMOTE_VOICE_CONTROL_EDIT_MY_STORY");
 }
 
@@ -242,8 +230,6 @@ CommandResult cmdVoiceMode(CommandScope &scope, const CommandArgs &args)
 // Voice delete is not offered: refused as unsupported.
 CommandResult cmdVoiceDeleteLast(CommandScope &, const CommandArgs &args)
 {
-    if (args.argument != nullptr)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "Voice Control Delete Last");
     ZTLOG(ZT_LOG_ERROR, "NOT SUPPORTED %d", (int)args.command);
     return ZT_ERR_NOT_SUPPORTED;

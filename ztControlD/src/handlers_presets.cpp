@@ -10,6 +10,7 @@
 #include "utils.h"
 #include "ztControlCommands/ztControl_presets.pb.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_preset_loader.h"
 
 namespace {
@@ -20,8 +21,6 @@ constexpr uint32_t kLastInputGroup = 14;
 constexpr size_t kSetOrderIdOffset = 0;
 constexpr size_t kSetOrderOrderOffset = 4;
 constexpr size_t kSetOrderPayloadSize = 8;
-// Answer of the active preset and active group queries: one u32.
-constexpr size_t kActiveAnswerSize = 4;
 constexpr uint32_t kNoActivePreset = 0xFFFFFFFFu;
 
 // Groups 3 to 5 are the Orbi-lens variants; the group list leaves them out
@@ -47,11 +46,8 @@ CommandResult presetIdOperation(ztc_msg_q_context_t &camera, const MsgElement *a
 }
 
 // The edit steps that take no argument; one sent is refused.
-CommandResult presetPlainOperation(ztc_msg_q_context_t &camera, const MsgElement *argument,
-                                   uint8_t op, const char *what)
+CommandResult presetPlainOperation(ztc_msg_q_context_t &camera, uint8_t op, const char *what)
 {
-    if (argument != nullptr)
-        return invalidParam();
     return ZT_LOGGED(ztc_send_simple_remote_api(&camera, kPresetCategory, op), what);
 }
 
@@ -59,10 +55,8 @@ CommandResult presetPlainOperation(ztc_msg_q_context_t &camera, const MsgElement
 
 // The firmware's groups in client numbering, without the Orbi-lens ones. An
 // argument is refused.
-CommandResult cmdPresetListGroups(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdPresetListGroups(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument != nullptr)
-        return invalidParam();
     uint8_t *answer = nullptr;
     uint16_t length = 0;
     const int code = presetRequest(scope.camera, kPresetListGroups, nullptr, 0, answer, length);
@@ -160,16 +154,14 @@ CommandResult cmdPresetFactoryReset(CommandScope &scope, const CommandArgs &args
         scope.camera, args.argument, kPresetPredefinedRestore, "REMOTE_PRESET_PREDEFINED_RESTORE");
 }
 
-CommandResult cmdPresetEditCancel(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdPresetEditCancel(CommandScope &scope, const CommandArgs &)
 {
-    return presetPlainOperation(scope.camera, args.argument, kPresetEditCancel,
-                                "REMOTE_PRESET_EDIT_CANCEL");
+    return presetPlainOperation(scope.camera, kPresetEditCancel, "REMOTE_PRESET_EDIT_CANCEL");
 }
 
-CommandResult cmdPresetEditStore(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdPresetEditStore(CommandScope &scope, const CommandArgs &)
 {
-    return presetPlainOperation(scope.camera, args.argument, kPresetEditStore,
-                                "REMOTE_PRESET_EDIT_STORE");
+    return presetPlainOperation(scope.camera, kPresetEditStore, "REMOTE_PRESET_EDIT_STORE");
 }
 
 CommandResult cmdPresetSetOrder(CommandScope &scope, const CommandArgs &args)
@@ -193,7 +185,7 @@ CommandResult cmdPresetGetActivePreset(CommandScope &scope, const CommandArgs &)
     const uint32_t preset = scope.state.GetActivePreset();
     const int code = preset == kNoActivePreset ? ZT_ERR : ZT_OK;
     writeLE(scope.answerBuffer, 0, code == ZT_OK ? preset : 0);
-    return CommandResult::withData(code, scope.answerBuffer, kActiveAnswerSize);
+    return CommandResult::withData(code, scope.answerBuffer, kZtActivePresetAnswerSize);
 }
 
 // The active firmware preset group (0 when the camera cannot tell).
@@ -201,5 +193,5 @@ CommandResult cmdPresetGetActiveGroup(CommandScope &scope, const CommandArgs &)
 {
     ZTLOG(ZT_LOG_INFO, "ZTCONTROL_PRESET_GET_ACTIVE_GROUP");
     writeLE(scope.answerBuffer, 0, scope.state.GetActivePresetGroup());
-    return CommandResult::withData(ZT_OK, scope.answerBuffer, kActiveAnswerSize);
+    return CommandResult::withData(ZT_OK, scope.answerBuffer, kZtActiveGroupAnswerSize);
 }

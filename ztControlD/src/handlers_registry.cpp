@@ -8,15 +8,18 @@
 #include "CommandHandler.h"
 #include "NotificationRegistry.h"
 #include "utils.h"
+#include "ztcontrol_layouts.h"
 
 // A 32-bit flag (non-zero: register), then the queue name, NUL-terminated or
-// ending with the argument.
+// ending with the argument (at least the flag, by the table).
 CommandResult cmdEventRegisterMqueue(CommandScope &scope, const CommandArgs &args)
 {
     const MsgElement &argument = *args.argument;
+    static_assert(kZtRegisterArgFlagOffset == 0, "the flag is the argument's first word");
     const bool reg = argument.getUInt32() != 0;
-    const char *nameBytes = reinterpret_cast<const char *>(argument.getData()) + sizeof(uint32_t);
-    const size_t nameRoom = argument.getLength() - sizeof(uint32_t);
+    const char *nameBytes =
+        reinterpret_cast<const char *>(argument.getData()) + kZtRegisterArgNameOffset;
+    const size_t nameRoom = argument.getLength() - kZtRegisterArgNameOffset;
     const std::string queueName(nameBytes, strnlen(nameBytes, nameRoom));
     if (reg)
         return scope.registry.registerQueueClient(queueName);

@@ -14,6 +14,7 @@
 #include "utils.h"
 #include "ztcWire.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
@@ -21,11 +22,10 @@ namespace {
 // Byte of the settings block that holds the current flat mode.
 constexpr size_t kFlatModeOffset = 25;
 
-// Calibration file answer: the directory the calibration files are mounted
-// in, then the name the firmware gives after three bytes of its own, with
-// its backslashes turned into slashes. The answer is always the whole
-// buffer.
-constexpr size_t kCalFileBufferSize = 257;
+// Calibration file answer (kZtCalFileAnswerSize bytes): the directory the
+// calibration files are mounted in, then the name the firmware gives after
+// three bytes of its own, with its backslashes turned into slashes. The
+// answer is always the whole buffer.
 constexpr char kCalFileDirectory[] = "/tmp/fuse_a/";
 constexpr size_t kCalNameSkip = 3;
 constexpr size_t kCalAnswerMax = 244;
@@ -34,7 +34,7 @@ static_assert(CommandScope::kAnswerBufferSize >= ZTC_MSG_MAX,
               "every firmware answer copied into the answer buffer fits it whole");
 static_assert(CommandScope::kAnswerBufferSize >= sizeof(all_status_settings_t),
               "the status and settings block fits the answer buffer");
-static_assert(CommandScope::kAnswerBufferSize >= kCalFileBufferSize,
+static_assert(CommandScope::kAnswerBufferSize >= kZtCalFileAnswerSize,
               "the calibration file name fits the answer buffer");
 
 // One block query: the firmware's answer, its refusal, or the failed
@@ -59,11 +59,9 @@ CommandResult answerQuery(ztc_msg_q_context_t &camera, uint8_t category, uint8_t
 
 // The advanced-settings reset of one capture family, inside a preset edit so
 // the active preset keeps the reset values. Takes no argument.
-CommandResult resetFamily(CommandScope &scope, const CommandArgs &args, const char *entryLine,
-                          uint8_t category, uint8_t identifier, const char *operation)
+CommandResult resetFamily(CommandScope &scope, const char *entryLine, uint8_t category,
+                          uint8_t identifier, const char *operation)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "%s", entryLine);
     if (!scope.edit.PresetStartEdit(PresetEditScope::kNoSetting)) {
         ZTLOG(ZT_LOG_ERROR, "Failed to start preset edit!");
@@ -108,21 +106,21 @@ Family familyOfFlatMode(int flatMode)
 
 }  // namespace
 
-CommandResult cmdVideoAdvsetReset(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdVideoAdvsetReset(CommandScope &scope, const CommandArgs &)
 {
-    return resetFamily(scope, args, "ZTCONTROL_VIDEO_ADVSET_RESET:", kVideoCategory,
-                       kVideoAdvsetReset, "REMOTE_VIDEO_ADVSET_RESET");
+    return resetFamily(scope, "ZTCONTROL_VIDEO_ADVSET_RESET:", kVideoCategory, kVideoAdvsetReset,
+                       "REMOTE_VIDEO_ADVSET_RESET");
 }
 
-CommandResult cmdPhotoAdvsetReset(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdPhotoAdvsetReset(CommandScope &scope, const CommandArgs &)
 {
-    return resetFamily(scope, args, "ZTCONTROL_PHOTO_ADVSET_RESET:", kPhotoCategory,
-                       kPhotoAdvsetReset, "REMOTE_PHOTO_ADVSET_RESET");
+    return resetFamily(scope, "ZTCONTROL_PHOTO_ADVSET_RESET:", kPhotoCategory, kPhotoAdvsetReset,
+                       "REMOTE_PHOTO_ADVSET_RESET");
 }
 
-CommandResult cmdMultiAdvsetReset(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdMultiAdvsetReset(CommandScope &scope, const CommandArgs &)
 {
-    return resetFamily(scope, args, "ZTCONTROL_MULTI_ADVSET_RESET:", kMultiShotCategory,
+    return resetFamily(scope, "ZTCONTROL_MULTI_ADVSET_RESET:", kMultiShotCategory,
                        kMultiShotAdvsetReset, "REMOTE_MULTI_SHOT_ADVSET_RESET");
 }
 
@@ -175,20 +173,16 @@ CommandResult cmdGetSettingId(CommandScope &, const CommandArgs &)
 }
 
 // The raw settings block as the firmware gives it.
-CommandResult cmdGetAllSettings(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdGetAllSettings(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_ALL_SETTINGS:");
     return answerQuery(scope.camera, kSetupCategory, kAllSettingsGet,
                        "REMOTE_SETUP_ALL_SETTINGS_GET", "Camera status returning ZT_ERR_NAK_OFF");
 }
 
 // The raw status block as the firmware gives it.
-CommandResult cmdGetAllStatus(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdGetAllStatus(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_ALL_STATUS:");
     return answerQuery(scope.camera, kSystemCategory, kAllStatusGet, "REMOTE_SYSTEM_ALL_STATUS_GET",
                        "Camera status returning ZT_ERR_NACK_OFF");
@@ -196,10 +190,8 @@ CommandResult cmdGetAllStatus(CommandScope &scope, const CommandArgs &args)
 
 // The whole 634-byte block with the daemon's corrections, as the status
 // polling sees it. A short answer fills what it has; the rest stays zero.
-CommandResult cmdGetAllSettingsStatus(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdGetAllSettingsStatus(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_INFO, "ZTCONTROL_GET_ALL_SETTINGS_STATUS:");
     all_status_settings_t block{};
     struct Part {
@@ -218,7 +210,7 @@ CommandResult cmdGetAllSettingsStatus(CommandScope &scope, const CommandArgs &ar
     for (const Part &part : parts) {
         int rc = ZT_OK;
         uint16_t length = 0;
-        switch (readRemoteBlock(part.category, part.identifier, part.bytes, part.size,
+        switch (readRemoteBlock(scope.camera, part.category, part.identifier, part.bytes, part.size,
                                 BlockFit::Partial, rc, length)) {
         case BlockRead::Failed:
             return ZT_LOGGED(rc, part.operation);
@@ -264,10 +256,8 @@ CommandResult cmdVideoSwiftlapseSpeedRampActiveSet(CommandScope &scope, const Co
 
 // The geometric calibration data, copied out of the library before it is
 // answered.
-CommandResult cmdSystemGetGeocal(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdSystemGetGeocal(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     return answerQuery(scope.camera, kSystemCategory, kGeocalGet, "REMOTE_SYSTEM_GEOCAL_GET",
                        "Camera status returning ZT_ERR_NACK_OFF", scope.answerBuffer,
                        static_cast<uint16_t>(CommandScope::kAnswerBufferSize));
@@ -275,12 +265,10 @@ CommandResult cmdSystemGetGeocal(CommandScope &scope, const CommandArgs &args)
 
 // The path of the lens shading calibration file. Answers all 257 bytes of
 // the buffer, also after a failed query (then it holds the directory only).
-CommandResult cmdSystemGetShadingdataFile(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdSystemGetShadingdataFile(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     char *buffer = reinterpret_cast<char *>(scope.answerBuffer);
-    memset(buffer, 0, kCalFileBufferSize);
+    memset(buffer, 0, kZtCalFileAnswerSize);
     memcpy(buffer, kCalFileDirectory, sizeof kCalFileDirectory);
     ZTLOG(ZT_LOG_DEBUG, "REMOTE_SYSTEM_CAL_FILE_NAME_GET:");
     uint8_t *answer = nullptr;
@@ -294,5 +282,5 @@ CommandResult cmdSystemGetShadingdataFile(CommandScope &scope, const CommandArgs
             buffer[out++] = answer[in] == '\\' ? '/' : static_cast<char>(answer[in]);
         buffer[out] = '\0';
     }
-    return CommandResult::withData(rc, buffer, kCalFileBufferSize);
+    return CommandResult::withData(rc, buffer, kZtCalFileAnswerSize);
 }

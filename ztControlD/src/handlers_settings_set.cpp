@@ -12,14 +12,11 @@
 #include "camera_settings.h"
 #include "utils.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_preset_loader.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
-
-// Setting request: u32 setting id at 0, u32 option id at 4.
-constexpr size_t kSettingArgLength = 8;
-constexpr size_t kSettingArgOptionOffset = 4;
 
 constexpr uint32_t kSettingResolution = 2;
 constexpr uint32_t kSettingNightlapseInterval = 32;
@@ -54,12 +51,13 @@ int32_t correctedValue(uint32_t setting, int32_t value)
 // Copies one block query into part, which must receive exactly size bytes.
 // False (after its line) only for a wrong size: a failed query leaves the
 // part zero and the change goes on.
-bool fillBlockPart(uint8_t category, uint8_t identifier, uint8_t *part, size_t size,
-                   const char *wrongSizeLine, const char *operation)
+bool fillBlockPart(ztc_msg_q_context_t &camera, uint8_t category, uint8_t identifier, uint8_t *part,
+                   size_t size, const char *wrongSizeLine, const char *operation)
 {
     int rc = ZT_OK;
     uint16_t length = 0;
-    switch (readRemoteBlock(category, identifier, part, size, BlockFit::Exact, rc, length)) {
+    switch (
+        readRemoteBlock(camera, category, identifier, part, size, BlockFit::Exact, rc, length)) {
     case BlockRead::Failed:
         ZT_LOGGED(rc, operation);
         return true;
@@ -155,11 +153,11 @@ int changeSetting(CommandScope &scope, int model, const camera_settings_id_entry
     }
 
     all_status_settings_t block{};
-    if (!fillBlockPart(kSetupCategory, kAllSettingsGet, block.settings.raw,
+    if (!fillBlockPart(scope.camera, kSetupCategory, kAllSettingsGet, block.settings.raw,
                        sizeof block.settings.raw, "REMOTE_SYSTEM_ALL_SETTINGS_GET wrong size = %d",
                        "REMOTE_SETUP_ALL_SETTINGS_GET") ||
-        !fillBlockPart(kSystemCategory, kAllStatusGet, block.status.raw, sizeof block.status.raw,
-                       "REMOTE_SYSTEM_ALL_STATUS_GET wrong size = %d",
+        !fillBlockPart(scope.camera, kSystemCategory, kAllStatusGet, block.status.raw,
+                       sizeof block.status.raw, "REMOTE_SYSTEM_ALL_STATUS_GET wrong size = %d",
                        "REMOTE_SYSTEM_ALL_STATUS_GET")) {
         edit.PresetEndEdit(editSetting);
         return ZT_ERR;
@@ -206,10 +204,10 @@ CommandResult cmdSetSettingId(CommandScope &scope, const CommandArgs &args)
         ZTLOG(ZT_LOG_ERROR, "Couldn't get settings_id_table_count");
         return ZT_ERR;
     }
-    if (args.argument == nullptr || args.argument->getLength() < kSettingArgLength)
+    if (args.argument == nullptr || args.argument->getLength() < kZtSettingArgSize)
         return invalidParam();
-    const uint32_t setting = readU32(args.argument->getData());
-    const uint32_t option = readU32(args.argument->getData(), kSettingArgOptionOffset);
+    const uint32_t setting = readU32(args.argument->getData(), kZtSettingArgIdOffset);
+    const uint32_t option = readU32(args.argument->getData(), kZtSettingArgOptionOffset);
     CommandResult result = changeSetting(scope, model, table, count, setting, option);
     if (setting == kSettingGps)
         result.quiet();

@@ -27,25 +27,22 @@ int sendByte(ztc_msg_q_context_t &camera, uint8_t category, uint8_t identifier, 
 
 // Power off (1) and sleep (0) are the same operation; neither takes an
 // argument.
-int shutdown(ztc_msg_q_context_t &camera, const CommandArgs &args, const char *entry,
-             uint8_t powerOff)
+int shutdown(ztc_msg_q_context_t &camera, const char *entry, uint8_t powerOff)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "%s", entry);
     return sendByte(camera, kSystemCategory, kShutdown, powerOff, "REMOTE_SYSTEM_SHUTDOWN");
 }
 
 }  // namespace
 
-CommandResult cmdSystemShutdown(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdSystemShutdown(CommandScope &scope, const CommandArgs &)
 {
-    return shutdown(scope.camera, args, "ZTCONTROL_SYSTEM_SHUTDOWN:", 1);
+    return shutdown(scope.camera, "ZTCONTROL_SYSTEM_SHUTDOWN:", 1);
 }
 
-CommandResult cmdSystemSleep(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdSystemSleep(CommandScope &scope, const CommandArgs &)
 {
-    return shutdown(scope.camera, args, "ZTCONTROL_SYSTEM_SLEEP:", 0);
+    return shutdown(scope.camera, "ZTCONTROL_SYSTEM_SLEEP:", 0);
 }
 
 // Argument: one byte, the locate signal on (1) or off (0).
@@ -68,10 +65,8 @@ CommandResult cmdFactoryReset(CommandScope &scope, const CommandArgs &args)
 
 // Answers the file name bytes as the firmware gave them (none after a
 // failure).
-CommandResult cmdAnalyticsFilenameGet(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdAnalyticsFilenameGet(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_ANALYTICS_FILENAME_GET:");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;
@@ -84,10 +79,8 @@ CommandResult cmdAnalyticsFilenameGet(CommandScope &scope, const CommandArgs &ar
     return CommandResult::withData(rc, answer, answerLength);
 }
 
-CommandResult cmdAnalyticsClear(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdAnalyticsClear(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_ANALYTICS_CLEAR:");
     return ZT_LOGGED(ztc_send_simple_remote_api(&scope.camera, kSystemCategory, kAnalyticsClear),
                      "REMOTE_SYSTEM_ANALYTICS_CLEAR");

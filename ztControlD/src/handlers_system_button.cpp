@@ -12,16 +12,10 @@
 #include "utils.h"
 #include "ztErrno.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
-
-// Button argument: u32 button type at 0, u32 raw state word at 4. Bits 0-3
-// of the raw word are the state (or the multi-camera mode type), bits 4-7
-// the rotation code of the remote.
-constexpr size_t kButtonStateOffset = 4;
-constexpr uint32_t kStateMask = 0x0F;
-constexpr unsigned kRotationShift = 4;
 
 enum ButtonType : uint32_t {
     kButtonShutter = 0,
@@ -223,16 +217,17 @@ int multiCamMode(CommandScope &scope, uint32_t modeType)
 
 }  // namespace
 
+// Argument: the button argument (kZtButtonArgSize bytes, by the table).
 // Every request carries the remote's rotation, applied first whatever the
 // button; button type 18 is accepted and ignored.
 CommandResult cmdSystemButtonSet(CommandScope &scope, const CommandArgs &args)
 {
     const uint8_t *bytes = args.argument->getData();
-    const uint32_t type = readU32(bytes);
-    const uint32_t raw = readU32(bytes, kButtonStateOffset);
-    updateRotation(scope.camera, (raw >> kRotationShift) & kStateMask);
+    const uint32_t type = readU32(bytes, kZtButtonArgTypeOffset);
+    const uint32_t raw = readU32(bytes, kZtButtonArgStateOffset);
+    updateRotation(scope.camera, (raw >> kZtButtonRotationShift) & kZtButtonStateMask);
     ZTLOG(ZT_LOG_DEBUG, "Button press raw value :%d", (int)raw);
-    const uint32_t state = raw & kStateMask;
+    const uint32_t state = raw & kZtButtonStateMask;
 
     switch (type) {
     case kButtonShutter:

@@ -10,19 +10,10 @@
 #include "utils.h"
 #include "ztErrno.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 #include "ztcontrol_remote_ops.h"
 
 namespace {
-
-// Network argument of the access-point and network commands: SSID in 33
-// bytes at 0 and password in 67 bytes at 33, each NUL-terminated within its
-// field (a field without NUL is taken whole), authentication type (u32) at
-// 100 and access-point mode word (u32) at 104.
-constexpr size_t kSsidField = 33;
-constexpr size_t kPasswordOffset = 33;
-constexpr size_t kPasswordField = 67;
-constexpr size_t kAuthOffset = 100;
-constexpr size_t kModeOffset = 104;
 
 // The 128-byte payload of "CT", "CL" and "CD": SSID at 4 (31 characters and
 // a NUL at most), password at 37 (62 characters and a NUL at most).
@@ -32,7 +23,8 @@ constexpr size_t kNetSsidMax = 31;
 constexpr size_t kNetPasswordOffset = 37;
 constexpr size_t kNetPasswordMax = 62;
 
-// The texts of a network argument, bounded by their fields and the element.
+// The texts of a network argument (kZtNetworkArg...), bounded by their
+// fields and the element.
 struct Network {
     const char *ssid;
     size_t ssidLength;
@@ -44,10 +36,13 @@ Network readNetwork(const MsgElement *argument)
 {
     const char *bytes = reinterpret_cast<const char *>(argument->getData());
     const size_t length = argument->getLength();
-    Network n{bytes, strnlen(bytes, length < kSsidField ? length : kSsidField), "", 0};
-    if (length >= kPasswordOffset + kPasswordField) {
-        n.password = bytes + kPasswordOffset;
-        n.passwordLength = strnlen(n.password, kPasswordField);
+    static_assert(kZtNetworkArgSsidOffset == 0, "the SSID starts the network argument");
+    Network n{bytes,
+              strnlen(bytes, length < kZtNetworkArgSsidField ? length : kZtNetworkArgSsidField), "",
+              0};
+    if (length >= kZtNetworkArgTextsSize) {
+        n.password = bytes + kZtNetworkArgPasswordOffset;
+        n.passwordLength = strnlen(n.password, kZtNetworkArgPasswordField);
     }
     return n;
 }
@@ -68,18 +63,14 @@ void putNetworkText(uint8_t *payload, size_t offset, const char *text, size_t le
 }  // namespace
 
 // The commands without arguments refuse an argument element.
-CommandResult cmdFwUpdateStart(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdFwUpdateStart(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_FW_UPDATE_START:");
     return ztc_fwupdate_download_start(&scope.camera);
 }
 
-CommandResult cmdFwUpdateCancel(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdFwUpdateCancel(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_FW_UPDATE_CANCEL:");
     return ZT_LOGGED(ztc_fwupdate_download_cancel(&scope.camera), "ztc_fwupdate_download_cancel");
 }
@@ -126,9 +117,9 @@ CommandResult cmdWifiApSsidConfig(CommandScope &scope, const CommandArgs &args)
         return invalidParam();
     // Mode code, 1, password length and bytes, SSID length and bytes; the
     // lengths are single bytes, so they are taken modulo 256.
-    uint8_t payload[4 + kPasswordField + kSsidField];
+    uint8_t payload[4 + kZtNetworkArgPasswordField + kZtNetworkArgSsidField];
     size_t at = 0;
-    payload[at++] = readU32(args.argument->getData(), kModeOffset) == 1 ? 0 : 6;
+    payload[at++] = readU32(args.argument->getData(), kZtNetworkArgModeOffset) == 1 ? 0 : 6;
     payload[at++] = 1;
     payload[at++] = static_cast<uint8_t>(n.passwordLength);
     memcpy(payload + at, n.password, n.passwordLength);
@@ -163,7 +154,7 @@ CommandResult cmdWifiSsidSave(CommandScope &scope, const CommandArgs &args)
     // The SSID and its NUL, then a non-empty password and its NUL.
     if (n.ssidLength < 1 || n.ssidLength > 32 || n.passwordLength > 63)
         return invalidParam();
-    uint8_t payload[kSsidField + 64];
+    uint8_t payload[kZtNetworkArgSsidField + 64];
     memcpy(payload, n.ssid, n.ssidLength);
     payload[n.ssidLength] = 0;
     size_t length = n.ssidLength + 1;
@@ -180,7 +171,7 @@ CommandResult cmdWifiSsidSave(CommandScope &scope, const CommandArgs &args)
 CommandResult cmdWifiSsidSelect(CommandScope &scope, const CommandArgs &args)
 {
     const Network n = readNetwork(args.argument);
-    const uint32_t auth = readU32(args.argument->getData(), kAuthOffset);
+    const uint32_t auth = readU32(args.argument->getData(), kZtNetworkArgAuthOffset);
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_SELECT: ssid[%.*s] password[%.*s] auth_type:%d",
           (int)n.ssidLength, n.ssid, (int)n.passwordLength, n.password, (int)auth);
     if (n.ssidLength == 0 || auth > 255)
@@ -212,10 +203,8 @@ CommandResult cmdWifiSsidDelete(CommandScope &scope, const CommandArgs &args)
                       "ztc_send_auxmod_command AUXMOD_CMD_SSID_DELETE");
 }
 
-CommandResult cmdWifiSsidDeleteAll(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdWifiSsidDeleteAll(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_DELETE_ALL:");
     uint8_t payload[kNetPayloadSize];
     memset(payload, 0, sizeof payload);
@@ -225,10 +214,8 @@ CommandResult cmdWifiSsidDeleteAll(CommandScope &scope, const CommandArgs &args)
                       "ztc_send_auxmod_command AUXMOD_CMD_SSID_DELETE (all)");
 }
 
-CommandResult cmdRcPair(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdRcPair(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_RC_PAIR:");
     const uint8_t payload[2] = {1, 2};
     return sendModule(scope.camera, "PD", payload, sizeof payload,
@@ -236,10 +223,8 @@ CommandResult cmdRcPair(CommandScope &scope, const CommandArgs &args)
 }
 
 // Success only when the module answers exactly the one byte 0.
-CommandResult cmdRcPairCancel(CommandScope &scope, const CommandArgs &args)
+CommandResult cmdRcPairCancel(CommandScope &scope, const CommandArgs &)
 {
-    if (args.argument)
-        return invalidParam();
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_RC_PAIR_CANCEL:");
     uint8_t *answer = nullptr;
     uint16_t answerLength = 0;

@@ -9,24 +9,14 @@
 #include "utils.h"
 #include "ztErrno.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 
 namespace {
 
-// The scan-start answer: the scan identifier in byte 0 of four.
-constexpr size_t kScanIdSize = 4;
-
-// The scan-list answer: the requested offset at 0, byte 1 of the module's
-// answer as u16 at 2, the entry count (u16) at 4, byte 5 of the module's
-// answer as u32 at 8, then up to ten 48-byte entries from 12. An entry holds
-// the name at 0 (31 characters and a NUL at most), the module entry's byte 0
-// as u32 at 36, its four bytes at 118 at 40 and its byte 1 at 44.
-constexpr size_t kListSize = 492;
-constexpr size_t kListEntriesOffset = 12;
-constexpr size_t kListEntrySize = 48;
-constexpr size_t kListMaxEntries = 10;
-constexpr size_t kListNameMax = 31;
-// The module's list answer: a 7-byte header (status at 0, entry count at
-// 4), then 127-byte entries with the name at 2.
+// The scan-list answer (kZtScanList..., kZtScanEntry...) is filled from the
+// module's list answer: a 7-byte header (status at 0, scan identifier at 1,
+// entry count at 4, networks found at 5), then 127-byte entries (bars at 0,
+// flags at 1, name at 2, four bytes of the entry's word at 118).
 constexpr size_t kModuleHeaderSize = 7;
 constexpr size_t kModuleEntrySize = 127;
 constexpr size_t kModuleNameOffset = 2;
@@ -40,23 +30,24 @@ void fillScanList(uint8_t *list, uint8_t offset, const uint8_t *answer, size_t l
     const size_t reported = answer[4];
     const size_t present = (length - kModuleHeaderSize) / kModuleEntrySize;
     size_t count = reported < present ? reported : present;
-    if (count > kListMaxEntries)
-        count = kListMaxEntries;
+    if (count > kZtScanListMaxEntries)
+        count = kZtScanListMaxEntries;
     if (count != reported)
         ZTLOG(ZT_LOG_ERROR, "Scan list: module reports %zu entries, %zu present, passing %zu",
               reported, present, count);
-    list[0] = offset;
-    writeLE(list, 2, answer[1], 2);
-    writeLE(list, 4, static_cast<uint32_t>(count), 2);
-    writeLE(list, 8, answer[5], 4);
+    list[kZtScanListOffsetOffset] = offset;
+    writeLE(list, kZtScanListScanIdOffset, answer[1], 2);
+    writeLE(list, kZtScanListCountOffset, static_cast<uint32_t>(count), 2);
+    writeLE(list, kZtScanListFoundOffset, answer[5], 4);
     for (size_t i = 0; i < count; ++i) {
         const uint8_t *from = answer + kModuleHeaderSize + i * kModuleEntrySize;
-        uint8_t *to = list + kListEntriesOffset + i * kListEntrySize;
+        uint8_t *to = list + kZtScanListEntriesOffset + i * kZtScanListEntrySize;
         const char *name = reinterpret_cast<const char *>(from + kModuleNameOffset);
-        memcpy(to, name, strnlen(name, kListNameMax));  // the rest stays 0: the NUL
-        writeLE(to, 36, from[0], 4);
-        memcpy(to + 40, from + kModuleWordOffset, 4);
-        to[44] = from[1];
+        memcpy(to + kZtScanEntryNameOffset, name,
+               strnlen(name, kZtScanEntryNameMax));  // the rest stays 0: the NUL
+        writeLE(to, kZtScanEntryBarsOffset, from[0], 4);
+        memcpy(to + kZtScanEntryWordOffset, from + kModuleWordOffset, 4);
+        to[kZtScanEntryFlagsOffset] = from[1];
     }
 }
 
@@ -67,7 +58,7 @@ void fillScanList(uint8_t *list, uint8_t offset, const uint8_t *answer, size_t l
 CommandResult cmdWifiSsidScan(CommandScope &scope, const CommandArgs &args)
 {
     uint8_t *scanId = scope.answerBuffer;
-    memset(scanId, 0, kScanIdSize);
+    memset(scanId, 0, kZtScanIdAnswerSize);
     int rc = ZT_OK;
     if (!hasBytes(args.argument, 1)) {
         rc = invalidParam();
@@ -86,10 +77,10 @@ CommandResult cmdWifiSsidScan(CommandScope &scope, const CommandArgs &args)
             if (!answer || answerLength < 2)
                 ZTLOG(ZT_LOG_ERROR, "Results from scan start not long enough to hold a scan id");
             else
-                scanId[0] = answer[1];
+                scanId[kZtScanIdAnswerIdOffset] = answer[1];
         }
     }
-    return CommandResult::withData(rc, scanId, kScanIdSize);
+    return CommandResult::withData(rc, scanId, kZtScanIdAnswerSize);
 }
 
 // Argument: one byte, the offset of the first network to list. Answers the
@@ -97,14 +88,14 @@ CommandResult cmdWifiSsidScan(CommandScope &scope, const CommandArgs &args)
 CommandResult cmdWifiSsidList(CommandScope &scope, const CommandArgs &args)
 {
     uint8_t *list = scope.answerBuffer;
-    memset(list, 0, kListSize);
+    memset(list, 0, kZtScanListSize);
     int rc = ZT_OK;
     if (!hasBytes(args.argument, 1)) {
         rc = invalidParam();
     } else {
         const uint8_t offset = args.argument->getUInt8();
         ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_WIFI_SSID_LIST: offset:%d", offset);
-        const uint8_t payload[5] = {offset, kListMaxEntries, 0xFF, 0xFF, 1};
+        const uint8_t payload[5] = {offset, kZtScanListMaxEntries, 0xFF, 0xFF, 1};
         uint8_t *answer = nullptr;
         uint16_t answerLength = 0;
         rc = ZT_LOGGED(ztc_send_auxmod_command(&scope.camera, "al", payload, sizeof payload,
@@ -121,5 +112,5 @@ CommandResult cmdWifiSsidList(CommandScope &scope, const CommandArgs &args)
             }
         }
     }
-    return CommandResult::withData(rc, list, kListSize);
+    return CommandResult::withData(rc, list, kZtScanListSize);
 }

@@ -13,6 +13,7 @@
 #include "preset_groups.h"
 #include "utils.h"
 #include "ztcontrol_bytes.h"
+#include "ztcontrol_layouts.h"
 
 using wsdk_commands::WSDK_Preset;
 using wsdk_commands::WSDK_PresetGroup;
@@ -135,9 +136,9 @@ CommandResult answerPresetMessage(int code, const google::protobuf::MessageLite 
         ZTLOG(ZT_LOG_ERROR, "Preset answer could not be serialised");
         return ZT_ERR;
     }
-    if (bytes.size() > kMaxPresetAnswerPayload) {
+    if (bytes.size() > kZtMaxAnswerPayload) {
         ZTLOG(ZT_LOG_ERROR, "Preset answer of %zu bytes exceeds the %zu one answer carries",
-              bytes.size(), kMaxPresetAnswerPayload);
+              bytes.size(), kZtMaxAnswerPayload);
         return ZT_ERR;
     }
     return CommandResult::withOwnedData(code, std::move(bytes));

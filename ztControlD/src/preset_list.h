@@ -15,16 +15,10 @@
 #include "MsgElement.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "ztCtrlD.h"
-#include "ztTlv.h"
 #include "ztcontrol_preset_loader.h"
 
 class CameraState;
 
-// The largest payload one answer carries: a message of ZTMSG_MAX bytes less
-// its header, the result element (header and 4 bytes), the payload
-// element's header and the end element.
-constexpr size_t kMaxPresetAnswerPayload =
-    ZTMSG_MAX - (TLV_HDR_LEN + 3 * TLV_ELEM_HDR_LEN + sizeof(int32_t));
 // Clients number preset groups from 1000; the firmware from 0.
 constexpr uint32_t kPresetGroupIdBase = 1000;
 // A REMOTE_PRESET_LIST_IDS answer: a count byte, then that many u32 ids.
@@ -65,7 +59,7 @@ std::vector<uint32_t> presetIdList(const uint8_t *answer, uint16_t length);
 PresetCaptionContext presetCaptionContext(CameraState &state);
 
 // code with the serialised message as its payload. A message that cannot be
-// serialised or does not fit one answer gives a plain ZT_ERR instead (an
+// serialised or does not fit one answer (kZtMaxAnswerPayload) gives a plain ZT_ERR instead (an
 // answer's length travels as 16 bits and a cut message would not parse), so
 // the requester still gets its one answer and the daemon goes on.
 CommandResult answerPresetMessage(int code, const google::protobuf::MessageLite &message);

@@ -116,7 +116,7 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
     int status = 0;
     uint16_t length = 0;
 
-    switch (readRemoteBlock(kSystemCategory, kAllStatusGet, block.status.raw,
+    switch (readRemoteBlock(m_cameraContext, kSystemCategory, kAllStatusGet, block.status.raw,
                             sizeof(block.status.raw), BlockFit::Exact, status, length)) {
     case BlockRead::Failed:
         ZTLOG(ZT_LOG_ERROR,
@@ -137,8 +137,9 @@ void ZtcontrolCommandServer::pollStatusSettingsAndNotify()
     }
 
     if (!shutdownPass) {
-        switch (readRemoteBlock(kSetupCategory, kAllSettingsGet, block.settings.raw,
-                                sizeof(block.settings.raw), BlockFit::Exact, status, length)) {
+        switch (readRemoteBlock(m_cameraContext, kSetupCategory, kAllSettingsGet,
+                                block.settings.raw, sizeof(block.settings.raw), BlockFit::Exact,
+                                status, length)) {
         case BlockRead::Failed:
             ZTLOG(ZT_LOG_ERROR,
                   "Polling for settings (REMOTE_SETUP_ALL_SETTINGS_GET) error, %d @ %s:%d", status,

@@ -3,15 +3,14 @@
 
 #include <string.h>
 
-#include "ztcontrol_if_server.h"
+#include "ztErrno.h"
 
-BlockRead readRemoteBlock(uint8_t category, uint8_t identifier, uint8_t *dest, size_t size,
-                          BlockFit fit, int &status, uint16_t &length)
+BlockRead readRemoteBlock(ztc_msg_q_context_t &camera, uint8_t category, uint8_t identifier,
+                          uint8_t *dest, size_t size, BlockFit fit, int &status, uint16_t &length)
 {
     uint8_t *answer = nullptr;
     length = 0;
-    status = ztc_send_remote_api_for_response(&ZtcontrolCommandServer::m_cameraContext, category,
-                                              identifier, &answer, &length);
+    status = ztc_send_remote_api_for_response(&camera, category, identifier, &answer, &length);
     if (status != ZT_OK)
         return BlockRead::Failed;
     if (isNakOff(answer, length))

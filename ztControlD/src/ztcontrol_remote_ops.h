@@ -2,13 +2,15 @@
 // control library, named once: a category and an identifier within it (the
 // REMOTE_... name beside each is the one the firmware and the logs use). Also
 // the refusal a camera going off gives, and the read of one firmware block.
-// Constants and stateless helpers; readRemoteBlock is for the worker thread
-// (it uses the server's library context).
+// Constants and stateless helpers; readRemoteBlock is for the thread that
+// owns the library context it is given.
 #ifndef ZTCONTROL_REMOTE_OPS_H
 #define ZTCONTROL_REMOTE_OPS_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "ztCtrlD.h"
 
 // Categories.
 constexpr uint8_t kVideoCategory = 2;
@@ -104,7 +106,7 @@ enum class BlockFit {
 // library owning the answer only until its next call. status is the
 // library's result, length the answer's length. Failed: status is not
 // ZT_OK; Refused: the NAK-OFF answer.
-BlockRead readRemoteBlock(uint8_t category, uint8_t identifier, uint8_t *dest, size_t size,
-                          BlockFit fit, int &status, uint16_t &length);
+BlockRead readRemoteBlock(ztc_msg_q_context_t &camera, uint8_t category, uint8_t identifier,
+                          uint8_t *dest, size_t size, BlockFit fit, int &status, uint16_t &length);
 
 #endif  // ZTCONTROL_REMOTE_OPS_H

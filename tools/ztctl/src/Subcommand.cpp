@@ -51,6 +51,12 @@ void appendLE(std::vector<uint8_t> &out, uint32_t value, unsigned bytes)
         out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
+void putLE(std::vector<uint8_t> &out, size_t offset, uint32_t value, unsigned bytes)
+{
+    for (unsigned i = 0; i < bytes; ++i)
+        out[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
 uint32_t readLE(const std::vector<uint8_t> &in, size_t offset, unsigned bytes)
 {
     uint32_t v = 0;

@@ -57,6 +57,9 @@ bool wordNumber(const std::string &word, unsigned bits, const char *what, uint32
                 std::string &error);
 // Appends a little-endian word of `bytes` bytes.
 void appendLE(std::vector<uint8_t> &out, uint32_t value, unsigned bytes);
+// Writes a little-endian word of `bytes` bytes at `offset`; the caller has
+// sized `out` to hold them.
+void putLE(std::vector<uint8_t> &out, size_t offset, uint32_t value, unsigned bytes);
 // The little-endian word of `bytes` bytes at `offset`; the caller has checked
 // that they are there.
 uint32_t readLE(const std::vector<uint8_t> &in, size_t offset, unsigned bytes);

@@ -7,6 +7,7 @@
 #include "wsdkCommands/WSDK_EnumFlatMode.pb.h"
 #include "wsdkCommands/WSDK_EnumPresetGroup.pb.h"
 #include "ztcontrol_commands.h"
+#include "ztcontrol_layouts.h"
 
 namespace ztctl {
 
@@ -61,9 +62,9 @@ bool parseSubMode(const std::vector<std::string> &w, Options &o, std::string &er
         !wordNumber(w[1], 32, "submode SUB", subMode, error))
         return false;
     o.command = ZTCONTROL_MODE_SUB_MODE;
-    o.argument = Bytes();
-    appendLE(*o.argument, mode, 4);
-    appendLE(*o.argument, subMode, 4);
+    o.argument = Bytes(kZtModeSubModeArgSize, 0);
+    putLE(*o.argument, kZtModeSubModeArgModeOffset, mode, 4);
+    putLE(*o.argument, kZtModeSubModeArgSubModeOffset, subMode, 4);
     return true;
 }
 
@@ -132,10 +133,12 @@ bool parseExposure(const std::vector<std::string> &w, Options &o, std::string &e
         error = std::string("usage: ") + usage;
         return false;
     }
+    static const size_t kOffsets[4] = {kZtLiveviewArgModeOffset, kZtLiveviewArgXOffset,
+                                       kZtLiveviewArgYOffset, kZtLiveviewArgLensOffset};
     o.command = ZTCONTROL_LIVEVIEW_MODE_SET;
-    o.argument = Bytes();
-    for (uint32_t word : words)
-        appendLE(*o.argument, word, 4);
+    o.argument = Bytes(kZtLiveviewArgSize, 0);
+    for (size_t i = 0; i < 4; ++i)
+        putLE(*o.argument, kOffsets[i], words[i], 4);
     return true;
 }
 

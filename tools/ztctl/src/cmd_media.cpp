@@ -3,7 +3,7 @@
 // reading the clock for "date set now"; see Subcommand.h.
 //
 // Date and time bytes: the daemon passes them through; ztctl uses the
-// camera's 7-byte form, u16 year, month, day, hour, minute, second (UTC).
+// camera's 7-byte form (kZtDateTime..., in UTC).
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
@@ -11,27 +11,21 @@
 #include "CommandLine.h"
 #include "Subcommand.h"
 #include "ztcontrol_commands.h"
+#include "ztcontrol_layouts.h"
 
 namespace ztctl {
 
 namespace {
 
-constexpr size_t kDateSize = 7;
-// Tag argument: leading word at 0, file name (NUL-terminated) in 260 bytes
-// at 4, offset within the file at 264.
-constexpr size_t kTagNameOffset = 4;
-constexpr size_t kTagNameField = 260;
-constexpr size_t kTagOffsetOffset = 264;
-constexpr size_t kTagArgSize = 268;
-// Delete-list item: code byte, then the name NUL-terminated in 22 bytes.
-constexpr size_t kItemNameField = 22;
-
 Bytes dateBytes(const tm &t)
 {
-    Bytes b;
-    appendLE(b, static_cast<uint32_t>(t.tm_year + 1900), 2);
-    for (int v : {t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec})
-        b.push_back(static_cast<uint8_t>(v));
+    Bytes b(kZtDateTimeSize, 0);
+    putLE(b, kZtDateTimeYearOffset, static_cast<uint32_t>(t.tm_year + 1900), 2);
+    b[kZtDateTimeMonthOffset] = static_cast<uint8_t>(t.tm_mon + 1);
+    b[kZtDateTimeDayOffset] = static_cast<uint8_t>(t.tm_mday);
+    b[kZtDateTimeHourOffset] = static_cast<uint8_t>(t.tm_hour);
+    b[kZtDateTimeMinuteOffset] = static_cast<uint8_t>(t.tm_min);
+    b[kZtDateTimeSecondOffset] = static_cast<uint8_t>(t.tm_sec);
     return b;
 }
 
@@ -84,17 +78,15 @@ bool parseTag(const std::vector<std::string> &w, Options &o, std::string &error)
             error = "usage: tag [FILE OFFSET [WORD]]";
         return false;
     }
-    if (w[0].size() >= kTagNameField) {
-        error =
-            "tag: the file name has at most " + std::to_string(kTagNameField - 1) + " characters";
+    if (w[0].size() >= kZtTagArgNameField) {
+        error = "tag: the file name has at most " + std::to_string(kZtTagArgNameField - 1) +
+                " characters";
         return false;
     }
-    Bytes arg(kTagArgSize, 0);
-    for (unsigned i = 0; i < 4; ++i) {
-        arg[i] = static_cast<uint8_t>(word >> (8 * i));
-        arg[kTagOffsetOffset + i] = static_cast<uint8_t>(offset >> (8 * i));
-    }
-    memcpy(arg.data() + kTagNameOffset, w[0].data(), w[0].size());
+    Bytes arg(kZtTagArgSize, 0);
+    putLE(arg, kZtTagArgWordOffset, word, 4);
+    putLE(arg, kZtTagArgOffsetOffset, offset, 4);
+    memcpy(arg.data() + kZtTagArgNameOffset, w[0].data(), w[0].size());
     o.command = ZTCONTROL_KEYMARK_TAG_PLAYBACK;
     o.argument = arg;
     return true;
@@ -134,15 +126,15 @@ bool parseDeleteList(const std::vector<std::string> &w, Options &o, std::string 
         if (colon != std::string::npos &&
             !wordNumber(word.substr(colon + 1), 8, "delete-list CODE", code, error))
             return false;
-        if (name.empty() || name.size() >= kItemNameField) {
+        if (name.empty() || name.size() >= kZtDeleteItemNameField) {
             error = "delete-list: '" + name + "': names have 1 to " +
-                    std::to_string(kItemNameField - 1) + " characters";
+                    std::to_string(kZtDeleteItemNameField - 1) + " characters";
             return false;
         }
-        arg.push_back(static_cast<uint8_t>(code));
-        Bytes field(kItemNameField, 0);
-        memcpy(field.data(), name.data(), name.size());
-        arg.insert(arg.end(), field.begin(), field.end());
+        Bytes item(kZtDeleteItemSize, 0);
+        item[kZtDeleteItemCodeOffset] = static_cast<uint8_t>(code);
+        memcpy(item.data() + kZtDeleteItemNameOffset, name.data(), name.size());
+        arg.insert(arg.end(), item.begin(), item.end());
     }
     o.command = ZTCONTROL_DELETE_LIST;
     o.argument = arg;
@@ -198,17 +190,20 @@ bool parseVoice(const std::vector<std::string> &w, Options &o, std::string &erro
 std::string decodeMedia(uint32_t command, const std::vector<uint8_t> &p)
 {
     char line[96];
-    if (command == ZTCONTROL_GET_DATE_TIME && p.size() == kDateSize) {
-        snprintf(line, sizeof line, "date: %04u-%02u-%02u %02u:%02u:%02u", p[0] | p[1] << 8, p[2],
-                 p[3], p[4], p[5], p[6]);
+    if (command == ZTCONTROL_GET_DATE_TIME && p.size() == kZtDateTimeSize) {
+        snprintf(line, sizeof line, "date: %04u-%02u-%02u %02u:%02u:%02u",
+                 readLE(p, kZtDateTimeYearOffset, 2), p[kZtDateTimeMonthOffset],
+                 p[kZtDateTimeDayOffset], p[kZtDateTimeHourOffset], p[kZtDateTimeMinuteOffset],
+                 p[kZtDateTimeSecondOffset]);
         return line;
     }
     if (command == ZTCONTROL_GET_DELETE_LIST_RESULT && !p.empty()) {
-        if (p.size() >= 3)
-            snprintf(line, sizeof line, "delete list result: %u (deleted %u, missing %u)", p[0],
-                     p[1], p[2]);
+        if (p.size() >= kZtDeleteResultCountsSize)
+            snprintf(line, sizeof line, "delete list result: %u (deleted %u, missing %u)",
+                     p[kZtDeleteResultOutcomeOffset], p[kZtDeleteResultDeletedOffset],
+                     p[kZtDeleteResultMissingOffset]);
         else
-            snprintf(line, sizeof line, "delete list result: %u", p[0]);
+            snprintf(line, sizeof line, "delete list result: %u", p[kZtDeleteResultOutcomeOffset]);
         return line;
     }
     return "";

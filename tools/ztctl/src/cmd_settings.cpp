@@ -13,6 +13,7 @@
 #include "Subcommand.h"
 #include "camera_status.h"
 #include "ztcontrol_commands.h"
+#include "ztcontrol_layouts.h"
 
 namespace ztctl {
 
@@ -30,9 +31,9 @@ bool parseSetting(const std::vector<std::string> &w, Options &o, std::string &er
         return false;
     }
     o.command = ZTCONTROL_SET_SETTING_ID;
-    o.argument = Bytes();
-    appendLE(*o.argument, setting, 4);
-    appendLE(*o.argument, option, 4);
+    o.argument = Bytes(kZtSettingArgSize, 0);
+    putLE(*o.argument, kZtSettingArgIdOffset, setting, 4);
+    putLE(*o.argument, kZtSettingArgOptionOffset, option, 4);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "Subcommand.h"
 #include "ztcontrol_commands.h"
+#include "ztcontrol_layouts.h"
 
 namespace ztctl {
 
@@ -96,14 +97,16 @@ bool parseWebcamExit(const std::vector<std::string> &w, Options &o, std::string 
     return noWords(w, ZTCONTROL_WEBCAM_REQUEST_EXIT, "webcam-exit", o, error);
 }
 
-// The button argument: u32 type, u32 raw word (state in bits 0-3, rotation
-// code in bits 4-7).
+// The button argument (kZtButtonArg...): type, and the raw word holding the
+// state and the rotation code.
 void buttonArgument(Options &o, uint32_t type, uint32_t state, uint32_t rotationCode)
 {
     o.command = ZTCONTROL_SYSTEM_BUTTON_SET;
-    o.argument = Bytes();
-    appendLE(*o.argument, type, 4);
-    appendLE(*o.argument, (state & 0x0F) | (rotationCode & 0x0F) << 4, 4);
+    const uint32_t raw = (state & kZtButtonStateMask) |
+                         ((rotationCode & kZtButtonStateMask) << kZtButtonRotationShift);
+    o.argument = Bytes(kZtButtonArgSize, 0);
+    putLE(*o.argument, kZtButtonArgTypeOffset, type, 4);
+    putLE(*o.argument, kZtButtonArgStateOffset, raw, 4);
 }
 
 // button shutter|mode|hilight press|release [ROTATION]

@@ -7,45 +7,31 @@
 #include "CommandLine.h"
 #include "Subcommand.h"
 #include "ztcontrol_commands.h"
+#include "ztcontrol_layouts.h"
 
 namespace ztctl {
 
 namespace {
 
-// The daemon's network argument: SSID (33 bytes) at 0, password (67 bytes)
-// at 33, authentication type (u32) at 100, access-point mode word (u32) at
-// 104, each text NUL-terminated within its field.
-constexpr size_t kSsidField = 33;
-constexpr size_t kPasswordOffset = 33;
-constexpr size_t kPasswordField = 67;
-constexpr size_t kAuthOffset = 100;
-constexpr size_t kModeOffset = 104;
-constexpr size_t kNetworkArgSize = 108;
-
-// The scan-list answer: header fields, then up to 10 entries of 48 bytes.
-constexpr size_t kListSize = 492;
-constexpr size_t kListEntriesOffset = 12;
-constexpr size_t kListEntrySize = 48;
-constexpr size_t kListMaxEntries = 10;
-
+// The daemon's network argument (kZtNetworkArg...), always sent whole.
 bool networkArg(const std::string &ssid, const std::string &password, uint32_t auth, uint32_t mode,
                 Options &o, std::string &error)
 {
-    if (ssid.size() >= kSsidField) {
-        error = "the SSID has at most " + std::to_string(kSsidField - 1) + " characters";
+    if (ssid.size() >= kZtNetworkArgSsidField) {
+        error =
+            "the SSID has at most " + std::to_string(kZtNetworkArgSsidField - 1) + " characters";
         return false;
     }
-    if (password.size() >= kPasswordField) {
-        error = "the password has at most " + std::to_string(kPasswordField - 1) + " characters";
+    if (password.size() >= kZtNetworkArgPasswordField) {
+        error = "the password has at most " + std::to_string(kZtNetworkArgPasswordField - 1) +
+                " characters";
         return false;
     }
-    Bytes arg(kNetworkArgSize, 0);
-    memcpy(arg.data(), ssid.data(), ssid.size());
-    memcpy(arg.data() + kPasswordOffset, password.data(), password.size());
-    for (unsigned i = 0; i < 4; ++i) {
-        arg[kAuthOffset + i] = static_cast<uint8_t>(auth >> (8 * i));
-        arg[kModeOffset + i] = static_cast<uint8_t>(mode >> (8 * i));
-    }
+    Bytes arg(kZtNetworkArgSize, 0);
+    memcpy(arg.data() + kZtNetworkArgSsidOffset, ssid.data(), ssid.size());
+    memcpy(arg.data() + kZtNetworkArgPasswordOffset, password.data(), password.size());
+    putLE(arg, kZtNetworkArgAuthOffset, auth, 4);
+    putLE(arg, kZtNetworkArgModeOffset, mode, 4);
     o.argument = arg;
     return true;
 }
@@ -179,19 +165,21 @@ bool parseFwUpdate(const std::vector<std::string> &w, Options &o, std::string &e
 
 std::string decodeScanList(const std::vector<uint8_t> &p)
 {
-    if (p.size() != kListSize)
+    if (p.size() != kZtScanListSize)
         return "";
-    const uint32_t count = readLE(p, 4, 2);
+    const uint32_t count = readLE(p, kZtScanListCountOffset, 2);
     char line[160];
-    snprintf(line, sizeof line, "offset %u, scan id %u, %u entries, %u networks found", p[0],
-             readLE(p, 2, 2), count, readLE(p, 8, 4));
+    snprintf(line, sizeof line, "offset %u, scan id %u, %u entries, %u networks found",
+             p[kZtScanListOffsetOffset], readLE(p, kZtScanListScanIdOffset, 2), count,
+             readLE(p, kZtScanListFoundOffset, 4));
     std::string out = line;
-    for (size_t i = 0; i < count && i < kListMaxEntries; ++i) {
-        const size_t e = kListEntriesOffset + i * kListEntrySize;
-        const char *name = reinterpret_cast<const char *>(&p[e]);
+    for (size_t i = 0; i < count && i < kZtScanListMaxEntries; ++i) {
+        const size_t e = kZtScanListEntriesOffset + i * kZtScanListEntrySize;
+        const char *name = reinterpret_cast<const char *>(&p[e + kZtScanEntryNameOffset]);
         snprintf(line, sizeof line, "\n  %2zu  %-32.*s  bars %u  flags 0x%02x  word %u", i,
-                 static_cast<int>(strnlen(name, 32)), name, readLE(p, e + 36, 4), p[e + 44],
-                 readLE(p, e + 40, 4));
+                 static_cast<int>(strnlen(name, kZtScanEntryNameMax + 1)), name,
+                 readLE(p, e + kZtScanEntryBarsOffset, 4), p[e + kZtScanEntryFlagsOffset],
+                 readLE(p, e + kZtScanEntryWordOffset, 4));
         out += line;
     }
     return out;
