@@ -1,14 +1,12 @@
-// Test helper: runs a piece of code in a forked child with its standard
-// output and standard error captured, and waits for it with a bounded time.
-// Used for code that aborts, exits, daemonises or writes to the system log
-// (whose LOG_PERROR copy lands on the child's standard error). Call from the
-// test's main thread only.
+// Test helper: runs code in a forked child with its standard output and
+// standard error captured, waiting a bounded time. For code that aborts,
+// exits, daemonises or writes to the system log (whose LOG_PERROR copy lands
+// on the child's standard error). Call from the test's main thread only.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -22,8 +20,7 @@ namespace zt_test {
 struct ChildResult {
     bool finished = false;  // false: killed after the time-out
     int status = 0;         // waitpid status
-    std::string out;        // everything the child wrote to standard output
-    std::string err;        // ... and to standard error
+    std::string out, err;   // what the child wrote to standard output / error
 
     bool exitedWith(int code) const
     {
@@ -35,110 +32,76 @@ struct ChildResult {
     }
 };
 
-// Runs fn in a child and returns when the child has exited and every process
-// holding the output pipes (for instance a daemonised grandchild) has closed
-// them, or after timeoutMs, when the child is killed.
+// Returns when the child has exited and every process holding its output
+// pipes (a daemonised grandchild too) has closed them, or after timeoutMs,
+// when the child is killed.
 inline ChildResult RunInChild(const std::function<void()> &fn, int timeoutMs = 10000)
 {
-    ChildResult result;
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe(outPipe) != 0)
-        return result;
-    if (pipe(errPipe) != 0) {
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return result;
-    }
+    ChildResult r;
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return r;
     fflush(stdout);
     fflush(stderr);
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
-        close(outPipe[0]);
-        close(outPipe[1]);
-        close(errPipe[0]);
-        close(errPipe[1]);
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        for (int fd : {out[0], out[1], err[0], err[1]})
+            close(fd);
         fn();
         fflush(stdout);
         fflush(stderr);
         _exit(0);
     }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (pid < 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        return result;
-    }
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    close(out[1]);
+    close(err[1]);
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
     auto msLeft = [&] {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        return left > 0 ? static_cast<int>(left) : 0;
     };
-    struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string *sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    while (open > 0) {
-        int left = msLeft();
-        if (left == 0 || poll(fds, 2, left) <= 0)
-            break;
+    struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string *sinks[2] = {&r.out, &r.err};
+    for (int open = 2; open > 0 && poll(fds, 2, msLeft()) > 0;) {
         for (int i = 0; i < 2; i++) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
             char buf[4096];
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            ssize_t n = fds[i].revents != 0 ? read(fds[i].fd, buf, sizeof buf) : -2;
             if (n > 0) {
                 sinks[i]->append(buf, static_cast<size_t>(n));
-            } else {
+            } else if (n != -2) {
                 close(fds[i].fd);
                 fds[i].fd = -1;
                 open--;
             }
         }
     }
-    for (auto &fd : fds) {
-        if (fd.fd >= 0)
-            close(fd.fd);
+    for (auto &f : fds) {
+        if (f.fd >= 0)
+            close(f.fd);
     }
-
-    // The child closes its pipe ends only by exiting (or handing them to a
-    // grandchild), so it is about done; its process descriptor becomes
-    // readable when it has exited.
-    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd >= 0) {
-        struct pollfd exitFd = {pidfd, POLLIN, 0};
-        poll(&exitFd, 1, msLeft());
-        close(pidfd);
-    }
-    // Without process descriptors (kernels before 5.3) fall back to asking
-    // until the deadline.
+    if (pid < 0)
+        return r;
     pid_t done;
-    while ((done = waitpid(pid, &result.status, WNOHANG)) == 0 && pidfd < 0 && msLeft() > 0)
+    while ((done = waitpid(pid, &r.status, WNOHANG)) == 0 && msLeft() > 0)
         poll(nullptr, 0, 1);
-    if (done == pid) {
-        result.finished = true;
-    } else {
+    r.finished = done == pid;
+    if (!r.finished) {
         kill(pid, SIGKILL);
-        waitpid(pid, &result.status, 0);
+        waitpid(pid, &r.status, 0);
     }
-    // Under user-mode emulation (the aarch64 test stage) qemu reports a child
-    // killed by a signal on the child's own standard error; that line is the
-    // emulator's, not the code's.
-    const std::string emulatorNote = "qemu: uncaught target signal ";
-    for (size_t at; (at = result.err.find(emulatorNote)) != std::string::npos;) {
-        size_t end = result.err.find('\n', at);
-        result.err.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
+    // Under user-mode emulation (the aarch64 test stage) the emulator reports
+    // a child killed by a signal on the child's standard error.
+    for (size_t at; (at = r.err.find("qemu: uncaught target signal ")) != std::string::npos;) {
+        size_t end = r.err.find('\n', at);
+        r.err.erase(at, end == std::string::npos ? end : end - at + 1);
     }
-    return result;
+    return r;
 }
 
-// Routes the child's system-log records to its standard error, tagged "zt",
-// and passes only the given priority, so a record that shows up proves both
-// its text and its priority.
+// Routes the child's system-log records, tagged "zt", to its standard error
+// and passes only the given priority, so a record proves text and priority.
 inline void CaptureSyslogAt(int priority)
 {
     openlog("zt", LOG_PERROR, LOG_USER);
