@@ -208,9 +208,9 @@ int main(int argc, char **argv)
         return 2;
     using namespace zttest;
     peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
-    peer.scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList({0, 1})));
-    peer.scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList({0, 1})));
-    peer.scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(PresetRecord().bytes()));
+    peer.scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Bytes(groupList({0, 1})));
+    peer.scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList({0, 1})));
+    peer.scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(PresetRecord().bytes()));
     peer.scriptRemote(8, 6, PeerAnswer::Bytes({0}));  // busy status
 
     DaemonProcess process(daemon);

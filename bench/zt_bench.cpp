@@ -256,9 +256,9 @@ int main(int argc, char **argv)
     peer.scriptTyped("ztc_system_get_lens_type", PeerAnswer::Bytes({0}));
     peer.scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({0}));
     peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
-    peer.scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList({0, 1})));
-    peer.scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList({0, 1})));
-    peer.scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(PresetRecord().bytes()));
+    peer.scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Bytes(groupList({0, 1})));
+    peer.scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList({0, 1})));
+    peer.scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(PresetRecord().bytes()));
     BenchRequester requester("/zt_bench_presets");
     peer.clearRequests();
     int32_t coldResult = -1, stashedResult = -1;

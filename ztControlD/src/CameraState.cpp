@@ -25,13 +25,13 @@ constexpr uint32_t kNoPreset = 0xFFFFFFFFu;
 constexpr uint32_t kStabilizerCsiItem = 157;
 constexpr uint8_t kModelWithoutSeparateGroups = 60;
 
-// Byte offsets in the 634-byte block: S(n) status byte n, T(n) settings
+// Byte offsets in the 634-byte block: s(n) status byte n, t(n) settings
 // byte n.
-constexpr size_t S(size_t n)
+constexpr size_t s(size_t n)
 {
     return n;
 }
-constexpr size_t T(size_t n)
+constexpr size_t t(size_t n)
 {
     return CAMERA_STATUS_BLOCK_SIZE + n;
 }
@@ -120,7 +120,7 @@ uint8_t CameraState::GetLensMode()
     return static_cast<uint8_t>(m_lensMode);
 }
 
-uint8_t CameraState::GetLens()
+uint8_t CameraState::getLens()
 {
     if (m_needLenses) {
         m_needLenses = ztc_system_get_lenses(&m_camera, &m_lensMode, &m_lens) != 0;
@@ -137,7 +137,7 @@ uint8_t CameraState::GetLensType()
     return m_lensType;
 }
 
-uint8_t CameraState::GetPowerProfile()
+uint8_t CameraState::getPowerProfile()
 {
     uint8_t profile = 0;
     if (ztc_system_get_power_profile(&m_camera, &profile) != 0)
@@ -174,7 +174,7 @@ uint32_t CameraState::GetCurrentPreset()
         return m_currentPreset;
     }
     if (answer != nullptr && length == CAMERA_STATUS_BLOCK_SIZE) {
-        PresetOfGroupInStatus(answer, false, m_currentPreset);
+        presetOfGroupInStatus(answer, false, m_currentPreset);
         m_refreshCurrentPreset = false;
         ZTLOG(ZT_LOG_DEBUG, "Preset after get %d", (int)m_currentPreset);
     }
@@ -200,7 +200,7 @@ uint32_t CameraState::GetActivePreset()
     if (answer == nullptr || length != CAMERA_STATUS_BLOCK_SIZE)
         return kNoPreset;
     uint32_t preset = kNoPreset;
-    PresetOfGroupInStatus(answer, true, preset);
+    presetOfGroupInStatus(answer, true, preset);
     ZTLOG(ZT_LOG_DEBUG, "Preset after active get %d", (int)preset);
     ZTLOG(ZT_LOG_DEBUG, "Get active preset done");
     return preset;
@@ -218,7 +218,7 @@ uint32_t CameraState::GetActivePresetGroup()
     else if (isNakOff(answer, length))
         ZTLOG(ZT_LOG_ERROR, "Response was null or size was bad for get%d", (int)length);
     else if (answer != nullptr && length == CAMERA_STATUS_BLOCK_SIZE)
-        group = StatusWord(answer, kStatusGroupOffset);
+        group = statusWord(answer, kStatusGroupOffset);
     ZTLOG(ZT_LOG_DEBUG, "Get active preset group done");
     return group;
 }
@@ -226,9 +226,9 @@ uint32_t CameraState::GetActivePresetGroup()
 uint8_t CameraState::ConvertInputGroupToActualGroup(uint8_t group)
 {
     const uint8_t lensType = GetLensType();
-    const uint8_t powerProfile = GetPowerProfile();
+    const uint8_t powerProfile = getPowerProfile();
     const uint8_t uxMode = GetEasyProMode();
-    return ActualPresetGroup(group, GetCameraModel(), lensType, uxMode, powerProfile);
+    return actualPresetGroup(group, GetCameraModel(), lensType, uxMode, powerProfile);
 }
 
 uint8_t CameraState::getHorizonControlSupportedOption(uint8_t a, uint8_t b, uint8_t c)
@@ -257,7 +257,7 @@ uint8_t CameraState::initialize()
           (int)m_needLenses);
     GetCurrentPreset();
     const uint8_t model = GetCameraModel();
-    m_powerProfile = GetPowerProfile();
+    m_powerProfile = getPowerProfile();
     m_easyProMode = GetEasyProMode();
     return model;
 }
@@ -269,49 +269,49 @@ void CameraState::modSettingsAndStatuses(all_status_settings_t &block)
 
     // 1-2: multi-shot flat modes report their resolution and lens in the
     // multi-shot bytes; the status's flat mode follows the setting.
-    if (isMultishotFlatMode(static_cast<int8_t>(b[T(kFlatMode)]))) {
-        b[T(kVideoLens)] = b[T(kMultishotLens)];
-        b[T(kVideoResolution)] = b[T(kMultishotResolution)];
+    if (isMultishotFlatMode(static_cast<int8_t>(b[t(kFlatMode)]))) {
+        b[t(kVideoLens)] = b[t(kMultishotLens)];
+        b[t(kVideoResolution)] = b[t(kMultishotResolution)];
     }
-    b[S(kFlatModeStatus)] = b[T(kFlatMode)];
+    b[s(kFlatModeStatus)] = b[t(kFlatMode)];
 
     // 3: the preset group as clients know it.
-    const uint32_t group = readU32(b, S(kPresetGroupWord));
+    const uint32_t group = readU32(b, s(kPresetGroupWord));
     if (model == kModelWithoutSeparateGroups) {
         if (isTimelapseGroup(group)) {
-            b[S(kVideoGroupMode)] = b[S(kTimelapseGroupMode)];
-            writeLE(b, S(kVideoPresetWord), readU32(b, S(kTimelapsePresetWord)));
+            b[s(kVideoGroupMode)] = b[s(kTimelapseGroupMode)];
+            writeLE(b, s(kVideoPresetWord), readU32(b, s(kTimelapsePresetWord)));
         }
-        writeLE(b, S(kPresetGroupWord), 0);
+        writeLE(b, s(kPresetGroupWord), 0);
     } else {
-        writeLE(b, S(kPresetGroupWord),
+        writeLE(b, s(kPresetGroupWord),
                 static_cast<uint32_t>(RemapPresetGroup(static_cast<int>(group))));
     }
 
     // 4-5: the lens state is the daemon's, read again only after a failure.
     b[kLensModeByte] = GetLensMode();
-    b[kLensByte] = GetLens();
+    b[kLensByte] = getLens();
 
     // 6: the modified flag only counts for the current preset. The current
     // preset is taken on every pass, so a refresh marked stale below happens
     // in the next pass whatever the flag says.
     const uint32_t current = GetCurrentPreset();
-    const uint8_t modified = b[S(kPresetModified)];
-    b[S(kPresetModified)] =
-        ((modified == 1 || modified == 3) && readU32(b, S(kModifiedPresetWord)) == current) ? 1 : 0;
+    const uint8_t modified = b[s(kPresetModified)];
+    b[s(kPresetModified)] =
+        ((modified == 1 || modified == 3) && readU32(b, s(kModifiedPresetWord)) == current) ? 1 : 0;
 
     // 7: ux mode.
-    b[T(kUxMode)] = GetEasyProMode();
+    b[t(kUxMode)] = GetEasyProMode();
 
     // 8: with protune off in video, white balance and colour show their
     // protune defaults.
-    if (b[T(kVideoProtune)] == 0 && b[T(kFlatMode)] == kFlatModeVideo) {
-        b[T(kVideoWhiteBalance)] = kProtuneDefault;
-        b[T(kVideoColor)] = kProtuneDefault;
+    if (b[t(kVideoProtune)] == 0 && b[t(kFlatMode)] == kFlatModeVideo) {
+        b[t(kVideoWhiteBalance)] = kProtuneDefault;
+        b[t(kVideoColor)] = kProtuneDefault;
     }
 
     // 9: publish the stabilizer setting when it changed.
-    const int8_t stabilizer = static_cast<int8_t>(b[T(kStabilizer)]);
+    const int8_t stabilizer = static_cast<int8_t>(b[t(kStabilizer)]);
     if (stabilizer != static_cast<int8_t>(s_lastCsi157 & 0xFF)) {
         s_lastCsi157 = stabilizer;
         ZTCSIListener::GetInstance()->SetCSIValue(kStabilizerCsiItem,
@@ -319,24 +319,24 @@ void CameraState::modSettingsAndStatuses(all_status_settings_t &block)
     }
 
     // 10-11: a new ux mode or power profile changes the preset groups.
-    if (b[T(kUxMode)] != m_easyProMode) {
+    if (b[t(kUxMode)] != m_easyProMode) {
         m_refreshCurrentPreset = true;
         m_presetsStale = true;
-        m_easyProMode = b[T(kUxMode)];
+        m_easyProMode = b[t(kUxMode)];
     }
-    if (b[S(kPowerProfile)] != m_powerProfile) {
+    if (b[s(kPowerProfile)] != m_powerProfile) {
         m_refreshCurrentPreset = true;
         m_presetsStale = true;
-        m_powerProfile = b[S(kPowerProfile)];
+        m_powerProfile = b[s(kPowerProfile)];
     }
 
     // 12: horizon levelling on means the option the current video format
     // supports.
-    if (b[T(kHorizonLeveling)] == 1 && model != kModelWithoutSeparateGroups)
-        b[T(kHorizonLeveling)] = getHorizonControlSupportedOption(
-            b[T(kVideoResolution)], b[T(kVideoFps)], b[T(kVideoLens)]);
+    if (b[t(kHorizonLeveling)] == 1 && model != kModelWithoutSeparateGroups)
+        b[t(kHorizonLeveling)] = getHorizonControlSupportedOption(
+            b[t(kVideoResolution)], b[t(kVideoFps)], b[t(kVideoLens)]);
 
     // 13: narrow is emulated with linear; clients keep seeing narrow.
-    if (m_narrowAsLinear && b[T(kWebcamLens)] == kWebcamLinear)
-        b[T(kWebcamLens)] = kWebcamNarrow;
+    if (m_narrowAsLinear && b[t(kWebcamLens)] == kWebcamLinear)
+        b[t(kWebcamLens)] = kWebcamNarrow;
 }

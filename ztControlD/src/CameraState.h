@@ -26,10 +26,10 @@ public:
     // Lens mode and lens, cached until a lens read fails or a preset event
     // or suspension marks them stale.
     uint8_t GetLensMode();
-    uint8_t GetLens();
+    uint8_t getLens();
     // Read fresh on every call; the last good value when the read fails.
     uint8_t GetLensType();
-    uint8_t GetPowerProfile();  // 0 when unreadable
+    uint8_t getPowerProfile();  // 0 when unreadable
     uint8_t GetEasyProMode();   // 1 pro, 0 easy; 1 when unreadable
     // The current preset id, cached until marked stale; kept across a
     // refused or malformed status read and while a special group is active.

@@ -27,7 +27,7 @@ public:
     bool Notify(eNotificationType_t type, std::stringstream &message) override;
 
     // Logs the queue name at the debug level.
-    void Dump() const;
+    void dump() const;
 
     const std::string &getQueueName() const { return m_queueName; }
 

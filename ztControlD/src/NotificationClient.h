@@ -38,7 +38,7 @@ public:
         if (paused)
             m_isNew = true;
     }
-    virtual bool IsPaused() const { return m_paused; }
+    virtual bool isPaused() const { return m_paused; }
 
     // Delivers one message: the JSON text followed by one NUL byte (the
     // stream's content size counts that NUL). Returns true while the client

@@ -103,10 +103,10 @@ int PresetEditScope::LoadPresetFromMode(int mode)
               (int)length);
         return -1;
     }
-    const uint32_t presetOfGroup[3] = {StatusWord(answer, kStatusVideoPresetOffset),
-                                       StatusWord(answer, kStatusPhotoPresetOffset),
-                                       StatusWord(answer, kStatusTimeLapsePresetOffset)};
-    const uint32_t group = StatusWord(answer, kStatusGroupOffset);
+    const uint32_t presetOfGroup[3] = {statusWord(answer, kStatusVideoPresetOffset),
+                                       statusWord(answer, kStatusPhotoPresetOffset),
+                                       statusWord(answer, kStatusTimeLapsePresetOffset)};
+    const uint32_t group = statusWord(answer, kStatusGroupOffset);
 
     uint32_t preset = 0;
     if (mode >= kGroupIdBase && mode <= kGroupIdLast) {

@@ -40,7 +40,7 @@ public:
         rc = pthread_mutex_init(&m_mutex, nullptr);
         if (rc != 0)
             ZTLOG(ZT_LOG_ERROR, "ZeltoTimer wait mutex init failed %d", rc);
-        rc = pthread_create(&m_thread, nullptr, ThreadHelper, this);
+        rc = pthread_create(&m_thread, nullptr, threadHelper, this);
         if (rc != 0)
             ZTLOG(ZT_LOG_ERROR, "ZeltoTimer thread init failed %d", rc);
         m_threadStarted = rc == 0;
@@ -106,7 +106,7 @@ public:
     }
 
     // Thread entry: runs timer->run() with the timer's mutex taken.
-    static void *ThreadHelper(void *timer)
+    static void *threadHelper(void *timer)
     {
         ZeltoTimer *self = static_cast<ZeltoTimer *>(timer);
         pthread_mutex_lock(&self->m_mutex);

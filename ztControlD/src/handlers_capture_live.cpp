@@ -75,7 +75,7 @@ CommandResult cmdLiveviewModeSet(CommandScope &scope, const CommandArgs &args)
     const uint8_t lensMode = scope.state.GetLensMode();
     bool valid = true;
     if (model == kDualLensModel) {
-        payload[3] = scope.state.GetLens();
+        payload[3] = scope.state.getLens();
         if (exposureMode == kExposureRegion && lensMode == 0) {
             payload[0] = kSelectionRegion;
         } else if (exposureMode == kExposureSpot && lensMode == 0) {

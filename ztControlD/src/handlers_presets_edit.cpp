@@ -89,9 +89,9 @@ CommandResult cmdPresetCustomCreate(CommandScope &scope, const CommandArgs &args
 
     ztc_msg_q_context_t &camera = scope.camera;
     const PRESET_TITLES_FW title =
-        MapWSDKTitleToFW(static_cast<wsdk_commands::WSDK_EnumPresetTitle>(req.preset_name()));
+        mapWSDKTitleToFW(static_cast<wsdk_commands::WSDK_EnumPresetTitle>(req.preset_name()));
     const PRESET_ICONS_FW icon =
-        MapWSDKIconToFW(static_cast<wsdk_commands::WSDK_EnumPresetIcon>(req.preset_icon()),
+        mapWSDKIconToFW(static_cast<wsdk_commands::WSDK_EnumPresetIcon>(req.preset_icon()),
                         CameraState::GetCameraModel());
     // Title numbers are unique per title and group.
     const uint32_t number = GetNextPresetIterator(
@@ -219,13 +219,13 @@ CommandResult cmdPresetSetTitleAndIcon(CommandScope &scope, const CommandArgs &a
     writeLE(
         payload, kUserDataIconOffset,
         req.has_preset_icon()
-            ? MapWSDKIconToFW(static_cast<wsdk_commands::WSDK_EnumPresetIcon>(req.preset_icon()),
+            ? mapWSDKIconToFW(static_cast<wsdk_commands::WSDK_EnumPresetIcon>(req.preset_icon()),
                               CameraState::GetCameraModel())
             : record.user_data[0]);
     writeLE(
         payload, kUserDataTitleOffset,
         req.has_preset_name()
-            ? MapWSDKTitleToFW(static_cast<wsdk_commands::WSDK_EnumPresetTitle>(req.preset_name()))
+            ? mapWSDKTitleToFW(static_cast<wsdk_commands::WSDK_EnumPresetTitle>(req.preset_name()))
             : record.user_data[1]);
     writeLE(payload, kUserDataNumberOffset, record.user_data[2]);
 

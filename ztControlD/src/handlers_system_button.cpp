@@ -148,7 +148,7 @@ int presetOfDefaultAppMode(ztc_msg_q_context_t &camera, const uint8_t *status, u
         ZTLOG(ZT_LOG_ERROR, "Group_id[%ld] was not found for Multi-Cam Mix", (long)group);
         return ZT_ERR_INVALID_PARAM;
     }
-    preset = StatusWord(status, offset);
+    preset = statusWord(status, offset);
     return ZT_OK;
 }
 
@@ -181,21 +181,21 @@ int multiCamMode(CommandScope &scope, uint32_t modeType)
     ZTLOG(ZT_LOG_DEBUG,
           "MULTI_CAM_MODE_TYPE[%02X] active: video preset[%ld]  photo preset[%ld] time_lapse "
           "preset[%ld] presets_group[%ld]",
-          (unsigned)modeType, (long)StatusWord(block, kStatusVideoPresetOffset),
-          (long)StatusWord(block, kStatusPhotoPresetOffset),
-          (long)StatusWord(block, kStatusTimeLapsePresetOffset),
-          (long)StatusWord(block, kStatusGroupOffset));
+          (unsigned)modeType, (long)statusWord(block, kStatusVideoPresetOffset),
+          (long)statusWord(block, kStatusPhotoPresetOffset),
+          (long)statusWord(block, kStatusTimeLapsePresetOffset),
+          (long)statusWord(block, kStatusGroupOffset));
 
     uint32_t preset = 0;
     switch (modeType) {
     case 0:
-        preset = StatusWord(block, kStatusVideoPresetOffset);
+        preset = statusWord(block, kStatusVideoPresetOffset);
         break;
     case 1:
-        preset = StatusWord(block, kStatusPhotoPresetOffset);
+        preset = statusWord(block, kStatusPhotoPresetOffset);
         break;
     case 2:
-        preset = StatusWord(block, kStatusTimeLapsePresetOffset);
+        preset = statusWord(block, kStatusTimeLapsePresetOffset);
         break;
     case 3: {
         const int rc = presetOfDefaultAppMode(scope.camera, block, preset);

@@ -54,7 +54,7 @@ int RemapPresetGroup(int group)
 // Dual-lens cameras (model 60, or an Orbi lens fitted) have their own three
 // groups; otherwise the ux mode picks pro or easy groups and the power
 // profile picks which video group is in use.
-uint8_t ActualPresetGroup(uint8_t group, int model, uint8_t lensType, uint8_t uxMode,
+uint8_t actualPresetGroup(uint8_t group, int model, uint8_t lensType, uint8_t uxMode,
                           uint8_t powerProfile)
 {
     if (group > 2)
@@ -167,15 +167,15 @@ std::vector<uint8_t> GetCurrentPresetGroups(uint8_t lensMode, uint8_t lensType,
     return groups;
 }
 
-uint32_t StatusWord(const uint8_t *status, size_t offset)
+uint32_t statusWord(const uint8_t *status, size_t offset)
 {
     return readU32(status, offset);
 }
 
-bool PresetOfGroupInStatus(const uint8_t *status, bool withSpecial, uint32_t &preset)
+bool presetOfGroupInStatus(const uint8_t *status, bool withSpecial, uint32_t &preset)
 {
     size_t offset = 0;
-    switch (StatusWord(status, kStatusGroupOffset)) {
+    switch (statusWord(status, kStatusGroupOffset)) {
     case 0:
     case 3:
     case 8:
@@ -204,6 +204,6 @@ bool PresetOfGroupInStatus(const uint8_t *status, bool withSpecial, uint32_t &pr
     default:
         return false;
     }
-    preset = StatusWord(status, offset);
+    preset = statusWord(status, offset);
     return true;
 }

@@ -21,7 +21,7 @@ const char *PresetEventText(uint8_t event);
 int RemapPresetGroup(int group);
 // The firmware group in use for base group 0, 1 or 2 on this camera state;
 // 255 when there is none.
-uint8_t ActualPresetGroup(uint8_t group, int model, uint8_t lensType, uint8_t uxMode,
+uint8_t actualPresetGroup(uint8_t group, int model, uint8_t lensType, uint8_t uxMode,
                           uint8_t powerProfile);
 wsdk_commands::WSDK_EnumPresetGroupIcon getPresetGroupIcon(int baseGroup, int powerProfile,
                                                            int orbiLens);
@@ -46,10 +46,10 @@ constexpr size_t kStatusTimeLapsePresetOffset = 15;
 constexpr size_t kStatusGroupOffset = 19;
 constexpr size_t kStatusSpecialPresetOffset = 23;
 // Little-endian u32 of the all-status block (offset + 4 <= 394).
-uint32_t StatusWord(const uint8_t *status, size_t offset);
+uint32_t statusWord(const uint8_t *status, size_t offset);
 // Preset id of the active group in a 394-byte all-status block; false,
 // leaving preset alone, for an unknown group (and for the special groups
 // unless withSpecial).
-bool PresetOfGroupInStatus(const uint8_t *status, bool withSpecial, uint32_t &preset);
+bool presetOfGroupInStatus(const uint8_t *status, bool withSpecial, uint32_t &preset);
 
 #endif  // ZTCONTROL_PRESET_GROUPS_H

@@ -168,7 +168,7 @@ int GetPresetListInfo(ztc_msg_q_context_t &camera, CameraState &state,
 
     const uint8_t lensMode = state.GetLensMode();
     const uint8_t lensType = state.GetLensType();
-    const uint8_t powerProfile = state.GetPowerProfile();
+    const uint8_t powerProfile = state.getPowerProfile();
     const uint8_t easyProMode = state.GetEasyProMode();
     ZTLOG(ZT_LOG_DEBUG, "lens mode: %d, lens type: %d, powerprofile: %d, easyPro mode: %d",
           lensMode, lensType, powerProfile, easyProMode);
@@ -216,7 +216,7 @@ int GetPresetListInfo(ztc_msg_q_context_t &camera, CameraState &state,
             if (statusError != 0)
                 ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_ALL_STATUS_GET error, %d", statusError);
             else if (status != nullptr && statusLength == CAMERA_STATUS_BLOCK_SIZE)
-                filter = StatusWord(status, kStatusPhotoPresetOffset);
+                filter = statusWord(status, kStatusPhotoPresetOffset);
         }
 
         uint32_t userDefined = 0;
@@ -253,7 +253,7 @@ int GetPresetListInfo(ztc_msg_q_context_t &camera, CameraState &state,
                 preset->set_is_fixed(true);
         }
         group->set_can_add_preset(userDefined < kMaxUserPresetsPerGroup &&
-                                  IsCreatePresetSupported(model) && g <= 2);
+                                  isCreatePresetSupported(model) && g <= 2);
         if (g == kEasyPhotoGroup && statusError != 0 && !defaultRequested) {
             result = statusError;
             break;

@@ -97,7 +97,7 @@ MQNotificationClient::~MQNotificationClient()
         mq_close(m_queue);
 }
 
-void MQNotificationClient::Dump() const
+void MQNotificationClient::dump() const
 {
     if (g_logLevel < ZT_LOG_DEBUG)
         return;

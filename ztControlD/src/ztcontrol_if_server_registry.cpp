@@ -123,7 +123,7 @@ size_t ZtcontrolCommandServer::activeClientCount()
     Lock hold(m_clientsMutex);
     size_t active = 0;
     for (NotificationClient *client : m_notificationClients)
-        if (client && !client->IsPaused())
+        if (client && !client->isPaused())
             ++active;
     return active;
 }

@@ -43,7 +43,7 @@ bool ZtcontrolCommandServer::anyClientListening()
 {
     Lock hold(m_clientsMutex);
     for (NotificationClient *client : m_notificationClients)
-        if (client && !client->IsPaused())
+        if (client && !client->isPaused())
             return true;
     return false;
 }

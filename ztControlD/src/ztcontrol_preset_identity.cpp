@@ -48,7 +48,7 @@ WSDK_EnumPresetTitle MapFWTitleToWSDK(PRESET_TITLES_FW title)
     return static_cast<WSDK_EnumPresetTitle>(title);
 }
 
-PRESET_TITLES_FW MapWSDKTitleToFW(WSDK_EnumPresetTitle title)
+PRESET_TITLES_FW mapWSDKTitleToFW(WSDK_EnumPresetTitle title)
 {
     return static_cast<PRESET_TITLES_FW>(title);
 }
@@ -62,7 +62,7 @@ WSDK_EnumPresetIcon MapFWIconToWSDK(PRESET_ICONS_FW icon, int flatMode)
     return static_cast<WSDK_EnumPresetIcon>(icon);
 }
 
-PRESET_ICONS_FW MapWSDKIconToFW(WSDK_EnumPresetIcon icon, int model)
+PRESET_ICONS_FW mapWSDKIconToFW(WSDK_EnumPresetIcon icon, int model)
 {
     switch (icon) {
     case wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO:
@@ -75,7 +75,7 @@ PRESET_ICONS_FW MapWSDKIconToFW(WSDK_EnumPresetIcon icon, int model)
     }
 }
 
-bool IsCreatePresetSupported(int model)
+bool isCreatePresetSupported(int model)
 {
     return model != kModel51 && model != kModel60;
 }

@@ -115,14 +115,14 @@ void loadMultishotSettings(const appc_multi_shot_settings &block,
 // Title numbers: the firmware's "simple" photo titles 70 and 71 are reported
 // as WSDK_PRESET_TITLE_PHOTO; everything else keeps its number both ways.
 wsdk_commands::WSDK_EnumPresetTitle MapFWTitleToWSDK(PRESET_TITLES_FW title);
-PRESET_TITLES_FW MapWSDKTitleToFW(wsdk_commands::WSDK_EnumPresetTitle title);
+PRESET_TITLES_FW mapWSDKTitleToFW(wsdk_commands::WSDK_EnumPresetTitle title);
 
 // Icons: clients tell photo lapses from video lapses by icon (1000 and 1001);
 // the firmware uses its lapse icons for both.
 wsdk_commands::WSDK_EnumPresetIcon MapFWIconToWSDK(PRESET_ICONS_FW icon, int flatMode);
-PRESET_ICONS_FW MapWSDKIconToFW(wsdk_commands::WSDK_EnumPresetIcon icon, int model);
+PRESET_ICONS_FW mapWSDKIconToFW(wsdk_commands::WSDK_EnumPresetIcon icon, int model);
 
-bool IsCreatePresetSupported(int model);
+bool isCreatePresetSupported(int model);
 bool isOrbiLensSupported(unsigned char model);
 // True for the ids of the predefined presets.
 bool IsFactoryPreset(unsigned int id);

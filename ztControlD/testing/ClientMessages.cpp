@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "ztTlv.h"
+#include "ztcontrol_commands.h"
 
 namespace zttest {
 
@@ -42,13 +43,13 @@ Bytes buildClientRequest(const ClientRequest &request, const std::string &replyQ
 {
     Bytes msg(ZTMSG_MAX);
     uint8_t *m = msg.data();
-    sntlv_msg_init(m, ZTMSG_MAX, 20);
+    sntlv_msg_init(m, ZTMSG_MAX, CAT_CLIENT_CMD);
     bool ok = sntlv_add_dat(m, ZTMSG_MAX, TLV_CMD, 4, request.command) != 0;
     if (ok && request.arg)
         ok = sntlv_add_bin(m, ZTMSG_MAX, TLV_CMDARG, static_cast<uint32_t>(request.arg->size()),
                            request.arg->data()) != 0;
     if (ok && request.option)
-        ok = sntlv_add_dat(m, ZTMSG_MAX, 'W', 1, *request.option) != 0;
+        ok = sntlv_add_dat(m, ZTMSG_MAX, TLV_OPTION, 1, *request.option) != 0;
     if (ok && !replyQueue.empty())
         ok = sntlv_add_bin(m, ZTMSG_MAX, TLV_SRC, static_cast<uint32_t>(replyQueue.size()),
                            replyQueue.data()) != 0;
@@ -91,7 +92,8 @@ Bytes tlvMessage(uint8_t category, std::initializer_list<std::pair<uint8_t, Byte
 {
     Bytes msg = {0, 0, 0, category};
     for (const auto &e : elements) {
-        msg.insert(msg.end(), {0, uint8_t(e.second.size() >> 8), uint8_t(e.second.size()), e.first});
+        msg.insert(msg.end(),
+                   {0, uint8_t(e.second.size() >> 8), uint8_t(e.second.size()), e.first});
         msg.insert(msg.end(), e.second.begin(), e.second.end());
     }
     msg[0] = static_cast<uint8_t>(msg.size() >> 8);

@@ -35,7 +35,7 @@ struct ClientRequest {
 
 // An answer or notification of the daemon (any TLV message on a test's queue).
 struct Reply {
-    uint8_t category = 0;     // 21 for an answer, 22 for a notification
+    uint8_t category = 0;     // CAT_CLIENT_RSP for an answer, CAT_CLIENT_EVT for a notification
     bool hasResult = false;   // element 0xEC present with 4 bytes
     int32_t result = 0;       // element 0xEC, little-endian i32
     bool hasPayload = false;  // element 'E' present

@@ -17,7 +17,7 @@
 // Tests using them run NAMESPACED.
 //
 //   class Media : public zttest::CommandFixture {};
-//   TEST_F(Media, ...) { EXPECT_EQ(call(10).result, 0); ... sent() ... }
+//   TEST_F(Media, ...) { EXPECT_EQ(call(ZTCONTROL_DELETE_LAST).result, 0); ... sent() ... }
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,6 +33,7 @@
 
 #include "DaemonHarness.h"
 #include "ztFirmwarePeer.h"
+#include "ztcontrol_commands.h"
 
 namespace zttest {
 
@@ -174,7 +175,7 @@ protected:
     void settleLog()
     {
         const size_t mark = daemon().logMark();
-        call(1);  // ZTCONTROL_EVENT_FILTER_IN: unhandled, touches nothing
+        call(ZTCONTROL_EVENT_FILTER_IN);  // unhandled, touches nothing
         ASSERT_TRUE(daemon().waitForLog("Unhandled command 1", std::chrono::seconds(2), mark));
     }
 

@@ -14,6 +14,9 @@
 #include <sstream>
 #include <thread>
 
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
+
 namespace zttest {
 
 using Clock = std::chrono::steady_clock;
@@ -35,8 +38,8 @@ bool isListening()
     std::getline(tcp, line);  // column titles
     while (std::getline(tcp, line)) {
         std::istringstream fields(line);
-        if (fields >> slot >> local >> remote >> state && state == "0A" &&
-            local.size() > 5 && local.compare(local.size() - 5, 5, ":1F91") == 0)
+        if (fields >> slot >> local >> remote >> state && state == "0A" && local.size() > 5 &&
+            local.compare(local.size() - 5, 5, ":1F91") == 0)
             return true;
     }
     return false;
@@ -88,7 +91,11 @@ bool DaemonHarness::waitReady(milliseconds timeout)
     auto alive = [this] { return m_process.isRunning(); };
     // The command queue appears once the server has opened its interface; the
     // listener opens after the worker announced itself (up to a second later).
-    if (!req.ok() || !pollUntil([&] { return req.send({1, {}, {}}); }, alive, deadline))
+    if (!req.ok() || !pollUntil(
+                         [&] {
+                             return req.send({ZTCONTROL_EVENT_FILTER_IN, {}, {}});
+                         },
+                         alive, deadline))
         return false;
     auto reply = req.waitReply(leftUntil(deadline));
     return reply && reply->hasResult && pollUntil(isListening, alive, deadline);
@@ -98,8 +105,8 @@ std::optional<ExitStatus> DaemonHarness::stop(milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
     requester().drain();
-    auto reply = requester().call(101, leftUntil(deadline));
-    if (!reply || !reply->hasResult || reply->result != 0)
+    auto reply = requester().call(ZTCONTROL_CMD_LAST, leftUntil(deadline));
+    if (!reply || !reply->hasResult || reply->result != ZT_OK)
         return std::nullopt;
     return m_process.waitExit(leftUntil(deadline));
 }

@@ -1,6 +1,7 @@
-// Firmware answers of the preset operations (category 17) for scripted-peer
-// tests: group lists, id lists and the 81-byte preset record, plus the peer
-// keys of the operations. Plain data; any thread.
+// Firmware answers of the preset operations (kPresetCategory) for
+// scripted-peer tests: group lists, id lists and the 81-byte preset record.
+// The operations themselves are named in ztcontrol_remote_ops.h. Plain data;
+// any thread.
 #pragma once
 
 #include <cstddef>
@@ -8,24 +9,9 @@
 #include <initializer_list>
 #include <vector>
 
-namespace zttest {
+#include "ztcontrol_remote_ops.h"
 
-constexpr uint8_t kPresetOps = 17;
-enum PresetOp : uint8_t {
-    kOpListGroups = 0,
-    kOpListIds = 1,
-    kOpGetInfo = 2,
-    kOpCreate = 3,
-    kOpRemove = 4,
-    kOpSetOrder = 5,
-    kOpEditStart = 8,
-    kOpEditCancel = 9,
-    kOpEditStore = 10,
-    kOpActiveSet = 12,
-    kOpRestore = 13,
-    kOpUserDataEdit = 15,
-    kOpFlatModeSwitch = 23,
-};
+namespace zttest {
 
 // Appends a little-endian u32.
 inline void putLE(std::vector<uint8_t> &out, uint32_t value)

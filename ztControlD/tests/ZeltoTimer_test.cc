@@ -18,20 +18,20 @@ using namespace std::chrono_literals;
 
 // Records each firing; the callback argument is the recorder.
 struct Recorder {
-    static void Fire(void *self)
+    static void fire(void *self)
     {
         auto *r = static_cast<Recorder *>(self);
         std::lock_guard<std::mutex> lock(r->m);
         r->fired.push_back(Clock::now());
         r->cv.notify_all();
     }
-    static void FireAndThrow(void *self)
+    static void fireAndThrow(void *self)
     {
-        Fire(self);
+        fire(self);
         throw 1;
     }
     // Waits until the count reaches n or `timeout` passes; returns the count.
-    size_t WaitFor(size_t n, std::chrono::milliseconds timeout)
+    size_t waitFor(size_t n, std::chrono::milliseconds timeout)
     {
         std::unique_lock<std::mutex> lock(m);
         cv.wait_for(lock, timeout, [&] { return fired.size() >= n; });
@@ -47,13 +47,13 @@ TEST(ZeltoTimer, FiresOnceAfterTheIntervalAndSurvivesACallbackException)
     Recorder rec;
     ZeltoTimer timer;
     const auto armed = Clock::now();
-    timer.arm(200, Recorder::FireAndThrow, &rec);
-    ASSERT_EQ(1u, rec.WaitFor(1, 5s));
+    timer.arm(200, Recorder::fireAndThrow, &rec);
+    ASSERT_EQ(1u, rec.waitFor(1, 5s));
     EXPECT_GE(rec.fired[0] - armed, 195ms);
     EXPECT_LT(rec.fired[0] - armed, 2s);
-    EXPECT_EQ(1u, rec.WaitFor(2, 600ms)) << "fired a second time";
-    timer.arm(10, Recorder::Fire, &rec);
-    EXPECT_EQ(2u, rec.WaitFor(2, 5s)) << "the exception ended the timer";
+    EXPECT_EQ(1u, rec.waitFor(2, 600ms)) << "fired a second time";
+    timer.arm(10, Recorder::fire, &rec);
+    EXPECT_EQ(2u, rec.waitFor(2, 5s)) << "the exception ended the timer";
 }
 
 TEST(ZeltoTimer, ReArmingRestartsTheInterval)
@@ -63,27 +63,27 @@ TEST(ZeltoTimer, ReArmingRestartsTheInterval)
     Clock::time_point lastArm;
     for (int i = 0; i < 5; i++) {
         lastArm = Clock::now();
-        timer.arm(400, Recorder::Fire, &rec);
+        timer.arm(400, Recorder::fire, &rec);
         std::this_thread::sleep_for(100ms);  // the stimulus: re-arm before expiry
     }
-    ASSERT_EQ(1u, rec.WaitFor(1, 5s));
+    ASSERT_EQ(1u, rec.waitFor(1, 5s));
     EXPECT_GE(rec.fired[0] - lastArm, 395ms) << "fired on an earlier arming's deadline";
-    EXPECT_EQ(1u, rec.WaitFor(2, 800ms));
+    EXPECT_EQ(1u, rec.waitFor(2, 800ms));
 }
 
 TEST(ZeltoTimer, CancelledTimerDoesNotFireAndCanBeArmedAgain)
 {
     Recorder rec;
     ZeltoTimer timer;
-    timer.arm(200, Recorder::Fire, &rec);
+    timer.arm(200, Recorder::fire, &rec);
     // A cancel that meets the busy mutex is skipped by design; try again.
     bool cancelled = false;
     for (auto until = Clock::now() + 150ms; !cancelled && Clock::now() < until;)
         cancelled = timer.cancel();
     ASSERT_TRUE(cancelled);
-    EXPECT_EQ(0u, rec.WaitFor(1, 600ms));
-    timer.arm(100, Recorder::Fire, &rec);
-    EXPECT_EQ(1u, rec.WaitFor(1, 5s)) << "cancel must not stick to the next arming";
+    EXPECT_EQ(0u, rec.waitFor(1, 600ms));
+    timer.arm(100, Recorder::fire, &rec);
+    EXPECT_EQ(1u, rec.waitFor(1, 5s)) << "cancel must not stick to the next arming";
 }
 
 TEST(ZeltoTimer, DestroyingEndsTheThreadAtOnce)
@@ -94,10 +94,10 @@ TEST(ZeltoTimer, DestroyingEndsTheThreadAtOnce)
         {
             ZeltoTimer timer;
             if (armed)
-                timer.arm(2000, Recorder::Fire, &rec);
+                timer.arm(2000, Recorder::fire, &rec);
         }
         EXPECT_LT(Clock::now() - start, 500ms) << (armed ? "armed" : "idle");
-        EXPECT_EQ(0u, rec.WaitFor(1, 0ms));
+        EXPECT_EQ(0u, rec.waitFor(1, 0ms));
     }
 }
 

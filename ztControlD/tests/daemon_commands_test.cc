@@ -10,6 +10,8 @@
 #include "CommandFixture.h"
 #include "StatusBlock.h"
 #include "ztErrno.h"
+#include "ztcontrol_commands.h"
+#include "ztcontrol_remote_ops.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -40,34 +42,36 @@ protected:
         const auto all = peer().requests();
         for (size_t i = from; i < all.size(); ++i) {
             const PeerRequest &r = all[i];
-            if (r.isRemote(17, 8))
+            if (r.isRemote(kPresetCategory, kPresetEditStart))
                 out.push_back(r.payload == u32Arg(kActivePreset) ? "start" : "start?");
-            else if (r.isRemote(17, 10))
+            else if (r.isRemote(kPresetCategory, kPresetEditStore))
                 out.push_back("store");
             else if (r.isTyped("ztc_app_set_digital_zoom"))
                 out.push_back("zoom");
             else if (r.isTyped("ztc_app_set_mode") || r.isTyped("ztc_app_set_mode_sub_mode") ||
-                     r.isRemote(17, 12))
+                     r.isRemote(kPresetCategory, kPresetActiveSet))
                 out.push_back("mode");
         }
         return out;
     }
     static bool storeArrives(int timeoutMs, size_t from)
     {
-        const auto store = [](const PeerRequest &r) { return r.isRemote(17, 10); };
+        const auto store = [](const PeerRequest &r) {
+            return r.isRemote(kPresetCategory, kPresetEditStore);
+        };
         return peer().waitForRequest(store, timeoutMs, from).has_value();
     }
 };
 
 TEST_F(Commands, ShutterOptionByteDefaultsToOneAndFailuresReachTheClient)
 {
-    EXPECT_EQ(call(3, Bytes{1}).result, 0);
+    EXPECT_EQ(call(ZTCONTROL_COMMAND_SHUTTER, Bytes{1}).result, 0);
     const auto shutter = sentOne();
     EXPECT_TRUE(shutter && shutter->isTyped("ztc_shutter") && shutter->hasOption &&
                 shutter->option == 1);
     peer().scriptTyped("ztc_shutter", PeerAnswer::Status(-22));
-    EXPECT_EQ(call(3, Bytes{1}).result, -22);
-    EXPECT_EQ(call(3).result, ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(call(ZTCONTROL_COMMAND_SHUTTER, Bytes{1}).result, -22);
+    EXPECT_EQ(call(ZTCONTROL_COMMAND_SHUTTER).result, ZT_ERR_INVALID_PARAM);
 }
 
 // Base modes become the flat mode last selected in their family, or the
@@ -89,11 +93,12 @@ TEST_F(Commands, BaseModesBecomeTheSelectedOrDefaultFlatMode)
                  {PeerAnswer::Status(-5), 0, 12, 3}};
     const size_t mark = daemon().logMark();
     for (const auto &c : cases) {
-        peer().scriptRemote(8, 11, c.status);
-        EXPECT_EQ(call(4, u32Arg(c.mode)).result, 0);
+        peer().scriptRemote(kSystemCategory, kAllStatusGet, c.status);
+        EXPECT_EQ(call(ZTCONTROL_MODE, u32Arg(c.mode)).result, 0);
         const auto requests = sent();
         ASSERT_EQ(requests.size(), c.requests) << "mode " << c.mode;
-        EXPECT_TRUE(requests[0].isRemote(8, 11) && requests[1].isTyped("ztc_app_set_mode"));
+        EXPECT_TRUE(requests[0].isRemote(kSystemCategory, kAllStatusGet) &&
+                    requests[1].isTyped("ztc_app_set_mode"));
         EXPECT_EQ(requests[1].payload, u32Arg(c.sent)) << "mode " << c.mode;
     }
     EXPECT_TRUE(daemon().waitForLog("defaulting mode to video video", 2s, mark));
@@ -111,15 +116,15 @@ TEST_F(Commands, LiveviewOnDualLensCameraChoosesTypeAndLensByLensMode)
             [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, mark));
     };
     const auto selection = [this](const Bytes &arg) {
-        Answer out{call(51, arg).result, {}};
+        Answer out{call(ZTCONTROL_LIVEVIEW_MODE_SET, arg).result, {}};
         for (const PeerRequest &r : sent())
-            if (r.isRemote(13, 0))
+            if (r.isRemote(kLiveviewCategory, kExposureSelectSet))
                 out.second = r.payload;
         return out;
     };
     const size_t mark = daemon().logMark();
     loadLenses({1, 2});
-    peer().scriptRemote(10, 14, PeerAnswer::Bytes({1}));
+    peer().scriptRemote(kStreamCategory, kStreamOrientationGet, PeerAnswer::Bytes({1}));
     EXPECT_EQ(selection(words({3, 10, 20, 0x107})), (Answer{0, {3, 10, 20, 7}}));
     EXPECT_EQ(selection(words({1, 10, 20, 0})), (Answer{ZT_ERR_INVALID_PARAM, {}}));
     EXPECT_TRUE(daemon().waitForLog("Invalid exposure mode 1 in lens_mode[1]", 2s, mark));
@@ -132,13 +137,14 @@ TEST_F(Commands, LiveviewOnDualLensCameraChoosesTypeAndLensByLensMode)
 // timer 200 ms after the last step (armed with the command mutex released).
 TEST_F(Commands, ZoomRunOpensOneEditStoredAfterTheLastStep)
 {
-    peer().scriptRemote(8, 11, status(zttest::StatusBlock().group(0).videoPreset(kActivePreset)));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        status(zttest::StatusBlock().group(0).videoPreset(kActivePreset)));
     const size_t mark = peer().requestCount();
     const auto firstStep = Clock::now();
-    ASSERT_EQ(call(61, u32Arg(10)).result, 0);
+    ASSERT_EQ(call(ZTCONTROL_DIGITAL_ZOOM, u32Arg(10)).result, 0);
     std::this_thread::sleep_for(100ms);  // the user's next step, inside the window
     const auto lastStep = Clock::now();
-    ASSERT_EQ(call(61, u32Arg(20)).result, 0);
+    ASSERT_EQ(call(ZTCONTROL_DIGITAL_ZOOM, u32Arg(20)).result, 0);
     if (Clock::now() - firstStep >= 195ms)  // too loaded: the first window may have closed
         GTEST_SKIP() << "the second step was handled too late to fall inside the first window";
     EXPECT_EQ(editTrace(mark), (Trace{"start", "zoom", "zoom"})) << "each step restarts the window";
@@ -149,22 +155,24 @@ TEST_F(Commands, ZoomRunOpensOneEditStoredAfterTheLastStep)
     EXPECT_LT(waited, 1500ms);
 
     const size_t next = peer().requestCount();  // the next run needs an edit of its own
-    ASSERT_EQ(call(61, u32Arg(30)).result, 0);
+    ASSERT_EQ(call(ZTCONTROL_DIGITAL_ZOOM, u32Arg(30)).result, 0);
     ASSERT_TRUE(storeArrives(3000, next)) << daemon().log();
     EXPECT_EQ(editTrace(mark), (Trace{"start", "zoom", "zoom", "store", "start", "zoom", "store"}));
 }
 
 TEST_F(Commands, ModeChangesStoreAnOpenZoomEditFirstAndTouchNoEditWithoutZoom)
 {
-    peer().scriptRemote(8, 11, status(zttest::StatusBlock().group(0).videoPreset(kActivePreset)));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        status(zttest::StatusBlock().group(0).videoPreset(kActivePreset)));
     size_t mark = peer().requestCount();
-    ASSERT_EQ(call(4, u32Arg(12)).result, 0);
+    ASSERT_EQ(call(ZTCONTROL_MODE, u32Arg(12)).result, 0);
     EXPECT_EQ(editTrace(mark), Trace{"mode"});
-    const std::pair<uint32_t, Bytes> changes[] = {
-        {4, u32Arg(12)}, {5, words({1, 2})}, {67, zttest::u16Arg(1000)}};
+    const std::pair<uint32_t, Bytes> changes[] = {{ZTCONTROL_MODE, u32Arg(12)},
+                                                  {ZTCONTROL_MODE_SUB_MODE, words({1, 2})},
+                                                  {ZTCONTROL_MODE_SET_MODE, zttest::u16Arg(1000)}};
     for (const auto &[command, arg] : changes) {
         mark = peer().requestCount();
-        ASSERT_EQ(call(61, u32Arg(10)).result, 0);
+        ASSERT_EQ(call(ZTCONTROL_DIGITAL_ZOOM, u32Arg(10)).result, 0);
         ASSERT_EQ(call(command, arg).result, 0);
         const Trace trace = editTrace(mark);
         ASSERT_GE(trace.size(), 4u);
@@ -179,14 +187,14 @@ TEST_F(Commands, ModeChangesStoreAnOpenZoomEditFirstAndTouchNoEditWithoutZoom)
 
 TEST_F(Commands, MediaFailuresAndTheUnsupportedVoiceDeleteReachTheClient)
 {
-    EXPECT_EQ(call(9, zttest::textArg("ZT010001.MP4", true)).result, 0);
+    EXPECT_EQ(call(ZTCONTROL_DELETE, zttest::textArg("ZT010001.MP4", true)).result, 0);
     EXPECT_EQ(sentTyped("ztc_storage_delete_file"),
               zttest::concat({zttest::u16Arg(12), zttest::textArg("ZT010001.MP4")}));
     peer().scriptTyped("ztc_storage_delete_file", PeerAnswer::Status(ZT_ERR));
-    EXPECT_EQ(call(9, zttest::textArg("missing", true)).result, ZT_ERR);
-    EXPECT_EQ(call(9).result, ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(call(ZTCONTROL_DELETE, zttest::textArg("missing", true)).result, ZT_ERR);
+    EXPECT_EQ(call(ZTCONTROL_DELETE).result, ZT_ERR_INVALID_PARAM);
     const size_t mark = daemon().logMark();
-    EXPECT_EQ(call(63).result, ZT_ERR_NOT_SUPPORTED);
+    EXPECT_EQ(call(ZTCONTROL_VOICE_DELETE_LAST).result, ZT_ERR_NOT_SUPPORTED);
     EXPECT_TRUE(sent().empty());
     EXPECT_TRUE(daemon().waitForLog("NOT SUPPORTED 63", 2s, mark));
 }
@@ -194,43 +202,48 @@ TEST_F(Commands, MediaFailuresAndTheUnsupportedVoiceDeleteReachTheClient)
 TEST_F(Commands, DateAnswersTheClockBytesOrAQuietNakOff)
 {
     const Bytes date = {0xEA, 0x07, 12, 5, 19, 30, 0};
-    peer().scriptRemote(7, 26, PeerAnswer::Bytes(date));
-    EXPECT_EQ(answer(98), (Answer{0, date}));
-    peer().scriptRemote(7, 26, PeerAnswer::Bytes({2}));  // a successful query: no result line
+    peer().scriptRemote(kSetupCategory, kDateTimeGet, PeerAnswer::Bytes(date));
+    EXPECT_EQ(answer(ZTCONTROL_GET_DATE_TIME), (Answer{0, date}));
+    peer().scriptRemote(kSetupCategory, kDateTimeGet,
+                        PeerAnswer::Bytes({2}));  // a successful query: no result line
     const size_t mark = daemon().logMark();
-    const auto reply = call(98);
+    const auto reply = call(ZTCONTROL_GET_DATE_TIME);
     EXPECT_EQ(reply.result, ZT_ERR_NAK_OFF);
     EXPECT_FALSE(reply.hasPayload);
-    EXPECT_EQ(call(6).result, ZT_ERR_INVALID_PARAM);  // logs its line after any of the refusal
+    EXPECT_EQ(call(ZTCONTROL_SET_DATE_TIME).result,
+              ZT_ERR_INVALID_PARAM);  // logs its line after any of the refusal
     ASSERT_TRUE(daemon().waitForLog("Command: ZTCONTROL_SET_DATE_TIME (6)", 2s, mark));
     EXPECT_EQ(daemon().log().find("Command: ZTCONTROL_GET_DATE_TIME", mark), std::string::npos);
 }
 
 TEST_F(Commands, WirelessAnswersCarryTheirBlockWhateverTheResult)
 {
-    EXPECT_EQ(call(16, u32Arg(1)).result, 0);
+    EXPECT_EQ(call(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1)).result, 0);
     EXPECT_EQ(sentModule("AP"), (Bytes{1, 0}));
     peer().scriptAuxmod("AP", PeerAnswer::Status(ZT_ERR_MQ_FAIL));
-    EXPECT_EQ(call(16, u32Arg(1)).result, ZT_ERR_MQ_FAIL);
-    EXPECT_EQ(call(16).result, ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(call(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1)).result, ZT_ERR_MQ_FAIL);
+    EXPECT_EQ(call(ZTCONTROL_WIFI_AP_CONTROL).result, ZT_ERR_INVALID_PARAM);
 
     peer().scriptAuxmod("NI", PeerAnswer::Bytes({0, 42}));
-    EXPECT_EQ(answer(19, u8Arg(1)), (Answer{0, {42, 0, 0, 0}}));
-    EXPECT_EQ(answer(19, u8Arg(0)), (Answer{ZT_ERR_NOT_SUPPORTED, {0, 0, 0, 0}}));
+    EXPECT_EQ(answer(ZTCONTROL_WIFI_SSID_SCAN, u8Arg(1)), (Answer{0, {42, 0, 0, 0}}));
+    EXPECT_EQ(answer(ZTCONTROL_WIFI_SSID_SCAN, u8Arg(0)),
+              (Answer{ZT_ERR_NOT_SUPPORTED, {0, 0, 0, 0}}));
     peer().scriptAuxmod("al", PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}));  // module busy
-    EXPECT_EQ(answer(20, u8Arg(0)), (Answer{ZT_ERR, Bytes(492, 0)}));
-    EXPECT_EQ(answer(20), (Answer{ZT_ERR_INVALID_PARAM, Bytes(492, 0)}));
+    EXPECT_EQ(answer(ZTCONTROL_WIFI_SSID_LIST, u8Arg(0)),
+              (Answer{ZT_ERR, Bytes(kZtScanListSize, 0)}));
+    EXPECT_EQ(answer(ZTCONTROL_WIFI_SSID_LIST),
+              (Answer{ZT_ERR_INVALID_PARAM, Bytes(kZtScanListSize, 0)}));
 }
 
 TEST_F(Commands, SetLogLevelChangesWhatTheDaemonLogs)
 {
-    EXPECT_EQ(call(42, u32Arg(4)).result, 0);
+    EXPECT_EQ(call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(4)).result, 0);
     size_t mark = daemon().logMark();
-    EXPECT_EQ(call(37, Bytes{1}).result, 0);
+    EXPECT_EQ(call(ZTCONTROL_LOCATE, Bytes{1}).result, 0);
     EXPECT_TRUE(daemon().waitForLog("ZTCONTROL_LOCATE: onOff:1", 2s, mark));
-    EXPECT_EQ(call(42, u32Arg(2)).result, 0);
+    EXPECT_EQ(call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(2)).result, 0);
     mark = daemon().logMark();
-    EXPECT_EQ(call(37, Bytes{0}).result, 0);
+    EXPECT_EQ(call(ZTCONTROL_LOCATE, Bytes{0}).result, 0);
     settleLog();
     EXPECT_EQ(daemon().log().find("ZTCONTROL_LOCATE: onOff:0", mark), std::string::npos);
 }
@@ -238,8 +251,9 @@ TEST_F(Commands, SetLogLevelChangesWhatTheDaemonLogs)
 TEST_F(Commands, RetiredSystemCommandsAnswerNotSupportedAndForwardNothing)
 {
     const size_t mark = daemon().logMark();
-    EXPECT_EQ(call(41, Bytes{8, 2, 1}).result, ZT_ERR_NOT_SUPPORTED);
-    for (uint32_t command = 44; command <= 50; ++command)
+    EXPECT_EQ(call(ZTCONTROL_REMOTE_API, Bytes{8, 2, 1}).result, ZT_ERR_NOT_SUPPORTED);
+    for (uint32_t command = ZTCONTROL_TRANSCODE_HISTORY; command <= ZTCONTROL_TRANSCODE_CANCEL;
+         ++command)
         EXPECT_EQ(call(command, Bytes{1}).result, ZT_ERR_NOT_SUPPORTED) << command;
     EXPECT_TRUE(sent().empty());
     EXPECT_TRUE(daemon().waitForLog("unsupported ZTCONTROL_TRANSCODE_HISTORY", 2s, mark));

@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "CommandFixture.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
+#include "ztcontrol_remote_ops.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -21,14 +24,10 @@ using zttest::Requester;
 
 namespace {
 
-constexpr uint32_t kProbeCommand = 1;  // answered as unsupported, no firmware work
-constexpr int32_t kNotSupported = -104;
-constexpr uint32_t kLocate = 37;  // one firmware operation: system 8/13
-constexpr uint8_t kSystemCategory = 8;
-constexpr uint8_t kLocateSet = 13;
-constexpr uint32_t kBusyStatus = 100;  // one firmware operation answering one byte
-constexpr uint8_t kBusyStatusGet = 6;
-constexpr int32_t kErr = -1;
+// Retired: answered as unsupported, no firmware work.
+constexpr ztcontrol_command_t kProbeCommand = ZTCONTROL_EVENT_FILTER_IN;
+// ZTCONTROL_LOCATE is one firmware operation (kSystemCategory, kLocateStatusSet);
+// ZTCONTROL_GET_BUSY_STATUS one answering one byte.
 // One firmware time-out plus slack for a loaded machine.
 constexpr auto kWorkerBound = 2500ms;
 
@@ -41,15 +40,16 @@ protected:
     {
         Requester other;
         EXPECT_TRUE(slow.ok() && other.ok());
-        EXPECT_TRUE(slow.send({kLocate, zttest::u8Arg(1), std::nullopt}));
+        EXPECT_TRUE(slow.send({ZTCONTROL_LOCATE, zttest::u8Arg(1), std::nullopt}));
         EXPECT_TRUE(m_peer.waitForRequest(
-            [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateSet); }, 5000));
+            [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateStatusSet); },
+            5000));
         const auto sent = Clock::now();
         auto probe = other.call(kProbeCommand, 10s);
         const auto took = Clock::now() - sent;
         EXPECT_TRUE(probe) << m_daemon.log();
         if (probe) {
-            EXPECT_EQ(probe->result, kNotSupported);
+            EXPECT_EQ(probe->result, ZT_ERR_NOT_SUPPORTED);
         }
         slowAnswer = slow.waitReply(5s);
         EXPECT_FALSE(slow.waitReply(300ms)) << "a second answer to one request";
@@ -57,12 +57,12 @@ protected:
         return took;
     }
 
-    int32_t locate(uint8_t on) { return result(kLocate, zttest::u8Arg(on)); }
+    int32_t locate(uint8_t on) { return result(ZTCONTROL_LOCATE, zttest::u8Arg(on)); }
 };
 
 TEST_F(FaultInjection, SilentFirmwareFailsTheRequestAndHoldsOthersUpForOneTimeoutAtMost)
 {
-    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Withheld());
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateStatusSet, PeerAnswer::Withheld());
     Requester slow;
     std::optional<zttest::Reply> answer;
     const auto took = probeBehindLocate(slow, answer);
@@ -76,22 +76,22 @@ TEST_F(FaultInjection, LateFirmwareAnswerIsNotTakenForTheNextRequest)
 {
     // The first answer (success) arrives after the library gave up; the
     // second request's own answer is a failure and must be the one reported.
-    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(0).after(1600));
-    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(7).after(700));
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateStatusSet, PeerAnswer::Status(0).after(1600));
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateStatusSet, PeerAnswer::Status(7).after(700));
     EXPECT_NE(locate(1), 0) << "an answer after the time-out counted as success";
     EXPECT_NE(locate(1), 0) << "the late success of the first request was taken";
     // Slow but inside the time-out is simply success.
-    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Status(0).after(400));
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateStatusSet, PeerAnswer::Status(0).after(400));
     EXPECT_EQ(locate(1), 0);
 }
 
 TEST_F(FaultInjection, GarbageOnTheFirmwareReplyQueueIsSkippedNotParsedAsAnAnswer)
 {
-    m_peer.scriptRemoteOnce(kSystemCategory, kLocateSet, PeerAnswer::Withheld());
+    m_peer.scriptRemoteOnce(kSystemCategory, kLocateStatusSet, PeerAnswer::Withheld());
     Requester slow;
-    ASSERT_TRUE(slow.send({kLocate, zttest::u8Arg(1), std::nullopt}));
+    ASSERT_TRUE(slow.send({ZTCONTROL_LOCATE, zttest::u8Arg(1), std::nullopt}));
     ASSERT_TRUE(m_peer.waitForRequest(
-        [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateSet); }, 5000));
+        [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateStatusSet); }, 5000));
     const std::vector<Bytes> garbage = {
         {0xFF},
         {0x00, 0x04, 0x00, 25},                                      // an answer with no elements
@@ -109,15 +109,15 @@ TEST_F(FaultInjection, GarbageOnTheFirmwareReplyQueueIsSkippedNotParsedAsAnAnswe
 TEST_F(FaultInjection, FirmwareBlockOfTheWrongSizeIsRefusedAndTheRightOneAnswered)
 {
     const std::pair<PeerAnswer, Answer> cases[] = {
-        {PeerAnswer::Bytes({}), {kErr, {}}},
-        {PeerAnswer::Bytes({1, 2}), {kErr, {}}},
-        {PeerAnswer::Bytes(Bytes(1400, 0xAB)), {kErr, {}}},
-        {PeerAnswer::Status(0), {kErr, {}}},  // success without its byte
-        {PeerAnswer::Bytes({1}), {0, {1}}},
+        {PeerAnswer::Bytes({}), {ZT_ERR, {}}},
+        {PeerAnswer::Bytes({1, 2}), {ZT_ERR, {}}},
+        {PeerAnswer::Bytes(Bytes(1400, 0xAB)), {ZT_ERR, {}}},
+        {PeerAnswer::Status(0), {ZT_ERR, {}}},  // success without its byte
+        {PeerAnswer::Bytes({1}), {ZT_OK, {1}}},
     };
     for (const auto &c : cases) {
         m_peer.scriptRemoteOnce(kSystemCategory, kBusyStatusGet, c.first);
-        EXPECT_EQ(answer(kBusyStatus), c.second);
+        EXPECT_EQ(answer(ZTCONTROL_GET_BUSY_STATUS), c.second);
     }
 }
 
@@ -129,7 +129,7 @@ TEST_F(FaultInjection, FloodOfTheCommandQueueLosesAndDuplicatesNoAnswer)
     constexpr int kRequesters = 8;
     constexpr int kPerRequester = 40;
     constexpr int kInFlight = 4;
-    m_peer.scriptRemote(kSystemCategory, kLocateSet, PeerAnswer::Status(0).after(2));
+    m_peer.scriptRemote(kSystemCategory, kLocateStatusSet, PeerAnswer::Status(0).after(2));
     std::atomic<int> wrong{0}, missing{0}, extra{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kRequesters; ++t) {
@@ -139,8 +139,8 @@ TEST_F(FaultInjection, FloodOfTheCommandQueueLosesAndDuplicatesNoAnswer)
                 missing += kPerRequester;
                 return;
             }
-            const uint32_t command = t % 2 ? kLocate : kProbeCommand;
-            const int32_t expected = t % 2 ? 0 : kNotSupported;
+            const uint32_t command = t % 2 ? ZTCONTROL_LOCATE : kProbeCommand;
+            const int32_t expected = t % 2 ? ZT_OK : ZT_ERR_NOT_SUPPORTED;
             const std::optional<Bytes> arg =
                 t % 2 ? std::optional<Bytes>(zttest::u8Arg(1)) : std::nullopt;
             int sent = 0, answered = 0;

@@ -4,6 +4,7 @@
 #include "ClientMessages.h"
 #include "HandlerFixture.h"
 #include "StatusBlock.h"
+#include "ztcontrol_remote_ops.h"
 
 using zttest::u16Arg;
 using zttest::u32Arg;
@@ -113,7 +114,7 @@ TEST_F(Capture, SetModeActivatesThePresetOfTheFlatModeOrGroup)
         {PeerAnswer::Bytes(Bytes(393, 0)), 12, ZT_ERR, {}},
         {PeerAnswer::Status(-5), 12, -5, {}}};
     for (const auto &[answer, mode, code, activated] : cases) {
-        peer().scriptRemote(8, 11, answer);
+        peer().scriptRemote(kSystemCategory, kAllStatusGet, answer);
         EXPECT_EQ(run(ZTCONTROL_MODE_SET_MODE, u16Arg(mode)).code, code) << mode;
         EXPECT_EQ(payloadOf("17,12"), activated) << mode;
     }
@@ -140,7 +141,7 @@ TEST_F(Capture, CaptureDelayAndZoomAreSetInsideAnEditOfTheActivePreset)
         EXPECT_EQ(trace(), (Trace{kFlatMode, kFlatMode}));
     }
     peer().scriptTyped(kFlatMode, PeerAnswer::Bytes(words({0, 0})));
-    peer().scriptRemoteOnce(17, 8, PeerAnswer::Status(-7));
+    peer().scriptRemoteOnce(kPresetCategory, kPresetEditStart, PeerAnswer::Status(-7));
     EXPECT_EQ(run(ZTCONTROL_DIGITAL_ZOOM, u32Arg(10)).code, ZT_ERR);
     EXPECT_EQ(trace(), (Trace{kFlatMode, kFlatMode, "8,11", "17,8"}));
     // Flat mode 23 keeps no zoom in a preset: no edit.
@@ -160,7 +161,7 @@ TEST_F(Capture, LiveviewSelectionIsCheckedAndFollowsAnInvertedStream)
         {PeerAnswer::Status(-5), words({1, 100, 0, 0}), {0, 100, 0, 0xFF}},
         {PeerAnswer::Bytes({0, 0}), words({2, 5, 6, 0}), {1, 5, 6, 0xFF}}};
     for (const auto &[orientation, arg, payload] : sets) {
-        peer().scriptRemote(10, 14, orientation);
+        peer().scriptRemote(kStreamCategory, kStreamOrientationGet, orientation);
         EXPECT_EQ(run(ZTCONTROL_LIVEVIEW_MODE_SET, arg).code, 0);
         EXPECT_EQ(payloadOf("13,0"), payload);
     }
@@ -182,7 +183,7 @@ TEST_F(Capture, BusyStatusAnswersExactlyOneByteAndQuickCaptureSendsItsByte)
                                                    {PeerAnswer::Bytes({1, 0}), {ZT_ERR, {}, false}},
                                                    {PeerAnswer::Status(-5), {-5, {}, false}}};
     for (const auto &[answer, outcome] : busy) {
-        peer().scriptRemote(8, 6, answer);
+        peer().scriptRemote(kSystemCategory, kBusyStatusGet, answer);
         EXPECT_EQ(run(ZTCONTROL_GET_BUSY_STATUS), outcome);
     }
     EXPECT_EQ(run(ZTCONTROL_GET_BUSY_STATUS, Bytes{0}).code, ZT_ERR_INVALID_PARAM);

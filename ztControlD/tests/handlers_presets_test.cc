@@ -81,7 +81,7 @@ protected:
     {
         state().m_currentPreset = id;
         state().m_refreshCurrentPreset = false;
-        peer().scriptRemote(8, 11,
+        peer().scriptRemote(kSystemCategory, kAllStatusGet,
                             PeerAnswer::Bytes(StatusBlock().group(0).videoPreset(id).bytes()));
     }
     // Preset operations (category 17) of the last run().
@@ -89,7 +89,7 @@ protected:
     {
         Ops out;
         for (const auto &r : sent())
-            if (r.kind == "RA" && r.category == kPresetOps)
+            if (r.kind == "RA" && r.category == kPresetCategory)
                 out.emplace_back(r.identifier, r.payload);
         return out;
     }
@@ -97,7 +97,7 @@ protected:
     {
         std::vector<int> out;
         for (const auto &[op, payload] : presetOps())
-            if (op == kOpListIds)
+            if (op == kPresetListIds)
                 out.push_back(payload.empty() ? -1 : payload[0]);
         return out;
     }
@@ -112,9 +112,10 @@ protected:
     void firmware(std::initializer_list<uint8_t> groups, const std::vector<uint32_t> &ids,
                   const PresetRecord &record = {})
     {
-        peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList(groups)));
-        peer().scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList(ids)));
-        peer().scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(record.bytes()));
+        peer().scriptRemote(kPresetCategory, kPresetListGroups,
+                            PeerAnswer::Bytes(groupList(groups)));
+        peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
+        peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
     }
     std::vector<Group> list()
     {
@@ -146,8 +147,8 @@ TEST_F(Presets, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBeforeTheF
     };
     const Bytes garbled{0x0A, 0x05, 0x01};  // field 1 claims five bytes, has one
     for (const auto &[command, incomplete] : cases)
-        for (const auto &arg : {std::optional<Bytes>(), std::optional(garbled),
-                                std::optional(incomplete)}) {
+        for (const auto &arg :
+             {std::optional<Bytes>(), std::optional(garbled), std::optional(incomplete)}) {
             EXPECT_EQ(run(command, arg).code, ZT_ERR_INVALID_PARAM) << command;
             EXPECT_TRUE(presetOps().empty());
         }
@@ -169,20 +170,22 @@ TEST_F(Presets, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBeforeTheF
 
 TEST_F(Presets, GroupAndIdListsUseClientGroupNumbers)
 {
-    peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList({0, 3, 1, 5, 12})));
+    peer().scriptRemote(kPresetCategory, kPresetListGroups,
+                        PeerAnswer::Bytes(groupList({0, 3, 1, 5, 12})));
     Outcome out = run(ZTCONTROL_PRESET_LIST_GROUPS);
     const auto groups = parsed<zp::ZTC_Preset_Group_List_Resp>(out.payload);
     EXPECT_EQ(std::vector<uint32_t>(groups.preset_groups().begin(), groups.preset_groups().end()),
               (std::vector<uint32_t>{1000, 1001, 1012}));
-    peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes({}));
+    peer().scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Bytes({}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_LIST_GROUPS), (Outcome{0, {}, false}));
-    peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Status(-5));
+    peer().scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Status(-5));
     EXPECT_EQ(run(ZTCONTROL_PRESET_LIST_GROUPS).code, -5);
 
     // The id list asks for the group the camera state uses.
     const std::array<int, 4> cases[] = {
         {0, 0, 1001, 12}, {1, 2, 1000, 9}, {1, 0, 2, 2}, {1, 0, 1005, 255}};
-    peer().scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList({0x10000, 0x100})));
+    peer().scriptRemote(kPresetCategory, kPresetListIds,
+                        PeerAnswer::Bytes(idList({0x10000, 0x100})));
     for (const auto &[ux, power, group, sent] : cases) {
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({uint8_t(ux)}));
         peer().scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({uint8_t(power)}));
@@ -190,7 +193,7 @@ TEST_F(Presets, GroupAndIdListsUseClientGroupNumbers)
         req.set_group_id(group);
         out = run(ZTCONTROL_PRESET_LIST_IDS, bytesOf(req));
         EXPECT_EQ(out.code, 0);
-        EXPECT_EQ(presetOps(), (Ops{{kOpListIds, {uint8_t(sent)}}})) << "group " << group;
+        EXPECT_EQ(presetOps(), (Ops{{kPresetListIds, {uint8_t(sent)}}})) << "group " << group;
         const auto ids = parsed<zp::ZTC_Preset_List_Resp>(out.payload);
         EXPECT_EQ(std::vector<uint32_t>(ids.presets().begin(), ids.presets().end()),
                   (std::vector<uint32_t>{0x10000, 0x100}));
@@ -200,52 +203,55 @@ TEST_F(Presets, GroupAndIdListsUseClientGroupNumbers)
 TEST_F(Presets, InfoTranslatesTheRecordAndRefusesOtherSizes)
 {
     const PresetRecord record{20, true, 0x101, 17, 70, 2};  // mode, user, id, icon, title, number
-    peer().scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(record.bytes()));
+    peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
     Outcome out = run(ZTCONTROL_PRESET_GET_INFO, idReq<zp::ZTC_Preset_Info_Req>(0x101));
-    EXPECT_EQ(presetOps(), (Ops{{kOpGetInfo, leWords({0x101})}}));
+    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, leWords({0x101})}}));
     const auto preset = parsed<wsdk_commands::WSDK_Preset>(out.payload);
     EXPECT_EQ(std::make_tuple(out.code, preset.id(), int(preset.icon()), preset.title_number()),
               std::make_tuple(0, 0x101, int(wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO), 2));
     Bytes shortRecord = record.bytes();
     shortRecord.pop_back();
-    peer().scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(shortRecord));
+    peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(shortRecord));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_INFO, idReq<zp::ZTC_Preset_Info_Req>(0x101)),
               (Outcome{ZT_ERR, {}, false}));
 }
 
 TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionFails)
 {
-    peer().scriptRemote(kPresetOps, kOpListIds,
+    peer().scriptRemote(kPresetCategory, kPresetListIds,
                         PeerAnswer::Bytes(idList({0x100, 0x101, 0x102, 0x103})));
     const std::pair<uint32_t, uint32_t> titles[] = {{20, 0}, {20, 1}, {21, 2}, {20, 3}};
     for (const auto &[title, number] : titles)
         peer().scriptRemoteOnce(
-            kPresetOps, kOpGetInfo,
+            kPresetCategory, kPresetGetInfo,
             PeerAnswer::Bytes(PresetRecord{12, true, 0, 0, title, number}.bytes()));
-    peer().scriptRemote(kPresetOps, kOpCreate, PeerAnswer::Bytes(leWords({0x104})));
+    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(leWords({0x104})));
     // Group 1002, the flat mode's low byte (0x10C is 12), icon 1000 sent as 8.
     Outcome out = run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(1002, 0x10C, 1000, 20)));
     EXPECT_EQ(out.code, 0);
     const Ops ops = presetOps();
     ASSERT_EQ(ops.size(), 8u);
-    EXPECT_EQ(ops[0], (Ops::value_type{kOpListIds, {2}}));
-    EXPECT_EQ(ops[5], (Ops::value_type{kOpCreate, concat({{2, 12}, leWords({8, 20, 2, 0})})}));
-    EXPECT_EQ(Ops(ops.begin() + 6, ops.end()), (Ops{{kOpFlatModeSwitch, {12}}, {kOpEditStore, {}}}));
+    EXPECT_EQ(ops[0], (Ops::value_type{kPresetListIds, {2}}));
+    EXPECT_EQ(ops[5],
+              (Ops::value_type{kPresetCustomCreate, concat({{2, 12}, leWords({8, 20, 2, 0})})}));
+    EXPECT_EQ(Ops(ops.begin() + 6, ops.end()),
+              (Ops{{kPresetsFlatModeSwitch, {12}}, {kPresetEditStore, {}}}));
     auto created = parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(out.payload);
     EXPECT_EQ(std::make_pair(created.preset_id(), int(created.result())),
               std::make_pair(0x104, int(RESULT_SUCCESS)));
 
-    peer().scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList({})));
-    peer().scriptRemote(kPresetOps, kOpCreate, PeerAnswer::Bytes(leWords({0x100})));
-    peer().scriptRemote(kPresetOps, kOpFlatModeSwitch, PeerAnswer::Status(-5));
+    peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList({})));
+    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(leWords({0x100})));
+    peer().scriptRemote(kPresetCategory, kPresetsFlatModeSwitch, PeerAnswer::Status(-5));
     out = run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18)));
     EXPECT_EQ(out.code, -5);
-    EXPECT_EQ(parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(out.payload).preset_id(), 0x100);
-    peer().scriptRemote(kPresetOps, kOpCreate, PeerAnswer::Bytes({1, 2, 3}));
+    EXPECT_EQ(parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(out.payload).preset_id(),
+              0x100);
+    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes({1, 2, 3}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18))),
               (Outcome{ZT_ERR, {}, false}))
         << "a short create answer names no preset";
-    peer().scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Status(-5));
+    peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Status(-5));
     EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18))).code, ZT_ERR);
     EXPECT_EQ(presetOps().size(), 1u) << "no create without a title number";
 }
@@ -259,26 +265,27 @@ TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
     EXPECT_TRUE(presetOps().empty()) << "predefined presets keep their flat mode";
     makeCurrent(0x101);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SWITCH_FLATMODE, bytesOf(flat)).code, 0);
-    EXPECT_EQ(presetOps(), (Ops{{kOpEditStart, leWords({0x101})},
-                                {kOpFlatModeSwitch, {15}},
-                                {kOpEditStore, {}}}));
-    peer().scriptRemote(kPresetOps, kOpFlatModeSwitch, PeerAnswer::Status(-5));
+    EXPECT_EQ(presetOps(), (Ops{{kPresetEditStart, leWords({0x101})},
+                                {kPresetsFlatModeSwitch, {15}},
+                                {kPresetEditStore, {}}}));
+    peer().scriptRemote(kPresetCategory, kPresetsFlatModeSwitch, PeerAnswer::Status(-5));
     EXPECT_EQ(run(ZTCONTROL_PRESET_SWITCH_FLATMODE, bytesOf(flat)).code, -5);
-    EXPECT_EQ(presetOps().back().first, kOpEditStore) << "the edit is closed after a failure";
+    EXPECT_EQ(presetOps().back().first, kPresetEditStore) << "the edit is closed after a failure";
 
     // The record's id is not used (the current preset's is), nor its user data 3.
-    peer().scriptRemote(kPresetOps, kOpGetInfo,
+    peer().scriptRemote(kPresetCategory, kPresetGetInfo,
                         PeerAnswer::Bytes(PresetRecord{12, true, 0, 20, 21, 3, 9}.bytes()));
     zp::ZTC_Preset_Set_Title_Icon_Req title, icon;
     title.set_preset_name(25);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(title)).code, 0);
-    EXPECT_EQ(presetOps(), (Ops{{kOpGetInfo, leWords({0x101})},
-                                {kOpEditStart, leWords({0x101})},
-                                {kOpUserDataEdit, leWords({0x101, 20, 25, 3, 0})},
-                                {kOpEditStore, {}}}));
+    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, leWords({0x101})},
+                                {kPresetEditStart, leWords({0x101})},
+                                {kPresetUserDataEdit, leWords({0x101, 20, 25, 3, 0})},
+                                {kPresetEditStore, {}}}));
     icon.set_preset_icon(1000);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(icon)).code, 0);
-    EXPECT_EQ(presetOps().at(2), (Ops::value_type{kOpUserDataEdit, leWords({0x101, 8, 21, 3, 0})}));
+    EXPECT_EQ(presetOps().at(2),
+              (Ops::value_type{kPresetUserDataEdit, leWords({0x101, 8, 21, 3, 0})}));
 }
 
 TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
@@ -287,23 +294,27 @@ TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
     order.set_preset_id(0x102);
     order.set_order(4);
     const std::tuple<ztcontrol_command_t, Bytes, Ops::value_type> cases[] = {
-        {ZTCONTROL_PRESET_CUSTOM_REMOVE, idReq<zp::ZTC_Preset_Custom_Remove_Req>(0x102),
-         {kOpRemove, leWords({0x102})}},
-        {ZTCONTROL_PRESET_LOAD, idReq<zp::ZTC_Preset_Load_Req>(0x10001),
-         {kOpActiveSet, leWords({0x10001})}},
-        {ZTCONTROL_PRESET_EDIT_START, idReq<zp::ZTC_Preset_Edit_Start_Req>(7),
-         {kOpEditStart, leWords({7})}},
-        {ZTCONTROL_PRESET_FACTORY_RESET, idReq<zp::ZTC_Preset_Factory_Reset_Req>(2),
-         {kOpRestore, leWords({2})}},
-        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(order), {kOpSetOrder, leWords({0x102, 4})}},
-        {ZTCONTROL_PRESET_EDIT_CANCEL, {}, {kOpEditCancel, {}}},
-        {ZTCONTROL_PRESET_EDIT_STORE, {}, {kOpEditStore, {}}},
+        {ZTCONTROL_PRESET_CUSTOM_REMOVE,
+         idReq<zp::ZTC_Preset_Custom_Remove_Req>(0x102),
+         {kPresetCustomRemove, leWords({0x102})}},
+        {ZTCONTROL_PRESET_LOAD,
+         idReq<zp::ZTC_Preset_Load_Req>(0x10001),
+         {kPresetActiveSet, leWords({0x10001})}},
+        {ZTCONTROL_PRESET_EDIT_START,
+         idReq<zp::ZTC_Preset_Edit_Start_Req>(7),
+         {kPresetEditStart, leWords({7})}},
+        {ZTCONTROL_PRESET_FACTORY_RESET,
+         idReq<zp::ZTC_Preset_Factory_Reset_Req>(2),
+         {kPresetPredefinedRestore, leWords({2})}},
+        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(order), {kPresetSetOrder, leWords({0x102, 4})}},
+        {ZTCONTROL_PRESET_EDIT_CANCEL, {}, {kPresetEditCancel, {}}},
+        {ZTCONTROL_PRESET_EDIT_STORE, {}, {kPresetEditStore, {}}},
     };
     for (const auto &[command, arg, op] : cases) {
         const auto argument = arg.empty() ? std::nullopt : std::optional(arg);
         EXPECT_EQ(run(command, argument).code, 0);
         EXPECT_EQ(presetOps(), (Ops{op})) << command;
-        peer().scriptRemoteOnce(kPresetOps, uint8_t(op.first), PeerAnswer::Status(-7));
+        peer().scriptRemoteOnce(kPresetCategory, uint8_t(op.first), PeerAnswer::Status(-7));
         EXPECT_EQ(run(command, argument).code, -7);
     }
 }
@@ -319,9 +330,9 @@ TEST_F(Presets, LoadStoresAnOpenZoomEditFirst)
     std::vector<int> ops;
     const auto all = peer().requests();
     for (size_t i = mark; i < all.size(); ++i)
-        if (all[i].kind == "RA" && all[i].category == kPresetOps)
+        if (all[i].kind == "RA" && all[i].category == kPresetCategory)
             ops.push_back(all[i].identifier);
-    EXPECT_EQ(ops, (std::vector<int>{kOpEditStart, kOpEditStore, kOpActiveSet}));
+    EXPECT_EQ(ops, (std::vector<int>{kPresetEditStart, kPresetEditStore, kPresetActiveSet}));
 }
 
 TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourBytes)
@@ -330,19 +341,22 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
     EXPECT_EQ(run(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).code, 0);
     std::vector<std::string> steps;
     for (const auto &r : sent())
-        if (r.isTyped("ztc_preset_onscreen_shortcuts_reset") || r.category == kPresetOps)
+        if (r.isTyped("ztc_preset_onscreen_shortcuts_reset") || r.category == kPresetCategory)
             steps.push_back(r.kind == "TC" ? "reset" : std::to_string(r.identifier));
     EXPECT_EQ(steps, (std::vector<std::string>{"8", "reset", "10"}));
     peer().scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(leWords({0, 4})));
     EXPECT_EQ(run(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).code, ZT_ERR) << "no edit in playback";
     EXPECT_TRUE(presetOps().empty());
 
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, Bytes{1}), (Outcome{0, leWords({0x40000})}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, leWords({4})}));
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(StatusBlock().group(6).specialPreset(0x60000).bytes()));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        PeerAnswer::Bytes(StatusBlock().group(6).specialPreset(0x60000).bytes()));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{0, leWords({0x60000})}));
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes({2}));  // unreadable: no preset, group 0
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        PeerAnswer::Bytes({2}));  // unreadable: no preset, group 0
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{ZT_ERR, leWords({0})}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, leWords({0})}));
 }
@@ -354,17 +368,34 @@ TEST_F(Presets, ListOffersTheGroupsOfLensPowerAndUxInFirmwareOrder)
         std::vector<int> fetched;
         std::vector<Group> reported;
     } cases[] = {
-        {1, 0, 1, {5, 4, 3}, {{1002, 7, false, {0xC0000}}, {1001, 6, false, {0xC0000}}, {1000, 5, false, {0xC0000}}}},
-        {0, 1, 1, {8, 2, 1}, {{1000, 4, false, {0xC0000}}, {1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}}},
-        {0, 2, 0, {14, 13, 12}, {{1000, 3, false, {0xC0000}}, {1002, 2, false, {0xC0000}}, {1001, 1, false, {0xC0000}}}},
-        {0, 0, 1, {2, 1, 0}, {{1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}, {1000, 0, true, {0xC0000}}}},
+        {1,
+         0,
+         1,
+         {5, 4, 3},
+         {{1002, 7, false, {0xC0000}}, {1001, 6, false, {0xC0000}}, {1000, 5, false, {0xC0000}}}},
+        {0,
+         1,
+         1,
+         {8, 2, 1},
+         {{1000, 4, false, {0xC0000}}, {1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}}},
+        {0,
+         2,
+         0,
+         {14, 13, 12},
+         {{1000, 3, false, {0xC0000}}, {1002, 2, false, {0xC0000}}, {1001, 1, false, {0xC0000}}}},
+        {0,
+         0,
+         1,
+         {2, 1, 0},
+         {{1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}, {1000, 0, true, {0xC0000}}}},
         {2, 0, 1, {}, {}},
     };
     for (const auto &c : cases) {
         inState(c.lensType, c.power, c.ux);
         firmware({14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0xC0000});
         const Outcome out = run(ZTCONTROL_PRESET_GET_PRESETS);
-        EXPECT_EQ(groupsOf(out.payload), c.reported) << int(c.lensType) << int(c.power) << int(c.ux);
+        EXPECT_EQ(groupsOf(out.payload), c.reported)
+            << int(c.lensType) << int(c.power) << int(c.ux);
         EXPECT_EQ(groupsFetched(), c.fetched);
     }
     // A seventh user preset closes the group.
@@ -381,13 +412,14 @@ TEST_F(Presets, EasyPhotoGroupListsOnlyTheActivePhotoPresetOrItsDefault)
 {
     inState(0, 0, 0);
     firmware({12}, {0xC0000, 0xC0001});
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(StatusBlock().photoPreset(0xC0001).bytes()));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        PeerAnswer::Bytes(StatusBlock().photoPreset(0xC0001).bytes()));
     EXPECT_EQ(list(), (std::vector<Group>{{1001, 1, false, {0xC0001}}}));
-    EXPECT_EQ(presetOps().back(), (Ops::value_type{kOpGetInfo, leWords({0xC0001})}))
+    EXPECT_EQ(presetOps().back(), (Ops::value_type{kPresetGetInfo, leWords({0xC0001})}))
         << "filtered presets are not fetched";
 
     inState(0, 0, 0);
-    peer().scriptRemote(8, 11, PeerAnswer::Status(-5));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Status(-5));
     firmware({12, 13}, {0xC0000, 0xC0001});
     EXPECT_EQ(list(), (std::vector<Group>{{1001, 1, false, {0xC0000}},
                                           {1002, 2, false, {0xC0000, 0xC0001}}}))
@@ -398,7 +430,7 @@ TEST_F(Presets, EasyPhotoGroupListsOnlyTheActivePhotoPresetOrItsDefault)
     EXPECT_EQ(groupsFetched(), (std::vector<int>{12})) << "the loop ends at the failed group";
     EXPECT_TRUE(state().m_presetsStale);
     inState(0, 0, 1);
-    peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes({}));
+    peer().scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Bytes({}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_PRESETS).code, ZT_ERR);
     firmware({0}, {0});
     EXPECT_EQ(list(), (std::vector<Group>{{1000, 0, true, {0}}}));

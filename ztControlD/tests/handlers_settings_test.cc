@@ -12,6 +12,7 @@
 #include "camera_settings.h"
 #include "ztcWire.h"
 #include "ztcontrol_if_server.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
@@ -31,8 +32,9 @@ protected:
     {
         peer().setCsiItem(1, kModel);
         HandlerFixture::SetUp();
-        peer().scriptRemote(8, 11, PeerAnswer::Bytes(zttest::StatusBlock().bytes()));
-        peer().scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(238, 0)));
+        peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                            PeerAnswer::Bytes(zttest::StatusBlock().bytes()));
+        peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(Bytes(238, 0)));
         // The block reads go through the server's own context: it shares the
         // fixture's queues (both read the one reply queue, in turn).
         server.reply_queue_name = ZTC_QUEUE_REPLY;
@@ -55,9 +57,9 @@ protected:
     {
         Trace out;
         for (const PeerRequest &r : sent()) {
-            if (r.isRemote(17, 8)) {
+            if (r.isRemote(kPresetCategory, kPresetEditStart)) {
                 out.push_back("start");
-            } else if (r.isRemote(17, 10)) {
+            } else if (r.isRemote(kPresetCategory, kPresetEditStore)) {
                 out.push_back("store");
             } else if (r.isTyped("camera_if_settings_set_value_int")) {
                 checkTableWords(r.payload);
@@ -67,8 +69,9 @@ protected:
                 out.push_back("zoom " + std::to_string(le32(r.payload, 0)));
             } else if (r.kind == "TC" && r.name.find("advset_reset") != std::string::npos) {
                 out.push_back(r.name);
-            } else if (r.kind == "RA" && !r.isRemote(8, 11) && !r.isRemote(7, 30) &&
-                       !r.isRemote(2, 91)) {
+            } else if (r.kind == "RA" && !r.isRemote(kSystemCategory, kAllStatusGet) &&
+                       !r.isRemote(kSetupCategory, kAllSettingsGet) &&
+                       !r.isRemote(kVideoCategory, kHorizonSupportGet)) {
                 out.push_back("RA " + std::to_string(r.category) + "," +
                               std::to_string(r.identifier));
             }
@@ -134,7 +137,7 @@ TEST_F(Settings, PrerollOffOutsideMenusDropsTheBufferInsteadOfChangingThePreset)
 {
     EXPECT_EQ(set(167, 4), (Trace{"RA 2,90"}));
     EXPECT_EQ(set(167, 2), (Trace{"start", "set 167=2", "store"}));
-    peer().scriptRemote(2, 90, PeerAnswer::Status(ZT_ERR));
+    peer().scriptRemote(kVideoCategory, kPrerollDeactivate, PeerAnswer::Status(ZT_ERR));
     EXPECT_EQ(set(167, 4, ZT_ERR), (Trace{"RA 2,90"}));
     state().m_inContextualMenu = 1;
     EXPECT_EQ(set(167, 4), (Trace{"start", "set 167=4", "store"}));
@@ -146,21 +149,21 @@ TEST_F(Settings, EveryRefusalAfterTheEditStartedEndsTheEdit)
     ASSERT_TRUE(camera_settings_id_table(kModel, &count));
     EXPECT_EQ(set(count, 0, ZT_ERR_INVALID_PARAM), (Trace{"start", "store"}));
     // A block of the wrong size stops the change; a failed read does not.
-    peer().scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(237, 0)));
+    peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(Bytes(237, 0)));
     EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "store"}));
-    peer().scriptRemote(7, 30, PeerAnswer::Bytes({2}));
+    peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes({2}));
     EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "store"}));
-    peer().scriptRemote(7, 30, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+    peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
     EXPECT_EQ(set(2, 4), (Trace{"start", "set 2=4", "store"}));
-    peer().scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(238, 0)));
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(Bytes(100, 0)));
+    peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(Bytes(238, 0)));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(Bytes(100, 0)));
     EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "store"}));
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(zttest::StatusBlock().bytes()));
-    peer().scriptRemote(17, 8, PeerAnswer::Status(ZT_ERR));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        PeerAnswer::Bytes(zttest::StatusBlock().bytes()));
+    peer().scriptRemote(kPresetCategory, kPresetEditStart, PeerAnswer::Status(ZT_ERR));
     EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start"}));
     EXPECT_EQ(run(ZTCONTROL_SET_SETTING_ID).code, ZT_ERR_INVALID_PARAM);
-    EXPECT_EQ(run(ZTCONTROL_SET_SETTING_ID, Bytes{2, 0, 0, 0, 4, 0, 0}).code,
-              ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(run(ZTCONTROL_SET_SETTING_ID, Bytes{2, 0, 0, 0, 4, 0, 0}).code, ZT_ERR_INVALID_PARAM);
     EXPECT_TRUE(sent().empty());
 }
 
@@ -174,7 +177,7 @@ TEST_F(Settings, UxModeChangeRereadsTheCurrentPresetAndPublishesEvenWhenItFails)
     EXPECT_EQ(set(177, 1), (Trace{"set 177=1"}));
     EXPECT_EQ(set(144, 13), (Trace{"start", "set 144=13", "store"}));
     // ...not for a factory one, which a failed ux-mode change still brings.
-    peer().scriptRemote(8, 11,
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(zttest::StatusBlock().group(0).videoPreset(2).bytes()));
     csi->SetCSIValue(7, 0);
     peer().scriptTypedOnce("camera_if_settings_set_value_int", PeerAnswer::Status(ZT_ERR));
@@ -189,18 +192,20 @@ TEST_F(Settings, GetAllSettingsStatusAnswersTheWhole634ByteBlock)
     Bytes status(394, 0), settings(238, 0);
     status[300] = 0xAB;
     settings[200] = 0xCD;
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(status));
-    peer().scriptRemote(7, 30, PeerAnswer::Bytes(settings));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(status));
+    peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(settings));
     Outcome out = run(ZTCONTROL_GET_ALL_SETTINGS_STATUS);
     ASSERT_EQ(out.payload.size(), 634u);
     EXPECT_EQ(std::make_tuple(out.code, out.payload[300], out.payload[394 + 200]),
               std::make_tuple(0, uint8_t{0xAB}, uint8_t{0xCD}));
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes({5, 6, 7}));  // short answers fill what they have
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        PeerAnswer::Bytes({5, 6, 7}));  // short answers fill what they have
     out = run(ZTCONTROL_GET_ALL_SETTINGS_STATUS);
     EXPECT_EQ(std::make_pair(out.code, out.payload.size()), std::make_pair(0, size_t{634}));
-    const std::pair<uint8_t, uint8_t> blocks[] = {{8, 11}, {7, 30}};
+    const std::pair<uint8_t, uint8_t> blocks[] = {{kSystemCategory, kAllStatusGet},
+                                                  {kSetupCategory, kAllSettingsGet}};
     for (const auto &[category, id] : blocks) {
-        peer().scriptRemote(8, 11, PeerAnswer::Bytes(status));
+        peer().scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(status));
         peer().scriptRemote(category, id, PeerAnswer::Bytes({2}));
         EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS), (Outcome{ZT_ERR_NAK_OFF, {}, true}));
         peer().scriptRemote(category, id, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
@@ -212,9 +217,9 @@ TEST_F(Settings, GetAllSettingsStatusAnswersTheWhole634ByteBlock)
 TEST_F(Settings, BlockQueriesPassTheAnswerOrTheCamerasRefusal)
 {
     const std::tuple<ztcontrol_command_t, uint8_t, uint8_t> queries[] = {
-        {ZTCONTROL_GET_ALL_SETTINGS, 7, 30},
-        {ZTCONTROL_GET_ALL_STATUS, 8, 11},
-        {ZTCONTROL_SYSTEM_GET_GEOCAL, 8, 34}};
+        {ZTCONTROL_GET_ALL_SETTINGS, kSetupCategory, kAllSettingsGet},
+        {ZTCONTROL_GET_ALL_STATUS, kSystemCategory, kAllStatusGet},
+        {ZTCONTROL_SYSTEM_GET_GEOCAL, kSystemCategory, kGeocalGet}};
     for (const auto &[command, category, id] : queries) {
         SCOPED_TRACE(command);
         const Bytes bytes(64, 0x5A);
@@ -249,11 +254,12 @@ TEST_F(Settings, CalibrationFileNameIsPrefixedAndUsesSlashes)
         {Bytes(245, 'n'), path("")},
     };
     for (const auto &[bytes, expected] : cases) {
-        peer().scriptRemote(8, 35, PeerAnswer::Bytes(bytes));
+        peer().scriptRemote(kSystemCategory, kCalFileNameGet, PeerAnswer::Bytes(bytes));
         EXPECT_EQ(run(ZTCONTROL_SYSTEM_GET_SHADINGDATA_FILE), (Outcome{0, expected, false}));
     }
-    peer().scriptRemote(8, 35, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
-    EXPECT_EQ(run(ZTCONTROL_SYSTEM_GET_SHADINGDATA_FILE), (Outcome{ZT_ERR_MQ_FAIL, path(""), false}));
+    peer().scriptRemote(kSystemCategory, kCalFileNameGet, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+    EXPECT_EQ(run(ZTCONTROL_SYSTEM_GET_SHADINGDATA_FILE),
+              (Outcome{ZT_ERR_MQ_FAIL, path(""), false}));
 }
 
 TEST_F(Settings, AdvancedResetFollowsTheCurrentFlatMode)
@@ -261,25 +267,27 @@ TEST_F(Settings, AdvancedResetFollowsTheCurrentFlatMode)
     const auto reset = [this](int8_t flatMode, int expected = 0) {
         Bytes settings(238, 0);
         settings[25] = static_cast<uint8_t>(flatMode);
-        peer().scriptRemote(7, 30, PeerAnswer::Bytes(settings));
+        peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(settings));
         EXPECT_EQ(run(ZTCONTROL_ADVSET_RESET, Bytes{9}).code, expected) << int(flatMode);
         return trace();
     };
-    const std::pair<int8_t, std::string> cases[] = {
-        {12, "ztc_video_advset_reset"},     {27, "ztc_video_advset_reset"},
-        {17, "ztc_photo_advset_reset"},     {26, "ztc_multishot_advset_reset"},
-        {31, "ztc_multishot_advset_reset"}, {22, ""},
-        {-1, ""}};
+    const std::pair<int8_t, std::string> cases[] = {{12, "ztc_video_advset_reset"},
+                                                    {27, "ztc_video_advset_reset"},
+                                                    {17, "ztc_photo_advset_reset"},
+                                                    {26, "ztc_multishot_advset_reset"},
+                                                    {31, "ztc_multishot_advset_reset"},
+                                                    {22, ""},
+                                                    {-1, ""}};
     for (const auto &[flatMode, call] : cases)
         EXPECT_EQ(reset(flatMode),
                   (call.empty() ? Trace{"start", "store"} : Trace{"start", call, "store"}));
     peer().scriptTyped("ztc_photo_advset_reset", PeerAnswer::Status(ZT_ERR));
     EXPECT_EQ(reset(16, ZT_ERR), (Trace{"start", "ztc_photo_advset_reset", "store"}));
     // Without the settings block nothing is reset.
-    peer().scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(237, 0)));
+    peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(Bytes(237, 0)));
     EXPECT_EQ(run(ZTCONTROL_ADVSET_RESET).code, 0);
     EXPECT_TRUE(trace().empty());
-    peer().scriptRemote(7, 30, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+    peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
     EXPECT_EQ(run(ZTCONTROL_ADVSET_RESET).code, ZT_ERR_MQ_FAIL);
     EXPECT_TRUE(trace().empty());
 }
@@ -296,7 +304,7 @@ TEST_F(Settings, FamilyResetsSendTheirOperationInsideAnEdit)
         EXPECT_EQ(run(command, Bytes{0}).code, ZT_ERR_INVALID_PARAM);
         EXPECT_TRUE(sent().empty());
     }
-    peer().scriptRemote(3, 22, PeerAnswer::Status(ZT_ERR));
+    peer().scriptRemote(kPhotoCategory, kPhotoAdvsetReset, PeerAnswer::Status(ZT_ERR));
     EXPECT_EQ(run(ZTCONTROL_PHOTO_ADVSET_RESET).code, ZT_ERR);
     EXPECT_EQ(trace(), (Trace{"start", "RA 3,22", "store"}));
 }

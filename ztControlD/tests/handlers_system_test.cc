@@ -5,6 +5,7 @@
 #include "ClientMessages.h"
 #include "HandlerFixture.h"
 #include "StatusBlock.h"
+#include "ztcontrol_remote_ops.h"
 
 using zttest::u32Arg;
 using Trace = std::vector<std::string>;
@@ -57,7 +58,7 @@ TEST_F(System, SimpleCommandsSendTheirOperationWithTheRightPayload)
         EXPECT_TRUE(c.trace.empty() || sent()[0].payload == c.payload) << c.command;
     }
     EXPECT_EQ(state().m_inContextualMenu, 1) << "kept for the status poll";
-    peer().scriptRemote(8, 2, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
+    peer().scriptRemote(kSystemCategory, kShutdown, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
     EXPECT_EQ(run(ZTCONTROL_SYSTEM_SHUTDOWN).code, ZT_ERR_MQ_FAIL);
     for (ztcontrol_command_t command :
          {ZTCONTROL_SYSTEM_SHUTDOWN, ZTCONTROL_SYSTEM_SLEEP, ZTCONTROL_ANALYTICS_FILENAME_GET,
@@ -66,15 +67,16 @@ TEST_F(System, SimpleCommandsSendTheirOperationWithTheRightPayload)
     EXPECT_TRUE(sent().empty());
 
     const Bytes name = zttest::textArg("ANALYTICS/AN000001.BIN", true);
-    peer().scriptRemote(8, 21, PeerAnswer::Bytes(name));
+    peer().scriptRemote(kSystemCategory, kAnalyticsFileNameGet, PeerAnswer::Bytes(name));
     EXPECT_EQ(run(ZTCONTROL_ANALYTICS_FILENAME_GET), (Outcome{0, name, false}));
-    peer().scriptRemote(8, 21, PeerAnswer::Status(ZT_ERR));
+    peer().scriptRemote(kSystemCategory, kAnalyticsFileNameGet, PeerAnswer::Status(ZT_ERR));
     EXPECT_EQ(run(ZTCONTROL_ANALYTICS_FILENAME_GET), (Outcome{ZT_ERR, {}, false}));
 }
 
 TEST_F(System, WiredUsbControlSkipsASetOfTheStateTheCameraHas)
 {
-    peer().scriptRemote(8, 11, PeerAnswer::Bytes(zttest::StatusBlock().word(256, 1).bytes()));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        PeerAnswer::Bytes(zttest::StatusBlock().word(256, 1).bytes()));
     EXPECT_EQ(run(ZTCONTROL_SET_WIRED_USB_CONTROL, Bytes{1}).code, 0);
     EXPECT_EQ(trace(), Trace{"RA 8,11"});
     EXPECT_EQ(run(ZTCONTROL_SET_WIRED_USB_CONTROL, Bytes{0}).code, 0);
@@ -83,7 +85,7 @@ TEST_F(System, WiredUsbControlSkipsASetOfTheStateTheCameraHas)
     // A status the daemon cannot read is no reason not to set.
     for (const PeerAnswer &answer : {PeerAnswer::Status(ZT_ERR_MQ_FAIL),
                                      PeerAnswer::Bytes(Bytes(393, 1)), PeerAnswer::Bytes({2})}) {
-        peer().scriptRemote(8, 11, answer);
+        peer().scriptRemote(kSystemCategory, kAllStatusGet, answer);
         EXPECT_EQ(run(ZTCONTROL_SET_WIRED_USB_CONTROL, Bytes{1}).code, 0);
         EXPECT_EQ(trace(), (Trace{"RA 8,11", "RA 8,44"}));
     }
@@ -133,14 +135,15 @@ TEST_F(System, PlainAndMultiCamButtonsTranslateTypeAndState)
 
 TEST_F(System, MultiCamModeActivatesThePresetOfTheChosenFamily)
 {
-    peer().scriptRemote(8, 11,
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(zttest::StatusBlock()
                                               .videoPreset(0x101)
                                               .photoPreset(0x10102)
                                               .timeLapsePreset(0x20103)
                                               .group(1)
                                               .bytes()));
-    peer().scriptRemote(17, 25, PeerAnswer::Bytes({6, 0, 0, 0}));  // power-on default
+    peer().scriptRemote(kPresetCategory, kPowerOnDefaultGet,
+                        PeerAnswer::Bytes({6, 0, 0, 0}));  // power-on default
     // Mode type 3: the family of the default application mode's group.
     const struct {
         uint32_t modeType;
@@ -149,10 +152,10 @@ TEST_F(System, MultiCamModeActivatesThePresetOfTheChosenFamily)
     } cases[] = {{0, 0, 0x101},  {1, 0, 0x10102}, {2, 0, 0x20103}, {3, 12, 0x10102}, {3, 0, 0x101},
                  {3, 14, 0x101}, {3, 5, 0x20103}, {3, 4, 0x10102}, {3, 15, 6}};
     for (const auto &c : cases) {
-        peer().scriptRemote(7, 10, PeerAnswer::Bytes({c.group}));
+        peer().scriptRemote(kSetupCategory, kDefaultAppModeGet, PeerAnswer::Bytes({c.group}));
         EXPECT_EQ(button(17, c.modeType).code, 0);
         EXPECT_EQ(sent().back().payload, u32Arg(c.preset)) << c.modeType << "/" << int(c.group);
-        EXPECT_TRUE(sent().back().isRemote(17, 12));
+        EXPECT_TRUE(sent().back().isRemote(kPresetCategory, kPresetActiveSet));
     }
     const struct {
         uint8_t category, id;

@@ -5,6 +5,7 @@
 
 #include "ClientMessages.h"
 #include "HandlerFixture.h"
+#include "ztcontrol_remote_ops.h"
 
 using zttest::concat;
 using zttest::textArg;
@@ -20,12 +21,14 @@ Bytes put(Bytes b, size_t at, const std::string &text, size_t max)
     memcpy(b.data() + at, text.data(), std::min(text.size(), max));
     return b;
 }
-// The network argument: SSID field of 33 bytes, password of 67, auth word, mode word.
+// The network argument: SSID field, password field, auth word, mode word.
 Bytes network(const std::string &ssid, const std::string &password, uint32_t auth = 0,
               uint32_t mode = 0)
 {
-    return concat(
-        {put(put(Bytes(100, 0), 0, ssid, 33), 33, password, 67), u32Arg(auth), u32Arg(mode)});
+    return concat({put(put(Bytes(kZtNetworkArgTextsSize, 0), kZtNetworkArgSsidOffset, ssid,
+                           kZtNetworkArgSsidField),
+                       kZtNetworkArgPasswordOffset, password, kZtNetworkArgPasswordField),
+                   u32Arg(auth), u32Arg(mode)});
 }
 // The 128-byte "CT"/"CL"/"CD" payload.
 Bytes netPayload(uint8_t b0, uint8_t auth, const std::string &ssid, const std::string &password)
@@ -48,7 +51,7 @@ Bytes listHeader(uint8_t offset, uint8_t second, uint8_t count, uint8_t fifth)
 }
 Bytes block(Bytes b)
 {
-    b.resize(492);
+    b.resize(kZtScanListSize);
     return b;
 }
 
@@ -91,8 +94,9 @@ TEST_F(Wireless, NetworkCommandsSendTheirModulePayloads)
         {ZTCONTROL_WIFI_SSID_DELETE, textArg("Cafe", true), "CD", netPayload(0, 0, "Cafe", "")},
         {ZTCONTROL_WIFI_SSID_DELETE_ALL, std::nullopt, "CD", netPayload(1, 0, "", "")},
         // Quick connect: terminated texts, the password only when there is one.
-        {ZTCONTROL_WIFI_SSID_SAVE, put(Bytes(100, 0), 0, std::string(32, 'x'), 32), "CQ",
-         textArg(std::string(32, 'x'), true)},
+        {ZTCONTROL_WIFI_SSID_SAVE,
+         put(Bytes(kZtNetworkArgTextsSize, 0), kZtNetworkArgSsidOffset, std::string(32, 'x'), 32),
+         "CQ", textArg(std::string(32, 'x'), true)},
         {ZTCONTROL_WIFI_SSID_SAVE, network("Home", "pw"), "CQ",
          concat({textArg("Home", true), textArg("pw", true)})},
         {ZTCONTROL_RC_PAIR, std::nullopt, "PD", {1, 2}},
@@ -160,15 +164,18 @@ TEST_F(Wireless, ScanListCopiesWholeEntriesAtMostTenIntoTheZeroedBlock)
         {PeerAnswer::Bytes(eleven), {0, block(ten), false}},  // twelve reported
         {PeerAnswer::Bytes(concat({{0, 1, 0, 0, 5, 5, 0}, moduleEntry(1, 0, "a", 1), {9}})),
          {0, block(concat({listHeader(7, 1, 1, 5), listEntry(1, 0, "a", 1)})), false}},
-        {PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}), {ZT_ERR, Bytes(492, 0), false}},  // busy
-        {PeerAnswer::Bytes({0, 3, 0}), {ZT_ERR, Bytes(492, 0), false}},  // header cut short
-        {PeerAnswer::Status(ZT_ERR_MQ_FAIL), {ZT_ERR_MQ_FAIL, Bytes(492, 0), false}}};
+        {PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}),
+         {ZT_ERR, Bytes(kZtScanListSize, 0), false}},  // busy
+        {PeerAnswer::Bytes({0, 3, 0}),
+         {ZT_ERR, Bytes(kZtScanListSize, 0), false}},  // header cut short
+        {PeerAnswer::Status(ZT_ERR_MQ_FAIL), {ZT_ERR_MQ_FAIL, Bytes(kZtScanListSize, 0), false}}};
     for (const auto &[module, outcome] : cases) {
         peer().scriptAuxmod("al", module);
         EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_LIST, u8Arg(7)), outcome);
         EXPECT_EQ(sentModule("al"), (Bytes{7, 10, 0xFF, 0xFF, 1}));
     }
-    EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_LIST), (Outcome{ZT_ERR_INVALID_PARAM, Bytes(492, 0), false}));
+    EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_LIST),
+              (Outcome{ZT_ERR_INVALID_PARAM, Bytes(kZtScanListSize, 0), false}));
 }
 
 TEST_F(Wireless, PairCancelSucceedsOnlyOnTheSingleByteZero)
@@ -189,7 +196,8 @@ TEST_F(Wireless, PairCancelSucceedsOnlyOnTheSingleByteZero)
 TEST_F(Wireless, BandSelectAndFirmwareUpdatePassTheirByte)
 {
     EXPECT_EQ(run(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(1)).code, 0);
-    EXPECT_TRUE(sent().size() == 1 && sent()[0].isRemote(6, 19) && sent()[0].payload == Bytes{1});
+    EXPECT_TRUE(sent().size() == 1 && sent()[0].isRemote(kWirelessCategory, kWirelessBandSet) &&
+                sent()[0].payload == Bytes{1});
     EXPECT_EQ(run(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(2)).code, ZT_ERR_INVALID_PARAM);
     EXPECT_TRUE(sent().empty());
     EXPECT_EQ(run(ZTCONTROL_FW_UPDATE_START).code, 0);

@@ -10,6 +10,9 @@
 
 #include "CommandFixture.h"
 #include "camera_blocks.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
@@ -18,17 +21,16 @@ using zttest::Bytes;
 using zttest::QueueNotifyReader;
 using zttest::TcpNotifyClient;
 
-constexpr uint32_t kRegisterQueue = 0;
-constexpr uint32_t kPushNotifications = 43;
-
 class NotifyClients : public zttest::DaemonPeerTest {
 protected:
     NotifyClients()
     {
         // Extended logging makes the registry log every added client.
         m_peer.setCsiItem(123, 0x200);
-        m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(Bytes(CAMERA_STATUS_BLOCK_SIZE, 0)));
-        m_peer.scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
+        m_peer.scriptRemote(kSystemCategory, kAllStatusGet,
+                            PeerAnswer::Bytes(Bytes(CAMERA_STATUS_BLOCK_SIZE, 0)));
+        m_peer.scriptRemote(kSetupCategory, kAllSettingsGet,
+                            PeerAnswer::Bytes(Bytes(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
     }
     // Stopping with clients still registered must release them cleanly (the
     // fixture's clean stop; a sanitizer build turns a double free into a failure).
@@ -36,8 +38,8 @@ protected:
     // Waits until the registry logged `count` clients for the n-th time.
     bool waitAdded(int count, size_t occurrence = 1)
     {
-        const std::string line = "Total PUSH_NOTIFICATION clients connected:" +
-                                 std::to_string(count) + " ";
+        const std::string line =
+            "Total PUSH_NOTIFICATION clients connected:" + std::to_string(count) + " ";
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         while (m_daemon.countInLog(line) < occurrence) {
             if (std::chrono::steady_clock::now() >= deadline)
@@ -48,7 +50,7 @@ protected:
     }
     int32_t registerQueue(const QueueNotifyReader &q, bool reg = true)
     {
-        return result(kRegisterQueue, q.registerArg(reg));
+        return result(ZTCONTROL_EVENT_REGISTER_MQUEUE, q.registerArg(reg));
     }
     // Whether the daemon pushes at all (checked first by the delivery tests,
     // so a daemon that pushes nothing fails them with a plain reason). The
@@ -75,7 +77,7 @@ TEST_F(NotifyClients, EleventhClientIsRefusedAndAQueueTakesAFreedSlot)
     EXPECT_EQ(registerQueue(a), 0);  // the same queue again is no second client
     EXPECT_EQ(registerQueue(b), 0);
     ASSERT_TRUE(waitAdded(10));
-    EXPECT_EQ(registerQueue(c), -1);  // full
+    EXPECT_EQ(registerQueue(c), ZT_ERR);  // full
     EXPECT_TRUE(m_daemon.waitForLog("Unable to add client", 5s));
 
     TcpNotifyClient eleventh;
@@ -92,8 +94,10 @@ TEST_F(NotifyClients, EleventhClientIsRefusedAndAQueueTakesAFreedSlot)
     EXPECT_EQ(registerQueue(c), 0);  // a's slot
     EXPECT_TRUE(waitAdded(10, 2));
     // Unregistering a name never registered is not an error.
-    EXPECT_EQ(result(kRegisterQueue, zttest::registerQueueArg(false, "/zt_never_registered")), 0);
-    EXPECT_EQ(registerQueue(a), -1);  // still full
+    EXPECT_EQ(result(ZTCONTROL_EVENT_REGISTER_MQUEUE,
+                     zttest::registerQueueArg(false, "/zt_never_registered")),
+              0);
+    EXPECT_EQ(registerQueue(a), ZT_ERR);  // still full
 }
 
 TEST_F(NotifyClients, QueueAndPausedSocketGetTheSameStateAndANewRegistrationTheFullStateAgain)
@@ -107,8 +111,9 @@ TEST_F(NotifyClients, QueueAndPausedSocketGetTheSameStateAndANewRegistrationTheF
     ASSERT_EQ(registerQueue(reader), 0);
     auto event = reader.receive(10s);
     ASSERT_TRUE(event) << "a registered queue received no notification";
-    EXPECT_EQ(event->raw, zttest::tlvMessage(22, {{0xEC, zttest::u32Arg(0)}, {'E', event->payload},
-                                                  {0xEE, {}}}));
+    EXPECT_EQ(event->raw, zttest::tlvMessage(CAT_CLIENT_EVT, {{TLV_RESULT, zttest::u32Arg(ZT_OK)},
+                                                              {TLV_RSPARG, event->payload},
+                                                              {TLV_END, {}}}));
     EXPECT_EQ(event->payload.size(), event->payloadText().size() + 1) << "text and its NUL";
     EXPECT_EQ(event->payloadText().front(), '{');
     auto frame = paused.readFrame(10s);
@@ -154,7 +159,9 @@ TEST_F(NotifyClients, ClientThatStopsReadingDoesNotStallTheDaemonAndIsDropped)
     bool dropped = false;
     const auto deadline = std::chrono::steady_clock::now() + 90s;
     for (int i = 0; !dropped && std::chrono::steady_clock::now() < deadline; ++i) {
-        ASSERT_EQ(result(kPushNotifications, zttest::textArg(i % 2 ? "status=0" : "status=1")), 0)
+        ASSERT_EQ(
+            result(ZTCONTROL_PUSH_NOTIFICATIONS, zttest::textArg(i % 2 ? "status=0" : "status=1")),
+            0)
             << "switch " << i << " not answered";
         for (auto &q : queues)
             q->drain();

@@ -17,6 +17,9 @@
 
 #include "DaemonPeerTest.h"
 #include "camera_status.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
+#include "ztcontrol_remote_ops.h"
 
 namespace {
 
@@ -25,18 +28,17 @@ using zttest::Bytes;
 using zttest::QueueNotifyReader;
 using zttest::TcpNotifyClient;
 
-constexpr uint32_t kRegisterQueue = 0;
-constexpr uint32_t kPushNotifications = 43;
-constexpr uint32_t kProbe = 1;  // answered as unsupported, touches nothing
+// Retired: answered as unsupported, touches nothing.
+constexpr ztcontrol_command_t kProbe = ZTCONTROL_EVENT_FILTER_IN;
 constexpr uint8_t kModel = 57;
 const std::string kShutdownText = "{\"state\":{\n        \"shutdown_pending\":true\n    }\n}";
 
 // The two firmware blocks and the lens bytes the daemon adds.
 struct Camera {
     all_status_settings_t block{};
-    uint8_t &S(size_t n) { return block.status.raw[n]; }
-    uint8_t &T(size_t n) { return block.settings.raw[n]; }
-    void S32(size_t n, uint32_t v)
+    uint8_t &s(size_t n) { return block.status.raw[n]; }
+    uint8_t &t(size_t n) { return block.settings.raw[n]; }
+    void s32(size_t n, uint32_t v)
     {
         for (size_t i = 0; i < 4; ++i)
             block.status.raw[n + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -65,7 +67,8 @@ struct Camera {
 
 bool isBlockRead(const PeerRequest &r)
 {
-    return r.isRemote(8, 11) || r.isRemote(7, 30);
+    return r.isRemote(kSystemCategory, kAllStatusGet) ||
+           r.isRemote(kSetupCategory, kAllSettingsGet);
 }
 
 class Polling : public zttest::DaemonPeerTest {
@@ -82,18 +85,19 @@ protected:
     {
         startDaemon();
         ASSERT_TRUE(m_daemon.waitForLog("Initializing status variables", 10s)) << m_daemon.log();
-        ASSERT_EQ(result(kProbe), -104);
+        ASSERT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);
     }
     void serve()
     {
-        m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(m_camera.status()));
-        m_peer.scriptRemote(7, 30, PeerAnswer::Bytes(m_camera.settings()));
+        m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(m_camera.status()));
+        m_peer.scriptRemote(kSetupCategory, kAllSettingsGet,
+                            PeerAnswer::Bytes(m_camera.settings()));
     }
     // Returns once a whole poll pass has run after the call.
     void settle()
     {
         for (int i = 0; i < 2; ++i)
-            ASSERT_EQ(result(kProbe), -104) << m_daemon.log();
+            ASSERT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED) << m_daemon.log();
     }
     size_t countSince(size_t from, const std::function<bool(const PeerRequest &)> &match)
     {
@@ -105,11 +109,12 @@ protected:
     }
     bool registerQueue(QueueNotifyReader &reader, bool reg = true)
     {
-        return result(kRegisterQueue, reader.registerArg(reg)) == 0;
+        return result(ZTCONTROL_EVENT_REGISTER_MQUEUE, reader.registerArg(reg)) == 0;
     }
     bool push(bool on)
     {
-        return result(kPushNotifications, zttest::textArg(on ? "status=1" : "status=0")) == 0;
+        return result(ZTCONTROL_PUSH_NOTIFICATIONS,
+                      zttest::textArg(on ? "status=1" : "status=0")) == 0;
     }
     // Connects a socket client and waits until the daemon counts `total`.
     bool connect(TcpNotifyClient &client, int total)
@@ -164,8 +169,8 @@ TEST_F(Polling, CameraIsNotReadWhileNoClientListens)
 
 TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
 {
-    m_camera.S(5) = 1;   // busy (status 8)
-    m_camera.T(42) = 1;  // video resolution (setting 2)
+    m_camera.s(5) = 1;   // busy (status 8)
+    m_camera.t(42) = 1;  // video resolution (setting 2)
     serve();
     start();
     // A paused socket client beside a listening queue client receives the
@@ -186,13 +191,13 @@ TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
         std::function<void(Camera &)> change;
         std::string body;
     } changes[] = {
-        {[](Camera &c) { c.S(5) = 0; }, "{\"status\":{\"8\":0}}"},
-        {[](Camera &c) { c.T(42) = 4; }, "{\"settings\":{\"2\":4}\n}"},
+        {[](Camera &c) { c.s(5) = 0; }, "{\"status\":{\"8\":0}}"},
+        {[](Camera &c) { c.t(42) = 4; }, "{\"settings\":{\"2\":4}\n}"},
         {[](Camera &c) {
-             c.S(5) = 1;
-             c.S(223) = 1;  // contextual menu (status 63)
-             c.T(42) = 9;
-             c.T(8) = 1;  // led (setting 51)
+             c.s(5) = 1;
+             c.s(223) = 1;  // contextual menu (status 63)
+             c.t(42) = 9;
+             c.t(8) = 1;  // led (setting 51)
          },
          "{\"status\":{\"8\":1,\"63\":1},\n\"settings\":{\"2\":9,\"51\":1}\n}"},
     };
@@ -234,8 +239,8 @@ TEST_F(Polling, ThrottledStatusesAreReportedAtMostOncePerSecond)
     uint32_t uptime = 0;
     const auto until = std::chrono::steady_clock::now() + 3500ms;
     while (std::chrono::steady_clock::now() < until) {
-        m_camera.S(5) ^= 1;
-        m_camera.S32(92, ++uptime);
+        m_camera.s(5) ^= 1;
+        m_camera.s32(92, ++uptime);
         serve();
         auto event = reader.receive(5s);
         ASSERT_TRUE(event) << m_daemon.log();
@@ -262,7 +267,7 @@ TEST_F(Polling, ThrottledStatusesAreReportedAtMostOncePerSecond)
 
 TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
 {
-    m_peer.scriptRemote(8, 11, PeerAnswer::Bytes({2}));
+    m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes({2}));
     start();
     TcpNotifyClient socket;
     ASSERT_TRUE(connect(socket, 1));
@@ -275,18 +280,21 @@ TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
     EXPECT_EQ(next(socket), kShutdownText);
     settle();
     EXPECT_FALSE(socket.readFrame(100ms)) << "shutdown pending sent twice on the socket";
-    EXPECT_EQ(countSince(0, [](const PeerRequest &r) { return r.isRemote(7, 30); }), 0u)
+    EXPECT_EQ(
+        countSince(
+            0, [](const PeerRequest &r) { return r.isRemote(kSetupCategory, kAllSettingsGet); }),
+        0u)
         << "settings read after the status was refused";
 
     // The camera answers again: the clients got a message, so they are no
     // longer new and receive changes, not the full state.
-    m_camera.S(5) = 1;
+    m_camera.s(5) = 1;
     serve();
     reader.drain();
     settle();
     reader.drain();
     EXPECT_EQ(next(socket), "{\"status\":{\"8\":1}}");
-    m_camera.S(5) = 0;
+    m_camera.s(5) = 0;
     serve();
     settle();
     EXPECT_EQ(next(reader), "{\"status\":{\"8\":0}}");
@@ -306,7 +314,7 @@ TEST_F(Polling, ClosedSocketIsRemovedWhileTheOthersStillReceive)
     EXPECT_EQ(next(reader), m_camera.fullState());
 
     first.close();  // a reset: the next write fails
-    m_camera.S(5) = 1;
+    m_camera.s(5) = 1;
     serve();
     settle();
     EXPECT_TRUE(
@@ -322,25 +330,28 @@ TEST_F(Polling, ClosedSocketIsRemovedWhileTheOthersStillReceive)
 
 TEST_F(Polling, MalformedOrFailedBlockReadsSendNothingAndLoseNoChange)
 {
-    m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(Bytes(393, 0)));
+    m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(Bytes(393, 0)));
     start();
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
     ASSERT_TRUE(m_daemon.waitForLog("status_all size:394 does not match rsp size=393", 5s));
     settle();
     EXPECT_EQ(reader.depth(), 0) << "a message came from a 393-byte status block";
-    EXPECT_EQ(countSince(0, [](const PeerRequest &r) { return r.isRemote(7, 30); }), 0u)
+    EXPECT_EQ(
+        countSince(
+            0, [](const PeerRequest &r) { return r.isRemote(kSetupCategory, kAllSettingsGet); }),
+        0u)
         << "settings read after a malformed status block";
 
-    m_camera.S(5) = 1;
-    m_peer.scriptRemote(8, 11, PeerAnswer::Bytes(m_camera.status()));
-    m_peer.scriptRemote(7, 30, PeerAnswer::Bytes(Bytes(237, 0)));
+    m_camera.s(5) = 1;
+    m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(m_camera.status()));
+    m_peer.scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(Bytes(237, 0)));
     ASSERT_TRUE(
         m_daemon.waitForLog("ASSERT ERROR - settings_all size does not match rsp size=237", 5s));
-    m_peer.scriptRemote(7, 30, PeerAnswer::Status(-5));
+    m_peer.scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Status(-5));
     ASSERT_TRUE(
         m_daemon.waitForLog("Polling for settings (REMOTE_SETUP_ALL_SETTINGS_GET) error, -5", 5s));
-    m_peer.scriptRemote(8, 11, PeerAnswer::Status(-7));
+    m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Status(-7));
     ASSERT_TRUE(m_daemon.waitForLog(
         "Polling for status (REMOTE_SYSTEM_ALL_STATUS_GET) failed with error, -7", 5s));
     settle();
@@ -356,34 +367,34 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
 {
     m_peer.scriptTyped("ztc_system_get_lenses", PeerAnswer::Bytes({1, 2}));
     m_peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
-    m_peer.scriptRemote(2, 91, PeerAnswer::Bytes({2}));
-    m_camera.S32(19, 0);       // video group
-    m_camera.S32(7, 0x1234);   // its current preset
-    m_camera.S32(27, 0x1234);  // the modified preset is the current one
-    m_camera.S(33) = 3;        // modified
-    m_camera.T(25) = 26;       // a multi-shot flat mode
-    m_camera.T(158) = 9;       // multi-shot resolution
-    m_camera.T(160) = 19;      // multi-shot lens
-    m_camera.T(43) = 5;        // frame rate
-    m_camera.T(83) = 1;        // horizon levelling on
-    m_camera.T(35) = 3;        // stabilizer, published as item 157
+    m_peer.scriptRemote(kVideoCategory, kHorizonSupportGet, PeerAnswer::Bytes({2}));
+    m_camera.s32(19, 0);       // video group
+    m_camera.s32(7, 0x1234);   // its current preset
+    m_camera.s32(27, 0x1234);  // the modified preset is the current one
+    m_camera.s(33) = 3;        // modified
+    m_camera.t(25) = 26;       // a multi-shot flat mode
+    m_camera.t(158) = 9;       // multi-shot resolution
+    m_camera.t(160) = 19;      // multi-shot lens
+    m_camera.t(43) = 5;        // frame rate
+    m_camera.t(83) = 1;        // horizon levelling on
+    m_camera.t(35) = 3;        // stabilizer, published as item 157
     serve();
     start();
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
 
     Camera seen = m_camera;
-    seen.S(0) = 26;  // flat mode follows the setting
-    seen.S(33) = 1;  // modified, and it is the current preset
-    seen.T(42) = 9;  // resolution and lens from the multi-shot bytes
-    seen.T(44) = 19;
-    seen.T(34) = 1;              // ux mode as the camera reports it
-    seen.T(83) = 2;              // the supported horizon option
+    seen.s(0) = 26;  // flat mode follows the setting
+    seen.s(33) = 1;  // modified, and it is the current preset
+    seen.t(42) = 9;  // resolution and lens from the multi-shot bytes
+    seen.t(44) = 19;
+    seen.t(34) = 1;              // ux mode as the camera reports it
+    seen.t(83) = 2;              // the supported horizon option
     seen.block.system = {1, 2};  // lens mode and lens
     EXPECT_EQ(next(reader), seen.fullState());
 
-    auto horizon =
-        m_peer.waitForRequest([](const PeerRequest &r) { return r.isRemote(2, 91); }, 1000);
+    auto horizon = m_peer.waitForRequest(
+        [](const PeerRequest &r) { return r.isRemote(kVideoCategory, kHorizonSupportGet); }, 1000);
     ASSERT_TRUE(horizon);
     EXPECT_EQ(horizon->payload, (Bytes{9, 5, 19})) << "resolution, frame rate, lens";
     auto published = m_peer.waitForRequest(
@@ -397,20 +408,26 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     // A modified flag for another preset reads as not modified; the
     // stabilizer is published again only when it changes, as a signed byte.
     const size_t mark = m_peer.requestCount();
-    m_camera.S32(27, 0x999);
-    m_camera.T(35) = 0xFE;
+    m_camera.s32(27, 0x999);
+    m_camera.t(35) = 0xFE;
     serve();
     settle();
     EXPECT_EQ(next(reader), "{\"status\":{\"98\":2457,\"99\":0},\n\"settings\":{\"135\":-2}\n}");
-    EXPECT_EQ(countSince(mark, [](const PeerRequest &r) { return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157; }), 1u);
-    EXPECT_EQ(countSince(mark, [](const PeerRequest &r) {
-                  return r.kind == "CW" && r.payload == Bytes{157, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};
-              }),
+    EXPECT_EQ(countSince(mark,
+                         [](const PeerRequest &r) {
+                             return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157;
+                         }),
+              1u);
+    EXPECT_EQ(countSince(mark,
+                         [](const PeerRequest &r) {
+                             return r.kind == "CW" &&
+                                    r.payload == Bytes{157, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};
+                         }),
               1u);
 
     // With protune off in video, white balance and colour show 9.
-    m_camera.T(25) = 12;
-    m_camera.T(57) = 0;
+    m_camera.t(25) = 12;
+    m_camera.t(57) = 0;
     serve();
     settle();
     EXPECT_EQ(next(reader),
@@ -422,12 +439,11 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
 // clients see the narrow value they asked for, and linear again after.
 TEST_F(Polling, EmulatedNarrowLensIsShownAsNarrowUntilAnotherLensIsChosen)
 {
-    constexpr uint32_t kSetSetting = 30;
-    constexpr uint32_t kWebcamLens = 43;
+    constexpr uint32_t kWebcamLens = 43;  // setting id
     auto setLens = [this](uint32_t option) {
-        result(kSetSetting, zttest::words({kWebcamLens, option}));
+        result(ZTCONTROL_SET_SETTING_ID, zttest::words({kWebcamLens, option}));
     };
-    m_camera.T(172) = 4;  // the camera runs linear
+    m_camera.t(172) = 4;  // the camera runs linear
     serve();
     start();
     QueueNotifyReader reader;
@@ -450,8 +466,13 @@ TEST_F(Polling, NewPowerProfileOrUxModeMakesTheCurrentPresetBeReadAgain)
 {
     start();
     auto extraStatusReads = [this] {
-        return long(countSince(0, [](const PeerRequest &r) { return r.isRemote(8, 11); })) -
-               long(countSince(0, [](const PeerRequest &r) { return r.isRemote(7, 30); }));
+        return long(countSince(0,
+                               [](const PeerRequest &r) {
+                                   return r.isRemote(kSystemCategory, kAllStatusGet);
+                               })) -
+               long(countSince(0, [](const PeerRequest &r) {
+                   return r.isRemote(kSetupCategory, kAllSettingsGet);
+               }));
     };
     // Between registering and unregistering a client, only whole passes run.
     auto watchWhile = [this](const std::function<void()> &change) {
@@ -468,7 +489,7 @@ TEST_F(Polling, NewPowerProfileOrUxModeMakesTheCurrentPresetBeReadAgain)
     EXPECT_EQ(extraStatusReads(), atStart) << "the current preset was read again unasked";
 
     watchWhile([this] {
-        m_camera.S(255) = 2;  // power profile
+        m_camera.s(255) = 2;  // power profile
         serve();
     });
     EXPECT_EQ(extraStatusReads(), atStart + 1);

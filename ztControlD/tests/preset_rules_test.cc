@@ -66,7 +66,10 @@ Captions captions(const WSDK_Preset &p)
     return out;
 }
 
-std::pair<int, int> at(int id, int offset) { return {id, 1000 + offset}; }
+std::pair<int, int> at(int id, int offset)
+{
+    return {id, 1000 + offset};
+}
 
 }  // namespace
 
@@ -95,7 +98,8 @@ TEST(PresetRecord, OnlyEightyOneBytesParseAndEveryFieldIsReadAtItsOffset)
 
 TEST(PresetRecord, HeaderMapsIconTitleNumberAndEditedFlag)
 {
-    const std::tuple<int8_t, uint32_t, bool> cases[] = {{1, 0, true}, {0, 4, false}, {-1, 1, false}};
+    const std::tuple<int8_t, uint32_t, bool> cases[] = {
+        {1, 0, true}, {0, 4, false}, {-1, 1, false}};
     for (const auto &[edited, number, modified] : cases) {
         Record r = makeRecord(21, 0x20002);
         r[1] = 1;
@@ -136,15 +140,20 @@ TEST(PresetCaptions, EachModeModelAndLensModeReadsItsOwnOffsets)
         {13, 51, 1, 1, 0, {at(2, 2), at(5, 9)}},
         {13, 50, 1, 1, 0, {at(2, 2), at(5, 9), at(121, 4)}},
         {24, 50, 1, 1, 0, {at(2, 2), at(111, 24)}},
-        {24, 51, 1, 1, 0, {at(2, 2), at(111, 24), at(121, 4)}}, {25, 50, 1, 1, 0, {at(121, 4)}},
+        {24, 51, 1, 1, 0, {at(2, 2), at(111, 24), at(121, 4)}},
+        {25, 50, 1, 1, 0, {at(121, 4)}},
         {22, 57, 0, 1, 0, {}},
         {12, 60, 0, 0, 0, {at(2, 2), at(3, 3), at(121, 4)}},  // model 60 has no easy form
-        {24, 51, 0, 0, 0, {at(155, 46)}}, {13, 51, 0, 0, 0, {}},
+        {24, 51, 0, 0, 0, {at(155, 46)}},
+        {13, 51, 0, 0, 0, {}},
         {17, 51, 0, 0, 0xC0001, {{181, 1}}},  // easy photo: the unconverted option
-        {16, 51, 0, 0, 0xC0000, {{181, 0}}}, {16, 57, 0, 1, 0x40000, {at(122, 2)}},
-        {18, 57, 0, 1, 0, {at(19, 5), at(122, 2)}}, {17, 51, 0, 1, 0x40000, {at(105, 19)}},
+        {16, 51, 0, 0, 0xC0000, {{181, 0}}},
+        {16, 57, 0, 1, 0x40000, {at(122, 2)}},
+        {18, 57, 0, 1, 0, {at(19, 5), at(122, 2)}},
+        {17, 51, 0, 1, 0x40000, {at(105, 19)}},
         {18, 51, 0, 1, 0x10001, {at(19, 5), at(105, 19)}},
-        {16, 51, 0, 1, 0x40003, {at(105, 19), at(122, 2)}}, {16, 51, 0, 1, 0x10000, {at(122, 2)}},
+        {16, 51, 0, 1, 0x40003, {at(105, 19), at(122, 2)}},
+        {16, 51, 0, 1, 0x10000, {at(122, 2)}},
         {19, 51, 1, 1, 0, {at(147, 3), at(123, 2)}},
         {20, 57, 1, 1, 0, {{30, 1010}, at(123, 2)}},  // index 4: 10 s
         {20, 51, 1, 1, 0, {{30, 1010}}},
@@ -156,8 +165,8 @@ TEST(PresetCaptions, EachModeModelAndLensModeReadsItsOwnOffsets)
     };
     for (const auto &c : cases) {
         g_mask = 0;
-        EXPECT_EQ(c.expected, captions(load(makeRecord(c.mode, c.id), c.model, c.lensMode,
-                                            c.easyPro)))
+        EXPECT_EQ(c.expected,
+                  captions(load(makeRecord(c.mode, c.id), c.model, c.lensMode, c.easyPro)))
             << "mode " << int(c.mode) << " model " << c.model << " lens mode " << int(c.lensMode)
             << " easy/pro " << int(c.easyPro);
         if (c.id == 0 && !c.expected.empty()) {
@@ -176,8 +185,9 @@ TEST(PresetCaptions, EasySpeedPicksTheRowClassAndResolutionException)
         return c.empty() || c[0].first != 176 ? -1 : c[0].second - 1000;
     };
     const std::array<int, 4> cases[] = {
-        {0, 0, 1, 14}, {0, 0, 2, 16}, {0, 0, 0, 0}, {13, 0, -1, 7}, {1, 4, 3, 25}, {5, 1, 3, 24},
-        {1, 4, 1, 4},  {1, 0, 3, 1},  {8, 4, 3, 3}, {7, 0, 1, 6},   {7, 0, 2, 6},  {-3, 1, 5, 3}, {8, -1, 3, 3},
+        {0, 0, 1, 14}, {0, 0, 2, 16}, {0, 0, 0, 0},  {13, 0, -1, 7}, {1, 4, 3, 25},
+        {5, 1, 3, 24}, {1, 4, 1, 4},  {1, 0, 3, 1},  {8, 4, 3, 3},   {7, 0, 1, 6},
+        {7, 0, 2, 6},  {-3, 1, 5, 3}, {8, -1, 3, 3},
     };
     for (const auto &[fps, res, cls, expected] : cases)
         EXPECT_EQ(expected, speed(fps, res, cls)) << fps << " " << res << " " << cls;
@@ -186,9 +196,12 @@ TEST(PresetCaptions, EasySpeedPicksTheRowClassAndResolutionException)
 TEST(PresetCaptions, IntervalIndexesOutsideTheTablesDropOnlyThatCaption)
 {
     const std::tuple<uint8_t, int8_t, Captions> cases[] = {
-        {20, 11, {{30, 1000}, at(123, 2)}}, {21, 11, {at(31, 7), {32, 1005}, at(123, 2)}},
+        {20, 11, {{30, 1000}, at(123, 2)}},
+        {21, 11, {at(31, 7), {32, 1005}, at(123, 2)}},
         {21, 9, {at(31, 7), {32, 4601}, at(123, 2)}},  // night "auto" is 3601
-        {20, 12, {at(123, 2)}}, {20, -1, {at(123, 2)}}, {21, 12, {at(31, 7), at(123, 2)}},
+        {20, 12, {at(123, 2)}},
+        {20, -1, {at(123, 2)}},
+        {21, 12, {at(31, 7), at(123, 2)}},
         {21, -128, {at(31, 7), at(123, 2)}},
     };
     for (const auto &[mode, index, expected] : cases)
@@ -205,21 +218,21 @@ TEST(PresetIdentity, TitleIconAndFactoryRangeRules)
     EXPECT_EQ(std::make_pair(WSDK_PRESET_TITLE_PHOTO, WSDK_PRESET_TITLE_PHOTO),
               std::make_pair(MapFWTitleToWSDK(70), MapFWTitleToWSDK(71)));
     EXPECT_EQ(72, MapFWTitleToWSDK(72));
-    EXPECT_EQ(71u, MapWSDKTitleToFW(WSDK_PRESET_TITLE_SIMPLE_NIGHT_PHOTO));
+    EXPECT_EQ(71u, mapWSDKTitleToFW(WSDK_PRESET_TITLE_SIMPLE_NIGHT_PHOTO));
     const std::array<int, 3> fwIcons[] = {{17, 20, 1000}, {8, 20, 1000}, {17, 12, 17}, {8, 21, 8},
                                           {9, 21, 1001},  {9, 20, 9},    {40, 20, 40}};
     for (const auto &[icon, mode, expected] : fwIcons)
         EXPECT_EQ(expected, MapFWIconToWSDK(icon, mode)) << icon << " " << mode;
-    EXPECT_EQ(17u, MapWSDKIconToFW(WSDK_PRESET_ICON_TIMELAPSE_PHOTO, 51));
-    EXPECT_EQ(8u, MapWSDKIconToFW(WSDK_PRESET_ICON_TIMELAPSE_PHOTO, 50));
-    EXPECT_EQ(9u, MapWSDKIconToFW(WSDK_PRESET_ICON_NIGHTLAPSE_PHOTO, 51));
-    EXPECT_EQ(55u, MapWSDKIconToFW(static_cast<WSDK_EnumPresetIcon>(55), 51));
+    EXPECT_EQ(17u, mapWSDKIconToFW(WSDK_PRESET_ICON_TIMELAPSE_PHOTO, 51));
+    EXPECT_EQ(8u, mapWSDKIconToFW(WSDK_PRESET_ICON_TIMELAPSE_PHOTO, 50));
+    EXPECT_EQ(9u, mapWSDKIconToFW(WSDK_PRESET_ICON_NIGHTLAPSE_PHOTO, 51));
+    EXPECT_EQ(55u, mapWSDKIconToFW(static_cast<WSDK_EnumPresetIcon>(55), 51));
     for (unsigned id : {0u, 5u, 0x10000u, 0x10003u, 0x20002u, 0xE0000u})
         EXPECT_TRUE(IsFactoryPreset(id)) << std::hex << id;
     for (unsigned id : {6u, 0xFFFFu, 0x10004u, 0x60000u, 0xE0001u, 0xFFFFFFFFu})
         EXPECT_FALSE(IsFactoryPreset(id)) << std::hex << id;
-    EXPECT_TRUE(IsCreatePresetSupported(57));
-    EXPECT_FALSE(IsCreatePresetSupported(51) || IsCreatePresetSupported(60));
+    EXPECT_TRUE(isCreatePresetSupported(57));
+    EXPECT_FALSE(isCreatePresetSupported(51) || isCreatePresetSupported(60));
 }
 
 TEST(PresetIdentity, MoveShiftsTheOthersAndFindTakesTheFirstMatch)
@@ -276,15 +289,17 @@ struct ScriptedFirmware {
     }
     uint32_t next()
     {
-        return GetNextPresetIterator(12, 3, [this](uint8_t op, const uint8_t *p, size_t len,
-                                                   const uint8_t **rsp, size_t *rspLen) {
-            requests.emplace_back(op, std::vector<uint8_t>(p, p + len));
-            const uint32_t id = len == 4 ? p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24 : 0;
-            answer = op == kPresetListIds ? idList : records[id];
-            *rsp = answer.data();
-            *rspLen = answer.size();
-            return op == kPresetListIds ? listStatus : id == failInfoFor ? -5 : 0;
-        });
+        return GetNextPresetIterator(
+            12, 3,
+            [this](uint8_t op, const uint8_t *p, size_t len, const uint8_t **rsp, size_t *rspLen) {
+                requests.emplace_back(op, std::vector<uint8_t>(p, p + len));
+                const uint32_t id =
+                    len == 4 ? p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24 : 0;
+                answer = op == kPresetListIds ? idList : records[id];
+                *rsp = answer.data();
+                *rspLen = answer.size();
+                return op == kPresetListIds ? listStatus : id == failInfoFor ? -5 : 0;
+            });
     }
 };
 
@@ -309,7 +324,8 @@ TEST(NextTitleNumber, SmallestUnusedNumberOfTheTitle)
 
 TEST(NextTitleNumber, AnyFailedOrMalformedAnswerStopsWithMinusOne)
 {
-    const std::pair<void (*)(ScriptedFirmware &), size_t> broken[] = {  // requests made
+    const std::pair<void (*)(ScriptedFirmware &), size_t> broken[] = {
+        // requests made
         {[](ScriptedFirmware &f) { f.listStatus = -5; }, 1},
         {[](ScriptedFirmware &f) { f.idList.clear(); }, 1},
         {[](ScriptedFirmware &f) { f.idList.pop_back(); }, 1},
@@ -347,19 +363,21 @@ TEST(PresetGroups, ConversionAndPredicatesAgree)
     for (const auto &c : cases) {
         std::vector<int> groups;
         for (uint8_t g = 0; g < 3; ++g)
-            groups.push_back(ActualPresetGroup(g, c.model, c.lensType, c.ux, c.power));
-        EXPECT_EQ(groups, c.groups) << c.model << " " << c.lensType << " " << c.ux << " " << c.power;
+            groups.push_back(actualPresetGroup(g, c.model, c.lensType, c.ux, c.power));
+        EXPECT_EQ(groups, c.groups)
+            << c.model << " " << c.lensType << " " << c.ux << " " << c.power;
         for (int g = 0; c.predicate && g < 16; ++g)
             EXPECT_EQ(c.predicate(g), std::count(groups.begin(), groups.end(), g) == 1) << g;
     }
-    EXPECT_EQ(kNone, ActualPresetGroup(3, 60, 1, 1, 0));
+    EXPECT_EQ(kNone, actualPresetGroup(3, 60, 1, 1, 0));
 }
 
 TEST(PresetGroups, ActivePresetComesFromTheFamilyOfTheActiveGroup)
 {
     zttest::StatusBlock block;
     block.videoPreset(0x100).photoPreset(0x200).timeLapsePreset(0x300).specialPreset(0x600);
-    const std::array<uint32_t, 3> cases[] = {  // group, ordinary, with special (0: none)
+    const std::array<uint32_t, 3> cases[] = {
+        // group, ordinary, with special (0: none)
         {0, 0x100, 0x100}, {14, 0x100, 0x100}, {12, 0x200, 0x200}, {13, 0x300, 0x300},
         {6, 0, 0x600},     {15, 0, 0},         {0x1000000, 0, 0}};
     for (const auto &[group, ordinary, special] : cases) {
@@ -367,7 +385,7 @@ TEST(PresetGroups, ActivePresetComesFromTheFamilyOfTheActiveGroup)
         const std::pair<bool, uint32_t> lookups[] = {{false, ordinary}, {true, special}};
         for (const auto &[withSpecial, expected] : lookups) {
             uint32_t preset = 0;
-            EXPECT_EQ(PresetOfGroupInStatus(block.bytes().data(), withSpecial, preset),
+            EXPECT_EQ(presetOfGroupInStatus(block.bytes().data(), withSpecial, preset),
                       expected != 0);
             EXPECT_EQ(preset, expected) << "group " << group << " special " << withSpecial;
         }

@@ -5,13 +5,13 @@
 
 #include "CommandFixture.h"
 #include "PresetAnswers.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 
 using namespace zttest;
 
 namespace {
-
-constexpr uint32_t kGetPresets = 81, kGetActivePreset = 87;
 
 class PresetLists : public CommandFixture {
 protected:
@@ -34,14 +34,15 @@ protected:
     {
         markStale();
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
-        peer().scriptRemote(kPresetOps, kOpListGroups, PeerAnswer::Bytes(groupList(groups)));
-        peer().scriptRemote(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList(ids)));
-        peer().scriptRemote(kPresetOps, kOpGetInfo, PeerAnswer::Bytes(record.bytes()));
+        peer().scriptRemote(kPresetCategory, kPresetListGroups,
+                            PeerAnswer::Bytes(groupList(groups)));
+        peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
+        peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
     }
     // The listed groups' ids, each followed by its presets' ids.
     std::vector<int> presets()
     {
-        m_reply = call(kGetPresets);
+        m_reply = call(ZTCONTROL_PRESET_GET_PRESETS);
         EXPECT_EQ(m_reply.result, 0) << daemon().log();
         wsdk_commands::WSDK_NotifyPresetStatus list;
         EXPECT_TRUE(list.ParseFromArray(m_reply.payload.data(), (int)m_reply.payload.size()));
@@ -78,10 +79,10 @@ TEST_F(PresetLists, ListTooLargeForOneAnswerIsRefusedWithoutData)
     for (uint32_t i = 0; i < 80; ++i)
         ids.push_back(0x100 + i);
     firmware({0}, ids, PresetRecord{12, true, 0, 20, 20});
-    const Reply reply = call(kGetPresets);
-    EXPECT_EQ(reply.result, -1);
+    const Reply reply = call(ZTCONTROL_PRESET_GET_PRESETS);
+    EXPECT_EQ(reply.result, ZT_ERR);
     EXPECT_FALSE(reply.hasPayload);
-    EXPECT_TRUE(call(kGetActivePreset).hasResult) << "the daemon goes on";
+    EXPECT_TRUE(call(ZTCONTROL_PRESET_GET_ACTIVE_PRESET).hasResult) << "the daemon goes on";
 }
 
 class PresetListsModel60 : public PresetLists {
@@ -97,9 +98,9 @@ TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterpartsEvenWhen
     firmware({0, 1, 2, 3, 4, 5}, {});
     for (const std::vector<uint32_t> &ids : std::vector<std::vector<uint32_t>>{
              {0, 1}, {0x10000}, {0x20000, 0x20001}, {0x30000}, {0x40000}, {0x50000}})
-        peer().scriptRemoteOnce(kPresetOps, kOpListIds, PeerAnswer::Bytes(idList(ids)));
-    EXPECT_EQ(presets(), (std::vector<int>{1000, 0, 0x30000, 1, 0x10000, 0x20000, 0x50000,
-                                           0x20001, 0x40000}));
+        peer().scriptRemoteOnce(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
+    EXPECT_EQ(presets(),
+              (std::vector<int>{1000, 0, 0x30000, 1, 0x10000, 0x20000, 0x50000, 0x20001, 0x40000}));
     firmware({7}, {0});
     EXPECT_EQ(presets(), (std::vector<int>{1000}));
 }

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "ClientMessages.h"
+#include "ztErrno.h"
 #include "ztPushClient.h"
+#include "ztcontrol_commands.h"
 
 namespace {
 
@@ -96,10 +98,10 @@ TEST(SocketClient, ClosedOrStalledReaderFailsWithinTheSendBoundWithoutKillingThe
 TEST(ClientPause, PausingADeliveredClientMakesItNewAgain)
 {
     MQNotificationClient client("/zt_never_created");
-    EXPECT_TRUE(client.IsPaused());
+    EXPECT_TRUE(client.isPaused());
     EXPECT_TRUE(client.isNew());
     client.Pause(false);
-    EXPECT_FALSE(client.IsPaused());
+    EXPECT_FALSE(client.isPaused());
     EXPECT_TRUE(client.isNew());  // resuming alone does not count as delivery
 
     QueueNotifyReader reader;
@@ -120,14 +122,17 @@ TEST(QueueClientDelivery, EventCarriesResultZeroAndTheTextWithItsNulOrNoTextWhen
     ASSERT_TRUE(notify(client, "{}", kShutdown));  // queues ignore the type
     auto event = reader.receive(1s);
     ASSERT_TRUE(event);
-    EXPECT_EQ(event->raw, zttest::tlvMessage(22, {{0xEC, zttest::u32Arg(0)},
-                                                  {'E', zttest::textArg("{}", true)}, {0xEE, {}}}));
+    EXPECT_EQ(event->raw,
+              zttest::tlvMessage(CAT_CLIENT_EVT, {{TLV_RESULT, zttest::u32Arg(ZT_OK)},
+                                                  {TLV_RSPARG, zttest::textArg("{}", true)},
+                                                  {TLV_END, {}}}));
     EXPECT_EQ(client.getBytesSent(), 0u);
     std::stringstream empty;  // no text: no text element
     ASSERT_TRUE(client.Notify(kState, empty));
     event = reader.receive(1s);
     ASSERT_TRUE(event);
-    EXPECT_EQ(event->raw, zttest::tlvMessage(22, {{0xEC, zttest::u32Arg(0)}, {0xEE, {}}}));
+    EXPECT_EQ(event->raw, zttest::tlvMessage(CAT_CLIENT_EVT,
+                                             {{TLV_RESULT, zttest::u32Arg(ZT_OK)}, {TLV_END, {}}}));
 }
 
 TEST(QueueClientDelivery, MissingFullOrTooSmallQueuesNeverBlockAndOnlyAMissingOneFails)

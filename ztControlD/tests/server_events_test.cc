@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "CommandFixture.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
@@ -13,8 +15,8 @@ using zttest::tlvMessage;
 
 namespace {
 
-constexpr uint32_t kProbe = 1;  // answered as unsupported
-constexpr int32_t kNotSupported = -104;
+constexpr ztcontrol_command_t kProbe =
+    ZTCONTROL_EVENT_FILTER_IN;  // retired: answered as unsupported
 constexpr int32_t kSuspendedRefusal = 1;
 
 class ServerEvents : public zttest::DaemonPeerTest {
@@ -73,11 +75,14 @@ TEST_F(ServerEvents, PresetEventsPublishTheirChangeWordAndRefreshTheLenses)
     for (const auto &c : cases) {
         const size_t from = m_peer.requestCount();
         ASSERT_TRUE(m_peer.postPresetEvent(c.event, c.id));
-        EXPECT_EQ(result(kProbe), kNotSupported);  // the event has been handled by now
+        EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);  // the event has been handled by now
         const Bytes word = zttest::words({7, c.word});
-        const bool published = m_peer.waitForRequest(
-            [&](const PeerRequest &r) { return r.kind == "CW" && r.payload == word; },
-            c.word ? 3000 : 0, from).has_value();
+        const bool published =
+            m_peer
+                .waitForRequest(
+                    [&](const PeerRequest &r) { return r.kind == "CW" && r.payload == word; },
+                    c.word ? 3000 : 0, from)
+                .has_value();
         EXPECT_EQ(published, c.word != 0) << "event " << int(c.event) << " id " << c.id;
         EXPECT_EQ(countSince(from, isPublication), c.word ? 1u : 0u) << "event " << int(c.event);
         EXPECT_EQ(countSince(from, isLensRead), c.lenses ? 1u : 0u) << "event " << int(c.event);
@@ -96,9 +101,9 @@ TEST_F(ServerEvents, SuspendRefusesCommandsWithOneUntilResumeWhichIsAnsweredInPl
 {
     // A suspend request without a source cannot be answered in place: it
     // changes nothing.
-    ASSERT_TRUE(m_peer.postRaw(
-        tlvMessage(16, {{'A', textArg("JS")}, {'C', textArg("/to_ztCtlD")}, {0xEE, {}}})));
-    EXPECT_EQ(result(kProbe), kNotSupported) << "the server was suspended";
+    ASSERT_TRUE(m_peer.postRaw(tlvMessage(
+        CAT_SYS_CMD, {{TLV_CMD, textArg("JS")}, {TLV_DST, textArg("/to_ztCtlD")}, {TLV_END, {}}})));
+    EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED) << "the server was suspended";
     EXPECT_TRUE(m_daemon.waitForLog("Dropping JS request that cannot be answered in place", 2s));
 
     ASSERT_TRUE(m_peer.postSuspend(true, m_sys));
@@ -109,16 +114,21 @@ TEST_F(ServerEvents, SuspendRefusesCommandsWithOneUntilResumeWhichIsAnsweredInPl
 
     // The answer is the request turned round: source and destination swap
     // types where they stand, a one-byte 'E' takes the end element's place.
-    const Bytes request = tlvMessage(16, {{'A', textArg("JR")}, {'B', {0}},
-                                          {'C', textArg("/to_ztCtlD")}, {'D', textArg(m_sys)},
-                                          {0xEE, {}}});
+    const Bytes request = tlvMessage(CAT_SYS_CMD, {{TLV_CMD, textArg("JR")},
+                                                   {TLV_CMDARG, {0}},
+                                                   {TLV_DST, textArg("/to_ztCtlD")},
+                                                   {TLV_SRC, textArg(m_sys)},
+                                                   {TLV_END, {}}});
     ASSERT_TRUE(m_peer.postRaw(request));
     auto answer = m_peer.waitForSysAnswer(m_sys, 5000);
     ASSERT_TRUE(answer) << m_daemon.log();
-    EXPECT_EQ(*answer, tlvMessage(17, {{'A', textArg("JR")}, {'B', {0}},
-                                       {'D', textArg("/to_ztCtlD")}, {'C', textArg(m_sys)},
-                                       {'E', {0}}, {0xEE, {}}}));
-    EXPECT_EQ(result(kProbe), kNotSupported);
+    EXPECT_EQ(*answer, tlvMessage(CAT_SYS_RSP, {{TLV_CMD, textArg("JR")},
+                                                {TLV_CMDARG, {0}},
+                                                {TLV_SRC, textArg("/to_ztCtlD")},
+                                                {TLV_DST, textArg(m_sys)},
+                                                {TLV_RSPARG, {0}},
+                                                {TLV_END, {}}}));
+    EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);
 
     // A preset reset suspends without an answer; preset events are dropped
     // while suspended.
@@ -131,7 +141,7 @@ TEST_F(ServerEvents, SuspendRefusesCommandsWithOneUntilResumeWhichIsAnsweredInPl
         "ztcontrol dropped CAT_RTOS_CMD for preset update while suspended", 3s, mark));
     ASSERT_TRUE(m_peer.postSuspend(false, m_sys));
     ASSERT_TRUE(m_peer.waitForSysAnswer(m_sys, 5000));
-    EXPECT_EQ(result(kProbe), kNotSupported);
+    EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);
 }
 
 }  // namespace

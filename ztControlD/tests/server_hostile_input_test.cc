@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "CommandFixture.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
@@ -14,8 +16,8 @@ using zttest::tlvMessage;
 
 namespace {
 
-constexpr uint32_t kProbe = 1;  // answered as unsupported
-constexpr int32_t kNotSupported = -104;
+constexpr ztcontrol_command_t kProbe =
+    ZTCONTROL_EVENT_FILTER_IN;  // retired: answered as unsupported
 
 class ServerHostileInput : public zttest::DaemonPeerTest {};
 
@@ -23,7 +25,8 @@ TEST_F(ServerHostileInput, MalformedMisdirectedAndUnanswerableMessagesGetNoAnswe
 {
     const std::string q = m_daemon.requester().queueName();
     const Bytes cmd = zttest::u32Arg(kProbe), end;
-    const Bytes good = tlvMessage(20, {{'A', cmd}, {'D', textArg(q)}, {0xEE, end}});
+    const Bytes good =
+        tlvMessage(CAT_CLIENT_CMD, {{TLV_CMD, cmd}, {TLV_SRC, textArg(q)}, {TLV_END, end}});
     auto withLength = [](Bytes msg, size_t length) {
         msg[0] = static_cast<uint8_t>(length >> 8);
         msg[1] = static_cast<uint8_t>(length);
@@ -34,7 +37,7 @@ TEST_F(ServerHostileInput, MalformedMisdirectedAndUnanswerableMessagesGetNoAnswe
     pastEnd[14] = 0xDC;
     const Bytes cutHead(good.begin(), good.end() - 2);  // end element cut inside its head
     // The same overrun on the event path, which edits messages in place.
-    Bytes suspend = tlvMessage(16, {{'A', textArg("JS")}, {'D', textArg(q)}});
+    Bytes suspend = tlvMessage(CAT_SYS_CMD, {{TLV_CMD, textArg("JS")}, {TLV_SRC, textArg(q)}});
     suspend[12] = 0xFF;
     const struct {
         Bytes message;
@@ -46,24 +49,28 @@ TEST_F(ServerHostileInput, MalformedMisdirectedAndUnanswerableMessagesGetNoAnswe
         {pastEnd, "element value runs past the message"},
         {withLength(cutHead, cutHead.size()), "element head runs past the message"},
         {suspend, "element value runs past the message"},
-        {tlvMessage(21, {{'A', cmd}, {'D', textArg(q)}, {0xEE, end}}),
+        {tlvMessage(CAT_CLIENT_RSP, {{TLV_CMD, cmd}, {TLV_SRC, textArg(q)}, {TLV_END, end}}),
          "Invalid command category received: 21"},
-        {tlvMessage(240, {{'A', cmd}, {'D', textArg(q)}, {0xEE, end}}),
+        {tlvMessage(240, {{TLV_CMD, cmd}, {TLV_SRC, textArg(q)}, {TLV_END, end}}),
          "Invalid command category received: 240"},
-        {tlvMessage(20, {{'D', textArg(q)}, {0xEE, end}}), "No command specified in message. Skipping"},
+        {tlvMessage(CAT_CLIENT_CMD, {{TLV_SRC, textArg(q)}, {TLV_END, end}}),
+         "No command specified in message. Skipping"},
         // Category 17 is for camera-state traffic only.
-        {tlvMessage(17, {{'A', textArg("ZZ")}, {0xEE, end}}),
+        {tlvMessage(CAT_SYS_RSP, {{TLV_CMD, textArg("ZZ")}, {TLV_END, end}}),
          "Unexpected Response type on CSI subscribe response [ZZ]"},
-        {tlvMessage(20, {{'A', cmd}, {0xEE, end}}), "No requester SRC in the message received."},
-        {tlvMessage(20, {{'A', cmd}, {'D', textArg("/zt_no_such_queue")}, {0xEE, end}}),
+        {tlvMessage(CAT_CLIENT_CMD, {{TLV_CMD, cmd}, {TLV_END, end}}),
+         "No requester SRC in the message received."},
+        {tlvMessage(CAT_CLIENT_CMD,
+                    {{TLV_CMD, cmd}, {TLV_SRC, textArg("/zt_no_such_queue")}, {TLV_END, end}}),
          "mq_open() failed for '/zt_no_such_queue'"},
-        {tlvMessage(20, {{'A', cmd}, {'D', textArg("not a queue name")}, {0xEE, end}}),
+        {tlvMessage(CAT_CLIENT_CMD,
+                    {{TLV_CMD, cmd}, {TLV_SRC, textArg("not a queue name")}, {TLV_END, end}}),
          "mq_open() failed for 'not a queue name'"},
     };
     for (const auto &c : cases) {
         const size_t mark = m_daemon.logMark();
         ASSERT_TRUE(zttest::sendRaw(c.message.data(), c.message.size()));
-        EXPECT_EQ(result(kProbe), kNotSupported) << c.log;
+        EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED) << c.log;
         EXPECT_TRUE(m_daemon.waitForLog(c.log, 2s, mark)) << c.log << "\n" << m_daemon.log();
     }
     EXPECT_FALSE(m_daemon.requester().waitReply(200ms)) << "a dropped message was answered";
@@ -76,7 +83,7 @@ TEST_F(ServerHostileInput, FullRequesterQueueLosesTheAnswerWithoutStallingTheWor
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(stalled.send({kProbe, {}, {}}));  // their answers do not fit
     const auto sentAt = std::chrono::steady_clock::now();
-    EXPECT_EQ(result(kProbe, {}, {}, 3s), kNotSupported) << "someone else is served at once";
+    EXPECT_EQ(result(kProbe, {}, {}, 3s), ZT_ERR_NOT_SUPPORTED) << "someone else is served at once";
     EXPECT_LT(std::chrono::steady_clock::now() - sentAt, 2s);
     EXPECT_TRUE(m_daemon.waitForLog("mq_send() failed for '" + stalled.queueName() + "'", 2s));
 }
@@ -93,11 +100,11 @@ TEST_F(ServerHostileInput, FloodOfGarbageNeverCrashesTheDaemon)
             b = static_cast<uint8_t>(next());
         if (i % 2 == 0)
             msg[1] = static_cast<uint8_t>(msg.size()), msg[0] = 0;
-        msg[3] = static_cast<uint8_t>(i % 3 == 0 ? 20 : (i % 3 == 1 ? 16 : 10));
+        msg[3] = i % 3 == 0 ? CAT_CLIENT_CMD : (i % 3 == 1 ? CAT_SYS_CMD : CAT_RTOS_CMD);
         ASSERT_TRUE(zttest::sendRaw(msg.data(), msg.size(), 3000)) << "daemon queue stuck at " << i;
     }
     m_daemon.requester().drain();
-    EXPECT_EQ(result(kProbe), kNotSupported);
+    EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);
 }
 
 }  // namespace

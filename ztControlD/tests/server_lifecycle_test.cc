@@ -10,15 +10,14 @@
 #include <set>
 
 #include "CommandFixture.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
 
 using namespace std::chrono_literals;
 using zttest::DaemonHarness;
 using zttest::queueExists;
 
 namespace {
-
-constexpr int32_t kNotSupported = -104;
-constexpr uint32_t kStopCommand = 101;
 
 // A start that must fail: status 255 within `wait`, none of its queues left.
 void expectStartFailsWith255(DaemonHarness &daemon, std::chrono::seconds wait)
@@ -36,16 +35,21 @@ TEST_F(ServerLifecycle, EveryCommandValueGetsExactlyOneAnswer)
 {
     // Whatever a branch does with a request that carries no argument, it
     // answers exactly once; values without a branch answer as unsupported.
-    const std::set<uint32_t> withoutBranch = {1, 2, 45, 69};
-    for (uint32_t command = 0; command < kStopCommand; ++command) {
+    const std::set<uint32_t> withoutBranch = {ZTCONTROL_EVENT_FILTER_IN, ZTCONTROL_FILTER_OUT,
+                                              ZTCONTROL_TRANSCODE_PHOTO_TO_VIDEO,
+                                              ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_1X_SET};
+    for (uint32_t command = 0; command < ZTCONTROL_CMD_LAST; ++command) {
         const int32_t got = result(command);
-        EXPECT_EQ(m_reply->category, 21);
-        if (command == 0 || command == 43 || withoutBranch.count(command)) {
-            EXPECT_EQ(got, withoutBranch.count(command) ? kNotSupported : -3) << command;
+        EXPECT_EQ(m_reply->category, CAT_CLIENT_RSP);
+        if (command == ZTCONTROL_EVENT_REGISTER_MQUEUE || command == ZTCONTROL_PUSH_NOTIFICATIONS ||
+            withoutBranch.count(command)) {
+            EXPECT_EQ(got,
+                      withoutBranch.count(command) ? ZT_ERR_NOT_SUPPORTED : ZT_ERR_INVALID_PARAM)
+                << command;
         }
     }
-    for (uint32_t command = kStopCommand + 1; command <= 110; ++command)
-        EXPECT_EQ(result(command), kNotSupported) << "command " << command;
+    for (uint32_t command = ZTCONTROL_CMD_LAST + 1; command <= 110; ++command)
+        EXPECT_EQ(result(command), ZT_ERR_NOT_SUPPORTED) << "command " << command;
     EXPECT_FALSE(m_daemon.requester().waitReply(300ms)) << "a command was answered twice";
     // The result line names catalogue values only.
     EXPECT_EQ(m_daemon.countInLog("Command: ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_1X_SET (69) returned "
@@ -61,9 +65,10 @@ TEST(ServerStop, StopCommandIsAnsweredZeroAndTheProcessExitsCleanly)
     DaemonHarness daemon;
     ASSERT_TRUE(peer.ok() && daemon.startAndWaitReady()) << daemon.log();
     const auto sentAt = std::chrono::steady_clock::now();
-    auto reply = daemon.requester().call(kStopCommand);
+    auto reply = daemon.requester().call(ZTCONTROL_CMD_LAST);
     ASSERT_TRUE(reply) << daemon.log();
-    EXPECT_EQ(reply->raw, zttest::tlvMessage(21, {{0xEC, zttest::u32Arg(0)}, {0xEE, {}}}));
+    EXPECT_EQ(reply->raw, zttest::tlvMessage(CAT_CLIENT_RSP,
+                                             {{TLV_RESULT, zttest::u32Arg(ZT_OK)}, {TLV_END, {}}}));
     auto status = daemon.waitExit(6s);
     ASSERT_TRUE(status) << "daemon still running after the stop command\n" << daemon.log();
     EXPECT_TRUE(status->ok()) << status->describe();

@@ -93,22 +93,22 @@ TEST_F(ServerRegistry, StatusSwitchActsOnSocketClientsOnlyAndTakesOnlyZeroOrOne)
     ASSERT_TRUE(socketA && queue && socketB);
 
     EXPECT_EQ(configure("status=1"), ZT_OK);
-    EXPECT_FALSE(socketA->IsPaused());
-    EXPECT_FALSE(socketB->IsPaused());
-    EXPECT_TRUE(queue->IsPaused());
+    EXPECT_FALSE(socketA->isPaused());
+    EXPECT_FALSE(socketB->isPaused());
+    EXPECT_TRUE(queue->isPaused());
     EXPECT_EQ(m_server->activeClientCount(), 2u);
 
     EXPECT_EQ(configure("status="), ZT_OK) << "an empty value reads as 0";
-    EXPECT_TRUE(socketA->IsPaused());
+    EXPECT_TRUE(socketA->isPaused());
     EXPECT_TRUE(socketA->isNew()) << "pausing must make the client take the full state again";
 
     // Values other than 0 or 1 are refused without effect.
     for (const char *bad : {"status=2", "status=-1", "mode=1", "", "status=4294967297"}) {
         EXPECT_EQ(configure(bad), ZT_ERR_INVALID_PARAM) << bad;
-        EXPECT_TRUE(socketA->IsPaused()) << bad;
+        EXPECT_TRUE(socketA->isPaused()) << bad;
     }
     EXPECT_EQ(configure("other=x&status=1"), ZT_OK);
-    EXPECT_FALSE(socketA->IsPaused());
+    EXPECT_FALSE(socketA->isPaused());
 }
 
 TEST_F(ServerRegistry, FailingClientsAreDroppedAndTheRestKeepTheirOrder)

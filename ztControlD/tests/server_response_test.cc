@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "ClientMessages.h"
+#include "ztErrno.h"
 #include "ztFirmwarePeer.h"
+#include "ztcontrol_commands.h"
 #include "ztcontrol_if_server.h"
 
 using namespace std::chrono_literals;
@@ -66,11 +68,15 @@ TEST_F(ServerResponse, AnswersCarryResultThenPayloadAndOnlyWhatFitsOneMessage)
         size_t length;
         zttest::Bytes raw;
     } cases[] = {
-        {0, 1480, tlvMessage(21, {{0xEC, u32Arg(0)}, {'E', zttest::Bytes(1480, 0x5A)}, {0xEE, {}}})},
-        {0, 1481, tlvMessage(21, {{0xEC, u32Arg(-1)}, {0xEE, {}}})},
-        {0, 1501, tlvMessage(21, {{0xEC, u32Arg(-1)}, {0xEE, {}}})},
-        {0, 4000, tlvMessage(21, {{0xEC, u32Arg(-1)}, {0xEE, {}}})},
-        {-103, 0, tlvMessage(21, {{0xEC, u32Arg(-103)}, {0xEE, {}}})},
+        {0, 1480,
+         tlvMessage(CAT_CLIENT_RSP, {{TLV_RESULT, u32Arg(ZT_OK)},
+                                     {TLV_RSPARG, zttest::Bytes(1480, 0x5A)},
+                                     {TLV_END, {}}})},
+        {0, 1481, tlvMessage(CAT_CLIENT_RSP, {{TLV_RESULT, u32Arg(ZT_ERR)}, {TLV_END, {}}})},
+        {0, 1501, tlvMessage(CAT_CLIENT_RSP, {{TLV_RESULT, u32Arg(ZT_ERR)}, {TLV_END, {}}})},
+        {0, 4000, tlvMessage(CAT_CLIENT_RSP, {{TLV_RESULT, u32Arg(ZT_ERR)}, {TLV_END, {}}})},
+        {ZT_ERR_NAK_OFF, 0,
+         tlvMessage(CAT_CLIENT_RSP, {{TLV_RESULT, u32Arg(ZT_ERR_NAK_OFF)}, {TLV_END, {}}})},
     };
     for (const auto &c : cases) {
         auto reply = answerWith(c.result, c.length);
@@ -80,7 +86,7 @@ TEST_F(ServerResponse, AnswersCarryResultThenPayloadAndOnlyWhatFitsOneMessage)
     EXPECT_TRUE(m_server->nakMsg(m_request));
     auto reply = m_requester.waitReply(2s);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->raw, tlvMessage(21, {{0xEC, u32Arg(1)}, {0xEE, {}}}));
+    EXPECT_EQ(reply->raw, tlvMessage(CAT_CLIENT_RSP, {{TLV_RESULT, u32Arg(1)}, {TLV_END, {}}}));
     EXPECT_FALSE(m_requester.waitReply(100ms)) << "more than one answer per call";
 }
 

@@ -10,6 +10,8 @@
 #include "ReplyFormatter.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "wsdkCommands/WSDK_Preset.pb.h"
+#include "ztErrno.h"
+#include "ztcontrol_commands.h"
 
 namespace {
 
@@ -26,14 +28,16 @@ Bytes serialised(const M &m)
 
 TEST(AnswerPrinting, ResultLineHexDumpAndDecodedLine)
 {
-    const ztctl::Answer busy{true, 0, Bytes{1}}, refused{true, -104, {}};
+    const ztctl::Answer busy{true, 0, Bytes{1}}, refused{true, ZT_ERR_NOT_SUPPORTED, {}};
     const std::string head =
         "result: 0 (ZT_OK)\npayload: 1 bytes\n  0000  01" + std::string(45, ' ') + "  |.|\n";
-    EXPECT_EQ(ztctl::formatAnswer(100, busy, false), head + "busy: 1\n");
-    EXPECT_EQ(ztctl::formatAnswer(100, busy, true), head);
-    EXPECT_EQ(ztctl::formatAnswer(1, refused, false), "result: -104 (ZT_ERR_NOT_SUPPORTED)\n");
+    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_GET_BUSY_STATUS, busy, false), head + "busy: 1\n");
+    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_GET_BUSY_STATUS, busy, true), head);
+    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_EVENT_FILTER_IN, refused, false),
+              "result: -104 (ZT_ERR_NOT_SUPPORTED)\n");
     const std::string text = "ABCDEFGHIJKLMN\x1f\x7f~";
-    EXPECT_EQ(ztctl::formatAnswer(1, {false, 0, Bytes(text.begin(), text.end())}, false),
+    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_EVENT_FILTER_IN,
+                                  {false, 0, Bytes(text.begin(), text.end())}, false),
               "result: missing\npayload: 17 bytes\n"
               "  0000  41 42 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 1f 7f  |ABCDEFGHIJKLMN..|\n"
               "  0010  7e" +
@@ -47,41 +51,64 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
     preset.set_mode(wsdk_commands::WSDK_FLAT_MODE_PHOTO_NIGHT);
     wsdk_commands::WSDK_NotifyPresetStatus list;
     list.add_preset_group_array()->add_preset_array()->set_id(65536);
-    Bytes scan(492, 0);  // offset 2, scan id 9, 1 entry of 5 networks, a second not counted
-    scan[0] = 2, scan[2] = 9, scan[4] = 1, scan[8] = 5, scan[48] = 4, scan[56] = 5;
-    scan[52] = 0x85, scan[53] = 0x09;  // 2437
-    std::copy_n("ZT-Home", 7, &scan[12]);
-    std::copy_n("not counted", 11, &scan[60]);
+    // Offset 2, scan id 9, 1 entry of 5 networks, a second not counted.
+    Bytes scan(kZtScanListSize, 0);
+    const size_t first = kZtScanListEntriesOffset, second = first + kZtScanListEntrySize;
+    scan[kZtScanListOffsetOffset] = 2, scan[kZtScanListScanIdOffset] = 9;
+    scan[kZtScanListCountOffset] = 1, scan[kZtScanListFoundOffset] = 5;
+    scan[first + kZtScanEntryBarsOffset] = 4, scan[first + kZtScanEntryFlagsOffset] = 5;
+    scan[first + kZtScanEntryWordOffset] = 0x85;  // 2437
+    scan[first + kZtScanEntryWordOffset + 1] = 0x09;
+    std::copy_n("ZT-Home", 7, &scan[first + kZtScanEntryNameOffset]);
+    std::copy_n("not counted", 11, &scan[second + kZtScanEntryNameOffset]);
     // clang-format off
     const std::tuple<uint32_t, Bytes, std::string> cases[] = {
-        {39, {'a', '.', 'b', 0, 0}, "text: \"a.b\""}, {39, {1, 2}, ""}, {39, {'a', 0x7F}, ""},
-        {39, {0, 0}, ""}, {100, {1, 0}, ""}, {87, {0xFF, 0xFF, 0xFF, 0xFF}, "active preset id: -1"},
-        {89, {3, 0, 0, 1}, "active preset group: 16777219"}, {19, {5, 0, 0, 0}, "scan id: 5"},
-        {98, {0xEA, 0x07, 1, 2, 3, 4, 5}, "date: 2026-01-02 03:04:05"}, {98, {0xEA, 0x07}, ""},
-        {94, {1, 2, 3}, "delete list result: 1 (deleted 2, missing 3)"},
-        {94, {1}, "delete list result: 1"}, {20, Bytes(491, 0), ""},
-        {20, scan, "offset 2, scan id 9, 1 entries, 5 networks found\n   0  ZT-Home" +
-                   std::string(25, ' ') + "  bars 4  flags 0x05  word 2437"},
+        {ZTCONTROL_ANALYTICS_FILENAME_GET, {'a', '.', 'b', 0, 0}, "text: \"a.b\""},
+        {ZTCONTROL_ANALYTICS_FILENAME_GET, {1, 2}, ""},
+        {ZTCONTROL_ANALYTICS_FILENAME_GET, {'a', 0x7F}, ""},
+        {ZTCONTROL_ANALYTICS_FILENAME_GET, {0, 0}, ""},
+        {ZTCONTROL_GET_BUSY_STATUS, {1, 0}, ""},
+        {ZTCONTROL_PRESET_GET_ACTIVE_PRESET, {0xFF, 0xFF, 0xFF, 0xFF}, "active preset id: -1"},
+        {ZTCONTROL_PRESET_GET_ACTIVE_GROUP, {3, 0, 0, 1}, "active preset group: 16777219"},
+        {ZTCONTROL_WIFI_SSID_SCAN, {5, 0, 0, 0}, "scan id: 5"},
+        {ZTCONTROL_GET_DATE_TIME, {0xEA, 0x07, 1, 2, 3, 4, 5}, "date: 2026-01-02 03:04:05"},
+        {ZTCONTROL_GET_DATE_TIME, {0xEA, 0x07}, ""},
+        {ZTCONTROL_GET_DELETE_LIST_RESULT, {1, 2, 3},
+         "delete list result: 1 (deleted 2, missing 3)"},
+        {ZTCONTROL_GET_DELETE_LIST_RESULT, {1}, "delete list result: 1"},
+        {ZTCONTROL_WIFI_SSID_LIST, Bytes(kZtScanListSize - 1, 0), ""},
+        {ZTCONTROL_WIFI_SSID_LIST, scan,
+         "offset 2, scan id 9, 1 entries, 5 networks found\n   0  ZT-Home" + std::string(25, ' ') +
+             "  bars 4  flags 0x05  word 2437"},
         // Presets as protobuf text; bytes that do not parse are not printed.
-        {72, serialised(preset),
+        {ZTCONTROL_PRESET_GET_INFO, serialised(preset),
          "WSDK_Preset {\n  id: 65539\n  mode: WSDK_FLAT_MODE_PHOTO_NIGHT\n}"},
-        {81, serialised(list), "WSDK_NotifyPresetStatus {\n  preset_group_array {\n    "
-                               "preset_array {\n      id: 65536\n    }\n  }\n}"},
-        {72, {0xFF, 0xFF}, ""},
+        {ZTCONTROL_PRESET_GET_PRESETS, serialised(list),
+         "WSDK_NotifyPresetStatus {\n  preset_group_array {\n    "
+         "preset_array {\n      id: 65536\n    }\n  }\n}"},
+        {ZTCONTROL_PRESET_GET_INFO, {0xFF, 0xFF}, ""},
         // Blocks as the daemon's notification JSON (lens mode as setting
         // 193); a refusal or a block of another size is not decoded.
-        {33, Bytes(394, 0), "{\"status\":{"}, {32, Bytes(238, 0), "{\"settings\":{"},
-        {34, Bytes(634, 0), ",\n\"settings\":{"}, {34, Bytes(634, 0), "\"193\":0"},
-        {33, {2}, ""}, {33, Bytes(395, 0), ""}, {32, Bytes(237, 0), ""}, {34, Bytes(633, 0), ""}};
+        {ZTCONTROL_GET_ALL_STATUS, Bytes(394, 0), "{\"status\":{"},
+        {ZTCONTROL_GET_ALL_SETTINGS, Bytes(238, 0), "{\"settings\":{"},
+        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(634, 0), ",\n\"settings\":{"},
+        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(634, 0), "\"193\":0"},
+        {ZTCONTROL_GET_ALL_STATUS, {2}, ""},
+        {ZTCONTROL_GET_ALL_STATUS, Bytes(395, 0), ""},
+        {ZTCONTROL_GET_ALL_SETTINGS, Bytes(237, 0), ""},
+        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(633, 0), ""}};
     // clang-format on
     for (const auto &[command, payload, text] : cases) {
         const std::string decoded = decodePayload(command, payload);
-        if (command < 32 || command > 34 || text.empty())
+        if (command < ZTCONTROL_GET_ALL_SETTINGS || command > ZTCONTROL_GET_ALL_SETTINGS_STATUS ||
+            text.empty())
             EXPECT_EQ(decoded, text) << command;
         else
             EXPECT_NE(decoded.find(text), std::string::npos) << decoded;
     }
-    const std::pair<uint32_t, size_t> blocks[] = {{32, 238}, {33, 394}, {34, 634}};
+    const std::pair<uint32_t, size_t> blocks[] = {{ZTCONTROL_GET_ALL_SETTINGS, 238},
+                                                  {ZTCONTROL_GET_ALL_STATUS, 394},
+                                                  {ZTCONTROL_GET_ALL_SETTINGS_STATUS, 634}};
     for (const auto &[command, size] : blocks)  // the block's bytes are what is decoded
         EXPECT_NE(decodePayload(command, Bytes(size, 1)), decodePayload(command, Bytes(size, 0)));
 }

@@ -12,6 +12,7 @@
 #include <google/protobuf/text_format.h>
 
 #include "ztControlCommands/ztControl_presets.pb.h"
+#include "ztcontrol_commands.h"
 
 namespace {
 
@@ -58,69 +59,122 @@ TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
     // clang-format off
     const std::pair<std::string, Sent> cases[] = {
         // Command names in every form and any 32-bit value.
-        {"ZTCONTROL_GET_BUSY_STATUS", {100, {}}}, {"GET_BUSY_STATUS", {100, {}}},
-        {"get-busy-status", {100, {}}}, {"ztcontrol_event_register_mqueue", {0, {}}},
-        {"stop", {101, {}}}, {"0x64", {100, {}}}, {"4000000000", {4000000000u, {}}},
+        {"ZTCONTROL_GET_BUSY_STATUS", {ZTCONTROL_GET_BUSY_STATUS, {}}},
+        {"GET_BUSY_STATUS", {ZTCONTROL_GET_BUSY_STATUS, {}}},
+        {"get-busy-status", {ZTCONTROL_GET_BUSY_STATUS, {}}},
+        {"ztcontrol_event_register_mqueue", {ZTCONTROL_EVENT_REGISTER_MQUEUE, {}}},
+        {"stop", {ZTCONTROL_CMD_LAST, {}}},
+        {"0x64", {ZTCONTROL_GET_BUSY_STATUS, {}}},
+        {"4000000000", {4000000000u, {}}},
         // Generic options append little-endian in the order given; none means
         // no argument element, --empty an empty one; params are joined.
         {"--u8 7 command_shutter --u16 0x1234 --u32 -2 --hex aa:BB --textz hi",
-         {3, Bytes{7, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 'h', 'i', 0}}},
-        {"100 --u16 -32768 --text ab", {100, Bytes{0, 0x80, 'a', 'b'}}}, {"100", {100, {}}},
-        {"100 --empty", {100, none}},
-        {"push_notifications --param status=1 --param x=2", {43, textArg("status=1&x=2")}},
+         {ZTCONTROL_COMMAND_SHUTTER,
+          Bytes{7, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 'h', 'i', 0}}},
+        {"100 --u16 -32768 --text ab", {ZTCONTROL_GET_BUSY_STATUS, Bytes{0, 0x80, 'a', 'b'}}},
+        {"100", {ZTCONTROL_GET_BUSY_STATUS, {}}},
+        {"100 --empty", {ZTCONTROL_GET_BUSY_STATUS, none}},
+        {"push_notifications --param status=1 --param x=2",
+         {ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1&x=2")}},
         // Capture, modes, settings and system; button words pack the state
         // and rotation code.
-        {"shutter on", {3, Bytes{1}}}, {"shutter off", {3, Bytes{0}}}, {"mode photo", {4, one}},
-        {"mode 18", {4, words({18})}}, {"submode video 4", {5, words({0, 4})}},
-        {"set-mode photo-night", {67, Bytes{18, 0}}}, {"zoom 0x105", {61, words({0x105})}},
-        {"set-mode TIME_LAPSE_VIDEO", {67, Bytes{13, 0}}}, {"quick-capture", {99, Bytes{1}}},
-        {"set-mode group-timelapse", {67, Bytes{0xEA, 3}}}, {"log-level 4", {42, words({4})}},
-        {"exposure reset", {51, Bytes(16, 0)}},
-        {"exposure lens 30 40 1", {51, words({3, 30, 40, 1})}},
-        {"setting 2 1", {30, words({2, 1})}}, {"setting 0x90 300", {30, words({0x90, 300})}},
-        {"locate on", {37, Bytes{1}}}, {"usb-control off", {96, Bytes{0}}},
-        {"button mode release 180", {88, words({1, 0x21})}},
-        {"button shutter press", {88, words({0, 0})}},
-        {"multicam shutter off", {88, words({16, 1})}},
-        {"multicam mode default", {88, words({17, 3})}},
+        {"shutter on", {ZTCONTROL_COMMAND_SHUTTER, Bytes{1}}},
+        {"shutter off", {ZTCONTROL_COMMAND_SHUTTER, Bytes{0}}},
+        {"mode photo", {ZTCONTROL_MODE, one}},
+        {"mode 18", {ZTCONTROL_MODE, words({18})}},
+        {"submode video 4", {ZTCONTROL_MODE_SUB_MODE, words({0, 4})}},
+        {"set-mode photo-night", {ZTCONTROL_MODE_SET_MODE, Bytes{18, 0}}},
+        {"zoom 0x105", {ZTCONTROL_DIGITAL_ZOOM, words({0x105})}},
+        {"set-mode TIME_LAPSE_VIDEO", {ZTCONTROL_MODE_SET_MODE, Bytes{13, 0}}},
+        {"quick-capture", {ZTCONTROL_QUICK_CAPTURE_START, Bytes{1}}},
+        {"set-mode group-timelapse", {ZTCONTROL_MODE_SET_MODE, Bytes{0xEA, 3}}},
+        {"log-level 4", {ZTCONTROL_SET_LOG_LEVEL, words({4})}},
+        {"exposure reset", {ZTCONTROL_LIVEVIEW_MODE_SET, Bytes(kZtLiveviewArgSize, 0)}},
+        {"exposure lens 30 40 1", {ZTCONTROL_LIVEVIEW_MODE_SET, words({3, 30, 40, 1})}},
+        {"setting 2 1", {ZTCONTROL_SET_SETTING_ID, words({2, 1})}},
+        {"setting 0x90 300", {ZTCONTROL_SET_SETTING_ID, words({0x90, 300})}},
+        {"locate on", {ZTCONTROL_LOCATE, Bytes{1}}},
+        {"usb-control off", {ZTCONTROL_SET_WIRED_USB_CONTROL, Bytes{0}}},
+        {"button mode release 180", {ZTCONTROL_SYSTEM_BUTTON_SET, words({1, 0x21})}},
+        {"button shutter press", {ZTCONTROL_SYSTEM_BUTTON_SET, words({0, 0})}},
+        {"multicam shutter off", {ZTCONTROL_SYSTEM_BUTTON_SET, words({16, 1})}},
+        {"multicam mode default", {ZTCONTROL_SYSTEM_BUTTON_SET, words({17, 3})}},
         // Wireless, media and date.
-        {"wifi ap on", {16, one}}, {"wifi ap off", {16, words({0})}}, {"wifi band 1", {18, one}},
-        {"wifi scan", {19, Bytes{1}}}, {"wifi list", {20, Bytes{0}}},
-        {"wifi list 9", {20, Bytes{9}}}, {"fwupdate done failed", {15, Bytes{0}}},
-        {"voice mode 2", {59, Bytes{2}}},
-        {"date set 2026-12-05T19:30:07", {6, Bytes{0xEA, 0x07, 12, 5, 19, 30, 7}}},
-        {"delete A.MP4", {9, textArg("A.MP4", true)}},
+        {"wifi ap on", {ZTCONTROL_WIFI_AP_CONTROL, one}},
+        {"wifi ap off", {ZTCONTROL_WIFI_AP_CONTROL, words({0})}},
+        {"wifi band 1", {ZTCONTROL_WIFI_BAND_SELECT, one}},
+        {"wifi scan", {ZTCONTROL_WIFI_SSID_SCAN, Bytes{1}}},
+        {"wifi list", {ZTCONTROL_WIFI_SSID_LIST, Bytes{0}}},
+        {"wifi list 9", {ZTCONTROL_WIFI_SSID_LIST, Bytes{9}}},
+        {"fwupdate done failed", {ZTCONTROL_FW_UPDATE_DONE, Bytes{0}}},
+        {"voice mode 2", {ZTCONTROL_VOICE_MODE, Bytes{2}}},
+        {"date set 2026-12-05T19:30:07",
+         {ZTCONTROL_SET_DATE_TIME, Bytes{0xEA, 0x07, 12, 5, 19, 30, 7}}},
+        {"delete A.MP4", {ZTCONTROL_DELETE, textArg("A.MP4", true)}},
         // Records put each field at its fixed offset.
         {"wifi ap-config Cam secret 2",
-         {17, record(108, {{0, textArg("Cam")}, {33, textArg("secret")}, {104, {2}}})}},
+         {ZTCONTROL_WIFI_AP_SSID_CONFIG,
+          record(kZtNetworkArgSize, {{kZtNetworkArgSsidOffset, textArg("Cam")},
+                                     {kZtNetworkArgPasswordOffset, textArg("secret")},
+                                     {kZtNetworkArgModeOffset, {2}}})}},
         {"wifi connect Home pw 3",
-         {22, record(108, {{0, textArg("Home")}, {33, {'p', 'w'}}, {100, {3}}})}},
+         {ZTCONTROL_WIFI_SSID_SELECT,
+          record(kZtNetworkArgSize, {{kZtNetworkArgSsidOffset, textArg("Home")},
+                                     {kZtNetworkArgPasswordOffset, {'p', 'w'}},
+                                     {kZtNetworkArgAuthOffset, {3}}})}},
         {"tag 100ZTCAM/ZT010001.MP4 1234 7",
-         {8, record(268, {{0, {7}}, {4, textArg("100ZTCAM/ZT010001.MP4")}, {264, {0xD2, 4}}})}},
+         {ZTCONTROL_KEYMARK_TAG_PLAYBACK,
+          record(kZtTagArgSize, {{kZtTagArgWordOffset, {7}},
+                                 {kZtTagArgNameOffset, textArg("100ZTCAM/ZT010001.MP4")},
+                                 {kZtTagArgOffsetOffset, {0xD2, 4}}})}},
         {"delete-list A.MP4 B.JPG:3",
-         {93, record(46, {{1, textArg("A.MP4")}, {23, {3}}, {24, textArg("B.JPG")}})}},
+         {ZTCONTROL_DELETE_LIST,
+          record(2 * kZtDeleteItemSize,
+                 {{kZtDeleteItemNameOffset, textArg("A.MP4")},
+                  {kZtDeleteItemSize + kZtDeleteItemCodeOffset, {3}},
+                  {kZtDeleteItemSize + kZtDeleteItemNameOffset, textArg("B.JPG")}})}},
         // Commands without arguments send no argument element; a subcommand
         // name without words is its catalogue command, as sent raw.
-        {"busy", {100, {}}}, {"advset-reset", {68, {}}}, {"advset-reset photo", {28, {}}},
-        {"analytics", {39, {}}}, {"analytics clear", {40, {}}}, {"wifi forget-all", {24, {}}},
-        {"pair cancel", {26, {}}}, {"ble off", {65, {}}}, {"date", {98, {}}}, {"tag", {7, {}}},
-        {"delete", {9, {}}}, {"delete-result", {94, {}}}, {"voice delete-last", {63, {}}},
-        {"preset groups", {70, {}}}, {"preset active-group", {89, {}}}, {"presets", {81, {}}},
+        {"busy", {ZTCONTROL_GET_BUSY_STATUS, {}}},
+        {"advset-reset", {ZTCONTROL_ADVSET_RESET, {}}},
+        {"advset-reset photo", {ZTCONTROL_PHOTO_ADVSET_RESET, {}}},
+        {"analytics", {ZTCONTROL_ANALYTICS_FILENAME_GET, {}}},
+        {"analytics clear", {ZTCONTROL_ANALYTICS_CLEAR, {}}},
+        {"wifi forget-all", {ZTCONTROL_WIFI_SSID_DELETE_ALL, {}}},
+        {"pair cancel", {ZTCONTROL_RC_PAIR_CANCEL, {}}},
+        {"ble off", {ZTCONTROL_BLE_CONTROL, {}}},
+        {"date", {ZTCONTROL_GET_DATE_TIME, {}}},
+        {"tag", {ZTCONTROL_KEYMARK_TAG_RECORDING, {}}},
+        {"delete", {ZTCONTROL_DELETE, {}}},
+        {"delete-result", {ZTCONTROL_GET_DELETE_LIST_RESULT, {}}},
+        {"voice delete-last", {ZTCONTROL_VOICE_DELETE_LAST, {}}},
+        {"preset groups", {ZTCONTROL_PRESET_LIST_GROUPS, {}}},
+        {"preset active-group", {ZTCONTROL_PRESET_GET_ACTIVE_GROUP, {}}},
+        {"presets", {ZTCONTROL_PRESET_GET_PRESETS, {}}},
         // Preset requests are complete messages.
-        {"preset create photo photo-night bike Snow", {73, pb<zp::ZTC_Preset_Custom_Create_Req>(
+        {"preset create photo photo-night bike Snow",
+         {ZTCONTROL_PRESET_CUSTOM_CREATE, pb<zp::ZTC_Preset_Custom_Create_Req>(
              "group_id: 1001 flat_mode: 18 preset_icon: 20 preset_name: 29 "
              "preset_name_iterator: 0")}},
-        {"preset create 2 20 1000 79", {73, pb<zp::ZTC_Preset_Custom_Create_Req>(
+        {"preset create 2 20 1000 79",
+         {ZTCONTROL_PRESET_CUSTOM_CREATE, pb<zp::ZTC_Preset_Custom_Create_Req>(
              "group_id: 2 flat_mode: 20 preset_icon: 1000 preset_name: 79 "
              "preset_name_iterator: 0")}},
-        {"preset info 0x10003", {72, pb<zp::ZTC_Preset_Info_Req>("preset_id: 65539")}},
-        {"preset order 256 0", {75, pb<zp::ZTC_Preset_Set_Order_Req>("preset_id: 256 order: 0")}},
-        {"preset ids timelapse", {71, pb<zp::ZTC_Preset_List_Req>("group_id: 1002")}},
-        {"preset flatmode looping", {82, pb<zp::ZTC_Preset_Switch_Flatmode_Req>("flat_mode: 15")}},
+        {"preset info 0x10003",
+         {ZTCONTROL_PRESET_GET_INFO, pb<zp::ZTC_Preset_Info_Req>("preset_id: 65539")}},
+        {"preset order 256 0",
+         {ZTCONTROL_PRESET_SET_ORDER, pb<zp::ZTC_Preset_Set_Order_Req>("preset_id: 256 order: 0")}},
+        {"preset ids timelapse",
+         {ZTCONTROL_PRESET_LIST_IDS, pb<zp::ZTC_Preset_List_Req>("group_id: 1002")}},
+        {"preset flatmode looping",
+         {ZTCONTROL_PRESET_SWITCH_FLATMODE,
+          pb<zp::ZTC_Preset_Switch_Flatmode_Req>("flat_mode: 15")}},
         {"preset title-icon icon=custom",
-         {83, pb<zp::ZTC_Preset_Set_Title_Icon_Req>("preset_icon: 18")}},
+         {ZTCONTROL_PRESET_SET_TITLE_AND_ICON,
+          pb<zp::ZTC_Preset_Set_Title_Icon_Req>("preset_icon: 18")}},
         {"preset title-icon title=air icon=19",
-         {83, pb<zp::ZTC_Preset_Set_Title_Icon_Req>("preset_name: 19 preset_icon: 19")}}};
+         {ZTCONTROL_PRESET_SET_TITLE_AND_ICON,
+          pb<zp::ZTC_Preset_Set_Title_Icon_Req>("preset_name: 19 preset_icon: 19")}}};
     // clang-format on
     for (const auto &[line, expected] : cases) {
         auto o = parseLine(line);
@@ -130,8 +184,8 @@ TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
     auto o = parseLine("busy --option 7 --idle 9 --port 1");
     ASSERT_TRUE(o);
     EXPECT_EQ(std::tie(o->option, o->watchIdleMs, o->port), std::make_tuple(7, 9u, 1));
-    EXPECT_STREQ(ztctl::commandName(101), "ZTCONTROL_CMD_LAST");
-    EXPECT_EQ(ztctl::commandName(102), nullptr);
+    EXPECT_STREQ(ztctl::commandName(ZTCONTROL_CMD_LAST), "ZTCONTROL_CMD_LAST");
+    EXPECT_EQ(ztctl::commandName(ZTCONTROL_CMD_LAST + 1), nullptr);
 }
 
 TEST(CommandLine, MalformedLinesAreRefusedBeforeSending)
@@ -146,8 +200,10 @@ TEST(CommandLine, MalformedLinesAreRefusedBeforeSending)
         "setting 2 x", "shutdown 1", "advset-reset audio", "locate 256", "button power press",
         "button mode press 45", "multicam mode slomo", "wifi connect", "wifi ap maybe",
         "wifi list 256", "date set 2026-13-05T19:30:07", "voice sing", "tag A.MP4", "tag A.MP4 1 x",
-        "tag " + std::string(260, 't') + " 1", "delete-list " + std::string(22, 'n'),
-        "wifi save s " + std::string(67, 'p'), "delete-list A:256", "preset", "preset rename",
+        "tag " + std::string(kZtTagArgNameField, 't') + " 1",
+        "delete-list " + std::string(kZtDeleteItemNameField, 'n'),
+        "wifi save s " + std::string(kZtNetworkArgPasswordField, 'p'), "delete-list A:256",
+        "preset", "preset rename",
         "preset info", "preset info seven", "preset order 1", "preset create video video bike",
         "preset create video filmic bike bike", "preset title-icon",
         "preset title-icon title=bike title=snow",
@@ -158,7 +214,7 @@ TEST(CommandLine, MalformedLinesAreRefusedBeforeSending)
     std::string error;
     EXPECT_FALSE(parseLine("3 --u8 256", &error));
     EXPECT_NE(error.find("8-bit"), std::string::npos) << error;
-    EXPECT_FALSE(parseLine("wifi save " + std::string(33, 's'), &error));
+    EXPECT_FALSE(parseLine("wifi save " + std::string(kZtNetworkArgSsidField, 's'), &error));
     EXPECT_NE(error.find("SSID"), std::string::npos) << error;
     EXPECT_EQ(parseLine("--u8 1 -h")->action, ztctl::Action::Help);
 }

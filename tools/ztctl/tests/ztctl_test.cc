@@ -15,7 +15,9 @@
 #include "ClientMessages.h"
 #include "DaemonHarness.h"
 #include "ReplyFormatter.h"
+#include "ztErrno.h"
 #include "ztTlv.h"
+#include "ztcontrol_commands.h"
 
 namespace {
 
@@ -52,7 +54,7 @@ std::string replyQueue(const Bytes &request)
 struct FakeDaemon {
     mqd_t queue = (mq_unlink(kCommandQueue), zttest::createQueue(kCommandQueue, 5));
     ~FakeDaemon() { mq_close(queue), mq_unlink(kCommandQueue); }
-    std::future<Bytes> serve(std::optional<Bytes> answer = daemonMessage(21, 0))
+    std::future<Bytes> serve(std::optional<Bytes> answer = daemonMessage(CAT_CLIENT_RSP, ZT_OK))
     {
         return std::async(std::launch::async, [q = queue, answer] {
             const Bytes r = zttest::receiveMessage(q, 10s).value_or(Bytes());
@@ -71,11 +73,11 @@ Bytes expected(const zttest::ClientRequest &request, const Bytes &received)
 
 TEST(AnswerParsing, RefusesMessagesThatAreNotWellFramedClientAnswers)
 {
-    Bytes good = daemonMessage(21, -104), noEnd = good, overrun = good;
+    Bytes good = daemonMessage(CAT_CLIENT_RSP, ZT_ERR_NOT_SUPPORTED), noEnd = good, overrun = good;
     EXPECT_TRUE(ztctl::parseAnswer(good.data(), good.size()));
     noEnd.back() = 'X';
     overrun[6] = 0x40;  // the result element claims more bytes than the message has
-    Bytes other = daemonMessage(17, 0);
+    Bytes other = daemonMessage(CAT_SYS_RSP, ZT_OK);
     EXPECT_FALSE(ztctl::parseAnswer(good.data(), good.size() - 1));  // length field disagrees
     EXPECT_FALSE(ztctl::parseAnswer(noEnd.data(), noEnd.size()));
     EXPECT_FALSE(ztctl::parseAnswer(overrun.data(), overrun.size()));
@@ -89,7 +91,8 @@ TEST(AnswerParsing, RefusesMessagesThatAreNotWellFramedClientAnswers)
 // never outlives ztctl.
 TEST(ZtctlProcess, SendsTheRequestAndExitStatusTellsTheOutcomesApart)
 {
-    const Bytes busy{1}, ok = daemonMessage(21, 0, &busy), refused = daemonMessage(21, -104);
+    const Bytes busy{1}, ok = daemonMessage(CAT_CLIENT_RSP, ZT_OK, &busy),
+                         refused = daemonMessage(CAT_CLIENT_RSP, ZT_ERR_NOT_SUPPORTED);
     const struct {
         std::vector<std::string> args;
         std::optional<std::optional<Bytes>> answer;  // none: no daemon
@@ -97,10 +100,10 @@ TEST(ZtctlProcess, SendsTheRequestAndExitStatusTellsTheOutcomesApart)
         int code;
         const char *text;
     } cases[] = {// clang-format off
-        {{"get_busy_status", "--option", "0", "--hex", "0a0b"}, ok, {100, Bytes{10, 11}, 0}, 0,
+        {{"get_busy_status", "--option", "0", "--hex", "0a0b"}, ok, {ZTCONTROL_GET_BUSY_STATUS, Bytes{10, 11}, 0}, 0,
          "(ZTCONTROL_GET_BUSY_STATUS)\nresult: 0 (ZT_OK)"},
-        {{"1"}, refused, {1, {}, {}}, 1, "ZT_ERR_NOT_SUPPORTED"},
-        {{"stop", "--timeout", "300", "--queue", "/silent"}, std::optional<Bytes>(), {101, {}, {}},
+        {{"1"}, refused, {ZTCONTROL_EVENT_FILTER_IN, {}, {}}, 1, "ZT_ERR_NOT_SUPPORTED"},
+        {{"stop", "--timeout", "300", "--queue", "/silent"}, std::optional<Bytes>(), {ZTCONTROL_CMD_LAST, {}, {}},
          3, "no answer within 300 ms"},
         {{"get_busy_status"}, {}, {}, 3, "is ztControlD running?"},
         {{"1", "--hex", std::string(3000, 'a')}, {}, {}, 3, "does not fit"},
@@ -145,7 +148,7 @@ TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
     int conn = accept(listener, nullptr, nullptr);
     ASSERT_GE(conn, 0);
     Bytes r = request.get();
-    EXPECT_EQ(r, expected({43, zttest::textArg("status=1"), {}}, r));
+    EXPECT_EQ(r, expected({ZTCONTROL_PUSH_NOTIFICATIONS, zttest::textArg("status=1"), {}}, r));
     const std::string frames = "LENGTH:3\n\n{}LENGTH:12\n\n{\"a\":\"b c\"}";
     ASSERT_EQ(send(conn, frames.data(), 20, MSG_NOSIGNAL), 20);  // inside the second header
     ASSERT_GT(send(conn, frames.data() + 20, frames.size() - 20, MSG_NOSIGNAL), 0);
@@ -158,9 +161,12 @@ TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
     request = daemon.serve();
     ASSERT_TRUE(queue.start(kZtctl, {"watch", "--queue", name, "--raw"}));
     r = request.get();
-    EXPECT_EQ(r, expected({0, zttest::registerQueueArg(true, name), {}}, r));
+    EXPECT_EQ(
+        r,
+        expected({ZTCONTROL_EVENT_REGISTER_MQUEUE, zttest::registerQueueArg(true, name), {}}, r));
     const std::string full = "{\"1\":1,\n\"2\":9}", change = "{\"status\":{\"8\":1}}";
-    const std::pair<uint8_t, std::string> sent[] = {{22, full}, {21, change}, {22, change}};
+    const std::pair<uint8_t, std::string> sent[] = {
+        {CAT_CLIENT_EVT, full}, {CAT_CLIENT_RSP, change}, {CAT_CLIENT_EVT, change}};
     for (const auto &[category, text] : sent) {
         const Bytes payload(text.c_str(), text.c_str() + text.size() + 1);
         const Bytes m = daemonMessage(category, 0, &payload);
@@ -170,7 +176,9 @@ TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
     request = daemon.serve();
     ASSERT_TRUE(queue.signal(SIGINT));
     r = request.get();
-    EXPECT_EQ(r, expected({0, zttest::registerQueueArg(false, name), {}}, r));
+    EXPECT_EQ(
+        r,
+        expected({ZTCONTROL_EVENT_REGISTER_MQUEUE, zttest::registerQueueArg(false, name), {}}, r));
     status = queue.waitExit(10s);
     ASSERT_TRUE(status && status->ok()) << queue.output();
     EXPECT_EQ(queue.output(), full + "\n" + change + "\n");
