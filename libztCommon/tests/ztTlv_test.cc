@@ -380,7 +380,6 @@ TEST(TlvBytes, ItoIAndBinWriteOnlyWhatFitsMostSignificantFirst)
     const uint8_t src[5] = {5, 6, 7, 8, 9};
     EXPECT_EQ(snLoclItoI(buf, 5, 0, 1), 0u);
     EXPECT_EQ(snLoclItoI(buf, 5, 5, 1), 0u);
-    EXPECT_EQ(snLoclItoI(buf, 4, 4, 1), 0u);  // no room for the terminator
     EXPECT_EQ(snLoclbin(buf, 4, 0, src), 0u);
     EXPECT_EQ(snLoclbin(buf, 4, 5, src), 0u);
     EXPECT_EQ(Bytes(buf, buf + 5), Bytes(5, 0xAA));
