@@ -160,18 +160,65 @@ size_t ztDebugTimeStamp(char *buf, size_t size)
     return n;
 }
 
-/* The copy file lives under /tmp, where anyone may plant a symbolic link
- * named like it; O_NOFOLLOW keeps such a link from redirecting the write
- * onto another file. */
+/* Files this runtime writes sit in folders anyone may write (under /tmp, on
+ * the card), where another user may have planted something first under the
+ * same name. Nothing is ever opened through a symbolic link (O_NOFOLLOW) nor
+ * blocks on a FIFO (O_NONBLOCK), and a file is written only when it is one
+ * this process just created exclusively or one it may trust (below). */
+
+/* Removes what is at path and creates a new file there, exclusively: the
+ * descriptor names a file this call made, or -1 (for instance when another
+ * user's file in a sticky folder cannot be removed). */
+static int create_fresh(const char *path, int flags, mode_t mode)
+{
+    unlink(path);
+    return open(path, flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+}
+
+/* A file found at path may be used when it is a regular file with no other
+ * name, owned by this user or by the owner of its folder (who could replace
+ * it anyway; on the card every file belongs to the card's owner). */
+static int trusted_file(int fd, const char *path)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
+        return 0;
+    if (st.st_uid == geteuid())
+        return 1;
+    char folder[512];
+    const char *slash = strrchr(path, '/');
+    if (slash == NULL || (size_t)(slash - path) >= sizeof folder)
+        return 0;
+    snprintf(folder, sizeof folder, "%.*s", slash == path ? 1 : (int)(slash - path), path);
+    struct stat dir;
+    return stat(folder, &dir) == 0 && dir.st_uid == st.st_uid;
+}
+
+/* Opens the file at path that is kept across runs with `flags` (no O_CREAT),
+ * or -1 when nothing trusted is there. */
+static int open_trusted(const char *path, int flags)
+{
+    int fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && !trusted_file(fd, path)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+/* The copy grows across runs and processes while it is trusted; anything
+ * else at its path is replaced by a new copy. */
 static void append_debug_file(const char *stamp, const char *text)
 {
     char path[512];
     if (ztUtilPath(path, sizeof path, ZT_DBG_FILE) != 0)
         return;
-    int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int fd = open_trusted(path, O_WRONLY | O_APPEND);
+    if (fd < 0)
+        fd = create_fresh(path, O_WRONLY | O_APPEND, 0644);
     if (fd < 0)
         return;
-    FILE *f = fdopen(fd, "a+");
+    FILE *f = fdopen(fd, "a");
     if (f == NULL) {
         close(fd);
         return;
@@ -331,16 +378,14 @@ static void card_id_reset(char *out)
 }
 
 /* Reads the first line of the card file into out. The file sits on the
- * card, which anyone may write; a symbolic link in its place is removed
- * rather than followed. Returns 1 when out holds a valid identifier. */
+ * card, which anyone may write: only a trusted file is read; anything else
+ * there (a link, a FIFO, another user's file) is left to be replaced.
+ * Returns 1 when out holds a valid identifier. */
 static int card_id_read(char *out, const char *file)
 {
-    int fd = open(file, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ELOOP)
-            unlink(file);
+    int fd = open_trusted(file, O_RDONLY);
+    if (fd < 0)
         return 0;
-    }
     FILE *f = fdopen(fd, "r");
     if (f == NULL) {
         close(fd);
@@ -393,8 +438,8 @@ int getCardIDStrFromCard(char *out, int card)
     if (card_id_read(out, file))
         return 0;
 
-    /* Written with O_NOFOLLOW for the same reason as it is read. */
-    int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    /* Whatever was there held no identifier to keep: a new file replaces it. */
+    int fd = create_fresh(file, O_WRONLY, 0644);
     FILE *f = fd >= 0 ? fdopen(fd, "w") : NULL;
     if (f == NULL) {
         if (fd >= 0)

@@ -2,11 +2,15 @@
 // the crash handler, starts the command server, then serves the notification
 // listener (TCP port 8081) on the main thread until the server's worker stops.
 #include <arpa/inet.h>
+#include <errno.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <stddef.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/select.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -24,6 +28,37 @@ constexpr uint16_t kNotifyPort = 8081;
 constexpr int kListenBacklog = 3;
 constexpr int kWorkerWaitSeconds = 10;
 constexpr int kAcceptPollSeconds = 2;
+
+// One daemon per camera: the abstract socket name below is bound for the
+// process's life and released by the kernel however the process ends. It
+// lives in the network namespace, so daemons in separate namespaces (tests
+// and CI side by side) never see each other's. A second daemon returns
+// false here, before it touches any queue.
+bool holdInstanceLock()
+{
+    static const char kLockName[] = "\0ztControlD";
+    // The log's copy on standard error, so a refusal shows where it was started.
+    openlog(nullptr, LOG_CONS | LOG_PERROR, LOG_USER);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        ZTLOG(ZT_LOG_ERROR, "Cannot take the instance lock: %s", strerror(errno));
+        return false;
+    }
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, kLockName, sizeof(kLockName) - 1);
+    const socklen_t length = offsetof(struct sockaddr_un, sun_path) + sizeof(kLockName) - 1;
+    if (bind(fd, reinterpret_cast<struct sockaddr *>(&address), length) != 0) {
+        if (errno == EADDRINUSE)
+            ZTLOG(ZT_LOG_ERROR,
+                  "Another ztControlD is already running (lock @ztControlD is held), exiting");
+        else
+            ZTLOG(ZT_LOG_ERROR, "Cannot take the instance lock: %s", strerror(errno));
+        close(fd);
+        return false;
+    }
+    return true;  // fd stays open: it is the lock
+}
 
 void setLogLevelFromCamera()
 {
@@ -109,6 +144,8 @@ void acceptOnce(ZtcontrolCommandServer *server, int listener)
 int main(int argc, char **argv)
 {
     (void)argc;
+    if (!holdInstanceLock())
+        exit(EXIT_FAILURE);
     setLogLevelFromCamera();
 
     const int crashRc = ztch_install_crash_handler(kCrashHandlerOptions);
