@@ -36,10 +36,6 @@ void PresetStore::factoryReset() {
   m_reload = true;
 }
 
-bool PresetStore::hasLensType(int model) {
-  return model == 50 || model == 51 || model == 60;
-}
-
 bool PresetStore::hasOrbiLens(int model) {
   return model == 51 || model == 60;
 }

@@ -84,9 +84,8 @@ class PresetStore {
 
   // Base group (0 video, 1 photo, 2 time lapse) of a firmware group.
   static int baseOf(uint8_t group);
-  // What a model is built with: a lens-type reading at all (the others
-  // always read lens type 0), the second (Orbi) lens, custom presets.
-  static bool hasLensType(int model);
+  // What a model is built with: the second (Orbi) lens (lens type 1; the
+  // other models always read lens type 0), custom presets.
   static bool hasOrbiLens(int model);
   static bool canCreate(int model);
 
