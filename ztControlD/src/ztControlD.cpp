@@ -5,14 +5,16 @@
 #include <errno.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "csi.h"
 #include "utils.h"
@@ -27,7 +29,9 @@ constexpr unsigned kCrashHandlerOptions = 0x0F0001FF;
 constexpr uint16_t kNotifyPort = 8081;
 constexpr int kListenBacklog = 3;
 constexpr int kWorkerWaitSeconds = 10;
-constexpr int kAcceptPollSeconds = 2;
+// A backlog that builds up while the listener waits is watched from its next
+// turn on (the worker's next delivery also moves it), so the turn is short.
+constexpr int kAcceptPollMs = 500;
 
 // One daemon per camera: the abstract socket name below is bound for the
 // process's life and released by the kernel however the process ends. It
@@ -105,16 +109,9 @@ int openListener()
     return listener;
 }
 
-// Waits up to 2 s for a connection and hands it to the registry.
-void acceptOnce(ZtcontrolCommandServer *server, int listener)
+// Accepts one connection and hands it to the registry; one it refuses is closed.
+void acceptClient(ZtcontrolCommandServer *server, int listener)
 {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(listener, &readable);
-    struct timeval timeout = {kAcceptPollSeconds, 0};
-    if (select(listener + 1, &readable, nullptr, nullptr, &timeout) <= 0)
-        return;
-
     ZTLOG(ZT_LOG_INFO, "Accepting a notification client...\n");
     struct sockaddr_in peer = {};
     socklen_t peerLength = sizeof(peer);
@@ -137,6 +134,24 @@ void acceptOnce(ZtcontrolCommandServer *server, int listener)
         ZTLOG(ZT_LOG_ERROR, "Failed to add notification client");
         delete client;  // closes the connection
     }
+}
+
+// One turn of the listener: waits up to kAcceptPollMs for a connection or
+// for news of the socket clients' connections, lets the registry act on the
+// latter (a closed connection frees its slot at once, a backlog moves as
+// soon as its socket takes it), then accepts. The registry is serviced
+// before accepting, so no descriptor watched here can belong to a client
+// added since.
+void acceptOnce(ZtcontrolCommandServer *server, int listener)
+{
+    std::vector<pollfd> watch;
+    watch.push_back({listener, POLLIN, 0});
+    server->watchSocketClients(watch);
+    if (poll(watch.data(), watch.size(), kAcceptPollMs) <= 0)
+        return;
+    server->serviceSocketClients(watch);
+    if (watch.front().revents & POLLIN)
+        acceptClient(server, listener);
 }
 
 }  // namespace
