@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -59,15 +60,129 @@ const char *ztUtilBaseName(const char *path)
     return slash != NULL ? slash + 1 : path;
 }
 
-void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *format, ...)
+/* ---- Repeat limiter ---- */
+
+/* True when the slot's copy names file (compared up to the copy's room). */
+static int limit_same_file(const char *copy, const char *file)
+{
+    size_t n = strlen(copy);
+    return strncmp(copy, file, n) == 0 && (file[n] == '\0' || n == ZT_LOG_LIMIT_FILE - 1);
+}
+
+static int limit_window_over(const ztLogLimiter_t *limiter, const ztLogLimitSlot_t *slot,
+                             int64_t nowMs)
+{
+    return nowMs - slot->windowStartMs >= limiter->windowMs;
+}
+
+/* Copies the slot's count to due and clears it; the window stays closed. */
+static void limit_report(ztLogLimitSlot_t *slot, ztLogSuppressed_t *due)
+{
+    *due = slot->site;
+    slot->site.suppressed = 0;
+}
+
+static void limit_open_window(ztLogLimitSlot_t *slot, int level, int64_t nowMs)
+{
+    slot->site.level = level;
+    slot->site.suppressed = 0;
+    slot->windowStartMs = nowMs;
+    slot->written = 1;
+}
+
+int ztLogLimitAdmit(ztLogLimiter_t *limiter, const char *file, int line, int level, int64_t nowMs,
+                    ztLogSuppressed_t *due, size_t room, size_t *dueCount)
+{
+    *dueCount = 0;
+    if (file == NULL)
+        file = "";
+    ztLogLimitSlot_t *own = NULL;
+    ztLogLimitSlot_t *spare = NULL;
+    for (size_t i = 0; i < ZT_LOG_LIMIT_SITES; i++) {
+        ztLogLimitSlot_t *slot = &limiter->slots[i];
+        if (slot->site.file[0] == '\0') {
+            if (spare == NULL)
+                spare = slot;
+        } else if (own == NULL && slot->site.line == line &&
+                   limit_same_file(slot->site.file, file)) {
+            own = slot;
+        }
+    }
+    /* The line's own report first, so its new window starts clean. */
+    if (own != NULL && own->site.suppressed > 0 && limit_window_over(limiter, own, nowMs) &&
+        room > 0)
+        limit_report(own, &due[(*dueCount)++]);
+    for (size_t i = 0; i < ZT_LOG_LIMIT_SITES; i++) {
+        ztLogLimitSlot_t *slot = &limiter->slots[i];
+        if (slot == own || slot->site.file[0] == '\0' || !limit_window_over(limiter, slot, nowMs))
+            continue;
+        if (slot->site.suppressed > 0 && *dueCount < room)
+            limit_report(slot, &due[(*dueCount)++]);
+        if (slot->site.suppressed == 0 && spare == NULL)
+            spare = slot;
+    }
+
+    if (own != NULL) {
+        if (limit_window_over(limiter, own, nowMs) && own->site.suppressed == 0) {
+            limit_open_window(own, level, nowMs);
+            return 1;
+        }
+        if (own->written < limiter->burst) {
+            own->written++;
+            return 1;
+        }
+        own->site.level = level;
+        own->site.suppressed++;
+        return 0;
+    }
+    /* An empty file name would read as a free slot: written uncounted, as
+     * when no slot is left. */
+    if (spare == NULL || file[0] == '\0')
+        return 1;
+    snprintf(spare->site.file, sizeof spare->site.file, "%s", file);
+    spare->site.line = line;
+    limit_open_window(spare, level, nowMs);
+    return 1;
+}
+
+size_t ztLogLimitFlush(ztLogLimiter_t *limiter, ztLogSuppressed_t *due, size_t room)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < ZT_LOG_LIMIT_SITES && count < room; i++) {
+        ztLogLimitSlot_t *slot = &limiter->slots[i];
+        if (slot->site.file[0] != '\0' && slot->site.suppressed > 0)
+            limit_report(slot, &due[count++]);
+    }
+    return count;
+}
+
+/* The process's limiter, behind s_limiterLock; the lock is held only to
+ * decide, never while writing. */
+static ztLogLimiter_t s_limiter = {.burst = ZT_LOG_LIMIT_BURST, .windowMs = ZT_LOG_LIMIT_WINDOW_MS};
+static pthread_mutex_t s_limiterLock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_once_t s_exitReportOnce = PTHREAD_ONCE_INIT;
+/* Reports written per log call; the rest wait for the next call. */
+enum { LIMIT_DUE_PER_CALL = 4 };
+
+/* Only tests change the limits (declared where they use it); call it before
+ * anything logs. */
+void ztUtilSetLogLimit(uint32_t burst, int64_t windowMs);
+void ztUtilSetLogLimit(uint32_t burst, int64_t windowMs)
+{
+    pthread_mutex_lock(&s_limiterLock);
+    s_limiter.burst = burst;
+    s_limiter.windowMs = windowMs;
+    pthread_mutex_unlock(&s_limiterLock);
+}
+
+static void write_record(const struct timespec *now, int level, int line, const char *file,
+                         const char *format, va_list ap)
 {
     char record[RECORD_SIZE];
     memset(record, 0, sizeof record);
 
-    struct timespec now = {0, 0};
-    clock_gettime(CLOCK_BOOTTIME, &now);
     char stamp[48];
-    snprintf(stamp, sizeof stamp, "[%.5ld%.3ld] ", (long)now.tv_sec, now.tv_nsec / 1000000L);
+    snprintf(stamp, sizeof stamp, "[%.5ld%.3ld] ", (long)now->tv_sec, now->tv_nsec / 1000000L);
 
     /* Callers pass 1..6; anything else gets a neutral name rather than a read
      * past the table. */
@@ -76,11 +191,8 @@ void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *forma
     if (n < 0 || n >= RECORD_MSG_ROOM)
         n = 0;
 
-    va_list ap;
-    va_start(ap, format);
     int room = RECORD_MSG_ROOM - n;
     int written = vsnprintf(record + n, (size_t)room, format, ap);
-    va_end(ap);
 
     int at;
     int suffixRoom;
@@ -97,6 +209,67 @@ void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *forma
         record[at + 1] = '\0';
     }
     syslog(LOG_ERR, "%s", record);
+}
+
+static void write_recordf(const struct timespec *now, int level, int line, const char *file,
+                          const char *format, ...) ZT_PRINTF_LIKE(5, 6);
+static void write_recordf(const struct timespec *now, int level, int line, const char *file,
+                          const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    write_record(now, level, line, file, format, ap);
+    va_end(ap);
+}
+
+static void write_suppressed(const ztLogSuppressed_t *due, size_t count)
+{
+    struct timespec now = {0, 0};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    for (size_t i = 0; i < count; i++)
+        write_recordf(&now, due[i].level, due[i].line, due[i].file,
+                      "%u similar messages suppressed", (unsigned)due[i].suppressed);
+}
+
+static void report_suppressed_at_exit(void)
+{
+    ztLogSuppressed_t due[LIMIT_DUE_PER_CALL];
+    size_t count;
+    do {
+        pthread_mutex_lock(&s_limiterLock);
+        count = ztLogLimitFlush(&s_limiter, due, LIMIT_DUE_PER_CALL);
+        pthread_mutex_unlock(&s_limiterLock);
+        write_suppressed(due, count);
+    } while (count == LIMIT_DUE_PER_CALL);
+}
+
+static void register_exit_report(void)
+{
+    atexit(report_suppressed_at_exit);
+}
+
+void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *format, ...)
+{
+    struct timespec now = {0, 0};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const int64_t nowMs = (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000L;
+
+    ztLogSuppressed_t due[LIMIT_DUE_PER_CALL];
+    size_t dueCount = 0;
+    pthread_mutex_lock(&s_limiterLock);
+    const int admit =
+        ztLogLimitAdmit(&s_limiter, file, line, level, nowMs, due, LIMIT_DUE_PER_CALL, &dueCount);
+    pthread_mutex_unlock(&s_limiterLock);
+    if (!admit)
+        pthread_once(&s_exitReportOnce, register_exit_report);
+    write_suppressed(due, dueCount);
+    if (!admit)
+        return;
+
+    va_list ap;
+    va_start(ap, format);
+    write_record(&now, level, line, file, format, ap);
+    va_end(ap);
 }
 
 void ztUtilSetLogLevel(int level)

@@ -28,7 +28,9 @@ constexpr uint32_t kExtendedLoggingBit = 0x200;
 constexpr unsigned kCrashHandlerOptions = 0x0F0001FF;
 constexpr uint16_t kNotifyPort = 8081;
 constexpr int kListenBacklog = 3;
-constexpr int kWorkerWaitSeconds = 10;
+// The worker gets 10 s to reach its loop, looked at every 20 ms.
+constexpr int kWorkerWaitStepUs = 20000;
+constexpr int kWorkerWaitSteps = 10 * 1000000 / kWorkerWaitStepUs;
 // A backlog that builds up while the listener waits is watched from its next
 // turn on (the worker's next delivery also moves it), so the turn is short.
 constexpr int kAcceptPollMs = 500;
@@ -96,8 +98,16 @@ int openListener()
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(kNotifyPort);
+    // A restart right after a stop must get the port back although the
+    // connections the stopped daemon closed still hold it in TIME_WAIT.
+    const int reuse = 1;
+    if (setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse)) != 0)
+        ZTLOG(ZT_LOG_ERROR, "Cannot set address reuse on port %u: %s", (unsigned)kNotifyPort,
+              strerror(errno));
     if (bind(listener, reinterpret_cast<struct sockaddr *>(&address), sizeof(address)) != 0) {
+        const int bindError = errno;
         ZTLOG(ZT_LOG_ERROR, "bind() failed on socket, Exiting daemon");
+        ZTLOG(ZT_LOG_ERROR, "bind() to port %u: %s", (unsigned)kNotifyPort, strerror(bindError));
         close(listener);
         return -1;
     }
@@ -176,12 +186,20 @@ int main(int argc, char **argv)
         exit(startRc);
     }
 
-    for (int waited = 0; !server->isRunning() && waited < kWorkerWaitSeconds; ++waited)
-        sleep(1);
-    if (!server->isRunning()) {
+    // Waits for the worker to reach its loop. A stop command can arrive
+    // before this wait sees the worker running, so what counts is that it
+    // ran: one that ran and has stopped again was stopped, a clean exit.
+    for (int waited = 0; !server->workerHasRun() && waited < kWorkerWaitSteps; ++waited)
+        usleep(kWorkerWaitStepUs);
+    if (!server->workerHasRun()) {
         stopServer(server);
         ZTLOG(ZT_LOG_INFO, "Exiting ztControlD daemon due to error");
         exit(-1);
+    }
+    if (!server->isRunning()) {
+        stopServer(server);
+        ZTLOG(ZT_LOG_INFO, "Exiting ztControlD daemon");
+        return 0;
     }
 
     const int listener = openListener();

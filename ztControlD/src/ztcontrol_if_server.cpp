@@ -182,6 +182,7 @@ void ZtcontrolCommandServer::runLoop()
         if (m_stopRequested.load())
             return;
         m_running.store(true);
+        m_workerHasRun.store(true);
     }
     ZTLOG(ZT_LOG_DEBUG, "Command handling thread running!");
 

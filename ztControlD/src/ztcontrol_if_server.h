@@ -88,6 +88,9 @@ public:
     static void destroy();
 
     bool isRunning() const { return m_running.load(); }
+    // True once the worker has reached its loop, and still after it left it:
+    // with isRunning() false, the worker was stopped, not slow to start.
+    bool workerHasRun() const { return m_workerHasRun.load(); }
     void setRunning(bool running) { m_running.store(running); }
 
     // Opens the three queues and allocates the buffers; 0 or -1.
@@ -188,6 +191,8 @@ private:
     pthread_t m_workerThread{};
     bool m_workerStarted = false;
     std::atomic<bool> m_running{false};
+    // Set after m_running on entering the loop, never cleared.
+    std::atomic<bool> m_workerHasRun{false};
     // Set by shutdown so a worker that has not reached its loop yet does not
     // enter it: m_running alone would be overwritten by the loop's start.
     std::atomic<bool> m_stopRequested{false};
