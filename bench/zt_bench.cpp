@@ -127,11 +127,15 @@ size_t firmwareExchanges(const ZtFirmwarePeer &peer)
 }
 
 // Connects `count` notification clients to port 8081; their descriptors.
-std::vector<int> connectClients(int count)
+// `receiveBuffer` above 0 sets a small receive window (a reader that stops
+// then fills up quickly).
+std::vector<int> connectClients(int count, int receiveBuffer = 0)
 {
     std::vector<int> fds;
     for (int i = 0; i < count; ++i) {
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (fd >= 0 && receiveBuffer > 0)
+            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_port = htons(8081);
@@ -194,6 +198,71 @@ std::pair<double, double> notificationLatency(ZtFirmwarePeer &peer, int fd, int 
         return {-1, -1};
     std::sort(ms.begin(), ms.end());
     return {ms[ms.size() / 2], ms.back()};
+}
+
+struct StalledRun {
+    double medianMs = -1;
+    double worstMs = -1;
+    int rounds = 0;
+    int dropped = 0;        // stalled clients the daemon closed
+    long healthyBytes = 0;  // what the reading client received
+    bool answered = true;   // every command answered within 5 s
+};
+
+// Command round trips while nine TCP clients that never read and one that
+// does are connected. Each "status=1" makes every socket client new, so the
+// pass after it sends all ten the full state; the nine stop-readers fill
+// their windows and the daemon's buffers for them until it drops them. Runs
+// until all nine are dropped and 50 rounds beyond (at most `maxRounds`).
+StalledRun stalledClientsRun(ZtFirmwarePeer &peer, int maxRounds)
+{
+    StalledRun run;
+    peer.scriptRemote(8, 11, PeerAnswer::Bytes(std::vector<uint8_t>(CAMERA_STATUS_BLOCK_SIZE, 0)));
+    peer.scriptRemote(7, 30,
+                      PeerAnswer::Bytes(std::vector<uint8_t>(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
+    const std::vector<int> healthy = connectClients(1);
+    const std::vector<int> stalled = connectClients(9, 1024);
+    if (healthy.size() != 1 || stalled.size() != 9) {
+        for (int fd : healthy)
+            close(fd);
+        for (int fd : stalled)
+            close(fd);
+        return run;
+    }
+    BenchRequester requester("/zt_bench_stalled");
+    const std::vector<uint8_t> values[2] = {{'s', 't', 'a', 't', 'u', 's', '=', '1'},
+                                            {'s', 't', 'a', 't', 'u', 's', '=', '0'}};
+    std::vector<double> ms;
+    char buffer[4096];
+    int after = 0;
+    for (; run.rounds < maxRounds && after < 50 && run.answered; ++run.rounds) {
+        for (const auto &value : values) {
+            const auto start = Clock::now();
+            run.answered = requester.call(kProbe, value);
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            ssize_t got;
+            while ((got = recv(healthy[0], buffer, sizeof(buffer), MSG_DONTWAIT)) > 0)
+                run.healthyBytes += got;
+            if (!run.answered)
+                break;
+        }
+        run.dropped = 0;
+        for (int fd : stalled) {
+            pollfd closed = {fd, POLLRDHUP, 0};
+            run.dropped += poll(&closed, 1, 0) == 1;
+        }
+        after += run.dropped == 9;
+    }
+    for (int fd : healthy)
+        close(fd);
+    for (int fd : stalled)
+        close(fd);
+    std::sort(ms.begin(), ms.end());
+    if (!ms.empty()) {
+        run.medianMs = ms[ms.size() / 2];
+        run.worstMs = ms.back();
+    }
+    return run;
 }
 
 void row(const char *what, double value, const char *unit, double floor, const char *target)
@@ -268,6 +337,8 @@ int main(int argc, char **argv)
     requester.call(kGetPresets, {}, &stashedResult);
     const size_t stashed = firmwareExchanges(peer);
 
+    const StalledRun stalledRun = stalledClientsRun(peer, 3000);
+
     const double idleCpu = idleCpuPercent(process, idleSeconds);
     std::vector<int> clients = connectClients(10);
     const std::vector<uint8_t> resume = {'s', 't', 'a', 't', 'u', 's', '=', '1'};
@@ -298,6 +369,14 @@ int main(int argc, char **argv)
     row("notification latency, status change to TCP, median", notify.first, "ms", 0,
         "(status polled before each receive, at least every 500 ms)");
     row("notification latency, status change to TCP, worst", notify.second, "ms", 0, "");
+    char stalledNote[96];
+    snprintf(stalledNote, sizeof(stalledNote), "(%d rounds, %d of 9 dropped%s)", stalledRun.rounds,
+             stalledRun.dropped, stalledRun.answered ? "" : ", a command NOT answered in 5 s");
+    row("push switch, 9 stalled + 1 reading TCP client, median", stalledRun.medianMs, "ms", 0,
+        stalledNote);
+    row("push switch, 9 stalled + 1 reading TCP client, worst", stalledRun.worstMs, "ms", 0,
+        "target <= 50");
+    row("reading TCP client meanwhile received", stalledRun.healthyBytes / 1024.0, "KiB", 0, "");
     row("peak RSS", rss / 1024.0, "MiB", 0, "target <= 8");
     row("preset list cold: firmware exchanges", static_cast<double>(cold), "", 0,
         coldResult == 0 ? "" : "(the list failed)");

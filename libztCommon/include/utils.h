@@ -48,9 +48,61 @@ extern int32_t g_logLevel;
  * as seconds (at least five digits) and milliseconds. The message part is cut
  * at offset 349 of the record; the " @file:line" suffix is never cut (a
  * single blank replaces a suffix that does not fit). Callers test the level
- * first; use ZTLOG. file is the caller's source base name. */
+ * first; use ZTLOG. file is the caller's source base name. Records of a
+ * source line that repeats too often are dropped and counted (see the repeat
+ * limiter below). */
 void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *format, ...)
     ZT_PRINTF_LIKE(4, 5);
+
+/* ---- Repeat limiter of the leveled log ---------------------------------
+ * A hostile or broken peer can make one source line log at the rate it sends
+ * messages; without a log daemon every record goes to the console at a cost
+ * far above that of the message itself. So each source line (file and line
+ * number) may write ZT_LOG_LIMIT_BURST records within ZT_LOG_LIMIT_WINDOW_MS
+ * of the first one; the rest of that window's records are counted, not
+ * written. The first log call after the window is over (from any line) first
+ * writes one record "N similar messages suppressed" with the level, file and
+ * line of the dropped ones, in the usual record layout; records still counted
+ * at process exit are reported then. ztUtilKlogMsgLevel holds one limiter
+ * under a lock; the functions below work on a caller's limiter, unlocked. */
+#define ZT_LOG_LIMIT_BURST 128u
+#define ZT_LOG_LIMIT_WINDOW_MS 10000
+#define ZT_LOG_LIMIT_SITES 64
+#define ZT_LOG_LIMIT_FILE 96 /* longer file names are told apart by this prefix */
+
+/* Dropped records of one source line, as reported. */
+typedef struct {
+    char file[ZT_LOG_LIMIT_FILE];
+    int line;
+    int level;
+    uint32_t suppressed;
+} ztLogSuppressed_t;
+
+/* One source line's current window; file[0] == '\0' marks a free slot. */
+typedef struct {
+    ztLogSuppressed_t site;
+    int64_t windowStartMs;
+    uint32_t written;
+} ztLogLimitSlot_t;
+
+typedef struct {
+    uint32_t burst;   /* records written per window */
+    int64_t windowMs; /* window length */
+    ztLogLimitSlot_t slots[ZT_LOG_LIMIT_SITES];
+} ztLogLimiter_t;
+
+/* Returns 1 when the record of file:line at nowMs (any monotonic clock) is to
+ * be written, 0 when it is dropped and counted. Windows over by nowMs that
+ * dropped records are closed and copied to due (room entries, at least 1;
+ * the record's own line first, others left for later calls when due is
+ * full); *dueCount gets their number. When all slots hold lines inside their
+ * window, a new line's record is written without being counted. */
+int ztLogLimitAdmit(ztLogLimiter_t *limiter, const char *file, int line, int level, int64_t nowMs,
+                    ztLogSuppressed_t *due, size_t room, size_t *dueCount);
+
+/* Closes windows that dropped records, over or not, copying at most room of
+ * them to due; returns their number (room again when more may be left). */
+size_t ztLogLimitFlush(ztLogLimiter_t *limiter, ztLogSuppressed_t *due, size_t room);
 
 /* Sets g_logLevel when 0 <= level <= 6; other values are ignored. */
 void ztUtilSetLogLevel(int level);

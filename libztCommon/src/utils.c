@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -59,15 +60,129 @@ const char *ztUtilBaseName(const char *path)
     return slash != NULL ? slash + 1 : path;
 }
 
-void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *format, ...)
+/* ---- Repeat limiter ---- */
+
+/* True when the slot's copy names file (compared up to the copy's room). */
+static int limit_same_file(const char *copy, const char *file)
+{
+    size_t n = strlen(copy);
+    return strncmp(copy, file, n) == 0 && (file[n] == '\0' || n == ZT_LOG_LIMIT_FILE - 1);
+}
+
+static int limit_window_over(const ztLogLimiter_t *limiter, const ztLogLimitSlot_t *slot,
+                             int64_t nowMs)
+{
+    return nowMs - slot->windowStartMs >= limiter->windowMs;
+}
+
+/* Copies the slot's count to due and clears it; the window stays closed. */
+static void limit_report(ztLogLimitSlot_t *slot, ztLogSuppressed_t *due)
+{
+    *due = slot->site;
+    slot->site.suppressed = 0;
+}
+
+static void limit_open_window(ztLogLimitSlot_t *slot, int level, int64_t nowMs)
+{
+    slot->site.level = level;
+    slot->site.suppressed = 0;
+    slot->windowStartMs = nowMs;
+    slot->written = 1;
+}
+
+int ztLogLimitAdmit(ztLogLimiter_t *limiter, const char *file, int line, int level, int64_t nowMs,
+                    ztLogSuppressed_t *due, size_t room, size_t *dueCount)
+{
+    *dueCount = 0;
+    if (file == NULL)
+        file = "";
+    ztLogLimitSlot_t *own = NULL;
+    ztLogLimitSlot_t *spare = NULL;
+    for (size_t i = 0; i < ZT_LOG_LIMIT_SITES; i++) {
+        ztLogLimitSlot_t *slot = &limiter->slots[i];
+        if (slot->site.file[0] == '\0') {
+            if (spare == NULL)
+                spare = slot;
+        } else if (own == NULL && slot->site.line == line &&
+                   limit_same_file(slot->site.file, file)) {
+            own = slot;
+        }
+    }
+    /* The line's own report first, so its new window starts clean. */
+    if (own != NULL && own->site.suppressed > 0 && limit_window_over(limiter, own, nowMs) &&
+        room > 0)
+        limit_report(own, &due[(*dueCount)++]);
+    for (size_t i = 0; i < ZT_LOG_LIMIT_SITES; i++) {
+        ztLogLimitSlot_t *slot = &limiter->slots[i];
+        if (slot == own || slot->site.file[0] == '\0' || !limit_window_over(limiter, slot, nowMs))
+            continue;
+        if (slot->site.suppressed > 0 && *dueCount < room)
+            limit_report(slot, &due[(*dueCount)++]);
+        if (slot->site.suppressed == 0 && spare == NULL)
+            spare = slot;
+    }
+
+    if (own != NULL) {
+        if (limit_window_over(limiter, own, nowMs) && own->site.suppressed == 0) {
+            limit_open_window(own, level, nowMs);
+            return 1;
+        }
+        if (own->written < limiter->burst) {
+            own->written++;
+            return 1;
+        }
+        own->site.level = level;
+        own->site.suppressed++;
+        return 0;
+    }
+    /* An empty file name would read as a free slot: written uncounted, as
+     * when no slot is left. */
+    if (spare == NULL || file[0] == '\0')
+        return 1;
+    snprintf(spare->site.file, sizeof spare->site.file, "%s", file);
+    spare->site.line = line;
+    limit_open_window(spare, level, nowMs);
+    return 1;
+}
+
+size_t ztLogLimitFlush(ztLogLimiter_t *limiter, ztLogSuppressed_t *due, size_t room)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < ZT_LOG_LIMIT_SITES && count < room; i++) {
+        ztLogLimitSlot_t *slot = &limiter->slots[i];
+        if (slot->site.file[0] != '\0' && slot->site.suppressed > 0)
+            limit_report(slot, &due[count++]);
+    }
+    return count;
+}
+
+/* The process's limiter, behind s_limiterLock; the lock is held only to
+ * decide, never while writing. */
+static ztLogLimiter_t s_limiter = {.burst = ZT_LOG_LIMIT_BURST, .windowMs = ZT_LOG_LIMIT_WINDOW_MS};
+static pthread_mutex_t s_limiterLock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_once_t s_exitReportOnce = PTHREAD_ONCE_INIT;
+/* Reports written per log call; the rest wait for the next call. */
+enum { LIMIT_DUE_PER_CALL = 4 };
+
+/* Only tests change the limits (declared where they use it); call it before
+ * anything logs. */
+void ztUtilSetLogLimit(uint32_t burst, int64_t windowMs);
+void ztUtilSetLogLimit(uint32_t burst, int64_t windowMs)
+{
+    pthread_mutex_lock(&s_limiterLock);
+    s_limiter.burst = burst;
+    s_limiter.windowMs = windowMs;
+    pthread_mutex_unlock(&s_limiterLock);
+}
+
+static void write_record(const struct timespec *now, int level, int line, const char *file,
+                         const char *format, va_list ap)
 {
     char record[RECORD_SIZE];
     memset(record, 0, sizeof record);
 
-    struct timespec now = {0, 0};
-    clock_gettime(CLOCK_BOOTTIME, &now);
     char stamp[48];
-    snprintf(stamp, sizeof stamp, "[%.5ld%.3ld] ", (long)now.tv_sec, now.tv_nsec / 1000000L);
+    snprintf(stamp, sizeof stamp, "[%.5ld%.3ld] ", (long)now->tv_sec, now->tv_nsec / 1000000L);
 
     /* Callers pass 1..6; anything else gets a neutral name rather than a read
      * past the table. */
@@ -76,11 +191,8 @@ void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *forma
     if (n < 0 || n >= RECORD_MSG_ROOM)
         n = 0;
 
-    va_list ap;
-    va_start(ap, format);
     int room = RECORD_MSG_ROOM - n;
     int written = vsnprintf(record + n, (size_t)room, format, ap);
-    va_end(ap);
 
     int at;
     int suffixRoom;
@@ -97,6 +209,67 @@ void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *forma
         record[at + 1] = '\0';
     }
     syslog(LOG_ERR, "%s", record);
+}
+
+static void write_recordf(const struct timespec *now, int level, int line, const char *file,
+                          const char *format, ...) ZT_PRINTF_LIKE(5, 6);
+static void write_recordf(const struct timespec *now, int level, int line, const char *file,
+                          const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    write_record(now, level, line, file, format, ap);
+    va_end(ap);
+}
+
+static void write_suppressed(const ztLogSuppressed_t *due, size_t count)
+{
+    struct timespec now = {0, 0};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    for (size_t i = 0; i < count; i++)
+        write_recordf(&now, due[i].level, due[i].line, due[i].file,
+                      "%u similar messages suppressed", (unsigned)due[i].suppressed);
+}
+
+static void report_suppressed_at_exit(void)
+{
+    ztLogSuppressed_t due[LIMIT_DUE_PER_CALL];
+    size_t count;
+    do {
+        pthread_mutex_lock(&s_limiterLock);
+        count = ztLogLimitFlush(&s_limiter, due, LIMIT_DUE_PER_CALL);
+        pthread_mutex_unlock(&s_limiterLock);
+        write_suppressed(due, count);
+    } while (count == LIMIT_DUE_PER_CALL);
+}
+
+static void register_exit_report(void)
+{
+    atexit(report_suppressed_at_exit);
+}
+
+void ztUtilKlogMsgLevel(int level, int line, const char *file, const char *format, ...)
+{
+    struct timespec now = {0, 0};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const int64_t nowMs = (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000L;
+
+    ztLogSuppressed_t due[LIMIT_DUE_PER_CALL];
+    size_t dueCount = 0;
+    pthread_mutex_lock(&s_limiterLock);
+    const int admit =
+        ztLogLimitAdmit(&s_limiter, file, line, level, nowMs, due, LIMIT_DUE_PER_CALL, &dueCount);
+    pthread_mutex_unlock(&s_limiterLock);
+    if (!admit)
+        pthread_once(&s_exitReportOnce, register_exit_report);
+    write_suppressed(due, dueCount);
+    if (!admit)
+        return;
+
+    va_list ap;
+    va_start(ap, format);
+    write_record(&now, level, line, file, format, ap);
+    va_end(ap);
 }
 
 void ztUtilSetLogLevel(int level)
@@ -160,18 +333,65 @@ size_t ztDebugTimeStamp(char *buf, size_t size)
     return n;
 }
 
-/* The copy file lives under /tmp, where anyone may plant a symbolic link
- * named like it; O_NOFOLLOW keeps such a link from redirecting the write
- * onto another file. */
+/* Files this runtime writes sit in folders anyone may write (under /tmp, on
+ * the card), where another user may have planted something first under the
+ * same name. Nothing is ever opened through a symbolic link (O_NOFOLLOW) nor
+ * blocks on a FIFO (O_NONBLOCK), and a file is written only when it is one
+ * this process just created exclusively or one it may trust (below). */
+
+/* Removes what is at path and creates a new file there, exclusively: the
+ * descriptor names a file this call made, or -1 (for instance when another
+ * user's file in a sticky folder cannot be removed). */
+static int create_fresh(const char *path, int flags, mode_t mode)
+{
+    unlink(path);
+    return open(path, flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+}
+
+/* A file found at path may be used when it is a regular file with no other
+ * name, owned by this user or by the owner of its folder (who could replace
+ * it anyway; on the card every file belongs to the card's owner). */
+static int trusted_file(int fd, const char *path)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
+        return 0;
+    if (st.st_uid == geteuid())
+        return 1;
+    char folder[512];
+    const char *slash = strrchr(path, '/');
+    if (slash == NULL || (size_t)(slash - path) >= sizeof folder)
+        return 0;
+    snprintf(folder, sizeof folder, "%.*s", slash == path ? 1 : (int)(slash - path), path);
+    struct stat dir;
+    return stat(folder, &dir) == 0 && dir.st_uid == st.st_uid;
+}
+
+/* Opens the file at path that is kept across runs with `flags` (no O_CREAT),
+ * or -1 when nothing trusted is there. */
+static int open_trusted(const char *path, int flags)
+{
+    int fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && !trusted_file(fd, path)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+/* The copy grows across runs and processes while it is trusted; anything
+ * else at its path is replaced by a new copy. */
 static void append_debug_file(const char *stamp, const char *text)
 {
     char path[512];
     if (ztUtilPath(path, sizeof path, ZT_DBG_FILE) != 0)
         return;
-    int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int fd = open_trusted(path, O_WRONLY | O_APPEND);
+    if (fd < 0)
+        fd = create_fresh(path, O_WRONLY | O_APPEND, 0644);
     if (fd < 0)
         return;
-    FILE *f = fdopen(fd, "a+");
+    FILE *f = fdopen(fd, "a");
     if (f == NULL) {
         close(fd);
         return;
@@ -331,16 +551,14 @@ static void card_id_reset(char *out)
 }
 
 /* Reads the first line of the card file into out. The file sits on the
- * card, which anyone may write; a symbolic link in its place is removed
- * rather than followed. Returns 1 when out holds a valid identifier. */
+ * card, which anyone may write: only a trusted file is read; anything else
+ * there (a link, a FIFO, another user's file) is left to be replaced.
+ * Returns 1 when out holds a valid identifier. */
 static int card_id_read(char *out, const char *file)
 {
-    int fd = open(file, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ELOOP)
-            unlink(file);
+    int fd = open_trusted(file, O_RDONLY);
+    if (fd < 0)
         return 0;
-    }
     FILE *f = fdopen(fd, "r");
     if (f == NULL) {
         close(fd);
@@ -393,8 +611,8 @@ int getCardIDStrFromCard(char *out, int card)
     if (card_id_read(out, file))
         return 0;
 
-    /* Written with O_NOFOLLOW for the same reason as it is read. */
-    int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    /* Whatever was there held no identifier to keep: a new file replaces it. */
+    int fd = create_fresh(file, O_WRONLY, 0644);
     FILE *f = fd >= 0 ? fdopen(fd, "w") : NULL;
     if (f == NULL) {
         if (fd >= 0)

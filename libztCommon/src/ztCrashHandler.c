@@ -194,6 +194,28 @@ static void reraise_default(int sig)
     raise(sig);
 }
 
+/* Opens the report file for a crash in progress: async-signal-safe calls
+ * only, never blocking. The path is in a world-writable folder, so whatever
+ * is found there was not made by this crash: another user's file (which
+ * would receive the report and keep it readable to them) or a FIFO (which
+ * would hold the handler up for good) is removed and the report created
+ * afresh, exclusively, readable to this user only. A symbolic link is
+ * refused, never followed (ELOOP, the report goes to standard output). When
+ * what is there cannot be removed, creating fails and the report goes to
+ * standard output too. Returns the descriptor, or -1 with errno set. */
+static int open_report(const char *path)
+{
+    struct stat st;
+    if (lstat(path, &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            errno = ELOOP;
+            return -1;
+        }
+        unlink(path);
+    }
+    return open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+}
+
 void ztch_crash_handler(int sig, siginfo_t *info, void *context)
 {
     (void)context;
@@ -209,9 +231,7 @@ void ztch_crash_handler(int sig, siginfo_t *info, void *context)
     FILE *out = stdout;
     int openErr = 0;
     if (opts & ZTCH_OPT_REPORT_FILE) {
-        /* O_NOFOLLOW: the path is in a world-writable directory, so a symbolic
-         * link planted there must not redirect the report onto another file. */
-        int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        int fd = open_report(path);
         if (fd >= 0) {
             out = fdopen(fd, "w+");
             if (out == NULL) {

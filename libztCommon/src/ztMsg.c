@@ -61,21 +61,29 @@ static void complete_request(ztiobuf_t *iobuf, const char *from, const char *to,
     ZTASSERT(0 == tlv_validate(iobuf->buf));
 }
 
-/* Opens the destination, posts len bytes and closes it again. */
-static int post(const ztiobuf_t *iobuf, const char *dest)
+/* Opens the destination, posts len bytes and closes it again. Returns
+ * ZT_ERR_MQ_FAIL when the destination does not open; otherwise the close
+ * result, with whether the send itself went through in *sent. */
+static int post(const ztiobuf_t *iobuf, const char *dest, int *sent)
 {
     ztattr_t txq;
+    *sent = 0;
     if (ztMbox_txopen(dest, &txq) != 0)
         return ZT_ERR_MQ_FAIL;
-    int sent = ztMbox_send(iobuf->buf, iobuf->len, &txq);
-    int closed = ztMbox_close(&txq);
-    return sent != 0 ? ZT_ERR_MQ_FAIL : closed;
+    *sent = ztMbox_send(iobuf->buf, iobuf->len, &txq) == 0;
+    if (!*sent)
+        ZTLOG(ZT_LOG_ERROR, "Mbox send fail=\"%s\" errno=\"%s\"", dest, strerror(errno));
+    return ztMbox_close(&txq);
 }
 
+/* A plain post returns the close result also when the send failed (logged
+ * above), as it does when a full destination drops the message: nobody waits
+ * on its fate. */
 int ztmsg_send(ztiobuf_t *iobuf, const char *from, const char *to, const char *via, int trace)
 {
     complete_request(iobuf, from, to, trace);
-    return post(iobuf, via != NULL ? via : to);
+    int sent;
+    return post(iobuf, via != NULL ? via : to, &sent);
 }
 
 static void remove_reply_mailbox(ztattr_t *rxq, const char *from)
@@ -85,31 +93,37 @@ static void remove_reply_mailbox(ztattr_t *rxq, const char *from)
         ZTLOG(ZT_LOG_ERROR, "Mbox unlink fail=\"%s\" errno=\"%s\"", from, strerror(errno));
 }
 
-/* An answer counts when it validates and its header claims exactly what
- * was received (no stale request bytes behind a short datagram). */
-static int answer_valid(const ztiobuf_t *iobuf)
+/* An answer counts when it validates within what was received: a header
+ * claiming more would have the validation read stale request bytes behind a
+ * short datagram. Bytes after the declared length (a peer posting a padded
+ * buffer) are not part of the answer. */
+static int answer_valid(const ztiobuf_t *iobuf, uint32_t received)
 {
-    return tlv_validate(iobuf->buf) == 0 && sntlv_msg_len(iobuf->buf) == (int)iobuf->len;
+    int declared = sntlv_msg_len(iobuf->buf);
+    return declared >= TLV_HDR_LEN && (uint32_t)declared <= received &&
+           tlv_validate(iobuf->buf) == 0;
 }
 
 int ztmsg_send_timedreceive(ztiobuf_t *iobuf, const char *from, const char *to, const char *via,
                             int trace)
 {
     complete_request(iobuf, from, to, trace);
-    if (iobuf->size < ZTMSG_MAX) { /* could not take any answer */
-        iobuf->len = NO_ANSWER;
-        return ZT_ERR_INVALID_PARAM;
-    }
 
     /* The reply mailbox exists before the request leaves, so the answer
-     * cannot arrive first, and no other exchange can share it meanwhile. */
+     * cannot arrive first, and no other exchange can share it meanwhile. Its
+     * messages are no larger than the caller's buffer (a queue cannot be
+     * read into less than its message size): a buffer under ZTMSG_MAX takes
+     * the answers that fit it; a longer answer cannot be posted to it, and
+     * the caller sees no answer. */
+    long messageSize = iobuf->size < ZTMSG_MAX ? (long)iobuf->size : ZTMSG_MAX;
     ztattr_t rxq;
-    if (ztMbox_rxopen_shared(from, ZTMSG_MAX_COUNT_SM, &rxq) != 0) {
+    if (ztMbox_rxopen_shared_ext(from, ZTMSG_MAX_COUNT_SM, messageSize, &rxq) != 0) {
         iobuf->len = NO_ANSWER;
         return ZT_ERR_MQ_FAIL;
     }
-    int posted = post(iobuf, via != NULL ? via : to);
-    if (posted != 0) {
+    int sent;
+    int posted = post(iobuf, via != NULL ? via : to, &sent);
+    if (posted != 0 || !sent) {
         remove_reply_mailbox(&rxq, from);
         iobuf->len = NO_ANSWER;
         return ZT_ERR_MQ_FAIL;
@@ -123,14 +137,14 @@ int ztmsg_send_timedreceive(ztiobuf_t *iobuf, const char *from, const char *to, 
         return rxErrno == ETIMEDOUT ? ZT_ERR : ZT_ERR_MQ_FAIL;
     }
     iobuf->len = (uint32_t)received;
-    if (answer_valid(iobuf))
-        return received;
-
-    ZT_DMSGERR(261, "ztmsg_send_timedreceive");
-    hexprint("ERROR", 0, iobuf->buf, received);
-    if (answer_valid(iobuf))
-        return received;
-    return ZT_ERR_INVALID_PARAM;
+    if (!answer_valid(iobuf, (uint32_t)received)) {
+        ZT_DMSGERR(261, "ztmsg_send_timedreceive");
+        hexprint("ERROR", 0, iobuf->buf, received);
+        if (!answer_valid(iobuf, (uint32_t)received))
+            return ZT_ERR_INVALID_PARAM;
+    }
+    iobuf->len = (uint32_t)sntlv_msg_len(iobuf->buf);
+    return (int)iobuf->len;
 }
 
 const uint8_t *ztmsg_response(const ztiobuf_t *iobuf, const uint8_t **data, uint32_t *length)

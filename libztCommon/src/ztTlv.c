@@ -230,12 +230,12 @@ uint32_t snLoclItoI(void *buf, uint32_t bufSize, uint32_t count, uint32_t value)
 {
     if (count == 0 || count > 4)
         return 0;
-    /* Each byte is written with its terminator, so count + 1 bytes are needed;
-     * refusing up front keeps a short buffer from getting a partial number. */
-    if (bufSize < count + 1)
-        return 0;
+    /* Each byte is written with its terminator, so count + 1 bytes are
+     * needed. A shorter buffer gets what fits, as the formatted print cuts
+     * it (the last position then holds a terminator), never more; the count
+     * is returned all the same. */
     char *b = buf;
-    for (uint32_t i = 0; i < count; i++) {
+    for (uint32_t i = 0; i < count && i < bufSize; i++) {
         unsigned shift = 8 * (count - 1 - i);
         snprintf(b + i, bufSize - i, "%c", (int)(uint8_t)(value >> shift));
     }

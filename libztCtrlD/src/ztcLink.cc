@@ -1,8 +1,10 @@
 #include "ztcLink.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <atomic>
@@ -77,6 +79,83 @@ ssize_t receiveUntil(mqd_t queue, int64_t deadlineMs, uint8_t *buffer, uint32_t 
     }
 }
 
+// Which queue a descriptor refers to: the name of a queue can be given to a
+// new queue while descriptors of the old one stay open.
+struct QueueId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool valid = false;
+};
+
+QueueId identify(mqd_t queue)
+{
+    struct stat st;
+    if (fstat(static_cast<int>(queue), &st) != 0)
+        return QueueId();
+    QueueId id;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.valid = true;
+    return id;
+}
+
+bool sameQueue(const QueueId &a, const QueueId &b)
+{
+    return a.valid && b.valid && a.dev == b.dev && a.ino == b.ino;
+}
+
+// When the firmware side restarts it removes "/to_ztnet" and creates it
+// afresh; a context's descriptor then still names the old queue, which
+// nobody reads. The library opens the new queue itself and sends through it
+// in place of every context descriptor that still refers to the old one.
+// The context's descriptor stays its owner's (the owner closes it). All
+// three guarded by g_linkMutex.
+mqd_t g_reopened = static_cast<mqd_t>(-1);
+QueueId g_replaced;  // the queue g_reopened stands in for
+// A call got no answer: before the next send, check whether the name now
+// refers to another queue. Cleared by the next answer.
+bool g_suspect = false;
+
+// The descriptor requests of this context go to.
+mqd_t requestQueue(const ztc_msg_q_context_t *ctx)
+{
+    if (g_reopened == static_cast<mqd_t>(-1))
+        return ctx->request_queue;
+    if (sameQueue(identify(ctx->request_queue), g_replaced))
+        return g_reopened;
+    // The owner holds a descriptor of another queue now (it reopened the
+    // interface itself): the library's own is not needed any more.
+    mq_close(g_reopened);
+    g_reopened = static_cast<mqd_t>(-1);
+    g_replaced = QueueId();
+    return ctx->request_queue;
+}
+
+enum class Probe { kSame, kReopened, kGone };
+
+// Looks at what the name "/to_ztnet" refers to now. When it is another
+// queue than `current` (the one requests went to), opens it and sends
+// through it from now on. One open and one close at most.
+Probe reopenIfRecreated(const ztc_msg_q_context_t *ctx, mqd_t current)
+{
+    const mqd_t fresh = mq_open(ZTC_QUEUE_FIRMWARE, O_WRONLY);
+    if (fresh == static_cast<mqd_t>(-1))
+        return Probe::kGone;
+    const QueueId freshId = identify(fresh);
+    if (!freshId.valid || sameQueue(freshId, identify(current))) {
+        mq_close(fresh);
+        return Probe::kSame;
+    }
+    if (g_reopened != static_cast<mqd_t>(-1))
+        mq_close(g_reopened);
+    else
+        g_replaced = identify(ctx->request_queue);
+    g_reopened = fresh;
+    ZTLOG(ZT_LOG_WARN, "'%s' was created anew by the firmware side: reopened it",
+          ZTC_QUEUE_FIRMWARE);
+    return Probe::kReopened;
+}
+
 bool matches(const Msg &msg, const char *kind, uint32_t sequence)
 {
     if (msg.getCategory() != ZTC_CAT_LIB_ANSWER)
@@ -142,7 +221,26 @@ int exchange(const ztc_msg_q_context_t *ctx, const char *kind, const uint8_t *ar
               argLength);
         return ZT_ERR_INVALID_PARAM;
     }
-    if (!sendNow(ctx->request_queue, tx, txLength)) {
+    mqd_t queue = requestQueue(ctx);
+    bool probed = false;
+    if (g_suspect) {
+        probed = true;
+        if (reopenIfRecreated(ctx, queue) == Probe::kReopened)
+            queue = g_reopened;
+    }
+    bool sent = sendNow(queue, tx, txLength);
+    // A send that fails may mean the queue was replaced and the old one
+    // filled up: one look at the name and, when it is new, one more send.
+    if (!sent && !probed) {
+        const int sendErrno = errno;
+        if (reopenIfRecreated(ctx, queue) == Probe::kReopened) {
+            queue = g_reopened;
+            sent = sendNow(queue, tx, txLength);
+        } else {
+            errno = sendErrno;
+        }
+    }
+    if (!sent) {
         ZTLOG(ZT_LOG_ERROR, "%.2s request could not be sent to '%s': %s", kind, ZTC_QUEUE_FIRMWARE,
               strerror(errno));
         return ZT_ERR_MQ_FAIL;
@@ -154,6 +252,9 @@ int exchange(const ztc_msg_q_context_t *ctx, const char *kind, const uint8_t *ar
         if (n < 0) {
             ZTLOG(ZT_LOG_ERROR, "%.2s request %u: no answer within %d ms", kind, sequence,
                   ZTC_ANSWER_TIMEOUT_MS);
+            // The firmware side may have restarted: look again before the
+            // next request, once the new queue has had time to appear.
+            g_suspect = reopenIfRecreated(ctx, queue) != Probe::kReopened;
             return ZT_ERR_MQ_FAIL;
         }
         if (!g_answerMsg.parse(g_rxBuffer, static_cast<uint32_t>(n)) ||
@@ -164,6 +265,7 @@ int exchange(const ztc_msg_q_context_t *ctx, const char *kind, const uint8_t *ar
         }
         break;
     }
+    g_suspect = false;
     answer->status = static_cast<int32_t>(g_answerMsg.findElement(ZTC_EL_RESULT)->getUInt32());
     const MsgElement *bytes = g_answerMsg.findElement(ZTC_EL_RSPARG);
     answer->hasBytes = bytes != nullptr;

@@ -29,8 +29,10 @@ public:
     template <typename Decode>
     int run(ztc_msg_q_context_t *ctx, Decode decode)
     {
-        if (!m_writer.ok())
+        if (!m_writer.ok()) {
+            ZTLOG(ZT_LOG_ERROR, "%s: inputs do not fit one request", m_name);
             return ZT_ERR_INVALID_PARAM;
+        }
         ztc::LinkLock lock;
         ztc::Answer a;
         const int rc = ztc::exchange(ctx, ZTC_KIND_TYPED, m_writer.data(), m_writer.length(), &a);
@@ -187,11 +189,20 @@ int ztc_storage_delete_group(ztc_msg_q_context_t *ctx, const char *name, uint32_
     return nameCall(ctx, "ztc_storage_delete_group", name, nameLength);
 }
 
+// As many items as fit one request with the context's reply queue name (61
+// with the default one); a longer list is refused with ZT_ERR_INVALID_PARAM
+// before anything is sent, and logged.
 int ztc_storage_delete_list(ztc_msg_q_context_t *ctx, const file_list_item_t *items, uint32_t count)
 {
     static_assert(sizeof(file_list_item_t) == 23, "delete-list items are packed 23-byte records");
-    if (count > 60 || (count && !items))
+    if (count && !items)
         return ZT_ERR_INVALID_PARAM;
+    // No list longer than a message can fit; the bound also keeps the byte
+    // size below from wrapping.
+    if (count > ZTC_MSG_MAX / sizeof(file_list_item_t)) {
+        ZTLOG(ZT_LOG_ERROR, "ztc_storage_delete_list: %u items do not fit one request", count);
+        return ZT_ERR_INVALID_PARAM;
+    }
     TypedCall call("ztc_storage_delete_list");
     call.in().u32(count).range(items, count * static_cast<uint32_t>(sizeof(file_list_item_t)));
     return call.run(ctx);

@@ -15,16 +15,18 @@
 
 class MQNotificationClient : public NotificationClient {
 public:
-    // The queue is opened at the first delivery, not here: a service may
+    // The queue is opened at each delivery, not here: a service may
     // register before it has created its queue.
     explicit MQNotificationClient(const std::string &queueName);
     ~MQNotificationClient() override;
 
-    // Opens the queue when it is not open yet (false when it cannot be
-    // opened; tried again at the next delivery) and posts the EventMsg
-    // without ever blocking: on a full queue the message is dropped and the
-    // client kept (true). False when the send fails otherwise.
+    // Opens the queue by name (false when it cannot be opened, for example
+    // because it was deleted) and posts the EventMsg without ever blocking:
+    // on a full queue the message is dropped and the client kept (true).
+    // False when the send fails otherwise.
     bool Notify(eNotificationType_t type, std::stringstream &message) override;
+    // True when no queue of that name exists (any longer).
+    bool isGone() override;
 
     // Logs the queue name at the debug level.
     void dump() const;
@@ -32,7 +34,6 @@ public:
     const std::string &getQueueName() const { return m_queueName; }
 
 private:
-    mqd_t m_queue = (mqd_t)-1;            // open from the first successful delivery on
     std::string m_queueName;              // as registered
     std::unique_ptr<uint8_t[]> m_buffer;  // 1500-byte serialisation buffer
 };

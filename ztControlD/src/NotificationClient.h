@@ -2,13 +2,15 @@
 // poll offers every message to each client the same way. The registry owns
 // clients through base pointers and destroys them through the virtual
 // destructor. Every member is used under the registry's m_clientsMutex, by
-// whichever thread holds it (the notification listener adding clients, the
-// worker pausing, resuming and notifying them).
+// whichever thread holds it (the notification listener adding clients and
+// watching their connections, the worker pausing, resuming and notifying
+// them).
 #ifndef NOTIFICATION_CLIENT_H
 #define NOTIFICATION_CLIENT_H
 
 #include <stdint.h>
 
+#include <chrono>
 #include <sstream>
 
 class NotificationClient {
@@ -37,8 +39,22 @@ public:
         m_paused = paused;
         if (paused)
             m_isNew = true;
+        else
+            m_everResumed = true;
     }
     virtual bool isPaused() const { return m_paused; }
+    // True once the client has been resumed at least once (a queue client
+    // at its registration, a socket client by the push-notification
+    // switch). A full registry may give the slot of a client that never was
+    // to a newcomer.
+    bool everResumed() const { return m_everResumed; }
+    // When the client was created (connected or registered).
+    std::chrono::steady_clock::time_point since() const { return m_since; }
+
+    // True when the receiver is known to be gone for good (the connection
+    // was closed, the queue deleted), so its slot can be freed without
+    // waiting for a delivery to fail. Looks without blocking.
+    virtual bool isGone() { return false; }
 
     // Delivers one message: the JSON text followed by one NUL byte (the
     // stream's content size counts that NUL). Returns true while the client
@@ -55,10 +71,12 @@ public:
 protected:
     explicit NotificationClient(uint32_t clientType) : m_clientType(clientType) {}
 
-    uint32_t m_bytesSent = 0;  // socket clients: bytes of complete writes
+    uint32_t m_bytesSent = 0;  // socket clients: bytes of frames accepted for sending
     uint32_t m_clientType;     // CLIENT_TYPE_SOCKET or CLIENT_TYPE_MQUEUE
     bool m_isNew = true;       // cleared by each successful delivery
     bool m_paused = true;      // a paused client does not make the poll run
+    bool m_everResumed = false;
+    std::chrono::steady_clock::time_point m_since = std::chrono::steady_clock::now();
 };
 
 #endif  // NOTIFICATION_CLIENT_H

@@ -45,15 +45,14 @@ CommandResult sendSimple(CommandScope &scope, const char *entry, uint8_t categor
 using DeleteCall = int (*)(ztc_msg_q_context_t *, const char *, uint32_t);
 
 // One file or its group. Argument: the name, ending at its NUL or with the
-// element (at least one byte, by the table); an empty name is refused.
+// element (at least one byte, by the table). An empty name goes to the
+// firmware like any other (length 0); what it answers is the answer.
 CommandResult deleteNamed(CommandScope &scope, const CommandArgs &args, const char *entryFormat,
                           DeleteCall call, const char *what)
 {
     const char *name = reinterpret_cast<const char *>(args.argument->getData());
     const size_t nameLength = strnlen(name, args.argument->getLength());
     ZTLOG(ZT_LOG_DEBUG, entryFormat, (int)nameLength, name);
-    if (nameLength == 0)
-        return invalidParam();
     return ZT_LOGGED(call(&scope.camera, name, static_cast<uint32_t>(nameLength)), what);
 }
 

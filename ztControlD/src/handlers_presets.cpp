@@ -76,14 +76,15 @@ CommandResult cmdPresetListGroups(CommandScope &scope, const CommandArgs &)
 // on this camera now.
 CommandResult cmdPresetListIds(CommandScope &scope, const CommandArgs &args)
 {
+    // A request that fails to parse may still have set its group on the way;
+    // only a whole request counts.
     ztcontrol::presets::ZTC_Preset_List_Req req;
-    uint32_t group = 0;
-    if (parsePresetRequest(args.argument, req) && req.has_group_id()) {
-        group = req.group_id();
-        if (group >= kPresetGroupIdBase)
-            group -= kPresetGroupIdBase;
-    }
-    if (!req.has_group_id() || group > kLastInputGroup)
+    if (!parsePresetRequest(args.argument, req) || !req.has_group_id())
+        return invalidParam();
+    uint32_t group = req.group_id();
+    if (group >= kPresetGroupIdBase)
+        group -= kPresetGroupIdBase;
+    if (group > kLastInputGroup)
         return invalidParam();
     const uint8_t actual = scope.state.ConvertInputGroupToActualGroup(static_cast<uint8_t>(group));
     uint8_t *answer = nullptr;

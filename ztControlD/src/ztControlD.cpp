@@ -2,13 +2,19 @@
 // the crash handler, starts the command server, then serves the notification
 // listener (TCP port 8081) on the main thread until the server's worker stops.
 #include <arpa/inet.h>
+#include <errno.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
+#include <stddef.h>
 #include <stdlib.h>
-#include <sys/select.h>
+#include <string.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "csi.h"
 #include "utils.h"
@@ -22,8 +28,43 @@ constexpr uint32_t kExtendedLoggingBit = 0x200;
 constexpr unsigned kCrashHandlerOptions = 0x0F0001FF;
 constexpr uint16_t kNotifyPort = 8081;
 constexpr int kListenBacklog = 3;
-constexpr int kWorkerWaitSeconds = 10;
-constexpr int kAcceptPollSeconds = 2;
+// The worker gets 10 s to reach its loop, looked at every 20 ms.
+constexpr int kWorkerWaitStepUs = 20000;
+constexpr int kWorkerWaitSteps = 10 * 1000000 / kWorkerWaitStepUs;
+// A backlog that builds up while the listener waits is watched from its next
+// turn on (the worker's next delivery also moves it), so the turn is short.
+constexpr int kAcceptPollMs = 500;
+
+// One daemon per camera: the abstract socket name below is bound for the
+// process's life and released by the kernel however the process ends. It
+// lives in the network namespace, so daemons in separate namespaces (tests
+// and CI side by side) never see each other's. A second daemon returns
+// false here, before it touches any queue.
+bool holdInstanceLock()
+{
+    static const char kLockName[] = "\0ztControlD";
+    // The log's copy on standard error, so a refusal shows where it was started.
+    openlog(nullptr, LOG_CONS | LOG_PERROR, LOG_USER);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        ZTLOG(ZT_LOG_ERROR, "Cannot take the instance lock: %s", strerror(errno));
+        return false;
+    }
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, kLockName, sizeof(kLockName) - 1);
+    const socklen_t length = offsetof(struct sockaddr_un, sun_path) + sizeof(kLockName) - 1;
+    if (bind(fd, reinterpret_cast<struct sockaddr *>(&address), length) != 0) {
+        if (errno == EADDRINUSE)
+            ZTLOG(ZT_LOG_ERROR,
+                  "Another ztControlD is already running (lock @ztControlD is held), exiting");
+        else
+            ZTLOG(ZT_LOG_ERROR, "Cannot take the instance lock: %s", strerror(errno));
+        close(fd);
+        return false;
+    }
+    return true;  // fd stays open: it is the lock
+}
 
 void setLogLevelFromCamera()
 {
@@ -57,8 +98,16 @@ int openListener()
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(kNotifyPort);
+    // A restart right after a stop must get the port back although the
+    // connections the stopped daemon closed still hold it in TIME_WAIT.
+    const int reuse = 1;
+    if (setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse)) != 0)
+        ZTLOG(ZT_LOG_ERROR, "Cannot set address reuse on port %u: %s", (unsigned)kNotifyPort,
+              strerror(errno));
     if (bind(listener, reinterpret_cast<struct sockaddr *>(&address), sizeof(address)) != 0) {
+        const int bindError = errno;
         ZTLOG(ZT_LOG_ERROR, "bind() failed on socket, Exiting daemon");
+        ZTLOG(ZT_LOG_ERROR, "bind() to port %u: %s", (unsigned)kNotifyPort, strerror(bindError));
         close(listener);
         return -1;
     }
@@ -70,16 +119,9 @@ int openListener()
     return listener;
 }
 
-// Waits up to 2 s for a connection and hands it to the registry.
-void acceptOnce(ZtcontrolCommandServer *server, int listener)
+// Accepts one connection and hands it to the registry; one it refuses is closed.
+void acceptClient(ZtcontrolCommandServer *server, int listener)
 {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(listener, &readable);
-    struct timeval timeout = {kAcceptPollSeconds, 0};
-    if (select(listener + 1, &readable, nullptr, nullptr, &timeout) <= 0)
-        return;
-
     ZTLOG(ZT_LOG_INFO, "Accepting a notification client...\n");
     struct sockaddr_in peer = {};
     socklen_t peerLength = sizeof(peer);
@@ -104,11 +146,31 @@ void acceptOnce(ZtcontrolCommandServer *server, int listener)
     }
 }
 
+// One turn of the listener: waits up to kAcceptPollMs for a connection or
+// for news of the socket clients' connections, lets the registry act on the
+// latter (a closed connection frees its slot at once, a backlog moves as
+// soon as its socket takes it), then accepts. The registry is serviced
+// before accepting, so no descriptor watched here can belong to a client
+// added since.
+void acceptOnce(ZtcontrolCommandServer *server, int listener)
+{
+    std::vector<pollfd> watch;
+    watch.push_back({listener, POLLIN, 0});
+    server->watchSocketClients(watch);
+    if (poll(watch.data(), watch.size(), kAcceptPollMs) <= 0)
+        return;
+    server->serviceSocketClients(watch);
+    if (watch.front().revents & POLLIN)
+        acceptClient(server, listener);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
     (void)argc;
+    if (!holdInstanceLock())
+        exit(EXIT_FAILURE);
     setLogLevelFromCamera();
 
     const int crashRc = ztch_install_crash_handler(kCrashHandlerOptions);
@@ -124,12 +186,20 @@ int main(int argc, char **argv)
         exit(startRc);
     }
 
-    for (int waited = 0; !server->isRunning() && waited < kWorkerWaitSeconds; ++waited)
-        sleep(1);
-    if (!server->isRunning()) {
+    // Waits for the worker to reach its loop. A stop command can arrive
+    // before this wait sees the worker running, so what counts is that it
+    // ran: one that ran and has stopped again was stopped, a clean exit.
+    for (int waited = 0; !server->workerHasRun() && waited < kWorkerWaitSteps; ++waited)
+        usleep(kWorkerWaitStepUs);
+    if (!server->workerHasRun()) {
         stopServer(server);
         ZTLOG(ZT_LOG_INFO, "Exiting ztControlD daemon due to error");
         exit(-1);
+    }
+    if (!server->isRunning()) {
+        stopServer(server);
+        ZTLOG(ZT_LOG_INFO, "Exiting ztControlD daemon");
+        return 0;
     }
 
     const int listener = openListener();

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "ztErrno.h"
 #include "utils.h"
@@ -46,16 +47,33 @@ ZtcontrolCommandServer::~ZtcontrolCommandServer()
     pthread_mutex_destroy(&m_commandMutex);
 }
 
-// Opens a queue the server creates and reads: "/to_ztCtlD" or "/to_ztCtlD2".
+// Creates a queue the server owns and reads: "/to_ztCtlD" or "/to_ztCtlD2".
+// Whatever is found under the name is not ours to serve: a queue another
+// user created before the daemon started (any size, depth and mode they
+// chose) or one a crashed run left behind, stale commands still waiting in
+// it. It is removed and the queue is created afresh, exclusively, with the
+// daemon's size, depth and mode. The mode is set on the descriptor after
+// creation, as the umask could have narrowed or widened it: owner and group
+// only, so only services of the daemon's group can send to or read from it.
 static mqd_t openOwnQueue(const char *name)
 {
+    if (mq_unlink(name) == 0)
+        ZTLOG(ZT_LOG_ERROR, "Removed a queue '%s' that was already there", name);
     struct mq_attr attr = {};
     attr.mq_flags = 0;
     attr.mq_maxmsg = ZtcontrolCommandServer::kQueueDepth;
     attr.mq_msgsize = ZTMSG_MAX;
-    mqd_t q = mq_open(name, O_RDONLY | O_CREAT, 0664, &attr);
-    if (q == (mqd_t)-1)
+    mqd_t q = mq_open(name, O_RDONLY | O_CREAT | O_EXCL, 0660, &attr);
+    if (q == (mqd_t)-1) {
         ZTLOG(ZT_LOG_ERROR, "mq_open() failed for '%s': %s", name, strerror(errno));
+        return q;
+    }
+    if (fchmod(q, 0660) != 0) {
+        ZTLOG(ZT_LOG_ERROR, "Cannot set the mode of queue '%s': %s", name, strerror(errno));
+        mq_close(q);
+        mq_unlink(name);
+        return (mqd_t)-1;
+    }
     return q;
 }
 
@@ -164,6 +182,7 @@ void ZtcontrolCommandServer::runLoop()
         if (m_stopRequested.load())
             return;
         m_running.store(true);
+        m_workerHasRun.store(true);
     }
     ZTLOG(ZT_LOG_DEBUG, "Command handling thread running!");
 

@@ -3,8 +3,9 @@
 // carries out every request, the answer path and the notification clients.
 //
 // Threads: the main thread calls getInstance, start, isRunning, shutdown,
-// destroy and addNotificationClient; everything else runs on the worker
-// thread (receiving, classifying, handleCommand, answers, events, polling).
+// destroy, addNotificationClient, watchSocketClients and
+// serviceSocketClients; everything else runs on the worker thread
+// (receiving, classifying, handleCommand, answers, events, polling).
 // The worker timer's callback takes m_commandMutex. Lock order:
 // m_commandMutex before m_clientsMutex; nothing takes m_commandMutex while
 // holding m_clientsMutex.
@@ -12,6 +13,7 @@
 #define ZTCONTROL_IF_SERVER_H
 
 #include <mqueue.h>
+#include <poll.h>
 #include <pthread.h>
 #include <stdint.h>
 #include <sys/time.h>
@@ -70,6 +72,12 @@ public:
     static constexpr unsigned kReceiveTimeoutMs = 500;
     static constexpr uint8_t kDefaultModel = 57;
     static constexpr size_t kMaxClients = 10;
+    // A newcomer to a full registry may take the slot of the oldest client
+    // that has never been resumed, once that client has had this long to
+    // resume. Without the grace, clients connecting together (say after
+    // the radio link came back) would push each other out before any of
+    // them could resume.
+    static constexpr int kResumeGraceSeconds = 10;
     // Largest answer payload sent without the size warning.
     static constexpr unsigned kPayloadWarnLength = 1400;
 
@@ -80,6 +88,9 @@ public:
     static void destroy();
 
     bool isRunning() const { return m_running.load(); }
+    // True once the worker has reached its loop, and still after it left it:
+    // with isRunning() false, the worker was stopped, not slow to start.
+    bool workerHasRun() const { return m_workerHasRun.load(); }
     void setRunning(bool running) { m_running.store(running); }
 
     // Opens the three queues and allocates the buffers; 0 or -1.
@@ -115,8 +126,10 @@ public:
     static unsigned char GetCameraModel() { return CameraState::GetCameraModel(); }
 
     // Registry of notification clients. addNotificationClient takes
-    // ownership of client when it returns true (at most kMaxClients); the
-    // caller keeps it otherwise. Must not be called with m_clientsMutex held.
+    // ownership of client when it returns true (at most kMaxClients; a full
+    // registry first drops clients that are gone, then gives the slot of the
+    // oldest client never resumed within kResumeGraceSeconds); the caller
+    // keeps it otherwise. Must not be called with m_clientsMutex held.
     bool addNotificationClient(NotificationClient *client) override;
     int ConfigureSocketNotifications(unsigned char *params) override;
     int registerQueueClient(const std::string &queueName) override;
@@ -129,6 +142,15 @@ public:
     // (the worker thread); a test without a running worker may call it bare.
     size_t deliverToClients(NotificationClient::eNotificationType_t type,
                             std::stringstream &message, Recipients recipients);
+    // The notification listener's watch over the socket clients (main
+    // thread, each takes m_clientsMutex). watchSocketClients appends one
+    // entry per socket client: readable always, writable as well while the
+    // client has a backlog. serviceSocketClients, given those entries after
+    // a poll, discards what clients sent, drops those whose connection
+    // ended or failed, and flushes the backlogs that can move. Entries are
+    // matched to clients by descriptor; others (the listener) are ignored.
+    void watchSocketClients(std::vector<pollfd> &watch);
+    void serviceSocketClients(const std::vector<pollfd> &watch);
     // Number of registered clients, and of those not paused.
     size_t clientCount();
     size_t activeClientCount();
@@ -169,6 +191,8 @@ private:
     pthread_t m_workerThread{};
     bool m_workerStarted = false;
     std::atomic<bool> m_running{false};
+    // Set after m_running on entering the loop, never cleared.
+    std::atomic<bool> m_workerHasRun{false};
     // Set by shutdown so a worker that has not reached its loop yet does not
     // enter it: m_running alone would be overwritten by the loop's start.
     std::atomic<bool> m_stopRequested{false};
@@ -176,9 +200,14 @@ private:
     bool m_suspended = false;
     pthread_mutex_t m_commandMutex;
 
-    // Registry; guarded by m_clientsMutex.
+    // Registry; guarded by m_clientsMutex. In the order the clients came,
+    // the oldest first.
     std::vector<NotificationClient *> m_notificationClients;
     pthread_mutex_t m_clientsMutex;
+    // Frees a slot of a full registry, m_clientsMutex held: drops the
+    // clients that are gone, then if need be the oldest client never
+    // resumed within its grace. True when there is room.
+    bool makeRoom();
 
     // What the daemon knows of the camera, and the preset edits of the
     // commands (its zoom timer takes m_commandMutex); worker thread, under

@@ -45,26 +45,35 @@ const char *elementText(const uint8_t *element, char *out, size_t outSize)
 }  // namespace
 
 // The TLV functions walk elements by the lengths the message itself declares.
-// A message whose header length differs from what was received, or whose
-// elements do not tile it exactly, would make them read past the received
-// bytes, so it is dropped before anything looks inside.
+// A message whose header claims more than was received, or whose elements do
+// not tile it exactly, would make them read past the received bytes, so it is
+// dropped before anything looks inside. Bytes after a complete message (one
+// that ends with its end element) are the rest of a client's padded buffer
+// and are ignored; a header that stops short of its end element is at odds
+// with what was received.
 bool ZtcontrolCommandServer::framingIsSound(const uint8_t *buffer, ssize_t length)
 {
     const char *fault = nullptr;
+    const ssize_t declared = length < TLV_HDR_LEN ? 0 : readBE16(buffer);
     if (length < TLV_HDR_LEN) {
         fault = "shorter than its header";
-    } else if (readBE16(buffer) != length) {
+    } else if (declared > length || declared < TLV_HDR_LEN) {
         fault = "header length differs from the bytes received";
     } else {
         ssize_t offset = TLV_HDR_LEN;
-        while (offset < length && !fault) {
-            if (offset + TLV_ELEM_HDR_LEN > length)
+        ssize_t last = -1;
+        while (offset < declared && !fault) {
+            if (offset + TLV_ELEM_HDR_LEN > declared) {
                 fault = "element head runs past the message";
-            else if (offset + TLV_ELEM_HDR_LEN + readBE16(buffer + offset + 1) > length)
+            } else if (offset + TLV_ELEM_HDR_LEN + readBE16(buffer + offset + 1) > declared) {
                 fault = "element value runs past the message";
-            else
+            } else {
+                last = offset;
                 offset += TLV_ELEM_HDR_LEN + readBE16(buffer + offset + 1);
+            }
         }
+        if (!fault && declared < length && (last < 0 || buffer[last + 3] != TLV_END))
+            fault = "header length differs from the bytes received";
     }
     if (fault) {
         ZTLOG(ZT_LOG_ERROR, "Dropping malformed message of %d bytes: %s", (int)length, fault);
@@ -104,6 +113,11 @@ bool ZtcontrolCommandServer::receiveMsg(Msg &request, ztcontrol_command_t &comma
     ZTLOG(ZT_LOG_INFO, "received %d bytes at server", (int)received);
     if (!framingIsSound(m_rxBuffer, received))
         return false;
+    if (readBE16(m_rxBuffer) < received) {
+        ZTLOG(ZT_LOG_INFO, "Ignoring %d bytes after the %d-byte message",
+              (int)(received - readBE16(m_rxBuffer)), (int)readBE16(m_rxBuffer));
+        received = readBE16(m_rxBuffer);
+    }
 
     const uint8_t *commandElement = tlv_find(m_rxBuffer, TLV_CMD);
     if (commandElement && readBE16(commandElement + 1) >= 2 && commandElement[4] == 'C' &&
@@ -152,6 +166,13 @@ bool ZtcontrolCommandServer::classifyClientCommand(ssize_t length, Msg &request,
     const MsgElement *commandElement = request.findElement(TLV_CMD);
     if (!commandElement) {
         ZTLOG(ZT_LOG_ERROR, "No command specified in message. Skipping");
+        return false;
+    }
+    // A command is a 32-bit number; a shorter or longer element would be read
+    // as some other command.
+    if (commandElement->getLength() != sizeof(uint32_t)) {
+        ZTLOG(ZT_LOG_ERROR, "Command element of %u bytes is not a 4-byte command; dropped",
+              (unsigned)commandElement->getLength());
         return false;
     }
     command = static_cast<ztcontrol_command_t>(commandElement->getUInt32());

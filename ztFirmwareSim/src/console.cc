@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "camera_settings.h"
+#include "camera_status.h"
 #include "sim_log.h"
 
 namespace ztsim {
@@ -25,9 +27,10 @@ const char kHelp[] =
     "  status-byte OFFSET VALUE  set one byte of the 394-byte status block\n"
     "  setting-byte OFFSET VALUE set one byte of the 238-byte settings block\n"
     "  ux pro|easy               user-experience mode\n"
-    "  power 0|1|2               power profile (0 normal, 1 endurance, 2 longest battery)\n"
+    "  power 0|1|2               power profile (0 normal, 1 endurance, 2 longest battery;\n"
+    "                            the names normal, endurance, longest-battery too)\n"
     "  lens MODE LENS            lens mode and lens (mode other than 0: special group)\n"
-    "  lens-type N               lens type (1: second-lens groups)\n"
+    "  lens-type 0|1             lens type (1: second lens, models 51 and 60 only)\n"
     "  model N                   camera model number (presets return to factory,\n"
     "                            reported as a preset reset, then \"JR\")\n"
     "  shutter on|off            press the shutter / stop the capture\n"
@@ -35,6 +38,12 @@ const char kHelp[] =
     "  mute MS                   answer no firmware request for MS\n"
     "  off-time MS               how long a shutdown or sleep keeps the camera off\n"
     "  csi ITEM VALUE            set a camera-state-interface item (subscribers hear it)\n"
+    "  status [ITEM]             status items by name: name (id) = value\n"
+    "  settings [SETTING]        settings by name: name (id) = option (firmware value)\n"
+    "  set SETTING OPTION        change a setting as the library does: the option id\n"
+    "                            goes through the model's option table\n"
+    "                            (ITEM, SETTING: id or table name, e.g. video_resolution\n"
+    "                            or resolution for the video one)\n"
     "  log 0-3                   simulator log level (error, warn, info, debug)\n"
     "  sleep MS                  wait before the next command\n"
     "  quit                      stop the simulator\n"
@@ -47,6 +56,45 @@ bool number(const std::string& s, long long* out) {
   if (!end || *end != '\0') return false;
   *out = v;
   return true;
+}
+
+// A status item or setting named by its id or by its table name; for
+// settings a bare name also finds the video setting of that name
+// ("resolution" is video_resolution), and a name that is the last word of
+// exactly one table name finds that one ("band" is wireless_band).
+template <typename Item>
+const Item* findItem(const Item* items, uint32_t count, const Item* (*byId)(uint32_t),
+                     const std::string& key) {
+  long long id;
+  if (number(key, &id)) return id >= 0 && id <= 0xFFFF ? byId(static_cast<uint32_t>(id)) : nullptr;
+  for (const std::string& name : {key, "video_" + key}) {
+    for (uint32_t i = 0; i < count; ++i) {
+      if (name == items[i].name) return &items[i];
+    }
+  }
+  const Item* found = nullptr;
+  const std::string suffix = "_" + key;
+  for (uint32_t i = 0; i < count; ++i) {
+    std::string n = items[i].name;
+    if (n.size() > suffix.size() &&
+        n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      if (found) return nullptr;  // ambiguous
+      found = &items[i];
+    }
+  }
+  return found;
+}
+
+const camera_status_item_t* findStatus(const std::string& key) {
+  uint32_t count = 0;
+  const camera_status_item_t* items = camera_status_items(&count);
+  return findItem(items, count, camera_status_find_item, key);
+}
+
+const camera_setting_item_t* findSetting(const std::string& key) {
+  uint32_t count = 0;
+  const camera_setting_item_t* items = camera_setting_items(&count);
+  return findItem(items, count, camera_setting_find_item, key);
 }
 
 std::string trim(const std::string& s) {
@@ -143,6 +191,10 @@ bool Console::execute(const std::string& line, int64_t nowMs) {
     if (args.size() != 1 || (args[0] != "pro" && args[0] != "easy")) return usage();
     m_camera.setUxMode(args[0] == "pro" ? 1 : 0);
   } else if (cmd == "power") {
+    static const char* const kProfiles[] = {"normal", "endurance", "longest-battery"};
+    for (int i = 0; i < 3 && args.size() == 1; ++i) {
+      if (args[0] == kProfiles[i]) args[0] = std::to_string(i);
+    }
     if (!numbers(1) || n[0] < 0 || n[0] > 2) return usage();
     m_camera.setPowerProfile(static_cast<uint8_t>(n[0]));
   } else if (cmd == "lens") {
@@ -150,7 +202,10 @@ bool Console::execute(const std::string& line, int64_t nowMs) {
     m_camera.setLenses(static_cast<int8_t>(n[0]), static_cast<int8_t>(n[1]));
   } else if (cmd == "lens-type") {
     if (!numbers(1) || n[0] < 0 || n[0] > 255) return usage();
-    m_camera.setLensType(static_cast<uint8_t>(n[0]));
+    if (!m_camera.setLensType(static_cast<uint8_t>(n[0]))) {
+      m_out << "model " << m_camera.model() << " has no lens type " << n[0] << "\n";
+      return false;
+    }
   } else if (cmd == "model") {
     if (!numbers(1) || n[0] <= 0 || n[0] > 255) return usage();
     m_camera.setModel(static_cast<int>(n[0]), nowMs);
@@ -167,6 +222,19 @@ bool Console::execute(const std::string& line, int64_t nowMs) {
   } else if (cmd == "csi") {
     if (!numbers(2) || n[0] < 0 || n[0] > 0xFFFFFFFFLL) return usage();
     m_send(m_csi.set(static_cast<uint32_t>(n[0]), static_cast<uint32_t>(n[1])));
+  } else if (cmd == "status" || cmd == "settings") {
+    if (args.size() > 1) return usage();
+    if (!show(cmd == "status", args.empty() ? std::string() : args[0])) return usage();
+  } else if (cmd == "set") {
+    long long option = 0;
+    const camera_setting_item_t* item = args.size() == 2 ? findSetting(args[0]) : nullptr;
+    if (!item || !number(args[1], &option) || option < 0 || option > 0xFFFFFFFFLL) return usage();
+    int32_t value = getOptionValueById(m_camera.model(), item->id, static_cast<uint32_t>(option));
+    FwAnswer a = m_camera.changeSetting(item->id, value, nowMs);
+    if (a.status != ZT_OK) {
+      m_out << "set " << item->name << " refused: " << a.status << "\n";
+      return false;
+    }
   } else if (cmd == "log") {
     if (!numbers(1) || n[0] < 0 || n[0] > 3) return usage();
     simSetLogLevel(static_cast<int>(n[0]));
@@ -197,6 +265,41 @@ void Console::showState(int64_t nowMs) {
         << (c.isOff(nowMs) ? "camera off (shutdown or sleep)\n"
                            : (c.refusing(nowMs) ? "refusing requests\n" : ""))
         << (c.answering(nowMs) ? "" : "not answering\n") << "off time " << c.offTime() << " ms\n";
+}
+
+bool Console::show(bool status, const std::string& key) {
+  const SimCamera& c = m_camera;
+  auto line = [&](const char* name, uint32_t id, int32_t value) {
+    m_out << name << " (" << id << ") = ";
+    if (status) {
+      m_out << value << "\n";
+      return;
+    }
+    uint32_t option = getOptionIdByValue(c.model(), id, value, 0xFFFFFFFF);
+    if (option == 0xFFFFFFFF) {
+      m_out << "no option (" << value << ")\n";
+    } else {
+      m_out << option << " (" << value << ")\n";
+    }
+  };
+  if (status) {
+    const camera_status_item_t* one = key.empty() ? nullptr : findStatus(key);
+    if (!key.empty() && !one) return false;
+    uint32_t count = 0;
+    const camera_status_item_t* items = one ? one : camera_status_items(&count);
+    for (uint32_t i = 0; i < (one ? 1 : count); ++i) {
+      line(items[i].name, items[i].id, camera_status_read(&c.statusBlock(), &items[i]));
+    }
+  } else {
+    const camera_setting_item_t* one = key.empty() ? nullptr : findSetting(key);
+    if (!key.empty() && !one) return false;
+    uint32_t count = 0;
+    const camera_setting_item_t* items = one ? one : camera_setting_items(&count);
+    for (uint32_t i = 0; i < (one ? 1 : count); ++i) {
+      line(items[i].name, items[i].id, camera_setting_read(&c.settingsBlock(), &items[i]));
+    }
+  }
+  return true;
 }
 
 void Console::showPresets() {

@@ -41,6 +41,9 @@ class Console {
 
  private:
   void showState(int64_t nowMs);
+  // Status items (or settings) by name, all or the one named; false when
+  // the key names none.
+  bool show(bool status, const std::string& key);
   void showPresets();
   void showMedia();
   void showModule(int64_t nowMs);

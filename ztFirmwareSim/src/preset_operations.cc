@@ -75,7 +75,7 @@ FwAnswer PresetStore::getInfo(const Bytes& p) const {
 
 FwAnswer PresetStore::create(const Bytes& p) {
   if (p.size() != 18) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
-  if (m_context.model == 51 || m_context.model == 60) return FwAnswer::fail(ZT_ERR_NOT_SUPPORTED);
+  if (!canCreate(m_context.model)) return FwAnswer::fail(ZT_ERR_NOT_SUPPORTED);
   uint8_t g = p[0];
   uint8_t flatMode = p[1];
   if (g > kGroupTimeLapse || familyOf(flatMode) == BlockFamily::kNone) {
@@ -122,8 +122,11 @@ FwAnswer PresetStore::remove(const Bytes& p) {
   if (m_editOpen && m_editSnapshot.id == id) m_editOpen = false;
   bool wasActive = activePreset() == id;
   uint8_t g = it->group();
+  // Only the group whose remembered preset goes away falls back to its first
+  // preset; any other active preset stays as it is.
+  bool wasGroupActive = activeIn(g) == id;
   list->erase(it);
-  m_active.erase(g);
+  if (wasGroupActive) m_active.erase(g);
   emit(PresetEvent::kRemoved, g);
   if (wasActive) {
     m_reload = true;

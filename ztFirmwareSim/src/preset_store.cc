@@ -36,15 +36,29 @@ void PresetStore::factoryReset() {
   m_reload = true;
 }
 
+bool PresetStore::hasOrbiLens(int model) {
+  return model == 51 || model == 60;
+}
+
+bool PresetStore::canCreate(int model) {
+  return model != 51 && model != 60;
+}
+
 std::vector<uint8_t> PresetStore::offeredGroups() const {
   const PresetContext& c = m_context;
   if (c.lensMode != 0) return {kGroupSpecial};
+  const bool bothFamilies = c.model == 60;
+  if (c.lensType == 1) {
+    std::vector<uint8_t> groups = {kGroupOrbiVideo, kGroupOrbiPhoto, kGroupOrbiTimeLapse};
+    if (bothFamilies) groups.insert(groups.end(), {kGroupVideo, kGroupPhoto, kGroupTimeLapse});
+    return groups;
+  }
+  if (c.lensType != 0 || c.powerProfile > 2 || c.uxMode > 1) return {};
   std::vector<uint8_t> groups = {groupForBase(0), groupForBase(1), groupForBase(2)};
-  if (c.model == 60) {
-    // The model with both lens families lists both sets.
-    std::vector<uint8_t> other =
-        c.lensType == 1 ? std::vector<uint8_t>{0, 1, 2} : std::vector<uint8_t>{3, 4, 5};
-    groups.insert(groups.end(), other.begin(), other.end());
+  // The model with both lens families lists the second-lens groups too, but
+  // only beside the plain pro groups.
+  if (bothFamilies && c.uxMode == 1 && c.powerProfile == 0) {
+    groups.insert(groups.end(), {kGroupOrbiVideo, kGroupOrbiPhoto, kGroupOrbiTimeLapse});
   }
   return groups;
 }
@@ -53,7 +67,6 @@ uint8_t PresetStore::groupForBase(int base) const {
   const PresetContext& c = m_context;
   if (c.lensMode != 0) return kGroupSpecial;
   if (c.lensType == 1) return static_cast<uint8_t>(kGroupOrbiVideo + base);
-  if (c.model == 60) return static_cast<uint8_t>(base);
   if (base == 1) return c.uxMode == 0 ? kGroupEasyPhoto : kGroupPhoto;
   if (base == 2) return c.uxMode == 0 ? kGroupEasyTimeLapse : kGroupTimeLapse;
   static const uint8_t pro[3] = {kGroupVideo, kGroupEnduranceVideo, kGroupLongestBatteryVideo};

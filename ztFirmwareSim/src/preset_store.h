@@ -84,8 +84,17 @@ class PresetStore {
 
   // Base group (0 video, 1 photo, 2 time lapse) of a firmware group.
   static int baseOf(uint8_t group);
+  // What a model is built with: the second (Orbi) lens (lens type 1; the
+  // other models always read lens type 0), custom presets.
+  static bool hasOrbiLens(int model);
+  static bool canCreate(int model);
 
-  // Groups the firmware lists in the current state, in listing order.
+  // Groups the firmware lists in the current state, in listing order: the
+  // special group in any lens mode but 0; the second-lens groups with lens
+  // type 1; else the video group of the ux mode and power profile, then the
+  // photo and time-lapse groups of the ux mode. Model 60 adds the other lens
+  // family's groups (with lens type 0 only in pro mode, power profile 0).
+  // Empty in a state no camera reports (lens type above 1).
   std::vector<uint8_t> offeredGroups() const;
   // The firmware group a base group (0 video, 1 photo, 2 time lapse) maps to
   // in the current state.
@@ -140,7 +149,7 @@ class PresetStore {
   PresetContext m_context;
   std::map<uint8_t, std::vector<PresetRecord>> m_groups;
   std::map<uint8_t, uint32_t> m_active;  // active preset per firmware group
-  uint8_t m_activeGroup = kGroupVideo;   // always an offered group
+  uint8_t m_activeGroup = kGroupVideo;   // an offered group whenever any is offered
   int m_lastBase = 0;                    // base group to return to after the special group
   uint32_t m_nextCustom = 0x100;
   bool m_editOpen = false;

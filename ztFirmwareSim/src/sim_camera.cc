@@ -77,6 +77,12 @@ void SimCamera::setModel(int model, int64_t nowMs) {
   m_model = model;
   PresetContext c = m_presets.context();
   c.model = model;
+  // A model without the second lens cannot have it fitted.
+  if (!PresetStore::hasOrbiLens(model)) {
+    m_lensType = 0;
+    c.lensType = 0;
+    setStatus(status_id::kLensType, 0);
+  }
   m_presets.setContext(c);
   // Another model has other presets: the daemon is told to drop its view
   // of them, as after a preset reset.
@@ -92,13 +98,15 @@ void SimCamera::setLenses(int8_t lensMode, int8_t lens) {
   syncPresets();
 }
 
-void SimCamera::setLensType(uint8_t lensType) {
+bool SimCamera::setLensType(uint8_t lensType) {
+  if (lensType > 1 || (lensType == 1 && !PresetStore::hasOrbiLens(m_model))) return false;
   m_lensType = lensType;
   PresetContext c = m_presets.context();
   c.lensType = lensType;
   m_presets.setContext(c);
   setStatus(status_id::kLensType, lensType);
   syncPresets();
+  return true;
 }
 
 void SimCamera::setPowerProfile(uint8_t profile) {

@@ -61,7 +61,10 @@ class SimCamera {
   // reset followed by a resume request.
   void setModel(int model, int64_t nowMs);
   void setLenses(int8_t lensMode, int8_t lens);
-  void setLensType(uint8_t lensType);
+  // False (nothing changes) for a lens type the model cannot have: models
+  // without a lens-type reading have only 0, model 50 has no second lens,
+  // 51 and 60 take 0 or 1.
+  bool setLensType(uint8_t lensType);
   void setPowerProfile(uint8_t profile);
   void setUxMode(uint8_t ux);
   // Refuses every request (one-byte 2 / ZT_ERR_NAK_OFF) for ms.
@@ -77,6 +80,10 @@ class SimCamera {
   void reportPresetEvent(uint8_t code, uint32_t id);
   void requestSuspend();
   void requestResume();
+  // Changes one setting to a firmware value as the library's set does,
+  // refused as the camera refuses it (refusals, a setting or value the
+  // model lacks).
+  FwAnswer changeSetting(uint32_t setting, int32_t value, int64_t nowMs);
   void pokeStatus(uint16_t offset, uint8_t value);
   void pokeSetting(uint16_t offset, uint8_t value);
 

@@ -32,6 +32,28 @@ mqd_t createQueue(const std::string& name) {
   return q;
 }
 
+enum class Post { kPosted, kFull, kMissing, kFailed };
+
+// Posts one message without ever blocking: a full queue is reported, not
+// waited on.
+Post postNow(const std::string& queue, const Bytes& message) {
+  mqd_t q = mq_open(queue.c_str(), O_WRONLY);
+  if (q == static_cast<mqd_t>(-1)) return Post::kMissing;
+  mq_attr attr{};
+  Post result = Post::kPosted;
+  if (mq_getattr(q, &attr) == 0 && attr.mq_curmsgs >= attr.mq_maxmsg) {
+    result = Post::kFull;
+  } else {
+    timespec expired{};  // a deadline in the past: fail at once when full
+    if (mq_timedsend(q, reinterpret_cast<const char*>(message.data()), message.size(), 0,
+                     &expired) != 0) {
+      result = errno == ETIMEDOUT || errno == EAGAIN ? Post::kFull : Post::kFailed;
+    }
+  }
+  mq_close(q);
+  return result;
+}
+
 void closeQueue(mqd_t* q, const std::string& name) {
   if (*q == static_cast<mqd_t>(-1)) return;
   mq_close(*q);
@@ -118,7 +140,10 @@ void SimServer::flushEvents() {
     } else {
       bool resume = e.kind == CameraEvent::kResume;
       simLog(kLogInfo, "event: %s request", resume ? "resume (JR)" : "suspend (JS)");
-      out.push_back({m_names.daemon, buildSuspendRequest(resume, m_names.daemon, m_names.own)});
+      // The events before it go first, as they happened.
+      send(out);
+      out.clear();
+      requestSys(resume, monotonicMs());
     }
   }
   uint32_t model = 0;
@@ -179,6 +204,62 @@ void SimServer::onOwnMessage(const uint8_t* data, size_t length) {
   LinkMessage msg;
   if (!parseLinkMessage(data, length, &msg)) return;
   simLog(kLogInfo, "daemon answered %s (category %u)", msg.command.c_str(), msg.category);
+  if (m_sysRequests.empty() || msg.category != ZTC_CAT_SYS_REQUEST + 1) return;
+  const SysRequest& r = m_sysRequests.front();
+  if (r.copies > 0 && msg.command == (r.resume ? "JR" : "JS")) {
+    m_sysRequests.pop_front();
+    deliverSys(monotonicMs());
+  }
+}
+
+void SimServer::requestSys(bool resume, int64_t nowMs) {
+  SysRequest r;
+  r.resume = resume;
+  r.sinceMs = nowMs;
+  r.nextMs = nowMs;
+  m_sysRequests.push_back(r);
+  deliverSys(nowMs);
+}
+
+void SimServer::deliverSys(int64_t nowMs) {
+  while (!m_sysRequests.empty()) {
+    SysRequest& r = m_sysRequests.front();
+    const char* code = r.resume ? "JR" : "JS";
+    // A posted request followed by a newer one: the daemon's queue keeps
+    // their order, and only the newer one's outcome matters.
+    if (r.copies > 0 && m_sysRequests.size() > 1) {
+      m_sysRequests.pop_front();
+      continue;
+    }
+    if (nowMs - r.sinceMs >= kSysGiveUpMs) {
+      simLog(kLogError, "%s not answered by the daemon within %lld ms (%d copies posted): given up",
+             code, static_cast<long long>(kSysGiveUpMs), r.copies);
+      m_sysRequests.pop_front();
+      continue;
+    }
+    if (nowMs < r.nextMs) return;
+    const Post result =
+        postNow(m_names.daemon, buildSuspendRequest(r.resume, m_names.daemon, m_names.own));
+    if (result == Post::kPosted) {
+      ++r.copies;
+      r.nextMs = nowMs + kSysRepeatMs;
+      if (r.copies > 1) {
+        simLog(kLogWarn, "%s not answered within %lld ms: posted again (copy %d)", code,
+               static_cast<long long>(kSysRepeatMs), r.copies);
+      }
+      return;
+    }
+    r.nextMs = nowMs + kSysRetryMs;
+    if (!r.held) {
+      r.held = true;
+      simLog(kLogWarn, "queue %s %s: %s held, trying again every %lld ms", m_names.daemon.c_str(),
+             result == Post::kFull      ? "full"
+             : result == Post::kMissing ? "missing"
+                                        : "refused it",
+             code, static_cast<long long>(kSysRetryMs));
+    }
+    return;
+  }
 }
 
 void SimServer::drain(mqd_t queue, void (SimServer::*handler)(const uint8_t*, size_t)) {
@@ -219,6 +300,10 @@ int SimServer::pollTimeoutMs() const {
     int64_t consoleDue = m_console->nextDueMs();
     if (consoleDue >= 0) wait = std::min(wait, consoleDue - now);
   }
+  if (!m_sysRequests.empty()) {
+    const SysRequest& r = m_sysRequests.front();
+    wait = std::min(wait, std::min(r.nextMs, r.sinceMs + kSysGiveUpMs) - now);
+  }
   return static_cast<int>(std::max<int64_t>(wait, 0));
 }
 
@@ -258,6 +343,7 @@ int SimServer::run() {
     m_camera.tick(now);
     if (m_console) m_console->run(now);
     flushEvents();
+    deliverSys(monotonicMs());
   }
   close();
   return 0;

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,13 @@ class SimServer {
  public:
   // Messages the firmware-side queues hold at most.
   static constexpr long kQueueDepth = 10;
+  // Suspend and resume requests: while the daemon's queue is full (or
+  // missing) the request is held and tried again this often; once posted it
+  // is posted again this often until the daemon answers it; after this long
+  // it is given up (logged).
+  static constexpr int64_t kSysRetryMs = 50;
+  static constexpr int64_t kSysRepeatMs = 200;
+  static constexpr int64_t kSysGiveUpMs = 10000;
 
   SimServer(SimCamera& camera, CsiService& csi, SimQueueNames names = SimQueueNames());
   ~SimServer();
@@ -60,7 +68,9 @@ class SimServer {
   // Posts messages to their queues; a missing or full queue drops the
   // message (logged), so the camera never waits on the daemon.
   void send(const std::vector<Outgoing>& messages);
-  // Sends the camera's pending events to the daemon.
+  // Sends the camera's pending events to the daemon. Preset updates are
+  // dropped on a full queue like any message; suspend and resume requests
+  // are delivered (see kSysRetryMs).
   void flushEvents();
 
   const SimQueueNames& names() const { return m_names; }
@@ -73,6 +83,19 @@ class SimServer {
   void readConsole();
   int pollTimeoutMs() const;
 
+  // A suspend or resume request on its way to the daemon.
+  struct SysRequest {
+    bool resume = false;
+    int64_t sinceMs = 0;  // when the camera asked for it
+    int64_t nextMs = 0;   // next attempt to post it
+    int copies = 0;       // copies posted so far
+    bool held = false;    // a post found no room (logged once)
+  };
+  void requestSys(bool resume, int64_t nowMs);
+  // Posts, repeats or gives up the oldest request as due; in order, so a
+  // resume never overtakes the suspend before it.
+  void deliverSys(int64_t nowMs);
+
   SimCamera& m_camera;
   CsiService& m_csi;
   SimQueueNames m_names;
@@ -84,6 +107,7 @@ class SimServer {
   int m_consoleFd = -1;
   std::string m_consoleBuffer;
   std::atomic<bool> m_stop{false};
+  std::deque<SysRequest> m_sysRequests;
 };
 
 // Monotonic milliseconds.

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "camera_items.h"
+#include "camera_settings.h"
 #include "camera_status.h"
 #include "sim_camera.h"
 #include "sim_log.h"
@@ -243,8 +244,30 @@ FwAnswer SimCamera::typed(const std::string& function, const Bytes& args, int64_
   return a;
 }
 
+FwAnswer SimCamera::changeSetting(uint32_t setting, int32_t value, int64_t nowMs) {
+  if (refusing(nowMs)) return FwAnswer::fail(ZT_ERR_NAK_OFF);
+  FwAnswer a = writeSetting(setting, value);
+  syncPresets();
+  return a;
+}
+
 FwAnswer SimCamera::writeSetting(uint32_t setting, int32_t value) {
   if (!camera_setting_find_item(setting)) return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+  // A camera refuses what its model does not have: a setting missing from
+  // the model's table (time-warp speed off model 60, the separate multi-shot
+  // resolution, rate and lens on it) and a value none of the model's
+  // options has (model 60's missing resolutions, model 51's fifth output).
+  uint32_t count = 0;
+  const camera_settings_id_entry_t* table = camera_settings_id_table(m_model, &count);
+  if (!table || setting >= count || !(table[setting].flags & CAMERA_SETTING_FLAG_SUPPORTED)) {
+    simLog(kLogInfo, "camera: model %d has no setting %u", m_model, setting);
+    return FwAnswer::fail(ZT_ERR_NOT_SUPPORTED);
+  }
+  const uint32_t kNoOption = 0xFFFFFFFF;
+  if (getOptionIdByValue(m_model, setting, value, kNoOption) == kNoOption) {
+    simLog(kLogInfo, "camera: model %d has no value %d for setting %u", m_model, value, setting);
+    return FwAnswer::fail(ZT_ERR_INVALID_PARAM);
+  }
   if (setting == setting_id::kFlatMode) {
     // A custom preset takes the new flat mode; otherwise the camera moves to
     // the preset of that mode.

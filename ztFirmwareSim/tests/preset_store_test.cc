@@ -136,6 +136,24 @@ TEST(PresetStoreTest, RemovingActiveCustomFallsBackAndFactoryPresetsStay) {
   EXPECT_EQ(store.takeEvents(),
             (std::vector<PresetEvent>{{PresetEvent::kRemoved, 0}, {PresetEvent::kActiveSet, 0}}));
   EXPECT_EQ(store.handle(PresetStore::kCustomRemove, u32s({id})).status, ZT_ERR_INVALID_PARAM);
+
+  // Removing a custom preset that is not active, in the active group or in
+  // another one, leaves the active preset and the live settings alone.
+  uint32_t video = createCustom(store, 0, 12);
+  uint32_t photo = createCustom(store, 1, 17);
+  store.handle(PresetStore::kEditStore, {});
+  ASSERT_EQ(store.handle(PresetStore::kActiveSet, u32s({0x00002})).status, ZT_OK);
+  ASSERT_EQ(store.handle(PresetStore::kActiveSet, u32s({0x10001})).status, ZT_OK);
+  ASSERT_EQ(store.handle(PresetStore::kActiveSet, u32s({0x00002})).status, ZT_OK);
+  store.takeEvents();
+  store.takeReload();
+  EXPECT_EQ(store.handle(PresetStore::kCustomRemove, u32s({video})).status, ZT_OK);
+  EXPECT_EQ(store.handle(PresetStore::kCustomRemove, u32s({photo})).status, ZT_OK);
+  EXPECT_EQ(store.activePreset(), 0x00002u);
+  EXPECT_EQ(store.activeIn(kGroupPhoto), 0x10001u);
+  EXPECT_FALSE(store.takeReload());
+  EXPECT_EQ(store.takeEvents(),
+            (std::vector<PresetEvent>{{PresetEvent::kRemoved, 0}, {PresetEvent::kRemoved, 1}}));
 }
 
 TEST(PresetStoreTest, SetOrderMovesWithinGroupAndClampsPastTheEnd) {

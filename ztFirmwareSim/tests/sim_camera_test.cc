@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "camera_items.h"
+#include "camera_settings.h"
 #include "camera_status.h"
 #include "ztcArgs.h"
 
@@ -256,6 +259,104 @@ TEST_F(SimCameraTest, StorageDeletesFollowTheCard) {
   EXPECT_TRUE(m.files().empty());
   EXPECT_EQ(camera.remote(9, 9, {}, now).status, ZT_ERR);
   EXPECT_EQ(camera.statusValue(status_id::kTotalVideos), 0);
+}
+
+// The camera models of the common library's model table.
+const int kModels[] = {61, 60, 58, 57, 55, 51, 50};
+
+// What a camera of a model lists in a lens, lens type, power and ux state:
+// the special group off lens mode 0; the second-lens groups with lens type 1
+// (model 60 adds its plain ones); otherwise the ux mode's video group for the
+// power profile and its photo and time-lapse groups, model 60 adding the
+// second-lens groups in plain pro.
+std::vector<uint8_t> expectedGroups(int model, int lensMode, int lensType, int pp, int ux) {
+  if (lensMode != 0) return {6};
+  if (lensType == 1) {
+    return model == 60 ? std::vector<uint8_t>{3, 4, 5, 0, 1, 2} : std::vector<uint8_t>{3, 4, 5};
+  }
+  static const uint8_t video[2][3] = {{10, 11, 14}, {0, 8, 9}};
+  std::vector<uint8_t> g = {video[ux][pp], uint8_t(ux ? 1 : 12), uint8_t(ux ? 2 : 13)};
+  if (model == 60 && ux == 1 && pp == 0) g.insert(g.end(), {3, 4, 5});
+  return g;
+}
+
+TEST(SimCameraModelTest, EveryModelOffersTheGroupsOfEachStateWithPresetsToList) {
+  for (int model : kModels) {
+    SimCamera camera(model, 0);
+    const bool orbi = model == 51 || model == 60;
+    EXPECT_EQ(camera.setLensType(1), orbi) << "model " << model;
+    EXPECT_FALSE(camera.setLensType(2)) << "model " << model;
+    for (int lensType = 0; lensType <= (orbi ? 1 : 0); ++lensType) {
+      for (int ux = 0; ux <= 1; ++ux) {
+        for (int pp = 0; pp <= 2; ++pp) {
+          for (int lensMode = 0; lensMode <= 1; ++lensMode) {
+            ASSERT_TRUE(camera.setLensType(static_cast<uint8_t>(lensType)));
+            camera.setUxMode(static_cast<uint8_t>(ux));
+            camera.setPowerProfile(static_cast<uint8_t>(pp));
+            camera.setLenses(static_cast<int8_t>(lensMode), 0);
+            const std::vector<uint8_t> want = expectedGroups(model, lensMode, lensType, pp, ux);
+            const std::string where = "model " + std::to_string(model) + " lens mode " +
+                                      std::to_string(lensMode) + " lens type " +
+                                      std::to_string(lensType) + " ux " + std::to_string(ux) +
+                                      " power " + std::to_string(pp);
+            FwAnswer list = camera.remote(17, 0, {}, 0);
+            ASSERT_EQ(list.status, ZT_OK) << where;
+            EXPECT_EQ(list.bytes, [&] {
+              Bytes b{static_cast<uint8_t>(want.size())};
+              b.insert(b.end(), want.begin(), want.end());
+              return b;
+            }()) << where;
+            // The camera stands in an offered group, the status block says
+            // so, and every offered group lists presets the camera describes.
+            const uint8_t active = camera.presets().activeGroup();
+            EXPECT_NE(std::find(want.begin(), want.end(), active), want.end()) << where;
+            EXPECT_EQ(camera.statusValue(status_id::kPresetGroup), active) << where;
+            for (uint8_t g : want) {
+              FwAnswer ids = camera.remote(17, 1, Bytes{g}, 0);
+              ASSERT_GE(ids.bytes.size(), 5u) << where << " group " << int(g);
+              Bytes id(ids.bytes.begin() + 1, ids.bytes.begin() + 5);
+              EXPECT_EQ(camera.remote(17, 2, id, 0).bytes.size(), PresetRecord::kSize) << where;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(SimCameraModelTest, ModelsRefuseWhatTheyDoNotHave) {
+  auto set = [](SimCamera& c, uint32_t setting, int32_t value) {
+    uint8_t buf[64];
+    ZtcArgWriter w(buf, sizeof buf);
+    w.u32(setting).u32(7).u32(31).i32(value).u32(1);
+    return c.typed("camera_if_settings_set_value_int", Bytes(buf, buf + w.length()), 0).status;
+  };
+  SimCamera m60(60, 0), m57(57, 0), m51(51, 0);
+  // Time-warp speed only on model 60; the separate multi-shot resolution not on it.
+  EXPECT_EQ(set(m60, 179, 3), ZT_OK);
+  EXPECT_EQ(set(m57, 179, 3), ZT_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(set(m60, 184, 1), ZT_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(set(m57, 184, 1), ZT_OK);
+  // Model 60 lacks the largest resolutions; the corrected value 13 is 17's twin.
+  EXPECT_EQ(set(m60, 2, 25), ZT_ERR_INVALID_PARAM);
+  EXPECT_EQ(m60.settingValue(2), 1) << "a refused value changes nothing";
+  EXPECT_EQ(set(m57, 2, 25), ZT_OK);
+  EXPECT_EQ(set(m57, 2, 13), ZT_OK);
+  // Only model 51 has the fifth photo output.
+  int32_t fifth = getOptionValueById(51, 105, 4);
+  EXPECT_EQ(set(m51, 105, fifth), ZT_OK);
+  EXPECT_EQ(set(m57, 105, fifth), ZT_ERR_INVALID_PARAM);
+  // Custom presets cannot be made on 51 and 60; a model change takes the
+  // second lens away from a model that has none.
+  Bytes create{0, 12};
+  create.resize(18, 0);
+  EXPECT_EQ(m60.remote(17, 3, create, 0).status, ZT_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(m51.remote(17, 3, create, 0).status, ZT_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(m57.remote(17, 3, create, 0).status, ZT_OK);
+  ASSERT_TRUE(m60.setLensType(1));
+  m60.setModel(57, 0);
+  EXPECT_EQ(m60.lensType(), 0);
+  EXPECT_EQ(m60.remote(17, 0, {}, 0).bytes, (Bytes{3, 0, 1, 2}));
 }
 
 // Factory reset goes through the same preset reset the console triggers.

@@ -146,6 +146,46 @@ TEST_F(SimProcessTest, ServesTheLibraryCsiAndAccessoryModuleAndTheShutdownEpisod
   }));
 }
 
+// Every model of the model table starts, reports its number and lists its
+// groups in the state the command line sets; each stops with status 0.
+TEST_F(SimProcessTest, EveryModelStartsAndListsItsGroups) {
+  struct Case {
+    int model;
+    const char* exec;
+    Bytes groups;  // count, then the groups
+  } cases[] = {{61, "power 2", {3, 9, 1, 2}},
+               {60, "ux easy", {3, 10, 12, 13}},
+               {60, "", {6, 0, 1, 2, 3, 4, 5}},
+               {60, "lens-type 1", {6, 3, 4, 5, 0, 1, 2}},
+               {58, "ux easy; power 1", {3, 11, 12, 13}},
+               {57, "", {3, 0, 1, 2}},
+               {55, "power 1", {3, 8, 1, 2}},
+               {51, "lens-type 1", {3, 3, 4, 5}},
+               {50, "ux easy; power 2", {3, 14, 12, 13}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("model " + std::to_string(c.model) + " \"" + c.exec + "\"");
+    // The console script has run once the CSI item it sets last is there.
+    startSim({"--model", std::to_string(c.model), "--exec", std::string(c.exec) + "; csi 9999 1"});
+    uint32_t seen = 0;
+    ASSERT_TRUE(waitFor(
+        [&] {
+          return csi_get(9999, 4, nullptr, &seen) == 0 && seen == 1;
+        },
+        kStartTimeoutMs));
+    uint8_t model = 0;
+    ASSERT_EQ(ztc_state_get_model_number(&model), 0);
+    EXPECT_EQ(model, c.model);
+    int status = -1;
+    EXPECT_EQ(query(17, 0, &status), c.groups);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(stopSim(), 0);
+    mq_close(m_ctx.request_queue);
+    mq_close(m_ctx.reply_queue);
+    mq_close(m_daemonQueue);
+    m_ctx.request_queue = m_ctx.reply_queue = m_daemonQueue = static_cast<mqd_t>(-1);
+  }
+}
+
 // Every activation reports a preset update on the daemon's queue; with room
 // for one, the rest are dropped while every call is still answered in time.
 TEST_F(SimProcessTest, PresetUpdatesReachTheDaemonQueueAndAFullOneNeverBlocks) {

@@ -1,0 +1,314 @@
+// Notification clients as the field meets them, against the real daemon and
+// a scripted firmware peer: TCP clients that stop reading must never hold up
+// the worker, and the ten client slots must not be kept by connections that
+// closed, queues that were deleted or connections that never resumed. One
+// in-process case checks the socket client's backlog itself.
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "DaemonHarness.h"
+#include "camera_blocks.h"
+#include "ztFirmwarePeer.h"
+#include "ztPushClient.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using zttest::Bytes;
+using zttest::QueueNotifyReader;
+using zttest::TcpNotifyClient;
+
+constexpr uint32_t kRegisterQueue = 0;
+constexpr uint32_t kPushNotifications = 43;
+constexpr uint32_t kCsiLogFlags = 123;
+constexpr uint32_t kExtendedLogging = 0x200;
+constexpr const char *kAddedLog = "Total PUSH_NOTIFICATION clients connected:";
+constexpr const char *kRemovedLog = "Failed to send notifications to client, removing client!";
+constexpr const char *kClosedLog = "Notification client closed the connection";
+constexpr uint8_t kStatusCategory = 8, kStatusAllGet = 11;
+constexpr uint8_t kSettingsCategory = 7, kSettingsAllGet = 30;
+
+Bytes text(const std::string &s)
+{
+    return Bytes(s.begin(), s.end());
+}
+
+constexpr short kClosed = POLLRDHUP | POLLHUP | POLLERR;
+
+// Index of the first of `clients` whose connection the daemon closes (end
+// of stream or reset) within `timeout`; -1 when none. Messages the daemon
+// sends meanwhile are left unread.
+int firstClosed(const std::vector<const TcpNotifyClient *> &clients,
+                std::chrono::milliseconds timeout)
+{
+    std::vector<pollfd> fds;
+    for (const TcpNotifyClient *c : clients)
+        fds.push_back({c->fd(), POLLRDHUP, 0});
+    if (poll(fds.data(), fds.size(), static_cast<int>(timeout.count())) <= 0)
+        return -1;
+    for (size_t i = 0; i < fds.size(); ++i)
+        if (fds[i].revents & kClosed)
+            return static_cast<int>(i);
+    return -1;
+}
+
+// True while the daemon has not closed `client`'s connection; looks
+// without waiting.
+bool stillConnected(const TcpNotifyClient &client)
+{
+    return firstClosed({&client}, 0ms) < 0;
+}
+
+class FieldClients : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_peer.ok());
+        // Extended logging makes the registry log every added client.
+        m_peer.setCsiItem(kCsiLogFlags, kExtendedLogging);
+        scriptStatus(0);
+        m_peer.scriptRemote(kSettingsCategory, kSettingsAllGet,
+                            PeerAnswer::Bytes(Bytes(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
+        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
+    }
+    void TearDown() override
+    {
+        auto status = m_daemon.stop(15s);
+        ASSERT_TRUE(status) << "daemon did not stop\n" << m_daemon.log();
+        EXPECT_TRUE(status->ok()) << status->describe() << "\n" << m_daemon.log();
+    }
+
+    void scriptStatus(uint8_t fill)
+    {
+        m_peer.scriptRemote(kStatusCategory, kStatusAllGet,
+                            PeerAnswer::Bytes(Bytes(CAMERA_STATUS_BLOCK_SIZE, fill)));
+    }
+
+    int32_t result(uint32_t command, const std::optional<Bytes> &arg = {})
+    {
+        auto reply = m_daemon.requester().call({command, arg, std::nullopt}, 10s);
+        EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command;
+        return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
+    }
+
+    // Waits until `text` has been logged `count` times.
+    bool waitLogged(const std::string &text, size_t count, std::chrono::seconds within = 10s)
+    {
+        const auto deadline = Clock::now() + within;
+        while (m_daemon.countInLog(text) < count) {
+            if (Clock::now() >= deadline)
+                return false;
+            m_daemon.waitForLog(text, 100ms, m_daemon.logMark());
+        }
+        return true;
+    }
+    bool waitAdded(int count) { return waitLogged(kAddedLog + std::to_string(count) + " ", 1); }
+
+    std::vector<std::unique_ptr<TcpNotifyClient>> connectClients(int n, int receiveBuffer = 0)
+    {
+        std::vector<std::unique_ptr<TcpNotifyClient>> clients;
+        for (int i = 0; i < n; ++i) {
+            clients.push_back(std::make_unique<TcpNotifyClient>());
+            EXPECT_TRUE(clients.back()->connect(5s, zttest::kNotifyPort, receiveBuffer))
+                << clients.back()->lastError();
+        }
+        return clients;
+    }
+
+    ZtFirmwarePeer m_peer;
+    zttest::DaemonHarness m_daemon;
+};
+
+// Each resume makes every socket client new, so the next pass sends all ten
+// the full state; the nine that never read fill their buffers within a few
+// dozen rounds. No command may wait for them, and the reader keeps getting
+// its messages.
+TEST_F(FieldClients, StalledReadersNeverHoldUpCommandsAndTheHealthyClientKeepsReceiving)
+{
+    TcpNotifyClient healthy;
+    ASSERT_TRUE(healthy.connect(5s));
+    auto stalled = connectClients(9, 1024);
+    ASSERT_TRUE(waitAdded(10)) << m_daemon.log();
+
+    const auto deadline = Clock::now() + 120s;
+    int rounds = 0;
+    while (m_daemon.countInLog(kRemovedLog) < 9 && Clock::now() < deadline) {
+        for (const char *value : {"status=1", "status=0"}) {
+            const auto start = Clock::now();
+            auto reply =
+                m_daemon.requester().call({kPushNotifications, text(value), std::nullopt}, 5s);
+            const auto took = Clock::now() - start;
+            ASSERT_TRUE(reply && reply->hasResult && reply->result == 0)
+                << value << " not answered in round " << rounds;
+            ASSERT_LT(took, 1s)
+                << value << " took "
+                << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+                << " ms in round " << rounds;
+        }
+        // The pass before "status=0" was taken sent this round's full state.
+        auto frame = healthy.readFrame(5s);
+        ASSERT_TRUE(frame) << "round " << rounds << ": " << healthy.lastError();
+        ASSERT_EQ(frame->body.front(), '{');
+        ++rounds;
+    }
+    ASSERT_GE(m_daemon.countInLog(kRemovedLog), 9u) << "stalled clients never dropped\n"
+                                                    << m_daemon.log();
+    for (auto &c : stalled)
+        EXPECT_TRUE(c->waitClosedByPeer(10s));
+
+    // The reader is still served: resumed, it gets the full state, then a
+    // change of the camera's status.
+    ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+    auto full = healthy.readFrame(5s);
+    ASSERT_TRUE(full) << healthy.lastError();
+    scriptStatus(1);
+    auto change = healthy.readFrame(5s);
+    ASSERT_TRUE(change) << healthy.lastError();
+    EXPECT_NE(change->body.find("\"status\""), std::string::npos) << change->body;
+}
+
+TEST_F(FieldClients, ClosedConnectionsFreeTheirSlotsAtOnce)
+{
+    auto clients = connectClients(10);
+    ASSERT_TRUE(waitAdded(10)) << m_daemon.log();
+    // One resets its connection, one ends it with a FIN; nothing is ever
+    // sent to either (they are paused), so only watching the sockets finds
+    // them out.
+    clients[3]->close();
+    ASSERT_EQ(shutdown(clients[6]->fd(), SHUT_WR), 0);
+    ASSERT_TRUE(waitLogged(kClosedLog, 2, 5s)) << m_daemon.log();
+
+    QueueNotifyReader a, b, c;
+    EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)), 0);
+    EXPECT_EQ(result(kRegisterQueue, b.registerArg(true)), 0);
+    EXPECT_EQ(result(kRegisterQueue, c.registerArg(true)), -1);  // full again
+    EXPECT_TRUE(clients[6]->waitClosedByPeer(5s));
+    for (int i : {0, 1, 2, 4, 5, 7, 8, 9})
+        EXPECT_TRUE(stillConnected(*clients[i])) << "client " << i;
+}
+
+TEST_F(FieldClients, QueueClientWhoseQueueWasDeletedLosesItsSlot)
+{
+    // Delivered to once, so its queue is known to work; then deleted while
+    // the camera is idle (nothing to deliver).
+    auto deleted = std::make_unique<QueueNotifyReader>();
+    ASSERT_EQ(result(kRegisterQueue, deleted->registerArg(true)), 0);
+    ASSERT_TRUE(deleted->receive(10s)) << "a registered queue received no notification";
+    deleted.reset();
+    auto clients = connectClients(9);
+    ASSERT_TRUE(waitAdded(10)) << m_daemon.log();
+
+    // A full registry first gives up the clients that are gone.
+    auto fresh = std::make_unique<QueueNotifyReader>();
+    ASSERT_EQ(result(kRegisterQueue, fresh->registerArg(true)), 0);
+    ASSERT_TRUE(fresh->receive(10s));
+
+    // A queue deleted while deliveries go on is dropped at its next one.
+    const std::string name = fresh->name();
+    fresh.reset();
+    const size_t mark = m_daemon.logMark();
+    scriptStatus(1);
+    EXPECT_TRUE(m_daemon.waitForLog("mq_open() failed for '" + name + "'", 10s, mark))
+        << m_daemon.log();
+    EXPECT_TRUE(m_daemon.waitForLog(kRemovedLog, 5s, mark));
+}
+
+// The oldest connection that never resumed gives its slot to a newcomer once
+// it has been idle for the daemon's grace (ten seconds); a client that
+// resumed is never pushed out.
+TEST_F(FieldClients, FullRegistryAdmitsNewcomersInPlaceOfTheOldestNeverResumedClient)
+{
+    auto clients = connectClients(10);
+    ASSERT_TRUE(waitAdded(10)) << m_daemon.log();
+
+    TcpNotifyClient newcomer;
+    bool admitted = false;
+    const auto deadline = Clock::now() + 40s;
+    while (!admitted && Clock::now() < deadline) {
+        ASSERT_TRUE(newcomer.connect(5s)) << newcomer.lastError();
+        const int closed = firstClosed({clients[0].get(), &newcomer}, 10s);
+        ASSERT_GE(closed, 0) << "neither refused nor admitted\n" << m_daemon.log();
+        admitted = closed == 0;
+        // Refused while the oldest is still within its grace; ask again
+        // once it may have run out.
+        if (!admitted)
+            firstClosed({clients[0].get()}, 500ms);
+    }
+    ASSERT_TRUE(admitted) << "no newcomer ever got a slot\n" << m_daemon.log();
+    EXPECT_TRUE(stillConnected(newcomer));
+    for (size_t i = 1; i < clients.size(); ++i)
+        EXPECT_TRUE(stillConnected(*clients[i])) << "client " << i;
+
+    // A queue registration takes the next oldest idle one's slot.
+    QueueNotifyReader queue;
+    EXPECT_EQ(result(kRegisterQueue, queue.registerArg(true)), 0);
+    EXPECT_EQ(firstClosed({clients[1].get()}, 5s), 0);
+
+    // Once resumed, nobody is pushed out: newcomers are refused again.
+    ASSERT_EQ(result(kPushNotifications, text("status=1")), 0);
+    QueueNotifyReader late;
+    EXPECT_EQ(result(kRegisterQueue, late.registerArg(true)), -1);
+    TcpNotifyClient lateSocket;
+    ASSERT_TRUE(lateSocket.connect(5s));
+    EXPECT_TRUE(lateSocket.waitClosedByPeer(10s));
+    auto frame = clients[2]->readFrame(10s);
+    EXPECT_TRUE(frame) << "a resumed client lost its slot: " << clients[2]->lastError();
+}
+
+// A reader too slow for the socket's own buffer gets every frame whole and
+// in order once it reads again; one that never does overflows the bounded
+// backlog and fails the delivery instead of being waited for.
+TEST(SocketClientBacklog, SlowReaderGetsEveryFrameWholeStoppedReaderOverflows)
+{
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    SocketNotificationClient client(pair[0]);
+    const auto offer = [&client](int n) {
+        std::stringstream s;
+        s << n << std::string(4000, 'x') << '\0';
+        return client.Notify(NotificationClient::NOTIFICATION_TYPE_STATE, s);
+    };
+    int sent = 0;
+    while (!client.hasBacklog() && sent < 1000)
+        ASSERT_TRUE(offer(sent++));
+    ASSERT_TRUE(client.hasBacklog()) << "the socket never filled";
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(offer(sent++));
+
+    std::string received;
+    char buffer[65536];
+    for (int turns = 0; turns < 10000 && client.hasBacklog(); ++turns) {
+        const ssize_t got = recv(pair[1], buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got > 0)
+            received.append(buffer, static_cast<size_t>(got));
+        ASSERT_TRUE(client.flush());
+    }
+    ssize_t got;
+    while ((got = recv(pair[1], buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+        received.append(buffer, static_cast<size_t>(got));
+    for (int n = 0; n < sent; ++n) {
+        const std::string body = std::to_string(n) + std::string(4000, 'x');
+        const std::string frame = "LENGTH:" + std::to_string(body.size() + 1) + "\n\n" + body;
+        ASSERT_EQ(received.compare(0, frame.size(), frame), 0) << "frame " << n;
+        received.erase(0, frame.size());
+    }
+    EXPECT_TRUE(received.empty());
+
+    // Nobody reads now: at most the kernel's buffer plus 64 KiB, then a failure.
+    bool usable = true;
+    for (int i = 0; usable && i < 5000; ++i)
+        usable = offer(i);
+    EXPECT_FALSE(usable);
+    close(pair[1]);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+// The real daemon against the real firmware simulator when the firmware side
+// restarts under it, and when its resume request meets a full command queue
+// or is lost: the daemon must be working again within a bound. The
+// simulator's console is fed through a FIFO so the test says when it
+// suspends and resumes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <mqueue.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "DaemonHarness.h"
+
+using namespace std::chrono_literals;
+using zttest::Bytes;
+using zttest::ChildProcess;
+using zttest::ClientRequest;
+using zttest::DaemonHarness;
+
+namespace {
+
+constexpr uint32_t kBusyQuery = 100;  // answered from the firmware
+constexpr int32_t kSuspendedNak = 1;
+
+class FieldLiveness : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dir[] = "/tmp/zt_liveness_XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+        m_fifo = m_dir + "/console";
+        ASSERT_EQ(mkfifo(m_fifo.c_str(), 0600), 0);
+        // Read-write: opening never blocks, and the simulator never sees
+        // the end of its console while the test runs.
+        m_console = open(m_fifo.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(m_console, 0);
+        startSimulator();
+        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
+        m_started = true;
+        m_daemon.requester().drain();
+    }
+    void TearDown() override
+    {
+        if (m_started) {
+            m_daemon.signal(SIGCONT);
+            auto status = m_daemon.stop();
+            EXPECT_TRUE(status && status->ok()) << m_daemon.log();
+        }
+        if (m_sim && m_sim->signal(SIGTERM)) {
+            auto simStatus = m_sim->waitExit(5s);
+            ASSERT_TRUE(simStatus) << "the simulator did not stop\n" << m_sim->output();
+            EXPECT_TRUE(simStatus->ok()) << simStatus->describe() << "\n" << m_sim->output();
+        }
+        if (m_console >= 0)
+            close(m_console);
+        unlink(m_fifo.c_str());
+        rmdir(m_dir.c_str());
+    }
+
+    void startSimulator()
+    {
+        m_sim = std::make_unique<ChildProcess>();
+        ASSERT_TRUE(m_sim->start("/bin/sh", {"-c", "exec \"$0\" < \"$1\"",
+                                             DaemonHarness::binDir() + "/ztFirmwareSim", m_fifo}))
+            << m_sim->error();
+        ASSERT_TRUE(m_sim->waitForOutput("serving /to_ztnet", 10s)) << m_sim->output();
+    }
+
+    void console(const std::string &line)
+    {
+        const std::string text = line + "\n";
+        ASSERT_EQ(write(m_console, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+
+    int32_t result(uint32_t command)
+    {
+        auto reply = m_daemon.requester().call(command, 5s);
+        EXPECT_TRUE(reply && reply->hasResult) << "no answer to " << command << "\n"
+                                               << m_daemon.log();
+        return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
+    }
+
+    // Suspends the daemon through the simulator and checks that it is.
+    void suspendDaemon()
+    {
+        const size_t mark = m_sim->outputMark();
+        console("js");
+        ASSERT_TRUE(m_sim->waitForOutput("daemon answered JS", 3s, mark)) << m_sim->output();
+        ASSERT_EQ(result(kBusyQuery), kSuspendedNak);
+    }
+
+    // The resume must take effect: the daemon answers it, and a command
+    // that needs the firmware then succeeds.
+    void expectResumed(size_t simMark)
+    {
+        EXPECT_TRUE(m_sim->waitForOutput("daemon answered JR", 5s, simMark))
+            << m_sim->output() << m_daemon.log();
+        EXPECT_EQ(result(kBusyQuery), 0);
+    }
+
+    std::string m_dir, m_fifo;
+    int m_console = -1;
+    std::unique_ptr<ChildProcess> m_sim;
+    DaemonHarness m_daemon;
+    bool m_started = false;
+};
+
+// The simulator is killed (its queues stay behind) and started again, which
+// re-creates "/to_ztnet": a command that needs the firmware works again on
+// the first or second try.
+TEST_F(FieldLiveness, FirmwareRestartIsFollowedWithinTwoCommands)
+{
+    ASSERT_EQ(result(kBusyQuery), 0);
+    ASSERT_TRUE(m_sim->kill());
+    EXPECT_NE(result(kBusyQuery), 0);
+    startSimulator();
+
+    int attempts = 0;
+    int32_t rc = -1;
+    while (rc != 0 && attempts < 2) {
+        ++attempts;
+        rc = result(kBusyQuery);
+    }
+    EXPECT_EQ(rc, 0) << m_daemon.log();
+}
+
+// The daemon is stopped (as if busy) with its queue of depth 5 full of
+// client requests when the simulator resumes it; once it goes on and has
+// answered those, the resume still arrives.
+TEST_F(FieldLiveness, ResumeMeetingAFullQueueStillArrives)
+{
+    suspendDaemon();
+    ASSERT_TRUE(m_daemon.signal(SIGSTOP));
+    const mqd_t queue = mq_open("/to_ztCtlD", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_NE(queue, static_cast<mqd_t>(-1));
+    mq_attr attr{};
+    int sent = 0;
+    while (mq_getattr(queue, &attr) == 0 && attr.mq_curmsgs < attr.mq_maxmsg && sent < 64) {
+        ClientRequest request;
+        request.command = kBusyQuery;
+        ASSERT_TRUE(m_daemon.requester().send(request));
+        ++sent;
+    }
+    mq_close(queue);
+    ASSERT_EQ(attr.mq_curmsgs, attr.mq_maxmsg);
+
+    const size_t mark = m_sim->outputMark();
+    console("jr");
+    ASSERT_TRUE(m_sim->waitForOutput("/to_ztCtlD full", 3s, mark)) << m_sim->output();
+    ASSERT_TRUE(m_daemon.signal(SIGCONT));
+    for (int i = 0; i < sent; ++i) {
+        auto reply = m_daemon.requester().waitReply(5s);
+        ASSERT_TRUE(reply && reply->hasResult) << m_daemon.log();
+        EXPECT_EQ(reply->result, kSuspendedNak);
+    }
+    expectResumed(mark);
+}
+
+// The resume reaches the queue but never the daemon (the test takes it
+// out while the daemon is stopped): the simulator posts it again until the
+// daemon answers.
+TEST_F(FieldLiveness, LostResumeIsRepeatedUntilAnswered)
+{
+    suspendDaemon();
+    ASSERT_TRUE(m_daemon.signal(SIGSTOP));
+    const mqd_t queue = mq_open("/to_ztCtlD", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_NE(queue, static_cast<mqd_t>(-1));
+
+    const size_t mark = m_sim->outputMark();
+    console("jr");
+    pollfd pfd = {static_cast<int>(queue), POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 3000), 1) << m_sim->output();
+    char stolen[1500];
+    const ssize_t n = mq_receive(queue, stolen, sizeof stolen, nullptr);
+    mq_close(queue);
+    ASSERT_GT(n, 4);
+    EXPECT_EQ(stolen[3], 16);
+    EXPECT_NE(std::string(stolen, static_cast<size_t>(n)).find("JR"), std::string::npos);
+
+    ASSERT_TRUE(m_daemon.signal(SIGCONT));
+    expectResumed(mark);
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// The daemon owns what it serves: queues found under its names at start
+// (squatted by another user, or left by a crashed run with commands still in
+// them) are replaced by its own, created with its size, depth and mode; a
+// second daemon started beside a running one leaves it undisturbed.
+#include <gtest/gtest.h>
+#include <mqueue.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "DaemonHarness.h"
+#include "ztFirmwarePeer.h"
+
+using namespace std::chrono_literals;
+using zttest::DaemonHarness;
+using zttest::Requester;
+
+namespace {
+
+constexpr uint32_t kStopCommand = 101;
+constexpr uid_t kOtherUser = 65534;  // nobody
+
+// Runs `fn` as another user in a forked child; its return value is the exit
+// status (0 to 255), or -1 when the child could not become that user.
+template <typename Fn>
+int asOtherUser(Fn fn)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)
+            _exit(255);
+        _exit(fn());
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+// The queue under `name` is the daemon's: 5 messages of 1500 bytes, mode
+// 0660, the daemon's user and group, and no other user may open it.
+void expectOwnQueue(const char *name)
+{
+    SCOPED_TRACE(name);
+    mqd_t q = mq_open(name, O_WRONLY | O_NONBLOCK);
+    ASSERT_NE(q, (mqd_t)-1) << strerror(errno);
+    struct mq_attr attr = {};
+    ASSERT_EQ(mq_getattr(q, &attr), 0);
+    EXPECT_EQ(attr.mq_maxmsg, 5);
+    EXPECT_EQ(attr.mq_msgsize, 1500);
+    struct stat st = {};
+    ASSERT_EQ(fstat(q, &st), 0);
+    mq_close(q);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(st.st_uid, geteuid());
+    EXPECT_EQ(st.st_gid, getegid());
+    const int opened = asOtherUser([name] {
+        mqd_t r = mq_open(name, O_RDONLY | O_NONBLOCK);
+        mqd_t w = mq_open(name, O_WRONLY | O_NONBLOCK);
+        return (r != (mqd_t)-1 ? 1 : 0) | (w != (mqd_t)-1 ? 2 : 0);
+    });
+    if (opened < 0)
+        GTEST_SKIP() << "cannot switch to uid " << kOtherUser;
+    EXPECT_EQ(opened, 0) << "another user opened the queue (1: reading, 2: writing)";
+}
+
+struct Planted {
+    const char *what;
+    long depth;
+    long msgSize;
+    mode_t mode;
+};
+
+// A squatter's queue (world-writable, messages larger than the daemon reads)
+// and a crashed run's leftover: both hold a stop command when the daemon
+// starts. The daemon must start on fresh queues of its own, never run the
+// stale command, and no descriptor to the old queues may reach it.
+TEST(FieldOwnership, StaleOrSquattedQueuesAreReplacedAndTheirCommandsNeverRun)
+{
+    const Planted plants[] = {
+        {"squatted, 8192-byte messages, 0666", 10, 8192, 0666},
+        {"squatted, 1500-byte messages, 0666", 10, 1500, 0666},
+        {"left by a crashed run", 5, 1500, 0660},
+    };
+    // The daemon sets its queues' mode whatever the umask it inherits.
+    const mode_t umasks[] = {0, 077, 022};
+    for (size_t i = 0; i < sizeof plants / sizeof plants[0]; ++i) {
+        const Planted &plant = plants[i];
+        SCOPED_TRACE(plant.what);
+        ZtFirmwarePeer peer;
+        ASSERT_TRUE(peer.ok());
+        mq_unlink("/to_ztCtlD");
+        mq_unlink("/to_ztCtlD2");
+        struct mq_attr attr = {};
+        attr.mq_maxmsg = plant.depth;
+        attr.mq_msgsize = plant.msgSize;
+        const mode_t saved = umask(0);
+        mqd_t squat =
+            mq_open("/to_ztCtlD", O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK, plant.mode, &attr);
+        mqd_t squat2 =
+            mq_open("/to_ztCtlD2", O_RDWR | O_CREAT | O_EXCL | O_NONBLOCK, plant.mode, &attr);
+        ASSERT_NE(squat, (mqd_t)-1);
+        ASSERT_NE(squat2, (mqd_t)-1);
+        Requester stale;
+        ASSERT_TRUE(stale.ok());
+        zttest::ClientRequest stop;
+        stop.command = kStopCommand;
+        ASSERT_TRUE(stale.send(stop));
+
+        umask(umasks[i]);
+        DaemonHarness daemon;
+        const bool started = daemon.start();
+        umask(saved);
+        ASSERT_TRUE(started);
+        // The harness's first request must not land in the planted queue.
+        ASSERT_TRUE(daemon.waitForLog("Removed a queue '/to_ztCtlD2'", 15s)) << daemon.log();
+        ASSERT_TRUE(daemon.waitReady()) << daemon.log();
+        expectOwnQueue("/to_ztCtlD");
+        expectOwnQueue("/to_ztCtlD2");
+
+        // A stop sent through the squatter's old descriptor reaches nothing.
+        const zttest::Bytes raw = zttest::buildClientRequest(stop, stale.queueName());
+        ASSERT_EQ(mq_send(squat, reinterpret_cast<const char *>(raw.data()), raw.size(), 0), 0);
+        auto answer = daemon.requester().call(1);
+        ASSERT_TRUE(answer && answer->hasResult) << daemon.log();
+        EXPECT_FALSE(stale.waitReply(300ms)) << "a stop the daemon never received was answered";
+        EXPECT_TRUE(daemon.isRunning());
+        mq_close(squat);
+        mq_close(squat2);
+
+        auto status = daemon.stop();
+        ASSERT_TRUE(status) << daemon.log();
+        EXPECT_TRUE(status->ok()) << status->describe();
+    }
+}
+
+// A second daemon exits at once with a message and a non-zero status; the
+// first keeps its queues (reachable by name) and still answers and stops.
+TEST(FieldOwnership, SecondDaemonExitsWithoutDisturbingTheRunningOne)
+{
+    ZtFirmwarePeer peer;
+    ASSERT_TRUE(peer.ok());
+    DaemonHarness first;
+    ASSERT_TRUE(first.startAndWaitReady()) << first.log();
+
+    DaemonHarness second;
+    ASSERT_TRUE(second.start());
+    auto secondStatus = second.waitExit(10s);
+    ASSERT_TRUE(secondStatus) << second.log();
+    EXPECT_FALSE(secondStatus->ok()) << secondStatus->describe();
+    EXPECT_EQ(second.countInLog("Another ztControlD is already running"), 1u) << second.log();
+
+    // A requester created now finds the first daemon's queues by name.
+    Requester fresh;
+    ASSERT_TRUE(fresh.ok());
+    auto answer = fresh.call(1);
+    ASSERT_TRUE(answer && answer->hasResult) << first.log();
+    expectOwnQueue("/to_ztCtlD");
+    auto status = first.stop();
+    ASSERT_TRUE(status) << first.log();
+    EXPECT_TRUE(status->ok()) << status->describe();
+}
+
+}  // namespace
