@@ -127,10 +127,10 @@ TEST(MsgExchange, ExchangeWaitsWhileItsReplyMailboxIsInUse)
     EXPECT_TRUE(rc > 0 && answer == "ok" && !QueueExists(kClient)) << rc << answer;
 }
 
-TEST(MsgExchange, TimeOutMissingPeerSmallBufferAndInvalidAnswerFailKeepingTheRequest)
+TEST(MsgExchange, TimeOutMissingPeerAndInvalidAnswerFailKeepingTheRequest)
 {
     Server server;
-    Request r("TO", "x"), posted("AB", ""), lost("AB", ""), asked("MD", "x"), small("SM", "x");
+    Request r("TO", "x"), posted("AB", ""), lost("AB", ""), asked("MD", "x");
     g_timedreceive = 1;
     auto start = Clock::now();
     EXPECT_EQ(ZT_ERR, ztmsg_send_timedreceive(&r.io, kClient, kServer, nullptr, 0));
@@ -149,11 +149,6 @@ TEST(MsgExchange, TimeOutMissingPeerSmallBufferAndInvalidAnswerFailKeepingTheReq
               ztmsg_send_timedreceive(&asked.io, kClient, "/zt_msg_nobody", nullptr, 0));
     EXPECT_LT(MsSince(start), 1000);
     EXPECT_EQ(UINT32_MAX, asked.io.len);
-    small.io.size = ZTMSG_MAX - 1;
-    EXPECT_EQ(ZT_ERR_INVALID_PARAM,
-              ztmsg_send_timedreceive(&small.io, kClient, kServer, nullptr, 0));
-    EXPECT_EQ(UINT32_MAX, small.io.len);
-    EXPECT_TRUE(server.Receive(0).empty());
 
     std::thread peer([&] { server.Receive(10000, "garbage", true); });
     Request invalid("IA", "x");

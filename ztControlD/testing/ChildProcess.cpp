@@ -136,8 +136,7 @@ bool ChildProcess::waitForOutput(const std::string &text, milliseconds timeout, 
         timeout);
 }
 
-bool ChildProcess::waitForOutputRegex(const std::string &pattern, milliseconds timeout,
-                                      size_t from)
+bool ChildProcess::waitForOutputRegex(const std::string &pattern, milliseconds timeout, size_t from)
 {
     const std::regex re(pattern, std::regex::extended);
     return waitFor(

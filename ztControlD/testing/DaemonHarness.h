@@ -25,14 +25,16 @@ public:
     // $ZT_BIN_DIR (set by CTest) or "bin" when unset.
     static std::string binDir();
 
-    DaemonHarness() = default;
+    // `binary`: the daemon to run; empty for $ZT_BIN_DIR/ztControlD.
+    explicit DaemonHarness(std::string binary = "") : m_binary(std::move(binary)) {}
     // Kills a daemon still running, then unlinks the queues a killed daemon
     // leaves behind ("/to_ztCtlD", "/to_ztCtlD2").
     ~DaemonHarness();
     DaemonHarness(const DaemonHarness &) = delete;
     DaemonHarness &operator=(const DaemonHarness &) = delete;
 
-    bool start() { return m_process.start(binDir() + "/ztControlD"); }
+    // False when the binary could not be run; see process().error().
+    bool start() { return m_process.start(m_binary.empty() ? binDir() + "/ztControlD" : m_binary); }
     // Waits until the daemon answers a harmless request (command 1, answered
     // as unsupported) and listens on port 8081 (seen in /proc/net/tcp, without
     // connecting, so no notification client is created).
@@ -43,6 +45,7 @@ public:
     // The exit status, or nothing when either did not come in time.
     std::optional<ExitStatus> stop(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool signal(int sig) { return m_process.signal(sig); }
+    std::optional<ExitStatus> kill() { return m_process.kill(); }
     std::optional<ExitStatus> waitExit(std::chrono::milliseconds timeout)
     {
         return m_process.waitExit(timeout);
@@ -60,8 +63,10 @@ public:
 
     // The harness's own requester (reply queue created on first use).
     Requester &requester();
+    ChildProcess &process() { return m_process; }
 
 private:
+    std::string m_binary;
     ChildProcess m_process;
     std::optional<Requester> m_requester;
 };

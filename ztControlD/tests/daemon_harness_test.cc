@@ -44,8 +44,11 @@ TEST(HarnessMessages, RequestLayoutReplyFramingAndNoDaemonMeansNoAnswer)
 {
     const zttest::ClientRequest request{0x01020304, zttest::Bytes{9, 8}, 7};
     const zttest::Bytes msg = zttest::buildClientRequest(request, "/q");
-    EXPECT_EQ(msg, zttest::tlvMessage(20, {{'A', {4, 3, 2, 1}}, {'B', {9, 8}}, {'W', {7}},
-                                           {'D', zttest::textArg("/q")}, {0xEE, {}}}));
+    EXPECT_EQ(msg, zttest::tlvMessage(20, {{'A', {4, 3, 2, 1}},
+                                           {'B', {9, 8}},
+                                           {'W', {7}},
+                                           {'D', zttest::textArg("/q")},
+                                           {0xEE, {}}}));
     EXPECT_TRUE(zttest::buildClientRequest({1, zttest::Bytes(1500, 0), {}}, "/q").empty());
     auto parsed = zttest::parseReply(msg.data(), msg.size());  // well framed, but no answer
     ASSERT_TRUE(parsed);

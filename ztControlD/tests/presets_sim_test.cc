@@ -59,7 +59,8 @@ protected:
                 for (const auto &p : group.preset_array())
                     if (group.id() == 1000)
                         ids.push_back(p.id());
-        } while (ids != expected && !expected.empty() && std::chrono::steady_clock::now() < deadline);
+        } while (ids != expected && !expected.empty() &&
+                 std::chrono::steady_clock::now() < deadline);
         return ids;
     }
 };
@@ -74,8 +75,8 @@ TEST_F(PresetsOnSimulator, CustomPresetLifecycleShowsInTheList)
     create.set_preset_icon(20);
     create.set_preset_name(20);
     create.set_preset_name_iterator(0);
-    const int id = ask<wsdk_commands::WSDK_ResponseCreateCustomPreset>(kCreate, bytesOf(create))
-                       .preset_id();
+    const int id =
+        ask<wsdk_commands::WSDK_ResponseCreateCustomPreset>(kCreate, bytesOf(create)).preset_id();
     std::vector<int> expected = before;
     expected.push_back(id);
     EXPECT_EQ(videoPresets(expected), expected) << "the new preset ends its group";

@@ -171,7 +171,7 @@ TEST_F(SimProcessTest, EveryModelStartsAndListsItsGroups) {
         [&] {
           return csi_get(9999, 4, nullptr, &seen) == 0 && seen == 1;
         },
-        kStartTimeoutMs));
+        5000));
     uint8_t model = 0;
     ASSERT_EQ(ztc_state_get_model_number(&model), 0);
     EXPECT_EQ(model, c.model);
