@@ -18,9 +18,9 @@
  *                               its six attempts, or a send or receive that
  *                               failed (nothing is waited for then);
  *   -3  (ZT_ERR_INVALID_PARAM)  an answer arrived but is not a valid TLV
- *                               message even at the second look, or the
- *                               buffer is smaller than ZTMSG_MAX (checked
- *                               before anything is sent).
+ *                               message even at the second look.
+ * A buffer under ZTMSG_MAX receives answers up to its size; a longer answer
+ * cannot be posted to its reply mailbox and counts as no answer (-1).
  * After any failure of ztmsg_send_timedreceive the reply mailbox is closed
  * and removed again.
  *
@@ -51,8 +51,7 @@ extern "C" {
 /* The trace-enable bit of g_debug_level. */
 #define ZTMSG_TRACE_BIT 0x100u
 
-/* A message buffer, owned by the caller. buf must hold size bytes; a buffer
- * that receives answers needs at least ZTMSG_MAX. */
+/* A message buffer, owned by the caller. buf must hold size bytes. */
 typedef struct ztiobuf {
     uint32_t size; /* capacity of buf */
     uint32_t len;  /* current message length; (uint32_t)-1 when no answer */
@@ -72,16 +71,17 @@ int ztmsg_build(ztiobuf_t *iobuf, const char *command, const void *argument,
 /* Completes the request (TLV_SRC from, TLV_DST to, the end element), traces
  * it on channel trace, validates it and posts it to via, or to to when via
  * is NULL (TLV_DST names to either way). A request that does not validate
- * is a programming error and aborts the process. Returns the result of
- * closing the send handle (0), or ZT_ERR_MQ_FAIL when the destination
- * cannot be opened or the send fails. A full destination drops the message
- * and still returns 0. */
+ * is a programming error and aborts the process. Returns ZT_ERR_MQ_FAIL when
+ * the destination cannot be opened, otherwise the result of closing the send
+ * handle, also when the send failed (logged). A full destination drops the
+ * message and still returns 0. */
 int ztmsg_send(ztiobuf_t *iobuf, const char *from, const char *to, const char *via, int trace);
 
 /* As ztmsg_send, then waits up to g_timedreceive seconds for the answer on
  * the reply mailbox from, which it creates (exclusively) before sending and
  * removes afterwards. The answer overwrites the request in buf. Returns the
- * answer's length, also stored in len. On a failure (see above) len is
+ * answer's declared length, also stored in len (bytes received after it are
+ * ignored). On a failure (see above) len is
  * (uint32_t)-1 and buf still holds the request, except for an invalid
  * answer, which stays in buf with its length in len. */
 int ztmsg_send_timedreceive(ztiobuf_t *iobuf, const char *from, const char *to, const char *via,

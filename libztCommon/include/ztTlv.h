@@ -99,10 +99,11 @@ int sntlv_remove(void *msg, uint32_t size, int type);
  * REQUIRES: the buffer holds at least min(total length, ZTMSG_MAX) bytes. */
 int tlv_validate(const void *msg);
 
-/* Writes the low count bytes (1..4) of value, most significant first. Each
- * byte is written as a one-character formatted print, so buf must have room
- * for count + 1 bytes. Returns count, or 0 (nothing written) for a count of
- * 0 or above 4 or a buffer without that room. */
+/* Writes the low count bytes (1..4) of value, most significant first, each
+ * as a one-character formatted print. Returns count, or 0 (nothing written)
+ * for a count of 0 or above 4. A buffer without room for count + 1 bytes gets
+ * only the bytes that fit, its last position a terminator; nothing is written
+ * past bufSize. */
 uint32_t snLoclItoI(void *buf, uint32_t bufSize, uint32_t count, uint32_t value);
 
 /* Copies len bytes when 0 < len <= dstSize. Returns len, or 0. */

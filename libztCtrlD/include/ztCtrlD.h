@@ -98,7 +98,8 @@ int ztc_storage_tag_file(ztc_msg_q_context_t *ctx, const char *name, uint32_t na
                          uint32_t offset, uint32_t leadingWord);
 int ztc_storage_delete_file(ztc_msg_q_context_t *ctx, const char *name, uint32_t nameLength);
 int ztc_storage_delete_group(ztc_msg_q_context_t *ctx, const char *name, uint32_t nameLength);
-// At most 60 items fit one request; more give ZT_ERR_INVALID_PARAM.
+// As many items as fit one request (61 with the default reply queue); a
+// longer list gives ZT_ERR_INVALID_PARAM, logged, before anything is sent.
 int ztc_storage_delete_list(ztc_msg_q_context_t *ctx, const file_list_item_t *items,
                             uint32_t count);
 
