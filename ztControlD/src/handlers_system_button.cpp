@@ -90,32 +90,6 @@ int multiCamShutter(ztc_msg_q_context_t &camera, uint32_t state)
     return ZT_LOGGED(ztc_shutter(&camera, onOff), "ztc_shutter");
 }
 
-// Status offset of the active preset of the family a firmware preset group
-// belongs to, 0 for a group without one (15 is handled by the caller).
-size_t presetOffsetOfGroup(uint32_t group)
-{
-    switch (group) {
-    case 0:
-    case 3:
-    case 8:
-    case 9:
-    case 10:
-    case 11:
-    case 14:
-        return kStatusVideoPresetOffset;
-    case 1:
-    case 4:
-    case 12:
-        return kStatusPhotoPresetOffset;
-    case 2:
-    case 5:
-    case 13:
-        return kStatusTimeLapsePresetOffset;
-    default:
-        return 0;
-    }
-}
-
 // Mode type 3: the family of the camera's default application mode, or the
 // power-on default preset when that mode is the power-on group.
 int presetOfDefaultAppMode(ztc_msg_q_context_t &camera, const uint8_t *status, uint32_t &preset)

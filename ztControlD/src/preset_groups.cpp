@@ -172,38 +172,28 @@ uint32_t statusWord(const uint8_t *status, size_t offset)
     return readU32(status, offset);
 }
 
+size_t presetOffsetOfGroup(uint32_t group)
+{
+    switch (RemapPresetGroup(static_cast<int>(group))) {
+    case 0:
+        return kStatusVideoPresetOffset;
+    case 1:
+        return kStatusPhotoPresetOffset;
+    case 2:
+        return kStatusTimeLapsePresetOffset;
+    default:
+        return 0;
+    }
+}
+
 bool presetOfGroupInStatus(const uint8_t *status, bool withSpecial, uint32_t &preset)
 {
-    size_t offset = 0;
-    switch (statusWord(status, kStatusGroupOffset)) {
-    case 0:
-    case 3:
-    case 8:
-    case 9:
-    case 10:
-    case 11:
-    case 14:
-        offset = kStatusVideoPresetOffset;
-        break;
-    case 1:
-    case 4:
-    case 12:
-        offset = kStatusPhotoPresetOffset;
-        break;
-    case 2:
-    case 5:
-    case 13:
-        offset = kStatusTimeLapsePresetOffset;
-        break;
-    case 6:
-    case 7:
-        if (!withSpecial)
-            return false;
+    const uint32_t group = statusWord(status, kStatusGroupOffset);
+    size_t offset = presetOffsetOfGroup(group);
+    if (offset == 0 && withSpecial && (group == 6 || group == 7))
         offset = kStatusSpecialPresetOffset;
-        break;
-    default:
+    if (offset == 0)
         return false;
-    }
     preset = statusWord(status, offset);
     return true;
 }

@@ -47,6 +47,9 @@ constexpr size_t kStatusGroupOffset = 19;
 constexpr size_t kStatusSpecialPresetOffset = 23;
 // Little-endian u32 of the all-status block (offset + 4 <= 394).
 uint32_t statusWord(const uint8_t *status, size_t offset);
+// Status offset of the active preset of the video, photo or time-lapse
+// family a firmware preset group belongs to; 0 for any other group.
+size_t presetOffsetOfGroup(uint32_t group);
 // Preset id of the active group in a 394-byte all-status block; false,
 // leaving preset alone, for an unknown group (and for the special groups
 // unless withSpecial).
