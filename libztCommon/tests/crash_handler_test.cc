@@ -39,7 +39,7 @@ __attribute__((no_sanitize("address", "undefined"), noinline)) void WriteToNull(
     *p = 1;
 }
 
-__attribute__((no_sanitize("address", "undefined"), noinline)) void DivideByZero()
+[[maybe_unused]] __attribute__((no_sanitize("address", "undefined"), noinline)) void DivideByZero()
 {
     volatile int dividend = 7, zero = 0;
     volatile int quotient = dividend / zero;
