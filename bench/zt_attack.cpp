@@ -271,7 +271,7 @@ public:
         const char go = 'G';
         if (write(m_down, &go, 1) != 1)
             return -1;
-        const char bits = readByte(3000);
+        const int bits = readByte(3000);
         return bits < 0 ? -1 : bits;
     }
 
@@ -304,10 +304,11 @@ private:
         return 0;
     }
 
-    char readByte(int timeoutMs)
+    // The byte the child reported (0..255), or -1 when none came in time.
+    int readByte(int timeoutMs)
     {
         pollfd p = {m_up, POLLIN, 0};
-        char c = 0;
+        unsigned char c = 0;
         if (poll(&p, 1, timeoutMs) != 1 || read(m_up, &c, 1) != 1)
             return -1;
         return c;
