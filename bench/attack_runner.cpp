@@ -19,6 +19,8 @@
 
 #include <chrono>
 
+#include "ztTestChild.h"
+
 namespace ztattack {
 
 namespace {
@@ -148,22 +150,6 @@ std::string tail(const std::string &text, int lines)
         at = newline;
     }
     return at == 0 ? text : text.substr(at + 1);
-}
-
-int asOtherUser(const std::function<int()> &fn)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Supplementary groups go too: root's would put the child in the
-        // daemon's group.
-        if (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)
-            _exit(255);
-        _exit(fn() & 0xFF);
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
 }
 
 Row runIsolated(const Attack &attack, const std::vector<std::string> &keepDirs)

@@ -47,10 +47,6 @@ Row runIsolated(const Attack &attack, const std::vector<std::string> &keepDirs);
 // The other user of the attacks (nobody), not in the daemon's group.
 constexpr uid_t kOtherUser = 65534;
 
-// Runs `fn` in a forked child as kOtherUser; its exit status (0 to 254), or
-// -1 when the child could not become that user or did not end normally.
-int asOtherUser(const std::function<int()> &fn);
-
 // The last `lines` lines of `text`.
 std::string tail(const std::string &text, int lines);
 

@@ -44,6 +44,7 @@
 #include "attack_runner.h"
 #include "camera_blocks.h"
 #include "ztFirmwarePeer.h"
+#include "ztTestChild.h"
 #include "ztTlv.h"
 
 using namespace std::chrono_literals;
@@ -413,7 +414,7 @@ void readableQueues(Row &row)
         row.fact(facts.exists && facts.mode == 0660,
                  std::string(name) + " " + (facts.exists ? octal(facts.mode) : "missing"));
     }
-    const int opened = asOtherUser([] {
+    const int opened = zt_test::RunAsUser(kOtherUser, [] {
         int bits = 0;
         const char *names[] = {"/to_ztCtlD", "/to_ztCtlD2"};
         for (int i = 0; i < 2; ++i) {
@@ -450,7 +451,7 @@ void crashReportPlants(Row &row)
             const std::string tag = std::string(fifo ? "FIFO" : "file") + "+" +
                                     (sig == SIGTERM ? "SIGTERM" : "SIGSEGV") + ": ";
             unlink(path.c_str());
-            const int planted = asOtherUser([&path, fifo] {
+            const int planted = zt_test::RunAsUser(kOtherUser, [&path, fifo] {
                 umask(0);
                 if (fifo)
                     return mkfifo(path.c_str(), 0666) == 0 ? 0 : 1;

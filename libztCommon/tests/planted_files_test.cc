@@ -54,30 +54,13 @@ std::string ReadFile(const std::string &path)
     return text;
 }
 
-// Runs `fn` as another user in a forked child: its exit status, or -1 when
-// the child could not become that user.
-template <typename Fn>
-int AsOtherUser(Fn fn)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)
-            _exit(255);
-        _exit(fn());
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
-}
-
 // Another user plants a regular file, readable and writable to all, holding
 // "planted". Returns a descriptor the test keeps to the planted file, -1 when
 // the other user is not available.
 int PlantOthersFile(const std::string &path)
 {
     unlink(path.c_str());
-    int rc = AsOtherUser([&] {
+    int rc = zt_test::RunAsUser(kOtherUser, [&] {
         int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd < 0 || fchmod(fd, 0666) != 0 || write(fd, "planted", 7) != 7)
             return 1;
@@ -107,8 +90,8 @@ void ExpectOwnFile(const std::string &path, mode_t mode)
     if (!(mode & 04)) {
         // Where this process cannot become the other user (no CAP_SETUID in a
         // container), the mode above is what keeps them out.
-        const int readable =
-            AsOtherUser([&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK) >= 0 ? 1 : 0; });
+        const int readable = zt_test::RunAsUser(
+            kOtherUser, [&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK) >= 0 ? 1 : 0; });
         EXPECT_NE(readable, 1) << "another user can read " << path;
     }
 }

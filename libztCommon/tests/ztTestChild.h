@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -113,6 +114,24 @@ inline std::string StripSyslogIdent(const std::string &line)
 {
     auto colon = line.find(": ");
     return colon == std::string::npos ? line : line.substr(colon + 2);
+}
+
+// Runs `fn` in a forked child as user and group `uid`, without root's
+// supplementary groups: its return value (0 to 254) as the child's exit
+// status, or -1 when the child could not become that user (no CAP_SETUID, as
+// in some containers).
+inline int RunAsUser(uid_t uid, const std::function<int()> &fn)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0)
+            _exit(255);
+        _exit(fn() & 0xFF);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
 }
 
 }  // namespace zt_test

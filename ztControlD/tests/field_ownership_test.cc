@@ -12,6 +12,7 @@
 #include <string>
 
 #include "DaemonHarness.h"
+#include "ztTestChild.h"
 #include "ztFirmwarePeer.h"
 
 using namespace std::chrono_literals;
@@ -22,23 +23,6 @@ namespace {
 
 constexpr uint32_t kStopCommand = 101;
 constexpr uid_t kOtherUser = 65534;  // nobody
-
-// Runs `fn` as another user in a forked child; its return value is the exit
-// status (0 to 255), or -1 when the child could not become that user.
-template <typename Fn>
-int asOtherUser(Fn fn)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)
-            _exit(255);
-        _exit(fn());
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
-}
 
 // The queue under `name` is the daemon's: 5 messages of 1500 bytes, mode
 // 0660, the daemon's user and group, and no other user may open it.
@@ -57,7 +41,7 @@ void expectOwnQueue(const char *name)
     EXPECT_EQ(st.st_mode & 07777, 0660u);
     EXPECT_EQ(st.st_uid, geteuid());
     EXPECT_EQ(st.st_gid, getegid());
-    const int opened = asOtherUser([name] {
+    const int opened = zt_test::RunAsUser(kOtherUser, [name] {
         mqd_t r = mq_open(name, O_RDONLY | O_NONBLOCK);
         mqd_t w = mq_open(name, O_WRONLY | O_NONBLOCK);
         return (r != (mqd_t)-1 ? 1 : 0) | (w != (mqd_t)-1 ? 2 : 0);
