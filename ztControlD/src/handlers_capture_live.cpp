@@ -117,13 +117,12 @@ CommandResult cmdQuickCaptureStart(CommandScope &scope, const CommandArgs &args)
 CommandResult cmdGetBusyStatus(CommandScope &scope, const CommandArgs &)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_BUSY_STATUS:");
-    uint8_t *answer = nullptr;
-    uint16_t length = 0;
-    const int result = ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kSystemCategory,
-                                                                  kBusyStatusGet, &answer, &length),
-                                 "REMOTE_SYSTEM_BUSY_STATUS_GET");
-    if (result != ZT_OK)
-        return result;
+    const RemoteAnswer busy =
+        ZT_QUERY(scope.camera, kSystemCategory, kBusyStatusGet, "REMOTE_SYSTEM_BUSY_STATUS_GET");
+    if (busy.rc != ZT_OK)
+        return busy.rc;
+    const uint8_t *answer = busy.data;
+    const uint16_t length = busy.length;
     if (answer == nullptr || length != kZtBusyStatusAnswerSize) {
         ZTLOG(ZT_LOG_ERROR, "REMOTE_SYSTEM_BUSY_STATUS_GET wrong size = %d", (int)length);
         return ZT_ERR;

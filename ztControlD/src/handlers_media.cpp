@@ -73,18 +73,15 @@ CommandResult cmdSetDateTime(CommandScope &scope, const CommandArgs &args)
 CommandResult cmdGetDateTime(CommandScope &scope, const CommandArgs &)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DATE_TIME:");
-    uint8_t *answer = nullptr;
-    uint16_t answerLength = 0;
-    const int rc = ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kSetupCategory,
-                                                              kDateTimeGet, &answer, &answerLength),
-                             "REMOTE_SETUP_DATE_TIME_GET");
-    if (rc != ZT_OK)
-        return rc;
-    if (isNakOff(answer, answerLength)) {
+    const RemoteAnswer clock =
+        ZT_QUERY(scope.camera, kSetupCategory, kDateTimeGet, "REMOTE_SETUP_DATE_TIME_GET");
+    if (clock.rc != ZT_OK)
+        return clock.rc;
+    if (isNakOff(clock.data, clock.length)) {
         ZTLOG(ZT_LOG_DEBUG, "Camera status returning ZT_ERR_NAK_OFF");
         return CommandResult(ZT_ERR_NAK_OFF).quiet();
     }
-    return CommandResult::withData(ZT_OK, answer, answerLength);
+    return CommandResult::withData(ZT_OK, clock.data, clock.length);
 }
 
 CommandResult cmdKeymarkTagRecording(CommandScope &scope, const CommandArgs &)
@@ -156,17 +153,13 @@ CommandResult cmdDeleteList(CommandScope &scope, const CommandArgs &args)
 CommandResult cmdGetDeleteListResult(CommandScope &scope, const CommandArgs &)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_GET_DELETE_LIST_RESULT");
-    uint8_t *answer = nullptr;
-    uint16_t answerLength = 0;
-    const int rc =
-        ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kStorageCategory,
-                                                   kListDeleteStatusGet, &answer, &answerLength),
-                  "REMOTE_STORAGE_LIST_DELETE_STATUS_GET");
-    if (rc != ZT_OK)
-        return rc;
-    if (answer && answerLength > 0)
-        ZTLOG(ZT_LOG_DEBUG, "DELETE result: %d", answer[0]);
-    return CommandResult::withData(ZT_OK, answer, answerLength);
+    const RemoteAnswer status = ZT_QUERY(scope.camera, kStorageCategory, kListDeleteStatusGet,
+                                         "REMOTE_STORAGE_LIST_DELETE_STATUS_GET");
+    if (status.rc != ZT_OK)
+        return status.rc;
+    if (status.data && status.length > 0)
+        ZTLOG(ZT_LOG_DEBUG, "DELETE result: %d", status.data[0]);
+    return CommandResult::withData(ZT_OK, status.data, status.length);
 }
 
 CommandResult cmdVoicePhotoTake(CommandScope &scope, const CommandArgs &)

@@ -271,11 +271,11 @@ CommandResult cmdSystemGetShadingdataFile(CommandScope &scope, const CommandArgs
     memset(buffer, 0, kZtCalFileAnswerSize);
     memcpy(buffer, kCalFileDirectory, sizeof kCalFileDirectory);
     ZTLOG(ZT_LOG_DEBUG, "REMOTE_SYSTEM_CAL_FILE_NAME_GET:");
-    uint8_t *answer = nullptr;
-    uint16_t length = 0;
-    const int rc = ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kSystemCategory,
-                                                              kCalFileNameGet, &answer, &length),
-                             "REMOTE_SYSTEM_CAL_FILE_NAME_GET");
+    const RemoteAnswer cal =
+        ZT_QUERY(scope.camera, kSystemCategory, kCalFileNameGet, "REMOTE_SYSTEM_CAL_FILE_NAME_GET");
+    const int rc = cal.rc;
+    const uint8_t *answer = cal.data;
+    const uint16_t length = cal.length;
     if (rc == ZT_OK && answer != nullptr && length >= 1 && length <= kCalAnswerMax) {
         size_t out = sizeof kCalFileDirectory - 1;
         for (size_t in = kCalNameSkip; in < length && answer[in] != '\0'; ++in)

@@ -68,15 +68,11 @@ CommandResult cmdFactoryReset(CommandScope &scope, const CommandArgs &args)
 CommandResult cmdAnalyticsFilenameGet(CommandScope &scope, const CommandArgs &)
 {
     ZTLOG(ZT_LOG_DEBUG, "ZTCONTROL_ANALYTICS_FILENAME_GET:");
-    uint8_t *answer = nullptr;
-    uint16_t answerLength = 0;
-    const int rc =
-        ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kSystemCategory,
-                                                   kAnalyticsFileNameGet, &answer, &answerLength),
-                  "REMOTE_SYSTEM_ANALYTICS_FILE_NAME_GET");
-    if (rc != ZT_OK)
-        return rc;
-    return CommandResult::withData(rc, answer, answerLength);
+    const RemoteAnswer name = ZT_QUERY(scope.camera, kSystemCategory, kAnalyticsFileNameGet,
+                                       "REMOTE_SYSTEM_ANALYTICS_FILE_NAME_GET");
+    if (name.rc != ZT_OK)
+        return name.rc;
+    return CommandResult::withData(ZT_OK, name.data, name.length);
 }
 
 CommandResult cmdAnalyticsClear(CommandScope &scope, const CommandArgs &)
@@ -153,11 +149,7 @@ CommandResult cmdSetInContextualMenu(CommandScope &scope, const CommandArgs &arg
 
 CommandResult cmdWebcamRequestExit(CommandScope &scope, const CommandArgs &)
 {
-    uint8_t *answer = nullptr;
-    uint16_t answerLength = 0;
-    return ZT_LOGGED(ztc_send_remote_api_for_response(&scope.camera, kBroadcastCategory,
-                                                      kBroadcastExit, &answer, &answerLength),
-                     "REMOTE_BROADCAST_EXIT");
+    return ZT_QUERY(scope.camera, kBroadcastCategory, kBroadcastExit, "REMOTE_BROADCAST_EXIT").rc;
 }
 
 // Argument: one byte, the external camera control state.

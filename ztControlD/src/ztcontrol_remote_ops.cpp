@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "ztErrno.h"
+#include "ztcontrol_bytes.h"
 
 BlockRead readRemoteBlock(ztc_msg_q_context_t &camera, uint8_t category, uint8_t identifier,
                           uint8_t *dest, size_t size, BlockFit fit, int &status, uint16_t &length)
@@ -24,4 +25,14 @@ BlockRead readRemoteBlock(ztc_msg_q_context_t &camera, uint8_t category, uint8_t
         return BlockRead::WrongSize;
     memcpy(dest, answer, size);
     return BlockRead::Good;
+}
+
+RemoteAnswer queryRemote(ztc_msg_q_context_t &camera, uint8_t category, uint8_t identifier,
+                         const char *what, int line, const char *file)
+{
+    RemoteAnswer answer{ZT_OK, nullptr, 0};
+    answer.rc = ztLoggedResult(ztc_send_remote_api_for_response(&camera, category, identifier,
+                                                                &answer.data, &answer.length),
+                               what, line, file);
+    return answer;
 }

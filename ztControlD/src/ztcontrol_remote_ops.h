@@ -66,8 +66,8 @@ constexpr uint8_t kListDeleteStatusGet = 23;  // REMOTE_STORAGE_LIST_DELETE_STAT
 constexpr uint8_t kStreamOrientationGet = 14;  // REMOTE_STREAM_ORIENTATION_GET
 constexpr uint8_t kExposureSelectSet = 0;      // REMOTE_LIVEVIEW_EXPOSURE_SELECT_SET
 constexpr uint8_t kExposureSelectReset = 2;    // REMOTE_LIVEVIEW_EXPOSURE_SELECT_RESET
-// Voice control: the identifiers stand in the voice command table of
-// ztcontrol_if_server_media.cpp.
+// Voice control: the identifiers stand beside the voice handlers in
+// handlers_media.cpp.
 // Presets.
 constexpr uint8_t kPresetListGroups =
     0;                                 // REMOTE_PRESET_LIST_GROUPS: no payload; count, group bytes
@@ -108,5 +108,20 @@ enum class BlockFit {
 // ZT_OK; Refused: the NAK-OFF answer.
 BlockRead readRemoteBlock(ztc_msg_q_context_t &camera, uint8_t category, uint8_t identifier,
                           uint8_t *dest, size_t size, BlockFit fit, int &status, uint16_t &length);
+
+// What a firmware query without payload answered: the result, and on success
+// the answer bytes, which stay the library's until its next call.
+struct RemoteAnswer {
+    int rc;
+    uint8_t *data;
+    uint16_t length;
+};
+
+// Sends the query; a failure leaves the "<what> error, <rc>" line with the
+// caller's file and line.
+#define ZT_QUERY(camera, category, identifier, what) \
+    queryRemote((camera), (category), (identifier), (what), __LINE__, ZT_FILE_BASENAME)
+RemoteAnswer queryRemote(ztc_msg_q_context_t &camera, uint8_t category, uint8_t identifier,
+                         const char *what, int line, const char *file);
 
 #endif  // ZTCONTROL_REMOTE_OPS_H
