@@ -38,7 +38,7 @@ std::optional<std::string> object(const std::string &text, const std::string &ke
     const size_t at = text.find("\"" + key + "\":{");
     if (at == std::string::npos)
         return std::nullopt;
-    const size_t open = at + key.size() + 3;
+    const size_t open = at + key.size() + 4;
     const size_t close = text.find('}', open);
     if (close == std::string::npos)
         return std::nullopt;

@@ -298,7 +298,7 @@ std::string presetRow(const wsdk::WSDK_Preset &p, const std::string &group, bool
     // Indented under the preset, without the "settings:" heading.
     for (size_t start = table.find('\n') + 1; start < table.size();) {
         const size_t end = table.find('\n', start);
-        out += "\n    " + table.substr(start, end - start);
+        out += "\n  " + table.substr(start, end - start);
         start = end + 1;
     }
     return out;
