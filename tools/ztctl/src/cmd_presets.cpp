@@ -364,9 +364,15 @@ std::string decodePresets(uint32_t command, const std::vector<uint8_t> &payload,
     case ZTCONTROL_PRESET_LIST_IDS:
         return "presets: " +
                groupList(static_cast<zp::ZTC_Preset_List_Resp &>(*message).presets(), true);
-    case ZTCONTROL_PRESET_GET_INFO:
-        return std::string(kPresetHeading) + "\n" +
-               presetRow(static_cast<wsdk::WSDK_Preset &>(*message), "", true);
+    case ZTCONTROL_PRESET_GET_INFO: {
+        // A preset id carries its group's index (video, photo, time lapse)
+        // in its upper half.
+        const auto &preset = static_cast<wsdk::WSDK_Preset &>(*message);
+        const uint32_t index = static_cast<uint32_t>(preset.id()) >> 16;
+        const std::string group =
+            index <= 2 ? presetGroupName(wsdk::WSDK_PRESET_GROUP_ID_VIDEO + index) : "";
+        return std::string(kPresetHeading) + "\n" + presetRow(preset, group, true);
+    }
     case ZTCONTROL_PRESET_CUSTOM_CREATE: {
         const auto &created = static_cast<wsdk::WSDK_ResponseCreateCustomPreset &>(*message);
         return "created preset " + hexId(static_cast<uint32_t>(created.preset_id()));

@@ -96,7 +96,7 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
         // Presets as a table, ids in hex, settings by name with their option
         // names; bytes that do not parse are not printed.
         {ZTCONTROL_PRESET_GET_INFO, serialised(preset),
-         "\n0x10003              night 2             photo-night         no\n"
+         "\n0x10003   photo      night 2             photo-night         no\n"
          "    preroll                             4  off"},
         {ZTCONTROL_PRESET_GET_PRESETS, serialised(list),
          "\n0x10000   timelapse  activity                                no"},
