@@ -78,8 +78,10 @@ bool NotifyWatcher::connect(uint16_t port, unsigned retryMs)
             m_error = std::string("socket: ") + strerror(errno);
             return false;
         }
-        if (::connect(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
+        if (::connect(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
+            m_error.clear();  // earlier refused tries are no failure
             return true;
+        }
         const int err = errno;
         close(m_fd);
         m_fd = -1;

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 #include <algorithm>
 
@@ -114,7 +115,8 @@ bool registerQueue(ztctl::DaemonLink &link, const std::string &name, bool reg, u
 // has handled the switch: the switch then misses it. A resumed client gets
 // the full state within a poll pass, so the switch is repeated until
 // something arrives (a few times). Returns kExitOk or the exit status.
-int switchOn(ztctl::NotifyWatcher &watcher, ztctl::DaemonLink &link, unsigned timeoutMs)
+int switchOn(ztctl::NotifyWatcher &watcher, ztctl::DaemonLink &link, unsigned timeoutMs,
+             bool quiet = false)
 {
     const std::string on = "status=1";
     for (int attempt = 0; attempt < kSwitchAttempts; ++attempt) {
@@ -122,8 +124,9 @@ int switchOn(ztctl::NotifyWatcher &watcher, ztctl::DaemonLink &link, unsigned ti
             link.call(ZTCONTROL_PUSH_NOTIFICATIONS, std::vector<uint8_t>(on.begin(), on.end()),
                       std::nullopt, timeoutMs);
         if (!answer || !answer->hasResult || answer->result != 0) {
-            fprintf(stderr, "ztctl: cannot switch notifications on: %s\n",
-                    answer ? "the daemon refused" : link.error().c_str());
+            if (!quiet)
+                fprintf(stderr, "ztctl: cannot switch notifications on: %s\n",
+                        answer ? "the daemon refused" : link.error().c_str());
             return answer ? kExitResult : kExitNoAnswer;
         }
         if (watcher.awaitData(kFirstMessageWaitMs))
@@ -148,18 +151,20 @@ int openSocket(ztctl::NotifyWatcher &watcher, ztctl::DaemonLink &link, const ztc
 bool reconnect(ztctl::NotifyWatcher &watcher, ztctl::DaemonLink &link, const ztctl::Options &o)
 {
     fprintf(stderr, "ztctl: the daemon closed the connection; reconnecting\n");
-    const unsigned retryMs = o.watchIdleMs ? o.watchIdleMs : ~0u;
-    while (!ztctl::NotifyWatcher::stopRequested()) {
-        if (!watcher.connect(o.port, retryMs))
-            return false;
+    constexpr unsigned kStepMs = 200;
+    for (unsigned waited = 0; !ztctl::NotifyWatcher::stopRequested(); waited += kStepMs) {
+        if (o.watchIdleMs && waited >= o.watchIdleMs)
+            break;
         // A restarting daemon may listen before its command queue is open.
-        if (switchOn(watcher, link, o.timeoutMs) == kExitOk) {
+        if (watcher.connect(o.port, kStepMs) &&
+            switchOn(watcher, link, std::min(o.timeoutMs, 1000u), true) == kExitOk) {
             fprintf(stderr, "ztctl: reconnected\n");
             return true;
         }
-        if (o.watchIdleMs)
-            return false;
+        struct timespec step = {0, static_cast<long>(kStepMs) * 1000000};
+        nanosleep(&step, nullptr);
     }
+    fprintf(stderr, "ztctl: the daemon did not come back\n");
     return false;
 }
 
