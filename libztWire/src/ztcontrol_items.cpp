@@ -130,6 +130,28 @@ constexpr zt_item_info_t kSettings[] = {
 
 // Sorted by setting, then option.
 constexpr zt_option_name_t kOptions[] = {
+    // Video resolution codes (18 and 25 to 27: the sensor's taller frames).
+    {2, 1, "4K"},
+    {2, 4, "2.7K"},
+    {2, 6, "2.7K 4:3"},
+    {2, 7, "1440"},
+    {2, 9, "1080"},
+    {2, 18, "4K 4:3"},
+    {2, 24, "5K"},
+    {2, 25, "5K 4:3"},
+    {2, 26, "5.3K 8:7"},
+    {2, 27, "5.3K 4:3"},
+    {2, 100, "5.3K"},
+    // Video frame-rate codes, frames per second.
+    {3, 0, "240 fps"},
+    {3, 1, "120 fps"},
+    {3, 2, "100 fps"},
+    {3, 5, "60 fps"},
+    {3, 6, "50 fps"},
+    {3, 8, "30 fps"},
+    {3, 9, "25 fps"},
+    {3, 10, "24 fps"},
+    {3, 13, "200 fps"},
     // Frame interval codes.
     {5, 0, "0.5 s"},
     {5, 1, "1 s"},

@@ -5,6 +5,7 @@
 
 #include "camera_settings.h"
 #include "camera_status.h"
+#include "ztcontrol_items.h"
 #include "sim_log.h"
 
 namespace ztsim {
@@ -39,9 +40,11 @@ const char kHelp[] =
     "  off-time MS               how long a shutdown or sleep keeps the camera off\n"
     "  csi ITEM VALUE            set a camera-state-interface item (subscribers hear it)\n"
     "  status [ITEM]             status items by name: name (id) = value\n"
-    "  settings [SETTING]        settings by name: name (id) = option (firmware value)\n"
-    "  set SETTING OPTION        change a setting as the library does: the option id\n"
-    "                            goes through the model's option table\n"
+    "  settings [SETTING]        settings by name: name (id) = option (firmware value),\n"
+    "                            with the option's name where it has one\n"
+    "  set SETTING OPTION        change a setting as the library does: the option, by\n"
+    "                            id or name (set resolution 4K), goes through the\n"
+    "                            model's option table\n"
     "                            (ITEM, SETTING: id or table name, e.g. video_resolution\n"
     "                            or resolution for the video one)\n"
     "  log 0-3                   simulator log level (error, warn, info, debug)\n"
@@ -235,7 +238,14 @@ bool Console::execute(const std::string& line, int64_t nowMs) {
   } else if (cmd == "set") {
     long long option = 0;
     const camera_setting_item_t* item = args.size() == 2 ? findSetting(args[0]) : nullptr;
-    if (!item || !number(args[1], &option) || option < 0 || option > 0xFFFFFFFFLL) return usage();
+    if (!item) return usage();
+    // An option by number or by its name ("set resolution 4K").
+    uint32_t named = 0;
+    if (zt_option_by_name(item->id, args[1].c_str(), &named) == 0) {
+      option = named;
+    } else if (!number(args[1], &option) || option < 0 || option > 0xFFFFFFFFLL) {
+      return usage();
+    }
     int32_t value = getOptionValueById(m_camera.model(), item->id, static_cast<uint32_t>(option));
     FwAnswer a = m_camera.changeSetting(item->id, value, nowMs);
     if (a.status != ZT_OK) {
@@ -279,12 +289,16 @@ bool Console::show(bool status, const std::string& key) {
   auto line = [&](const char* name, uint32_t id, int32_t value) {
     m_out << name << " (" << id << ") = ";
     if (status) {
-      m_out << value << "\n";
+      const zt_item_info_t* info = zt_status_item_info(id);
+      m_out << value << (info && info->unit[0] ? " " : "") << (info ? info->unit : "") << "\n";
       return;
     }
     uint32_t option = getOptionIdByValue(c.model(), id, value, 0xFFFFFFFF);
+    const char* optionName = option == 0xFFFFFFFF ? nullptr : zt_option_name(id, option);
     if (option == 0xFFFFFFFF) {
       m_out << "no option (" << value << ")\n";
+    } else if (optionName) {
+      m_out << optionName << " (option " << option << ", value " << value << ")\n";
     } else {
       m_out << option << " (" << value << ")\n";
     }

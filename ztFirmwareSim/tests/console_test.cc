@@ -59,13 +59,15 @@ TEST_F(ConsoleTest, SettingsAndStatusAreNamedAsInTheLibrarysTables) {
   EXPECT_TRUE(console.execute("set 87 0", 0));
   EXPECT_EQ(camera.settingValue(87), 100);
   // A bare name finds the video setting; a last word finds its one setting.
+  EXPECT_TRUE(console.execute("set resolution 4K", 0));
+  EXPECT_EQ(camera.settingValue(setting_id::kVideoResolution), 1);
   EXPECT_TRUE(console.execute("set resolution 100", 0));
   EXPECT_EQ(camera.settingValue(setting_id::kVideoResolution), 17);
   EXPECT_TRUE(console.execute("set band 0", 0));
   EXPECT_EQ(camera.settingValue(setting_id::kWirelessBand), 0);
   out.str("");
   EXPECT_TRUE(console.execute("settings resolution", 0));
-  EXPECT_EQ(out.str(), "video_resolution (2) = 100 (17)\n");
+  EXPECT_EQ(out.str(), "video_resolution (2) = 5.3K (option 100, value 17)\n");
   EXPECT_TRUE(console.execute("power endurance", 0));
   EXPECT_EQ(camera.powerProfile(), 1);
   EXPECT_TRUE(console.execute("power 0", 0));
@@ -75,7 +77,7 @@ TEST_F(ConsoleTest, SettingsAndStatusAreNamedAsInTheLibrarysTables) {
   EXPECT_EQ(out.str(), "preset_group (96) = 0\nencoding (10) = 0\n");
   out.str("");
   EXPECT_TRUE(console.execute("status", 0));
-  EXPECT_NE(out.str().find("\nbattery_percent (70) = 87\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("\nbattery_percent (70) = 87 %\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("\nuptime_seconds (117) = "), std::string::npos);
 
   // Unknown and ambiguous names, refused values: a message, nothing changes.
