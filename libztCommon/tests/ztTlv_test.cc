@@ -216,19 +216,4 @@ TEST(TlvValidate, CorruptedMessagesNeverReadOutsideTheirBuffer)
     }
 }
 
-TEST(TlvBytes, ItoIAndBinWriteOnlyWhatFitsMostSignificantFirst)
-{
-    Bytes buf(5, 0xAA);
-    const uint8_t src[5] = {5, 6, 7, 8, 9};
-    EXPECT_EQ(snLoclItoI(buf.data(), 5, 0, 1) + snLoclItoI(buf.data(), 5, 5, 1), 0u);
-    EXPECT_EQ(snLoclbin(buf.data(), 4, 0, src) + snLoclbin(buf.data(), 4, 5, src), 0u);
-    EXPECT_EQ(buf, Bytes(5, 0xAA));
-    EXPECT_EQ(snLoclItoI(buf.data(), 3, 2, 0x1234), 2u);
-    EXPECT_EQ(buf, (Bytes{0x12, 0x34, 0, 0xAA, 0xAA}));
-    EXPECT_EQ(snLoclItoI(buf.data(), 5, 4, 0x01020304), 4u);
-    EXPECT_EQ(buf, (Bytes{1, 2, 3, 4, 0}));
-    EXPECT_EQ(snLoclbin(buf.data(), 4, 4, src), 4u);
-    EXPECT_EQ(buf, (Bytes{5, 6, 7, 8, 0}));
-}
-
 }  // namespace
