@@ -315,6 +315,7 @@ TEST(SimCameraModelTest, EveryModelOffersTheGroupsOfEachStateWithPresetsToList) 
               FwAnswer ids = camera.remote(17, 1, Bytes{g}, 0);
               ASSERT_GE(ids.bytes.size(), 5u) << where << " group " << int(g);
               Bytes id(ids.bytes.begin() + 1, ids.bytes.begin() + 5);
+              EXPECT_EQ(readU32(id, 0) >> 16, g) << where << ": an id names its group";
               EXPECT_EQ(camera.remote(17, 2, id, 0).bytes.size(), PresetRecord::kSize) << where;
             }
           }
