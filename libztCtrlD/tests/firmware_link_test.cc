@@ -111,7 +111,7 @@ TEST_F(FirmwareLink, DeleteListFillingOneRequestIsSentWholeAndALongerOneIsRefuse
     std::vector<file_list_item_t> items(62);
     for (size_t i = 0; i < items.size(); ++i) {
         items[i].code = static_cast<uint8_t>(i);
-        snprintf(items[i].name, sizeof items[i].name, "GX%06zu.MP4", i);
+        snprintf(items[i].name, sizeof items[i].name, "GX%06u.MP4", static_cast<unsigned>(i));
     }
     // 61 items: a 1492-byte request with the default reply queue.
     const Bytes in = sent(ztc_storage_delete_list(&ctx, items.data(), 61));
