@@ -55,19 +55,6 @@ class SimCameraTest : public ::testing::Test {
   SimCamera camera{57, 1000};
 };
 
-TEST_F(SimCameraTest, BlocksHaveTheirFixedSizesAndFollowTheActivePreset) {
-  FwAnswer s = status();
-  ASSERT_EQ(s.bytes.size(), CAMERA_STATUS_BLOCK_SIZE);
-  ASSERT_EQ(settings().bytes.size(), CAMERA_SETTINGS_BLOCK_SIZE);
-  // Video, photo and time-lapse presets and the group.
-  EXPECT_EQ(std::make_tuple(readU32(s.bytes, 7), readU32(s.bytes, 11), readU32(s.bytes, 15),
-                            readU32(s.bytes, 19)),
-            std::make_tuple(0u, 0x10000u, 0x20000u, 0u));
-  EXPECT_EQ(camera.settingValue(setting_id::kFlatMode) * 10 +
-                camera.settingValue(setting_id::kVideoResolution),
-            121);
-}
-
 TEST_F(SimCameraTest, ShutdownSavesTheCaptureAndAnswersNakOffUntilTheOffTimeHasPassed) {
   size_t files = camera.media().files().size();
   ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
