@@ -1,24 +1,40 @@
-// What callers met in the field at the edges of the message exchange: a
-// caller buffer smaller than the largest message, an answer followed by
-// bytes it does not declare, a send that fails after the destination opened,
-// and the byte writer given less room than it needs. Real queues, own IPC
-// namespace.
+// Request/answer exchanges over real POSIX queues, own IPC namespace: the
+// request on the wire, the answer in the caller's buffer, a busy reply
+// mailbox, time-outs, missing peers and invalid answers, and what callers met
+// in the field at the edges: a caller buffer smaller than the largest
+// message, an answer followed by bytes it does not declare, a send that
+// fails after the destination opened, the byte writers given less room than
+// they need.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "utils.h"
 #include "ztErrno.h"
 #include "ztMsg.h"
 #include "ztTestChild.h"
 
 namespace {
 
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
 constexpr const char *kServer = "/zt_gap_srv";
 constexpr const char *kClient = "/zt_gap_cli";
+
+long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+bool QueueExists(const char *name)
+{
+    mqd_t q = mq_open(name, O_RDONLY);
+    return q != (mqd_t)-1 && mq_close(q) == 0;
+}
 
 std::string Field(const uint8_t *msg, int type)
 {
@@ -26,124 +42,210 @@ std::string Field(const uint8_t *msg, int type)
     return std::string(value, sntlv_find(value, sizeof value, type, msg));
 }
 
-std::string Response(const ztiobuf_t &io)
-{
-    const uint8_t *data = nullptr;
-    uint32_t length = 0;
-    if (ztmsg_response(&io, &data, &length) == nullptr)
-        return "<none>";
-    return std::string(reinterpret_cast<const char *>(data), length);
-}
-
-// A peer that answers one request with an answer argument of answerText,
-// sending `padding` zero bytes behind the answer and optionally a header
-// that claims `claimExtra` bytes more than the answer has. Records whether
-// its answer could be posted.
-class OneShotPeer {
-public:
-    OneShotPeer(std::string answerText, uint32_t padding = 0, uint32_t claimExtra = 0)
+// A request built in a caller's buffer of `size` bytes.
+struct Request {
+    Request(const char *command, const std::string &arg = "x", uint32_t size = ZTMSG_MAX)
+        : bytes(size), io{size, 0, bytes.data()}
     {
-        ztMbox_rxopen(kServer, 4, &m_rx);
-        m_thread = std::thread([=] { serve(answerText, padding, claimExtra); });
+        ztmsg_build(&io, command, arg.data(), uint32_t(arg.size()), 16);
     }
-    ~OneShotPeer()
+    std::string answer() const
     {
-        if (m_thread.joinable())
-            m_thread.join();
+        const uint8_t *data = nullptr;
+        uint32_t length = 0;
+        return ztmsg_response(&io, &data, &length) ? std::string((const char *)data, length) : "-";
+    }
+    Bytes bytes;
+    ztiobuf_t io;
+};
+
+// The peer's mailbox. serve() answers the next request in the background on
+// the mailbox its source names: CMD, CMDARG, SRC, DST and `text` as the
+// answer argument, `padding` zero bytes sent behind it, a header claiming
+// `claimExtra` bytes more than it has; `raw`: `text` alone.
+class Peer {
+public:
+    Peer() { ztMbox_rxopen(kServer, 4, &m_rx); }
+    ~Peer()
+    {
+        posted();
         ztMbox_close(&m_rx);
         ztMbox_unlink(kServer);
     }
-    // Waits for the peer to finish; true when it posted its answer.
-    bool Posted()
+    Bytes receive(int timeoutMs)
     {
-        m_thread.join();
+        Bytes r(ZTMSG_MAX);
+        struct timespec t = {timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
+        ssize_t n = zt_mq_timedreceive2(m_rx.mqd, (char *)r.data(), r.size(), nullptr, &t);
+        r.resize(std::max<ssize_t>(n, 0));
+        return r;
+    }
+    void serve(std::string text, uint32_t padding = 0, uint32_t claimExtra = 0, bool raw = false)
+    {
+        m_thread = std::thread([=] {
+            m_request = receive(10000);
+            m_posted = !m_request.empty() && answer(m_request, text, padding, claimExtra, raw);
+        });
+    }
+    // Waits for serve() to finish; true when its answer was posted.
+    bool posted()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
         return m_posted;
     }
-
-private:
-    void serve(const std::string &answerText, uint32_t padding, uint32_t claimExtra)
+    static bool answer(const Bytes &request, const std::string &text, uint32_t padding = 0,
+                       uint32_t claimExtra = 0, bool raw = false)
     {
-        std::vector<uint8_t> request(ZTMSG_MAX);
-        struct timespec wait = {10, 0};
-        if (zt_mq_timedreceive2(m_rx.mqd, reinterpret_cast<char *>(request.data()), request.size(),
-                                nullptr, &wait) < 0)
-            return;
         const std::string to = Field(request.data(), TLV_SRC);
         uint8_t msg[2 * ZTMSG_MAX] = {};
-        uint32_t len = sntlv_msg_init(msg, ZTMSG_MAX, static_cast<uint8_t>(request[3] + 1));
+        uint32_t len = sntlv_msg_init(msg, ZTMSG_MAX, uint8_t(request[3] + 1));
         const std::pair<int, std::string> elements[] = {
             {TLV_CMD, Field(request.data(), TLV_CMD)},
             {TLV_CMDARG, Field(request.data(), TLV_CMDARG)},
             {TLV_SRC, kServer},
             {TLV_DST, to},
-            {TLV_RSPARG, answerText},
+            {TLV_RSPARG, text},
             {TLV_END, ""}};
         for (const auto &[type, value] : elements)
-            len += sntlv_add_bin(msg, ZTMSG_MAX, type, static_cast<uint32_t>(value.size()),
-                                 value.data());
-        msg[0] = static_cast<uint8_t>((len + claimExtra) >> 8);
-        msg[1] = static_cast<uint8_t>(len + claimExtra);
+            len += sntlv_add_bin(msg, ZTMSG_MAX, type, uint32_t(value.size()), value.data());
+        msg[0] = uint8_t((len + claimExtra) >> 8);
+        msg[1] = uint8_t(len + claimExtra);
         ztattr_t tx;
         if (ztMbox_txopen(to.c_str(), &tx) != 0)
-            return;
-        m_posted = ztMbox_send(msg, len + padding, &tx) == 0;
+            return false;
+        bool ok = raw ? ztMbox_send(text.data(), text.size(), &tx) == 0
+                      : ztMbox_send(msg, len + padding, &tx) == 0;
         ztMbox_close(&tx);
+        return ok;
     }
+    Bytes m_request;
 
+private:
     ztattr_t m_rx;
     std::thread m_thread;
     bool m_posted = false;
 };
 
-// A caller's own buffer of `size` bytes.
-struct Buffer {
-    explicit Buffer(uint32_t size) : bytes(size), io{size, 0, bytes.data()} {}
-    std::vector<uint8_t> bytes;
-    ztiobuf_t io;
-};
+// The answer to a request "XY" with argument "x" from kClient by kServer.
+constexpr int kAnswerLength = 4 + (4 + 2) + (4 + 1) + (4 + 11) + (4 + 11) + 4;
 
-const int kPongLength = 4 + (4 + 2) + (4 + 1) + (4 + 11) + (4 + 11) + (4 + 6) + 4;
-
-TEST(ExchangeGaps, SmallCallerBufferTakesAnswersThatFitIt)
+TEST(MsgExchange, RequestGoesOutWholeAndTheAnswerComesBackInItsBuffer)
 {
-    {
-        OneShotPeer peer("pong:x");
-        Buffer b(128);
-        ztmsg_build(&b.io, "SB", "x", 1, 16);
-        EXPECT_EQ(kPongLength, ztmsg_send_timedreceive(&b.io, kClient, kServer, nullptr, 0));
-        EXPECT_EQ(static_cast<uint32_t>(kPongLength), b.io.len);
-        EXPECT_EQ("pong:x", Response(b.io));
-        EXPECT_TRUE(peer.Posted());
-    }
-    // An answer longer than the buffer cannot be delivered into it: the peer
-    // cannot post it and the caller sees no answer, its buffer untouched
-    // beyond its size.
-    OneShotPeer peer(std::string(200, 'y'));
-    Buffer b(128);
-    ztmsg_build(&b.io, "SB", "x", 1, 16);
-    g_timedreceive = 1;
-    const int rc = ztmsg_send_timedreceive(&b.io, kClient, kServer, nullptr, 0);
-    g_timedreceive = 10;
-    EXPECT_EQ(ZT_ERR, rc);
-    EXPECT_EQ(UINT32_MAX, b.io.len);
-    EXPECT_FALSE(peer.Posted());
+    Peer peer;
+    peer.serve("pong");
+    Request r("JS", "ping");
+    int rc = ztmsg_send_timedreceive(&r.io, kClient, "/zt_gap_dst", kServer, 0);
+    EXPECT_TRUE(peer.posted());
+    EXPECT_EQ(std::string(peer.m_request.begin(), peer.m_request.end()),
+              std::string("\0\x34\0\x10\0\0\2AJS\0\0\4Bping\0\0\x0b"
+                          "D/zt_gap_cli\0\0\x0b"
+                          "C/zt_gap_dst\0\0\0\xEE",
+                          52));  // sent via the server
+    EXPECT_EQ(rc, 60);
+    EXPECT_TRUE(r.io.len == 60 && r.bytes[3] == 17 && r.answer() == "pong" &&
+                !QueueExists(kClient));
+    r.io.size = 59;  // an answer argument past the buffer is none
+    EXPECT_EQ(r.answer(), "-");
+    Request plain("RS", "arg");  // no answer argument
+    const uint8_t *data = nullptr;
+    uint32_t length = 77;
+    EXPECT_TRUE(ztmsg_response(&plain.io, &data, &length) == nullptr && !data && length == 77);
 }
 
-TEST(ExchangeGaps, AnswerIsTakenByItsDeclaredLengthNeverBeyondWhatArrived)
+TEST(MsgExchange, ExchangeWaitsWhileItsReplyMailboxIsInUse)
 {
-    {
-        OneShotPeer peer("pong:x", 40);  // a peer posting a padded buffer
-        Buffer b(ZTMSG_MAX);
-        ztmsg_build(&b.io, "PA", "x", 1, 16);
-        EXPECT_EQ(kPongLength, ztmsg_send_timedreceive(&b.io, kClient, kServer, nullptr, 0));
-        EXPECT_EQ(static_cast<uint32_t>(kPongLength), b.io.len);
-        EXPECT_EQ("pong:x", Response(b.io));
+    Peer peer;
+    ztattr_t holder;
+    ASSERT_EQ(0, ztMbox_rxopen_shared(kClient, 2, &holder));
+    int rc = 0;
+    std::string answer;
+    std::thread asker([&] {
+        Request r("EX", "second");
+        rc = ztmsg_send_timedreceive(&r.io, kClient, kServer, nullptr, 0);
+        answer = r.answer();
+    });
+    EXPECT_TRUE(peer.receive(300).empty()) << "posted while the reply mailbox was held";
+    ztMbox_close(&holder);
+    ztMbox_unlink(kClient);
+    Bytes request = peer.receive(5000);
+    EXPECT_TRUE(!request.empty() && Peer::answer(request, "ok"));
+    asker.join();
+    EXPECT_TRUE(rc > 0 && answer == "ok" && !QueueExists(kClient)) << rc << answer;
+}
+
+TEST(MsgExchange, TimeOutMissingPeerAndInvalidAnswerFailKeepingTheRequest)
+{
+    Peer peer;
+    Request r("TO"), posted("AB", ""), lost("AB", ""), asked("MD");
+    g_timedreceive = 1;
+    auto start = Clock::now();
+    EXPECT_EQ(ZT_ERR, ztmsg_send_timedreceive(&r.io, kClient, kServer, nullptr, 0));
+    EXPECT_TRUE(MsSince(start) >= 995 && MsSince(start) < 4000) << MsSince(start);
+    g_timedreceive = 10;
+    EXPECT_EQ(UINT32_MAX, r.io.len);
+    Bytes sent = peer.receive(0);
+    EXPECT_EQ(Bytes(r.bytes.begin(), r.bytes.begin() + long(sent.size())), sent);
+    EXPECT_EQ(0, tlv_validate(r.bytes.data()));
+
+    EXPECT_EQ(0, ztmsg_send(&posted.io, kClient, kServer, nullptr, 0));
+    EXPECT_EQ(Bytes(posted.bytes.begin(), posted.bytes.begin() + posted.io.len), peer.receive(0));
+    EXPECT_EQ(ZT_ERR_MQ_FAIL, ztmsg_send(&lost.io, kClient, "/zt_gap_nobody", nullptr, 0));
+    start = Clock::now();
+    EXPECT_EQ(ZT_ERR_MQ_FAIL,
+              ztmsg_send_timedreceive(&asked.io, kClient, "/zt_gap_nobody", nullptr, 0));
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(UINT32_MAX, asked.io.len);
+}
+
+TEST(MsgTrace, ChannelMaskSelectsWhichMessagesAreDumped)
+{
+    auto child = zt_test::RunInChild([] {
+        Peer peer;
+        g_debug_level = ZT_DBG_TO_STDOUT | ZTMSG_TRACE_BIT | 32;
+        g_debug = 0x1;  // channel 1 only
+        for (int trace : {1, 2, 0, 29, -1, 30}) {
+            Request r("TR");
+            ztmsg_send(&r.io, kClient, kServer, nullptr, trace);
+        }
+    });
+    EXPECT_NE(std::string::npos, child.out.find(">CTLD       00000000  00310010")) << child.out;
+    EXPECT_EQ(child.out.find("00000000  "), child.out.rfind("00000000  ")) << "one dump only";
+}
+
+// Answers that fit a caller buffer smaller than the largest message are
+// taken; one longer than the buffer cannot be posted into its reply mailbox,
+// so the caller sees none. An answer is taken by its declared length, never
+// beyond what arrived: padding behind it is ignored, a header claiming bytes
+// that never came is refused, as is a raw answer that is no message.
+TEST(ExchangeGaps, AnswerIsTakenByItsDeclaredLengthWhenItFitsTheCallersBuffer)
+{
+    const int fits = kAnswerLength + 10;  // "pong:x"
+    const struct {
+        std::string text;
+        uint32_t bufferSize, padding, claimExtra;
+        bool raw, posted;
+        int rc;
+    } cases[] = {{"pong:x", 128, 0, 0, false, true, fits},
+                 {std::string(200, 'y'), 128, 0, 0, false, false, ZT_ERR},
+                 {"pong:x", ZTMSG_MAX, 40, 0, false, true, fits},
+                 {"pong:x", ZTMSG_MAX, 0, 8, false, true, ZT_ERR_INVALID_PARAM},
+                 {"garbage", ZTMSG_MAX, 0, 0, true, true, ZT_ERR_INVALID_PARAM}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 8) + " " + std::to_string(c.bufferSize));
+        Peer peer;
+        peer.serve(c.text, c.padding, c.claimExtra, c.raw);
+        Request b("SB", "x", c.bufferSize);
+        g_timedreceive = 1;
+        EXPECT_EQ(c.rc, ztmsg_send_timedreceive(&b.io, kClient, kServer, nullptr, 0));
+        g_timedreceive = 10;
+        EXPECT_EQ(c.posted, peer.posted());
+        if (c.claimExtra == 0) {  // what arrived, the raw bytes, or nothing
+            EXPECT_EQ(c.rc == fits ? uint32_t(fits) : c.raw ? 7u : UINT32_MAX, b.io.len);
+            EXPECT_EQ(c.rc == fits ? "pong:x" : "-", b.answer());
+        }
+        EXPECT_FALSE(QueueExists(kClient));
     }
-    // A header claiming bytes that never arrived is still refused.
-    OneShotPeer peer("pong:x", 0, 8);
-    Buffer b(ZTMSG_MAX);
-    ztmsg_build(&b.io, "PA", "x", 1, 16);
-    EXPECT_EQ(ZT_ERR_INVALID_PARAM, ztmsg_send_timedreceive(&b.io, kClient, kServer, nullptr, 0));
 }
 
 TEST(ExchangeGaps, SendThatFailsAfterOpeningReturnsTheCloseResult)
@@ -155,30 +257,29 @@ TEST(ExchangeGaps, SendThatFailsAfterOpeningReturnsTheCloseResult)
     attr.mq_msgsize = 16;
     mqd_t tiny = mq_open("/zt_gap_tiny", O_RDONLY | O_CREAT, 0664, &attr);
     ASSERT_NE((mqd_t)-1, tiny);
-    Buffer b(ZTMSG_MAX);
-    ztmsg_build(&b.io, "SF", "x", 1, 20);
+    Request b("SF");
     EXPECT_EQ(0, ztmsg_send(&b.io, kClient, "/zt_gap_tiny", nullptr, 0));
     struct mq_attr after = {};
     mq_getattr(tiny, &after);
     EXPECT_EQ(0, after.mq_curmsgs);
     mq_close(tiny);
     mq_unlink("/zt_gap_tiny");
-
-    Buffer lost(ZTMSG_MAX);
-    ztmsg_build(&lost.io, "SF", "x", 1, 20);
-    EXPECT_EQ(ZT_ERR_MQ_FAIL, ztmsg_send(&lost.io, kClient, "/zt_gap_nobody", nullptr, 0));
 }
 
-TEST(ExchangeGaps, ByteWriterReturnsTheCountAndStaysInsideAShortBuffer)
+TEST(ExchangeGaps, ByteWritersReturnTheCountAndStayInsideAShortBuffer)
 {
     uint8_t buf[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
     EXPECT_EQ(4u, snLoclItoI(buf, 4, 4, 0x01020304));  // no room for the terminator
-    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 0, 0xAA, 0xAA}), std::vector<uint8_t>(buf, buf + 6));
-    std::fill(buf, buf + 6, 0xAA);
+    EXPECT_EQ(Bytes({1, 2, 3, 0, 0xAA, 0xAA}), Bytes(buf, buf + 6));
     EXPECT_EQ(3u, snLoclItoI(buf, 2, 3, 0x0A0B0C));
-    EXPECT_EQ((std::vector<uint8_t>{0x0A, 0, 0xAA, 0xAA}), std::vector<uint8_t>(buf, buf + 4));
+    EXPECT_EQ(Bytes({0x0A, 0, 3, 0}), Bytes(buf, buf + 4));
+    EXPECT_EQ(0u, snLoclItoI(buf, 5, 0, 1) + snLoclItoI(buf, 5, 5, 1));
     EXPECT_EQ(2u, snLoclItoI(buf, 0, 2, 0x0102));
-    EXPECT_EQ((std::vector<uint8_t>{0x0A, 0, 0xAA}), std::vector<uint8_t>(buf, buf + 3));
+    EXPECT_EQ(Bytes({0x0A, 0, 3}), Bytes(buf, buf + 3));
+    const uint8_t src[5] = {5, 6, 7, 8, 9};
+    EXPECT_EQ(0u, snLoclbin(buf, 4, 0, src) + snLoclbin(buf, 4, 5, src));
+    EXPECT_EQ(4u, snLoclbin(buf, 4, 4, src));
+    EXPECT_EQ(Bytes({5, 6, 7, 8, 0xAA}), Bytes(buf, buf + 5));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -186,25 +187,18 @@ TEST(LogLimit, FloodFromSeveralThreadsWritesOneBurstAndTheExactRestAtExit)
     ASSERT_TRUE(child.exitedWith(0)) << child.err;
     size_t written = 0;
     std::vector<std::string> reports;
-    for (const auto &record : Records(child.err)) {
-        if (record.find("bad message") != std::string::npos)
-            written++;
-        else
-            reports.push_back(record);
-    }
+    for (const auto &record : Records(child.err))
+        record.find("bad message") != std::string::npos ? void(written++)
+                                                        : reports.push_back(record);
     EXPECT_EQ(written, ZT_LOG_LIMIT_BURST);
-    ASSERT_EQ(reports.size(), 1u) << child.err;
     // The report is a record like any other: boot stamp, the level of the
     // dropped records, their file and line.
     const unsigned rest = kThreads * kEach - ZT_LOG_LIMIT_BURST;
-    const std::string &report = reports[0];
-    const size_t stampEnd = report.find("] ");
-    ASSERT_NE(stampEnd, std::string::npos) << report;
-    EXPECT_EQ(report[0], '[') << report;
-    EXPECT_GE(stampEnd, 9u) << "a boot stamp of at least 8 digits: " << report;
-    EXPECT_EQ(report.find_first_not_of("0123456789", 1), stampEnd) << report;
-    EXPECT_EQ(report.substr(stampEnd),
-              "] [ERROR] " + std::to_string(rest) + " similar messages suppressed @flood.c:7");
+    ASSERT_EQ(reports.size(), 1u) << child.err;
+    EXPECT_TRUE(std::regex_match(reports[0],
+                                 std::regex("\\[\\d{8,}\\] \\[ERROR\\] " + std::to_string(rest) +
+                                            " similar messages suppressed @flood.c:7")))
+        << reports[0];
 }
 
 TEST(LogLimit, EndedWindowIsReportedBeforeTheNextRecordOfAnyLine)
@@ -227,13 +221,12 @@ TEST(LogLimit, EndedWindowIsReportedBeforeTheNextRecordOfAnyLine)
         ztUtilKlogMsgLevel(ZT_LOG_ERROR, 9, "b.c", "other");
     });  // leaves through _exit: no exit report
     ASSERT_TRUE(child.exitedWith(0)) << child.err;
-    auto records = Records(child.err);
-    ASSERT_EQ(records.size(), 4u) << child.err;
-    EXPECT_NE(records[0].find("[WARN ] again @a.c:3"), std::string::npos) << records[0];
-    EXPECT_NE(records[1].find("[WARN ] again @a.c:3"), std::string::npos) << records[1];
-    EXPECT_NE(records[2].find("[WARN ] 3 similar messages suppressed @a.c:3"), std::string::npos)
-        << records[2];
-    EXPECT_NE(records[3].find("[ERROR] other @b.c:9"), std::string::npos) << records[3];
+    std::string records;
+    for (const auto &record : Records(child.err))
+        records += record.substr(record.find("] [") + 2) + "\n";
+    EXPECT_EQ(records,
+              "[WARN ] again @a.c:3\n[WARN ] again @a.c:3\n"
+              "[WARN ] 3 similar messages suppressed @a.c:3\n[ERROR] other @b.c:9\n");
 }
 
 }  // namespace

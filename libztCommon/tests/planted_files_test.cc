@@ -1,9 +1,14 @@
-// Files the runtime writes under world-writable folders, against what another
-// user may have planted there first: a FIFO must never hold up the crash
-// handler or a caller, and another user's file must never receive what the
-// process writes nor stay readable to them. Every child is bounded in time.
+// Files the runtime writes under world-writable folders: crash reports from
+// real signals in child processes (each child named apart, so concurrent runs
+// never share a report file under /tmp), the debug-print copy and the card
+// identifier. Against what another user may have planted there first: a FIFO
+// must never hold up the crash handler or a caller, and another user's file
+// must never receive what the process writes nor stay readable to them.
+// Every child is bounded in time.
 #include <errno.h>
 #include <fcntl.h>
+#include <fenv.h>
+#include <string.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,7 +16,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "utils.h"
 #include "ztCrashHandler.h"
@@ -107,21 +115,39 @@ std::string CrashName(const char *what)
     return std::string("zt_plant_") + what + "_" + std::to_string(getpid());
 }
 
-// Crashes a child named `name` with the daemon's handler options.
-zt_test::ChildResult CrashChild(const std::string &name, int sig)
+[[maybe_unused]] __attribute__((no_sanitize("address", "undefined"), noinline)) void DivideByZero()
 {
-    return zt_test::RunInChild(
+    volatile int dividend = 7, zero = 0;
+    volatile int quotient = dividend / zero;
+    (void)quotient;
+}
+
+bool Has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The child's standard output, then "|", the report file (removed) and "|".
+// fault runs in a child named name after installing the handler with opts;
+// given `own`, the report must be a file of this process with that mode.
+std::string Crash(unsigned opts, int sig, const std::function<void()> &fault,
+                  const std::string &name, mode_t own = 0)
+{
+    const std::string path = "/tmp/crash_report_" + name + ".log";
+    auto child = zt_test::RunInChild(
         [&] {
             program_invocation_short_name = const_cast<char *>(name.c_str());
-            if (ztch_install_crash_handler(ZTCH_OPTS_DAEMON) != 0)
-                _exit(3);
-            if (sig == SIGSEGV)
-                WriteToNull();
-            else
-                raise(sig);
-            _exit(4);
+            if (ztch_install_crash_handler(opts) == 0)
+                fault();
         },
         kBoundMs);
+    EXPECT_TRUE(child.killedBy(sig))
+        << name << " finished " << child.finished << " status " << child.status;
+    if (own)
+        ExpectOwnFile(path, own);
+    std::string report = ReadFile(path);
+    unlink(path.c_str());
+    return child.out + "|" + report + "|";
 }
 
 // A FIFO at the report path once made the handler block for good (the
@@ -131,15 +157,10 @@ TEST(PlantedCrashReport, FifoNeverHoldsUpTheHandler)
     for (int sig : {SIGSEGV, SIGTERM}) {
         SCOPED_TRACE(sig);
         const std::string name = CrashName("fifo");
-        const std::string path = "/tmp/crash_report_" + name + ".log";
-        unlink(path.c_str());
-        ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
-        auto child = CrashChild(name, sig);
-        EXPECT_TRUE(child.killedBy(sig))
-            << "finished " << child.finished << " status " << child.status;
-        ExpectOwnFile(path, 0600);
-        EXPECT_NE(ReadFile(path).find("          Signal: "), std::string::npos);
-        unlink(path.c_str());
+        unlink(("/tmp/crash_report_" + name + ".log").c_str());
+        ASSERT_EQ(mkfifo(("/tmp/crash_report_" + name + ".log").c_str(), 0666), 0);
+        auto fault = [sig] { sig == SIGSEGV ? WriteToNull() : void(raise(sig)); };
+        EXPECT_TRUE(Has(Crash(ZTCH_OPTS_DAEMON, sig, fault, name, 0600), "          Signal: "));
     }
 }
 
@@ -148,17 +169,101 @@ TEST(PlantedCrashReport, FifoNeverHoldsUpTheHandler)
 TEST(PlantedCrashReport, OtherUsersFileNeverReceivesTheReport)
 {
     const std::string name = CrashName("other");
-    const std::string path = "/tmp/crash_report_" + name + ".log";
-    const int planted = PlantOthersFile(path);
+    const int planted = PlantOthersFile("/tmp/crash_report_" + name + ".log");
     if (planted < 0)
         GTEST_SKIP() << "cannot act as uid " << kOtherUser;
-    auto child = CrashChild(name, SIGSEGV);
-    EXPECT_TRUE(child.killedBy(SIGSEGV)) << child.status;
+    EXPECT_TRUE(Has(Crash(ZTCH_OPTS_DAEMON, SIGSEGV, WriteToNull, name, 0600),
+                    "          Signal: SIGSEGV\n"));
     EXPECT_EQ(ReadFd(planted), "planted");
     close(planted);
-    ExpectOwnFile(path, 0600);
-    EXPECT_NE(ReadFile(path).find("          Signal: SIGSEGV\n"), std::string::npos);
-    unlink(path.c_str());
+}
+
+TEST(CrashHandler, SegvReportHasCauseFaultAddressStackOpenFilesStatusAndMapAndEndsTheProcess)
+{
+    const std::string name = "zt_crash_segv_" + std::to_string(getpid());
+    const std::string open = "/tmp/" + name + ".open";
+    std::ofstream(open) << "x";
+    std::string r = Crash(
+        ZTCH_OPTS_DAEMON, SIGSEGV,
+        [&] {
+            (void)::open(open.c_str(), O_RDONLY);  // shows in the open-file list
+            WriteToNull();
+        },
+        name);
+    unlink(open.c_str());
+    std::string copy = r.substr(0, r.find('|')), report = r.substr(copy.size());
+    for (const std::string &part :
+         std::vector<std::string>{"\tZT CRASH HANDLER (Opts: 0x0F0001FF)\n",
+                                  "     Report file: /tmp/crash_report_" + name + ".log\n",
+                                  "         Program: " + name + "\n", "          Signal: SIGSEGV\n",
+                                  "     Signal code: 1 (Address not mapped to object)\n",
+                                  "   Fault address: (nil)\n", " Backtrace (", ")\n   #1\t0x",
+                                  "\tfile\t" + open + "\n", "\tfifo\tpipe:[", " Open files:\n"}) {
+        EXPECT_TRUE(Has(report, part)) << part << report;
+        EXPECT_TRUE(Has(copy, part)) << part << "(copy)";
+    }
+    EXPECT_TRUE(Has(report, " Status: \n") && Has(report, "   Name:\t") &&
+                Has(report, " Maps: \n"));
+    EXPECT_LT(report.find(" Open files:"), report.find(" Status: "));
+    EXPECT_FALSE(Has(copy, " Maps: \n"));
+}
+
+TEST(CrashHandler, SignalsNameTheirCauseAndPlantedLinkSendsTheReportToStandardOutput)
+{
+    const std::string name = "zt_crash_" + std::to_string(getpid());
+    std::string abrt = Crash(
+        ZTCH_OPT_SIGABRT | ZTCH_OPT_REPORT_FILE | ZTCH_OPT_ALTSTACK, SIGABRT,
+        [] { ZTASSERT(errno == -1); }, name + "a");
+    EXPECT_TRUE(abrt.rfind("|\n", 0) == 0 &&
+                Has(abrt, "          Signal: SIGABRT\n    Signal errno: 0\n"))
+        << abrt;
+    EXPECT_TRUE(Has(abrt, " (unknown)\n   Fault address: ")) << abrt;
+    std::string term = Crash(
+        ZTCH_OPT_SIGTERM, SIGTERM, [] { raise(SIGTERM); }, name + "t");
+    EXPECT_TRUE(Has(term, "     Report file: STDOUT\n") &&
+                Has(term, "          Signal: SIGTERM\n") && Has(term, "||"))
+        << term;
+#if defined(__x86_64__) || defined(__i386__)
+    std::string fpe =
+        Crash(ZTCH_OPT_SIGFPE | ZTCH_OPT_REPORT_FILE, SIGFPE, DivideByZero, name + "f");
+    EXPECT_TRUE(Has(fpe,
+                    "          Signal: SIGFPE\n    Signal errno: 0\n     Signal code: 1 (Integer "
+                    "divide by zero)\n"))
+        << fpe;
+#endif
+    const std::string victim = "/tmp/" + name + ".victim";
+    std::ofstream(victim) << "keep";
+    symlink(victim.c_str(), ("/tmp/crash_report_" + name + "l.log").c_str());
+    std::string segv =
+        Crash(ZTCH_OPT_SIGSEGV | ZTCH_OPT_REPORT_FILE, SIGSEGV, WriteToNull, name + "l");
+    EXPECT_EQ(ReadFile(victim), "keep");
+    unlink(victim.c_str());
+    EXPECT_TRUE(Has(segv, "     Report file: STDOUT (failed to open '/tmp/crash_report_" + name +
+                              "l.log' err:" + std::to_string(ELOOP) + ")\n"))
+        << segv;
+}
+
+TEST(CrashHandler, InstallsOnceAndDaemonOptionsRegisterEverySignalOnTheAltStackAndOnlyTheDivideTrap)
+{
+    auto child = zt_test::RunInChild([] {
+        printf("%u ", ztch_get_opts());
+        printf("%d ", ztch_install_crash_handler(ZTCH_OPTS_DAEMON));
+        printf("%d ", ztch_install_crash_handler(ZTCH_OPT_SIGTERM));
+        printf("%x ", ztch_get_opts());
+        for (int sig :
+             {SIGSEGV, SIGILL, SIGBUS, SIGTERM, SIGABRT, SIGINT, SIGQUIT, SIGFPE, SIGPIPE}) {
+            struct sigaction sa;
+            sigaction(sig, nullptr, &sa);
+            printf("%d", sa.sa_sigaction == ztch_crash_handler && (sa.sa_flags & SA_SIGINFO) &&
+                             (sa.sa_flags & SA_ONSTACK));
+        }
+#if defined(__x86_64__) || defined(__i386__)
+        printf(" %d", fegetexcept() == FE_DIVBYZERO);
+#else
+        printf(" 1");  // the traps are not available
+#endif
+    });
+    EXPECT_EQ(child.out, "0 0 114 f0001ff 111111110 1");
 }
 
 // The debug-print copy and the card identifier under a scratch tree whose
@@ -171,6 +276,7 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root_ = tmpl;
         fs::create_directories(root_ + "/tmp/fuse_d/MISC");
+        fs::create_directories(root_ + "/tmp/fuse_i");
         for (const char *dir : {"", "/tmp"})
             chmod((root_ + dir).c_str(), 0755);
         for (const char *dir : {"/tmp/fuse_d", "/tmp/fuse_d/MISC"})
@@ -184,6 +290,10 @@ protected:
         fs::remove_all(root_, ec);
     }
     std::string Path(const std::string &p) const { return root_ + p; }
+    void Write(const std::string &path, const std::string &text)
+    {
+        std::ofstream(root_ + path) << text;
+    }
 
     static zt_test::ChildResult PrintTwice()
     {
@@ -195,28 +305,42 @@ protected:
             },
             kBoundMs);
     }
-    static zt_test::ChildResult CardId()
+    // "rc id" and the messages of a card identifier request (0: the card,
+    // 1: the internal one) in a child.
+    static std::string CardId(int card = 0)
     {
-        return zt_test::RunInChild(
-            [] {
+        auto child = zt_test::RunInChild(
+            [&] {
                 char out[ZT_CARD_ID_BUF];
-                int rc = getCardIDStr(out);
-                printf("%d %s", rc, out);
+                memset(out, 'Z', sizeof out);
+                int rc = card == 0 ? getCardIDStr(out) : getCardIDStrFromCard(out, card);
+                printf("%d %.*s", rc, ZT_CARD_ID_BUF, out);
             },
             kBoundMs);
+        EXPECT_TRUE(child.finished);
+        return child.out + child.err;
     }
 
     std::string root_;
 };
 
-TEST_F(PlantedCardFiles, DebugCopyTakesNoFifoNorOtherUsersFileButKeepsItsOwn)
+TEST_F(PlantedCardFiles, DebugCopyIsAppendedAndTakesNoFifoLinkNorOtherUsersFile)
 {
     const std::string copy = Path(ZT_DBG_FILE);
     ASSERT_EQ(mkfifo(copy.c_str(), 0666), 0);
     auto child = PrintTwice();
     EXPECT_TRUE(child.exitedWith(0)) << child.status;
     ExpectOwnFile(copy, 0644);
-    EXPECT_NE(ReadFile(copy).find(" two\n"), std::string::npos);
+    EXPECT_TRUE(std::regex_match(ReadFile(copy),
+                                 std::regex("\\w{5} [\\d:]{8} one\n\\w{5} [\\d:]{8} two\n")))
+        << ReadFile(copy);
+
+    fs::remove(copy);
+    Write("/victim", "keep");
+    fs::create_symlink(Path("/victim"), copy);
+    PrintTwice();
+    EXPECT_EQ(ReadFile(Path("/victim")), "keep");
+    fs::remove(copy);
 
     const int planted = PlantOthersFile(copy);
     if (planted < 0)
@@ -234,32 +358,60 @@ TEST_F(PlantedCardFiles, DebugCopyTakesNoFifoNorOtherUsersFileButKeepsItsOwn)
     EXPECT_GT(after.size(), before.size());
 }
 
-TEST_F(PlantedCardFiles, CardIdTakesNoFifoNorOtherUsersFile)
+TEST_F(PlantedCardFiles, CardIdIsCreatedOnItsOwnCardKeptWhenValidAndReplacedWhenNot)
 {
-    const std::string card = Path("/tmp/fuse_d/MISC/card");
-    ASSERT_EQ(mkfifo(card.c_str(), 0666), 0);
-    auto child = CardId();
-    ASSERT_TRUE(child.exitedWith(0)) << "finished " << child.finished;
-    const std::string id = child.out.substr(2);
-    EXPECT_EQ(child.out.substr(0, 2), "0 ");
-    EXPECT_GT(id.size(), 1u);
-    ExpectOwnFile(card, 0644);
-    EXPECT_EQ(ReadFile(card), id);
+    std::string second = CardId(1);
+    EXPECT_EQ(second, "0 " + ReadFile(Path("/tmp/fuse_i/MISC/card")));
+    EXPECT_FALSE(fs::exists(Path("/tmp/fuse_d/MISC/card")));
+    const std::regex fresh("0 [1-9]\\d{0,29}");
+    for (std::string saved : {"-", "12a", "12\n", "", "-5", " 1", "link", "fifo"}) {
+        const std::string card = Path("/tmp/fuse_d/MISC/card");
+        fs::remove(card);
+        if (saved == "link")
+            fs::create_symlink(Path("/tmp/fuse_d/messages.txt"), card);
+        else if (saved == "fifo")
+            ASSERT_EQ(mkfifo(card.c_str(), 0666), 0);
+        else if (saved != "-")
+            Write("/tmp/fuse_d/MISC/card", saved);
+        std::string id = CardId();
+        EXPECT_TRUE(std::regex_match(id, fresh)) << saved << " -> " << id;
+        EXPECT_EQ("0 " + ReadFile(card), id) << saved;
+        ExpectOwnFile(card, 0644);
+    }
+    EXPECT_EQ(messages_txt_exists(), 0);  // the link was removed, not followed
+    Write("/tmp/fuse_d/MISC/card", std::string(40, '7'));
+    EXPECT_EQ(CardId(), "0 " + std::string(30, '7'));
+    EXPECT_EQ(ReadFile(Path("/tmp/fuse_d/MISC/card")), std::string(40, '7'));
+    Write("/tmp/fuse_d/messages.txt", "");
+    EXPECT_EQ(messages_txt_exists(), 1);
 
+    // An identifier of another user's choosing is not taken.
+    const std::string card = Path("/tmp/fuse_d/MISC/card");
     const int planted = PlantOthersFile(card);
     if (planted < 0)
         GTEST_SKIP() << "cannot act as uid " << kOtherUser;
-    {
-        // An identifier of the other user's choosing is not taken.
-        std::ofstream(card) << "4242";
-    }
-    child = CardId();
-    EXPECT_TRUE(child.exitedWith(0));
-    EXPECT_NE(child.out, "0 4242");
+    std::ofstream(card) << "4242";
+    std::string id = CardId();
+    EXPECT_TRUE(std::regex_match(id, fresh)) << id;
+    EXPECT_NE(id, "0 4242");
     EXPECT_EQ(ReadFd(planted), "4242");
     close(planted);
     ExpectOwnFile(card, 0644);
-    EXPECT_EQ("0 " + ReadFile(card), child.out);
+    EXPECT_EQ("0 " + ReadFile(card), id);
+}
+
+TEST_F(PlantedCardFiles, CardIdFolderProblemsFailWithTheirMessage)
+{
+    fs::remove_all(Path("/tmp/fuse_d/MISC"));
+    Write("/tmp/fuse_d/MISC", "not a folder");
+    EXPECT_EQ(CardId(), "-1 0Path:" + root_ + "/tmp/fuse_d/MISC/ exists and is a NOT folder\n");
+    fs::remove_all(Path("/tmp/fuse_i"));
+    EXPECT_EQ(CardId(1), "-1 0Failed to create folder:" + root_ + "/tmp/fuse_i/MISC/\n");
+    fs::remove(Path("/tmp/fuse_d/MISC"));
+    fs::create_directories(Path("/tmp/fuse_d/MISC/card"));  // cannot be written
+    EXPECT_EQ(CardId(), "-1 0Failed to create file  " + root_ + "/tmp/fuse_d/MISC/card\n");
+    auto null = zt_test::RunInChild([] { printf("%d", getCardIDStr(nullptr)); });
+    EXPECT_EQ(null.out + null.err, "-1Cannot call with null pointer\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Leveled log records as the system log receives them, the debug print and
-// assertions, error names, the card identifier file and the text utilities.
+// assertions, error names, the text utilities, the stack trace and
+// daemonisation.
 // Anything that logs, aborts or forks runs in a child process.
 #include "utils.h"
 
@@ -10,20 +11,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 
 #include "ztErrno.h"
 #include "ztTestChild.h"
 
-// Test-only: prefixes the fixed /tmp paths with a scratch tree.
-extern "C" void ztUtilSetPathRoot(const char *root);
-
 namespace {
-
-namespace fs = std::filesystem;
 
 // The system log's copies of the records fn writes at priority, with the
 // ident and the given pattern (by default the leveled log's boot stamp) removed.
@@ -184,100 +178,6 @@ TEST(TextUtils, ModelNamesTrimCardIdAndUnescapeStayInsideTheirInput)
     int length = 3;
     unescapeUrl(nullptr, &length);
     EXPECT_EQ(length, 3);
-}
-
-class ScratchTree : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/zt_utils_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-        fs::create_directories(root_ + "/tmp/fuse_d");
-        fs::create_directories(root_ + "/tmp/fuse_i");
-        ztUtilSetPathRoot(tmpl);
-    }
-    void TearDown() override
-    {
-        ztUtilSetPathRoot("");
-        fs::remove_all(root_);
-    }
-    std::string Read(const std::string &path)
-    {
-        std::ifstream in(root_ + path);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    void Write(const std::string &path, const std::string &text)
-    {
-        std::ofstream(root_ + path) << text;
-    }
-    // "rc id" and the messages of a card identifier request in a child.
-    std::string CardId(int card)
-    {
-        auto child = zt_test::RunInChild([&] {
-            char out[ZT_CARD_ID_BUF];
-            memset(out, 'Z', sizeof out);
-            int rc = card == 0 ? getCardIDStr(out) : getCardIDStrFromCard(out, card);
-            printf("%d %.*s", rc, ZT_CARD_ID_BUF, out);
-        });
-        return child.out + child.err;
-    }
-    std::string root_;
-};
-
-TEST_F(ScratchTree, DebugCopiesAreAppendedToTheFileAndPlantedLinksNotFollowed)
-{
-    auto print = [] {
-        g_debug_level = ZT_DBG_TO_FILE | 8;
-        ztDebugPrint(7, "one\n");
-        ztDebugPrint(7, "two\n");
-    };
-    zt_test::RunInChild(print);
-    EXPECT_TRUE(std::regex_match(Read(ZT_DBG_FILE),
-                                 std::regex("\\w{5} [\\d:]{8} one\n\\w{5} [\\d:]{8} two\n")))
-        << Read(ZT_DBG_FILE);
-    fs::remove(root_ + ZT_DBG_FILE);
-    Write("/victim", "keep");
-    fs::create_symlink(root_ + "/victim", root_ + ZT_DBG_FILE);
-    zt_test::RunInChild(print);
-    EXPECT_EQ(Read("/victim"), "keep");
-}
-
-TEST_F(ScratchTree, CardIdIsCreatedOnItsOwnCardKeptWhenValidAndReplacedWhenNot)
-{
-    std::string second = CardId(1);
-    EXPECT_EQ(second, "0 " + Read("/tmp/fuse_i/MISC/card"));
-    EXPECT_FALSE(fs::exists(root_ + "/tmp/fuse_d/MISC"));
-    const std::regex fresh("0 [1-9]\\d{0,29}");
-    for (std::string saved : {"-", "12a", "12\n", "", "-5", " 1", "link"}) {
-        fs::remove(root_ + "/tmp/fuse_d/MISC/card");
-        if (saved == "link")
-            fs::create_symlink(root_ + "/tmp/fuse_d/messages.txt", root_ + "/tmp/fuse_d/MISC/card");
-        else if (saved != "-")
-            Write("/tmp/fuse_d/MISC/card", saved);
-        std::string id = CardId(0);
-        EXPECT_TRUE(std::regex_match(id, fresh)) << saved << " -> " << id;
-        EXPECT_EQ("0 " + Read("/tmp/fuse_d/MISC/card"), id) << saved;
-    }
-    EXPECT_EQ(messages_txt_exists(), 0);  // the link was removed, not followed
-    Write("/tmp/fuse_d/MISC/card", std::string(40, '7'));
-    EXPECT_EQ(CardId(0), "0 " + std::string(30, '7'));
-    EXPECT_EQ(Read("/tmp/fuse_d/MISC/card"), std::string(40, '7'));
-    Write("/tmp/fuse_d/messages.txt", "");
-    EXPECT_EQ(messages_txt_exists(), 1);
-}
-
-TEST_F(ScratchTree, CardIdFolderProblemsFailWithTheirMessage)
-{
-    Write("/tmp/fuse_d/MISC", "not a folder");
-    EXPECT_EQ(CardId(0), "-1 0Path:" + root_ + "/tmp/fuse_d/MISC/ exists and is a NOT folder\n");
-    fs::remove_all(root_ + "/tmp/fuse_i");
-    EXPECT_EQ(CardId(1), "-1 0Failed to create folder:" + root_ + "/tmp/fuse_i/MISC/\n");
-    fs::remove(root_ + "/tmp/fuse_d/MISC");
-    fs::create_directories(root_ + "/tmp/fuse_d/MISC/card");  // cannot be written
-    EXPECT_EQ(CardId(0), "-1 0Failed to create file  " + root_ + "/tmp/fuse_d/MISC/card\n");
-    auto null = zt_test::RunInChild([] { printf("%d", getCardIDStr(nullptr)); });
-    EXPECT_EQ(null.out + null.err, "-1Cannot call with null pointer\n");
 }
 
 TEST(Process, StackTraceAndDaemonisation)

@@ -214,20 +214,6 @@ TEST(SettingsTable, CoversEverySettingTheDaemonNamesOnEveryModel)
     EXPECT_EQ(count, 0u);
 }
 
-TEST(Options, ValuesTheDaemonCorrectsComeFromTheTables)
-{
-    EXPECT_EQ(getOptionValueById(kModel, 2, 100), 17);   // sent as 13
-    EXPECT_EQ(getOptionValueById(kModel, 32, 0), 3601);  // sent as 0
-    EXPECT_EQ(getOptionValueById(kModel, 43, 4), 4);     // narrow sent as linear
-    EXPECT_EQ(getOptionValueById(kModel, 167, 4), 4);    // pre-record off
-    EXPECT_EQ(getOptionIdByValue(kModel, 2, 13, ~0u), 100u);
-    EXPECT_EQ(getOptionIdByValue(kModel, 32, 0, ~0u), 0u);
-    EXPECT_EQ(getOptionIdByValue(kModel, 32, 3601, ~0u), 0u);
-    EXPECT_EQ(getOptionIdByValue(kModel, 30, 3600, ~0u), 10u);
-    EXPECT_EQ(getOptionIdByValue(kModel, 3, 4242, ~0u), ~0u);
-    EXPECT_EQ(getOptionIdByValue(60, 2, 17, ~0u), ~0u);  // model 60 has no such resolution
-}
-
 // Every option of every setting: conversions of supported settings agree
 // both ways, and every listed value fits its bytes in the settings block.
 TEST(Options, ConversionsAreConsistentAndListedValuesFitTheirBytes)

@@ -1,10 +1,13 @@
 // The library's calls against a scripted firmware peer over real queues:
-// what goes on the wire, how answers come back, and the bounds on waiting.
+// what goes on the wire, delete lists at the size of one request, how answers
+// come back, and the bounds on waiting.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mqueue.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -97,13 +100,31 @@ TEST_F(FirmwareLink, TypedCallArgumentsAreEncodedInDeclarationOrder)
               (Bytes{8, 0, 'G', 'X', '0', '1', '.', 'M', 'P', '4', 4, 3, 2, 1, 7, 0, 0, 0}));
     EXPECT_EQ(sent(camera_if_settings_set_value_int(&ctx, 2, 7, 31, 9, 1, nullptr, nullptr)),
               (Bytes{2, 0, 0, 0, 7, 0, 0, 0, 31, 0, 0, 0, 9, 0, 0, 0, 1, 0, 0, 0}));
+}
 
-    // Count first, then the items as one range of packed 23-byte records.
-    file_list_item_t items[2] = {{1, "A.MP4"}, {2, "B.JPG"}};
-    const Bytes list = sent(ztc_storage_delete_list(&ctx, items, 2));
-    ASSERT_EQ(list.size(), 4u + 2u + 46u);
-    EXPECT_EQ(Bytes(list.begin(), list.begin() + 8), (Bytes{2, 0, 0, 0, 46, 0, 1, 'A'}));
-    EXPECT_EQ(list[6 + 23], 2);
+// Delete lists at the size of one request: the longest list that fits goes
+// out whole (count first, then the items as one range of packed 23-byte
+// records), a longer one is refused before anything is sent, and a count
+// whose byte size does not fit 32 bits is refused rather than wrapped.
+TEST_F(FirmwareLink, DeleteListFillingOneRequestIsSentWholeAndALongerOneIsRefused)
+{
+    std::vector<file_list_item_t> items(62);
+    for (size_t i = 0; i < items.size(); ++i) {
+        items[i].code = static_cast<uint8_t>(i);
+        snprintf(items[i].name, sizeof items[i].name, "GX%06u.MP4", static_cast<unsigned>(i));
+    }
+    // 61 items: a 1492-byte request with the default reply queue.
+    const Bytes in = sent(ztc_storage_delete_list(&ctx, items.data(), 61));
+    EXPECT_EQ(peer.requests().at(0).raw.size(), 1492u);
+    ASSERT_EQ(in.size(), 4u + 2u + 61u * 23u);
+    EXPECT_EQ(Bytes(in.begin(), in.begin() + 6), (Bytes{61, 0, 0, 0, 0x7B, 0x05}));
+    EXPECT_EQ(0, memcmp(in.data() + 6, items.data(), 61 * 23));
+
+    EXPECT_EQ(ztc_storage_delete_list(&ctx, items.data(), 62), ZT_ERR_INVALID_PARAM);
+    // 23 * 186737709 is 2^32 + 11: a count whose size wraps must not pass as
+    // an 11-byte list.
+    EXPECT_EQ(ztc_storage_delete_list(&ctx, items.data(), 186737709u), ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(peer.requestCount(), 1u);
 }
 
 TEST_F(FirmwareLink, AnswerBytesAreBorrowedOrCopiedUpToTheCallersBufferAndStatusPassesThrough)

@@ -26,30 +26,6 @@ uint32_t createCustom(PresetStore& store, uint8_t group, uint8_t flatMode) {
   return a.bytes.size() == 4 ? getU32(a.bytes.data()) : 0;
 }
 
-TEST(PresetStoreTest, OfferedGroupsFollowPowerProfileUxModeLensAndModel) {
-  struct Case {
-    PresetContext context;
-    std::vector<uint8_t> groups;
-  } cases[] = {
-      {{57, 0, 0, 0, 1}, {0, 1, 2}},    {{57, 0, 0, 1, 1}, {8, 1, 2}},
-      {{57, 0, 0, 2, 1}, {9, 1, 2}},    {{57, 0, 0, 0, 0}, {10, 12, 13}},
-      {{57, 0, 0, 1, 0}, {11, 12, 13}}, {{57, 0, 0, 2, 0}, {14, 12, 13}},
-      {{57, 0, 1, 0, 1}, {3, 4, 5}},    {{60, 0, 0, 0, 1}, {0, 1, 2, 3, 4, 5}},
-      {{57, 1, 0, 0, 1}, {6}},
-  };
-  for (const Case& c : cases) {
-    PresetStore store(c.context);
-    Bytes listed{static_cast<uint8_t>(c.groups.size())};
-    listed.insert(listed.end(), c.groups.begin(), c.groups.end());
-    EXPECT_EQ(store.handle(PresetStore::kListGroups, {}).bytes, listed) << c.context.model;
-    // Every offered group has presets and every preset id names its group.
-    for (uint8_t g : c.groups) {
-      ASSERT_FALSE(store.group(g).empty()) << int(g);
-      for (const PresetRecord& r : store.group(g)) EXPECT_EQ(r.group(), g);
-    }
-  }
-}
-
 TEST(PresetStoreTest, PowerProfileChangeMovesActiveGroupAndReportsActiveSet) {
   PresetStore store;
   store.takeEvents();

@@ -146,22 +146,18 @@ TEST_F(SimProcessTest, ServesTheLibraryCsiAndAccessoryModuleAndTheShutdownEpisod
   }));
 }
 
-// Every model of the model table starts, reports its number and lists its
-// groups in the state the command line sets; each stops with status 0.
+// Models start, report their number and list their groups in the state the
+// command line sets; each stops with status 0. (What every model offers in
+// every state is checked on the camera itself.)
 TEST_F(SimProcessTest, EveryModelStartsAndListsItsGroups) {
   struct Case {
     int model;
     const char* exec;
     Bytes groups;  // count, then the groups
   } cases[] = {{61, "power 2", {3, 9, 1, 2}},
-               {60, "ux easy", {3, 10, 12, 13}},
-               {60, "", {6, 0, 1, 2, 3, 4, 5}},
                {60, "lens-type 1", {6, 3, 4, 5, 0, 1, 2}},
                {58, "ux easy; power 1", {3, 11, 12, 13}},
-               {57, "", {3, 0, 1, 2}},
-               {55, "power 1", {3, 8, 1, 2}},
-               {51, "lens-type 1", {3, 3, 4, 5}},
-               {50, "ux easy; power 2", {3, 14, 12, 13}}};
+               {57, "", {3, 0, 1, 2}}};
   for (const Case& c : cases) {
     SCOPED_TRACE("model " + std::to_string(c.model) + " \"" + c.exec + "\"");
     // The console script has run once the CSI item it sets last is there.
