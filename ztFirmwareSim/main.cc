@@ -11,6 +11,7 @@
 
 #include "console.h"
 #include "csi_service.h"
+#include "scenario.h"
 #include "sim_camera.h"
 #include "sim_log.h"
 #include "sim_server.h"
@@ -28,6 +29,9 @@ void usage() {
       "                   (default 3000)\n"
       "  --exec \"CMDS\"    run console commands at start, separated by ';'\n"
       "                   (for example --exec \"power 1; sleep 2000; js\")\n"
+      "  --scenario FILE  play a scenario file: console commands at set times\n"
+      "                   (\"at 1.5s: refuse 2000\"; see docs/simulator.md)\n"
+      "  --hold           start the scenario at SIGUSR1 instead of at once\n"
       "  --no-console     do not read commands from standard input\n"
       "  -v, --verbose    log every request\n"
       "  -q, --quiet      log only warnings and errors\n"
@@ -41,12 +45,15 @@ int main(int argc, char** argv) {
   int model = ztsim::SimCamera::kDefaultModel;
   long long offMs = ztsim::SimCamera::kDefaultOffMs;
   std::string exec;
+  std::string scenarioPath;
+  bool hold = false;
   bool console = true;
   static const option kOptions[] = {
       {"model", required_argument, nullptr, 'm'}, {"off-time", required_argument, nullptr, 'o'},
       {"exec", required_argument, nullptr, 'e'},  {"no-console", no_argument, nullptr, 'n'},
       {"verbose", no_argument, nullptr, 'v'},     {"quiet", no_argument, nullptr, 'q'},
-      {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0}};
+      {"help", no_argument, nullptr, 'h'},        {"scenario", required_argument, nullptr, 's'},
+      {"hold", no_argument, nullptr, 'H'},        {nullptr, 0, nullptr, 0}};
   for (int c; (c = getopt_long(argc, argv, "vqh", kOptions, nullptr)) != -1;) {
     char* end = nullptr;
     switch (c) {
@@ -66,6 +73,12 @@ int main(int argc, char** argv) {
         break;
       case 'e':
         exec += std::string(optarg) + ";";
+        break;
+      case 's':
+        scenarioPath = optarg;
+        break;
+      case 'H':
+        hold = true;
         break;
       case 'n':
         console = false;
@@ -89,6 +102,13 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  ztsim::Scenario scenario;
+  std::string error;
+  if (!scenarioPath.empty() && !ztsim::loadScenario(scenarioPath, &scenario, &error)) {
+    std::fprintf(stderr, "ztFirmwareSim: %s\n", error.c_str());
+    return 2;
+  }
+
   ztsim::SimServer::blockStopSignals();
   ztsim::SimCamera camera(model, ztsim::monotonicMs());
   camera.setOffTime(offMs);
@@ -106,5 +126,7 @@ int main(int argc, char** argv) {
   if (!server.open()) return 1;
   server.attachConsole(&commands, console ? STDIN_FILENO : -1);
   commands.feed(exec);
+  commands.loadScenario(scenario.steps);
+  if (!hold) commands.startScenario(ztsim::monotonicMs());
   return server.run();
 }

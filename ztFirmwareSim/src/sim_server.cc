@@ -54,6 +54,16 @@ Post postNow(const std::string& queue, const Bytes& message) {
   return result;
 }
 
+// SIGINT and SIGTERM stop the server; SIGUSR1 starts a held scenario.
+sigset_t handledSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGUSR1);
+  return set;
+}
+
 void closeQueue(mqd_t* q, const std::string& name) {
   if (*q == static_cast<mqd_t>(-1)) return;
   mq_close(*q);
@@ -106,10 +116,7 @@ void SimServer::attachConsole(Console* console, int fd) {
 }
 
 void SimServer::blockStopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  sigset_t set = handledSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
@@ -308,10 +315,7 @@ int SimServer::pollTimeoutMs() const {
 }
 
 int SimServer::run() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  sigset_t set = handledSignals();
   if (m_signalFd < 0) m_signalFd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
   while (!m_stop) {
     pollfd fds[5];
@@ -333,7 +337,11 @@ int SimServer::run() {
       if (fds[i].fd == m_consoleFd) readConsole();
       if (m_signalFd >= 0 && fds[i].fd == m_signalFd) {
         signalfd_siginfo info{};
-        if (read(m_signalFd, &info, sizeof info) > 0) {
+        if (read(m_signalFd, &info, sizeof info) <= 0) continue;
+        if (info.ssi_signo == SIGUSR1) {
+          if (!m_console || !m_console->startScenario(monotonicMs()))
+            simLog(kLogWarn, "signal %u: no scenario waits to start", info.ssi_signo);
+        } else {
           simLog(kLogInfo, "signal %u: stopping", info.ssi_signo);
           m_stop = true;
         }

@@ -57,12 +57,13 @@ class SimServer {
   void attachConsole(Console* console, int fd);
 
   // Serves until stop() is called or SIGINT / SIGTERM arrives (the caller
-  // blocks both signals first; see blockStopSignals). Returns 0.
+  // blocks them first; see blockStopSignals). Returns 0.
   int run();
   void stop() { m_stop = true; }
 
-  // Blocks SIGINT and SIGTERM in the calling thread so run() can take them
-  // from a signal descriptor. Call before starting other threads.
+  // Blocks SIGINT, SIGTERM (stop) and SIGUSR1 (start a held scenario) in
+  // the calling thread so run() can take them from a signal descriptor.
+  // Call before starting other threads.
   static void blockStopSignals();
 
   // Posts messages to their queues; a missing or full queue drops the
