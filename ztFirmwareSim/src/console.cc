@@ -165,7 +165,8 @@ void Console::run(int64_t nowMs) {
 }
 
 int64_t Console::nextDueMs() const {
-  int64_t due = m_pending.empty() ? -1 : m_sleepUntilMs;
+  // Pending commands without a sleep before them are due at once.
+  int64_t due = m_pending.empty() ? -1 : std::max<int64_t>(m_sleepUntilMs, 0);
   if (m_scenarioStartMs >= 0 && !m_scenario.empty()) {
     int64_t step = m_scenarioStartMs + m_scenario.front().atMs;
     due = due < 0 ? step : std::min(due, step);

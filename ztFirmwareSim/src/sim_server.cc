@@ -144,6 +144,7 @@ void SimServer::flushEvents() {
     if (e.kind == CameraEvent::kPresetUpdate) {
       simLog(kLogInfo, "event: preset update %u id 0x%x", e.preset.code, e.preset.id);
       out.push_back({m_names.daemon, buildPresetEvent(e.preset, m_names.daemon, m_names.firmware)});
+      if (m_recorder) m_recorder->write(session_kind::kFwEvent, out.back().message);
     } else {
       bool resume = e.kind == CameraEvent::kResume;
       simLog(kLogInfo, "event: %s request", resume ? "resume (JR)" : "suspend (JS)");
@@ -171,6 +172,19 @@ void SimServer::onFirmwareMessage(const uint8_t* data, size_t length) {
            m_names.firmware.c_str());
     return;
   }
+  const Bytes raw(data, data + length);
+  if (m_recorder) m_recorder->write(session_kind::kFwRequest, withoutSequence(raw));
+  if (m_replay) {
+    const bool differed = m_replay->failed();
+    ReplayFirmware::Reply reply = m_replay->serve(req, raw);
+    if (!differed && m_replay->failed())
+      simLog(kLogError, "replay: %s", m_replay->report().c_str());
+    send({{req.src, reply.answer}});
+    std::vector<Outgoing> events;
+    for (const Bytes& e : reply.events) events.push_back({m_names.daemon, e});
+    send(events);
+    return;
+  }
   if (!m_camera.answering(now)) {
     simLog(kLogInfo, "not answering: %s request %u dropped", req.command.c_str(), req.seq);
     return;
@@ -193,7 +207,9 @@ void SimServer::onFirmwareMessage(const uint8_t* data, size_t length) {
     simLog(kLogWarn, "unknown request \"%s\" with %zu argument bytes, answered 0",
            req.command.c_str(), arg.size());
   }
-  send({{req.src, buildLibraryAnswer(req, answer)}});
+  const Bytes message = buildLibraryAnswer(req, answer);
+  if (m_recorder) m_recorder->write(session_kind::kFwAnswer, withoutSequence(message));
+  send({{req.src, message}});
   // What the request caused follows its answer at once.
   flushEvents();
 }
@@ -248,6 +264,10 @@ void SimServer::deliverSys(int64_t nowMs) {
     const Post result =
         postNow(m_names.daemon, buildSuspendRequest(r.resume, m_names.daemon, m_names.own));
     if (result == Post::kPosted) {
+      if (m_recorder) {
+        m_recorder->write(session_kind::kFwEvent,
+                          buildSuspendRequest(r.resume, m_names.daemon, m_names.own));
+      }
       ++r.copies;
       r.nextMs = nowMs + kSysRepeatMs;
       if (r.copies > 1) {

@@ -16,6 +16,8 @@
 
 #include "console.h"
 #include "csi_service.h"
+#include "replay_firmware.h"
+#include "session.h"
 #include "sim_camera.h"
 
 namespace ztsim {
@@ -74,6 +76,13 @@ class SimServer {
   // are delivered (see kSysRetryMs).
   void flushEvents();
 
+  // Writes every library request, its answer and every event posted to the
+  // daemon to `recorder` (null: none).
+  void setRecorder(SessionWriter* recorder) { m_recorder = recorder; }
+  // Answers library requests from a recorded session instead of the camera
+  // (null: the camera answers).
+  void setReplay(ReplayFirmware* replay) { m_replay = replay; }
+
   const SimQueueNames& names() const { return m_names; }
 
  private:
@@ -109,6 +118,8 @@ class SimServer {
   std::string m_consoleBuffer;
   std::atomic<bool> m_stop{false};
   std::deque<SysRequest> m_sysRequests;
+  SessionWriter* m_recorder = nullptr;
+  ReplayFirmware* m_replay = nullptr;
 };
 
 // Monotonic milliseconds.
