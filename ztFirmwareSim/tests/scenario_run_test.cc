@@ -62,9 +62,14 @@ std::optional<zttest::Reply> askUntilOk(DaemonHarness& daemon, uint32_t command,
 }
 
 // A socket client with notifications switched on; its full state read.
+// The switch is sent once the daemon has taken the client on (it logs that
+// with extended logging), or it would find no client to switch on.
 bool watch(DaemonHarness& daemon, TcpNotifyClient& client) {
   client.close();
-  if (!client.connect(5s)) return false;
+  const size_t mark = daemon.logMark();
+  if (!client.connect(5s) ||
+      !daemon.waitForLog("Total PUSH_NOTIFICATION clients connected:", 5s, mark))
+    return false;
   auto on = askUntilOk(daemon, ZTCONTROL_PUSH_NOTIFICATIONS, zttest::textArg("status=1"));
   return on && on->result == 0 && client.readFrame(10s).has_value();
 }
@@ -79,7 +84,7 @@ TEST_P(ScenarioRun, ReachesTheWatchingClientAndLeavesTheDaemonAnswering) {
 
   ChildProcess sim;
   ASSERT_TRUE(sim.start(DaemonHarness::binDir() + "/ztFirmwareSim",
-                        {"--no-console", "--hold", "--scenario", path}))
+                        {"--no-console", "--hold", "--scenario", path, "--exec", "csi 123 0x200"}))
       << sim.error();
   ASSERT_TRUE(sim.waitForOutput("serving /to_ztnet", 10s)) << sim.output();
   DaemonHarness daemon;

@@ -24,17 +24,15 @@ std::string goldenSession() {
   return text.str();
 }
 
-// The session with the first line of `kind` that holds `hex` changed there:
-// the hex digit after it flipped.
-std::string altered(std::string session, const std::string& kind, const std::string& hex) {
+// The session with `hex` replaced by `by` in the first line of `kind` that
+// holds it.
+std::string altered(std::string session, const std::string& kind, const std::string& hex,
+                    const std::string& by) {
   for (size_t line = session.find(" " + kind + " "); line != std::string::npos;
        line = session.find(" " + kind + " ", line + 1)) {
-    size_t end = session.find('\n', line);
     size_t at = session.find(hex, line);
-    if (at == std::string::npos || at > end) continue;
-    char& digit = session[at + hex.size() + 1];
-    digit = digit == '0' ? '1' : '0';
-    return session;
+    if (at != std::string::npos && at < session.find('\n', line))
+      return session.replace(at, hex.size(), by);
   }
   ADD_FAILURE() << "no " << kind << " line with " << hex;
   return session;
@@ -60,20 +58,20 @@ TEST(SessionReplay, ReportsTheFirstDifferenceOnEitherSide) {
   ASSERT_FALSE(golden.empty());
 
   // The scan start the daemon sends ("AX" "NI" 1 1) was recorded as "NI" 1 0.
-  auto [code, out] = replay(altered(golden, "fw-req", "4e4901"));
+  auto [code, out] = replay(altered(golden, "fw-req", "4e490101", "4e490100"));
   EXPECT_EQ(code, 1) << out;
   EXPECT_NE(out.find("firmware side differs:\nreplay: firmware request "), std::string::npos)
       << out;
   EXPECT_NE(out.find("first difference at byte 17"), std::string::npos) << out;
   EXPECT_NE(out.find("  now:      "), std::string::npos) << out;
 
-  // The zoom notification was recorded with "77":51 instead of "77":50.
-  std::tie(code, out) = replay(altered(golden, "nt-msg", "223737223a35"));
+  // The contextual-menu notification was recorded with "63":0 instead of "63":1.
+  std::tie(code, out) = replay(altered(golden, "nt-msg", "223633223a31", "223633223a30"));
   EXPECT_EQ(code, 1) << out;
   EXPECT_NE(out.find("client side differs:\nnotification"), std::string::npos) << out;
   EXPECT_EQ(out.find("firmware side differs"), std::string::npos) << "it only stopped early\n"
                                                                   << out;
-  EXPECT_NE(out.find("recorded text: {\"status\":{\"75\":1,\"77\":51"), std::string::npos) << out;
+  EXPECT_NE(out.find("recorded text: {\"status\":{\"63\":0"), std::string::npos) << out;
 }
 
 }  // namespace
