@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -38,6 +39,8 @@ const char kHelp[] =
     "  refuse MS                 refuse every request for MS (one-byte 2 answers)\n"
     "  mute MS                   answer no firmware request for MS\n"
     "  off-time MS               how long a shutdown or sleep keeps the camera off\n"
+    "  networks N                a Wi-Fi scan finds N networks (the four usual ones,\n"
+    "                            then \"ZT-Net-5\" and on)\n"
     "  csi ITEM VALUE            set a camera-state-interface item (subscribers hear it)\n"
     "  status [ITEM]             status items by name: name (id) = value\n"
     "  settings [SETTING]        settings by name: name (id) = option (firmware value),\n"
@@ -132,7 +135,29 @@ void Console::feed(const std::string& text) {
   }
 }
 
+void Console::loadScenario(std::vector<ScenarioStep> steps) {
+  m_scenario.assign(steps.begin(), steps.end());
+  m_scenarioStartMs = -1;
+  m_scenarioDone = false;
+}
+
+bool Console::startScenario(int64_t nowMs) {
+  if (m_scenarioStartMs >= 0 || m_scenario.empty()) return false;
+  m_scenarioStartMs = nowMs;
+  simLog(kLogInfo, "scenario started (%zu steps)", m_scenario.size());
+  return true;
+}
+
 void Console::run(int64_t nowMs) {
+  // Due scenario steps join the queue, behind what an earlier step left
+  // sleeping, so a step's own "sleep" still delays the steps after it.
+  while (m_scenarioStartMs >= 0 && !m_scenario.empty() &&
+         m_scenarioStartMs + m_scenario.front().atMs <= nowMs) {
+    simLog(kLogInfo, "scenario at %lld ms: %s", static_cast<long long>(m_scenario.front().atMs),
+           m_scenario.front().command.c_str());
+    feed(m_scenario.front().command);
+    m_scenario.pop_front();
+  }
   while (!m_pending.empty()) {
     if (m_sleepUntilMs >= 0) {
       if (nowMs < m_sleepUntilMs) return;
@@ -143,10 +168,20 @@ void Console::run(int64_t nowMs) {
     execute(cmd, nowMs);
   }
   if (m_sleepUntilMs >= 0 && nowMs >= m_sleepUntilMs) m_sleepUntilMs = -1;
+  if (m_scenarioStartMs >= 0 && !m_scenarioDone && m_scenario.empty() && m_pending.empty()) {
+    m_scenarioDone = true;
+    simLog(kLogInfo, "scenario done");
+  }
 }
 
 int64_t Console::nextDueMs() const {
-  return m_pending.empty() ? -1 : m_sleepUntilMs;
+  // Pending commands without a sleep before them are due at once.
+  int64_t due = m_pending.empty() ? -1 : std::max<int64_t>(m_sleepUntilMs, 0);
+  if (m_scenarioStartMs >= 0 && !m_scenario.empty()) {
+    int64_t step = m_scenarioStartMs + m_scenario.front().atMs;
+    due = due < 0 ? step : std::min(due, step);
+  }
+  return due;
 }
 
 bool Console::execute(const std::string& line, int64_t nowMs) {
@@ -229,6 +264,16 @@ bool Console::execute(const std::string& line, int64_t nowMs) {
     if (cmd == "mute") m_camera.muteFor(n[0], nowMs);
     if (cmd == "off-time") m_camera.setOffTime(n[0]);
     if (cmd == "sleep") m_sleepUntilMs = nowMs + n[0];
+  } else if (cmd == "networks") {
+    if (!numbers(1) || n[0] < 0 || n[0] > 255) return usage();
+    std::vector<WifiNetwork>& visible = m_camera.module().visibleNetworks();
+    visible = AccessoryModule().visibleNetworks();
+    visible.resize(std::min<size_t>(visible.size(), static_cast<size_t>(n[0])));
+    for (long long i = static_cast<long long>(visible.size()) + 1; i <= n[0]; ++i) {
+      visible.push_back(
+          {"ZT-Net-" + std::to_string(i), static_cast<uint8_t>(i % 5), i % 2 == 0,
+           static_cast<uint32_t>(i % 3 == 0 ? 5180 + 20 * (i % 8) : 2412 + 5 * (i % 11))});
+    }
   } else if (cmd == "csi") {
     if (!numbers(2) || n[0] < 0 || n[0] > 0xFFFFFFFFLL) return usage();
     m_send(m_csi.set(static_cast<uint32_t>(n[0]), static_cast<uint32_t>(n[1])));

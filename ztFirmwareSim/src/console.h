@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "csi_service.h"
+#include "scenario.h"
 #include "sim_camera.h"
 
 namespace ztsim {
@@ -30,8 +31,16 @@ class Console {
   void feed(const std::string& text);
   // Runs queued commands until the queue is empty or a sleep is pending.
   void run(int64_t nowMs);
-  // When a pending sleep ends, or -1 when nothing waits.
+  // When a pending sleep ends or the next scenario step is due, or -1 when
+  // nothing waits.
   int64_t nextDueMs() const;
+
+  // A scenario to play: each step runs at its time from the moment
+  // startScenario is called (steps of one time in file order). "scenario
+  // done" is logged after the last step.
+  void loadScenario(std::vector<ScenarioStep> steps);
+  // Starts a loaded scenario that has not started yet; false otherwise.
+  bool startScenario(int64_t nowMs);
 
   // Runs one command now. False for an unknown command or bad arguments
   // (a message says why).
@@ -55,6 +64,9 @@ class Console {
   StopFn m_stop;
   std::deque<std::string> m_pending;
   int64_t m_sleepUntilMs = -1;
+  std::deque<ScenarioStep> m_scenario;
+  int64_t m_scenarioStartMs = -1;  // -1: not started
+  bool m_scenarioDone = false;
 };
 
 }  // namespace ztsim

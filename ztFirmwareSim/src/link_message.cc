@@ -74,6 +74,7 @@ bool parseLinkMessage(const uint8_t* data, size_t length, LinkMessage* out) {
         break;
       case ZTC_EL_RSPARG:
         out->answer.assign(v, v + len);
+        out->hasAnswer = true;
         break;
       case ZTC_EL_RESULT:
         if (!out->hasResult && len == 4)

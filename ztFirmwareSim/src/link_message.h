@@ -25,6 +25,7 @@ struct LinkMessage {
   uint32_t seq = 0;    // 'S'
   uint8_t option = 0;  // 'W'
   Bytes answer;        // 'E'
+  bool hasAnswer = false;
   bool hasResult = false;
   int32_t result = 0;  // 0xEC
 };

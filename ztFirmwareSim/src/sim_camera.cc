@@ -349,7 +349,8 @@ void SimCamera::tick(int64_t nowMs) {
     m_resumeAtMs = -1;
     requestResume();
   }
-  setStatus(status_id::kUptimeSeconds, static_cast<int32_t>((nowMs - m_bootMs) / 1000));
+  if (!m_uptimeStill)
+    setStatus(status_id::kUptimeSeconds, static_cast<int32_t>((nowMs - m_bootMs) / 1000));
   syncModule(nowMs);
 }
 

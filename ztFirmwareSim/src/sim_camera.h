@@ -73,6 +73,9 @@ class SimCamera {
   void muteFor(int64_t ms, int64_t nowMs);
   // How long the camera stays off after a shutdown or sleep request.
   void setOffTime(int64_t ms) { m_offMs = ms; }
+  // Keeps the uptime item (117) at 0, so a recorded session does not
+  // depend on how long it ran.
+  void keepUptimeStill() { m_uptimeStill = true; }
   // Returns presets to factory and reports the reset; the camera asks the
   // daemon to resume resumeAfterMs later (never when negative).
   void presetReset(int64_t resumeAfterMs, int64_t nowMs);
@@ -167,6 +170,7 @@ class SimCamera {
   int64_t m_dateTimeSetAtMs = -1;  // when a valid 7-byte date was set
   Bytes m_exposureSelect;
   int64_t m_bootMs;
+  bool m_uptimeStill = false;
 
   int64_t m_offMs = kDefaultOffMs;
   int64_t m_offUntilMs = 0;

@@ -54,6 +54,16 @@ Post postNow(const std::string& queue, const Bytes& message) {
   return result;
 }
 
+// SIGINT and SIGTERM stop the server; SIGUSR1 starts a held scenario.
+sigset_t handledSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGUSR1);
+  return set;
+}
+
 void closeQueue(mqd_t* q, const std::string& name) {
   if (*q == static_cast<mqd_t>(-1)) return;
   mq_close(*q);
@@ -106,10 +116,7 @@ void SimServer::attachConsole(Console* console, int fd) {
 }
 
 void SimServer::blockStopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  sigset_t set = handledSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
@@ -137,6 +144,7 @@ void SimServer::flushEvents() {
     if (e.kind == CameraEvent::kPresetUpdate) {
       simLog(kLogInfo, "event: preset update %u id 0x%x", e.preset.code, e.preset.id);
       out.push_back({m_names.daemon, buildPresetEvent(e.preset, m_names.daemon, m_names.firmware)});
+      if (m_recorder) m_recorder->write(session_kind::kFwEvent, out.back().message);
     } else {
       bool resume = e.kind == CameraEvent::kResume;
       simLog(kLogInfo, "event: %s request", resume ? "resume (JR)" : "suspend (JS)");
@@ -164,6 +172,19 @@ void SimServer::onFirmwareMessage(const uint8_t* data, size_t length) {
            m_names.firmware.c_str());
     return;
   }
+  const Bytes raw(data, data + length);
+  if (m_recorder) m_recorder->write(session_kind::kFwRequest, withoutSequence(raw));
+  if (m_replay) {
+    const bool differed = m_replay->failed();
+    ReplayFirmware::Reply reply = m_replay->serve(req, raw);
+    if (!differed && m_replay->failed())
+      simLog(kLogError, "replay: %s", m_replay->report().c_str());
+    send({{req.src, reply.answer}});
+    std::vector<Outgoing> events;
+    for (const Bytes& e : reply.events) events.push_back({m_names.daemon, e});
+    send(events);
+    return;
+  }
   if (!m_camera.answering(now)) {
     simLog(kLogInfo, "not answering: %s request %u dropped", req.command.c_str(), req.seq);
     return;
@@ -186,7 +207,9 @@ void SimServer::onFirmwareMessage(const uint8_t* data, size_t length) {
     simLog(kLogWarn, "unknown request \"%s\" with %zu argument bytes, answered 0",
            req.command.c_str(), arg.size());
   }
-  send({{req.src, buildLibraryAnswer(req, answer)}});
+  const Bytes message = buildLibraryAnswer(req, answer);
+  if (m_recorder) m_recorder->write(session_kind::kFwAnswer, withoutSequence(message));
+  send({{req.src, message}});
   // What the request caused follows its answer at once.
   flushEvents();
 }
@@ -241,6 +264,10 @@ void SimServer::deliverSys(int64_t nowMs) {
     const Post result =
         postNow(m_names.daemon, buildSuspendRequest(r.resume, m_names.daemon, m_names.own));
     if (result == Post::kPosted) {
+      if (m_recorder) {
+        m_recorder->write(session_kind::kFwEvent,
+                          buildSuspendRequest(r.resume, m_names.daemon, m_names.own));
+      }
       ++r.copies;
       r.nextMs = nowMs + kSysRepeatMs;
       if (r.copies > 1) {
@@ -308,10 +335,7 @@ int SimServer::pollTimeoutMs() const {
 }
 
 int SimServer::run() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  sigset_t set = handledSignals();
   if (m_signalFd < 0) m_signalFd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
   while (!m_stop) {
     pollfd fds[5];
@@ -333,7 +357,11 @@ int SimServer::run() {
       if (fds[i].fd == m_consoleFd) readConsole();
       if (m_signalFd >= 0 && fds[i].fd == m_signalFd) {
         signalfd_siginfo info{};
-        if (read(m_signalFd, &info, sizeof info) > 0) {
+        if (read(m_signalFd, &info, sizeof info) <= 0) continue;
+        if (info.ssi_signo == SIGUSR1) {
+          if (!m_console || !m_console->startScenario(monotonicMs()))
+            simLog(kLogWarn, "signal %u: no scenario waits to start", info.ssi_signo);
+        } else {
           simLog(kLogInfo, "signal %u: stopping", info.ssi_signo);
           m_stop = true;
         }

@@ -16,6 +16,8 @@
 
 #include "console.h"
 #include "csi_service.h"
+#include "replay_firmware.h"
+#include "session.h"
 #include "sim_camera.h"
 
 namespace ztsim {
@@ -57,12 +59,13 @@ class SimServer {
   void attachConsole(Console* console, int fd);
 
   // Serves until stop() is called or SIGINT / SIGTERM arrives (the caller
-  // blocks both signals first; see blockStopSignals). Returns 0.
+  // blocks them first; see blockStopSignals). Returns 0.
   int run();
   void stop() { m_stop = true; }
 
-  // Blocks SIGINT and SIGTERM in the calling thread so run() can take them
-  // from a signal descriptor. Call before starting other threads.
+  // Blocks SIGINT, SIGTERM (stop) and SIGUSR1 (start a held scenario) in
+  // the calling thread so run() can take them from a signal descriptor.
+  // Call before starting other threads.
   static void blockStopSignals();
 
   // Posts messages to their queues; a missing or full queue drops the
@@ -72,6 +75,13 @@ class SimServer {
   // dropped on a full queue like any message; suspend and resume requests
   // are delivered (see kSysRetryMs).
   void flushEvents();
+
+  // Writes every library request, its answer and every event posted to the
+  // daemon to `recorder` (null: none).
+  void setRecorder(SessionWriter* recorder) { m_recorder = recorder; }
+  // Answers library requests from a recorded session instead of the camera
+  // (null: the camera answers).
+  void setReplay(ReplayFirmware* replay) { m_replay = replay; }
 
   const SimQueueNames& names() const { return m_names; }
 
@@ -108,6 +118,8 @@ class SimServer {
   std::string m_consoleBuffer;
   std::atomic<bool> m_stop{false};
   std::deque<SysRequest> m_sysRequests;
+  SessionWriter* m_recorder = nullptr;
+  ReplayFirmware* m_replay = nullptr;
 };
 
 // Monotonic milliseconds.
