@@ -51,6 +51,10 @@ uint32_t getOptionIdByValue(int model, uint32_t setting, int32_t value, uint32_t
 // does not know is returned unchanged, so settings without an option table
 // carry their option id as the value.
 int32_t getOptionValueById(int model, uint32_t setting, uint32_t option);
+// The option ids `setting` offers on `model`, in table order, each once:
+// writes up to `max` of them to `options` and returns how many there are
+// (0 for a setting whose values are its option ids).
+uint32_t camera_setting_options(int model, uint32_t setting, uint32_t *options, uint32_t max);
 
 // True when changing `setting` on `model` needs no preset edit (settings that
 // are camera-wide rather than part of a preset). Always false for -1.

@@ -19,6 +19,9 @@ enum {
     CAMERA_STATUS_CLASS_THROTTLED = 2,
 };
 
+// The items' names and units are in the wire vocabulary (ztcontrol_items.h:
+// zt_status_item_info, zt_setting_info).
+
 // One status item: a little-endian unsigned value of `width` bytes (1, 2 or
 // 4) at `offset` in the 394-byte status block. `is_signed` items are read
 // as two's complement of their width.
@@ -28,7 +31,6 @@ typedef struct camera_status_item {
     uint8_t width;
     uint8_t change_class;
     uint8_t is_signed;
-    const char *name;
 } camera_status_item_t;
 
 // One setting: a little-endian value of `width` bytes at `offset` in the
@@ -38,7 +40,6 @@ typedef struct camera_setting_item {
     uint16_t offset;
     uint8_t width;
     uint8_t is_signed;
-    const char *name;
 } camera_setting_item_t;
 
 // The tables, sorted by id; *count receives the number of entries.
@@ -47,6 +48,9 @@ const camera_setting_item_t *camera_setting_items(uint32_t *count);
 // Lookup by id; null when the id is not in the table.
 const camera_status_item_t *camera_status_find_item(uint32_t id);
 const camera_setting_item_t *camera_setting_find_item(uint32_t id);
+// The item's name from the wire vocabulary ("" for an id it lacks).
+const char *camera_status_item_name(const camera_status_item_t *item);
+const char *camera_setting_item_name(const camera_setting_item_t *item);
 
 // Reads / writes an item's value in a block (status items in a status block,
 // settings in a settings block). Reads sign-extend signed items; writes store

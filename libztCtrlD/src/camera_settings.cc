@@ -13,6 +13,7 @@
 #include "ztCtrlD.h"
 #include "ztErrno.h"
 #include "ztcArgs.h"
+#include "ztcontrol_items.h"
 #include "ztcLink.h"
 #include "ztcWire.h"
 
@@ -23,11 +24,7 @@ constexpr uint32_t kSetupCategory = 7;
 constexpr uint32_t kSettingSetId = 31;  // firmware operation (7, 31): set one setting
 
 // Settings kept outside the settings block.
-struct ExtraSetting {
-    uint32_t id;
-    const char *name;
-};
-const ExtraSetting kExtraSettings[] = {{55, "gps_legacy"}, {193, "lens_mode"}, {194, "lens"}};
+const uint32_t kExtraSettings[] = {55, 193, 194};
 
 // Settings a model lacks.
 bool modelLacks(int model, uint32_t id)
@@ -81,26 +78,27 @@ Table buildTable(int model)
         e.fw_category = kSetupCategory;
         e.fw_identifier = kSettingSetId;
         e.value_width = 4;
-        const char *name = nullptr;
+        bool known = false;
         if (const camera_setting_item_t *item = camera_setting_find_item(id)) {
+            known = true;
             e.block_offset = item->offset;
             e.width = item->width;
             e.value_width = item->width;
             if (item->is_signed)
                 e.flags |= CAMERA_SETTING_FLAG_SIGNED;
-            name = item->name;
         }
-        for (const ExtraSetting &x : kExtraSettings)
-            if (x.id == id)
-                name = x.name;
-        if (!name || modelLacks(model, id))
+        for (uint32_t x : kExtraSettings)
+            if (x == id)
+                known = true;
+        const zt_item_info_t *info = zt_setting_info(id);
+        if (!known || !info || modelLacks(model, id))
             continue;
         e.flags |= CAMERA_SETTING_FLAG_SUPPORTED;
         if (isCameraWide(id))
             e.flags |= CAMERA_SETTING_FLAG_NO_EDIT;
         if (const ztc::SettingOptions *o = ztc::findOptions(model, id))
             e.option_count = o->count;
-        snprintf(e.name, sizeof e.name, "%s", name);
+        snprintf(e.name, sizeof e.name, "%s", info->name);
     }
     return table;
 }
@@ -161,6 +159,21 @@ int32_t getOptionValueById(int model, uint32_t setting, uint32_t option)
     return static_cast<int32_t>(option);
 }
 
+uint32_t camera_setting_options(int model, uint32_t setting, uint32_t *options, uint32_t max)
+{
+    const ztc::SettingOptions *o = ztc::findOptions(model, setting);
+    uint32_t n = 0;
+    for (uint32_t i = 0; o && i < o->count; ++i) {
+        // An alias repeats an option listed just before it.
+        if (i > 0 && o->pairs[i].option == o->pairs[i - 1].option)
+            continue;
+        if (options && n < max)
+            options[n] = o->pairs[i].option;
+        ++n;
+    }
+    return n;
+}
+
 bool bypassPresetEditStart(int setting, int model)
 {
     if (setting < 0)
@@ -212,8 +225,8 @@ int camera_if_settings_set_value_int(ztc_msg_q_context_t *ctx, uint32_t setting,
 {
     if (settings) {
         if (const camera_setting_item_t *item = camera_setting_find_item(setting))
-            ZTLOG(ZT_LOG_DEBUG, "Setting %u (%s): %d -> %d", setting, item->name,
-                  camera_setting_read(settings, item), value);
+            ZTLOG(ZT_LOG_DEBUG, "Setting %u (%s): %d -> %d", setting,
+                  camera_setting_item_name(item), camera_setting_read(settings, item), value);
     }
     uint8_t buffer[64];
     ZtcArgWriter w(buffer, sizeof buffer);

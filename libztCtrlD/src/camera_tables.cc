@@ -1,9 +1,11 @@
-// Status and settings block layouts. docs/status-settings-tables.md lists the
-// same tables with their meanings; keep the two in step.
+// Status and settings block layouts. The items' names and units are the wire
+// vocabulary's (ztcontrol_items.h); docs/status-settings-tables.md lists the
+// same tables with their meanings; keep the three in step.
 #include <algorithm>
 #include <iterator>
 
 #include "camera_status.h"
+#include "ztcontrol_items.h"
 
 namespace {
 
@@ -13,120 +15,39 @@ constexpr uint8_t C2 = CAMERA_STATUS_CLASS_THROTTLED;
 // Sorted by id. Offsets are bytes of the 394-byte status block; no two items
 // overlap. Bytes not listed are reserved by the firmware and not reported.
 const camera_status_item_t kStatusItems[] = {
-    // id, offset, width, class, signed, name
-    {1, 34, 1, C1, 0, "battery_present"},
-    {2, 35, 1, C1, 0, "battery_bars"},
-    {6, 37, 1, C1, 0, "system_hot"},
-    {8, 5, 1, C1, 0, "busy"},
-    {10, 6, 1, C1, 0, "encoding"},
-    {11, 66, 1, C1, 0, "lcd_lock_active"},
-    {13, 31, 2, C2, 0, "video_progress_seconds"},
-    {17, 60, 1, C1, 0, "wifi_ap_enabled"},
-    {19, 63, 1, C1, 0, "pairing_state"},
-    {20, 64, 1, C1, 0, "pairing_type"},
-    {31, 61, 1, C1, 0, "wifi_clients"},
-    {32, 62, 1, C1, 0, "wifi_ap_state"},
-    {33, 59, 1, C1, 0, "sd_status"},
-    {34, 43, 4, C2, 0, "remaining_photos"},
-    {35, 39, 4, C2, 0, "remaining_video_seconds"},
-    {38, 47, 4, C2, 0, "total_photos"},
-    {39, 51, 4, C2, 0, "total_videos"},
-    {43, 1, 1, C1, 0, "app_mode"},
-    {54, 55, 4, C2, 0, "remaining_space_kb"},
-    {58, 68, 1, C2, 0, "hilight_count"},
-    {59, 69, 4, C2, 0, "last_hilight_ms"},
-    {63, 223, 1, C1, 0, "in_contextual_menu"},
-    {68, 65, 1, C1, 0, "gps_lock"},
-    {70, 36, 1, C2, 0, "battery_percent"},
-    {75, 74, 1, C1, 0, "digital_zoom_active"},
-    {77, 73, 1, C1, 0, "digital_zoom_percent"},
-    {81, 75, 1, C1, 0, "band_5ghz_available"},
-    {82, 67, 1, C1, 0, "ready"},
-    {84, 77, 1, C1, 0, "capture_delay_active"},
-    {85, 38, 1, C1, 0, "too_cold"},
-    {86, 76, 1, C1, 0, "orientation"},
-    {89, 0, 1, C1, 1, "flat_mode"},
-    {90, 2, 1, C1, 0, "video_group_mode"},
-    {91, 3, 1, C1, 0, "photo_group_mode"},
-    {92, 4, 1, C1, 0, "timelapse_group_mode"},
-    {93, 7, 4, C1, 0, "video_preset"},
-    {94, 11, 4, C1, 0, "photo_preset"},
-    {95, 15, 4, C1, 0, "timelapse_preset"},
-    {96, 19, 4, C1, 0, "preset_group"},
-    {97, 23, 4, C1, 0, "special_preset"},
-    {98, 27, 4, C1, 0, "modified_preset"},
-    {99, 33, 1, C1, 0, "preset_modified"},
-    {101, 81, 1, C2, 0, "capture_delay_countdown"},
-    {102, 84, 1, C1, 0, "media_mod_state"},
-    {104, 255, 1, C1, 0, "power_profile"},
-    {105, 78, 1, C1, 0, "camera_control"},
-    {106, 79, 1, C1, 0, "low_temp_alert"},
-    {108, 80, 1, C1, 0, "lens_type"},
-    {110, 82, 2, C2, 0, "preroll_seconds"},
-    {111, 86, 1, C1, 0, "usb_connected"},
-    {112, 87, 1, C1, 0, "webcam_state"},
-    {113, 88, 1, C1, 0, "ota_state"},
-    {114, 89, 1, C2, 0, "ota_progress"},
-    {115, 90, 1, C1, 0, "scheduled_capture"},
-    {116, 91, 1, C1, 0, "remote_connected"},
-    {117, 92, 4, C2, 0, "uptime_seconds"},
-    {118, 96, 1, C2, 0, "temperature_c"},
+    // id, offset, width, class, signed
+    {1, 34, 1, C1, 0},    {2, 35, 1, C1, 0},   {6, 37, 1, C1, 0},   {8, 5, 1, C1, 0},
+    {10, 6, 1, C1, 0},    {11, 66, 1, C1, 0},  {13, 31, 2, C2, 0},  {17, 60, 1, C1, 0},
+    {19, 63, 1, C1, 0},   {20, 64, 1, C1, 0},  {31, 61, 1, C1, 0},  {32, 62, 1, C1, 0},
+    {33, 59, 1, C1, 0},   {34, 43, 4, C2, 0},  {35, 39, 4, C2, 0},  {38, 47, 4, C2, 0},
+    {39, 51, 4, C2, 0},   {43, 1, 1, C1, 0},   {54, 55, 4, C2, 0},  {58, 68, 1, C2, 0},
+    {59, 69, 4, C2, 0},   {63, 223, 1, C1, 0}, {68, 65, 1, C1, 0},  {70, 36, 1, C2, 0},
+    {75, 74, 1, C1, 0},   {77, 73, 1, C1, 0},  {81, 75, 1, C1, 0},  {82, 67, 1, C1, 0},
+    {84, 77, 1, C1, 0},   {85, 38, 1, C1, 0},  {86, 76, 1, C1, 0},  {89, 0, 1, C1, 1},
+    {90, 2, 1, C1, 0},    {91, 3, 1, C1, 0},   {92, 4, 1, C1, 0},   {93, 7, 4, C1, 0},
+    {94, 11, 4, C1, 0},   {95, 15, 4, C1, 0},  {96, 19, 4, C1, 0},  {97, 23, 4, C1, 0},
+    {98, 27, 4, C1, 0},   {99, 33, 1, C1, 0},  {101, 81, 1, C2, 0}, {102, 84, 1, C1, 0},
+    {104, 255, 1, C1, 0}, {105, 78, 1, C1, 0}, {106, 79, 1, C1, 0}, {108, 80, 1, C1, 0},
+    {110, 82, 2, C2, 0},  {111, 86, 1, C1, 0}, {112, 87, 1, C1, 0}, {113, 88, 1, C1, 0},
+    {114, 89, 1, C2, 0},  {115, 90, 1, C1, 0}, {116, 91, 1, C1, 0}, {117, 92, 4, C2, 0},
+    {118, 96, 1, C2, 0},
 };
 
 // Sorted by id. Offsets are bytes of the 238-byte settings block; no two
 // settings overlap. Settings 193 and 194 are the daemon's lens bytes, kept
 // outside the block.
 const camera_setting_item_t kSettingItems[] = {
-    // id, offset, width, signed, name
-    {2, 42, 1, 0, "video_resolution"},
-    {3, 43, 1, 0, "video_fps"},
-    {5, 26, 1, 0, "video_timelapse_rate"},
-    {6, 27, 1, 0, "loop_interval"},
-    {19, 28, 1, 0, "night_photo_shutter"},
-    {21, 61, 1, 0, "photo_protune"},
-    {22, 62, 1, 0, "photo_white_balance"},
-    {30, 30, 2, 0, "timelapse_interval"},
-    {31, 29, 1, 0, "nightlapse_shutter"},
-    {32, 32, 2, 0, "nightlapse_interval"},
-    {43, 172, 1, 0, "webcam_lens"},
-    {51, 8, 1, 0, "led"},
-    {52, 7, 1, 0, "quick_capture"},
-    {57, 9, 1, 0, "video_format"},
-    {59, 0, 1, 0, "auto_power_down"},
-    {84, 1, 1, 0, "language"},
-    {85, 6, 1, 0, "voice_language"},
-    {86, 5, 1, 0, "voice_control"},
-    {87, 2, 1, 0, "beep_volume"},
-    {88, 4, 1, 0, "lcd_brightness"},
-    {91, 3, 1, 0, "gps"},
-    {105, 36, 1, 0, "photo_output"},
-    {111, 37, 1, 0, "video_aspect"},
-    {112, 12, 1, 0, "anti_flicker"},
-    {114, 57, 1, 0, "video_protune"},
-    {115, 53, 1, 0, "video_white_balance"},
-    {116, 54, 1, 0, "video_iso_max"},
-    {117, 60, 1, 0, "video_color"},
-    {118, 55, 1, 1, "video_ev_comp"},
-    {121, 44, 1, 0, "video_lens"},
-    {122, 38, 1, 0, "photo_lens"},
-    {123, 39, 1, 0, "multishot_lens"},
-    {124, 56, 1, 0, "video_bit_rate"},
-    {125, 58, 1, 0, "video_bit_depth"},
-    {135, 35, 1, 1, "stabilizer"},
-    {144, 25, 1, 1, "flat_mode"},
-    {147, 40, 1, 0, "burst_rate"},
-    {150, 83, 1, 0, "horizon_leveling"},
-    {155, 41, 1, 0, "video_duration"},
-    {162, 49, 1, 0, "max_lens_mod"},
-    {167, 45, 1, 0, "preroll"},
-    {176, 46, 1, 0, "easy_speed"},
-    {177, 34, 1, 0, "ux_mode"},
-    {178, 10, 1, 0, "wireless_band"},
-    {179, 47, 1, 0, "timewarp_speed"},
-    {181, 48, 1, 0, "easy_photo"},
-    {184, 158, 1, 0, "multishot_resolution"},
-    {185, 159, 1, 0, "multishot_fps"},
-    {186, 160, 1, 0, "multishot_fov"},
+    // id, offset, width, signed
+    {2, 42, 1, 0},   {3, 43, 1, 0},    {5, 26, 1, 0},    {6, 27, 1, 0},    {19, 28, 1, 0},
+    {21, 61, 1, 0},  {22, 62, 1, 0},   {30, 30, 2, 0},   {31, 29, 1, 0},   {32, 32, 2, 0},
+    {43, 172, 1, 0}, {51, 8, 1, 0},    {52, 7, 1, 0},    {57, 9, 1, 0},    {59, 0, 1, 0},
+    {84, 1, 1, 0},   {85, 6, 1, 0},    {86, 5, 1, 0},    {87, 2, 1, 0},    {88, 4, 1, 0},
+    {91, 3, 1, 0},   {105, 36, 1, 0},  {111, 37, 1, 0},  {112, 12, 1, 0},  {114, 57, 1, 0},
+    {115, 53, 1, 0}, {116, 54, 1, 0},  {117, 60, 1, 0},  {118, 55, 1, 1},  {121, 44, 1, 0},
+    {122, 38, 1, 0}, {123, 39, 1, 0},  {124, 56, 1, 0},  {125, 58, 1, 0},  {135, 35, 1, 1},
+    {144, 25, 1, 1}, {147, 40, 1, 0},  {150, 83, 1, 0},  {155, 41, 1, 0},  {162, 49, 1, 0},
+    {167, 45, 1, 0}, {176, 46, 1, 0},  {177, 34, 1, 0},  {178, 10, 1, 0},  {179, 47, 1, 0},
+    {181, 48, 1, 0}, {184, 158, 1, 0}, {185, 159, 1, 0}, {186, 160, 1, 0},
 };
 
 template <typename T>
@@ -183,6 +104,18 @@ const camera_status_item_t *camera_status_find_item(uint32_t id)
 const camera_setting_item_t *camera_setting_find_item(uint32_t id)
 {
     return findById(std::begin(kSettingItems), std::end(kSettingItems), id);
+}
+
+const char *camera_status_item_name(const camera_status_item_t *item)
+{
+    const zt_item_info_t *info = item ? zt_status_item_info(item->id) : nullptr;
+    return info ? info->name : "";
+}
+
+const char *camera_setting_item_name(const camera_setting_item_t *item)
+{
+    const zt_item_info_t *info = item ? zt_setting_info(item->id) : nullptr;
+    return info ? info->name : "";
 }
 
 int32_t camera_status_read(const appc_system_all_status *status, const camera_status_item_t *item)

@@ -9,6 +9,7 @@
 
 #include "camera_settings.h"
 #include "camera_status.h"
+#include "ztcontrol_items.h"
 
 namespace {
 
@@ -124,6 +125,32 @@ TEST(StatusTables, ItemsAreSortedInsideTheBlockAndDoNotOverlap)
     expectSortedAndDisjoint(items, n, CAMERA_STATUS_BLOCK_SIZE);
     const camera_setting_item_t *settings = camera_setting_items(&n);
     expectSortedAndDisjoint(settings, n, CAMERA_SETTINGS_BLOCK_SIZE);
+}
+
+// Every item of the layout tables has a name in the vocabulary, and every
+// option name names an option its setting offers on some model, once.
+TEST(StatusTables, EveryItemAndNamedOptionIsInTheVocabulary)
+{
+    uint32_t n = 0;
+    const camera_status_item_t *items = camera_status_items(&n);
+    for (uint32_t i = 0; i < n; ++i)
+        EXPECT_STRNE(camera_status_item_name(&items[i]), "") << items[i].id;
+    const camera_setting_item_t *settings = camera_setting_items(&n);
+    for (uint32_t i = 0; i < n; ++i)
+        EXPECT_STRNE(camera_setting_item_name(&settings[i]), "") << settings[i].id;
+    const zt_option_name_t *names = zt_option_names(&n);
+    for (uint32_t i = 0; i < n; ++i) {
+        uint32_t found = 0;
+        EXPECT_EQ(zt_option_by_name(names[i].setting, names[i].name, &found), 0);
+        EXPECT_EQ(found, names[i].option) << names[i].setting << " " << names[i].name;
+        bool offered = false;
+        for (int model : {57, 51, 60}) {
+            uint32_t options[64];
+            const uint32_t count = camera_setting_options(model, names[i].setting, options, 64);
+            offered |= std::count(options, options + std::min(count, 64u), names[i].option) > 0;
+        }
+        EXPECT_TRUE(offered) << names[i].setting << " " << names[i].name;
+    }
 }
 
 TEST(SettingsChanges, ValuesAreReportedAsOptionIdsOrRawWithoutAnOption)

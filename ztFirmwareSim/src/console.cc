@@ -58,6 +58,13 @@ bool number(const std::string& s, long long* out) {
   return true;
 }
 
+const char* itemName(const camera_status_item_t* item) {
+  return camera_status_item_name(item);
+}
+const char* itemName(const camera_setting_item_t* item) {
+  return camera_setting_item_name(item);
+}
+
 // A status item or setting named by its id or by its table name; for
 // settings a bare name also finds the video setting of that name
 // ("resolution" is video_resolution), and a name that is the last word of
@@ -69,13 +76,13 @@ const Item* findItem(const Item* items, uint32_t count, const Item* (*byId)(uint
   if (number(key, &id)) return id >= 0 && id <= 0xFFFF ? byId(static_cast<uint32_t>(id)) : nullptr;
   for (const std::string& name : {key, "video_" + key}) {
     for (uint32_t i = 0; i < count; ++i) {
-      if (name == items[i].name) return &items[i];
+      if (name == itemName(&items[i])) return &items[i];
     }
   }
   const Item* found = nullptr;
   const std::string suffix = "_" + key;
   for (uint32_t i = 0; i < count; ++i) {
-    std::string n = items[i].name;
+    std::string n = itemName(&items[i]);
     if (n.size() > suffix.size() &&
         n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) {
       if (found) return nullptr;  // ambiguous
@@ -232,7 +239,7 @@ bool Console::execute(const std::string& line, int64_t nowMs) {
     int32_t value = getOptionValueById(m_camera.model(), item->id, static_cast<uint32_t>(option));
     FwAnswer a = m_camera.changeSetting(item->id, value, nowMs);
     if (a.status != ZT_OK) {
-      m_out << "set " << item->name << " refused: " << a.status << "\n";
+      m_out << "set " << itemName(item) << " refused: " << a.status << "\n";
       return false;
     }
   } else if (cmd == "log") {
@@ -288,7 +295,7 @@ bool Console::show(bool status, const std::string& key) {
     uint32_t count = 0;
     const camera_status_item_t* items = one ? one : camera_status_items(&count);
     for (uint32_t i = 0; i < (one ? 1 : count); ++i) {
-      line(items[i].name, items[i].id, camera_status_read(&c.statusBlock(), &items[i]));
+      line(itemName(&items[i]), items[i].id, camera_status_read(&c.statusBlock(), &items[i]));
     }
   } else {
     const camera_setting_item_t* one = key.empty() ? nullptr : findSetting(key);
@@ -296,7 +303,7 @@ bool Console::show(bool status, const std::string& key) {
     uint32_t count = 0;
     const camera_setting_item_t* items = one ? one : camera_setting_items(&count);
     for (uint32_t i = 0; i < (one ? 1 : count); ++i) {
-      line(items[i].name, items[i].id, camera_setting_read(&c.settingsBlock(), &items[i]));
+      line(itemName(&items[i]), items[i].id, camera_setting_read(&c.settingsBlock(), &items[i]));
     }
   }
   return true;

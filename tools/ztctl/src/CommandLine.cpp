@@ -4,6 +4,9 @@
 #include <ctype.h>
 #include <errno.h>
 #include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
 
 #include "Subcommand.h"
 #include "ztcontrol_commands.h"
@@ -12,10 +15,11 @@ namespace ztctl {
 
 const char *const kUsage =
     "Usage: ztctl [options] COMMAND [argument options]\n"
-    "       ztctl stop | list | watch [--queue NAME] [--count N] [--idle MS] [--raw] | --help\n"
+    "       ztctl stop | list | top [--once] | --help\n"
+    "       ztctl watch [--all] [--json|--raw] [--queue NAME] [--count N] [--idle MS]\n"
     "\n"
     "Sends one command to the camera daemon (queue /to_ztCtlD), waits for its\n"
-    "answer and prints the result code with its name and the payload.\n"
+    "answer and prints it decoded, or the reason when the daemon refused it.\n"
     "\n"
     "COMMAND is a name (ZTCONTROL_GET_BUSY_STATUS, GET_BUSY_STATUS,\n"
     "get-busy-status) or a value (100, 0x64; any 32-bit value is sent).\n"
@@ -32,8 +36,13 @@ const char *const kUsage =
     "  --timeout MS                wait this long for the answer (default 5000)\n"
     "  --queue NAME                reply queue to create (default /ztctl_<pid>);\n"
     "                              watch: the notification queue to create\n"
-    "  --raw                       print the payload as hex only; watch: the\n"
-    "                              texts as sent\n"
+    "  --raw                       the result code and the payload as hex; watch:\n"
+    "                              the texts as sent\n"
+    "  --json                      answers and notifications as JSON keyed by name\n"
+    "  --verbose                   presets: every setting of every preset\n"
+    "  --force                     setting: send without checking the option\n"
+    "  --all                       watch: the fast counters too (uptime, ...)\n"
+    "  --once                      top: print one frame and end\n"
     "  --count N                   watch: stop after N messages\n"
     "  --idle MS                   watch: stop after MS ms without a message\n"
     "  --port N                    watch: notification port (default 8081)\n"
@@ -44,11 +53,11 @@ const char *const kUsage =
     "  list    prints every command value and name\n"
     "  watch   connects to the notification port, switches socket\n"
     "          notifications on and prints each notification as it arrives (the\n"
-    "          full state first, then the changes) with its time, as indented\n"
-    "          JSON (--raw: the text as sent, one per line), until Ctrl-C,\n"
-    "          --count messages or --idle ms without one. With --queue NAME it\n"
-    "          listens on a message queue NAME instead, registered with the\n"
-    "          daemon while it watches\n"
+    "          full state first, then the changes) by name, until Ctrl-C,\n"
+    "          --count messages or --idle ms without one; reconnects when the\n"
+    "          daemon drops it. With --queue NAME it listens on a message queue\n"
+    "          NAME instead, registered with the daemon while it watches\n"
+    "  top     a live view of the camera, updated from the notifications\n"
     "\n"
     "Exit status: 0 result 0; 1 non-zero result; 2 usage error;\n"
     "3 daemon not reachable or no answer in time.\n";
@@ -61,6 +70,25 @@ std::string normalise(const std::string &text)
     for (char c : text)
         out += c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
     return out;
+}
+
+// "; did you mean: a, b" for an unknown word, or "".
+std::string didYouMean(const std::string &word)
+{
+    std::string out;
+    for (const std::string &s : suggestions(word))
+        out += (out.empty() ? "; did you mean: " : ", ") + s;
+    return out;
+}
+
+// The help line of a subcommand: its usage column ("shutter on|off|N").
+std::string usageLine(const Subcommand &s)
+{
+    std::string usage = s.usage;
+    const size_t gap = usage.find("  ", 2);
+    usage = usage.substr(2, gap == std::string::npos ? std::string::npos : gap - 2);
+    usage.erase(usage.find_last_not_of(" \n") + 1);
+    return "usage: ztctl " + (usage.empty() ? std::string(s.name) + " ..." : usage);
 }
 
 void append(Options &o, const Bytes &bytes)
@@ -83,6 +111,66 @@ Bytes littleEndian(uint32_t v, unsigned bytes)
 const char *commandName(uint32_t command)
 {
     return command <= ZTCONTROL_CMD_LAST ? g_ztcontrolCommandNames[command] : nullptr;
+}
+
+namespace {
+
+size_t editDistance(const std::string &a, const std::string &b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+const char *const kOptionNames[] = {
+    "--u8",    "--u16",    "--u32",     "--hex",   "--text", "--textz", "--param",
+    "--empty", "--option", "--timeout", "--queue", "--raw",  "--json",  "--verbose",
+    "--force", "--all",    "--once",    "--count", "--idle", "--port",  "--help"};
+
+}  // namespace
+
+std::vector<std::string> suggestions(const std::string &word)
+{
+    std::vector<std::string> candidates;
+    if (!word.empty() && word[0] == '-') {
+        candidates.assign(std::begin(kOptionNames), std::end(kOptionNames));
+    } else {
+        candidates = {"list", "watch", "top", "help", "stop"};
+        for (const SubcommandArea *area : subcommandAreas())
+            for (const Subcommand &s : area->subcommands)
+                candidates.push_back(s.name);
+        for (uint32_t v = 0; v <= ZTCONTROL_CMD_LAST; ++v) {
+            std::string name = g_ztcontrolCommandNames[v] + strlen("ZTCONTROL_");
+            for (char &c : name)
+                c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+            candidates.push_back(name);
+        }
+    }
+    // Near: at most a third of the word's letters off (one for short words).
+    const size_t limit = std::max<size_t>(1, word.size() / 3);
+    std::vector<std::pair<size_t, std::string>> near;
+    for (const std::string &c : candidates) {
+        const size_t d = editDistance(word, c);
+        if (d <= limit && std::find_if(near.begin(), near.end(),
+                                       [&](const auto &n) { return n.second == c; }) == near.end())
+            near.emplace_back(d, c);
+    }
+    std::stable_sort(near.begin(), near.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<std::string> out;
+    for (size_t i = 0; i < near.size() && i < 3; ++i)
+        out.push_back(near[i].second);
+    return out;
 }
 
 std::optional<uint32_t> lookupCommand(const std::string &text)
@@ -240,6 +328,16 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
             o.replyQueue = *text;
         } else if (arg == "--raw") {
             o.rawOutput = true;
+        } else if (arg == "--json") {
+            o.json = true;
+        } else if (arg == "--verbose" || arg == "-v") {
+            o.verbose = true;
+        } else if (arg == "--all") {
+            o.all = true;
+        } else if (arg == "--once") {
+            o.once = true;
+        } else if (arg == "--force") {
+            o.force = true;
         } else if (arg == "--count") {
             auto n = number(32);
             if (!n)
@@ -257,7 +355,7 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
             o.port = static_cast<uint16_t>(*n);
         } else if (arg.size() > 1 && arg[0] == '-' &&
                    !isdigit(static_cast<unsigned char>(arg[1]))) {
-            error = "unknown option " + arg;
+            error = "unknown option " + arg + didYouMean(arg);
             return std::nullopt;
         } else if (subcommand) {
             words.push_back(arg);
@@ -270,6 +368,8 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
                 o.action = Action::List;
             } else if (arg == "watch") {
                 o.action = Action::Watch;
+            } else if (arg == "top") {
+                o.action = Action::Top;
             } else if (arg == "help") {
                 o.action = Action::Help;
             } else if ((subcommand = findSubcommand(arg))) {
@@ -278,7 +378,8 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
                 o.action = Action::Send;
                 o.command = *command;
             } else {
-                error = "unknown command '" + arg + "' (ztctl list shows the names)";
+                error = "unknown command '" + arg + "'" + didYouMean(arg) +
+                        "\nztctl --help lists the subcommands, ztctl list every command";
                 return std::nullopt;
             }
         }
@@ -292,6 +393,16 @@ std::optional<Options> parseCommandLine(int argc, const char *const *argv, std::
         if (words.empty() && catalogue) {
             o.command = *catalogue;
         } else if (!subcommand->parse(words, o, error)) {
+            if (error.rfind("usage: ", 0) == 0) {
+                // The words do not fit: the subcommand's own usage is the help.
+                std::string given = subcommand->name;
+                for (const std::string &w : words)
+                    given += " " + w;
+                error = "'" + given + (words.empty() ? "' needs more words" : "' does not fit") +
+                        "\nusage: ztctl " + error.substr(7);
+            } else {
+                error += "\n" + usageLine(*subcommand);
+            }
             return std::nullopt;
         }
     }

@@ -30,8 +30,9 @@ constexpr long kQueueDepth = 10;
 // Larger than any message the daemon sends, so none is refused for size.
 constexpr long kQueueMessageSize = 4096;
 
-// Local time with milliseconds, "HH:MM:SS.mmm".
-std::string timeStamp()
+}  // namespace
+
+std::string NotifyWatcher::timeStamp()
 {
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
@@ -43,7 +44,10 @@ std::string timeStamp()
     return text;
 }
 
-}  // namespace
+bool NotifyWatcher::stopRequested()
+{
+    return s_stopRequested != 0;
+}
 
 NotifyWatcher::~NotifyWatcher()
 {
@@ -62,6 +66,12 @@ bool NotifyWatcher::connect(uint16_t port, unsigned retryMs)
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     constexpr unsigned kRetryStepMs = 100;
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
+    m_pending.clear();
+    m_closed = false;
+    m_error.clear();
     for (unsigned waited = 0;; waited += kRetryStepMs) {
         m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (m_fd < 0) {
@@ -74,7 +84,7 @@ bool NotifyWatcher::connect(uint16_t port, unsigned retryMs)
         close(m_fd);
         m_fd = -1;
         m_error = "cannot connect to port " + std::to_string(port) + ": " + strerror(err);
-        if (err != ECONNREFUSED || waited >= retryMs)
+        if (err != ECONNREFUSED || waited >= retryMs || s_stopRequested)
             return false;
         struct timespec step = {0, static_cast<long>(kRetryStepMs) * 1000000};
         if (nanosleep(&step, nullptr) != 0)
@@ -126,8 +136,12 @@ bool NotifyWatcher::fill(size_t n, unsigned idleMs)
         if (!waitReadable(m_fd, idleMs))
             return false;
         const ssize_t got = recv(m_fd, buf, sizeof buf, 0);
-        if (got <= 0)
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            m_closed = true;
             return false;
+        }
         m_pending.append(buf, static_cast<size_t>(got));
     }
     return true;
@@ -144,10 +158,12 @@ std::optional<std::string> NotifyWatcher::nextFromSocket(unsigned idleMs)
     }
     size_t blank;
     while ((blank = m_pending.find("\n\n")) == std::string::npos) {
-        if (m_pending.size() > kTag.size() + 12 || !fill(m_pending.size() + 1, idleMs)) {
+        if (m_pending.size() > kTag.size() + 12) {
             m_error = "malformed frame";
             return std::nullopt;
         }
+        if (!fill(m_pending.size() + 1, idleMs))
+            return std::nullopt;
     }
     const std::string digits = m_pending.substr(kTag.size(), blank - kTag.size());
     if (digits.empty() || digits.size() > 9 ||
@@ -188,98 +204,9 @@ std::optional<std::string> NotifyWatcher::nextFromQueue(unsigned idleMs)
     }
 }
 
-unsigned NotifyWatcher::run(FILE *out, unsigned count, unsigned idleMs, bool raw)
+std::optional<std::string> NotifyWatcher::next(unsigned idleMs)
 {
-    unsigned printed = 0;
-    while (count == 0 || printed < count) {
-        auto text = m_queue != (mqd_t)-1 ? nextFromQueue(idleMs) : nextFromSocket(idleMs);
-        if (!text)
-            break;
-        if (raw)
-            fprintf(out, "%s\n", text->c_str());
-        else
-            fputs(formatNotification(*text, timeStamp()).c_str(), out);
-        fflush(out);
-        ++printed;
-    }
-    return printed;
-}
-
-std::string NotifyWatcher::formatNotification(const std::string &text, const std::string &stamp)
-{
-    std::string kind = "changes";
-    std::string shown = text;
-    const size_t split = text.find(",\n");
-    if (text.rfind("{\"state\":", 0) == 0) {
-        kind = "shutdown pending";
-    } else if (text.rfind("{\"status\":", 0) != 0 && text.rfind("{\"settings\":", 0) != 0 &&
-               text.size() >= 2 && split != std::string::npos) {
-        // Full state: the status members, a line break, the settings members.
-        kind = "full state";
-        shown = "{\"status\":{" + text.substr(1, split - 1) + "},\"settings\":{" +
-                text.substr(split + 2, text.size() - split - 3) + "}}";
-    }
-    return "--- " + stamp + "  " + kind + "\n" + prettyJson(shown) + "\n";
-}
-
-std::string NotifyWatcher::prettyJson(const std::string &text)
-{
-    if (text.empty() || text[0] != '{')
-        return text;
-    std::string out;
-    int depth = 0;
-    bool inString = false;
-    auto newline = [&]() {
-        out += '\n' + std::string(static_cast<size_t>(2 * (depth > 0 ? depth : 0)), ' ');
-    };
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            out += c;
-            if (c == '\\' && i + 1 < text.size())
-                out += text[++i];
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        switch (c) {
-        case '"':
-            inString = true;
-            out += c;
-            break;
-        case '{':
-        case '[':
-            out += c;
-            ++depth;
-            // An empty object stays on one line.
-            if (i + 1 < text.size() && (text[i + 1] == '}' || text[i + 1] == ']'))
-                break;
-            newline();
-            break;
-        case '}':
-        case ']':
-            --depth;
-            if (!out.empty() && out.back() != '{' && out.back() != '[')
-                newline();
-            out += c;
-            break;
-        case ',':
-            out += c;
-            newline();
-            break;
-        case ':':
-            out += ": ";
-            break;
-        case ' ':
-        case '\n':
-        case '\t':
-        case '\r':
-            break;  // the layout is ours
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return m_queue != (mqd_t)-1 ? nextFromQueue(idleMs) : nextFromSocket(idleMs);
 }
 
 }  // namespace ztctl

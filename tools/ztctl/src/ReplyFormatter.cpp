@@ -3,10 +3,12 @@
 
 #include <stdio.h>
 
+#include "StateTable.h"
 #include "Subcommand.h"
 #include "ztErrno.h"
 #include "ztTlv.h"
 #include "ztcontrol_commands.h"
+#include "ztcontrol_items.h"
 
 namespace ztctl {
 
@@ -88,10 +90,11 @@ std::string hexDump(const std::vector<uint8_t> &bytes)
     return out;
 }
 
-std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload)
+std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload,
+                          const Display &display)
 {
     for (const SubcommandArea *area : subcommandAreas()) {
-        const std::string decoded = area->decode ? area->decode(command, payload) : "";
+        const std::string decoded = area->decode ? area->decode(command, payload, display) : "";
         if (!decoded.empty())
             return decoded;
     }
@@ -105,14 +108,15 @@ std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload)
         break;
     case ZTCONTROL_PRESET_GET_ACTIVE_PRESET:
         if (payload.size() == 4) {
-            snprintf(line, sizeof line, "active preset id: %d",
-                     static_cast<int32_t>(readU32(payload)));
+            snprintf(line, sizeof line, "active preset id: 0x%x", readU32(payload));
             return line;
         }
         break;
     case ZTCONTROL_PRESET_GET_ACTIVE_GROUP:
         if (payload.size() == 4) {
-            snprintf(line, sizeof line, "active preset group: %u", readU32(payload));
+            const std::string name = presetGroupName(readU32(payload));
+            snprintf(line, sizeof line, "active preset group: %u%s%s", readU32(payload),
+                     name.empty() ? "" : " ", name.c_str());
             return line;
         }
         break;
@@ -131,26 +135,60 @@ std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload)
     return "";
 }
 
-std::string formatAnswer(uint32_t command, const Answer &answer, bool raw)
+std::string describeResult(int32_t result)
+{
+    const char *reason = zt_result_reason(result);
+    return std::string(ztErrno2Str(result)) + " (" + std::to_string(result) + ")" +
+           (reason ? std::string(": ") + reason : "");
+}
+
+std::string formatAnswer(uint32_t command, const Answer &answer, bool raw, const Display &display)
 {
     std::string out;
     char line[96];
-    if (answer.hasResult) {
-        snprintf(line, sizeof line, "result: %d (%s)\n", answer.result, ztErrno2Str(answer.result));
-        out += line;
-    } else {
-        out += "result: missing\n";
+    if (raw) {
+        if (answer.hasResult) {
+            snprintf(line, sizeof line, "result: %d (%s)\n", answer.result,
+                     ztErrno2Str(answer.result));
+            out += line;
+        } else {
+            out += "result: missing\n";
+        }
+        if (!answer.payload)
+            return out;
+        snprintf(line, sizeof line, "payload: %zu bytes\n", answer.payload->size());
+        return out + line + hexDump(*answer.payload);
     }
-    if (!answer.payload)
-        return out;
-    snprintf(line, sizeof line, "payload: %zu bytes\n", answer.payload->size());
-    out += line;
-    out += hexDump(*answer.payload);
-    if (!raw) {
-        const std::string decoded = decodePayload(command, *answer.payload);
-        if (!decoded.empty())
-            out += decoded + "\n";
+    const std::string decoded =
+        answer.payload ? decodePayload(command, *answer.payload, display) : "";
+    if (display.json) {
+        const char *name = command <= ZTCONTROL_CMD_LAST ? g_ztcontrolCommandNames[command] : "";
+        out = "{\"command\":" + std::to_string(command) + ",\"name\":\"" + name + "\"";
+        if (answer.hasResult)
+            out += ",\"result\":" + std::to_string(answer.result) + ",\"result_name\":\"" +
+                   ztErrno2Str(answer.result) + "\"";
+        if (decoded.size() > 2 && decoded.front() == '{')
+            out += "," + decoded.substr(1, decoded.size() - 2);
+        else if (answer.payload) {
+            out += ",\"payload\":\"";
+            for (uint8_t b : *answer.payload) {
+                snprintf(line, sizeof line, "%02x", b);
+                out += line;
+            }
+            out += "\"";
+        }
+        return out + "}\n";
     }
+    if (!answer.hasResult)
+        out += "no result in the answer\n";
+    else if (answer.result != 0)
+        out += "refused: " + describeResult(answer.result) + "\n";
+    if (!decoded.empty())
+        out += decoded + "\n";
+    else if (answer.payload && !answer.payload->empty())
+        out += std::to_string(answer.payload->size()) + " bytes of payload (--raw shows them)\n";
+    else if (answer.hasResult && answer.result == 0)
+        out += "ok\n";
     return out;
 }
 

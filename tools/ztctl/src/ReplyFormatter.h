@@ -1,6 +1,7 @@
-// Turns a daemon answer into the text ztctl prints: the result code with its
-// name, then the payload as hex, plus a decoded line where the command's
-// answer has a known shape. Pure functions; no I/O.
+// Turns a daemon answer into the text ztctl prints: the decoded payload where
+// the command's answer has a known shape, the result's name and reason when
+// it is not 0; JSON for scripts; the result code and the payload as hex when
+// asked for raw bytes. Pure functions; no I/O.
 #ifndef ZTCTL_REPLY_FORMATTER_H
 #define ZTCTL_REPLY_FORMATTER_H
 
@@ -9,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "Subcommand.h"
 
 namespace ztctl {
 
@@ -22,16 +25,22 @@ struct Answer {
 // of category 21 (client answer).
 std::optional<Answer> parseAnswer(const uint8_t *data, size_t length);
 
-// "result: -104 (ZT_ERR_NOT_SUPPORTED)", then the payload lines, each ending
-// in '\n'. `raw` leaves out the decoded line.
-std::string formatAnswer(uint32_t command, const Answer &answer, bool raw);
+// The answer as printed, lines each ending in '\n'. Raw: "result: -104
+// (ZT_ERR_NOT_SUPPORTED)", "payload: N bytes" and a hex dump. Otherwise the
+// decoded payload (or "ok" for none), preceded by "refused: NAME (CODE):
+// reason" for a result other than 0; with display.json one JSON object.
+std::string formatAnswer(uint32_t command, const Answer &answer, bool raw,
+                         const Display &display = {});
+// "ZT_ERR_NAK_OFF (-103): the camera is off or refusing commands for now"
+std::string describeResult(int32_t result);
 
 // Hex dump, 16 bytes a line: "  0000  01 02 ...  |..|".
 std::string hexDump(const std::vector<uint8_t> &bytes);
 
 // Decoded form of a payload for commands whose answer shape is known (a
 // busy flag, a preset or group id, a file name, any printable text), or "".
-std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload);
+std::string decodePayload(uint32_t command, const std::vector<uint8_t> &payload,
+                          const Display &display = {});
 
 }  // namespace ztctl
 

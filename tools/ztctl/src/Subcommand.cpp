@@ -45,6 +45,22 @@ bool wordNumber(const std::string &word, unsigned bits, const char *what, uint32
     return true;
 }
 
+bool wordChoice(const std::string &word, const std::vector<const char *> &choices, unsigned bits,
+                const char *what, size_t &index, uint32_t &value, std::string &error)
+{
+    for (index = 0; index < choices.size(); ++index)
+        if (word == choices[index])
+            return true;
+    if (bits && parseNumber(word, bits))
+        return wordNumber(word, bits, what, value, error);
+    std::string list;
+    for (const char *c : choices)
+        list += (list.empty() ? "" : ", ") + std::string(c);
+    error = std::string(what) + ": '" + word + "' is not one of: " + list +
+            (bits ? " (or a number)" : "");
+    return false;
+}
+
 void appendLE(std::vector<uint8_t> &out, uint32_t value, unsigned bytes)
 {
     for (unsigned i = 0; i < bytes; ++i)

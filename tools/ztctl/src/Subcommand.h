@@ -18,6 +18,13 @@ namespace ztctl {
 
 struct Options;
 
+// How answers are shown: JSON keyed by name for scripts, or every detail
+// (a preset list with every setting).
+struct Display {
+    bool json = false;
+    bool verbose = false;
+};
+
 struct Subcommand {
     const char *name;   // first word on the command line, e.g. "wifi"
     const char *usage;  // help lines, each starting with two blanks and ending in '\n'
@@ -33,7 +40,8 @@ struct SubcommandArea {
     // Decoded lines (without the final '\n') of an answer payload of one of
     // the area's commands, or "" when the area has no decoding for it. May be
     // null.
-    std::string (*decode)(uint32_t command, const std::vector<uint8_t> &payload);
+    std::string (*decode)(uint32_t command, const std::vector<uint8_t> &payload,
+                          const Display &display);
 };
 
 // The areas, one per cmd_<area>.cpp.
@@ -43,6 +51,10 @@ const SubcommandArea &captureArea();
 const SubcommandArea &presetsArea();
 const SubcommandArea &settingsArea();
 const SubcommandArea &systemArea();
+
+// "" when `option` is one of the options `setting` has on `model` (or the
+// setting takes any value), else the cause, naming the options there are.
+std::string checkSettingOption(int model, uint32_t setting, uint32_t option);
 
 // Every area, in the order of the help text.
 std::vector<const SubcommandArea *> subcommandAreas();
@@ -70,6 +82,11 @@ bool wordCount(const std::vector<std::string> &words, size_t low, size_t high, c
 // A subcommand without words: sets o.command.
 bool noWords(const std::vector<std::string> &words, uint32_t command, const char *usage, Options &o,
              std::string &error);
+// One of `choices` (its index in `index`) or, when `bits` is not 0, a
+// number of at most `bits` bits (`index` then set to choices.size() and the
+// number in `value`). False with `error` naming the choices otherwise.
+bool wordChoice(const std::string &word, const std::vector<const char *> &choices, unsigned bits,
+                const char *what, size_t &index, uint32_t &value, std::string &error);
 // A subcommand of one number of `bits` bits, sent as a word of bits / 8 bytes.
 bool oneNumber(const std::vector<std::string> &words, uint32_t command, unsigned bits,
                const char *usage, Options &o, std::string &error);

@@ -23,23 +23,24 @@ std::string upper(std::string text)
 // Base modes of the mode commands: 0 video, 1 photo, 2 time lapse.
 bool baseMode(const std::string &word, const char *what, uint32_t &mode, std::string &error)
 {
-    static const char *const kNames[] = {"video", "photo", "timelapse"};
-    for (uint32_t i = 0; i < 3; ++i)
-        if (word == kNames[i]) {
-            mode = i;
-            return true;
-        }
-    return wordNumber(word, 32, what, mode, error);
+    size_t index = 0;
+    if (!wordChoice(word, {"video", "photo", "timelapse"}, 32, what, index, mode, error))
+        return false;
+    if (index < 3)
+        mode = static_cast<uint32_t>(index);
+    return true;
 }
 
 bool parseShutter(const std::vector<std::string> &w, Options &o, std::string &error)
 {
-    if (w.size() == 1 && (w[0] == "on" || w[0] == "off")) {
-        o.command = ZTCONTROL_COMMAND_SHUTTER;
-        o.argument = Bytes{static_cast<uint8_t>(w[0] == "on" ? 1 : 0)};
-        return true;
-    }
-    return oneNumber(w, ZTCONTROL_COMMAND_SHUTTER, 8, "shutter on|off|N", o, error);
+    size_t index = 0;
+    uint32_t value = 0;
+    if (!wordCount(w, 1, 1, "shutter on|off|N", error) ||
+        !wordChoice(w[0], {"off", "on"}, 8, "shutter", index, value, error))
+        return false;
+    o.command = ZTCONTROL_COMMAND_SHUTTER;
+    o.argument = Bytes{static_cast<uint8_t>(index < 2 ? index : value)};
+    return true;
 }
 
 bool parseMode(const std::vector<std::string> &w, Options &o, std::string &error)

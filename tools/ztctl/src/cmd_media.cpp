@@ -187,7 +187,7 @@ bool parseVoice(const std::vector<std::string> &w, Options &o, std::string &erro
     return false;
 }
 
-std::string decodeMedia(uint32_t command, const std::vector<uint8_t> &p)
+std::string decodeMedia(uint32_t command, const std::vector<uint8_t> &p, const Display &)
 {
     char line[96];
     if (command == ZTCONTROL_GET_DATE_TIME && p.size() == kZtDateTimeSize) {

@@ -1,13 +1,17 @@
 // ztctl's friendly subcommands for presets ("ztctl presets", "ztctl preset
 // info ID", "ztctl preset create ..."): requests built as the daemon's preset
-// request messages from names and numbers, and the preset answers printed in
-// protobuf's text format. Pure functions; see Subcommand.h.
-#include <google/protobuf/text_format.h>
+// request messages from names and numbers, and the preset answers printed as
+// compact tables (ids in hex; --verbose adds every setting by name) or as
+// JSON. Pure functions; see Subcommand.h.
+#include <google/protobuf/util/json_util.h>
+#include <stdio.h>
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
 #include "CommandLine.h"
+#include "StateTable.h"
 #include "Subcommand.h"
 #include "wsdkCommands/WSDK_EnumFlatMode.pb.h"
 #include "wsdkCommands/WSDK_EnumPresetIcon.pb.h"
@@ -249,40 +253,132 @@ bool parsePresets(const std::vector<std::string> &w, Options &o, std::string &er
     return true;
 }
 
-// `message` parsed from payload in protobuf's text format, indented under
-// its type name; "" when the payload does not parse.
-std::string printed(google::protobuf::Message &&message, const std::vector<uint8_t> &payload)
+// An enumeration value's name without its prefix, lower case, '-' for '_';
+// the number when the value has no name.
+std::string enumWord(const google::protobuf::EnumDescriptor *type, int value,
+                     const std::string &prefix)
 {
-    if (!message.ParseFromArray(payload.data(), static_cast<int>(payload.size())))
-        return "";
-    std::string text;
-    if (!google::protobuf::TextFormat::PrintToString(message, &text))
-        return "";
-    std::string out = message.GetDescriptor()->name() + " {";
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = std::min(text.find('\n', start), text.size());
-        out += "\n  " + text.substr(start, end - start);
-        start = end + 1;
-    }
-    return out + "\n}";
+    const google::protobuf::EnumValueDescriptor *v = type->FindValueByNumber(value);
+    if (!v || v->name().compare(0, prefix.size(), prefix) != 0)
+        return std::to_string(value);
+    std::string out;
+    for (char c : v->name().substr(prefix.size()))
+        out += c == '_' ? '-' : static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return out;
 }
 
-std::string decodePresets(uint32_t command, const std::vector<uint8_t> &payload)
+std::string hexId(uint32_t id)
 {
+    char text[16];
+    snprintf(text, sizeof text, "0x%x", id);
+    return text;
+}
+
+const char kPresetHeading[] =
+    "id        group      title               mode                modified";
+
+// One preset as a row of the compact table; `verbose` adds its settings.
+std::string presetRow(const wsdk::WSDK_Preset &p, const std::string &group, bool verbose)
+{
+    std::string title =
+        enumWord(wsdk::WSDK_EnumPresetTitle_descriptor(), p.title_id(), "WSDK_PRESET_TITLE_");
+    if (p.title_number() > 0)
+        title += " " + std::to_string(p.title_number());
+    char line[200];
+    snprintf(line, sizeof line, "%-9s %-10s %-19s %-19s %s",
+             hexId(static_cast<uint32_t>(p.id())).c_str(), group.c_str(), title.c_str(),
+             flatModeName(p.mode()).c_str(), p.is_modified() ? "yes" : "no");
+    std::string out = line;
+    if (!verbose)
+        return out;
+    std::vector<Member> settings;
+    for (const wsdk::WSDK_PresetSetting &s : p.setting_array())
+        settings.push_back({true, static_cast<uint32_t>(s.id()), s.value()});
+    std::string table = formatTable(settings);
+    // Indented under the preset, without the "settings:" heading.
+    for (size_t start = table.find('\n') + 1; start < table.size();) {
+        const size_t end = table.find('\n', start);
+        out += "\n  " + table.substr(start, end - start);
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string presetTable(const wsdk::WSDK_NotifyPresetStatus &status, bool verbose)
+{
+    std::string out = kPresetHeading;
+    for (const wsdk::WSDK_PresetGroup &g : status.preset_group_array()) {
+        const std::string group = presetGroupName(g.id());
+        for (const wsdk::WSDK_Preset &p : g.preset_array())
+            out += "\n" + presetRow(p, group.empty() ? std::to_string(g.id()) : group, verbose);
+    }
+    return out;
+}
+
+std::string groupList(const google::protobuf::RepeatedField<uint32_t> &ids, bool hex)
+{
+    std::string out;
+    for (uint32_t id : ids) {
+        const std::string name = hex ? "" : presetGroupName(id);
+        out += (out.empty() ? "" : " ") + (hex ? hexId(id) : std::to_string(id)) +
+               (name.empty() ? "" : " (" + name + ")");
+    }
+    return out;
+}
+
+std::string decodePresets(uint32_t command, const std::vector<uint8_t> &payload,
+                          const Display &display)
+{
+    std::unique_ptr<google::protobuf::Message> message;
     switch (command) {
     case ZTCONTROL_PRESET_LIST_GROUPS:
-        return printed(zp::ZTC_Preset_Group_List_Resp(), payload);
+        message = std::make_unique<zp::ZTC_Preset_Group_List_Resp>();
+        break;
     case ZTCONTROL_PRESET_LIST_IDS:
-        return printed(zp::ZTC_Preset_List_Resp(), payload);
+        message = std::make_unique<zp::ZTC_Preset_List_Resp>();
+        break;
     case ZTCONTROL_PRESET_GET_INFO:
-        return printed(wsdk::WSDK_Preset(), payload);
+        message = std::make_unique<wsdk::WSDK_Preset>();
+        break;
     case ZTCONTROL_PRESET_CUSTOM_CREATE:
-        return printed(wsdk::WSDK_ResponseCreateCustomPreset(), payload);
+        message = std::make_unique<wsdk::WSDK_ResponseCreateCustomPreset>();
+        break;
     case ZTCONTROL_PRESET_GET_PRESETS:
-        return printed(wsdk::WSDK_NotifyPresetStatus(), payload);
+        message = std::make_unique<wsdk::WSDK_NotifyPresetStatus>();
+        break;
     default:
         return "";
+    }
+    if (!message->ParseFromArray(payload.data(), static_cast<int>(payload.size())))
+        return "";
+    if (display.json) {
+        std::string json;
+        google::protobuf::util::MessageToJsonString(*message, &json);
+        return json;
+    }
+    switch (command) {
+    case ZTCONTROL_PRESET_LIST_GROUPS:
+        return "groups: " +
+               groupList(static_cast<zp::ZTC_Preset_Group_List_Resp &>(*message).preset_groups(),
+                         false);
+    case ZTCONTROL_PRESET_LIST_IDS:
+        return "presets: " +
+               groupList(static_cast<zp::ZTC_Preset_List_Resp &>(*message).presets(), true);
+    case ZTCONTROL_PRESET_GET_INFO: {
+        // A preset id carries its group's index (video, photo, time lapse)
+        // in its upper half.
+        const auto &preset = static_cast<wsdk::WSDK_Preset &>(*message);
+        const uint32_t index = static_cast<uint32_t>(preset.id()) >> 16;
+        const std::string group =
+            index <= 2 ? presetGroupName(wsdk::WSDK_PRESET_GROUP_ID_VIDEO + index) : "";
+        return std::string(kPresetHeading) + "\n" + presetRow(preset, group, true);
+    }
+    case ZTCONTROL_PRESET_CUSTOM_CREATE: {
+        const auto &created = static_cast<wsdk::WSDK_ResponseCreateCustomPreset &>(*message);
+        return "created preset " + hexId(static_cast<uint32_t>(created.preset_id()));
+    }
+    default:
+        return presetTable(static_cast<wsdk::WSDK_NotifyPresetStatus &>(*message), display.verbose);
     }
 }
 
@@ -293,7 +389,8 @@ const SubcommandArea &presetsArea()
     static const SubcommandArea area{
         {
             {"presets",
-             "  presets                        every offered preset group with its presets\n",
+             "  presets                        the offered presets: id, group, title, mode,\n"
+             "                                 modified (--verbose: every setting)\n",
              parsePresets},
             {"preset",
              "  preset groups                  preset group ids the firmware has\n"

@@ -1,7 +1,8 @@
 // ztctl's friendly subcommands for settings and status: one setting change,
-// the status and settings blocks (printed as the JSON the daemon pushes to
-// its notification clients), the advanced-settings resets, the speed ramp and
-// the calibration queries. Pure functions; see Subcommand.h.
+// the status and settings blocks (printed as tables of name, value and unit
+// or option name, or as JSON keyed by name), the advanced-settings resets,
+// the speed ramp and the calibration queries. Pure functions; see
+// Subcommand.h.
 //
 // Blocks are decoded with the camera control library's tables for the
 // default camera model (57); the few settings whose options differ on other
@@ -10,8 +11,11 @@
 #include <sstream>
 
 #include "CommandLine.h"
+#include "StateTable.h"
 #include "Subcommand.h"
+#include "camera_settings.h"
 #include "camera_status.h"
+#include "ztcontrol_items.h"
 #include "ztcontrol_commands.h"
 #include "ztcontrol_layouts.h"
 
@@ -21,15 +25,25 @@ namespace {
 
 constexpr uint8_t kDecodeModel = 57;
 
+// setting ID|NAME OPTION|OPTION-NAME: names from the wire vocabulary. The
+// option is checked against the camera model's options before sending.
 bool parseSetting(const std::vector<std::string> &w, Options &o, std::string &error)
 {
     uint32_t setting = 0, option = 0;
-    if (w.size() != 2 || !wordNumber(w[0], 32, "setting ID", setting, error) ||
-        !wordNumber(w[1], 32, "setting OPTION", option, error)) {
-        if (error.empty())
-            error = "usage: setting ID OPTION";
+    if (!wordCount(w, 2, 2, "setting ID|NAME OPTION|OPTION-NAME", error))
+        return false;
+    if (const zt_item_info_t *info = zt_setting_by_name(w[0].c_str())) {
+        setting = info->id;
+    } else if (!parseNumber(w[0], 32)) {
+        error = "setting: '" + w[0] + "' is not a setting (ztctl settings lists them)";
+        return false;
+    } else if (!wordNumber(w[0], 32, "setting ID", setting, error)) {
         return false;
     }
+    if (zt_option_by_name(setting, w[1].c_str(), &option) != 0 &&
+        !wordNumber(w[1], 32, "setting OPTION", option, error))
+        return false;
+    o.settingChange = std::make_pair(setting, option);
     o.command = ZTCONTROL_SET_SETTING_ID;
     o.argument = Bytes(kZtSettingArgSize, 0);
     putLE(*o.argument, kZtSettingArgIdOffset, setting, 4);
@@ -97,63 +111,96 @@ bool parseSpeedRampActive(const std::vector<std::string> &w, Options &o, std::st
                      o, error);
 }
 
-std::string statusJson(const appc_system_all_status &status)
+// The members the daemon pushes to its notification clients for these
+// blocks (the camera control library's serialisers).
+void statusMembers(const appc_system_all_status &status, std::vector<Member> &out)
 {
-    std::ostringstream out;
-    out << "\"status\":{";
-    camera_status_serialize_status_to_json(out, &status, kDecodeModel);
-    out << '}';
-    return out.str();
+    std::ostringstream json;
+    camera_status_serialize_status_to_json(json, &status, kDecodeModel);
+    parseMembers(json.str(), false, out);
 }
 
-std::string settingsJson(const appc_setup_all_settings &settings,
-                         const ztcontrol_system_settings *system)
+void settingsMembers(const appc_setup_all_settings &settings,
+                     const ztcontrol_system_settings *system, std::vector<Member> &out)
 {
-    std::ostringstream out;
-    out << "\"settings\":{";
-    camera_settings_serialize_to_json(out, &settings, nullptr, system, kDecodeModel);
-    out << '}';
-    return out.str();
+    std::ostringstream json;
+    camera_settings_serialize_to_json(json, &settings, nullptr, system, kDecodeModel);
+    parseMembers(json.str(), true, out);
 }
 
-// Blocks of exactly their size only; a refusal or a short answer is shown as
-// bytes.
-std::string decodeSettings(uint32_t command, const std::vector<uint8_t> &p)
+// Blocks of exactly their size only; a refusal or a short answer is not
+// decoded.
+std::string decodeSettings(uint32_t command, const std::vector<uint8_t> &p, const Display &display)
 {
     all_status_settings_t block{};
+    std::vector<Member> members;
     switch (command) {
     case ZTCONTROL_GET_ALL_STATUS:
         if (p.size() != sizeof block.status)
             return "";
         std::copy(p.begin(), p.end(), block.status.raw);
-        return "{" + statusJson(block.status) + "}";
+        statusMembers(block.status, members);
+        break;
     case ZTCONTROL_GET_ALL_SETTINGS:
         if (p.size() != sizeof block.settings)
             return "";
         std::copy(p.begin(), p.end(), block.settings.raw);
-        return "{" + settingsJson(block.settings, nullptr) + "}";
+        settingsMembers(block.settings, nullptr, members);
+        break;
     case ZTCONTROL_GET_ALL_SETTINGS_STATUS:
         if (p.size() != sizeof block)
             return "";
         std::copy(p.begin(), p.end(), reinterpret_cast<uint8_t *>(&block));
-        return "{" + statusJson(block.status) + ",\n" +
-               settingsJson(block.settings, &block.system) + "}";
+        statusMembers(block.status, members);
+        settingsMembers(block.settings, &block.system, members);
+        break;
     default:
         return "";
     }
+    if (display.json)
+        return formatJson(members);
+    std::string table = formatTable(members);
+    table.pop_back();  // the caller ends the text
+    return table;
 }
 
 }  // namespace
+
+std::string checkSettingOption(int model, uint32_t setting, uint32_t option)
+{
+    const zt_item_info_t *info = zt_setting_info(setting);
+    const std::string name = info ? info->name : "setting " + std::to_string(setting);
+    const std::string where = "model " + std::to_string(model);
+    uint32_t count = 0;
+    const camera_settings_id_entry_t *table = camera_settings_id_table(model, &count);
+    if (!table || setting >= count || !(table[setting].flags & CAMERA_SETTING_FLAG_SUPPORTED))
+        return where + " has no " + name;
+    uint32_t options[64];
+    const uint32_t n = std::min<uint32_t>(camera_setting_options(model, setting, options, 64), 64);
+    if (n == 0 || std::count(options, options + n, option) > 0)
+        return "";
+    std::string list;
+    for (uint32_t i = 0; i < n; ++i) {
+        const char *optionName = zt_option_name(setting, options[i]);
+        list += (i ? ", " : "") + std::to_string(options[i]) +
+                (optionName ? " (" + std::string(optionName) + ")" : "");
+    }
+    return name + ": " + std::to_string(option) + " is not an option on " + where +
+           "; its options: " + list;
+}
 
 const SubcommandArea &settingsArea()
 {
     static const SubcommandArea area{
         {
             {"setting",
-             "  setting ID OPTION              change one setting to one of its options\n",
+             "  setting ID|NAME OPTION         change one setting to one of its options\n"
+             "                                 (by id or name; checked against the\n"
+             "                                 camera's options unless --force)\n",
              parseSetting},
             {"settings",
-             "  settings | status | state      the settings, the status, or both, as JSON\n",
+             "  settings | status | state      the settings, the status, or both: name,\n"
+             "                                 value, unit or option (--json for scripts)\n",
              parseSettings},
             {"status", "", parseStatus},
             {"state", "", parseState},

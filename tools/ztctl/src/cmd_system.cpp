@@ -19,11 +19,11 @@ bool oneByte(const std::vector<std::string> &w, uint32_t command, const char *us
         return false;
     }
     uint32_t value = 0;
-    if (w[0] == "on") {
-        value = 1;
-    } else if (w[0] != "off" && !wordNumber(w[0], 8, usage, value, error)) {
+    size_t index = 0;
+    if (!wordChoice(w[0], {"off", "on"}, 8, usage, index, value, error))
         return false;
-    }
+    if (index < 2)
+        value = static_cast<uint32_t>(index);
     o.command = command;
     o.argument = Bytes{static_cast<uint8_t>(value)};
     return true;

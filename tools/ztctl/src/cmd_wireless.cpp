@@ -44,12 +44,11 @@ bool parseWifi(const std::vector<std::string> &w, Options &o, std::string &error
         if (!wordCount(w, 2, 2, "wifi ap on|off|ACTION", error))
             return false;
         o.command = ZTCONTROL_WIFI_AP_CONTROL;
-        if (w[1] == "on")
-            n = 1;
-        else if (w[1] == "off")
-            n = 0;
-        else if (!wordNumber(w[1], 32, "wifi ap", n, error))
+        size_t index = 0;
+        if (!wordChoice(w[1], {"off", "on"}, 32, "wifi ap", index, n, error))
             return false;
+        if (index < 2)
+            n = static_cast<uint32_t>(index);
         o.argument = Bytes();
         appendLE(*o.argument, n, 4);
         return true;
@@ -185,7 +184,7 @@ std::string decodeScanList(const std::vector<uint8_t> &p)
     return out;
 }
 
-std::string decodeWireless(uint32_t command, const std::vector<uint8_t> &payload)
+std::string decodeWireless(uint32_t command, const std::vector<uint8_t> &payload, const Display &)
 {
     if (command == ZTCONTROL_WIFI_SSID_LIST)
         return decodeScanList(payload);

@@ -1,13 +1,14 @@
-// ztctl's printing of what the daemon sends: the result line and hex dump,
-// the decoded forms of known payloads (bytes that do not fit a shape are never
-// decoded), and the readable form of notifications printed by watch.
+// ztctl's printing of what the daemon sends: decoded answers, refusals with
+// their reason, bytes only when asked, the decoded forms of known payloads
+// (bytes that do not fit a shape are never decoded), and notifications by
+// name as watch prints them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "CommandLine.h"
-#include "NotifyWatcher.h"
 #include "ReplyFormatter.h"
+#include "StateTable.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "wsdkCommands/WSDK_Preset.pb.h"
 #include "ztErrno.h"
@@ -17,7 +18,6 @@ namespace {
 
 using ztctl::Bytes;
 using ztctl::decodePayload;
-using ztctl::NotifyWatcher;
 
 template <typename M>
 Bytes serialised(const M &m)
@@ -26,18 +26,24 @@ Bytes serialised(const M &m)
     return Bytes(s.begin(), s.end());
 }
 
-TEST(AnswerPrinting, ResultLineHexDumpAndDecodedLine)
+TEST(AnswerPrinting, DecodedByDefaultBytesOnlyRawRefusalsWithTheirReason)
 {
     const ztctl::Answer busy{true, 0, Bytes{1}}, refused{true, ZT_ERR_NOT_SUPPORTED, {}};
     const std::string head =
         "result: 0 (ZT_OK)\npayload: 1 bytes\n  0000  01" + std::string(45, ' ') + "  |.|\n";
-    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_GET_BUSY_STATUS, busy, false), head + "busy: 1\n");
+    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_GET_BUSY_STATUS, busy, false), "busy: 1\n");
     EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_GET_BUSY_STATUS, busy, true), head);
     EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_EVENT_FILTER_IN, refused, false),
-              "result: -104 (ZT_ERR_NOT_SUPPORTED)\n");
+              "refused: ZT_ERR_NOT_SUPPORTED (-104): this camera model does not support it\n");
+    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_COMMAND_SHUTTER, {true, 0, {}}, false), "ok\n");
+    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_SYSTEM_GET_GEOCAL, {true, 0, Bytes{1, 2}}, false),
+              "2 bytes of payload (--raw shows them)\n");
+    EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_GET_BUSY_STATUS, busy, false, {true, false}),
+              "{\"command\":100,\"name\":\"ZTCONTROL_GET_BUSY_STATUS\",\"result\":0,"
+              "\"result_name\":\"ZT_OK\",\"payload\":\"01\"}\n");
     const std::string text = "ABCDEFGHIJKLMN\x1f\x7f~";
     EXPECT_EQ(ztctl::formatAnswer(ZTCONTROL_EVENT_FILTER_IN,
-                                  {false, 0, Bytes(text.begin(), text.end())}, false),
+                                  {false, 0, Bytes(text.begin(), text.end())}, true),
               "result: missing\npayload: 17 bytes\n"
               "  0000  41 42 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 1f 7f  |ABCDEFGHIJKLMN..|\n"
               "  0010  7e" +
@@ -49,8 +55,15 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
     wsdk_commands::WSDK_Preset preset;
     preset.set_id(0x10003);
     preset.set_mode(wsdk_commands::WSDK_FLAT_MODE_PHOTO_NIGHT);
+    preset.set_title_id(wsdk_commands::WSDK_PRESET_TITLE_NIGHT);
+    preset.set_title_number(2);
+    auto *setting = preset.add_setting_array();
+    setting->set_id(167);
+    setting->set_value(4);
     wsdk_commands::WSDK_NotifyPresetStatus list;
-    list.add_preset_group_array()->add_preset_array()->set_id(65536);
+    auto *group = list.add_preset_group_array();
+    group->set_id(wsdk_commands::WSDK_PRESET_GROUP_ID_TIMELAPSE);
+    group->add_preset_array()->set_id(65536);
     // Offset 2, scan id 9, 1 entry of 5 networks, a second not counted.
     Bytes scan(kZtScanListSize, 0);
     const size_t first = kZtScanListEntriesOffset, second = first + kZtScanListEntrySize;
@@ -68,8 +81,8 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
         {ZTCONTROL_ANALYTICS_FILENAME_GET, {'a', 0x7F}, ""},
         {ZTCONTROL_ANALYTICS_FILENAME_GET, {0, 0}, ""},
         {ZTCONTROL_GET_BUSY_STATUS, {1, 0}, ""},
-        {ZTCONTROL_PRESET_GET_ACTIVE_PRESET, {0xFF, 0xFF, 0xFF, 0xFF}, "active preset id: -1"},
-        {ZTCONTROL_PRESET_GET_ACTIVE_GROUP, {3, 0, 0, 1}, "active preset group: 16777219"},
+        {ZTCONTROL_PRESET_GET_ACTIVE_PRESET, {3, 0, 1, 0}, "active preset id: 0x10003"},
+        {ZTCONTROL_PRESET_GET_ACTIVE_GROUP, {0xE9, 3, 0, 0}, "active preset group: 1001 photo"},
         {ZTCONTROL_WIFI_SSID_SCAN, {5, 0, 0, 0}, "scan id: 5"},
         {ZTCONTROL_GET_DATE_TIME, {0xEA, 0x07, 1, 2, 3, 4, 5}, "date: 2026-01-02 03:04:05"},
         {ZTCONTROL_GET_DATE_TIME, {0xEA, 0x07}, ""},
@@ -80,19 +93,21 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
         {ZTCONTROL_WIFI_SSID_LIST, scan,
          "offset 2, scan id 9, 1 entries, 5 networks found\n   0  ZT-Home" + std::string(25, ' ') +
              "  bars 4  flags 0x05  word 2437"},
-        // Presets as protobuf text; bytes that do not parse are not printed.
+        // Presets as a table, ids in hex, settings by name with their option
+        // names; bytes that do not parse are not printed.
         {ZTCONTROL_PRESET_GET_INFO, serialised(preset),
-         "WSDK_Preset {\n  id: 65539\n  mode: WSDK_FLAT_MODE_PHOTO_NIGHT\n}"},
+         "\n0x10003   photo      night 2             photo-night         no\n"
+         "    preroll                             4  off"},
         {ZTCONTROL_PRESET_GET_PRESETS, serialised(list),
-         "WSDK_NotifyPresetStatus {\n  preset_group_array {\n    "
-         "preset_array {\n      id: 65536\n    }\n  }\n}"},
+         "\n0x10000   timelapse  activity                                no"},
         {ZTCONTROL_PRESET_GET_INFO, {0xFF, 0xFF}, ""},
-        // Blocks as the daemon's notification JSON (lens mode as setting
-        // 193); a refusal or a block of another size is not decoded.
-        {ZTCONTROL_GET_ALL_STATUS, Bytes(394, 0), "{\"status\":{"},
-        {ZTCONTROL_GET_ALL_SETTINGS, Bytes(238, 0), "{\"settings\":{"},
-        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(634, 0), ",\n\"settings\":{"},
-        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(634, 0), "\"193\":0"},
+        // Blocks as tables of the members the daemon pushes (lens mode as
+        // setting 193); a refusal or a block of another size is not decoded.
+        {ZTCONTROL_GET_ALL_STATUS, Bytes(394, 0), "status:\n  battery_present"},
+        {ZTCONTROL_GET_ALL_STATUS, Bytes(394, 0), "\n  battery_percent                     0  %\n"},
+        {ZTCONTROL_GET_ALL_SETTINGS, Bytes(238, 0), "settings:\n  video_resolution"},
+        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(634, 0), "\nsettings:\n"},
+        {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(634, 0), "\n  lens_mode                           0"},
         {ZTCONTROL_GET_ALL_STATUS, {2}, ""},
         {ZTCONTROL_GET_ALL_STATUS, Bytes(395, 0), ""},
         {ZTCONTROL_GET_ALL_SETTINGS, Bytes(237, 0), ""},
@@ -100,8 +115,8 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
     // clang-format on
     for (const auto &[command, payload, text] : cases) {
         const std::string decoded = decodePayload(command, payload);
-        if (command < ZTCONTROL_GET_ALL_SETTINGS || command > ZTCONTROL_GET_ALL_SETTINGS_STATUS ||
-            text.empty())
+        if (text.empty() || (text[0] != '\n' && text.find(':') == std::string::npos) ||
+            command == ZTCONTROL_WIFI_SSID_LIST || command < ZTCONTROL_GET_ALL_SETTINGS)
             EXPECT_EQ(decoded, text) << command;
         else
             EXPECT_NE(decoded.find(text), std::string::npos) << decoded;
@@ -113,27 +128,38 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
         EXPECT_NE(decodePayload(command, Bytes(size, 1)), decodePayload(command, Bytes(size, 0)));
 }
 
-TEST(WatchFormat, EachKindGetsItsTitleAndLosesTheDaemonsLineBreaks)
+TEST(Notifications, EveryKindIsReadAndShownByNameWithUnitsAndOptionNames)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        // A full state is split into its status and settings objects.
-        {"{\"1\":1,\"2\":3,\n\"2\":9,\"193\":0}",
-         "--- t  full state\n{\n  \"status\": {\n    \"1\": 1,\n    \"2\": 3\n  },\n"
-         "  \"settings\": {\n    \"2\": 9,\n    \"193\": 0\n  }\n}\n"},
-        {"{\"status\":{\"8\":1},\n\"settings\":{\"2\":4}\n}",
-         "--- t  changes\n{\n  \"status\": {\n    \"8\": 1\n  },\n  \"settings\": {\n"
-         "    \"2\": 4\n  }\n}\n"},
-        {"{\"state\":{\n        \"shutdown_pending\":true\n    }\n}",
-         "--- t  shutdown pending\n{\n  \"state\": {\n    \"shutdown_pending\": true\n  }\n}\n"},
+    const std::pair<std::string, std::string> kinds[] = {
+        {"{\"1\":1,\"2\":3,\n\"2\":9,\"193\":0}", "full state"},
+        {"{\"status\":{\"8\":1},\n\"settings\":{\"2\":4}\n}", "changes"},
+        {"{\"state\":{\n        \"shutdown_pending\":true\n    }\n}", "shutdown pending"},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(NotifyWatcher::formatNotification(c.first, "t"), c.second);
-    // Braces, commas and escaped quotes inside strings are not structure;
-    // other text and unbalanced text are printed as they are.
-    EXPECT_EQ(NotifyWatcher::prettyJson("{\"a\":\"x{,}\\\"y\",\"b\":{},\"c\":[1]}"),
-              "{\n  \"a\": \"x{,}\\\"y\",\n  \"b\": {},\n  \"c\": [\n    1\n  ]\n}");
-    EXPECT_EQ(NotifyWatcher::prettyJson("not json") + NotifyWatcher::prettyJson(""), "not json");
-    EXPECT_EQ(NotifyWatcher::prettyJson("{}}"), "{}\n}");
+    for (const auto &[text, kind] : kinds) {
+        auto n = ztctl::parseNotification(text);
+        ASSERT_TRUE(n) << text;
+        EXPECT_EQ(n->kind, kind);
+        EXPECT_EQ(n->members.size(), kind == "shutdown pending" ? 0u : kind == "changes" ? 2u : 4u);
+    }
+    EXPECT_FALSE(ztctl::parseNotification("{\"status\":{\"8\":x}}"));
+    EXPECT_FALSE(ztctl::parseNotification("not json"));
+
+    const std::vector<ztctl::Member> members = {
+        {false, 70, 87}, {false, 89, 12}, {false, 94, 0x10003}, {true, 167, 2}, {true, 2, 55}};
+    EXPECT_EQ(ztctl::formatTable(members),
+              "status:\n"
+              "  battery_percent                    87  %\n"
+              "  flat_mode                          12  video\n"
+              "  photo_preset                  0x10003\n"
+              "settings:\n"
+              "  preroll                             2  15 s\n"
+              "  video_resolution                   55\n");
+    EXPECT_EQ(ztctl::formatJson(members, "\"kind\":\"changes\""),
+              "{\"kind\":\"changes\",\"status\":{\"battery_percent\":87,\"flat_mode\":12,"
+              "\"photo_preset\":65539},\"settings\":{\"preroll\":2,\"video_resolution\":55}}");
+    // watch leaves out the throttled counters unless asked.
+    EXPECT_TRUE(ztctl::isThrottled({false, 117, 1}));
+    EXPECT_FALSE(ztctl::isThrottled({false, 10, 1}) || ztctl::isThrottled({true, 117, 1}));
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 // preset request without its required fields, so whole layouts are compared.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <sstream>
 
 #include "ClientMessages.h"
 #include "CommandLine.h"
+#include "Subcommand.h"
 #include <google/protobuf/text_format.h>
 
 #include "ztControlCommands/ztControl_presets.pb.h"
@@ -93,6 +95,7 @@ TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
         {"exposure lens 30 40 1", {ZTCONTROL_LIVEVIEW_MODE_SET, words({3, 30, 40, 1})}},
         {"setting 2 1", {ZTCONTROL_SET_SETTING_ID, words({2, 1})}},
         {"setting 0x90 300", {ZTCONTROL_SET_SETTING_ID, words({0x90, 300})}},
+        {"setting preroll off", {ZTCONTROL_SET_SETTING_ID, words({167, 4})}},
         {"locate on", {ZTCONTROL_LOCATE, Bytes{1}}},
         {"usb-control off", {ZTCONTROL_SET_WIRED_USB_CONTROL, Bytes{0}}},
         {"button mode release 180", {ZTCONTROL_SYSTEM_BUTTON_SET, words({1, 0x21})}},
@@ -184,6 +187,14 @@ TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
     auto o = parseLine("busy --option 7 --idle 9 --port 1");
     ASSERT_TRUE(o);
     EXPECT_EQ(std::tie(o->option, o->watchIdleMs, o->port), std::make_tuple(7, 9u, 1));
+    // A setting change is checked against the model's options before sending.
+    o = parseLine("setting video_resolution 55");
+    ASSERT_TRUE(o && o->settingChange);
+    EXPECT_EQ(*o->settingChange, std::make_pair(2u, 55u));
+    EXPECT_EQ(ztctl::checkSettingOption(57, 2, 4), "");
+    EXPECT_EQ(ztctl::checkSettingOption(60, 2, 25).substr(0, 57),
+              "video_resolution: 25 is not an option on model 60; its op");
+    EXPECT_EQ(ztctl::checkSettingOption(57, 179, 1), "model 57 has no timewarp_speed");
     EXPECT_STREQ(ztctl::commandName(ZTCONTROL_CMD_LAST), "ZTCONTROL_CMD_LAST");
     EXPECT_EQ(ztctl::commandName(ZTCONTROL_CMD_LAST + 1), nullptr);
 }
@@ -197,7 +208,7 @@ TEST(CommandLine, MalformedLinesAreRefusedBeforeSending)
         "3 --u32", "3 4", "3 --bogus", "", "--raw", "3 --queue noslash", "3 --queue /a/b",
         "3 --port 65536", "nosuchcommand", "shutter maybe", "shutter 256", "submode video",
         "set-mode unknown", "set-mode 70000", "exposure spot 1", "busy now", "setting 2",
-        "setting 2 x", "shutdown 1", "advset-reset audio", "locate 256", "button power press",
+        "setting 2 x", "setting nosuch 1", "shutdown 1", "advset-reset audio", "locate 256", "button power press",
         "button mode press 45", "multicam mode slomo", "wifi connect", "wifi ap maybe",
         "wifi list 256", "date set 2026-13-05T19:30:07", "voice sing", "tag A.MP4", "tag A.MP4 1 x",
         "tag " + std::string(kZtTagArgNameField, 't') + " 1",
@@ -211,9 +222,21 @@ TEST(CommandLine, MalformedLinesAreRefusedBeforeSending)
     // clang-format on
     for (const std::string &line : refused)
         EXPECT_FALSE(parseLine(line)) << line;
+    // The cause, then one line of help.
+    const std::pair<std::string, std::string> causes[] = {
+        {"3 --u8 256", "--u8: '256' is not a 8-bit number"},
+        {"shutter maybe",
+         "shutter: 'maybe' is not one of: off, on (or a number)\n"
+         "usage: ztctl shutter on|off|N"},
+        {"shuter on", "unknown command 'shuter'; did you mean: shutter\n"},
+        {"--verbos", "unknown option --verbos; did you mean: --verbose"},
+        {"shutter", "'shutter' needs more words\nusage: ztctl shutter on|off|N"}};
     std::string error;
-    EXPECT_FALSE(parseLine("3 --u8 256", &error));
-    EXPECT_NE(error.find("8-bit"), std::string::npos) << error;
+    for (const auto &[line, cause] : causes) {
+        EXPECT_FALSE(parseLine(line, &error));
+        EXPECT_EQ(error.substr(0, cause.size()), cause);
+        EXPECT_LE(std::count(error.begin(), error.end(), '\n'), 1) << error;
+    }
     EXPECT_FALSE(parseLine("wifi save " + std::string(kZtNetworkArgSsidField, 's'), &error));
     EXPECT_NE(error.find("SSID"), std::string::npos) << error;
     EXPECT_EQ(parseLine("--u8 1 -h")->action, ztctl::Action::Help);

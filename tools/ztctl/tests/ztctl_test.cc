@@ -1,7 +1,8 @@
 // ztctl and the daemon's messages: which received messages count as answers,
 // and the real binary against a stand-in daemon that owns "/to_ztCtlD" in
 // this test's IPC namespace: the request it sends, its exit statuses and
-// time-outs, and watch over TCP and over a registered queue.
+// time-outs, and watch over TCP and over a registered queue; then the real
+// binaries against the firmware simulator.
 #include <arpa/inet.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include "ChildProcess.h"
 #include "ClientMessages.h"
 #include "DaemonHarness.h"
+#include "SimulatorDaemonTest.h"
 #include "ReplyFormatter.h"
 #include "ztErrno.h"
 #include "ztTlv.h"
@@ -99,15 +101,19 @@ TEST(ZtctlProcess, SendsTheRequestAndExitStatusTellsTheOutcomesApart)
         zttest::ClientRequest request;
         int code;
         const char *text;
-    } cases[] = {// clang-format off
-        {{"get_busy_status", "--option", "0", "--hex", "0a0b"}, ok, {ZTCONTROL_GET_BUSY_STATUS, Bytes{10, 11}, 0}, 0,
+    } cases[] = {
+        // clang-format off
+        {{"get_busy_status", "--option", "0", "--hex", "0a0b", "--raw"}, ok, {ZTCONTROL_GET_BUSY_STATUS, Bytes{10, 11}, 0}, 0,
          "(ZTCONTROL_GET_BUSY_STATUS)\nresult: 0 (ZT_OK)"},
-        {{"1"}, refused, {ZTCONTROL_EVENT_FILTER_IN, {}, {}}, 1, "ZT_ERR_NOT_SUPPORTED"},
+        {{"get_busy_status"}, ok, {ZTCONTROL_GET_BUSY_STATUS, {}, {}}, 0, "busy: 1\n"},
+        {{"1"}, refused, {ZTCONTROL_EVENT_FILTER_IN, {}, {}}, 1,
+         "refused: ZT_ERR_NOT_SUPPORTED (-104): this camera model does not support it"},
         {{"stop", "--timeout", "300", "--queue", "/silent"}, std::optional<Bytes>(), {ZTCONTROL_CMD_LAST, {}, {}},
          3, "no answer within 300 ms"},
         {{"get_busy_status"}, {}, {}, 3, "is ztControlD running?"},
         {{"1", "--hex", std::string(3000, 'a')}, {}, {}, 3, "does not fit"},
-        {{"--u8"}, {}, {}, 2, "--u8 needs a number"}, {{"--help"}, {}, {}, 0, "Usage: ztctl"},
+        {{"watch", "--timeout", "200"}, {}, {}, 3, "ztctl: no daemon: cannot connect to port 8081"},
+        {{"--u8"}, {}, {}, 2, "--u8 needs a number\nztctl --help"}, {{"--help"}, {}, {}, 0, "Usage: ztctl"},
         {{"list"}, {}, {}, 0, "101  ZTCONTROL_CMD_LAST\n"}};
     // clang-format on
     for (const auto &c : cases) {
@@ -131,9 +137,11 @@ TEST(ZtctlProcess, SendsTheRequestAndExitStatusTellsTheOutcomesApart)
 }
 
 // watch over TCP: the switch goes to the daemon's queue, then frames (whose
-// declared length counts a NUL that is not sent) arrive in pieces. watch on a
-// queue: registered with the daemon, prints notifications (22) only, and is
-// unregistered and removed on Ctrl-C.
+// declared length counts a NUL that is not sent) arrive in pieces and are
+// printed by name, throttled counters left out; a connection the daemon drops
+// is made again, said on stderr. watch on a queue: registered with the
+// daemon, prints notifications (22) only, and is unregistered and removed on
+// Ctrl-C.
 TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
 {
     int listener = socket(AF_INET, SOCK_STREAM, 0), one = 1;
@@ -144,18 +152,32 @@ TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
     FakeDaemon daemon;
     auto request = daemon.serve();
     zttest::ChildProcess tcp, queue;
-    ASSERT_TRUE(tcp.start(kZtctl, {"watch", "--raw", "--count", "2", "--timeout", "5000"}));
+    ASSERT_TRUE(tcp.start(kZtctl, {"watch", "--count", "2", "--timeout", "5000"}));
     int conn = accept(listener, nullptr, nullptr);
     ASSERT_GE(conn, 0);
     Bytes r = request.get();
     EXPECT_EQ(r, expected({ZTCONTROL_PUSH_NOTIFICATIONS, zttest::textArg("status=1"), {}}, r));
-    const std::string frames = "LENGTH:3\n\n{}LENGTH:12\n\n{\"a\":\"b c\"}";
-    ASSERT_EQ(send(conn, frames.data(), 20, MSG_NOSIGNAL), 20);  // inside the second header
-    ASSERT_GT(send(conn, frames.data() + 20, frames.size() - 20, MSG_NOSIGNAL), 0);
+    const std::string frames =
+        "LENGTH:17\n\n{\"1\":1,\n\"167\":2}LENGTH:22\n\n{\"status\":{\"117\":5}}";
+    ASSERT_EQ(send(conn, frames.data(), 30, MSG_NOSIGNAL), 30);  // inside the second header
+    ASSERT_GT(send(conn, frames.data() + 30, frames.size() - 30, MSG_NOSIGNAL), 0);
+    ASSERT_TRUE(tcp.waitForOutput("preroll", 10s)) << tcp.output();
+    request = daemon.serve();
+    close(conn);  // the daemon drops the watcher
+    conn = accept(listener, nullptr, nullptr);
+    ASSERT_GE(conn, 0);
+    r = request.get();
+    EXPECT_EQ(r, expected({ZTCONTROL_PUSH_NOTIFICATIONS, zttest::textArg("status=1"), {}}, r));
+    const std::string recording = "LENGTH:20\n\n{\"status\":{\"10\":1}}";
+    ASSERT_GT(send(conn, recording.data(), recording.size(), MSG_NOSIGNAL), 0);
     auto status = tcp.waitExit(10s);
     close(conn), close(listener);
     ASSERT_TRUE(status && status->ok()) << tcp.output();
-    EXPECT_EQ(tcp.output(), "{}\n{\"a\":\"b c\"}\n");
+    for (const char *text : {"  full state\nstatus:\n  battery_present                     1\n"
+                             "settings:\n  preroll                             2  15 s\n",
+                             "reconnecting", "  changes\nstatus:\n  encoding                   "})
+        EXPECT_NE(tcp.output().find(text), std::string::npos) << tcp.output();
+    EXPECT_EQ(tcp.output().find("uptime"), std::string::npos) << tcp.output();
 
     const std::string name = zttest::uniqueQueueName("watch");
     request = daemon.serve();
@@ -183,6 +205,38 @@ TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
     ASSERT_TRUE(status && status->ok()) << queue.output();
     EXPECT_EQ(queue.output(), full + "\n" + change + "\n");
     EXPECT_FALSE(zttest::queueExists(name)) << "the watch queue was left behind";
+}
+
+// The real binaries: the view of top, and a setting value checked against the
+// options of the simulated camera's model before it is sent.
+class ZtctlOnSimulator : public zttest::SimulatorDaemonTest {
+protected:
+    std::pair<int, std::string> run(const std::vector<std::string> &args)
+    {
+        zttest::ChildProcess ztctl;
+        EXPECT_TRUE(ztctl.start(kZtctl, args));
+        auto status = ztctl.waitExit(20s);
+        EXPECT_TRUE(status) << ztctl.output();
+        return {status ? status->code : -1, ztctl.output()};
+    }
+};
+
+TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndSettingValuesAreChecked)
+{
+    auto [code, out] = run({"top", "--once"});
+    EXPECT_EQ(code, 0) << out;
+    for (const char *text : {"mode        video\n", "capture     not recording\n",
+                             "battery     87 %, 3 bars\n", "temperature 38 °C\n"})
+        EXPECT_NE(out.find(text), std::string::npos) << out;
+    EXPECT_EQ(out.find('\033'), std::string::npos) << out;
+    std::tie(code, out) = run({"setting", "video_resolution", "55"});
+    EXPECT_EQ(code, 2) << out;
+    EXPECT_NE(out.find("55 is not an option on model 57"), std::string::npos) << out;
+    std::tie(code, out) = run({"setting", "2", "55", "--force"});
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_NE(out.find("refused: ZT_ERR"), std::string::npos) << out;
+    std::tie(code, out) = run({"setting", "preroll", "15 s"});
+    EXPECT_EQ(code, 0) << out;
 }
 
 }  // namespace
