@@ -1,6 +1,7 @@
 // Status and settings as named items: the daemon's JSON texts (notifications,
 // and the blocks put through the same serialisers the daemon uses) read into
-// id/value pairs, named from the camera library's tables.
+// id/value pairs, named with the wire vocabulary's names, units and option
+// names.
 #include <string.h>
 
 #include <sstream>
@@ -9,6 +10,7 @@
 #include "ClientState.h"
 #include "camera_status.h"
 #include "ztcontrol_commands.h"
+#include "ztcontrol_items.h"
 
 namespace {
 
@@ -18,12 +20,14 @@ constexpr uint8_t kDecodeModel = 57;
 
 void name(ztclient_item_t &item)
 {
-    if (item.kind == ZTCLIENT_STATUS) {
-        if (const camera_status_item_t *s = camera_status_find_item(item.id))
-            item.name = s->name;
-    } else if (const camera_setting_item_t *s = camera_setting_find_item(item.id)) {
-        item.name = s->name;
+    const zt_item_info_t *info =
+        item.kind == ZTCLIENT_STATUS ? zt_status_item_info(item.id) : zt_setting_info(item.id);
+    if (info) {
+        item.name = info->name;
+        item.unit = info->unit && *info->unit ? info->unit : nullptr;
     }
+    if (item.kind == ZTCLIENT_SETTING && item.value >= 0)
+        item.option = zt_option_name(item.id, static_cast<uint32_t>(item.value));
 }
 
 bool allDigits(const std::string &s)
@@ -175,22 +179,14 @@ int ztclient_get_state(ztclient_t *client, ztclient_item_t *items, size_t capaci
 
 int ztclient_status_id(const char *wanted)
 {
-    uint32_t n = 0;
-    const camera_status_item_t *table = camera_status_items(&n);
-    for (uint32_t i = 0; wanted && i < n; ++i)
-        if (table[i].name && strcmp(table[i].name, wanted) == 0)
-            return table[i].id;
-    return -1;
+    const zt_item_info_t *info = wanted ? zt_status_item_by_name(wanted) : nullptr;
+    return info ? info->id : -1;
 }
 
 int ztclient_setting_id(const char *wanted)
 {
-    uint32_t n = 0;
-    const camera_setting_item_t *table = camera_setting_items(&n);
-    for (uint32_t i = 0; wanted && i < n; ++i)
-        if (table[i].name && strcmp(table[i].name, wanted) == 0)
-            return table[i].id;
-    return -1;
+    const zt_item_info_t *info = wanted ? zt_setting_by_name(wanted) : nullptr;
+    return info ? info->id : -1;
 }
 
 const char *ztclient_result_reason(int code)
@@ -215,7 +211,7 @@ const char *ztclient_result_reason(int code)
     case ZTCLIENT_NO_SLOT:
         return "too many clients of this user";
     default:
-        return nullptr;
+        return code < 0 ? zt_result_reason(code) : nullptr;
     }
 }
 

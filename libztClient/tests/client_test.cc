@@ -80,6 +80,7 @@ TEST_F(ClientOnSimulator, RecordingReachesStatusAndBothWatchers)
     const ztclient_item_t *battery = find(first->items, "battery_percent");
     ASSERT_TRUE(battery);
     EXPECT_EQ(battery->id, 70);
+    EXPECT_STREQ(battery->unit, "%");
 
     camera.shutter(true);
     EXPECT_TRUE(awaitStatus(socket, "encoding", 1));
@@ -111,6 +112,8 @@ TEST_F(ClientOnSimulator, PresetsRefusalsAndThreads)
     } catch (const ztclient::Error &e) {
         EXPECT_LT(e.code(), 0);
         EXPECT_EQ(std::string(e.what()).rfind("ZT_ERR", 0), 0u) << e.what();
+        ASSERT_TRUE(ztclient_result_reason(e.code()));
+        EXPECT_NE(std::string(e.what()).find(ztclient_result_reason(e.code())), std::string::npos);
     }
     // ZTCONTROL_KEYMARK_TAG_RECORDING takes no argument.
     EXPECT_EQ(camera.call(ZTCONTROL_KEYMARK_TAG_RECORDING, std::vector<uint8_t>{1}).result,
@@ -196,7 +199,7 @@ TEST(ClientNotifications, TextsParse)
 {
     std::vector<ztclient_item_t> items(8);
     size_t n = 0;
-    const std::string full = "{\"70\":87,\"13\":0,\n\"2\":1}";
+    const std::string full = "{\"70\":87,\"13\":0,\n\"5\":1}";
     EXPECT_EQ(
         ztclient_parse_notification(full.c_str(), full.size(), items.data(), items.size(), &n),
         ZTCLIENT_FULL_STATE);
@@ -204,6 +207,7 @@ TEST(ClientNotifications, TextsParse)
     EXPECT_STREQ(items[0].name, "battery_percent");
     EXPECT_EQ(items[0].value, 87);
     EXPECT_EQ(items[2].kind, ZTCLIENT_SETTING);
+    EXPECT_STREQ(items[2].option, "1 s");
 
     const std::string changes = "{\"status\":{\"10\":1,\"89\":-1},\n\"settings\":{\"2\":9}\n}";
     EXPECT_EQ(ztclient_parse_notification(changes.c_str(), changes.size(), items.data(), 1, &n),
