@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -36,18 +37,19 @@ std::vector<ItemTuple> tuples(const ztclient_item_t *items, size_t count)
     return out;
 }
 
-// One client; closed by close() or when collected.
+class WatchHandle;
+
+// One client; closed by close() or when collected. Closing it closes its
+// watches first, which use the client (a generator over a watch may be
+// collected after its client was closed).
 class Handle {
 public:
     Handle() { m_rc = ztclient_open(&m_c); }
     ~Handle() { close(); }
-    void close()
-    {
-        ztclient_close(m_c);
-        m_c = nullptr;
-    }
+    void close();
     int openResult() const { return m_rc; }
     ztclient_t *get() const { return m_c; }
+    std::vector<WatchHandle *> watches;
 
 private:
     ztclient_t *m_c = nullptr;
@@ -61,10 +63,32 @@ public:
     {
         ztclient_watch_close(m_w);
         m_w = nullptr;
+        if (m_owner) {
+            auto &list = m_owner->watches;
+            list.erase(std::remove(list.begin(), list.end(), this), list.end());
+            m_owner = nullptr;
+        }
+    }
+    void attach(py::object client)
+    {
+        m_client = client;
+        m_owner = &client.cast<Handle &>();
+        m_owner->watches.push_back(this);
     }
     ztclient_watch_t *m_w = nullptr;
-    py::object client;  // the Handle, kept alive while the watch uses it
+
+private:
+    Handle *m_owner = nullptr;
+    py::object m_client;  // keeps the Handle alive while the watch uses it
 };
+
+void Handle::close()
+{
+    while (!watches.empty())
+        watches.back()->close();
+    ztclient_close(m_c);
+    m_c = nullptr;
+}
 
 // rc, kind, items, text
 std::tuple<int, int, std::vector<ItemTuple>, std::string> next(WatchHandle &w, unsigned timeoutMs)
@@ -161,18 +185,20 @@ PYBIND11_MODULE(_ztclient, m)
         .def("watch", [](py::object self, bool queue, unsigned deadlineMs) {
             Handle &h = self.cast<Handle &>();
             auto w = std::make_unique<WatchHandle>();
-            w->client = self;
             int rc;
             {
                 py::gil_scoped_release release;
                 rc = queue ? ztclient_watch_queue(h.get(), deadlineMs, &w->m_w)
                            : ztclient_watch_tcp(h.get(), 0, deadlineMs, &w->m_w);
             }
+            if (rc == 0)
+                w->attach(self);
             return std::make_tuple(rc, std::move(w));
         });
     py::class_<WatchHandle>(m, "WatchHandle")
         .def("next", &next)
         .def("close", &WatchHandle::close)
+        .def("closed", [](WatchHandle &w) { return w.m_w == nullptr; })
         .def("fd", [](WatchHandle &w) { return ztclient_watch_fd(w.m_w); });
     m.def("result_name", [](int code) { return std::string(ztclient_result_name(code)); });
     m.def("result_reason", [](int code) { return text(ztclient_result_reason(code)); });

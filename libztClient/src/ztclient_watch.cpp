@@ -205,11 +205,12 @@ int ztclient_watch_queue(ztclient_t *client, unsigned deadlineMs, ztclient_watch
     mq_attr attr{};
     attr.mq_maxmsg = kEventQueueDepth;
     attr.mq_msgsize = kEventMessageSize;
-    // Writable by the daemon, which may run as another user.
-    const mode_t old = umask(0);
     w->queue = mq_open(w->queueName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NONBLOCK,
-                       0622, &attr);
-    umask(old);
+                       0600, &attr);
+    // Writable by the daemon, which may run as another user; set after the
+    // creation so the process's umask is left alone.
+    if (w->queue != (mqd_t)-1)
+        fchmod(static_cast<int>(w->queue), 0622);
     if (w->queue == (mqd_t)-1) {
         delete w;
         return ZTCLIENT_SYSTEM;

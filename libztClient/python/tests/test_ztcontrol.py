@@ -11,7 +11,7 @@ def test_recording_seen_by_name(camera):
     with ztcontrol.Client() as c:
         status = c.status()
         assert status["battery_percent"].id == 70
-        changes = c.watch(idle_ms=10000)
+        changes = c.watch(queue=True, idle_ms=10000)
         assert next(changes).full
         c.shutter(True)
         deadline = time.monotonic() + 10
@@ -24,6 +24,8 @@ def test_recording_seen_by_name(camera):
             pytest.fail("no recording change arrived")
         assert c.status()["encoding"].value == 1
         c.shutter(False)
+    # The client closed the watch it still had; the generator ends quietly.
+    assert list(changes) == []
 
 
 def test_presets_refusals_and_any_command(camera):

@@ -185,7 +185,7 @@ class Client:
         rc, w = self._h.watch(bool(queue), self.timeout_ms)
         _check(rc)
         try:
-            while True:
+            while not w.closed():  # closing the client closes its watches
                 rc, kind, items, _text = w.next(idle_ms if idle_ms is not None else 1000)
                 if rc == _ztclient.TIMEOUT:
                     if idle_ms is not None:
@@ -193,6 +193,8 @@ class Client:
                     continue
                 _check(rc)
                 for i in map(_item, items):
+                    if w.closed():
+                        return
                     yield Change(*i, full=kind == _ztclient.FULL_STATE)
         finally:
             w.close()
