@@ -269,7 +269,7 @@ int ztclient_call(ztclient_t *client, int32_t command, const void *argument, siz
     const int failure = exchangeLocked(client, request, deadlineAfter(deadlineMs), *result, answer);
     if (failure)
         return failure;
-    if (payload)
+    if (payload && !answer.empty())
         memcpy(payload, answer.data(),
                answer.size() < payloadCapacity ? answer.size() : payloadCapacity);
     if (payloadLength)
