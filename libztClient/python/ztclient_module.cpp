@@ -175,6 +175,73 @@ PYBIND11_MODULE(_ztclient, m)
             },
             Release())
         .def(
+            "quick_capture",
+            [](Handle &h, uint8_t v) { return ztclient_quick_capture(h.get(), v); }, Release())
+        .def(
+            "set_capture_delay",
+            [](Handle &h, uint32_t v) { return ztclient_set_capture_delay(h.get(), v); }, Release())
+        .def(
+            "set_zoom", [](Handle &h, uint32_t v) { return ztclient_set_zoom(h.get(), v); },
+            Release())
+        .def(
+            "set_mode_family",
+            [](Handle &h, uint32_t v) { return ztclient_set_mode_family(h.get(), v); }, Release())
+        .def(
+            "active_group",
+            [](Handle &h) {
+                uint32_t group = 0;
+                const int rc = ztclient_active_group(h.get(), &group);
+                return std::make_tuple(rc, group);
+            },
+            Release())
+        .def(
+            "get_date_time",
+            [](Handle &h) {
+                ztclient_date_time_t t{};
+                const int rc = ztclient_get_date_time(h.get(), &t);
+                return std::make_tuple(
+                    rc, std::make_tuple(t.year, t.month, t.day, t.hour, t.minute, t.second));
+            },
+            Release())
+        .def(
+            "set_date_time",
+            [](Handle &h, uint16_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute,
+               uint8_t second) {
+                const ztclient_date_time_t t{year, month, day, hour, minute, second};
+                return ztclient_set_date_time(h.get(), &t);
+            },
+            Release())
+        .def(
+            "delete_file",
+            [](Handle &h, const std::string &name) {
+                return ztclient_delete_file(h.get(), name.c_str());
+            },
+            Release())
+        .def(
+            "delete_last", [](Handle &h) { return ztclient_delete_last(h.get()); }, Release())
+        .def(
+            "wifi_ap", [](Handle &h, bool on) { return ztclient_wifi_ap(h.get(), on); }, Release())
+        .def(
+            "wifi_band", [](Handle &h, uint32_t v) { return ztclient_wifi_band(h.get(), v); },
+            Release())
+        .def(
+            "wifi_scan",
+            [](Handle &h) {
+                uint8_t id = 0;
+                const int rc = ztclient_wifi_scan(h.get(), &id);
+                return std::make_tuple(rc, id);
+            },
+            Release())
+        .def(
+            "locate", [](Handle &h, bool on) { return ztclient_locate(h.get(), on); }, Release())
+        .def(
+            "set_log_level",
+            [](Handle &h, uint32_t v) { return ztclient_set_log_level(h.get(), v); }, Release())
+        .def(
+            "sleep", [](Handle &h) { return ztclient_sleep(h.get()); }, Release())
+        .def(
+            "shutdown", [](Handle &h) { return ztclient_shutdown(h.get()); }, Release())
+        .def(
             "push_notifications",
             [](Handle &h, bool on) { return ztclient_push_notifications(h.get(), on); }, Release())
         .def(

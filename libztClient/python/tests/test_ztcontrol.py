@@ -1,5 +1,6 @@
 """The Python package end to end, against the simulator and the real daemon."""
 
+import datetime
 import time
 
 import pytest
@@ -38,3 +39,7 @@ def test_presets_refusals_and_any_command(camera):
             c.tag_recording()  # only while recording
         assert refused.value.name.startswith("ZT_ERR")
         assert c.call("event-filter-in").result == -104  # ZT_ERR_NOT_SUPPORTED
+        # The camera's clock keeps running from a date set in its own form.
+        c.set_date_time(datetime.datetime(2030, 1, 2, 3, 4, 5))
+        assert datetime.timedelta(0) <= c.date_time() - datetime.datetime(
+            2030, 1, 2, 3, 4, 5, tzinfo=datetime.timezone.utc) < datetime.timedelta(seconds=5)

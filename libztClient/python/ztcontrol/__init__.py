@@ -14,6 +14,7 @@ name and a short reason. Preset answers are protobuf messages
 """
 
 import collections
+import datetime
 import os
 import sys
 
@@ -133,6 +134,67 @@ class Client:
         rc, ident = self._h.active_preset()
         _check(rc)
         return ident
+
+    def quick_capture(self, value=1):
+        _check(self._h.quick_capture(value))
+
+    def set_capture_delay(self, seconds):
+        _check(self._h.set_capture_delay(seconds))
+
+    def set_zoom(self, zoom):
+        _check(self._h.set_zoom(zoom))
+
+    def set_mode_family(self, family):
+        """0 video, 1 photo, 2 time lapse."""
+        _check(self._h.set_mode_family(family))
+
+    def active_group(self):
+        rc, group = self._h.active_group()
+        _check(rc)
+        return group
+
+    def date_time(self):
+        """The camera's clock (UTC) as a datetime."""
+        rc, t = self._h.get_date_time()
+        _check(rc)
+        return datetime.datetime(*t, tzinfo=datetime.timezone.utc)
+
+    def set_date_time(self, when):
+        """Sets the camera's clock from a datetime (taken as UTC when naive)."""
+        if when.tzinfo:
+            when = when.astimezone(datetime.timezone.utc)
+        _check(self._h.set_date_time(when.year, when.month, when.day, when.hour, when.minute,
+                                     when.second))
+
+    def delete_file(self, name):
+        _check(self._h.delete_file(name))
+
+    def delete_last(self):
+        _check(self._h.delete_last())
+
+    def wifi_ap(self, on):
+        _check(self._h.wifi_ap(bool(on)))
+
+    def wifi_band(self, band):
+        _check(self._h.wifi_band(band))
+
+    def wifi_scan(self):
+        """Starts a scan; its id."""
+        rc, scan_id = self._h.wifi_scan()
+        _check(rc)
+        return scan_id
+
+    def locate(self, on):
+        _check(self._h.locate(bool(on)))
+
+    def set_log_level(self, level):
+        _check(self._h.set_log_level(level))
+
+    def sleep(self):
+        _check(self._h.sleep())
+
+    def shutdown(self):
+        _check(self._h.shutdown())
 
     def stop_daemon(self):
         _check(self._h.stop_daemon())
