@@ -174,19 +174,32 @@ TEST(ClientQueues, LifeCycleAndBoundedWaits)
             EXPECT_EQ(e.code(), ZTCLIENT_NO_DAEMON);
         }
 
-        // A daemon queue nobody reads: no answer, then no room.
+        // A daemon queue nobody reads: no answer; an answer that comes
+        // after the call gave up is not taken for the next call's; then no
+        // room.
         mq_attr attr{};
         attr.mq_maxmsg = 1;
         attr.mq_msgsize = ZTMSG_MAX;
         const mqd_t mute = mq_open("/to_ztCtlD", O_RDWR | O_CREAT | O_EXCL, 0600, &attr);
         ASSERT_NE(mute, (mqd_t)-1) << strerror(errno);
         int32_t result = 0;
-        EXPECT_EQ(ztclient_call(a.handle(), ZTCONTROL_GET_BUSY_STATUS, nullptr, 0, -1, 200, &result,
-                                nullptr, 0, nullptr),
-                  ZTCLIENT_TIMEOUT);
-        EXPECT_EQ(ztclient_call(a.handle(), ZTCONTROL_GET_BUSY_STATUS, nullptr, 0, -1, 200, &result,
-                                nullptr, 0, nullptr),
-                  ZTCLIENT_DAEMON_BUSY);
+        auto busyCall = [&] {
+            return ztclient_call(a.handle(), ZTCONTROL_GET_BUSY_STATUS, nullptr, 0, -1, 200,
+                                 &result, nullptr, 0, nullptr);
+        };
+        EXPECT_EQ(busyCall(), ZTCLIENT_TIMEOUT);
+        std::vector<uint8_t> msg(ZTMSG_MAX);
+        ASSERT_GT(mq_receive(mute, reinterpret_cast<char *>(msg.data()), msg.size(), nullptr), 0);
+        sntlv_msg_init(msg.data(), ZTMSG_MAX, CAT_CLIENT_RSP);
+        sntlv_add_dat(msg.data(), ZTMSG_MAX, TLV_RESULT, 4, 0);
+        sntlv_add_bin(msg.data(), ZTMSG_MAX, TLV_END, 0, nullptr);
+        const mqd_t reply = mq_open(a.replyQueue().c_str(), O_WRONLY);
+        ASSERT_EQ(mq_send(reply, reinterpret_cast<char *>(msg.data()),
+                          static_cast<size_t>(sntlv_msg_len(msg.data())), 0),
+                  0);
+        mq_close(reply);
+        EXPECT_EQ(busyCall(), ZTCLIENT_TIMEOUT);
+        EXPECT_EQ(busyCall(), ZTCLIENT_DAEMON_BUSY);
         mq_close(mute);
         mq_unlink("/to_ztCtlD");
     }
