@@ -23,13 +23,12 @@
  * (a mutex). A watch belongs to one thread at a time.
  *
  * Reply queues. Each client creates "/ztclient_<uid>_<n>" exclusively
- * (O_EXCL), where n is the first slot whose lock file
- * "<dir>/ztclient_<uid>_<n>.lock" (dir: $XDG_RUNTIME_DIR, else /tmp) no
- * living process holds. The lock is an advisory file lock, which the system
- * releases when its owner dies, so a slot that can be locked has no owner:
- * whatever queues of that slot still exist were left by a crashed earlier
- * client and are removed when a client opens (every unheld slot with a lock
- * file is swept). ztclient_close() removes the client's queues.
+ * (O_EXCL), where n is the first of 64 slots that no living client holds.
+ * A slot is held through a System V semaphore (one set per user, in the IPC
+ * namespace of the queues) raised with SEM_UNDO, which the system takes back
+ * when the holder dies, however it dies. A slot nobody holds has no owner,
+ * so whatever queues of that slot exist were left by a crashed client:
+ * opening a client removes them for every such slot.
  */
 #ifndef ZTCLIENT_H
 #define ZTCLIENT_H

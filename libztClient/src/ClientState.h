@@ -16,7 +16,8 @@ struct ztclient_handle {
     std::mutex mutex;       // one exchange on the reply queue at a time
     std::string replyName;  // "/ztclient_<uid>_<n>"
     mqd_t reply = (mqd_t)-1;
-    int lockFd = -1;  // holds the slot's lock file while the client lives
+    int slotLocks = -1;  // the user's slot semaphores
+    int slot = -1;       // the slot held while the client lives
     unsigned deadlineMs = 5000;
     bool queueWatchOpen = false;
 };

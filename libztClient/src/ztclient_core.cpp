@@ -5,8 +5,8 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <sys/ipc.h>
+#include <sys/sem.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -29,28 +29,34 @@ std::string slotBase(int slot)
     return "ztclient_" + std::to_string(geteuid()) + "_" + std::to_string(slot);
 }
 
-std::string lockPath(int slot)
+// The slots' locks: one System V semaphore per slot, in a set per user
+// that lives in the same IPC namespace as the queues. A holder adds 1 with
+// SEM_UNDO, which the system takes back when the holder dies, however it
+// dies; so a slot at 0 has no living owner.
+int slotLocks()
 {
-    const char *dir = getenv("XDG_RUNTIME_DIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/" + slotBase(slot) + ".lock";
+    constexpr key_t kKeyBase = 0x7a740000;  // "zt", then the user
+    const int id =
+        semget(kKeyBase | static_cast<key_t>(geteuid() & 0xFFFF), kSlots, IPC_CREAT | 0600);
+    semid_ds info{};
+    // A set of another user (one that squats the key) is not ours to trust.
+    if (id < 0 || semctl(id, 0, IPC_STAT, &info) != 0 || info.sem_perm.uid != geteuid())
+        return -1;
+    return id;
 }
 
-// Takes the slot's lock without waiting. The descriptor holding it, or -1
-// when the slot is held by a living client (or its lock file is unusable:
-// missing when not creating, or not the user's own).
-int lockSlot(int slot, bool create)
+// Takes the slot without waiting: true when nobody held it.
+bool lockSlot(int locks, int slot)
 {
-    const int fd = open(lockPath(slot).c_str(),
-                        O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0600);
-    if (fd < 0)
-        return -1;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || !S_ISREG(st.st_mode) ||
-        flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    sembuf ops[2] = {{static_cast<unsigned short>(slot), 0, IPC_NOWAIT},
+                     {static_cast<unsigned short>(slot), 1, IPC_NOWAIT | SEM_UNDO}};
+    return semop(locks, ops, 2) == 0;
+}
+
+void unlockSlot(int locks, int slot)
+{
+    sembuf op = {static_cast<unsigned short>(slot), -1, IPC_NOWAIT | SEM_UNDO};
+    semop(locks, &op, 1);
 }
 
 // Queues of a slot nobody holds were left by a client that died.
@@ -192,24 +198,24 @@ int ztclient_open(ztclient_t **client)
     if (!client)
         return ZTCLIENT_INVALID;
     *client = nullptr;
+    const int locks = slotLocks();
+    if (locks < 0)
+        return ZTCLIENT_NO_SLOT;
     int mine = -1;
-    int lockFd = -1;
     for (int slot = 0; slot < kSlots; ++slot) {
-        const int fd = lockSlot(slot, mine < 0);
-        if (fd < 0)
-            continue;
+        if (!lockSlot(locks, slot))
+            continue;  // held by a living client
         removeLeftovers(slot);
-        if (mine < 0) {
+        if (mine < 0)
             mine = slot;
-            lockFd = fd;
-        } else {
-            close(fd);  // swept; the slot is free again
-        }
+        else
+            unlockSlot(locks, slot);  // swept; the slot is free again
     }
     if (mine < 0)
         return ZTCLIENT_NO_SLOT;
     auto *c = new ztclient_handle;
-    c->lockFd = lockFd;
+    c->slotLocks = locks;
+    c->slot = mine;
     c->replyName = "/" + slotBase(mine);
     mq_attr attr{};
     attr.mq_maxmsg = kReplyQueueDepth;
@@ -238,8 +244,8 @@ void ztclient_close(ztclient_t *client)
     // finds nothing of ours.
     if (client->queueWatchOpen)
         mq_unlink((client->replyName + "_events").c_str());
-    if (client->lockFd >= 0)
-        close(client->lockFd);
+    if (client->slot >= 0)
+        unlockSlot(client->slotLocks, client->slot);
     delete client;
 }
 
