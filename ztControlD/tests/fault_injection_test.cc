@@ -1,5 +1,5 @@
 // The real daemon against a firmware side that misbehaves: silent, slow,
-// answering with garbage or with blocks of the wrong size, and a command
+// answering with garbage, and a command
 // queue flooded by many requesters at once. In every case the daemon answers
 // each request exactly once, a late firmware answer is never taken for a
 // later request, and its worker is held up by at most one firmware time-out
@@ -104,21 +104,6 @@ TEST_F(FaultInjection, GarbageOnTheFirmwareReplyQueueIsSkippedNotParsedAsAnAnswe
     ASSERT_TRUE(answer) << m_daemon.log();
     EXPECT_NE(answer->result, 0) << "garbage was taken for the firmware's answer";
     EXPECT_EQ(locate(0), 0);
-}
-
-TEST_F(FaultInjection, FirmwareBlockOfTheWrongSizeIsRefusedAndTheRightOneAnswered)
-{
-    const std::pair<PeerAnswer, Answer> cases[] = {
-        {PeerAnswer::Bytes({}), {ZT_ERR, {}}},
-        {PeerAnswer::Bytes({1, 2}), {ZT_ERR, {}}},
-        {PeerAnswer::Bytes(Bytes(1400, 0xAB)), {ZT_ERR, {}}},
-        {PeerAnswer::Status(0), {ZT_ERR, {}}},  // success without its byte
-        {PeerAnswer::Bytes({1}), {ZT_OK, {1}}},
-    };
-    for (const auto &c : cases) {
-        m_peer.scriptRemoteOnce(kSystemCategory, kBusyStatusGet, c.first);
-        EXPECT_EQ(answer(ZTCONTROL_GET_BUSY_STATUS), c.second);
-    }
 }
 
 TEST_F(FaultInjection, FloodOfTheCommandQueueLosesAndDuplicatesNoAnswer)

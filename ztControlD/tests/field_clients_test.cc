@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "DaemonHarness.h"
+#include "DaemonPeerTest.h"
 #include "camera_blocks.h"
 #include "ztFirmwarePeer.h"
 #include "ztPushClient.h"
@@ -69,36 +69,21 @@ bool stillConnected(const TcpNotifyClient &client)
     return firstClosed({&client}, 0ms) < 0;
 }
 
-class FieldClients : public ::testing::Test {
+class FieldClients : public zttest::DaemonPeerTest {
 protected:
-    void SetUp() override
+    FieldClients()
     {
-        ASSERT_TRUE(m_peer.ok());
         // Extended logging makes the registry log every added client.
         m_peer.setCsiItem(kCsiLogFlags, kExtendedLogging);
         scriptStatus(0);
         m_peer.scriptRemote(kSettingsCategory, kSettingsAllGet,
                             PeerAnswer::Bytes(Bytes(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
-        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
-    }
-    void TearDown() override
-    {
-        auto status = m_daemon.stop(15s);
-        ASSERT_TRUE(status) << "daemon did not stop\n" << m_daemon.log();
-        EXPECT_TRUE(status->ok()) << status->describe() << "\n" << m_daemon.log();
     }
 
     void scriptStatus(uint8_t fill)
     {
         m_peer.scriptRemote(kStatusCategory, kStatusAllGet,
                             PeerAnswer::Bytes(Bytes(CAMERA_STATUS_BLOCK_SIZE, fill)));
-    }
-
-    int32_t result(uint32_t command, const std::optional<Bytes> &arg = {})
-    {
-        auto reply = m_daemon.requester().call({command, arg, std::nullopt}, 10s);
-        EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command;
-        return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
     }
 
     // Waits until `text` has been logged `count` times.
@@ -124,9 +109,6 @@ protected:
         }
         return clients;
     }
-
-    ZtFirmwarePeer m_peer;
-    zttest::DaemonHarness m_daemon;
 };
 
 // Sockets and queues share ten slots: the eleventh client of either kind is
