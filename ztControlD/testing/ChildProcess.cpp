@@ -9,8 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <regex>
-
 extern char **environ;
 
 namespace zttest {
@@ -132,16 +130,6 @@ bool ChildProcess::waitForOutput(const std::string &text, milliseconds timeout, 
     return waitFor(
         [&](const std::string &out) {
             return from <= out.size() && out.find(text, from) != std::string::npos;
-        },
-        timeout);
-}
-
-bool ChildProcess::waitForOutputRegex(const std::string &pattern, milliseconds timeout, size_t from)
-{
-    const std::regex re(pattern, std::regex::extended);
-    return waitFor(
-        [&](const std::string &out) {
-            return from <= out.size() && std::regex_search(out.begin() + from, out.end(), re);
         },
         timeout);
 }

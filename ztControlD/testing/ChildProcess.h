@@ -50,12 +50,9 @@ public:
     std::string output() const;
     size_t outputMark() const;
 
-    // Waits until the output from byte `from` on contains `text` (or a match of
-    // the POSIX extended regular expression `pattern`). False on time-out or
-    // when the child's output ended without it.
+    // Waits until the output from byte `from` on contains `text`. False on
+    // time-out or when the child's output ended without it.
     bool waitForOutput(const std::string &text, std::chrono::milliseconds timeout, size_t from = 0);
-    bool waitForOutputRegex(const std::string &pattern, std::chrono::milliseconds timeout,
-                            size_t from = 0);
     size_t countInOutput(const std::string &text) const;
 
     // Sends `sig` to a child that has not been reaped yet.

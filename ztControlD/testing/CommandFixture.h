@@ -1,5 +1,5 @@
 // The GoogleTest fixture of every test that runs the real daemon: one daemon
-// against a scripted firmware peer (or the real simulator), call() and
+// against a scripted firmware peer, call() and
 // result() that send one command and return its answer, and sent(), the
 // firmware-link requests that call caused. Test thread only; header-only so
 // the harness library needs no GoogleTest.
@@ -12,8 +12,7 @@
 //  - DaemonPeerTest: a daemon and peer per test, ready before the body (a
 //    constructor may script m_peer first), or, with kStartInBody, started by
 //    the body with startDaemon().
-//  - SimulatorDaemonTest: the real simulator (m_sim) and a daemon per test.
-// Per-test daemons, and the simulator, must stop cleanly after the test.
+// Per-test daemons must stop cleanly after the test.
 // Tests using them run NAMESPACED.
 //
 //   class Media : public zttest::CommandFixture {};
@@ -23,7 +22,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,25 +35,23 @@
 
 namespace zttest {
 
-// One daemon with its firmware side: the scripted peer, or the simulator.
+// One daemon with its scripted firmware peer.
 struct DaemonRig {
     std::unique_ptr<ZtFirmwarePeer> peer;
-    ChildProcess sim;
     DaemonHarness daemon;
     bool started = false;
 };
 
 class CommandFixture : public ::testing::Test {
 protected:
-    enum StartIn { kStartInSuite, kStartInSetUp, kStartInBody, kStartOnSimulator };
+    enum StartIn { kStartInSuite, kStartInSetUp, kStartInBody };
 
     explicit CommandFixture(StartIn start = kStartInSuite) : m_startIn(start)
     {
         if (start == kStartInSuite)
             return;
         m_own = std::make_unique<DaemonRig>();
-        if (start != kStartOnSimulator)
-            m_own->peer = std::make_unique<ZtFirmwarePeer>();
+        m_own->peer = std::make_unique<ZtFirmwarePeer>();
         s_rig = m_own.get();
     }
     ~CommandFixture() override
@@ -96,14 +92,7 @@ protected:
             daemon().requester().drain();
             return;
         }
-        if (m_startIn == kStartOnSimulator) {
-            ASSERT_TRUE(sim().start(DaemonHarness::binDir() + "/ztFirmwareSim", {"--no-console"}))
-                << sim().error() << " (build the ztFirmwareSim target)";
-            ASSERT_TRUE(sim().waitForOutput("serving /to_ztnet", std::chrono::seconds(10)))
-                << sim().output();
-        } else {
-            ASSERT_TRUE(peer().ok());
-        }
+        ASSERT_TRUE(peer().ok());
         if (m_startIn != kStartInBody)
             startDaemon();
     }
@@ -113,11 +102,6 @@ protected:
             auto status = daemon().stop(std::chrono::seconds(15));
             ASSERT_TRUE(status) << "the daemon did not stop\n" << daemon().log();
             EXPECT_TRUE(status->ok()) << status->describe() << "\n" << daemon().log();
-        }
-        if (m_startIn == kStartOnSimulator && sim().signal(SIGTERM)) {
-            auto status = sim().waitExit(std::chrono::seconds(5));
-            ASSERT_TRUE(status) << "the simulator did not stop\n" << sim().output();
-            EXPECT_TRUE(status->ok()) << status->describe() << "\n" << sim().output();
         }
     }
 
@@ -131,7 +115,6 @@ protected:
 
     static ZtFirmwarePeer &peer() { return *s_rig->peer; }
     static DaemonHarness &daemon() { return s_rig->daemon; }
-    static ChildProcess &sim() { return s_rig->sim; }
 
     // Sends one command and waits for its answer (an empty Reply, with a test
     // failure, when none came). Marks where its firmware traffic starts.
@@ -142,7 +125,7 @@ protected:
     Reply call(const ClientRequest &request,
                std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
-        m_mark = s_rig->peer ? peer().requestCount() : 0;
+        m_mark = peer().requestCount();
         auto reply = daemon().requester().call(request, timeout);
         EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << request.command << "\n"
                                                << daemon().log();
@@ -185,7 +168,7 @@ protected:
     std::vector<PeerRequest> sent() const
     {
         std::vector<PeerRequest> out;
-        const auto all = s_rig->peer ? peer().requests() : std::vector<PeerRequest>{};
+        const auto all = peer().requests();
         for (size_t i = m_mark; i < all.size(); ++i)
             if (all[i].kind == "RA" || all[i].kind == "TC" || all[i].kind == "AX")
                 out.push_back(all[i]);
@@ -198,24 +181,10 @@ protected:
         EXPECT_EQ(requests.size(), 1u) << "firmware requests after command";
         return requests.size() == 1 ? std::optional<PeerRequest>(requests[0]) : std::nullopt;
     }
-    // The inputs of the one request since the last call(), which must be the
-    // typed call `function` ("TC") or the module command `name` ("AX").
-    Bytes sentTyped(const std::string &function) const { return sentOnly("TC", function); }
-    Bytes sentModule(const std::string &name) const { return sentOnly("AX", name); }
 
     std::optional<Reply> m_reply;
 
 private:
-    Bytes sentOnly(const std::string &kind, const std::string &name) const
-    {
-        auto request = sentOne();
-        if (!request || request->kind != kind || request->name != name) {
-            ADD_FAILURE() << "expected only the " << kind << " request " << name;
-            return {};
-        }
-        return request->payload;
-    }
-
     static inline std::unique_ptr<DaemonRig> s_suite;
     static inline DaemonRig *s_rig = nullptr;
     StartIn m_startIn;
@@ -231,17 +200,6 @@ protected:
     static void TearDownTestSuite() {}
 
     ZtFirmwarePeer &m_peer = peer();
-    DaemonHarness &m_daemon = daemon();
-};
-
-// The real simulator and a daemon per test (see above).
-class SimulatorDaemonTest : public CommandFixture {
-protected:
-    SimulatorDaemonTest() : CommandFixture(kStartOnSimulator) {}
-    static void SetUpTestSuite() {}
-    static void TearDownTestSuite() {}
-
-    ChildProcess &m_sim = sim();
     DaemonHarness &m_daemon = daemon();
 };
 

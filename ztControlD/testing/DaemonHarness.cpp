@@ -205,14 +205,6 @@ std::optional<Frame> TcpNotifyClient::readFrame(milliseconds timeout)
     return frame;
 }
 
-std::string TcpNotifyClient::readRaw(size_t maxBytes, milliseconds timeout)
-{
-    fill(maxBytes, Clock::now() + timeout);
-    std::string out = m_pending.substr(0, maxBytes);
-    m_pending.erase(0, out.size());
-    return out;
-}
-
 bool TcpNotifyClient::waitClosedByPeer(milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;

@@ -102,8 +102,6 @@ public:
     // The next frame; nothing on time-out, end of stream, or a header other
     // than "LENGTH:<digits>\n\n" (see lastError()).
     std::optional<Frame> readFrame(std::chrono::milliseconds timeout);
-    // Every byte that arrives within `timeout`, up to `maxBytes`.
-    std::string readRaw(size_t maxBytes, std::chrono::milliseconds timeout);
     // Waits until the daemon closes the connection; bytes meanwhile are discarded.
     bool waitClosedByPeer(std::chrono::milliseconds timeout);
     const std::string &lastError() const { return m_error; }

@@ -1,5 +1,6 @@
 // Notification clients as the field meets them, against the real daemon and
-// a scripted firmware peer: TCP clients that stop reading must never hold up
+// a scripted firmware peer: sockets and queues share ten slots, TCP clients
+// that stop reading must never hold up
 // the worker, and the ten client slots must not be kept by connections that
 // closed, queues that were deleted or connections that never resumed. One
 // in-process case checks the socket client's backlog itself.
@@ -14,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "DaemonHarness.h"
+#include "DaemonPeerTest.h"
 #include "camera_blocks.h"
 #include "ztFirmwarePeer.h"
 #include "ztPushClient.h"
@@ -68,36 +69,21 @@ bool stillConnected(const TcpNotifyClient &client)
     return firstClosed({&client}, 0ms) < 0;
 }
 
-class FieldClients : public ::testing::Test {
+class FieldClients : public zttest::DaemonPeerTest {
 protected:
-    void SetUp() override
+    FieldClients()
     {
-        ASSERT_TRUE(m_peer.ok());
         // Extended logging makes the registry log every added client.
         m_peer.setCsiItem(kCsiLogFlags, kExtendedLogging);
         scriptStatus(0);
         m_peer.scriptRemote(kSettingsCategory, kSettingsAllGet,
                             PeerAnswer::Bytes(Bytes(CAMERA_SETTINGS_BLOCK_SIZE, 0)));
-        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
-    }
-    void TearDown() override
-    {
-        auto status = m_daemon.stop(15s);
-        ASSERT_TRUE(status) << "daemon did not stop\n" << m_daemon.log();
-        EXPECT_TRUE(status->ok()) << status->describe() << "\n" << m_daemon.log();
     }
 
     void scriptStatus(uint8_t fill)
     {
         m_peer.scriptRemote(kStatusCategory, kStatusAllGet,
                             PeerAnswer::Bytes(Bytes(CAMERA_STATUS_BLOCK_SIZE, fill)));
-    }
-
-    int32_t result(uint32_t command, const std::optional<Bytes> &arg = {})
-    {
-        auto reply = m_daemon.requester().call({command, arg, std::nullopt}, 10s);
-        EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << command;
-        return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
     }
 
     // Waits until `text` has been logged `count` times.
@@ -123,10 +109,38 @@ protected:
         }
         return clients;
     }
-
-    ZtFirmwarePeer m_peer;
-    zttest::DaemonHarness m_daemon;
 };
+
+// Sockets and queues share ten slots: the eleventh client of either kind is
+// refused without disturbing the others, and an unregistered queue frees its
+// slot for the next.
+TEST_F(FieldClients, EleventhClientIsRefusedAndAQueueTakesAFreedSlot)
+{
+    auto clients = connectClients(8);
+    ASSERT_TRUE(waitAdded(8)) << m_daemon.log();
+    QueueNotifyReader a, b, c;
+    EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)), 0);
+    EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)),
+              0);  // the same queue is no second client
+    EXPECT_EQ(result(kRegisterQueue, b.registerArg(true)), 0);
+    ASSERT_TRUE(waitAdded(10));
+    EXPECT_EQ(result(kRegisterQueue, c.registerArg(true)), -1);
+    EXPECT_TRUE(m_daemon.waitForLog("Unable to add client", 5s));
+
+    TcpNotifyClient eleventh;
+    ASSERT_TRUE(eleventh.connect(5s));
+    EXPECT_TRUE(eleventh.waitClosedByPeer(10s));
+    EXPECT_TRUE(m_daemon.waitForLog("Failed to add notification client", 5s));
+    for (auto &client : clients)
+        EXPECT_TRUE(stillConnected(*client)) << "a client below the limit was closed";
+
+    EXPECT_EQ(result(kRegisterQueue, a.registerArg(false)), 0);
+    EXPECT_EQ(result(kRegisterQueue, c.registerArg(true)), 0);  // a's slot
+    EXPECT_TRUE(waitLogged(kAddedLog + std::string("10 "), 2));
+    // Unregistering a name never registered is not an error.
+    EXPECT_EQ(result(kRegisterQueue, zttest::registerQueueArg(false, "/zt_never_registered")), 0);
+    EXPECT_EQ(result(kRegisterQueue, a.registerArg(true)), -1);  // still full
+}
 
 // Each resume makes every socket client new, so the next pass sends all ten
 // the full state; the nine that never read fill their buffers within a few

@@ -129,6 +129,8 @@ TEST(FieldRestart, PortInUseByAListenerIsStillRefusedAndTheReasonLogged)
     EXPECT_EQ(daemon.countInLog("bind() failed on socket, Exiting daemon"), 1u) << daemon.log();
     EXPECT_EQ(daemon.countInLog("bind() to port 8081: Address already in use @"), 1u)
         << daemon.log();
+    // The server had started: its shutdown removes its queues.
+    EXPECT_FALSE(zttest::queueExists(zttest::kCommandQueue) || zttest::queueExists("/to_ztCtlD2"));
 }
 
 TEST(FieldRestart, RestartRightAfterStopWithAConnectedClientBindsThePort)

@@ -179,9 +179,13 @@ TEST_F(Capture, LiveviewSelectionIsCheckedAndFollowsAnInvertedStream)
 
 TEST_F(Capture, BusyStatusAnswersExactlyOneByteAndQuickCaptureSendsItsByte)
 {
-    const std::pair<PeerAnswer, Outcome> busy[] = {{PeerAnswer::Bytes({1}), {0, {1}, false}},
-                                                   {PeerAnswer::Bytes({1, 0}), {ZT_ERR, {}, false}},
-                                                   {PeerAnswer::Status(-5), {-5, {}, false}}};
+    // Exactly one byte, whatever size the firmware sends.
+    const std::pair<PeerAnswer, Outcome> busy[] = {
+        {PeerAnswer::Bytes({1}), {0, {1}, false}},
+        {PeerAnswer::Bytes({1, 0}), {ZT_ERR, {}, false}},
+        {PeerAnswer::Bytes(Bytes(1400, 0xAB)), {ZT_ERR, {}, false}},
+        {PeerAnswer::Status(0), {ZT_ERR, {}, false}},  // success without its byte
+        {PeerAnswer::Status(-5), {-5, {}, false}}};
     for (const auto &[answer, outcome] : busy) {
         peer().scriptRemote(kSystemCategory, kBusyStatusGet, answer);
         EXPECT_EQ(run(ZTCONTROL_GET_BUSY_STATUS), outcome);

@@ -81,8 +81,6 @@ TEST_F(Media, TagsAndDeletesSendTheNameWithoutTerminator)
     EXPECT_EQ(run(ZTCONTROL_DELETE_GROUP, textArg("ZT020003.JPG")).code,
               0);  // ends with the element
     EXPECT_EQ(sentTyped("ztc_storage_delete_group"), concat({u16Arg(12), textArg("ZT020003.JPG")}));
-    EXPECT_EQ(run(ZTCONTROL_DELETE, Bytes{0, 'x'}).code, 0);  // an empty name is passed on
-    EXPECT_EQ(sentTyped("ztc_storage_delete_file"), u16Arg(0));
 
     const std::pair<ztcontrol_command_t, uint8_t> simple[] = {
         {ZTCONTROL_KEYMARK_TAG_RECORDING, kKeymarkTag},

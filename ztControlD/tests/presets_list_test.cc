@@ -1,6 +1,6 @@
 // The full preset list through the real daemon against the scripted peer:
 // the stash and the preset event that makes it stale, a list too large for
-// one answer, and model 60's single group.
+// one answer, and model 60's single group with its fixed easy presets.
 #include <gtest/gtest.h>
 
 #include "CommandFixture.h"
@@ -103,6 +103,21 @@ TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterpartsEvenWhen
               (std::vector<int>{1000, 0, 0x30000, 1, 0x10000, 0x20000, 0x50000, 0x20001, 0x40000}));
     firmware({7}, {0});
     EXPECT_EQ(presets(), (std::vector<int>{1000}));
+}
+
+// In easy mode the single group holds the easy presets, fixed, and takes no
+// preset of the user's.
+TEST_F(PresetListsModel60, EasyPresetsAreFixedAndNoneCanBeAdded)
+{
+    firmware({10, 13}, {0xA0000}, PresetRecord{12, false, 0xA0000});
+    peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({0}));
+    EXPECT_EQ(presets(), (std::vector<int>{1000, 0xA0000, 0xA0000}));
+    wsdk_commands::WSDK_NotifyPresetStatus list;
+    ASSERT_TRUE(list.ParseFromArray(m_reply.payload.data(), (int)m_reply.payload.size()));
+    const auto &group = list.preset_group_array(0);
+    EXPECT_FALSE(group.can_add_preset());
+    for (const auto &p : group.preset_array())
+        EXPECT_TRUE(p.is_fixed()) << p.ShortDebugString();
 }
 
 }  // namespace

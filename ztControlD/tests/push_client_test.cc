@@ -67,52 +67,13 @@ TEST(SocketClient, FrameLengthCountsTheNulButOnlyTheTextUpToItIsSent)
     EXPECT_EQ(s.read(), "LENGTH:10\n\nab");
 }
 
-TEST(SocketClient, RepeatedShutdownPendingIsSentOncePerEpisode)
-{
-    SocketClient s;
-    EXPECT_TRUE(notify(*s.client, "OFF", kShutdown));
-    EXPECT_TRUE(notify(*s.client, "OFF", kShutdown));  // swallowed
-    EXPECT_TRUE(notify(*s.client, "S"));
-    EXPECT_TRUE(notify(*s.client, "OFF", kShutdown));  // a new episode
-    EXPECT_EQ(s.read(), "LENGTH:4\n\nOFFLENGTH:2\n\nSLENGTH:4\n\nOFF");
-}
-
-TEST(SocketClient, ClosedOrStalledReaderFailsWithoutWaitingOrKillingTheProcess)
+// Writing to a reader that has gone must fail, not raise SIGPIPE.
+TEST(SocketClient, ClosedReaderFailsWithoutKillingTheProcess)
 {
     SocketClient closed;
-    close(closed.fds[1]);  // EPIPE must be an error, not SIGPIPE
+    close(closed.fds[1]);
     closed.fds[1] = -1;
     EXPECT_FALSE(notify(*closed.client, "{}"));
-
-    SocketClient stalled;
-    const std::string big(64 * 1024, 'x');
-    const auto start = std::chrono::steady_clock::now();
-    bool usable = true;
-    // The socket buffers and then the client's backlog fill after a few
-    // messages; the next delivery fails instead of waiting.
-    for (int i = 0; i < 50 && usable; ++i)
-        usable = notify(*stalled.client, big);
-    EXPECT_FALSE(usable);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);  // generous: nothing waits
-}
-
-TEST(ClientPause, PausingADeliveredClientMakesItNewAgain)
-{
-    MQNotificationClient client("/zt_never_created");
-    EXPECT_TRUE(client.isPaused());
-    EXPECT_TRUE(client.isNew());
-    client.Pause(false);
-    EXPECT_FALSE(client.isPaused());
-    EXPECT_TRUE(client.isNew());  // resuming alone does not count as delivery
-
-    QueueNotifyReader reader;
-    MQNotificationClient delivered(reader.name());
-    ASSERT_TRUE(notify(delivered, "{}"));
-    EXPECT_FALSE(delivered.isNew());
-    delivered.Pause(true);
-    EXPECT_TRUE(delivered.isNew());
-    delivered.Pause(false);
-    EXPECT_TRUE(delivered.isNew());
 }
 
 TEST(QueueClientDelivery, EventCarriesResultZeroAndTheTextWithItsNulOrNoTextWhenEmpty)

@@ -88,23 +88,4 @@ TEST_F(ServerHostileInput, FullRequesterQueueLosesTheAnswerWithoutStallingTheWor
     EXPECT_TRUE(m_daemon.waitForLog("mq_send() failed for '" + stalled.queueName() + "'", 2s));
 }
 
-TEST_F(ServerHostileInput, FloodOfGarbageNeverCrashesTheDaemon)
-{
-    // Deterministic pseudo-random bytes, the header length sometimes right so
-    // the element walk is exercised too.
-    uint32_t seed = 12345;
-    auto next = [&seed]() { return ((seed = seed * 1103515245u + 12345u) >> 16) & 0x7FFF; };
-    for (int i = 0; i < 200; ++i) {
-        Bytes msg(4 + next() % 120);
-        for (auto &b : msg)
-            b = static_cast<uint8_t>(next());
-        if (i % 2 == 0)
-            msg[1] = static_cast<uint8_t>(msg.size()), msg[0] = 0;
-        msg[3] = i % 3 == 0 ? CAT_CLIENT_CMD : (i % 3 == 1 ? CAT_SYS_CMD : CAT_RTOS_CMD);
-        ASSERT_TRUE(zttest::sendRaw(msg.data(), msg.size(), 3000)) << "daemon queue stuck at " << i;
-    }
-    m_daemon.requester().drain();
-    EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);
-}
-
 }  // namespace

@@ -1,11 +1,7 @@
-// The real daemon against the scripted firmware peer: start-up failures with
-// their exit statuses, the stop command, and that every command value gets
-// exactly one answer.
-#include <arpa/inet.h>
+// The real daemon against the scripted firmware peer: a start-up failure with
+// its exit status, the stop command, and that every command value gets
+// exactly one answer. A port already taken: field_restart_test.cc.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <set>
 
@@ -18,16 +14,6 @@ using zttest::DaemonHarness;
 using zttest::queueExists;
 
 namespace {
-
-// A start that must fail: status 255 within `wait`, none of its queues left.
-void expectStartFailsWith255(DaemonHarness &daemon, std::chrono::seconds wait)
-{
-    ASSERT_TRUE(daemon.start());
-    auto status = daemon.waitExit(wait);
-    ASSERT_TRUE(status) << daemon.log();
-    EXPECT_EQ(status->describe(), "exit 255");
-    EXPECT_FALSE(queueExists("/to_ztCtlD") || queueExists("/to_ztCtlD2"));
-}
 
 using ServerLifecycle = zttest::DaemonPeerTest;
 
@@ -87,28 +73,16 @@ TEST(ServerStartFailure, MissingFirmwareQueueFailsStartWithStatus255)
     ZtFirmwarePeer peer(options);
     ASSERT_TRUE(peer.ok());
     DaemonHarness daemon;
-    expectStartFailsWith255(daemon, 10s);
+    ASSERT_TRUE(daemon.start());
+    auto status = daemon.waitExit(10s);
+    ASSERT_TRUE(status) << daemon.log();
+    EXPECT_EQ(status->describe(), "exit 255");
+    EXPECT_FALSE(queueExists("/to_ztCtlD") || queueExists("/to_ztCtlD2"));
     EXPECT_EQ(daemon.countInLog("mq_open() failed for '/to_ztnet'"), 6u) << daemon.log();
     EXPECT_EQ(daemon.countInLog("Retrying 1"), 1u);
     EXPECT_EQ(daemon.countInLog("Failed to start daemon ["), 1u);
     // Camera-state item 123 is unknown to this peer: the level stays at 2.
     EXPECT_EQ(daemon.countInLog("[DEBUG]"), 0u);
-}
-
-TEST(ServerStartFailure, TakenPortShutsTheServerDownAndExitsWith255)
-{
-    ZtFirmwarePeer peer;
-    ASSERT_TRUE(peer.ok());
-    const int blocker = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(zttest::kNotifyPort);
-    ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
-    ASSERT_EQ(listen(blocker, 1), 0);
-    DaemonHarness daemon;  // the server had started: its shutdown removes its queues
-    expectStartFailsWith255(daemon, 15s);
-    close(blocker);
-    EXPECT_EQ(daemon.countInLog("bind() failed on socket, Exiting daemon"), 1u) << daemon.log();
 }
 
 }  // namespace
