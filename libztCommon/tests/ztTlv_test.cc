@@ -17,12 +17,12 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Lays out a message without the library under test. spec lists the
+// Lays out a message without the library under test. layout lists the
 // elements, '|' between them, each its type character followed by its value.
-Bytes Msg(uint8_t category, const std::string &spec)
+Bytes Msg(uint8_t category, const std::string &layout)
 {
     Bytes m = {0, 0, 0, category};
-    std::stringstream in(spec);
+    std::stringstream in(layout);
     for (std::string e; std::getline(in, e, '|');) {
         m.insert(m.end(), {0, uint8_t((e.size() - 1) >> 8), uint8_t(e.size() - 1), uint8_t(e[0])});
         m.insert(m.end(), e.begin() + 1, e.end());
