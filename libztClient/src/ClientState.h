@@ -18,7 +18,7 @@ struct ztclient_handle {
     mqd_t reply = (mqd_t)-1;
     int lockFd = -1;  // holds the slot's lock file while the client lives
     unsigned deadlineMs = 5000;
-    bool queueWatchOpen = false;
+    std::string eventsName;  // the queue watch's queue while one is open
 };
 
 namespace ztclient_internal {
