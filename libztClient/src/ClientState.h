@@ -28,6 +28,10 @@ namespace ztclient_internal {
 int exchange(ztclient_t *client, int32_t command, const void *argument, size_t length,
              std::vector<uint8_t> *payload, unsigned deadlineMs = 0);
 
+// Creates the queue `name` for reading, exclusively (O_EXCL: two clients
+// never share one) with `flags` added; -1 with errno on failure.
+mqd_t createQueue(const std::string &name, long depth, long messageSize, int flags = 0);
+
 // Items of a notification or block text; the kind, or 0 when not one.
 int parseItems(const char *text, size_t length, std::vector<ztclient_item_t> &items);
 

@@ -163,11 +163,8 @@ int openReplyQueue(const std::string &name, int lockFd, ztclient_t **client)
     auto *c = new ztclient_handle;
     c->lockFd = lockFd;
     c->replyName = name;
-    mq_attr attr{};
-    attr.mq_maxmsg = kReplyQueueDepth;
-    attr.mq_msgsize = ZTMSG_MAX;
     // Exclusive: answers meant for another client must never be taken for ours.
-    c->reply = mq_open(c->replyName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600, &attr);
+    c->reply = ztclient_internal::createQueue(c->replyName, kReplyQueueDepth, ZTMSG_MAX);
     if (c->reply == (mqd_t)-1) {
         const int err = errno;
         ztclient_close(c);
@@ -181,6 +178,14 @@ int openReplyQueue(const std::string &name, int lockFd, ztclient_t **client)
 }  // namespace
 
 namespace ztclient_internal {
+
+mqd_t createQueue(const std::string &name, long depth, long messageSize, int flags)
+{
+    mq_attr attr{};
+    attr.mq_maxmsg = depth;
+    attr.mq_msgsize = messageSize;
+    return mq_open(name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | flags, 0600, &attr);
+}
 
 int exchange(ztclient_t *client, int32_t command, const void *argument, size_t length,
              std::vector<uint8_t> *payload, unsigned deadlineMs)

@@ -210,11 +210,8 @@ int ztclient_watch_queue_as(ztclient_t *client, const char *name, unsigned deadl
     auto *w = new ztclient_watch_handle;
     w->client = client;
     w->queueName = name;
-    mq_attr attr{};
-    attr.mq_maxmsg = kEventQueueDepth;
-    attr.mq_msgsize = kEventMessageSize;
-    w->queue = mq_open(w->queueName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NONBLOCK,
-                       0600, &attr);
+    w->queue = ztclient_internal::createQueue(w->queueName, kEventQueueDepth, kEventMessageSize,
+                                              O_NONBLOCK);
     // Writable by the daemon, which may run as another user; set after the
     // creation so the process's umask is left alone.
     if (w->queue != (mqd_t)-1)
