@@ -2,10 +2,12 @@
 // prints its answer, stops the daemon, lists the commands, or watches the
 // notifications, all through the client library (ztclient.h).
 #include <errno.h>
+#include <mqueue.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -38,19 +40,29 @@ void onSignal(int)
     s_stopRequested = 1;
 }
 
-// Only watch and top catch the signals: a plain command dies at once on
-// Ctrl-C, and the client library removes its reply queue when the next
-// client opens.
-void installSignalHandlers(bool catchStop)
+// The reply queue of a command on its way, removed when a signal ends the
+// wait (the library waits out its deadline through interruptions).
+char s_replyQueue[256];
+
+void onSignalDuringCall(int)
 {
-    if (catchStop) {
-        struct sigaction sa;
-        memset(&sa, 0, sizeof sa);
-        sa.sa_handler = onSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGTERM, &sa, nullptr);
-    }
+    if (s_replyQueue[0])
+        mq_unlink(s_replyQueue);
+    static const char kText[] = "ztctl: interrupted\n";
+    const ssize_t written = write(STDERR_FILENO, kText, sizeof kText - 1);
+    (void)written;
+    _exit(kExitNoAnswer);
+}
+
+// Also catches signals ignored on entry (background jobs of a script).
+void installSignalHandlers(bool watching)
+{
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = watching ? onSignal : onSignalDuringCall;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 }
 
@@ -101,8 +113,10 @@ Client openClient(const std::string &replyQueue, unsigned deadlineMs)
                 replyQueue.c_str(), strerror(errno));
     else if (rc != 0)
         fprintf(stderr, "ztctl: %s\n", ztclient::Error::describe(rc).c_str());
-    if (c)
+    if (c) {
         ztclient_set_deadline(c, deadlineMs);
+        snprintf(s_replyQueue, sizeof s_replyQueue, "%s", ztclient_reply_queue(c));
+    }
     return Client(c, ztclient_close);
 }
 
