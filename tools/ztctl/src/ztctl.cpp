@@ -66,7 +66,15 @@ void installSignalHandlers(bool watching)
     signal(SIGPIPE, SIG_IGN);
 }
 
-using Client = std::unique_ptr<ztclient_t, decltype(&ztclient_close)>;
+// Forgets the reply queue before it is closed: its name may belong to
+// another client afterwards.
+void closeClient(ztclient_t *client)
+{
+    s_replyQueue[0] = 0;
+    ztclient_close(client);
+}
+
+using Client = std::unique_ptr<ztclient_t, decltype(&closeClient)>;
 using Watch = std::unique_ptr<ztclient_watch_t, decltype(&ztclient_watch_close)>;
 
 // Local time with milliseconds, "HH:MM:SS.mmm".
@@ -117,7 +125,7 @@ Client openClient(const std::string &replyQueue, unsigned deadlineMs)
         ztclient_set_deadline(c, deadlineMs);
         snprintf(s_replyQueue, sizeof s_replyQueue, "%s", ztclient_reply_queue(c));
     }
-    return Client(c, ztclient_close);
+    return Client(c, closeClient);
 }
 
 int listCommands()
