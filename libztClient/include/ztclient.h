@@ -66,6 +66,10 @@ int ztclient_open(ztclient_t **client);
 /* Removes the reply queue (and the event queue of a queue watch still open)
  * and frees the client. NULL is ignored. Close watches first. */
 void ztclient_close(ztclient_t *client);
+/* Opens a client whose reply queue is the given name ("/name", created
+ * exclusively, removed on close) instead of a slot's; a crashed caller's
+ * queue of that name is not swept. */
+int ztclient_open_as(const char *replyQueue, ztclient_t **client);
 /* The reply queue's name ("/ztclient_0_3"), valid until close. */
 const char *ztclient_reply_queue(const ztclient_t *client);
 /* Default deadline of the typed functions, in milliseconds (at least 1). */
@@ -116,6 +120,11 @@ int ztclient_get_status(ztclient_t *client, ztclient_item_t *items, size_t capac
 int ztclient_get_settings(ztclient_t *client, ztclient_item_t *items, size_t capacity,
                           size_t *count);
 int ztclient_get_state(ztclient_t *client, ztclient_item_t *items, size_t capacity, size_t *count);
+/* The answer payload of ZTCONTROL_GET_ALL_STATUS, _GET_ALL_SETTINGS or
+ * _GET_ALL_SETTINGS_STATUS decoded as the get functions above do;
+ * ZTCLIENT_BAD_ANSWER for another command or a payload of another size. */
+int ztclient_decode_state(int32_t command, const void *payload, size_t length,
+                          ztclient_item_t *items, size_t capacity, size_t *count);
 /* Id of a status item or setting by its name, or -1. */
 int ztclient_status_id(const char *name);
 int ztclient_setting_id(const char *name);
@@ -191,8 +200,13 @@ int ztclient_watch_tcp(ztclient_t *client, uint16_t port, unsigned deadlineMs,
  * daemon (ZTCONTROL_EVENT_REGISTER_MQUEUE); close unregisters and removes it.
  * One queue watch per client at a time. */
 int ztclient_watch_queue(ztclient_t *client, unsigned deadlineMs, ztclient_watch_t **watch);
+/* The same with the event queue `name` ("/name", created exclusively). */
+int ztclient_watch_queue_as(ztclient_t *client, const char *name, unsigned deadlineMs,
+                            ztclient_watch_t **watch);
 /* The next notification within timeoutMs. ZTCLIENT_TIMEOUT when none came,
- * ZTCLIENT_CLOSED when the daemon dropped the connection. */
+ * ZTCLIENT_CLOSED when the daemon dropped the connection,
+ * ZTCLIENT_BAD_ANSWER for a malformed frame (text NULL) or a text of no
+ * known shape (kind 0, text set). */
 int ztclient_watch_next(ztclient_watch_t *watch, unsigned timeoutMs,
                         ztclient_notification_t *notification);
 /* The descriptor to poll for readability (socket or queue), for event loops. */

@@ -19,7 +19,7 @@ struct ztclient_handle {
     int slotLocks = -1;  // the user's slot semaphores
     int slot = -1;       // the slot held while the client lives
     unsigned deadlineMs = 5000;
-    bool queueWatchOpen = false;
+    std::string eventsName;  // the queue watch's queue while one is open
 };
 
 namespace ztclient_internal {
@@ -28,6 +28,10 @@ namespace ztclient_internal {
 // with the payload when the daemon answered.
 int exchange(ztclient_t *client, int32_t command, const void *argument, size_t length,
              std::vector<uint8_t> *payload, unsigned deadlineMs = 0);
+
+// Creates the queue `name` for reading, exclusively (O_EXCL: two clients
+// never share one) with `flags` added; -1 with errno on failure.
+mqd_t createQueue(const std::string &name, long depth, long messageSize, int flags = 0);
 
 // Items of a notification or block text; the kind, or 0 when not one.
 int parseItems(const char *text, size_t length, std::vector<ztclient_item_t> &items);

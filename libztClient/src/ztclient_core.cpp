@@ -163,9 +163,37 @@ int exchangeLocked(ztclient_t *client, const std::vector<uint8_t> &request,
     }
 }
 
+// Creates the client's reply queue `name`; the client holds `slot` of the
+// semaphore set `locks` while it lives (-1: a named queue, no slot).
+int openReplyQueue(const std::string &name, int locks, int slot, ztclient_t **client)
+{
+    auto *c = new ztclient_handle;
+    c->slotLocks = locks;
+    c->slot = slot;
+    c->replyName = name;
+    // Exclusive: answers meant for another client must never be taken for ours.
+    c->reply = ztclient_internal::createQueue(c->replyName, kReplyQueueDepth, ZTMSG_MAX);
+    if (c->reply == (mqd_t)-1) {
+        const int err = errno;
+        ztclient_close(c);
+        errno = err;
+        return ZTCLIENT_SYSTEM;
+    }
+    *client = c;
+    return 0;
+}
+
 }  // namespace
 
 namespace ztclient_internal {
+
+mqd_t createQueue(const std::string &name, long depth, long messageSize, int flags)
+{
+    mq_attr attr{};
+    attr.mq_maxmsg = depth;
+    attr.mq_msgsize = messageSize;
+    return mq_open(name.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | flags, 0600, &attr);
+}
 
 int exchange(ztclient_t *client, int32_t command, const void *argument, size_t length,
              std::vector<uint8_t> *payload, unsigned deadlineMs)
@@ -213,23 +241,17 @@ int ztclient_open(ztclient_t **client)
     }
     if (mine < 0)
         return ZTCLIENT_NO_SLOT;
-    auto *c = new ztclient_handle;
-    c->slotLocks = locks;
-    c->slot = mine;
-    c->replyName = "/" + slotBase(mine);
-    mq_attr attr{};
-    attr.mq_maxmsg = kReplyQueueDepth;
-    attr.mq_msgsize = ZTMSG_MAX;
-    // Exclusive: answers meant for another client must never be taken for ours.
-    c->reply = mq_open(c->replyName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600, &attr);
-    if (c->reply == (mqd_t)-1) {
-        const int err = errno;
-        ztclient_close(c);
-        errno = err;
-        return ZTCLIENT_SYSTEM;
-    }
-    *client = c;
-    return 0;
+    return openReplyQueue("/" + slotBase(mine), locks, mine, client);
+}
+
+int ztclient_open_as(const char *replyQueue, ztclient_t **client)
+{
+    if (!client)
+        return ZTCLIENT_INVALID;
+    *client = nullptr;
+    if (!replyQueue || replyQueue[0] != '/' || !replyQueue[1] || strchr(replyQueue + 1, '/'))
+        return ZTCLIENT_INVALID;
+    return openReplyQueue(replyQueue, -1, -1, client);
 }
 
 void ztclient_close(ztclient_t *client)
@@ -242,8 +264,8 @@ void ztclient_close(ztclient_t *client)
     }
     // Unlinked before the lock is released, so the next holder of the slot
     // finds nothing of ours.
-    if (client->queueWatchOpen)
-        mq_unlink((client->replyName + "_events").c_str());
+    if (!client->eventsName.empty())
+        mq_unlink(client->eventsName.c_str());
     if (client->slot >= 0)
         unlockSlot(client->slotLocks, client->slot);
     delete client;

@@ -46,13 +46,11 @@ int deliver(const std::vector<ztclient_item_t> &items, ztclient_item_t *out, siz
     return 0;
 }
 
-// One block command and its decoding through the daemon's serialisers.
-int getBlocks(ztclient_t *client, int32_t command, std::vector<ztclient_item_t> &items)
+// A block command's answer decoded through the daemon's serialisers; false
+// when the payload has not the block's size.
+bool decodeBlocks(int32_t command, const std::vector<uint8_t> &p,
+                  std::vector<ztclient_item_t> &items)
 {
-    std::vector<uint8_t> p;
-    const int rc = ztclient_internal::exchange(client, command, nullptr, 0, &p);
-    if (rc != 0)
-        return rc;
     all_status_settings_t block{};
     std::ostringstream text;
     text << '{';
@@ -72,12 +70,22 @@ int getBlocks(ztclient_t *client, int32_t command, std::vector<ztclient_item_t> 
         camera_settings_serialize_to_json(text, &block.settings, nullptr, &block.system,
                                           kDecodeModel);
     } else {
-        return ZTCLIENT_BAD_ANSWER;
+        return false;
     }
     text << "}}";
     const std::string s = text.str();
     ztclient_internal::parseItems(s.data(), s.size(), items);
-    return 0;
+    return true;
+}
+
+// One block command and its decoding.
+int getBlocks(ztclient_t *client, int32_t command, std::vector<ztclient_item_t> &items)
+{
+    std::vector<uint8_t> p;
+    const int rc = ztclient_internal::exchange(client, command, nullptr, 0, &p);
+    if (rc != 0)
+        return rc;
+    return decodeBlocks(command, p, items) ? 0 : ZTCLIENT_BAD_ANSWER;
 }
 
 }  // namespace
@@ -153,6 +161,16 @@ int ztclient_parse_notification(const char *text, size_t length, ztclient_item_t
     const int kind = ztclient_internal::parseItems(text, length, found);
     deliver(found, items, capacity, count);
     return kind;
+}
+
+int ztclient_decode_state(int32_t command, const void *payload, size_t length,
+                          ztclient_item_t *items, size_t capacity, size_t *count)
+{
+    std::vector<ztclient_item_t> found;
+    const auto *bytes = static_cast<const uint8_t *>(payload);
+    if (!bytes || !decodeBlocks(command, std::vector<uint8_t>(bytes, bytes + length), found))
+        return ZTCLIENT_BAD_ANSWER;
+    return deliver(found, items, capacity, count);
 }
 
 int ztclient_get_status(ztclient_t *client, ztclient_item_t *items, size_t capacity, size_t *count)

@@ -196,17 +196,22 @@ int ztclient_watch_tcp(ztclient_t *client, uint16_t port, unsigned deadlineMs,
 
 int ztclient_watch_queue(ztclient_t *client, unsigned deadlineMs, ztclient_watch_t **watch)
 {
-    if (!client || !watch || client->queueWatchOpen)
+    return client ? ztclient_watch_queue_as(client, (client->replyName + "_events").c_str(),
+                                            deadlineMs, watch)
+                  : ZTCLIENT_INVALID;
+}
+
+int ztclient_watch_queue_as(ztclient_t *client, const char *name, unsigned deadlineMs,
+                            ztclient_watch_t **watch)
+{
+    if (!client || !watch || !name || name[0] != '/' || !client->eventsName.empty())
         return ZTCLIENT_INVALID;
     *watch = nullptr;
     auto *w = new ztclient_watch_handle;
     w->client = client;
-    w->queueName = client->replyName + "_events";
-    mq_attr attr{};
-    attr.mq_maxmsg = kEventQueueDepth;
-    attr.mq_msgsize = kEventMessageSize;
-    w->queue = mq_open(w->queueName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NONBLOCK,
-                       0600, &attr);
+    w->queueName = name;
+    w->queue = ztclient_internal::createQueue(w->queueName, kEventQueueDepth, kEventMessageSize,
+                                              O_NONBLOCK);
     // Writable by the daemon, which may run as another user; set after the
     // creation so the process's umask is left alone.
     if (w->queue != (mqd_t)-1)
@@ -215,7 +220,7 @@ int ztclient_watch_queue(ztclient_t *client, unsigned deadlineMs, ztclient_watch
         delete w;
         return ZTCLIENT_SYSTEM;
     }
-    client->queueWatchOpen = true;
+    client->eventsName = w->queueName;
     const int rc = registerQueue(client, w->queueName, true, deadlineMs);
     if (rc != 0) {
         ztclient_watch_close(w);
@@ -257,7 +262,7 @@ void ztclient_watch_close(ztclient_watch_t *w)
         registerQueue(w->client, w->queueName, false, 1000);
         mq_close(w->queue);
         mq_unlink(w->queueName.c_str());
-        w->client->queueWatchOpen = false;
+        w->client->eventsName.clear();
     }
     delete w;
 }

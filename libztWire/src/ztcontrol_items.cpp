@@ -255,7 +255,7 @@ constexpr Reason kReasons[] = {
     {ZT_ERR_NAK, "the camera refused the command"},
     {ZT_ERR_RESPONSE_ALREADY_SENT, "the answer was already sent"},
     {ZT_ERR_NAK_OFF, "the camera is off or refusing commands for now"},
-    {ZT_ERR_NOT_SUPPORTED, "this camera model does not support it"},
+    {ZT_ERR_NOT_SUPPORTED, "not supported by the daemon or this camera model"},
 };
 
 template <typename T, size_t N>

@@ -1,5 +1,5 @@
 // The GoogleTest fixture of every test that runs the real daemon: one daemon
-// against a scripted firmware peer, call() and
+// against a scripted firmware peer (or the real simulator), call() and
 // result() that send one command and return its answer, and sent(), the
 // firmware-link requests that call caused. Test thread only; header-only so
 // the harness library needs no GoogleTest.
@@ -12,7 +12,8 @@
 //  - DaemonPeerTest: a daemon and peer per test, ready before the body (a
 //    constructor may script m_peer first), or, with kStartInBody, started by
 //    the body with startDaemon().
-// Per-test daemons must stop cleanly after the test.
+//  - SimulatorDaemonTest: the real simulator (m_sim) and a daemon per test.
+// Per-test daemons, and the simulator, must stop cleanly after the test.
 // Tests using them run NAMESPACED.
 //
 //   class Media : public zttest::CommandFixture {};
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,23 +37,25 @@
 
 namespace zttest {
 
-// One daemon with its scripted firmware peer.
+// One daemon with its firmware side: the scripted peer, or the simulator.
 struct DaemonRig {
     std::unique_ptr<ZtFirmwarePeer> peer;
+    ChildProcess sim;
     DaemonHarness daemon;
     bool started = false;
 };
 
 class CommandFixture : public ::testing::Test {
 protected:
-    enum StartIn { kStartInSuite, kStartInSetUp, kStartInBody };
+    enum StartIn { kStartInSuite, kStartInSetUp, kStartInBody, kStartOnSimulator };
 
     explicit CommandFixture(StartIn start = kStartInSuite) : m_startIn(start)
     {
         if (start == kStartInSuite)
             return;
         m_own = std::make_unique<DaemonRig>();
-        m_own->peer = std::make_unique<ZtFirmwarePeer>();
+        if (start != kStartOnSimulator)
+            m_own->peer = std::make_unique<ZtFirmwarePeer>();
         s_rig = m_own.get();
     }
     ~CommandFixture() override
@@ -92,7 +96,14 @@ protected:
             daemon().requester().drain();
             return;
         }
-        ASSERT_TRUE(peer().ok());
+        if (m_startIn == kStartOnSimulator) {
+            ASSERT_TRUE(sim().start(DaemonHarness::binDir() + "/ztFirmwareSim", {"--no-console"}))
+                << sim().error() << " (build the ztFirmwareSim target)";
+            ASSERT_TRUE(sim().waitForOutput("serving /to_ztnet", std::chrono::seconds(10)))
+                << sim().output();
+        } else {
+            ASSERT_TRUE(peer().ok());
+        }
         if (m_startIn != kStartInBody)
             startDaemon();
     }
@@ -102,6 +113,11 @@ protected:
             auto status = daemon().stop(std::chrono::seconds(15));
             ASSERT_TRUE(status) << "the daemon did not stop\n" << daemon().log();
             EXPECT_TRUE(status->ok()) << status->describe() << "\n" << daemon().log();
+        }
+        if (m_startIn == kStartOnSimulator && sim().signal(SIGTERM)) {
+            auto status = sim().waitExit(std::chrono::seconds(5));
+            ASSERT_TRUE(status) << "the simulator did not stop\n" << sim().output();
+            EXPECT_TRUE(status->ok()) << status->describe() << "\n" << sim().output();
         }
     }
 
@@ -115,6 +131,7 @@ protected:
 
     static ZtFirmwarePeer &peer() { return *s_rig->peer; }
     static DaemonHarness &daemon() { return s_rig->daemon; }
+    static ChildProcess &sim() { return s_rig->sim; }
 
     // Sends one command and waits for its answer (an empty Reply, with a test
     // failure, when none came). Marks where its firmware traffic starts.
@@ -125,7 +142,7 @@ protected:
     Reply call(const ClientRequest &request,
                std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
-        m_mark = peer().requestCount();
+        m_mark = s_rig->peer ? peer().requestCount() : 0;
         auto reply = daemon().requester().call(request, timeout);
         EXPECT_TRUE(reply && reply->hasResult) << "no answer to command " << request.command << "\n"
                                                << daemon().log();
@@ -168,7 +185,7 @@ protected:
     std::vector<PeerRequest> sent() const
     {
         std::vector<PeerRequest> out;
-        const auto all = peer().requests();
+        const auto all = s_rig->peer ? peer().requests() : std::vector<PeerRequest>{};
         for (size_t i = m_mark; i < all.size(); ++i)
             if (all[i].kind == "RA" || all[i].kind == "TC" || all[i].kind == "AX")
                 out.push_back(all[i]);
@@ -200,6 +217,17 @@ protected:
     static void TearDownTestSuite() {}
 
     ZtFirmwarePeer &m_peer = peer();
+    DaemonHarness &m_daemon = daemon();
+};
+
+// The real simulator and a daemon per test (see above).
+class SimulatorDaemonTest : public CommandFixture {
+protected:
+    SimulatorDaemonTest() : CommandFixture(kStartOnSimulator) {}
+    static void SetUpTestSuite() {}
+    static void TearDownTestSuite() {}
+
+    ChildProcess &m_sim = sim();
     DaemonHarness &m_daemon = daemon();
 };
 

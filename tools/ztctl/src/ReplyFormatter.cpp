@@ -37,37 +37,6 @@ bool isText(const std::vector<uint8_t> &b, std::string &text)
 
 }  // namespace
 
-std::optional<Answer> parseAnswer(const uint8_t *data, size_t length)
-{
-    if (length < TLV_HDR_LEN || length > ZTMSG_MAX)
-        return std::nullopt;
-    const int total = sntlv_msg_len(data);
-    if (total < TLV_HDR_LEN || static_cast<size_t>(total) != length || data[3] != CAT_CLIENT_RSP)
-        return std::nullopt;
-    // The element heads must add up to the total and end with the end element.
-    size_t off = TLV_HDR_LEN;
-    uint8_t last = 0;
-    while (off + TLV_ELEM_HDR_LEN <= length) {
-        last = data[off + 3];
-        off += TLV_ELEM_HDR_LEN + (static_cast<size_t>(data[off + 1]) << 8 | data[off + 2]);
-    }
-    if (off != length || last != TLV_END)
-        return std::nullopt;
-
-    Answer answer;
-    if (const uint8_t *head = tlv_find(data, TLV_RESULT)) {
-        if (head[1] == 0 && head[2] == 4) {
-            answer.hasResult = true;
-            answer.result = static_cast<int32_t>(readU32(std::vector<uint8_t>(head + 4, head + 8)));
-        }
-    }
-    if (const uint8_t *head = tlv_find(data, TLV_RSPARG)) {
-        const size_t n = static_cast<size_t>(head[1]) << 8 | head[2];
-        answer.payload.emplace(head + 4, head + 4 + n);
-    }
-    return answer;
-}
-
 std::string hexDump(const std::vector<uint8_t> &bytes)
 {
     std::string out;

@@ -15,15 +15,13 @@
 
 namespace ztctl {
 
+// An answer as the client library hands it over: the result, and the
+// payload when the daemon sent one.
 struct Answer {
-    bool hasResult = false;  // element 0xEC with 4 bytes
+    bool hasResult = false;
     int32_t result = 0;
-    std::optional<std::vector<uint8_t>> payload;  // element 'E'
+    std::optional<std::vector<uint8_t>> payload;
 };
-
-// Reads a received message. Nothing when it is not a well-framed TLV message
-// of category 21 (client answer).
-std::optional<Answer> parseAnswer(const uint8_t *data, size_t length);
 
 // The answer as printed, lines each ending in '\n'. Raw: "result: -104
 // (ZT_ERR_NOT_SUPPORTED)", "payload: N bytes" and a hex dump. Otherwise the

@@ -5,19 +5,20 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "camera_status.h"
 #include "wsdkCommands/WSDK_EnumFlatMode.pb.h"
 #include "wsdkCommands/WSDK_EnumPresetGroup.pb.h"
-#include "ztcontrol_items.h"
 
 namespace ztctl {
 
 namespace {
 
 // Status items holding preset ids, shown in hex as the presets are.
-bool isPresetId(const Member &m)
+bool isPresetId(const Item &m)
 {
-    return !m.setting && m.id >= 93 && m.id <= 98 && m.id != 96;
+    return m.kind != ZTCLIENT_SETTING && m.id >= 93 && m.id <= 98 && m.id != 96;
 }
 
 // An enumeration name without its prefix, lower case, '-' for '_'.
@@ -32,77 +33,27 @@ std::string shortName(const std::string &full, const std::string &prefix)
     return out;
 }
 
-// The object after "key": in text, without its braces, or nothing.
-std::optional<std::string> object(const std::string &text, const std::string &key)
-{
-    const size_t at = text.find("\"" + key + "\":{");
-    if (at == std::string::npos)
-        return std::nullopt;
-    const size_t open = at + key.size() + 4;
-    const size_t close = text.find('}', open);
-    if (close == std::string::npos)
-        return std::nullopt;
-    return text.substr(open, close - open);
-}
-
 }  // namespace
 
-bool parseMembers(const std::string &list, bool setting, std::vector<Member> &out)
+std::string notificationKind(int kind)
 {
-    size_t i = 0;
-    while (i < list.size()) {
-        while (i < list.size() && isspace(static_cast<unsigned char>(list[i])))
-            ++i;
-        if (i == list.size())
-            break;
-        if (list[i] != '"')
-            return false;
-        char *end = nullptr;
-        const unsigned long id = strtoul(list.c_str() + i + 1, &end, 10);
-        if (end == list.c_str() + i + 1 || end[0] != '"' || end[1] != ':')
-            return false;
-        const char *valueStart = end + 2;
-        const long long value = strtoll(valueStart, &end, 10);
-        if (end == valueStart)
-            return false;
-        out.push_back({setting, static_cast<uint32_t>(id), value});
-        i = static_cast<size_t>(end - list.c_str());
-        while (i < list.size() && isspace(static_cast<unsigned char>(list[i])))
-            ++i;
-        if (i < list.size() && list[i] != ',')
-            return false;
-        ++i;
-    }
-    return true;
+    return kind == ZTCLIENT_FULL_STATE         ? "full state"
+           : kind == ZTCLIENT_SHUTDOWN_PENDING ? "shutdown pending"
+                                               : "changes";
 }
 
-std::optional<Notification> parseNotification(const std::string &text)
+std::vector<Item> settingItems(const std::vector<std::pair<uint32_t, int64_t>> &settings)
 {
-    Notification n;
-    if (text.rfind("{\"state\":", 0) == 0) {
-        n.kind = "shutdown pending";
-        return n;
-    }
-    if (text.size() < 2 || text.front() != '{' || text.back() != '}')
-        return std::nullopt;
-    const auto status = object(text, "status");
-    const auto settings = object(text, "settings");
-    if (status || settings) {
-        n.kind = "changes";
-        if ((status && !parseMembers(*status, false, n.members)) ||
-            (settings && !parseMembers(*settings, true, n.members)))
-            return std::nullopt;
-        return n;
-    }
-    // Full state: the status members, a line break, the settings members.
-    const size_t split = text.find(",\n");
-    if (split == std::string::npos)
-        return std::nullopt;
-    n.kind = "full state";
-    if (!parseMembers(text.substr(1, split - 1), false, n.members) ||
-        !parseMembers(text.substr(split + 2, text.size() - split - 3), true, n.members))
-        return std::nullopt;
-    return n;
+    std::string text = "{\"settings\":{";
+    for (const auto &[id, value] : settings)
+        text += (text.back() == '{' ? "\"" : ",\"") + std::to_string(id) +
+                "\":" + std::to_string(value);
+    text += "}}";
+    std::vector<Item> items(settings.size());
+    size_t count = 0;
+    ztclient_parse_notification(text.data(), text.size(), items.data(), items.size(), &count);
+    items.resize(std::min(count, items.size()));
+    return items;
 }
 
 std::string flatModeName(int64_t mode)
@@ -123,7 +74,7 @@ std::string presetGroupName(int64_t group)
                      "WSDK_PRESET_GROUP_ID_");
 }
 
-std::string valueText(const Member &m)
+std::string valueText(const Item &m)
 {
     char text[32];
     if (isPresetId(m))
@@ -134,42 +85,37 @@ std::string valueText(const Member &m)
     return text;
 }
 
-std::string noteText(const Member &m)
+std::string noteText(const Item &m)
 {
-    if ((m.setting && m.id == 144) || (!m.setting && m.id == 89))
+    const bool setting = m.kind == ZTCLIENT_SETTING;
+    if ((setting && m.id == 144) || (!setting && m.id == 89))
         return flatModeName(m.value);
-    if (!m.setting && m.id == 96)
+    if (!setting && m.id == 96)
         return presetGroupName(m.value);
-    if (m.setting) {
-        const char *name =
-            m.value >= 0 ? zt_option_name(m.id, static_cast<uint32_t>(m.value)) : nullptr;
-        return name ? name : "";
-    }
-    const zt_item_info_t *info = zt_status_item_info(m.id);
-    return info ? info->unit : "";
+    const char *note = setting ? m.option : m.unit;
+    return note ? note : "";
 }
 
-std::string memberName(const Member &m)
+std::string memberName(const Item &m)
 {
-    const zt_item_info_t *info = m.setting ? zt_setting_info(m.id) : zt_status_item_info(m.id);
-    return info ? info->name : std::to_string(m.id);
+    return m.name ? m.name : std::to_string(m.id);
 }
 
-bool isThrottled(const Member &m)
+bool isThrottled(const Item &m)
 {
-    if (m.setting)
+    if (m.kind == ZTCLIENT_SETTING)
         return false;
     const camera_status_item_t *item = camera_status_find_item(m.id);
     return item && item->change_class == CAMERA_STATUS_CLASS_THROTTLED;
 }
 
-std::string formatTable(const std::vector<Member> &members)
+std::string formatTable(const std::vector<Item> &members)
 {
     std::string out;
     for (bool setting : {false, true}) {
         bool heading = false;
-        for (const Member &m : members) {
-            if (m.setting != setting)
+        for (const Item &m : members) {
+            if ((m.kind == ZTCLIENT_SETTING) != setting)
                 continue;
             if (!heading)
                 out += setting ? "settings:\n" : "status:\n";
@@ -185,13 +131,13 @@ std::string formatTable(const std::vector<Member> &members)
     return out;
 }
 
-std::string formatJson(const std::vector<Member> &members, const std::string &extra)
+std::string formatJson(const std::vector<Item> &members, const std::string &extra)
 {
     std::string out = "{" + extra;
     for (bool setting : {false, true}) {
         std::string part;
-        for (const Member &m : members)
-            if (m.setting == setting)
+        for (const Item &m : members)
+            if ((m.kind == ZTCLIENT_SETTING) == setting)
                 part +=
                     (part.empty() ? "\"" : ",\"") + memberName(m) + "\":" + std::to_string(m.value);
         if (part.empty())

@@ -50,12 +50,12 @@ std::string number(const int64_t *v)
 
 }  // namespace
 
-void TopView::apply(const Notification &n)
+void TopView::apply(int kind, const std::vector<Item> &items)
 {
-    if (n.kind == "full state")
+    if (kind == ZTCLIENT_FULL_STATE)
         m_values.clear();
-    for (const Member &m : n.members)
-        m_values[{m.setting, m.id}] = m.value;
+    for (const Item &m : items)
+        m_values[{m.kind == ZTCLIENT_SETTING, m.id}] = m.value;
 }
 
 const int64_t *TopView::status(uint32_t id) const
@@ -116,7 +116,9 @@ std::string TopView::frame() const
                                     : *group == 1002 ? kTimelapsePreset
                                                      : kVideoPreset;
         if (const int64_t *id = status(presetItem))
-            preset += ", preset " + valueText({false, presetItem, *id});
+            preset +=
+                ", preset " + valueText({ZTCLIENT_STATUS, static_cast<uint16_t>(presetItem),
+                                         static_cast<int32_t>(*id), nullptr, nullptr, nullptr});
         const int64_t *modified = status(kPresetModified);
         if (modified && *modified)
             preset += " (modified)";

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "StateTable.h"
 
@@ -15,8 +16,9 @@ namespace ztctl {
 
 class TopView {
 public:
-    // Takes the members of a notification; a full state replaces them all.
-    void apply(const Notification &n);
+    // Takes the items of a notification of `kind`; a full state replaces
+    // them all.
+    void apply(int kind, const std::vector<Item> &items);
     bool hasState() const { return !m_values.empty(); }
     // The view as lines of text, without escape codes.
     std::string frame() const;

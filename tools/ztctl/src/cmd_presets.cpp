@@ -291,10 +291,10 @@ std::string presetRow(const wsdk::WSDK_Preset &p, const std::string &group, bool
     std::string out = line;
     if (!verbose)
         return out;
-    std::vector<Member> settings;
+    std::vector<std::pair<uint32_t, int64_t>> settings;
     for (const wsdk::WSDK_PresetSetting &s : p.setting_array())
-        settings.push_back({true, static_cast<uint32_t>(s.id()), s.value()});
-    std::string table = formatTable(settings);
+        settings.emplace_back(static_cast<uint32_t>(s.id()), s.value());
+    std::string table = formatTable(settingItems(settings));
     // Indented under the preset, without the "settings:" heading.
     for (size_t start = table.find('\n') + 1; start < table.size();) {
         const size_t end = table.find('\n', start);

@@ -4,17 +4,15 @@
 // the speed ramp and the calibration queries. Pure functions; see
 // Subcommand.h.
 //
-// Blocks are decoded with the camera control library's tables for the
-// default camera model (57); the few settings whose options differ on other
+// Blocks are decoded by the client library with the tables of the default
+// camera model (57); the few settings whose options differ on other
 // models print their option ids as that model would.
 #include <algorithm>
-#include <sstream>
 
 #include "CommandLine.h"
 #include "StateTable.h"
 #include "Subcommand.h"
 #include "camera_settings.h"
-#include "camera_status.h"
 #include "ztcontrol_items.h"
 #include "ztcontrol_commands.h"
 #include "ztcontrol_layouts.h"
@@ -22,8 +20,6 @@
 namespace ztctl {
 
 namespace {
-
-constexpr uint8_t kDecodeModel = 57;
 
 // setting ID|NAME OPTION|OPTION-NAME: names from the wire vocabulary. The
 // option is checked against the camera model's options before sending.
@@ -111,52 +107,16 @@ bool parseSpeedRampActive(const std::vector<std::string> &w, Options &o, std::st
                      o, error);
 }
 
-// The members the daemon pushes to its notification clients for these
-// blocks (the camera control library's serialisers).
-void statusMembers(const appc_system_all_status &status, std::vector<Member> &out)
-{
-    std::ostringstream json;
-    camera_status_serialize_status_to_json(json, &status, kDecodeModel);
-    parseMembers(json.str(), false, out);
-}
-
-void settingsMembers(const appc_setup_all_settings &settings,
-                     const ztcontrol_system_settings *system, std::vector<Member> &out)
-{
-    std::ostringstream json;
-    camera_settings_serialize_to_json(json, &settings, nullptr, system, kDecodeModel);
-    parseMembers(json.str(), true, out);
-}
-
 // Blocks of exactly their size only; a refusal or a short answer is not
 // decoded.
 std::string decodeSettings(uint32_t command, const std::vector<uint8_t> &p, const Display &display)
 {
-    all_status_settings_t block{};
-    std::vector<Member> members;
-    switch (command) {
-    case ZTCONTROL_GET_ALL_STATUS:
-        if (p.size() != sizeof block.status)
-            return "";
-        std::copy(p.begin(), p.end(), block.status.raw);
-        statusMembers(block.status, members);
-        break;
-    case ZTCONTROL_GET_ALL_SETTINGS:
-        if (p.size() != sizeof block.settings)
-            return "";
-        std::copy(p.begin(), p.end(), block.settings.raw);
-        settingsMembers(block.settings, nullptr, members);
-        break;
-    case ZTCONTROL_GET_ALL_SETTINGS_STATUS:
-        if (p.size() != sizeof block)
-            return "";
-        std::copy(p.begin(), p.end(), reinterpret_cast<uint8_t *>(&block));
-        statusMembers(block.status, members);
-        settingsMembers(block.settings, &block.system, members);
-        break;
-    default:
+    std::vector<Item> members(512);
+    size_t count = 0;
+    if (ztclient_decode_state(static_cast<int32_t>(command), p.data(), p.size(), members.data(),
+                              members.size(), &count) != 0)
         return "";
-    }
+    members.resize(std::min(count, members.size()));
     if (display.json)
         return formatJson(members);
     std::string table = formatTable(members);
