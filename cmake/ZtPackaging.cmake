@@ -12,17 +12,26 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "ztControlD developers <ztcontrold@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "command daemon of an action camera, with its client library, tool and simulator")
+# The long description, wrapped as dpkg shows it; texts go into CPack's
+# configuration as they are written here.
+set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_PACKAGE_DESCRIPTION
-    "ztControlD carries out the commands local services send it on the message queue \
-\"/to_ztCtlD\" and pushes status and settings changes to clients on TCP port 8081. \
-The package holds the daemon, the client tool ztctl, the firmware simulator \
-ztFirmwareSim for running the daemon on a PC, the client library libztclient \
-with its headers, pkg-config file and CMake package, and the Python package ztcontrol.")
+    "ztControlD carries out the commands local services send it on the message\n\
+queue \"/to_ztCtlD\" and pushes status and settings changes to clients on TCP\n\
+port 8081. The package holds the daemon, the client tool ztctl, the firmware\n\
+simulator ztFirmwareSim for running the daemon on a PC, and the client library\n\
+libztclient with its headers, pkg-config file and CMake package.")
+if(TARGET ztcontrol_python)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION "\nThe Python package ztcontrol drives the daemon from Python.")
+  # Its preset messages import the distribution's protobuf module.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-protobuf")
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The Python package's protobuf messages import the distribution's module.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-protobuf")
+# Stripped of debug information; the daemon's exported names, which its crash
+# reports use, stay in the dynamic symbol table.
+set(CPACK_STRIP_FILES ON)
 # A cross build packs for its target: dpkg names aarch64 arm64. A native
 # build leaves the architecture to dpkg.
 if(CMAKE_CROSSCOMPILING)
