@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "CommandLine.h"
@@ -324,16 +325,33 @@ int watch(const ztctl::Options &o)
     }
     unsigned printed = 0;
     int rc = 0;
+    // --idle counts from the last message printed: changes of hidden
+    // counters alone (the uptime, every second) do not keep a watch going.
+    using Clock = std::chrono::steady_clock;
+    const auto idleFor = std::chrono::milliseconds(o.watchIdleMs);
+    auto idleFrom = Clock::now();
     while (o.watchCount == 0 || printed < o.watchCount) {
+        unsigned idleLeft = 0;
+        if (o.watchIdleMs) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                idleFor - (Clock::now() - idleFrom));
+            if (left.count() <= 0) {
+                rc = ZTCLIENT_TIMEOUT;
+                break;
+            }
+            idleLeft = static_cast<unsigned>(left.count());
+        }
         ztclient_notification_t n{};
-        rc = nextNotification(watch.get(), o.watchIdleMs, n);
+        rc = nextNotification(watch.get(), idleLeft, n);
         if (rc == ZTCLIENT_CLOSED && queue.empty() && reconnect(client.get(), watch, o))
             continue;
         if (!isText(rc, n))
             break;
         rc = 0;
-        if (printNotification(n, o))
+        if (printNotification(n, o)) {
             ++printed;
+            idleFrom = Clock::now();
+        }
         fflush(stdout);
     }
     reportEnd(rc);

@@ -191,8 +191,9 @@ TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
     EXPECT_FALSE(zttest::queueExists(name)) << "the watch queue was left behind";
 }
 
-// The real binaries: the view of top, and a setting value checked against the
-// options of the simulated camera's model before it is sent.
+// The real binaries: the view of top, a setting value checked against the
+// options of the simulated camera's model before it is sent, and an idle
+// watch that ends.
 class ZtctlOnSimulator : public zttest::SimulatorDaemonTest {
 protected:
     std::pair<int, std::string> run(const std::vector<std::string> &args)
@@ -221,6 +222,12 @@ TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndSettingValuesAreChecked)
     EXPECT_NE(out.find("refused: ZT_ERR"), std::string::npos) << out;
     std::tie(code, out) = run({"setting", "preroll", "15 s"});
     EXPECT_EQ(code, 0) << out;
+    // Only the uptime counter changes on an idle camera; it is not printed,
+    // so it must not keep an idle watch going.
+    std::tie(code, out) = run({"watch", "--idle", "2500"});
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("full state"), std::string::npos) << out;
+    EXPECT_EQ(out.find("changes"), std::string::npos) << out;
 }
 
 }  // namespace
