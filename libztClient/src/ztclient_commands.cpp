@@ -39,17 +39,26 @@ int u32(ztclient_t *c, int32_t command, uint32_t value)
     return exchange(c, command, arg, sizeof arg, nullptr);
 }
 
+// A command whose answer must be exactly `size` bytes, copied to `p`;
+// ZTCLIENT_BAD_ANSWER for another size or when the caller gave nowhere to
+// put what it decodes (`out`).
+int ask(ztclient_t *c, int32_t command, const uint8_t *arg, size_t argLength, size_t size,
+        const void *out, std::vector<uint8_t> &p)
+{
+    const int rc = exchange(c, command, arg, argLength, &p);
+    if (rc != 0)
+        return rc;
+    return p.size() == size && out ? 0 : ZTCLIENT_BAD_ANSWER;
+}
+
 // A command without argument whose answer is a u32.
 int askU32(ztclient_t *c, int32_t command, size_t size, uint32_t *out)
 {
     std::vector<uint8_t> p;
-    const int rc = exchange(c, command, nullptr, 0, &p);
-    if (rc != 0)
-        return rc;
-    if (p.size() != size || !out)
-        return ZTCLIENT_BAD_ANSWER;
-    *out = getU32(p.data());
-    return 0;
+    const int rc = ask(c, command, nullptr, 0, size, out, p);
+    if (rc == 0)
+        *out = getU32(p.data());
+    return rc;
 }
 
 }  // namespace
@@ -84,13 +93,10 @@ int ztclient_set_zoom(ztclient_t *c, uint32_t zoom)
 int ztclient_busy(ztclient_t *c, int *busy)
 {
     std::vector<uint8_t> p;
-    const int rc = exchange(c, ZTCONTROL_GET_BUSY_STATUS, nullptr, 0, &p);
-    if (rc != 0)
-        return rc;
-    if (p.size() != kZtBusyStatusAnswerSize || !busy)
-        return ZTCLIENT_BAD_ANSWER;
-    *busy = p[0];
-    return 0;
+    const int rc = ask(c, ZTCONTROL_GET_BUSY_STATUS, nullptr, 0, kZtBusyStatusAnswerSize, busy, p);
+    if (rc == 0)
+        *busy = p[0];
+    return rc;
 }
 
 int ztclient_set_mode(ztclient_t *c, uint16_t flatModeOrGroup)
@@ -126,11 +132,9 @@ int ztclient_active_group(ztclient_t *c, uint32_t *group)
 int ztclient_get_date_time(ztclient_t *c, ztclient_date_time_t *t)
 {
     std::vector<uint8_t> p;
-    const int rc = exchange(c, ZTCONTROL_GET_DATE_TIME, nullptr, 0, &p);
+    const int rc = ask(c, ZTCONTROL_GET_DATE_TIME, nullptr, 0, kZtDateTimeSize, t, p);
     if (rc != 0)
         return rc;
-    if (p.size() != kZtDateTimeSize || !t)
-        return ZTCLIENT_BAD_ANSWER;
     t->year = static_cast<uint16_t>(p[kZtDateTimeYearOffset] | p[kZtDateTimeYearOffset + 1] << 8);
     t->month = p[kZtDateTimeMonthOffset];
     t->day = p[kZtDateTimeDayOffset];
@@ -181,13 +185,10 @@ int ztclient_wifi_scan(ztclient_t *c, uint8_t *scanId)
 {
     const uint8_t start = 1;
     std::vector<uint8_t> p;
-    const int rc = exchange(c, ZTCONTROL_WIFI_SSID_SCAN, &start, 1, &p);
-    if (rc != 0)
-        return rc;
-    if (p.size() != kZtScanIdAnswerSize || !scanId)
-        return ZTCLIENT_BAD_ANSWER;
-    *scanId = p[kZtScanIdAnswerIdOffset];
-    return 0;
+    const int rc = ask(c, ZTCONTROL_WIFI_SSID_SCAN, &start, 1, kZtScanIdAnswerSize, scanId, p);
+    if (rc == 0)
+        *scanId = p[kZtScanIdAnswerIdOffset];
+    return rc;
 }
 
 int ztclient_locate(ztclient_t *c, int on)
