@@ -763,10 +763,20 @@ void slotExhaustion(Row &row)
     }
     row.fact(registered == 0, "queue registration: " + resultText(registered) + " after " +
                                   fixed(msSince(registering) / 1000.0) + " s");
+    // The idle ten came in over a moment, so the next one's grace may still
+    // be running: the 11th is turned away until it has passed, and like any
+    // client it connects again, for up to 13 s too.
     TcpNotifyClient eleventh;
-    eleventh.connect(5s);
-    const bool served = servedAfterSwitch(requester, eleventh);
-    row.fact(served, served ? "11th client served" : "11th client not served");
+    bool served = false;
+    const auto connecting = Clock::now();
+    while (!served && Clock::now() < connecting + 13s) {
+        eleventh.connect(5s);
+        served = servedAfterSwitch(requester, eleventh);
+        if (!served)
+            std::this_thread::sleep_for(500ms);
+    }
+    row.fact(served, std::string(served ? "11th client served" : "11th client not served") +
+                         " after " + fixed(msSince(connecting) / 1000.0) + " s");
     result(requester, kPushSwitch, text("status=0"));
 
     // Nothing is delivered now, so only the daemon's own care frees slots.
