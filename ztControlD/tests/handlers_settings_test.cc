@@ -214,29 +214,6 @@ TEST_F(Settings, GetAllSettingsStatusAnswersTheWhole634ByteBlock)
     EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes{1}).code, ZT_ERR_INVALID_PARAM);
 }
 
-TEST_F(Settings, BlockQueriesPassTheAnswerOrTheCamerasRefusal)
-{
-    const std::tuple<ztcontrol_command_t, uint8_t, uint8_t> queries[] = {
-        {ZTCONTROL_GET_ALL_SETTINGS, kSetupCategory, kAllSettingsGet},
-        {ZTCONTROL_GET_ALL_STATUS, kSystemCategory, kAllStatusGet},
-        {ZTCONTROL_SYSTEM_GET_GEOCAL, kSystemCategory, kGeocalGet}};
-    for (const auto &[command, category, id] : queries) {
-        SCOPED_TRACE(command);
-        const Bytes bytes(64, 0x5A);
-        peer().scriptRemote(category, id, PeerAnswer::Bytes(bytes));
-        EXPECT_EQ(run(command), (Outcome{0, bytes, false}));
-        peer().scriptRemote(category, id, PeerAnswer::Bytes({2}));
-        EXPECT_EQ(run(command), (Outcome{ZT_ERR_NAK_OFF, {}, true}));
-        peer().scriptRemote(category, id, PeerAnswer::Status(ZT_ERR));
-        EXPECT_EQ(run(command), (Outcome{ZT_ERR, {}, false}));
-        EXPECT_EQ(run(command, Bytes{1}).code, ZT_ERR_INVALID_PARAM);
-        EXPECT_TRUE(sent().empty());
-    }
-    EXPECT_EQ(run(ZTCONTROL_GET_SETTING_ID, Bytes{1}).code, 0);
-    EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS_IDS, Bytes{1}).code, ZT_ERR_NOT_SUPPORTED);
-    EXPECT_TRUE(sent().empty());
-}
-
 TEST_F(Settings, CalibrationFileNameIsPrefixedAndUsesSlashes)
 {
     const auto path = [](const std::string &name) {
