@@ -38,11 +38,11 @@ zp::ZTC_Preset_Custom_Create_Req createReq(uint32_t group, uint32_t mode, uint32
     return r;
 }
 
-template <typename Request>
-std::vector<uint8_t> idReq(uint32_t id)
+// A request whose field 1 (the preset or group id of every such request) is v.
+std::vector<uint8_t> idReq(uint32_t v)
 {
-    Request r;
-    r.set_preset_id(id);
+    zp::ZTC_Preset_Info_Req r;
+    r.set_preset_id(v);
     return bytesOf(r);
 }
 
@@ -125,45 +125,37 @@ protected:
     }
 };
 
+// Requests that are missing, garbled or lack a field the command needs are
+// refused before the firmware is asked; so are groups above 14 and a custom
+// preset's group, flat mode, icon or title outside the custom ranges.
 TEST_F(Presets, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBeforeTheFirmware)
 {
     zp::ZTC_Preset_Set_Order_Req orderOnlyId;
     orderOnlyId.set_preset_id(1);
     auto createNoIterator = createReq(0, 12, 18, 18);
     createNoIterator.clear_preset_name_iterator();
-    zp::ZTC_Preset_List_Req groupTooHigh;
-    groupTooHigh.set_group_id(1015);
-    const std::pair<ztcontrol_command_t, Bytes> cases[] = {
-        {ZTCONTROL_PRESET_LIST_IDS, bytesOf(groupTooHigh)},
-        {ZTCONTROL_PRESET_GET_INFO, {}},
-        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createNoIterator)},
-        {ZTCONTROL_PRESET_CUSTOM_REMOVE, {}},
-        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(orderOnlyId)},
-        {ZTCONTROL_PRESET_LOAD, {}},
-        {ZTCONTROL_PRESET_EDIT_START, {}},
-        {ZTCONTROL_PRESET_FACTORY_RESET, {}},
-        {ZTCONTROL_PRESET_SWITCH_FLATMODE, {}},
-        {ZTCONTROL_PRESET_SET_TITLE_AND_ICON, {}},
-    };
     const Bytes garbled{0x0A, 0x05, 0x01};  // field 1 claims five bytes, has one
-    for (const auto &[command, incomplete] : cases)
-        for (const auto &arg :
-             {std::optional<Bytes>(), std::optional(garbled), std::optional(incomplete)}) {
-            EXPECT_EQ(run(command, arg).code, ZT_ERR_INVALID_PARAM) << command;
-            EXPECT_TRUE(presetOps().empty());
-        }
-    for (auto command : {ZTCONTROL_PRESET_LIST_GROUPS, ZTCONTROL_PRESET_EDIT_CANCEL,
-                         ZTCONTROL_PRESET_EDIT_STORE, ZTCONTROL_PRESET_GET_PRESETS}) {
-        EXPECT_EQ(run(command, Bytes{}).code, ZT_ERR_INVALID_PARAM) << command;
-        EXPECT_TRUE(presetOps().empty());
-    }
-    // Custom create: group, flat mode, icon and title outside the custom ranges.
-    for (const auto &req :
-         {createReq(3, 12, 18, 18), createReq(1003, 12, 18, 18), createReq(0, 11, 18, 18),
-          createReq(0, 32, 18, 18), createReq(0, 12, 17, 18), createReq(0, 12, 1002, 18),
-          createReq(0, 12, 18, 17), createReq(0, 12, 18, 80)}) {
-        EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(req)).code, ZT_ERR_INVALID_PARAM)
-            << req.ShortDebugString();
+    const std::pair<ztcontrol_command_t, std::optional<Bytes>> cases[] = {
+        {ZTCONTROL_PRESET_GET_INFO, std::nullopt},
+        {ZTCONTROL_PRESET_GET_INFO, garbled},
+        {ZTCONTROL_PRESET_GET_INFO, Bytes{}},
+        {ZTCONTROL_PRESET_LIST_IDS, idReq(1015)},
+        {ZTCONTROL_PRESET_LIST_IDS, Bytes{}},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createNoIterator)},
+        {ZTCONTROL_PRESET_CUSTOM_REMOVE, Bytes{}},
+        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(orderOnlyId)},
+        {ZTCONTROL_PRESET_SWITCH_FLATMODE, Bytes{}},
+        {ZTCONTROL_PRESET_SET_TITLE_AND_ICON, Bytes{}},
+        {ZTCONTROL_PRESET_GET_PRESETS, Bytes{}},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(3, 12, 18, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 11, 18, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 32, 18, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 12, 17, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 12, 1002, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 12, 18, 17))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 12, 18, 80))}};
+    for (const auto &[command, arg] : cases) {
+        EXPECT_EQ(run(command, arg).code, ZT_ERR_INVALID_PARAM) << command;
         EXPECT_TRUE(presetOps().empty());
     }
 }
@@ -189,9 +181,7 @@ TEST_F(Presets, GroupAndIdListsUseClientGroupNumbers)
     for (const auto &[ux, power, group, sent] : cases) {
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({uint8_t(ux)}));
         peer().scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({uint8_t(power)}));
-        zp::ZTC_Preset_List_Req req;
-        req.set_group_id(group);
-        out = run(ZTCONTROL_PRESET_LIST_IDS, bytesOf(req));
+        out = run(ZTCONTROL_PRESET_LIST_IDS, idReq(group));
         EXPECT_EQ(out.code, 0);
         EXPECT_EQ(presetOps(), (Ops{{kPresetListIds, {uint8_t(sent)}}})) << "group " << group;
         const auto ids = parsed<zp::ZTC_Preset_List_Resp>(out.payload);
@@ -204,7 +194,7 @@ TEST_F(Presets, InfoTranslatesTheRecordAndRefusesOtherSizes)
 {
     const PresetRecord record{20, true, 0x101, 17, 70, 2};  // mode, user, id, icon, title, number
     peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
-    Outcome out = run(ZTCONTROL_PRESET_GET_INFO, idReq<zp::ZTC_Preset_Info_Req>(0x101));
+    Outcome out = run(ZTCONTROL_PRESET_GET_INFO, idReq(0x101));
     EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, leWords({0x101})}}));
     const auto preset = parsed<wsdk_commands::WSDK_Preset>(out.payload);
     EXPECT_EQ(std::make_tuple(out.code, preset.id(), int(preset.icon()), preset.title_number()),
@@ -212,8 +202,7 @@ TEST_F(Presets, InfoTranslatesTheRecordAndRefusesOtherSizes)
     Bytes shortRecord = record.bytes();
     shortRecord.pop_back();
     peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(shortRecord));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_INFO, idReq<zp::ZTC_Preset_Info_Req>(0x101)),
-              (Outcome{ZT_ERR, {}, false}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_INFO, idReq(0x101)), (Outcome{ZT_ERR, {}, false}));
 }
 
 TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionFails)
@@ -294,18 +283,10 @@ TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
     order.set_preset_id(0x102);
     order.set_order(4);
     const std::tuple<ztcontrol_command_t, Bytes, Ops::value_type> cases[] = {
-        {ZTCONTROL_PRESET_CUSTOM_REMOVE,
-         idReq<zp::ZTC_Preset_Custom_Remove_Req>(0x102),
-         {kPresetCustomRemove, leWords({0x102})}},
-        {ZTCONTROL_PRESET_LOAD,
-         idReq<zp::ZTC_Preset_Load_Req>(0x10001),
-         {kPresetActiveSet, leWords({0x10001})}},
-        {ZTCONTROL_PRESET_EDIT_START,
-         idReq<zp::ZTC_Preset_Edit_Start_Req>(7),
-         {kPresetEditStart, leWords({7})}},
-        {ZTCONTROL_PRESET_FACTORY_RESET,
-         idReq<zp::ZTC_Preset_Factory_Reset_Req>(2),
-         {kPresetPredefinedRestore, leWords({2})}},
+        {ZTCONTROL_PRESET_CUSTOM_REMOVE, idReq(0x102), {kPresetCustomRemove, leWords({0x102})}},
+        {ZTCONTROL_PRESET_LOAD, idReq(0x10001), {kPresetActiveSet, leWords({0x10001})}},
+        {ZTCONTROL_PRESET_EDIT_START, idReq(7), {kPresetEditStart, leWords({7})}},
+        {ZTCONTROL_PRESET_FACTORY_RESET, idReq(2), {kPresetPredefinedRestore, leWords({2})}},
         {ZTCONTROL_PRESET_SET_ORDER, bytesOf(order), {kPresetSetOrder, leWords({0x102, 4})}},
         {ZTCONTROL_PRESET_EDIT_CANCEL, {}, {kPresetEditCancel, {}}},
         {ZTCONTROL_PRESET_EDIT_STORE, {}, {kPresetEditStore, {}}},
@@ -324,7 +305,7 @@ TEST_F(Presets, LoadStoresAnOpenZoomEditFirst)
     makeCurrent(0x101);
     const size_t mark = peer().requestCount();
     ASSERT_EQ(run(ZTCONTROL_DIGITAL_ZOOM, u32Arg(30)).code, 0);
-    EXPECT_EQ(run(ZTCONTROL_PRESET_LOAD, idReq<zp::ZTC_Preset_Load_Req>(0x10000)).code, 0);
+    EXPECT_EQ(run(ZTCONTROL_PRESET_LOAD, idReq(0x10000)).code, 0);
     // Stored by the load (or, on a slow machine, by the zoom timer already),
     // never after the new preset became active.
     std::vector<int> ops;
@@ -339,11 +320,8 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
 {
     makeCurrent(0x101);
     EXPECT_EQ(run(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).code, 0);
-    std::vector<std::string> steps;
-    for (const auto &r : sent())
-        if (r.isTyped("ztc_preset_onscreen_shortcuts_reset") || r.category == kPresetCategory)
-            steps.push_back(r.kind == "TC" ? "reset" : std::to_string(r.identifier));
-    EXPECT_EQ(steps, (std::vector<std::string>{"8", "reset", "10"}));
+    EXPECT_EQ(trace(), (std::vector<std::string>{"ztc_app_get_mode_flat_mode", "8,11", "17,8",
+                                                 "ztc_preset_onscreen_shortcuts_reset", "17,10"}));
     peer().scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(leWords({0, 4})));
     EXPECT_EQ(run(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).code, ZT_ERR) << "no edit in playback";
     EXPECT_TRUE(presetOps().empty());
@@ -361,41 +339,32 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, leWords({0})}));
 }
 
+// Lens type, power profile and ux mode choose the firmware groups behind the
+// three client groups (none for lens type 2), each with its icon; pro groups
+// of the normal profile take user presets.
 TEST_F(Presets, ListOffersTheGroupsOfLensPowerAndUxInFirmwareOrder)
 {
     const struct {
         uint8_t lensType, power, ux;
         std::vector<int> fetched;
-        std::vector<Group> reported;
+        std::vector<int> reported;  // group id, icon, can add: for each group
     } cases[] = {
-        {1,
-         0,
-         1,
-         {5, 4, 3},
-         {{1002, 7, false, {0xC0000}}, {1001, 6, false, {0xC0000}}, {1000, 5, false, {0xC0000}}}},
-        {0,
-         1,
-         1,
-         {8, 2, 1},
-         {{1000, 4, false, {0xC0000}}, {1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}}},
-        {0,
-         2,
-         0,
-         {14, 13, 12},
-         {{1000, 3, false, {0xC0000}}, {1002, 2, false, {0xC0000}}, {1001, 1, false, {0xC0000}}}},
-        {0,
-         0,
-         1,
-         {2, 1, 0},
-         {{1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}, {1000, 0, true, {0xC0000}}}},
+        {1, 0, 1, {5, 4, 3}, {1002, 7, 0, 1001, 6, 0, 1000, 5, 0}},
+        {0, 1, 1, {8, 2, 1}, {1000, 4, 0, 1002, 2, 1, 1001, 1, 1}},
+        {0, 2, 0, {14, 13, 12}, {1000, 3, 0, 1002, 2, 0, 1001, 1, 0}},
+        {0, 0, 1, {2, 1, 0}, {1002, 2, 1, 1001, 1, 1, 1000, 0, 1}},
         {2, 0, 1, {}, {}},
     };
     for (const auto &c : cases) {
         inState(c.lensType, c.power, c.ux);
         firmware({14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0xC0000});
-        const Outcome out = run(ZTCONTROL_PRESET_GET_PRESETS);
-        EXPECT_EQ(groupsOf(out.payload), c.reported)
-            << int(c.lensType) << int(c.power) << int(c.ux);
+        std::vector<int> reported;
+        for (const auto &[id, icon, canAdd, ids] :
+             groupsOf(run(ZTCONTROL_PRESET_GET_PRESETS).payload)) {
+            reported.insert(reported.end(), {id, icon, canAdd});
+            EXPECT_EQ(ids, std::vector<int>{0xC0000});
+        }
+        EXPECT_EQ(reported, c.reported) << int(c.lensType) << int(c.power) << int(c.ux);
         EXPECT_EQ(groupsFetched(), c.fetched);
     }
     // A seventh user preset closes the group.
