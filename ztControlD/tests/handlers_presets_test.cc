@@ -195,7 +195,7 @@ TEST_F(Presets, InfoTranslatesTheRecordAndRefusesOtherSizes)
     const PresetRecord record{20, true, 0x101, 17, 70, 2};  // mode, user, id, icon, title, number
     peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
     Outcome out = run(ZTCONTROL_PRESET_GET_INFO, idReq(0x101));
-    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, leWords({0x101})}}));
+    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, words({0x101})}}));
     const auto preset = parsed<wsdk_commands::WSDK_Preset>(out.payload);
     EXPECT_EQ(std::make_tuple(out.code, preset.id(), int(preset.icon()), preset.title_number()),
               std::make_tuple(0, 0x101, int(wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO), 2));
@@ -214,7 +214,7 @@ TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionF
         peer().scriptRemoteOnce(
             kPresetCategory, kPresetGetInfo,
             PeerAnswer::Bytes(PresetRecord{12, true, 0, 0, title, number}.bytes()));
-    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(leWords({0x104})));
+    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(words({0x104})));
     // Group 1002, the flat mode's low byte (0x10C is 12), icon 1000 sent as 8.
     Outcome out = run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(1002, 0x10C, 1000, 20)));
     EXPECT_EQ(out.code, 0);
@@ -222,7 +222,7 @@ TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionF
     ASSERT_EQ(ops.size(), 8u);
     EXPECT_EQ(ops[0], (Ops::value_type{kPresetListIds, {2}}));
     EXPECT_EQ(ops[5],
-              (Ops::value_type{kPresetCustomCreate, concat({{2, 12}, leWords({8, 20, 2, 0})})}));
+              (Ops::value_type{kPresetCustomCreate, concat({{2, 12}, words({8, 20, 2, 0})})}));
     EXPECT_EQ(Ops(ops.begin() + 6, ops.end()),
               (Ops{{kPresetsFlatModeSwitch, {12}}, {kPresetEditStore, {}}}));
     auto created = parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(out.payload);
@@ -230,7 +230,7 @@ TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionF
               std::make_pair(0x104, int(RESULT_SUCCESS)));
 
     peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList({})));
-    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(leWords({0x100})));
+    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(words({0x100})));
     peer().scriptRemote(kPresetCategory, kPresetsFlatModeSwitch, PeerAnswer::Status(-5));
     out = run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18)));
     EXPECT_EQ(out.code, -5);
@@ -254,7 +254,7 @@ TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
     EXPECT_TRUE(presetOps().empty()) << "predefined presets keep their flat mode";
     makeCurrent(0x101);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SWITCH_FLATMODE, bytesOf(flat)).code, 0);
-    EXPECT_EQ(presetOps(), (Ops{{kPresetEditStart, leWords({0x101})},
+    EXPECT_EQ(presetOps(), (Ops{{kPresetEditStart, words({0x101})},
                                 {kPresetsFlatModeSwitch, {15}},
                                 {kPresetEditStore, {}}}));
     peer().scriptRemote(kPresetCategory, kPresetsFlatModeSwitch, PeerAnswer::Status(-5));
@@ -267,14 +267,14 @@ TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
     zp::ZTC_Preset_Set_Title_Icon_Req title, icon;
     title.set_preset_name(25);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(title)).code, 0);
-    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, leWords({0x101})},
-                                {kPresetEditStart, leWords({0x101})},
-                                {kPresetUserDataEdit, leWords({0x101, 20, 25, 3, 0})},
+    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, words({0x101})},
+                                {kPresetEditStart, words({0x101})},
+                                {kPresetUserDataEdit, words({0x101, 20, 25, 3, 0})},
                                 {kPresetEditStore, {}}}));
     icon.set_preset_icon(1000);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(icon)).code, 0);
     EXPECT_EQ(presetOps().at(2),
-              (Ops::value_type{kPresetUserDataEdit, leWords({0x101, 8, 21, 3, 0})}));
+              (Ops::value_type{kPresetUserDataEdit, words({0x101, 8, 21, 3, 0})}));
 }
 
 TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
@@ -283,11 +283,11 @@ TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
     order.set_preset_id(0x102);
     order.set_order(4);
     const std::tuple<ztcontrol_command_t, Bytes, Ops::value_type> cases[] = {
-        {ZTCONTROL_PRESET_CUSTOM_REMOVE, idReq(0x102), {kPresetCustomRemove, leWords({0x102})}},
-        {ZTCONTROL_PRESET_LOAD, idReq(0x10001), {kPresetActiveSet, leWords({0x10001})}},
-        {ZTCONTROL_PRESET_EDIT_START, idReq(7), {kPresetEditStart, leWords({7})}},
-        {ZTCONTROL_PRESET_FACTORY_RESET, idReq(2), {kPresetPredefinedRestore, leWords({2})}},
-        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(order), {kPresetSetOrder, leWords({0x102, 4})}},
+        {ZTCONTROL_PRESET_CUSTOM_REMOVE, idReq(0x102), {kPresetCustomRemove, words({0x102})}},
+        {ZTCONTROL_PRESET_LOAD, idReq(0x10001), {kPresetActiveSet, words({0x10001})}},
+        {ZTCONTROL_PRESET_EDIT_START, idReq(7), {kPresetEditStart, words({7})}},
+        {ZTCONTROL_PRESET_FACTORY_RESET, idReq(2), {kPresetPredefinedRestore, words({2})}},
+        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(order), {kPresetSetOrder, words({0x102, 4})}},
         {ZTCONTROL_PRESET_EDIT_CANCEL, {}, {kPresetEditCancel, {}}},
         {ZTCONTROL_PRESET_EDIT_STORE, {}, {kPresetEditStore, {}}},
     };
@@ -322,21 +322,21 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
     EXPECT_EQ(run(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).code, 0);
     EXPECT_EQ(trace(), (std::vector<std::string>{"ztc_app_get_mode_flat_mode", "8,11", "17,8",
                                                  "ztc_preset_onscreen_shortcuts_reset", "17,10"}));
-    peer().scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(leWords({0, 4})));
+    peer().scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(words({0, 4})));
     EXPECT_EQ(run(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).code, ZT_ERR) << "no edit in playback";
     EXPECT_TRUE(presetOps().empty());
 
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, Bytes{1}), (Outcome{0, leWords({0x40000})}));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, leWords({4})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, Bytes{1}), (Outcome{0, words({0x40000})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({4})}));
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(StatusBlock().group(6).specialPreset(0x60000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{0, leWords({0x60000})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{0, words({0x60000})}));
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes({2}));  // unreadable: no preset, group 0
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{ZT_ERR, leWords({0})}));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, leWords({0})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{ZT_ERR, words({0})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({0})}));
 }
 
 // Lens type, power profile and ux mode choose the firmware groups behind the
@@ -384,7 +384,7 @@ TEST_F(Presets, EasyPhotoGroupListsOnlyTheActivePhotoPresetOrItsDefault)
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(StatusBlock().photoPreset(0xC0001).bytes()));
     EXPECT_EQ(list(), (std::vector<Group>{{1001, 1, false, {0xC0001}}}));
-    EXPECT_EQ(presetOps().back(), (Ops::value_type{kPresetGetInfo, leWords({0xC0001})}))
+    EXPECT_EQ(presetOps().back(), (Ops::value_type{kPresetGetInfo, words({0xC0001})}))
         << "filtered presets are not fetched";
 
     inState(0, 0, 0);

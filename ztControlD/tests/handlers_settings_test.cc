@@ -151,8 +151,6 @@ TEST_F(Settings, EveryRefusalAfterTheEditStartedEndsTheEdit)
     // A block of the wrong size stops the change; a failed read does not.
     peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(Bytes(237, 0)));
     EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "store"}));
-    peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes({2}));
-    EXPECT_EQ(set(2, 4, ZT_ERR), (Trace{"start", "store"}));
     peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
     EXPECT_EQ(set(2, 4), (Trace{"start", "set 2=4", "store"}));
     peer().scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(Bytes(238, 0)));
@@ -211,7 +209,6 @@ TEST_F(Settings, GetAllSettingsStatusAnswersTheWhole634ByteBlock)
         peer().scriptRemote(category, id, PeerAnswer::Status(ZT_ERR_MQ_FAIL));
         EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS), (Outcome{ZT_ERR_MQ_FAIL, {}, false}));
     }
-    EXPECT_EQ(run(ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes{1}).code, ZT_ERR_INVALID_PARAM);
 }
 
 TEST_F(Settings, CalibrationFileNameIsPrefixedAndUsesSlashes)
@@ -278,8 +275,6 @@ TEST_F(Settings, FamilyResetsSendTheirOperationInsideAnEdit)
     for (const auto &[command, operation] : resets) {
         EXPECT_EQ(run(command).code, 0);
         EXPECT_EQ(trace(), (Trace{"start", operation, "store"}));
-        EXPECT_EQ(run(command, Bytes{0}).code, ZT_ERR_INVALID_PARAM);
-        EXPECT_TRUE(sent().empty());
     }
     peer().scriptRemote(kPhotoCategory, kPhotoAdvsetReset, PeerAnswer::Status(ZT_ERR));
     EXPECT_EQ(run(ZTCONTROL_PHOTO_ADVSET_RESET).code, ZT_ERR);

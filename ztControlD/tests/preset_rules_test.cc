@@ -7,7 +7,9 @@
 #include <array>
 #include <map>
 
+#include "PresetAnswers.h"
 #include "StatusBlock.h"
+#include "ztcontrol_bytes.h"
 #include "preset_groups.h"
 #include "ztcontrol_preset_loader.h"
 
@@ -264,40 +266,37 @@ TEST(PresetIdentity, MoveShiftsTheOthersAndFindTakesTheFirstMatch)
 
 namespace {
 
-// One group's id list and records (title 3 with the given numbers, then one
-// of title 4); records every request.
+// One group of presets with title 3 and the given title numbers, then one of
+// title 4 (ids from 0x100), as the firmware answers them; `requests` counts
+// the requests made.
 struct ScriptedFirmware {
-    std::vector<uint8_t> idList{0};
+    std::vector<uint32_t> ids;
+    std::vector<uint8_t> idAnswer, answer;
     std::map<uint32_t, std::vector<uint8_t>> records;
     int listStatus = 0;
     uint32_t failInfoFor = 0;
-    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> requests;
-    std::vector<uint8_t> answer;
+    size_t requests = 0;
 
-    explicit ScriptedFirmware(const std::vector<uint32_t> &numbers, uint32_t firstId = 0x100)
+    explicit ScriptedFirmware(const std::vector<uint32_t> &numbers)
     {
         for (size_t i = 0; i <= numbers.size(); ++i) {
-            const uint32_t id = firstId + static_cast<uint32_t>(i);
-            idList[0]++;
-            idList.resize(idList.size() + 4);
-            putU32(&idList[idList.size() - 4], id);
-            std::vector<uint8_t> rec(kPresetRecordSize, 0);
-            putU32(&rec[12], i < numbers.size() ? 3 : 4);
-            putU32(&rec[16], i < numbers.size() ? numbers[i] : 0);
-            records[id] = rec;
+            ids.push_back(0x100 + static_cast<uint32_t>(i));
+            const bool titled = i < numbers.size();
+            records[ids.back()] =
+                zttest::PresetRecord{12, true, 0, 0, titled ? 3u : 4u, titled ? numbers[i] : 0}
+                    .bytes();
         }
+        idAnswer = zttest::idList(ids);
     }
     uint32_t next()
     {
         return GetNextPresetIterator(
-            12, 3,
-            [this](uint8_t op, const uint8_t *p, size_t len, const uint8_t **rsp, size_t *rspLen) {
-                requests.emplace_back(op, std::vector<uint8_t>(p, p + len));
-                const uint32_t id =
-                    len == 4 ? p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24 : 0;
-                answer = op == kPresetListIds ? idList : records[id];
+            12, 3, [this](uint8_t op, const uint8_t *p, size_t, const uint8_t **rsp, size_t *len) {
+                ++requests;
+                const uint32_t id = op == kPresetListIds ? 0 : readU32(p);
+                answer = op == kPresetListIds ? idAnswer : records[id];
                 *rsp = answer.data();
-                *rspLen = answer.size();
+                *len = answer.size();
                 return op == kPresetListIds ? listStatus : id == failInfoFor ? -5 : 0;
             });
     }
@@ -305,37 +304,31 @@ struct ScriptedFirmware {
 
 }  // namespace
 
-TEST(NextTitleNumber, SmallestUnusedNumberOfTheTitle)
+// The smallest number no preset of the title uses; an empty group needs no
+// record. Any failed or malformed answer gives none (0xFFFFFFFF).
+TEST(NextTitleNumber, SmallestUnusedNumberOfTheTitleOrNoneOnABrokenAnswer)
 {
     const std::pair<std::vector<uint32_t>, uint32_t> cases[] = {
-        {{0, 1, 3}, 2}, {{1, 2}, 0}, {{}, 0}, {{2, 0, 1, 1, 0}, 3}, {{0, 0xFFFFFFFF}, 1}};
+        {{1, 2}, 0}, {{2, 0, 1, 1, 0}, 3}, {{0, 0xFFFFFFFF}, 1}};
     for (const auto &[used, expected] : cases)
         EXPECT_EQ(expected, ScriptedFirmware(used).next());
-    ScriptedFirmware fw({0}, 0x80001234);
-    EXPECT_EQ(1u, fw.next());
-    EXPECT_EQ(fw.requests, (decltype(fw.requests){{kPresetListIds, {12}},
-                                                  {kPresetGetInfo, {0x34, 0x12, 0x00, 0x80}},
-                                                  {kPresetGetInfo, {0x35, 0x12, 0x00, 0x80}}}));
-    fw.idList = {0};
-    fw.requests.clear();
-    EXPECT_EQ(0u, fw.next());
-    EXPECT_EQ(1u, fw.requests.size()) << "an empty group needs no info request";
-}
+    ScriptedFirmware empty({});
+    empty.idAnswer = {0};
+    EXPECT_EQ(0u, empty.next());
+    EXPECT_EQ(1u, empty.requests) << "an empty group needs no info request";
 
-TEST(NextTitleNumber, AnyFailedOrMalformedAnswerStopsWithMinusOne)
-{
     const std::pair<void (*)(ScriptedFirmware &), size_t> broken[] = {
         // requests made
         {[](ScriptedFirmware &f) { f.listStatus = -5; }, 1},
-        {[](ScriptedFirmware &f) { f.idList.clear(); }, 1},
-        {[](ScriptedFirmware &f) { f.idList.pop_back(); }, 1},
+        {[](ScriptedFirmware &f) { f.idAnswer.clear(); }, 1},
+        {[](ScriptedFirmware &f) { f.idAnswer.pop_back(); }, 1},
         {[](ScriptedFirmware &f) { f.failInfoFor = 0x101; }, 3},
         {[](ScriptedFirmware &f) { f.records[0x100].pop_back(); }, 2}};
     for (const auto &[breakIt, requests] : broken) {
         ScriptedFirmware fw({0, 1, 2});
         breakIt(fw);
         EXPECT_EQ(0xFFFFFFFFu, fw.next());
-        EXPECT_EQ(requests, fw.requests.size());
+        EXPECT_EQ(requests, fw.requests);
     }
     EXPECT_EQ(0xFFFFFFFFu, GetNextPresetIterator(0, 3, PresetFirmwareRequest()));
 }
