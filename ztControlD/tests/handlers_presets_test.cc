@@ -71,11 +71,6 @@ std::vector<Group> groupsOf(const std::vector<uint8_t> &payload)
 
 class Presets : public HandlerFixture {
 protected:
-    void SetUp() override
-    {
-        peer().setCsiItem(1, 57);
-        HandlerFixture::SetUp();
-    }
     // Makes id the current preset and the one the status block reports.
     void makeCurrent(uint32_t id)
     {

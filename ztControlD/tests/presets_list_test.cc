@@ -93,7 +93,10 @@ protected:
     }
 };
 
-TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterpartsEvenWhenEmpty)
+// Model 60 lists one group: the Orbi presets after their counterparts, even
+// when the firmware has none; in easy mode it holds the easy presets, fixed,
+// and takes no preset of the user's.
+TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterpartsAndFixedEasyPresets)
 {
     firmware({0, 1, 2, 3, 4, 5}, {});
     for (const std::vector<uint32_t> &ids : std::vector<std::vector<uint32_t>>{
@@ -103,20 +106,14 @@ TEST_F(PresetListsModel60, OneGroupWithOrbiPresetsAfterTheirCounterpartsEvenWhen
               (std::vector<int>{1000, 0, 0x30000, 1, 0x10000, 0x20000, 0x50000, 0x20001, 0x40000}));
     firmware({7}, {0});
     EXPECT_EQ(presets(), (std::vector<int>{1000}));
-}
 
-// In easy mode the single group holds the easy presets, fixed, and takes no
-// preset of the user's.
-TEST_F(PresetListsModel60, EasyPresetsAreFixedAndNoneCanBeAdded)
-{
     firmware({10, 13}, {0xA0000}, PresetRecord{12, false, 0xA0000});
     peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({0}));
     EXPECT_EQ(presets(), (std::vector<int>{1000, 0xA0000, 0xA0000}));
     wsdk_commands::WSDK_NotifyPresetStatus list;
     ASSERT_TRUE(list.ParseFromArray(m_reply.payload.data(), (int)m_reply.payload.size()));
-    const auto &group = list.preset_group_array(0);
-    EXPECT_FALSE(group.can_add_preset());
-    for (const auto &p : group.preset_array())
+    EXPECT_FALSE(list.preset_group_array(0).can_add_preset());
+    for (const auto &p : list.preset_group_array(0).preset_array())
         EXPECT_TRUE(p.is_fixed()) << p.ShortDebugString();
 }
 
