@@ -5,6 +5,8 @@
 #include <mqueue.h>
 #include <string.h>
 
+#include <set>
+
 #include "ClientMessages.h"
 #include "HandlerFixture.h"
 #include "StatusBlock.h"
@@ -52,44 +54,34 @@ protected:
     ztc_msg_q_context_t &server = ZtcontrolCommandServer::m_cameraContext;
 
     // The requests that matter, in order: "start", "store", "set S=V",
-    // "zoom Z", "RA c,i" of other operations and the reset calls by name.
+    // "zoom Z", the keys of the others; block reads and state queries left out.
     Trace trace() const
     {
+        static const std::set<std::string> unlisted = {
+            "8,11", "7,30", "2,91", "ztc_app_get_mode_flat_mode", "ztc_setup_get_camera_ux_mode"};
         Trace out;
-        for (const PeerRequest &r : sent()) {
-            if (r.isRemote(kPresetCategory, kPresetEditStart)) {
-                out.push_back("start");
-            } else if (r.isRemote(kPresetCategory, kPresetEditStore)) {
-                out.push_back("store");
-            } else if (r.isTyped("camera_if_settings_set_value_int")) {
-                checkTableWords(r.payload);
-                out.push_back("set " + std::to_string(le32(r.payload, 0)) + "=" +
-                              std::to_string(static_cast<int32_t>(le32(r.payload, 12))));
-            } else if (r.isTyped("ztc_app_set_digital_zoom")) {
-                out.push_back("zoom " + std::to_string(le32(r.payload, 0)));
-            } else if (r.kind == "TC" && r.name.find("advset_reset") != std::string::npos) {
-                out.push_back(r.name);
-            } else if (r.kind == "RA" && !r.isRemote(kSystemCategory, kAllStatusGet) &&
-                       !r.isRemote(kSetupCategory, kAllSettingsGet) &&
-                       !r.isRemote(kVideoCategory, kHorizonSupportGet)) {
-                out.push_back("RA " + std::to_string(r.category) + "," +
-                              std::to_string(r.identifier));
+        for (const auto &[key, p] : requests()) {
+            if (key == "camera_if_settings_set_value_int") {
+                checkTableWords(p);
+                out.push_back("set " + std::to_string(le32(p, 0)) + "=" +
+                              std::to_string(static_cast<int32_t>(le32(p, 12))));
+            } else if (key == "ztc_app_set_digital_zoom") {
+                out.push_back("zoom " + std::to_string(le32(p, 0)));
+            } else if (!unlisted.count(key)) {
+                out.push_back(key == "17,8" ? "start" : key == "17,10" ? "store" : key);
             }
         }
         return out;
     }
-
     // The set call carries the three words of the setting's table entry.
-    static void checkTableWords(const Bytes &payload)
+    static void checkTableWords(const Bytes &p)
     {
-        ASSERT_EQ(payload.size(), 20u);
         uint32_t count = 0;
         const camera_settings_id_entry_t *table = camera_settings_id_table(kModel, &count);
-        const uint32_t setting = le32(payload, 0);
-        ASSERT_TRUE(table && setting < count);
-        EXPECT_EQ(le32(payload, 4), table[setting].fw_category);
-        EXPECT_EQ(le32(payload, 8), table[setting].fw_identifier);
-        EXPECT_EQ(le32(payload, 16), table[setting].value_width);
+        ASSERT_TRUE(p.size() == 20 && table && le32(p, 0) < count);
+        const camera_settings_id_entry_t &e = table[le32(p, 0)];
+        EXPECT_EQ(p,
+                  words({le32(p, 0), e.fw_category, e.fw_identifier, le32(p, 12), e.value_width}));
     }
 
     Trace set(uint32_t setting, uint32_t option, int expected = 0)
@@ -135,10 +127,10 @@ TEST_F(Settings, NarrowIsSentAsLinearWithAZoomThatTheNextChangeRemoves)
 
 TEST_F(Settings, PrerollOffOutsideMenusDropsTheBufferInsteadOfChangingThePreset)
 {
-    EXPECT_EQ(set(167, 4), (Trace{"RA 2,90"}));
+    EXPECT_EQ(set(167, 4), (Trace{"2,90"}));
     EXPECT_EQ(set(167, 2), (Trace{"start", "set 167=2", "store"}));
     peer().scriptRemote(kVideoCategory, kPrerollDeactivate, PeerAnswer::Status(ZT_ERR));
-    EXPECT_EQ(set(167, 4, ZT_ERR), (Trace{"RA 2,90"}));
+    EXPECT_EQ(set(167, 4, ZT_ERR), (Trace{"2,90"}));
     state().m_inContextualMenu = 1;
     EXPECT_EQ(set(167, 4), (Trace{"start", "set 167=4", "store"}));
 }
@@ -269,16 +261,16 @@ TEST_F(Settings, AdvancedResetFollowsTheCurrentFlatMode)
 TEST_F(Settings, FamilyResetsSendTheirOperationInsideAnEdit)
 {
     const std::pair<ztcontrol_command_t, std::string> resets[] = {
-        {ZTCONTROL_VIDEO_ADVSET_RESET, "RA 2,26"},
-        {ZTCONTROL_PHOTO_ADVSET_RESET, "RA 3,22"},
-        {ZTCONTROL_MULTI_ADVSET_RESET, "RA 4,26"}};
+        {ZTCONTROL_VIDEO_ADVSET_RESET, "2,26"},
+        {ZTCONTROL_PHOTO_ADVSET_RESET, "3,22"},
+        {ZTCONTROL_MULTI_ADVSET_RESET, "4,26"}};
     for (const auto &[command, operation] : resets) {
         EXPECT_EQ(run(command).code, 0);
         EXPECT_EQ(trace(), (Trace{"start", operation, "store"}));
     }
     peer().scriptRemote(kPhotoCategory, kPhotoAdvsetReset, PeerAnswer::Status(ZT_ERR));
     EXPECT_EQ(run(ZTCONTROL_PHOTO_ADVSET_RESET).code, ZT_ERR);
-    EXPECT_EQ(trace(), (Trace{"start", "RA 3,22", "store"}));
+    EXPECT_EQ(trace(), (Trace{"start", "3,22", "store"}));
 }
 
 }  // namespace
