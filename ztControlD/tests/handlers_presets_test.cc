@@ -56,18 +56,6 @@ Message parsed(const std::vector<uint8_t> &payload)
 
 // (group id, icon, can add, preset ids) of each listed group.
 using Group = std::tuple<int, int, bool, std::vector<int>>;
-std::vector<Group> groupsOf(const std::vector<uint8_t> &payload)
-{
-    std::vector<Group> out;
-    const auto list = parsed<WSDK_NotifyPresetStatus>(payload);
-    for (const auto &g : list.preset_group_array()) {
-        std::vector<int> ids;
-        for (const auto &p : g.preset_array())
-            ids.push_back(p.id());
-        out.emplace_back(g.id(), g.icon(), g.can_add_preset(), ids);
-    }
-    return out;
-}
 
 class Presets : public HandlerFixture {
 protected:
@@ -112,11 +100,20 @@ protected:
         peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
         peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
     }
-    std::vector<Group> list()
+    // The full list's groups; the command must give `code` when one is named.
+    std::vector<Group> list(std::optional<int> code = 0)
     {
         const Outcome out = run(ZTCONTROL_PRESET_GET_PRESETS);
-        EXPECT_EQ(out.code, 0);
-        return groupsOf(out.payload);
+        EXPECT_TRUE(!code || out.code == *code) << out.code;
+        const auto list = parsed<WSDK_NotifyPresetStatus>(out.payload);
+        std::vector<Group> groups;
+        for (const auto &g : list.preset_group_array()) {
+            std::vector<int> ids;
+            for (const auto &p : g.preset_array())
+                ids.push_back(p.id());
+            groups.emplace_back(g.id(), g.icon(), g.can_add_preset(), ids);
+        }
+        return groups;
     }
 };
 
@@ -354,8 +351,7 @@ TEST_F(Presets, ListOffersTheGroupsOfLensPowerAndUxInFirmwareOrder)
         inState(c.lensType, c.power, c.ux);
         firmware({14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0xC0000});
         std::vector<int> reported;
-        for (const auto &[id, icon, canAdd, ids] :
-             groupsOf(run(ZTCONTROL_PRESET_GET_PRESETS).payload)) {
+        for (const auto &[id, icon, canAdd, ids] : list(std::nullopt)) {
             reported.insert(reported.end(), {id, icon, canAdd});
             EXPECT_EQ(ids, std::vector<int>{0xC0000});
         }
