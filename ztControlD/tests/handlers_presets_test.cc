@@ -130,15 +130,12 @@ TEST_F(Presets, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBeforeTheF
     const std::pair<ztcontrol_command_t, std::optional<Bytes>> cases[] = {
         {ZTCONTROL_PRESET_GET_INFO, std::nullopt},
         {ZTCONTROL_PRESET_GET_INFO, garbled},
-        {ZTCONTROL_PRESET_GET_INFO, Bytes{}},
         {ZTCONTROL_PRESET_LIST_IDS, idReq(1015)},
-        {ZTCONTROL_PRESET_LIST_IDS, Bytes{}},
         {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createNoIterator)},
         {ZTCONTROL_PRESET_CUSTOM_REMOVE, Bytes{}},
         {ZTCONTROL_PRESET_SET_ORDER, bytesOf(orderOnlyId)},
         {ZTCONTROL_PRESET_SWITCH_FLATMODE, Bytes{}},
         {ZTCONTROL_PRESET_SET_TITLE_AND_ICON, Bytes{}},
-        {ZTCONTROL_PRESET_GET_PRESETS, Bytes{}},
         {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(3, 12, 18, 18))},
         {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 11, 18, 18))},
         {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 32, 18, 18))},
@@ -160,17 +157,18 @@ TEST_F(Presets, GroupAndIdListsUseClientGroupNumbers)
     const auto groups = parsed<zp::ZTC_Preset_Group_List_Resp>(out.payload);
     EXPECT_EQ(std::vector<uint32_t>(groups.preset_groups().begin(), groups.preset_groups().end()),
               (std::vector<uint32_t>{1000, 1001, 1012}));
-    peer().scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Bytes({}));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_LIST_GROUPS), (Outcome{0, {}, false}));
     peer().scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Status(-5));
     EXPECT_EQ(run(ZTCONTROL_PRESET_LIST_GROUPS).code, -5);
 
-    // The id list asks for the group the camera state uses.
-    const std::array<int, 4> cases[] = {
-        {0, 0, 1001, 12}, {1, 2, 1000, 9}, {1, 0, 2, 2}, {1, 0, 1005, 255}};
+    // The id list asks for the group the lens type, ux mode and power profile
+    // make of the client's group; none past the three groups or the profiles.
+    const std::array<int, 5> cases[] = {
+        {0, 0, 0, 1001, 12},  {0, 0, 2, 1000, 14}, {0, 1, 2, 1000, 9},   {0, 1, 3, 1000, 255},
+        {0, 3, 0, 1000, 255}, {0, 1, 0, 2, 2},     {0, 1, 0, 1005, 255}, {1, 1, 0, 1002, 5}};
     peer().scriptRemote(kPresetCategory, kPresetListIds,
                         PeerAnswer::Bytes(idList({0x10000, 0x100})));
-    for (const auto &[ux, power, group, sent] : cases) {
+    for (const auto &[lens, ux, power, group, sent] : cases) {
+        peer().scriptTyped("ztc_system_get_lens_type", PeerAnswer::Bytes({uint8_t(lens)}));
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({uint8_t(ux)}));
         peer().scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({uint8_t(power)}));
         out = run(ZTCONTROL_PRESET_LIST_IDS, idReq(group));
@@ -221,20 +219,36 @@ TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionF
     EXPECT_EQ(std::make_pair(created.preset_id(), int(created.result())),
               std::make_pair(0x104, int(RESULT_SUCCESS)));
 
+    // An empty group needs no record: number 0.
     peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList({})));
     peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(words({0x100})));
     peer().scriptRemote(kPresetCategory, kPresetsFlatModeSwitch, PeerAnswer::Status(-5));
     out = run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18)));
     EXPECT_EQ(out.code, -5);
+    EXPECT_EQ(presetOps().at(1),
+              (Ops::value_type{kPresetCustomCreate, concat({{0, 13}, words({18, 18, 0, 0})})}));
     EXPECT_EQ(parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(out.payload).preset_id(),
               0x100);
     peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes({1, 2, 3}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18))),
               (Outcome{ZT_ERR, {}, false}))
         << "a short create answer names no preset";
-    peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Status(-5));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18))).code, ZT_ERR);
-    EXPECT_EQ(presetOps().size(), 1u) << "no create without a title number";
+    // A failed or malformed id list or record leaves no title number: no create.
+    const PeerAnswer ids = PeerAnswer::Bytes(idList({0x100, 0x101}));
+    const PeerAnswer record = PeerAnswer::Bytes(PresetRecord{}.bytes());
+    const std::pair<PeerAnswer, PeerAnswer> broken[] = {
+        {PeerAnswer::Status(-5), record},
+        {PeerAnswer::Bytes({}), record},
+        {PeerAnswer::Bytes({2, 0, 1, 0, 0, 0, 1, 0}), record},  // the second id cut short
+        {ids, PeerAnswer::Status(-5)},
+        {ids, PeerAnswer::Bytes(Bytes(80, 0))}};
+    for (const auto &[list, info] : broken) {
+        peer().scriptRemote(kPresetCategory, kPresetListIds, list);
+        peer().scriptRemote(kPresetCategory, kPresetGetInfo, info);
+        EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18))).code,
+                  ZT_ERR);
+        EXPECT_NE(presetOps().back().first, kPresetCustomCreate);
+    }
 }
 
 TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
@@ -269,6 +283,7 @@ TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
               (Ops::value_type{kPresetUserDataEdit, words({0x101, 8, 21, 3, 0})}));
 }
 
+// One row per shared request path: an id operation, a plain one, the order.
 TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
 {
     zp::ZTC_Preset_Set_Order_Req order;
@@ -276,12 +291,9 @@ TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
     order.set_order(4);
     const std::tuple<ztcontrol_command_t, Bytes, Ops::value_type> cases[] = {
         {ZTCONTROL_PRESET_CUSTOM_REMOVE, idReq(0x102), {kPresetCustomRemove, words({0x102})}},
-        {ZTCONTROL_PRESET_LOAD, idReq(0x10001), {kPresetActiveSet, words({0x10001})}},
-        {ZTCONTROL_PRESET_EDIT_START, idReq(7), {kPresetEditStart, words({7})}},
         {ZTCONTROL_PRESET_FACTORY_RESET, idReq(2), {kPresetPredefinedRestore, words({2})}},
         {ZTCONTROL_PRESET_SET_ORDER, bytesOf(order), {kPresetSetOrder, words({0x102, 4})}},
         {ZTCONTROL_PRESET_EDIT_CANCEL, {}, {kPresetEditCancel, {}}},
-        {ZTCONTROL_PRESET_EDIT_STORE, {}, {kPresetEditStore, {}}},
     };
     for (const auto &[command, arg, op] : cases) {
         const auto argument = arg.empty() ? std::nullopt : std::optional(arg);
@@ -320,7 +332,6 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
 
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, Bytes{1}), (Outcome{0, words({0x40000})}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({4})}));
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(StatusBlock().group(6).specialPreset(0x60000).bytes()));
@@ -344,7 +355,6 @@ TEST_F(Presets, ListOffersTheGroupsOfLensPowerAndUxInFirmwareOrder)
         {1, 0, 1, {5, 4, 3}, {1002, 7, 0, 1001, 6, 0, 1000, 5, 0}},
         {0, 1, 1, {8, 2, 1}, {1000, 4, 0, 1002, 2, 1, 1001, 1, 1}},
         {0, 2, 0, {14, 13, 12}, {1000, 3, 0, 1002, 2, 0, 1001, 1, 0}},
-        {0, 0, 1, {2, 1, 0}, {1002, 2, 1, 1001, 1, 1, 1000, 0, 1}},
         {2, 0, 1, {}, {}},
     };
     for (const auto &c : cases) {
@@ -358,13 +368,15 @@ TEST_F(Presets, ListOffersTheGroupsOfLensPowerAndUxInFirmwareOrder)
         EXPECT_EQ(reported, c.reported) << int(c.lensType) << int(c.power) << int(c.ux);
         EXPECT_EQ(groupsFetched(), c.fetched);
     }
-    // A seventh user preset closes the group.
-    for (uint32_t count : {6u, 7u}) {
+    // A seventh user preset closes the group; eighty make a list too large
+    // for one answer, refused without data.
+    for (uint32_t count : {6u, 7u, 80u}) {
         inState(0, 0, 1);
         std::vector<uint32_t> ids(count);
         std::iota(ids.begin(), ids.end(), 0x100);
-        firmware({0}, ids, PresetRecord{12, true});
-        EXPECT_EQ(std::get<2>(list().at(0)), count < 7) << count;
+        firmware({0}, ids, PresetRecord{12, true, 0, 20, 20});
+        const std::vector<Group> groups = list(count < 80 ? 0 : ZT_ERR);
+        EXPECT_EQ(groups.size() == 1 && std::get<2>(groups[0]), count == 6) << count;
     }
 }
 
