@@ -53,8 +53,6 @@ TEST_F(System, CommandsSendTheirOneRequestOrAreRefusedByTheArgumentRule)
         {ZTCONTROL_WEBCAM_REQUEST_EXIT, Bytes{7}, 0, {{"5,28", {}}}},  // ignores its argument
         {ZTCONTROL_WIFI_BAND_SELECT, u32Arg(1), 0, {{"6,19", {1}}}},
         {ZTCONTROL_WIFI_BAND_SELECT, u32Arg(2), ZT_ERR_INVALID_PARAM, {}},
-        {ZTCONTROL_WIFI_AP_CONTROL, u32Arg(1), 0, {{"AP", {1, 0}}}},
-        {ZTCONTROL_WIFI_AP_CONTROL, u32Arg(0), 0, {{"AP", {3, 0}}}},
         {ZTCONTROL_WIFI_AP_CONTROL, u32Arg(2), 0, {{"AP", {6, 0}}}},
         {ZTCONTROL_WIFI_AP_CONTROL, u32Arg(3), ZT_ERR_INVALID_PARAM, {}},
         {ZTCONTROL_BLE_CONTROL, u8Arg(7), 0, {{"AP", {0x24, 0}}}},  // ignores its argument
@@ -73,8 +71,6 @@ TEST_F(System, CommandsSendTheirOneRequestOrAreRefusedByTheArgumentRule)
         EXPECT_EQ(requests(), c.requests);
     }
     EXPECT_EQ(state().m_inContextualMenu, 1) << "kept for the status poll";
-    peer().scriptTyped("ztc_fwupdate_download_cancel", PeerAnswer::Status(ZT_ERR));
-    EXPECT_EQ(run(ZTCONTROL_FW_UPDATE_CANCEL).code, ZT_ERR);
 }
 
 // Queries answer the firmware's bytes or its failure without data; those with
@@ -200,7 +196,6 @@ TEST_F(System, PlainAndMultiCamButtonsTranslateTypeAndState)
         std::string function;
         Bytes payload;
     } cases[] = {{0, 0, "ztc_system_set_button", {1, 3}},
-                 {0, 1, "ztc_system_set_button", {1, 4}},
                  {1, 0, "ztc_system_set_button", {0, 3}},
                  {2, 1, "ztc_system_set_button", {2, 4}},
                  {16, 0, "ztc_shutter", {1}},
@@ -216,8 +211,6 @@ TEST_F(System, PlainAndMultiCamButtonsTranslateTypeAndState)
     }
     EXPECT_EQ(button(18, 1).code, 0);
     EXPECT_TRUE(sent().empty());
-    peer().scriptTyped("ztc_system_set_button", PeerAnswer::Status(ZT_ERR));
-    EXPECT_EQ(button(2, 0).code, ZT_ERR);
 }
 
 TEST_F(System, MultiCamModeActivatesThePresetOfTheChosenFamily)
@@ -244,22 +237,13 @@ TEST_F(System, MultiCamModeActivatesThePresetOfTheChosenFamily)
         EXPECT_EQ(sent().back().payload, u32Arg(c.preset)) << c.modeType << "/" << int(c.group);
         EXPECT_TRUE(sent().back().isRemote(kPresetCategory, kPresetActiveSet));
     }
-    const struct {
-        uint8_t category, id;
-        PeerAnswer answer;
-        uint32_t modeType;
-        int code;
-        Trace trace;
-    } failures[] = {// each keeps the scripts before it; the group is still 15
-                    {17, 25, PeerAnswer::Status(ZT_ERR), 3, ZT_ERR, {"8,11", "7,10", "17,25"}},
-                    {7, 10, PeerAnswer::Bytes({7}), 3, ZT_ERR_INVALID_PARAM, {"8,11", "7,10"}},
-                    {7, 10, PeerAnswer::Status(ZT_ERR_MQ_FAIL), 3, ZT_ERR, {"8,11", "7,10"}},
-                    {8, 11, PeerAnswer::Bytes({2}), 0, ZT_ERR_NAK_OFF, {"8,11"}}};
-    for (const auto &f : failures) {
-        peer().scriptRemote(f.category, f.id, f.answer);
-        EXPECT_EQ(button(17, f.modeType).code, f.code);
-        EXPECT_EQ(trace(), f.trace);
-    }
+    // An unknown default group is refused; a refused status block is the answer.
+    peer().scriptRemote(kSetupCategory, kDefaultAppModeGet, PeerAnswer::Bytes({7}));
+    EXPECT_EQ(button(17, 3).code, ZT_ERR_INVALID_PARAM);
+    EXPECT_EQ(trace(), (Trace{"8,11", "7,10"}));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes({2}));
+    EXPECT_EQ(button(17, 0).code, ZT_ERR_NAK_OFF);
+    EXPECT_EQ(trace(), Trace{"8,11"});
 }
 
 }  // namespace
