@@ -97,13 +97,9 @@ protected:
         pthread_mutex_lock(&m_commandMutex);
         const CommandResult result = runCommand(scope, args);
         pthread_mutex_unlock(&m_commandMutex);
-        Outcome out;
-        out.code = result.code();
-        out.quiet = result.isQuiet();
         const uint8_t *data = static_cast<const uint8_t *>(result.data());
-        if (data)
-            out.payload.assign(data, data + result.length());
-        return out;
+        return {result.code(), data ? Bytes(data, data + result.length()) : Bytes{},
+                result.isQuiet()};
     }
 
     // Firmware-link requests ("RA", "TC", "AX"; no CSI traffic) of the last
@@ -149,12 +145,6 @@ protected:
         return all[0].second;
     }
     Bytes sentTyped(const std::string &function) const { return sentOnly(function); }
-    // The last run sent only operation (category, id) with `payload`.
-    bool sentRemote(uint8_t category, uint8_t id, const Bytes &payload = {}) const
-    {
-        const auto r = sent();
-        return r.size() == 1 && r[0].isRemote(category, id) && r[0].payload == payload;
-    }
 
     ZtFirmwarePeer &peer() { return m_peer; }
     CameraState &state() { return *m_state; }
