@@ -13,6 +13,7 @@
 #include "ZTCSIListener.h"
 #include "camera_settings.h"
 #include "ztcWire.h"
+#include "ztcontrol_bytes.h"
 #include "ztcontrol_if_server.h"
 #include "ztcontrol_remote_ops.h"
 
@@ -21,11 +22,6 @@ namespace {
 using Trace = std::vector<std::string>;
 using zttest::words;
 constexpr uint8_t kModel = 57;
-
-uint32_t le32(const std::vector<uint8_t> &b, size_t at)
-{
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
 
 class Settings : public zttest::HandlerFixture {
 protected:
@@ -63,10 +59,10 @@ protected:
         Trace out;
         for (const auto &[key, p] : requests()) {
             if (key == "camera_if_settings_set_value_int") {
-                out.push_back("set " + std::to_string(le32(p, 0)) + "=" +
-                              std::to_string(static_cast<int32_t>(le32(p, 12))));
+                out.push_back("set " + std::to_string(readU32(p.data())) + "=" +
+                              std::to_string(static_cast<int32_t>(readU32(p.data(), 12))));
             } else if (key == "ztc_app_set_digital_zoom") {
-                out.push_back("zoom " + std::to_string(le32(p, 0)));
+                out.push_back("zoom " + std::to_string(readU32(p.data())));
             } else if (!unlisted.count(key)) {
                 out.push_back(key == "17,8" ? "start" : key == "17,10" ? "store" : key);
             }
