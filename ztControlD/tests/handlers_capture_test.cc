@@ -1,6 +1,6 @@
 // Capture and mode commands in-process on a camera without flat modes and
-// with one lens (model 40). The flat-mode dual-lens camera, the shutter, the
-// zoom timer and the log lines are in daemon_commands_test.cc.
+// with one lens (model 40). The flat-mode dual-lens camera, the zoom timer
+// and the log lines are in daemon_commands_test.cc.
 #include "ClientMessages.h"
 #include "HandlerFixture.h"
 #include "StatusBlock.h"
@@ -29,6 +29,16 @@ protected:
         return {};
     }
 };
+
+// The shutter value and option byte reach the library; its result comes back.
+TEST_F(Capture, ShutterPassesValueAndOptionByteAndTheLibraryResult)
+{
+    EXPECT_EQ(run(ZTCONTROL_COMMAND_SHUTTER, Bytes{0}, 5).code, 0);
+    ASSERT_EQ(trace(), Trace{"ztc_shutter"});
+    EXPECT_TRUE(sent()[0].payload == Bytes{0} && sent()[0].hasOption && sent()[0].option == 5);
+    peer().scriptTyped("ztc_shutter", PeerAnswer::Status(-22));
+    EXPECT_EQ(run(ZTCONTROL_COMMAND_SHUTTER, Bytes{1}).code, -22);
+}
 
 // Without flat modes a mode passes unchanged; video modes (0, 12-15) reset the
 // format, video sub-modes 3 and 4 become flat modes 15 and 24.

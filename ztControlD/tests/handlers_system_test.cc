@@ -74,8 +74,8 @@ TEST_F(System, CommandsSendTheirOneRequestOrAreRefusedByTheArgumentRule)
 }
 
 // Queries answer the firmware's bytes or its failure without data; those with
-// the NAK-OFF rule answer the one byte 2 as a quiet ZT_ERR_NAK_OFF. The block
-// queries share one path (one row); the date's refusal is checked end to end.
+// the NAK-OFF rule answer the one byte 2 as a quiet ZT_ERR_NAK_OFF. One row
+// per answer path (the block queries share one).
 TEST_F(System, QueriesPassTheAnswerOrTheCamerasRefusal)
 {
     const struct {
@@ -84,6 +84,7 @@ TEST_F(System, QueriesPassTheAnswerOrTheCamerasRefusal)
         bool nakOff;
     } queries[] = {
         {ZTCONTROL_GET_ALL_SETTINGS, kSetupCategory, kAllSettingsGet, true},
+        {ZTCONTROL_GET_DATE_TIME, kSetupCategory, kDateTimeGet, true},
         {ZTCONTROL_GET_DELETE_LIST_RESULT, kStorageCategory, kListDeleteStatusGet, false},
         {ZTCONTROL_ANALYTICS_FILENAME_GET, kSystemCategory, kAnalyticsFileNameGet, false}};
     for (const auto &q : queries) {

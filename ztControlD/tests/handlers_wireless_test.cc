@@ -118,8 +118,8 @@ TEST_F(Wireless, ScanAlwaysAnswersAFourByteScanId)
 }
 
 // Whole entries only, at most ten, names cut to 31 characters (the module's
-// usual answer is in the golden sessions); a header cut short gives the
-// zeroed block.
+// usual answer is in the golden sessions); a busy module or a header cut
+// short gives the zeroed block.
 TEST_F(Wireless, ScanListCopiesWholeEntriesAtMostTenIntoTheZeroedBlock)
 {
     const auto name = [](uint8_t i) { return i == 1 ? std::string(40, 'L') : std::to_string(i); };
@@ -133,6 +133,7 @@ TEST_F(Wireless, ScanListCopiesWholeEntriesAtMostTenIntoTheZeroedBlock)
         {PeerAnswer::Bytes(eleven), {0, block(ten), false}},  // twelve reported
         {PeerAnswer::Bytes(concat({{0, 1, 0, 0, 5, 5, 0}, moduleEntry(1, 0, "a", 1), {9}})),
          {0, block(concat({listHeader(7, 1, 1, 5), listEntry(1, 0, "a", 1)})), false}},
+        {PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}), {ZT_ERR, Bytes(kZtScanListSize, 0), false}},
         {PeerAnswer::Bytes({0, 3, 0}), {ZT_ERR, Bytes(kZtScanListSize, 0), false}}};
     for (const auto &[module, outcome] : cases) {
         peer().scriptAuxmod("al", module);
