@@ -146,17 +146,11 @@ TEST_F(Presets, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBeforeTheF
     }
 }
 
-TEST_F(Presets, GroupAndIdListsUseClientGroupNumbers)
+// The id list asks for the group the lens type, ux mode and power profile
+// make of the client's group; none past the three groups or the profiles.
+// (The group list's client numbers are in every golden session.)
+TEST_F(Presets, IdListUsesTheGroupOfTheCameraState)
 {
-    peer().scriptRemote(kPresetCategory, kPresetListGroups,
-                        PeerAnswer::Bytes(groupList({0, 3, 1, 5, 12})));
-    Outcome out = run(ZTCONTROL_PRESET_LIST_GROUPS);
-    const auto groups = parsed<zp::ZTC_Preset_Group_List_Resp>(out.payload);
-    EXPECT_EQ(std::vector<uint32_t>(groups.preset_groups().begin(), groups.preset_groups().end()),
-              (std::vector<uint32_t>{1000, 1001, 1012}));
-
-    // The id list asks for the group the lens type, ux mode and power profile
-    // make of the client's group; none past the three groups or the profiles.
     const std::array<int, 5> cases[] = {
         {0, 0, 0, 1001, 12},  {0, 0, 2, 1000, 14}, {0, 1, 2, 1000, 9},   {0, 1, 3, 1000, 255},
         {0, 3, 0, 1000, 255}, {0, 1, 0, 2, 2},     {0, 1, 0, 1005, 255}, {1, 1, 0, 1002, 5}};
@@ -166,7 +160,7 @@ TEST_F(Presets, GroupAndIdListsUseClientGroupNumbers)
         peer().scriptTyped("ztc_system_get_lens_type", PeerAnswer::Bytes({uint8_t(lens)}));
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({uint8_t(ux)}));
         peer().scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({uint8_t(power)}));
-        out = run(ZTCONTROL_PRESET_LIST_IDS, idReq(group));
+        const Outcome out = run(ZTCONTROL_PRESET_LIST_IDS, idReq(group));
         EXPECT_EQ(out.code, 0);
         EXPECT_EQ(presetOps(), (Ops{{kPresetListIds, {uint8_t(sent)}}})) << "group " << group;
         const auto ids = parsed<zp::ZTC_Preset_List_Resp>(out.payload);
