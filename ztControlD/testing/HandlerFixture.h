@@ -97,13 +97,9 @@ protected:
         pthread_mutex_lock(&m_commandMutex);
         const CommandResult result = runCommand(scope, args);
         pthread_mutex_unlock(&m_commandMutex);
-        Outcome out;
-        out.code = result.code();
-        out.quiet = result.isQuiet();
         const uint8_t *data = static_cast<const uint8_t *>(result.data());
-        if (data)
-            out.payload.assign(data, data + result.length());
-        return out;
+        return {result.code(), data ? Bytes(data, data + result.length()) : Bytes{},
+                result.isQuiet()};
     }
 
     // Firmware-link requests ("RA", "TC", "AX"; no CSI traffic) of the last
@@ -117,27 +113,44 @@ protected:
                 out.push_back(all[i]);
         return out;
     }
-    // The inputs of the one request of the last run(), which must be the
-    // typed call `function` ("TC") or module command `name` ("AX").
-    Bytes sentTyped(const std::string &function) const { return sentOnly("TC", function); }
-    Bytes sentModule(const std::string &name) const { return sentOnly("AX", name); }
+    // sent() as (key, payload): "category,id" of an operation, else the typed
+    // call's or module command's name; trace() only the keys.
+    using Requests = std::vector<std::pair<std::string, Bytes>>;
+    Requests requests() const
+    {
+        Requests out;
+        for (const PeerRequest &r : sent())
+            out.emplace_back(r.kind == "RA"
+                                 ? std::to_string(r.category) + "," + std::to_string(r.identifier)
+                                 : r.name,
+                             r.payload);
+        return out;
+    }
+    std::vector<std::string> trace() const
+    {
+        std::vector<std::string> out;
+        for (const auto &r : requests())
+            out.push_back(r.first);
+        return out;
+    }
+    // The payload of the one request of the last run(), which must have the
+    // key `key` (as in requests()).
+    Bytes sentOnly(const std::string &key) const
+    {
+        const Requests all = requests();
+        if (all.size() != 1 || all[0].first != key) {
+            ADD_FAILURE() << "expected only the request " << key << ", got " << all.size();
+            return {};
+        }
+        return all[0].second;
+    }
+    Bytes sentTyped(const std::string &function) const { return sentOnly(function); }
 
     ZtFirmwarePeer &peer() { return m_peer; }
     CameraState &state() { return *m_state; }
     RecordingRegistry &registry() { return m_registry; }
 
 private:
-    Bytes sentOnly(const std::string &kind, const std::string &name) const
-    {
-        const auto requests = sent();
-        if (requests.size() != 1 || requests[0].kind != kind || requests[0].name != name) {
-            ADD_FAILURE() << "expected only the " << kind << " request " << name << ", got "
-                          << requests.size() << " requests";
-            return {};
-        }
-        return requests[0].payload;
-    }
-
     ZtFirmwarePeer m_peer;
     ztc_msg_q_context_t m_camera{};
     pthread_mutex_t m_commandMutex;

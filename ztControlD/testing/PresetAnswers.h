@@ -20,14 +20,6 @@ inline void putLE(std::vector<uint8_t> &out, uint32_t value)
         out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-inline std::vector<uint8_t> leWords(std::initializer_list<uint32_t> words)
-{
-    std::vector<uint8_t> out;
-    for (uint32_t w : words)
-        putLE(out, w);
-    return out;
-}
-
 // REMOTE_PRESET_LIST_GROUPS answer: count byte, group bytes.
 inline std::vector<uint8_t> groupList(std::initializer_list<uint8_t> groups)
 {

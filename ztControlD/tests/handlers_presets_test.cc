@@ -38,11 +38,11 @@ zp::ZTC_Preset_Custom_Create_Req createReq(uint32_t group, uint32_t mode, uint32
     return r;
 }
 
-template <typename Request>
-std::vector<uint8_t> idReq(uint32_t id)
+// A request whose field 1 (the preset or group id of every such request) is v.
+std::vector<uint8_t> idReq(uint32_t v)
 {
-    Request r;
-    r.set_preset_id(id);
+    zp::ZTC_Preset_Info_Req r;
+    r.set_preset_id(v);
     return bytesOf(r);
 }
 
@@ -56,26 +56,9 @@ Message parsed(const std::vector<uint8_t> &payload)
 
 // (group id, icon, can add, preset ids) of each listed group.
 using Group = std::tuple<int, int, bool, std::vector<int>>;
-std::vector<Group> groupsOf(const std::vector<uint8_t> &payload)
-{
-    std::vector<Group> out;
-    const auto list = parsed<WSDK_NotifyPresetStatus>(payload);
-    for (const auto &g : list.preset_group_array()) {
-        std::vector<int> ids;
-        for (const auto &p : g.preset_array())
-            ids.push_back(p.id());
-        out.emplace_back(g.id(), g.icon(), g.can_add_preset(), ids);
-    }
-    return out;
-}
 
 class Presets : public HandlerFixture {
 protected:
-    void SetUp() override
-    {
-        peer().setCsiItem(1, 57);
-        HandlerFixture::SetUp();
-    }
     // Makes id the current preset and the one the status block reports.
     void makeCurrent(uint32_t id)
     {
@@ -117,81 +100,67 @@ protected:
         peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
         peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
     }
-    std::vector<Group> list()
+    // The full list's groups; the command must give `code` when one is named.
+    std::vector<Group> list(std::optional<int> code = 0)
     {
         const Outcome out = run(ZTCONTROL_PRESET_GET_PRESETS);
-        EXPECT_EQ(out.code, 0);
-        return groupsOf(out.payload);
+        EXPECT_TRUE(!code || out.code == *code) << out.code;
+        const auto list = parsed<WSDK_NotifyPresetStatus>(out.payload);
+        std::vector<Group> groups;
+        for (const auto &g : list.preset_group_array()) {
+            std::vector<int> ids;
+            for (const auto &p : g.preset_array())
+                ids.push_back(p.id());
+            groups.emplace_back(g.id(), g.icon(), g.can_add_preset(), ids);
+        }
+        return groups;
     }
 };
 
+// Requests that are missing, garbled or lack a field the command needs are
+// refused before the firmware is asked; so are groups above 14 and a custom
+// preset's group, flat mode, icon or title outside the custom ranges.
 TEST_F(Presets, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBeforeTheFirmware)
 {
     zp::ZTC_Preset_Set_Order_Req orderOnlyId;
     orderOnlyId.set_preset_id(1);
     auto createNoIterator = createReq(0, 12, 18, 18);
     createNoIterator.clear_preset_name_iterator();
-    zp::ZTC_Preset_List_Req groupTooHigh;
-    groupTooHigh.set_group_id(1015);
-    const std::pair<ztcontrol_command_t, Bytes> cases[] = {
-        {ZTCONTROL_PRESET_LIST_IDS, bytesOf(groupTooHigh)},
-        {ZTCONTROL_PRESET_GET_INFO, {}},
-        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createNoIterator)},
-        {ZTCONTROL_PRESET_CUSTOM_REMOVE, {}},
-        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(orderOnlyId)},
-        {ZTCONTROL_PRESET_LOAD, {}},
-        {ZTCONTROL_PRESET_EDIT_START, {}},
-        {ZTCONTROL_PRESET_FACTORY_RESET, {}},
-        {ZTCONTROL_PRESET_SWITCH_FLATMODE, {}},
-        {ZTCONTROL_PRESET_SET_TITLE_AND_ICON, {}},
-    };
     const Bytes garbled{0x0A, 0x05, 0x01};  // field 1 claims five bytes, has one
-    for (const auto &[command, incomplete] : cases)
-        for (const auto &arg :
-             {std::optional<Bytes>(), std::optional(garbled), std::optional(incomplete)}) {
-            EXPECT_EQ(run(command, arg).code, ZT_ERR_INVALID_PARAM) << command;
-            EXPECT_TRUE(presetOps().empty());
-        }
-    for (auto command : {ZTCONTROL_PRESET_LIST_GROUPS, ZTCONTROL_PRESET_EDIT_CANCEL,
-                         ZTCONTROL_PRESET_EDIT_STORE, ZTCONTROL_PRESET_GET_PRESETS}) {
-        EXPECT_EQ(run(command, Bytes{}).code, ZT_ERR_INVALID_PARAM) << command;
-        EXPECT_TRUE(presetOps().empty());
-    }
-    // Custom create: group, flat mode, icon and title outside the custom ranges.
-    for (const auto &req :
-         {createReq(3, 12, 18, 18), createReq(1003, 12, 18, 18), createReq(0, 11, 18, 18),
-          createReq(0, 32, 18, 18), createReq(0, 12, 17, 18), createReq(0, 12, 1002, 18),
-          createReq(0, 12, 18, 17), createReq(0, 12, 18, 80)}) {
-        EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(req)).code, ZT_ERR_INVALID_PARAM)
-            << req.ShortDebugString();
+    const std::pair<ztcontrol_command_t, std::optional<Bytes>> cases[] = {
+        {ZTCONTROL_PRESET_GET_INFO, std::nullopt},
+        {ZTCONTROL_PRESET_GET_INFO, garbled},
+        {ZTCONTROL_PRESET_LIST_IDS, idReq(1015)},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createNoIterator)},
+        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(orderOnlyId)},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(3, 12, 18, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 11, 18, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 32, 18, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 12, 17, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 12, 1002, 18))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 12, 18, 17))},
+        {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 12, 18, 80))}};
+    for (const auto &[command, arg] : cases) {
+        EXPECT_EQ(run(command, arg).code, ZT_ERR_INVALID_PARAM) << command;
         EXPECT_TRUE(presetOps().empty());
     }
 }
 
-TEST_F(Presets, GroupAndIdListsUseClientGroupNumbers)
+// The id list asks for the group the lens type, ux mode and power profile
+// make of the client's group; none past the three groups or the profiles.
+// (The group list's client numbers are in every golden session.)
+TEST_F(Presets, IdListUsesTheGroupOfTheCameraState)
 {
-    peer().scriptRemote(kPresetCategory, kPresetListGroups,
-                        PeerAnswer::Bytes(groupList({0, 3, 1, 5, 12})));
-    Outcome out = run(ZTCONTROL_PRESET_LIST_GROUPS);
-    const auto groups = parsed<zp::ZTC_Preset_Group_List_Resp>(out.payload);
-    EXPECT_EQ(std::vector<uint32_t>(groups.preset_groups().begin(), groups.preset_groups().end()),
-              (std::vector<uint32_t>{1000, 1001, 1012}));
-    peer().scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Bytes({}));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_LIST_GROUPS), (Outcome{0, {}, false}));
-    peer().scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Status(-5));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_LIST_GROUPS).code, -5);
-
-    // The id list asks for the group the camera state uses.
-    const std::array<int, 4> cases[] = {
-        {0, 0, 1001, 12}, {1, 2, 1000, 9}, {1, 0, 2, 2}, {1, 0, 1005, 255}};
+    const std::array<int, 5> cases[] = {
+        {0, 0, 0, 1001, 12},  {0, 0, 2, 1000, 14}, {0, 1, 2, 1000, 9},   {0, 1, 3, 1000, 255},
+        {0, 3, 0, 1000, 255}, {0, 1, 0, 2, 2},     {0, 1, 0, 1005, 255}, {1, 1, 0, 1002, 5}};
     peer().scriptRemote(kPresetCategory, kPresetListIds,
                         PeerAnswer::Bytes(idList({0x10000, 0x100})));
-    for (const auto &[ux, power, group, sent] : cases) {
+    for (const auto &[lens, ux, power, group, sent] : cases) {
+        peer().scriptTyped("ztc_system_get_lens_type", PeerAnswer::Bytes({uint8_t(lens)}));
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({uint8_t(ux)}));
         peer().scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({uint8_t(power)}));
-        zp::ZTC_Preset_List_Req req;
-        req.set_group_id(group);
-        out = run(ZTCONTROL_PRESET_LIST_IDS, bytesOf(req));
+        const Outcome out = run(ZTCONTROL_PRESET_LIST_IDS, idReq(group));
         EXPECT_EQ(out.code, 0);
         EXPECT_EQ(presetOps(), (Ops{{kPresetListIds, {uint8_t(sent)}}})) << "group " << group;
         const auto ids = parsed<zp::ZTC_Preset_List_Resp>(out.payload);
@@ -204,16 +173,15 @@ TEST_F(Presets, InfoTranslatesTheRecordAndRefusesOtherSizes)
 {
     const PresetRecord record{20, true, 0x101, 17, 70, 2};  // mode, user, id, icon, title, number
     peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
-    Outcome out = run(ZTCONTROL_PRESET_GET_INFO, idReq<zp::ZTC_Preset_Info_Req>(0x101));
-    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, leWords({0x101})}}));
+    Outcome out = run(ZTCONTROL_PRESET_GET_INFO, idReq(0x101));
+    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, words({0x101})}}));
     const auto preset = parsed<wsdk_commands::WSDK_Preset>(out.payload);
     EXPECT_EQ(std::make_tuple(out.code, preset.id(), int(preset.icon()), preset.title_number()),
               std::make_tuple(0, 0x101, int(wsdk_commands::WSDK_PRESET_ICON_TIMELAPSE_PHOTO), 2));
     Bytes shortRecord = record.bytes();
     shortRecord.pop_back();
     peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(shortRecord));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_INFO, idReq<zp::ZTC_Preset_Info_Req>(0x101)),
-              (Outcome{ZT_ERR, {}, false}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_INFO, idReq(0x101)), (Outcome{ZT_ERR, {}, false}));
 }
 
 TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionFails)
@@ -225,7 +193,7 @@ TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionF
         peer().scriptRemoteOnce(
             kPresetCategory, kPresetGetInfo,
             PeerAnswer::Bytes(PresetRecord{12, true, 0, 0, title, number}.bytes()));
-    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(leWords({0x104})));
+    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(words({0x104})));
     // Group 1002, the flat mode's low byte (0x10C is 12), icon 1000 sent as 8.
     Outcome out = run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(1002, 0x10C, 1000, 20)));
     EXPECT_EQ(out.code, 0);
@@ -233,27 +201,37 @@ TEST_F(Presets, CreateNumbersTheTitleItselfAndReportsTheNewIdEvenWhenCompletionF
     ASSERT_EQ(ops.size(), 8u);
     EXPECT_EQ(ops[0], (Ops::value_type{kPresetListIds, {2}}));
     EXPECT_EQ(ops[5],
-              (Ops::value_type{kPresetCustomCreate, concat({{2, 12}, leWords({8, 20, 2, 0})})}));
+              (Ops::value_type{kPresetCustomCreate, concat({{2, 12}, words({8, 20, 2, 0})})}));
     EXPECT_EQ(Ops(ops.begin() + 6, ops.end()),
               (Ops{{kPresetsFlatModeSwitch, {12}}, {kPresetEditStore, {}}}));
     auto created = parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(out.payload);
     EXPECT_EQ(std::make_pair(created.preset_id(), int(created.result())),
               std::make_pair(0x104, int(RESULT_SUCCESS)));
 
+    // An empty group needs no record: number 0.
     peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList({})));
-    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(leWords({0x100})));
+    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes(words({0x100})));
     peer().scriptRemote(kPresetCategory, kPresetsFlatModeSwitch, PeerAnswer::Status(-5));
     out = run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18)));
     EXPECT_EQ(out.code, -5);
+    EXPECT_EQ(presetOps().at(1),
+              (Ops::value_type{kPresetCustomCreate, concat({{0, 13}, words({18, 18, 0, 0})})}));
     EXPECT_EQ(parsed<wsdk_commands::WSDK_ResponseCreateCustomPreset>(out.payload).preset_id(),
               0x100);
-    peer().scriptRemote(kPresetCategory, kPresetCustomCreate, PeerAnswer::Bytes({1, 2, 3}));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18))),
-              (Outcome{ZT_ERR, {}, false}))
-        << "a short create answer names no preset";
-    peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Status(-5));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18))).code, ZT_ERR);
-    EXPECT_EQ(presetOps().size(), 1u) << "no create without a title number";
+    // A failed or malformed id list or record leaves no title number: no create.
+    const PeerAnswer ids = PeerAnswer::Bytes(idList({0x100, 0x101}));
+    const PeerAnswer record = PeerAnswer::Bytes(PresetRecord{}.bytes());
+    const std::pair<PeerAnswer, PeerAnswer> broken[] = {
+        {PeerAnswer::Status(-5), record},
+        {PeerAnswer::Bytes({2, 0, 1, 0, 0, 0, 1, 0}), record},  // the second id cut short
+        {ids, PeerAnswer::Bytes(Bytes(80, 0))}};
+    for (const auto &[list, info] : broken) {
+        peer().scriptRemote(kPresetCategory, kPresetListIds, list);
+        peer().scriptRemote(kPresetCategory, kPresetGetInfo, info);
+        EXPECT_EQ(run(ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 13, 18, 18))).code,
+                  ZT_ERR);
+        EXPECT_NE(presetOps().back().first, kPresetCustomCreate);
+    }
 }
 
 TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
@@ -265,7 +243,7 @@ TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
     EXPECT_TRUE(presetOps().empty()) << "predefined presets keep their flat mode";
     makeCurrent(0x101);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SWITCH_FLATMODE, bytesOf(flat)).code, 0);
-    EXPECT_EQ(presetOps(), (Ops{{kPresetEditStart, leWords({0x101})},
+    EXPECT_EQ(presetOps(), (Ops{{kPresetEditStart, words({0x101})},
                                 {kPresetsFlatModeSwitch, {15}},
                                 {kPresetEditStore, {}}}));
     peer().scriptRemote(kPresetCategory, kPresetsFlatModeSwitch, PeerAnswer::Status(-5));
@@ -278,37 +256,27 @@ TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
     zp::ZTC_Preset_Set_Title_Icon_Req title, icon;
     title.set_preset_name(25);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(title)).code, 0);
-    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, leWords({0x101})},
-                                {kPresetEditStart, leWords({0x101})},
-                                {kPresetUserDataEdit, leWords({0x101, 20, 25, 3, 0})},
+    EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, words({0x101})},
+                                {kPresetEditStart, words({0x101})},
+                                {kPresetUserDataEdit, words({0x101, 20, 25, 3, 0})},
                                 {kPresetEditStore, {}}}));
     icon.set_preset_icon(1000);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(icon)).code, 0);
     EXPECT_EQ(presetOps().at(2),
-              (Ops::value_type{kPresetUserDataEdit, leWords({0x101, 8, 21, 3, 0})}));
+              (Ops::value_type{kPresetUserDataEdit, words({0x101, 8, 21, 3, 0})}));
 }
 
+// One row per shared request path: an id operation, a plain one, the order.
 TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
 {
     zp::ZTC_Preset_Set_Order_Req order;
     order.set_preset_id(0x102);
     order.set_order(4);
     const std::tuple<ztcontrol_command_t, Bytes, Ops::value_type> cases[] = {
-        {ZTCONTROL_PRESET_CUSTOM_REMOVE,
-         idReq<zp::ZTC_Preset_Custom_Remove_Req>(0x102),
-         {kPresetCustomRemove, leWords({0x102})}},
-        {ZTCONTROL_PRESET_LOAD,
-         idReq<zp::ZTC_Preset_Load_Req>(0x10001),
-         {kPresetActiveSet, leWords({0x10001})}},
-        {ZTCONTROL_PRESET_EDIT_START,
-         idReq<zp::ZTC_Preset_Edit_Start_Req>(7),
-         {kPresetEditStart, leWords({7})}},
-        {ZTCONTROL_PRESET_FACTORY_RESET,
-         idReq<zp::ZTC_Preset_Factory_Reset_Req>(2),
-         {kPresetPredefinedRestore, leWords({2})}},
-        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(order), {kPresetSetOrder, leWords({0x102, 4})}},
+        {ZTCONTROL_PRESET_CUSTOM_REMOVE, idReq(0x102), {kPresetCustomRemove, words({0x102})}},
+        {ZTCONTROL_PRESET_FACTORY_RESET, idReq(2), {kPresetPredefinedRestore, words({2})}},
+        {ZTCONTROL_PRESET_SET_ORDER, bytesOf(order), {kPresetSetOrder, words({0x102, 4})}},
         {ZTCONTROL_PRESET_EDIT_CANCEL, {}, {kPresetEditCancel, {}}},
-        {ZTCONTROL_PRESET_EDIT_STORE, {}, {kPresetEditStore, {}}},
     };
     for (const auto &[command, arg, op] : cases) {
         const auto argument = arg.empty() ? std::nullopt : std::optional(arg);
@@ -324,7 +292,7 @@ TEST_F(Presets, LoadStoresAnOpenZoomEditFirst)
     makeCurrent(0x101);
     const size_t mark = peer().requestCount();
     ASSERT_EQ(run(ZTCONTROL_DIGITAL_ZOOM, u32Arg(30)).code, 0);
-    EXPECT_EQ(run(ZTCONTROL_PRESET_LOAD, idReq<zp::ZTC_Preset_Load_Req>(0x10000)).code, 0);
+    EXPECT_EQ(run(ZTCONTROL_PRESET_LOAD, idReq(0x10000)).code, 0);
     // Stored by the load (or, on a slow machine, by the zoom timer already),
     // never after the new preset became active.
     std::vector<int> ops;
@@ -339,72 +307,56 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
 {
     makeCurrent(0x101);
     EXPECT_EQ(run(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).code, 0);
-    std::vector<std::string> steps;
-    for (const auto &r : sent())
-        if (r.isTyped("ztc_preset_onscreen_shortcuts_reset") || r.category == kPresetCategory)
-            steps.push_back(r.kind == "TC" ? "reset" : std::to_string(r.identifier));
-    EXPECT_EQ(steps, (std::vector<std::string>{"8", "reset", "10"}));
-    peer().scriptTyped("ztc_app_get_mode_flat_mode", PeerAnswer::Bytes(leWords({0, 4})));
-    EXPECT_EQ(run(ZTCONTROL_ONSCREEN_SHORTCUTS_RESET).code, ZT_ERR) << "no edit in playback";
-    EXPECT_TRUE(presetOps().empty());
+    EXPECT_EQ(trace(), (std::vector<std::string>{"ztc_app_get_mode_flat_mode", "8,11", "17,8",
+                                                 "ztc_preset_onscreen_shortcuts_reset", "17,10"}));
 
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET, Bytes{1}), (Outcome{0, leWords({0x40000})}));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, leWords({4})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({4})}));
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(StatusBlock().group(6).specialPreset(0x60000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{0, leWords({0x60000})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{0, words({0x60000})}));
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes({2}));  // unreadable: no preset, group 0
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{ZT_ERR, leWords({0})}));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, leWords({0})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{ZT_ERR, words({0})}));
+    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({0})}));
 }
 
+// Lens type, power profile and ux mode choose the firmware groups behind the
+// three client groups (none for lens type 2), each with its icon; pro groups
+// of the normal profile take user presets.
 TEST_F(Presets, ListOffersTheGroupsOfLensPowerAndUxInFirmwareOrder)
 {
     const struct {
         uint8_t lensType, power, ux;
         std::vector<int> fetched;
-        std::vector<Group> reported;
+        std::vector<int> reported;  // group id, icon, can add: for each group
     } cases[] = {
-        {1,
-         0,
-         1,
-         {5, 4, 3},
-         {{1002, 7, false, {0xC0000}}, {1001, 6, false, {0xC0000}}, {1000, 5, false, {0xC0000}}}},
-        {0,
-         1,
-         1,
-         {8, 2, 1},
-         {{1000, 4, false, {0xC0000}}, {1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}}},
-        {0,
-         2,
-         0,
-         {14, 13, 12},
-         {{1000, 3, false, {0xC0000}}, {1002, 2, false, {0xC0000}}, {1001, 1, false, {0xC0000}}}},
-        {0,
-         0,
-         1,
-         {2, 1, 0},
-         {{1002, 2, true, {0xC0000}}, {1001, 1, true, {0xC0000}}, {1000, 0, true, {0xC0000}}}},
+        {1, 0, 1, {5, 4, 3}, {1002, 7, 0, 1001, 6, 0, 1000, 5, 0}},
+        {0, 1, 1, {8, 2, 1}, {1000, 4, 0, 1002, 2, 1, 1001, 1, 1}},
+        {0, 2, 0, {14, 13, 12}, {1000, 3, 0, 1002, 2, 0, 1001, 1, 0}},
         {2, 0, 1, {}, {}},
     };
     for (const auto &c : cases) {
         inState(c.lensType, c.power, c.ux);
         firmware({14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0xC0000});
-        const Outcome out = run(ZTCONTROL_PRESET_GET_PRESETS);
-        EXPECT_EQ(groupsOf(out.payload), c.reported)
-            << int(c.lensType) << int(c.power) << int(c.ux);
+        std::vector<int> reported;
+        for (const auto &[id, icon, canAdd, ids] : list(std::nullopt)) {
+            reported.insert(reported.end(), {id, icon, canAdd});
+            EXPECT_EQ(ids, std::vector<int>{0xC0000});
+        }
+        EXPECT_EQ(reported, c.reported) << int(c.lensType) << int(c.power) << int(c.ux);
         EXPECT_EQ(groupsFetched(), c.fetched);
     }
-    // A seventh user preset closes the group.
-    for (uint32_t count : {6u, 7u}) {
+    // A seventh user preset closes the group; eighty make a list too large
+    // for one answer, refused without data.
+    for (uint32_t count : {6u, 7u, 80u}) {
         inState(0, 0, 1);
         std::vector<uint32_t> ids(count);
         std::iota(ids.begin(), ids.end(), 0x100);
-        firmware({0}, ids, PresetRecord{12, true});
-        EXPECT_EQ(std::get<2>(list().at(0)), count < 7) << count;
+        firmware({0}, ids, PresetRecord{12, true, 0, 20, 20});
+        const std::vector<Group> groups = list(count < 80 ? 0 : ZT_ERR);
+        EXPECT_EQ(groups.size() == 1 && std::get<2>(groups[0]), count == 6) << count;
     }
 }
 
@@ -415,7 +367,7 @@ TEST_F(Presets, EasyPhotoGroupListsOnlyTheActivePhotoPresetOrItsDefault)
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes(StatusBlock().photoPreset(0xC0001).bytes()));
     EXPECT_EQ(list(), (std::vector<Group>{{1001, 1, false, {0xC0001}}}));
-    EXPECT_EQ(presetOps().back(), (Ops::value_type{kPresetGetInfo, leWords({0xC0001})}))
+    EXPECT_EQ(presetOps().back(), (Ops::value_type{kPresetGetInfo, words({0xC0001})}))
         << "filtered presets are not fetched";
 
     inState(0, 0, 0);
@@ -430,8 +382,6 @@ TEST_F(Presets, EasyPhotoGroupListsOnlyTheActivePhotoPresetOrItsDefault)
     EXPECT_EQ(groupsFetched(), (std::vector<int>{12})) << "the loop ends at the failed group";
     EXPECT_TRUE(state().m_presetsStale);
     inState(0, 0, 1);
-    peer().scriptRemote(kPresetCategory, kPresetListGroups, PeerAnswer::Bytes({}));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_PRESETS).code, ZT_ERR);
     firmware({0}, {0});
     EXPECT_EQ(list(), (std::vector<Group>{{1000, 0, true, {0}}}));
     EXPECT_FALSE(state().m_presetsStale);

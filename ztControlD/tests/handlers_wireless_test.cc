@@ -57,18 +57,6 @@ Bytes block(Bytes b)
 
 class Wireless : public zttest::HandlerFixture {};
 
-TEST_F(Wireless, AccessPointActionsAndBluetoothOffSendTheirModuleCodes)
-{
-    for (const auto &[action, code] : {std::pair<uint32_t, uint8_t>{1, 1}, {0, 3}, {2, 6}}) {
-        EXPECT_EQ(run(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(action)).code, 0);
-        EXPECT_EQ(sentModule("AP"), (Bytes{code, 0})) << "action " << action;
-    }
-    EXPECT_EQ(run(ZTCONTROL_WIFI_AP_CONTROL, u32Arg(3)).code, ZT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(sent().empty());
-    EXPECT_EQ(run(ZTCONTROL_BLE_CONTROL, u8Arg(7)).code, 0);  // ignores its argument
-    EXPECT_EQ(sentModule("AP"), (Bytes{0x24, 0}));
-}
-
 TEST_F(Wireless, NetworkCommandsSendTheirModulePayloads)
 {
     const std::string s33(33, 's'), p66(66, 'p');
@@ -86,11 +74,8 @@ TEST_F(Wireless, NetworkCommandsSendTheirModulePayloads)
         // Connect: 31 SSID and 62 password characters at most, "CL" without password.
         {ZTCONTROL_WIFI_SSID_SELECT, network("Home", "pass1234", 3), "CT",
          netPayload(1, 3, "Home", "pass1234")},
-        {ZTCONTROL_WIFI_SSID_SELECT, network("Open", "", 255), "CL",
-         netPayload(1, 255, "Open", "")},
         {ZTCONTROL_WIFI_SSID_SELECT, network(s33, p66, 4), "CT", netPayload(1, 4, s33, p66)},
         // Delete reads only the SSID: a bare name with its NUL will do.
-        {ZTCONTROL_WIFI_SSID_DELETE, network("Home", "x"), "CD", netPayload(0, 0, "Home", "")},
         {ZTCONTROL_WIFI_SSID_DELETE, textArg("Cafe", true), "CD", netPayload(0, 0, "Cafe", "")},
         {ZTCONTROL_WIFI_SSID_DELETE_ALL, std::nullopt, "CD", netPayload(1, 0, "", "")},
         // Quick connect: terminated texts, the password only when there is one.
@@ -99,27 +84,18 @@ TEST_F(Wireless, NetworkCommandsSendTheirModulePayloads)
          "CQ", textArg(std::string(32, 'x'), true)},
         {ZTCONTROL_WIFI_SSID_SAVE, network("Home", "pw"), "CQ",
          concat({textArg("Home", true), textArg("pw", true)})},
-        {ZTCONTROL_RC_PAIR, std::nullopt, "PD", {1, 2}},
+        // Refused (no module): empty texts, an auth word above 255, texts too long.
+        {ZTCONTROL_WIFI_AP_SSID_CONFIG, network("", "secret12", 0, 1), "", {}},
+        {ZTCONTROL_WIFI_SSID_SELECT, network("Home", "pass1234", 256), "", {}},
+        {ZTCONTROL_WIFI_SSID_DELETE, network("", ""), "", {}},
+        {ZTCONTROL_WIFI_SSID_SAVE, network(std::string(33, 'x'), ""), "", {}},
+        {ZTCONTROL_WIFI_SSID_SAVE, network("Home", std::string(64, 'p')), "", {}},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(run(c.command, c.arg).code, 0) << c.command;
-        EXPECT_EQ(sentModule(c.module), c.payload) << c.command;
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(run(c.command, c.arg).code, c.module.empty() ? ZT_ERR_INVALID_PARAM : 0);
+        EXPECT_EQ(requests(), (c.module.empty() ? Requests{} : Requests{{c.module, c.payload}}));
     }
-    const std::pair<ztcontrol_command_t, Bytes> refusals[] = {
-        {ZTCONTROL_WIFI_AP_SSID_CONFIG, network("", "secret12", 0, 1)},
-        {ZTCONTROL_WIFI_AP_SSID_CONFIG, network("Cam", "", 0, 1)},
-        {ZTCONTROL_WIFI_SSID_SELECT, network("Home", "pass1234", 256)},
-        {ZTCONTROL_WIFI_SSID_SELECT, network("", "pass1234", 3)},
-        {ZTCONTROL_WIFI_SSID_DELETE, network("", "")},
-        {ZTCONTROL_WIFI_SSID_SAVE, network(std::string(33, 'x'), "")},
-        {ZTCONTROL_WIFI_SSID_SAVE, network("Home", std::string(64, 'p'))},
-        {ZTCONTROL_WIFI_SSID_SAVE, network("", "pw")},
-        {ZTCONTROL_WIFI_SSID_DELETE_ALL, {}},
-        {ZTCONTROL_RC_PAIR, {}},
-        {ZTCONTROL_RC_PAIR_CANCEL, {}}};
-    for (const auto &[command, arg] : refusals)
-        EXPECT_EQ(run(command, arg).code, ZT_ERR_INVALID_PARAM) << command;
-    EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(Wireless, ScanAlwaysAnswersAFourByteScanId)
@@ -130,87 +106,51 @@ TEST_F(Wireless, ScanAlwaysAnswersAFourByteScanId)
         int code;
         Bytes id;
     } cases[] = {{PeerAnswer::Bytes({0, 42}), {1}, 0, {42, 0, 0, 0}},
-                 {PeerAnswer::Bytes({0}), {1}, 0, {0, 0, 0, 0}},
                  {PeerAnswer::Status(ZT_ERR_MQ_FAIL), {1}, ZT_ERR_MQ_FAIL, {0, 0, 0, 0}},
-                 {std::nullopt, {0}, ZT_ERR_NOT_SUPPORTED, {0, 0, 0, 0}},
-                 {std::nullopt, {}, ZT_ERR_INVALID_PARAM, {0, 0, 0, 0}}};
+                 {std::nullopt, {0}, ZT_ERR_NOT_SUPPORTED, {0, 0, 0, 0}}};
     for (const auto &c : cases) {
         if (c.module)
             peer().scriptAuxmod("NI", *c.module);
         EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_SCAN, c.arg), (Outcome{c.code, c.id, false}));
         EXPECT_EQ(sent().size(), c.module ? 1u : 0u);
-        EXPECT_TRUE(!c.module || sentModule("NI") == (Bytes{1, 1}));
+        EXPECT_TRUE(!c.module || sentOnly("NI") == (Bytes{1, 1}));
     }
 }
 
+// Whole entries only, at most ten, names cut to 31 characters (the module's
+// usual answer is in the golden sessions); a busy module or a header cut
+// short gives the zeroed block.
 TEST_F(Wireless, ScanListCopiesWholeEntriesAtMostTenIntoTheZeroedBlock)
 {
-    const std::string longName(40, 'L');  // keeps 31 characters and its NUL
+    const auto name = [](uint8_t i) { return i == 1 ? std::string(40, 'L') : std::to_string(i); };
     Bytes eleven = {0, 1, 0, 0, 12, 12, 0}, ten = listHeader(7, 1, 10, 12);
     for (uint8_t i = 0; i < 11; ++i) {
-        eleven = concat({eleven, moduleEntry(i, 0, "net" + std::to_string(i), i)});
+        eleven = concat({eleven, moduleEntry(i, i % 3, name(i), 2400u + i)});
         if (i < 10)
-            ten = concat({ten, listEntry(i, 0, "net" + std::to_string(i), i)});
+            ten = concat({ten, listEntry(i, i % 3, name(i), 2400u + i)});
     }
     const std::pair<PeerAnswer, Outcome> cases[] = {
-        {PeerAnswer::Bytes(concat({{0, 9, 0, 0, 3, 5, 0},
-                                   moduleEntry(4, 1, "Alpha", 2437),
-                                   moduleEntry(2, 6, longName, 5180),
-                                   moduleEntry(0, 0, "", 7)})),
-         {0,
-          block(concat({listHeader(7, 9, 3, 5), listEntry(4, 1, "Alpha", 2437),
-                        listEntry(2, 6, longName, 5180), listEntry(0, 0, "", 7)})),
-          false}},
         {PeerAnswer::Bytes(eleven), {0, block(ten), false}},  // twelve reported
         {PeerAnswer::Bytes(concat({{0, 1, 0, 0, 5, 5, 0}, moduleEntry(1, 0, "a", 1), {9}})),
          {0, block(concat({listHeader(7, 1, 1, 5), listEntry(1, 0, "a", 1)})), false}},
-        {PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}),
-         {ZT_ERR, Bytes(kZtScanListSize, 0), false}},  // busy
-        {PeerAnswer::Bytes({0, 3, 0}),
-         {ZT_ERR, Bytes(kZtScanListSize, 0), false}},  // header cut short
-        {PeerAnswer::Status(ZT_ERR_MQ_FAIL), {ZT_ERR_MQ_FAIL, Bytes(kZtScanListSize, 0), false}}};
+        {PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}), {ZT_ERR, Bytes(kZtScanListSize, 0), false}},
+        {PeerAnswer::Bytes({0, 3, 0}), {ZT_ERR, Bytes(kZtScanListSize, 0), false}}};
     for (const auto &[module, outcome] : cases) {
         peer().scriptAuxmod("al", module);
         EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_LIST, u8Arg(7)), outcome);
-        EXPECT_EQ(sentModule("al"), (Bytes{7, 10, 0xFF, 0xFF, 1}));
+        EXPECT_EQ(sentOnly("al"), (Bytes{7, 10, 0xFF, 0xFF, 1}));
     }
-    EXPECT_EQ(run(ZTCONTROL_WIFI_SSID_LIST),
-              (Outcome{ZT_ERR_INVALID_PARAM, Bytes(kZtScanListSize, 0), false}));
 }
 
 TEST_F(Wireless, PairCancelSucceedsOnlyOnTheSingleByteZero)
 {
-    const std::pair<PeerAnswer, int> answers[] = {
-        {PeerAnswer::Bytes({0}), 0},
-        {PeerAnswer::Bytes({1}), ZT_ERR},
-        {PeerAnswer::Bytes({0, 0}), ZT_ERR},
-        {PeerAnswer::Status(0), ZT_ERR},
-        {PeerAnswer::Status(ZT_ERR_MQ_FAIL), ZT_ERR_MQ_FAIL}};
+    const std::pair<PeerAnswer, int> answers[] = {{PeerAnswer::Bytes({0}), 0},
+                                                  {PeerAnswer::Bytes({0, 0}), ZT_ERR}};
     for (const auto &[answer, code] : answers) {
         peer().scriptAuxmod("PX", answer);
         EXPECT_EQ(run(ZTCONTROL_RC_PAIR_CANCEL).code, code);
-        EXPECT_TRUE(sentModule("PX").empty());
+        EXPECT_TRUE(sentOnly("PX").empty());
     }
-}
-
-TEST_F(Wireless, BandSelectAndFirmwareUpdatePassTheirByte)
-{
-    EXPECT_EQ(run(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(1)).code, 0);
-    EXPECT_TRUE(sent().size() == 1 && sent()[0].isRemote(kWirelessCategory, kWirelessBandSet) &&
-                sent()[0].payload == Bytes{1});
-    EXPECT_EQ(run(ZTCONTROL_WIFI_BAND_SELECT, u32Arg(2)).code, ZT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(sent().empty());
-    EXPECT_EQ(run(ZTCONTROL_FW_UPDATE_START).code, 0);
-    EXPECT_TRUE(sentTyped("ztc_fwupdate_download_start").empty());
-    peer().scriptTyped("ztc_fwupdate_download_cancel", PeerAnswer::Status(ZT_ERR));
-    EXPECT_EQ(run(ZTCONTROL_FW_UPDATE_CANCEL).code, ZT_ERR);
-    for (const auto &[arg, flag] : {std::pair<uint8_t, uint8_t>{5, 1}, {0, 0}}) {
-        EXPECT_EQ(run(ZTCONTROL_FW_UPDATE_DONE, u8Arg(arg)).code, 0);
-        EXPECT_EQ(sentTyped("ztc_fwupdate_download_done"), Bytes{flag}) << int(arg);
-    }
-    for (ztcontrol_command_t command : {ZTCONTROL_FW_UPDATE_START, ZTCONTROL_FW_UPDATE_CANCEL})
-        EXPECT_EQ(run(command, u8Arg(1)).code, ZT_ERR_INVALID_PARAM);
-    EXPECT_TRUE(sent().empty());
 }
 
 }  // namespace
