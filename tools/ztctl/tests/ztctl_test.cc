@@ -31,15 +31,10 @@ const std::string kZtctl = zttest::DaemonHarness::binDir() + "/ztctl";
 // payload element 'E' holding `payload`.
 Bytes daemonMessage(uint8_t category, int32_t result, const Bytes *payload = nullptr)
 {
-    Bytes m(ZTMSG_MAX);
-    sntlv_msg_init(m.data(), ZTMSG_MAX, category);
-    sntlv_add_dat(m.data(), ZTMSG_MAX, TLV_RESULT, 4, static_cast<uint32_t>(result));
-    if (payload)
-        sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_RSPARG, static_cast<uint32_t>(payload->size()),
-                      payload->data());
-    sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_END, 0, nullptr);
-    m.resize(static_cast<size_t>(sntlv_msg_len(m.data())));
-    return m;
+    const Bytes r = zttest::u32Arg(static_cast<uint32_t>(result));
+    return payload ? zttest::tlvMessage(category,
+                                        {{TLV_RESULT, r}, {TLV_RSPARG, *payload}, {TLV_END, {}}})
+                   : zttest::tlvMessage(category, {{TLV_RESULT, r}, {TLV_END, {}}});
 }
 
 // The reply queue a request names ("" when none).
