@@ -7,6 +7,8 @@
 namespace ztsim {
 namespace {
 
+using Events = std::vector<PresetEvent>;
+
 Bytes u32s(std::initializer_list<uint32_t> values) {
   Bytes b;
   for (uint32_t v : values) appendU32(b, v);
@@ -34,7 +36,7 @@ TEST(PresetStoreTest, PowerProfileChangeMovesActiveGroupAndReportsActiveSet) {
   store.setContext(c);
   EXPECT_EQ(store.activeGroup(), kGroupEnduranceVideo);
   EXPECT_EQ(store.activePreset(), 0x80000u);
-  EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kActiveSet, 0x80000}}));
+  EXPECT_EQ(store.takeEvents(), (Events{{PresetEvent::kActiveSet, 0x80000}}));
   EXPECT_TRUE(store.takeReload());
   // A change that keeps the active preset reports nothing.
   c.uxMode = 1;
@@ -71,9 +73,9 @@ TEST(PresetStoreTest, CreateMakesActiveCustomPresetWithEditOpenUntilStored) {
   EXPECT_EQ(store.handle(PresetStore::kEditStore, {}).status, ZT_OK);
   EXPECT_EQ(store.find(id)->flatMode, 18);
   EXPECT_EQ(store.editing(), nullptr);
-  EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kCreated, kGroupPhoto},
-                                                          {PresetEvent::kActiveSet, id},
-                                                          {PresetEvent::kEditStore, id}}));
+  EXPECT_EQ(store.takeEvents(), (Events{{PresetEvent::kCreated, kGroupPhoto},
+                                        {PresetEvent::kActiveSet, id},
+                                        {PresetEvent::kEditStore, id}}));
   // Its id is listed last in its group.
   FwAnswer ids = store.handle(PresetStore::kListIds, Bytes{kGroupPhoto});
   ASSERT_GE(ids.bytes.size(), 5u);
@@ -109,8 +111,7 @@ TEST(PresetStoreTest, RemovingActiveCustomFallsBackAndFactoryPresetsStay) {
   EXPECT_EQ(store.handle(PresetStore::kCustomRemove, u32s({id})).status, ZT_OK);
   EXPECT_EQ(store.find(id), nullptr);
   EXPECT_EQ(store.activePreset(), 0u);
-  EXPECT_EQ(store.takeEvents(),
-            (std::vector<PresetEvent>{{PresetEvent::kRemoved, 0}, {PresetEvent::kActiveSet, 0}}));
+  EXPECT_EQ(store.takeEvents(), (Events{{PresetEvent::kRemoved, 0}, {PresetEvent::kActiveSet, 0}}));
   EXPECT_EQ(store.handle(PresetStore::kCustomRemove, u32s({id})).status, ZT_ERR_INVALID_PARAM);
 
   // Removing a custom preset that is not active, in the active group or in
@@ -128,8 +129,7 @@ TEST(PresetStoreTest, RemovingActiveCustomFallsBackAndFactoryPresetsStay) {
   EXPECT_EQ(store.activePreset(), 0x00002u);
   EXPECT_EQ(store.activeIn(kGroupPhoto), 0x10001u);
   EXPECT_FALSE(store.takeReload());
-  EXPECT_EQ(store.takeEvents(),
-            (std::vector<PresetEvent>{{PresetEvent::kRemoved, 0}, {PresetEvent::kRemoved, 1}}));
+  EXPECT_EQ(store.takeEvents(), (Events{{PresetEvent::kRemoved, 0}, {PresetEvent::kRemoved, 1}}));
 }
 
 TEST(PresetStoreTest, SetOrderMovesWithinGroupAndClampsPastTheEnd) {
@@ -141,7 +141,7 @@ TEST(PresetStoreTest, SetOrderMovesWithinGroupAndClampsPastTheEnd) {
   EXPECT_EQ(store.group(0).back().id, 0x00004u);
   EXPECT_EQ(store.group(0).size(), 6u);
   EXPECT_EQ(store.takeEvents(),
-            (std::vector<PresetEvent>{{PresetEvent::kReordered, 0}, {PresetEvent::kReordered, 0}}));
+            (Events{{PresetEvent::kReordered, 0}, {PresetEvent::kReordered, 0}}));
   EXPECT_EQ(store.handle(PresetStore::kSetOrder, u32s({0x00004})).status, ZT_ERR_INVALID_PARAM);
 }
 
@@ -167,7 +167,7 @@ TEST(PresetStoreTest, CancelRevertsEditAndStoreMarksPredefinedEdited) {
   store.takeEvents();
   ASSERT_EQ(store.handle(PresetStore::kPredefinedRestore, u32s({active})).status, ZT_OK);
   EXPECT_EQ(*store.find(active), before);
-  EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kReset, active}}));
+  EXPECT_EQ(store.takeEvents(), (Events{{PresetEvent::kReset, active}}));
 }
 
 TEST(PresetStoreTest, ActivationRefusesPresetsTheStateDoesNotOffer) {
@@ -176,7 +176,7 @@ TEST(PresetStoreTest, ActivationRefusesPresetsTheStateDoesNotOffer) {
   store.takeEvents();
   ASSERT_EQ(store.handle(PresetStore::kActiveSet, u32s({0x20002})).status, ZT_OK);
   EXPECT_EQ(store.activeGroup(), kGroupTimeLapse);
-  EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kActiveSet, 0x20002}}));
+  EXPECT_EQ(store.takeEvents(), (Events{{PresetEvent::kActiveSet, 0x20002}}));
   // Each group remembers its active preset.
   EXPECT_TRUE(store.activateBase(0));
   EXPECT_TRUE(store.activateBase(2));
@@ -191,7 +191,7 @@ TEST(PresetStoreTest, UserDataEditChangesTitleAndIconAndReportsChanged) {
   ASSERT_EQ(store.handle(PresetStore::kUserDataEdit, u32s({id, 20, 21, 3, 0})).status, ZT_OK);
   const PresetRecord* r = store.find(id);
   EXPECT_EQ(std::make_tuple(r->icon, r->title, r->titleNumber), std::make_tuple(20u, 21u, 3u));
-  EXPECT_EQ(store.takeEvents(), (std::vector<PresetEvent>{{PresetEvent::kChanged, id}}));
+  EXPECT_EQ(store.takeEvents(), (Events{{PresetEvent::kChanged, id}}));
   EXPECT_EQ(store.handle(PresetStore::kUserDataEdit, u32s({id, 1})).status, ZT_ERR_INVALID_PARAM);
 }
 

@@ -15,6 +15,8 @@
 namespace ztsim {
 namespace {
 
+using Events = std::vector<PresetEvent>;
+
 const uint8_t kNakOff = 2;
 
 class SimCameraTest : public ::testing::Test {
@@ -43,8 +45,8 @@ class SimCameraTest : public ::testing::Test {
                    w.u32(setting).u32(7).u32(30).i32(value).u32(1);
                  }));
   }
-  std::vector<PresetEvent> presetEvents() {
-    std::vector<PresetEvent> out;
+  Events presetEvents() {
+    Events out;
     for (const CameraEvent& e : camera.takeEvents()) {
       if (e.kind == CameraEvent::kPresetUpdate) out.push_back(e.preset);
     }
@@ -76,21 +78,14 @@ TEST_F(SimCameraTest, ShutdownSavesTheCaptureAndAnswersNakOffUntilTheOffTimeHasP
   EXPECT_EQ(camera.statusValue(status_id::kReady), 1);
 }
 
-TEST_F(SimCameraTest, ShutterRecordsInVideoModesAndTakesPhotosInPhotoModes) {
-  int32_t videos = camera.statusValue(status_id::kTotalVideos);
+// (A recording's progress, its tags and the video count are checked end to
+// end by the two examples.) A tag lands in the saved video; a photo mode
+// takes a photo.
+TEST_F(SimCameraTest, ShutterTagsTheSavedVideoAndTakesPhotosInPhotoModes) {
   ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
-  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 1);
-  camera.tick(now += 2500);
-  EXPECT_EQ(camera.statusValue(status_id::kVideoProgress), 2);
-  // A tag lands only while recording.
   EXPECT_EQ(camera.remote(9, 12, {}, now).status, ZT_OK);
-  EXPECT_EQ(camera.statusValue(status_id::kHilightCount), 1);
   ASSERT_EQ(typed("ztc_shutter", Bytes{0}).status, ZT_OK);
-  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
-  EXPECT_EQ(camera.statusValue(status_id::kTotalVideos), videos + 1);
   EXPECT_EQ(camera.media().files().back().tags.size(), 1u);
-  EXPECT_EQ(camera.remote(9, 12, {}, now).status, ZT_ERR);
-
   int32_t photos = camera.statusValue(status_id::kTotalPhotos);
   ASSERT_EQ(typedInts("ztc_app_set_mode", {1}), ZT_OK);
   ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
@@ -119,7 +114,7 @@ TEST_F(SimCameraTest, ModeChangesMoveTheActivePresetAndReportIt) {
   ASSERT_EQ(modes.bytes.size(), 8u);
   EXPECT_EQ(readU32(modes.bytes, 0), 2u);
   EXPECT_EQ(static_cast<int32_t>(readU32(modes.bytes, 4)), camera.flatMode());
-  EXPECT_EQ(presetEvents(), (std::vector<PresetEvent>{{PresetEvent::kActiveSet, 0x20002}}));
+  EXPECT_EQ(presetEvents(), (Events{{PresetEvent::kActiveSet, 0x20002}}));
   // Sub-mode (0, 3) is looping video; a mode nobody offers is refused.
   ASSERT_EQ(typedInts("ztc_app_set_mode_sub_mode", {0, 3}), ZT_OK);
   EXPECT_EQ(camera.flatMode(), 15);
@@ -148,10 +143,10 @@ TEST_F(SimCameraTest, SettingWriteLandsInTheBlockAndInTheOpenEditOnly) {
   camera.remote(17, 10, {}, now);  // store
   EXPECT_EQ(camera.statusValue(status_id::kPresetModified), kPresetEdited);
   EXPECT_EQ(camera.statusValue(status_id::kModifiedPreset), 0);
-  EXPECT_EQ(presetEvents(), (std::vector<PresetEvent>{{PresetEvent::kEditStart, 0},
-                                                      {PresetEvent::kEditCancel, 0},
-                                                      {PresetEvent::kEditStart, 0},
-                                                      {PresetEvent::kEditStore, 0}}));
+  EXPECT_EQ(presetEvents(), (Events{{PresetEvent::kEditStart, 0},
+                                    {PresetEvent::kEditCancel, 0},
+                                    {PresetEvent::kEditStart, 0},
+                                    {PresetEvent::kEditStore, 0}}));
   EXPECT_EQ(setSetting(9999, 1).status, ZT_ERR_INVALID_PARAM);
 }
 
@@ -335,7 +330,8 @@ TEST(SimCameraModelTest, ModelsRefuseWhatTheyDoNotHave) {
   EXPECT_EQ(m60.remote(17, 0, {}, 0).bytes, (Bytes{3, 0, 1, 2}));
 }
 
-// Factory reset goes through the same preset reset the console triggers.
+// Factory reset goes through the same preset reset the console triggers,
+// then the camera is off as after a shutdown and resumes when back on.
 TEST_F(SimCameraTest, FactoryResetReportsPresetResetAndResumesWhenBackOn) {
   camera.setOffTime(400);
   camera.remote(17, 12, Bytes{1, 0, 1, 0}, now);  // activate 0x10001
@@ -350,12 +346,10 @@ TEST_F(SimCameraTest, FactoryResetReportsPresetResetAndResumesWhenBackOn) {
   EXPECT_EQ(e[0].preset, (PresetEvent{PresetEvent::kReset, 0xFFFFFFFF})) << "reset of all";
   EXPECT_EQ(camera.presets().activePreset(), 0u);
   EXPECT_EQ(camera.media().files().size(), 6u);
-  EXPECT_EQ(status().bytes, Bytes{kNakOff});
   camera.tick(now += 400);
   e = camera.takeEvents();
   ASSERT_EQ(e.size(), 1u);
   EXPECT_EQ(e[0].kind, CameraEvent::kResume);
-  EXPECT_EQ(status().bytes.size(), CAMERA_STATUS_BLOCK_SIZE);
 }
 
 }  // namespace
