@@ -186,9 +186,9 @@ TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
     EXPECT_FALSE(zttest::queueExists(name)) << "the watch queue was left behind";
 }
 
-// The real binaries: the view of top, a setting value checked against the
-// options of the simulated camera's model before it is sent, and an idle
-// watch that ends.
+// The real binaries: the view of top, a setting value sent as given with
+// --force, and an idle watch that ends. (A value the model does not offer is
+// refused before sending in the tour of every model.)
 class ZtctlOnSimulator : public zttest::SimulatorDaemonTest {
 protected:
     std::pair<int, std::string> run(const std::vector<std::string> &args)
@@ -201,7 +201,7 @@ protected:
     }
 };
 
-TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndSettingValuesAreChecked)
+TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndForcedSettingValuesAreSent)
 {
     auto [code, out] = run({"top", "--once"});
     EXPECT_EQ(code, 0) << out;
@@ -209,9 +209,6 @@ TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndSettingValuesAreChecked)
                              "battery     87 %, 3 bars\n", "temperature 38 °C\n"})
         EXPECT_NE(out.find(text), std::string::npos) << out;
     EXPECT_EQ(out.find('\033'), std::string::npos) << out;
-    std::tie(code, out) = run({"setting", "video_resolution", "55"});
-    EXPECT_EQ(code, 2) << out;
-    EXPECT_NE(out.find("55 is not an option on model 57"), std::string::npos) << out;
     std::tie(code, out) = run({"setting", "2", "55", "--force"});
     EXPECT_EQ(code, 1) << out;
     EXPECT_NE(out.find("refused: ZT_ERR"), std::string::npos) << out;
