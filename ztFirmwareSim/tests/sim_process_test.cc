@@ -138,6 +138,7 @@ TEST_F(SimProcessTest, CommandLineSetsTheCameraUpAndAStopRemovesTheQueues) {
   ASSERT_TRUE(waitFor([&] {
     return csi_get(9999, 4, nullptr, &seen) == 0 && seen == 1;
   }));
+  EXPECT_NE(csi_get(987654, 4, nullptr, &seen), 0) << "unknown items are refused";
   uint8_t model = 0;
   ASSERT_EQ(ztc_state_get_model_number(&model), 0);
   EXPECT_EQ(model, 60);
