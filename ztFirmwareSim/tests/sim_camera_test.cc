@@ -79,8 +79,10 @@ TEST_F(SimCameraTest, ShutdownSavesTheCaptureAndAnswersNakOffUntilTheOffTimeHasP
 }
 
 // (A recording's progress, its tags and the video count are checked end to
-// end by the two examples.) A tag lands in the saved video; a photo mode
-// takes a photo.
+// end by the two examples, a tag refused outside a recording by the client
+// library's tests; refuse and mute windows that end by themselves by the
+// nak-storm and silent-firmware scenarios.) A tag lands in the saved video;
+// a photo mode takes a photo.
 TEST_F(SimCameraTest, ShutterTagsTheSavedVideoAndTakesPhotosInPhotoModes) {
   ASSERT_EQ(typed("ztc_shutter", Bytes{1}).status, ZT_OK);
   EXPECT_EQ(camera.remote(9, 12, {}, now).status, ZT_OK);
