@@ -125,7 +125,7 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
         EXPECT_NE(decodePayload(command, Bytes(size, 1)), decodePayload(command, Bytes(size, 0)));
 }
 
-// (Which counters watch leaves out is checked on the ztctl process.)
+// (Which status counters watch leaves out is checked on the ztctl process.)
 TEST(Notifications, ItemsAreShownByNameWithUnitsAndOptionNames)
 {
     const std::string text =
@@ -148,6 +148,9 @@ TEST(Notifications, ItemsAreShownByNameWithUnitsAndOptionNames)
     EXPECT_EQ(ztctl::formatJson(members, "\"kind\":\"changes\""),
               "{\"kind\":\"changes\",\"status\":{\"battery_percent\":87,\"flat_mode\":12,"
               "\"photo_preset\":65539},\"settings\":{\"preroll\":2,\"video_resolution\":55}}");
+    // A setting is never one of the throttled counters watch leaves out, even
+    // with the number of one.
+    EXPECT_FALSE(ztctl::isThrottled({ZTCLIENT_SETTING, 117, 1, nullptr, nullptr, nullptr}));
 }
 
 }  // namespace
