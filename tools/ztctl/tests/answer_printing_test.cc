@@ -13,7 +13,6 @@
 
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "wsdkCommands/WSDK_Preset.pb.h"
-#include "ztErrno.h"
 #include "ztcontrol_commands.h"
 
 namespace {
