@@ -26,9 +26,9 @@ extern char** environ;
 namespace ztsim {
 namespace {
 
-mqd_t openQueue(const char* name, int flags, long depth = 10) {
+mqd_t openQueue(const char* name, int flags) {
   mq_attr attr{};
-  attr.mq_maxmsg = depth;
+  attr.mq_maxmsg = 10;
   attr.mq_msgsize = ZTC_MSG_MAX;
   return mq_open(name, flags | O_CREAT, 0664, &attr);
 }
@@ -57,8 +57,8 @@ class SimProcessTest : public ::testing::Test {
   }
 
   // Starts the simulator and connects a library context to it.
-  void startSim(std::vector<std::string> args = {}, long daemonDepth = 10) {
-    m_daemonQueue = openQueue(ZTC_QUEUE_DAEMON, O_RDONLY | O_NONBLOCK, daemonDepth);
+  void startSim(std::vector<std::string> args = {}) {
+    m_daemonQueue = openQueue(ZTC_QUEUE_DAEMON, O_RDONLY | O_NONBLOCK);
     const char* dir = std::getenv("ZT_BIN_DIR");
     std::string path = std::string(dir ? dir : ".") + "/ztFirmwareSim";
     args.insert(args.begin(), {path, "--no-console", "--quiet", "--off-time", "400"});
@@ -113,20 +113,6 @@ class SimProcessTest : public ::testing::Test {
   ztc_msg_q_context_t m_ctx{nullptr, static_cast<mqd_t>(-1), static_cast<mqd_t>(-1), 0};
   mqd_t m_daemonQueue = static_cast<mqd_t>(-1);
 };
-
-// Every activation reports a preset update on the daemon's queue; with room
-// for one, the rest are dropped while every call is still answered in time.
-TEST_F(SimProcessTest, PresetUpdatesReachTheDaemonQueueAndAFullOneNeverBlocks) {
-  startSim({}, 1);
-  for (uint32_t id : {0x20001u, 0x20000u, 0x20001u, 0x20000u, 0x20001u}) {
-    uint8_t p[4] = {uint8_t(id), uint8_t(id >> 8), uint8_t(id >> 16), uint8_t(id >> 24)};
-    EXPECT_EQ(ztc_send_remote_api_payload(&m_ctx, 17, 12, p, 4), 0);
-  }
-  LinkMessage first = nextDaemonMessage();
-  EXPECT_EQ(first.category, ZTC_CAT_PRESET_EVENT);
-  EXPECT_EQ(first.command + first.src + first.dst, "PU" ZTC_QUEUE_FIRMWARE ZTC_QUEUE_DAEMON);
-  EXPECT_EQ(first.arg, (Bytes{6, 0x01, 0x00, 0x02, 0x00})) << "the first kept, later ones dropped";
-}
 
 // The command line's model and console script set the camera up (the script
 // has run once the CSI item it sets last is there); its suspend and preset
