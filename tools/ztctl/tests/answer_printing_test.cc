@@ -104,7 +104,6 @@ TEST(AnswerPrinting, KnownShapesAreDecodedAndOthersAreNot)
         {ZTCONTROL_GET_ALL_SETTINGS, Bytes(238, 0), "settings:\n  video_resolution"},
         {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(634, 0), "\nsettings:\n"},
         {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(634, 0), "\n  lens_mode                           0"},
-        {ZTCONTROL_GET_ALL_STATUS, {2}, ""},
         {ZTCONTROL_GET_ALL_STATUS, Bytes(395, 0), ""},
         {ZTCONTROL_GET_ALL_SETTINGS, Bytes(237, 0), ""},
         {ZTCONTROL_GET_ALL_SETTINGS_STATUS, Bytes(633, 0), ""}};

@@ -74,7 +74,6 @@ TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
          {ZTCONTROL_COMMAND_SHUTTER,
           Bytes{7, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB, 'h', 'i', 0}}},
         {"100 --u16 -32768 --text ab", {ZTCONTROL_GET_BUSY_STATUS, Bytes{0, 0x80, 'a', 'b'}}},
-        {"100", {ZTCONTROL_GET_BUSY_STATUS, {}}},
         {"100 --empty", {ZTCONTROL_GET_BUSY_STATUS, none}},
         {"push_notifications --param status=1 --param x=2",
          {ZTCONTROL_PUSH_NOTIFICATIONS, textArg("status=1&x=2")}},
@@ -86,7 +85,6 @@ TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
         {"submode video 4", {ZTCONTROL_MODE_SUB_MODE, words({0, 4})}},
         {"set-mode photo-night", {ZTCONTROL_MODE_SET_MODE, Bytes{18, 0}}},
         {"zoom 0x105", {ZTCONTROL_DIGITAL_ZOOM, words({0x105})}},
-        {"set-mode TIME_LAPSE_VIDEO", {ZTCONTROL_MODE_SET_MODE, Bytes{13, 0}}},
         {"quick-capture", {ZTCONTROL_QUICK_CAPTURE_START, Bytes{1}}},
         {"set-mode group-timelapse", {ZTCONTROL_MODE_SET_MODE, Bytes{0xEA, 3}}},
         {"log-level 4", {ZTCONTROL_SET_LOG_LEVEL, words({4})}},
@@ -149,7 +147,6 @@ TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
         {"delete-result", {ZTCONTROL_GET_DELETE_LIST_RESULT, {}}},
         {"voice delete-last", {ZTCONTROL_VOICE_DELETE_LAST, {}}},
         {"preset groups", {ZTCONTROL_PRESET_LIST_GROUPS, {}}},
-        {"preset active-group", {ZTCONTROL_PRESET_GET_ACTIVE_GROUP, {}}},
         {"presets", {ZTCONTROL_PRESET_GET_PRESETS, {}}},
         // Preset requests are complete messages.
         {"preset create photo photo-night bike Snow",

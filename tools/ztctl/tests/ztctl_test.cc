@@ -212,8 +212,6 @@ TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndForcedSettingValuesAreSent)
     std::tie(code, out) = run({"setting", "2", "55", "--force"});
     EXPECT_EQ(code, 1) << out;
     EXPECT_NE(out.find("refused: ZT_ERR"), std::string::npos) << out;
-    std::tie(code, out) = run({"setting", "preroll", "15 s"});
-    EXPECT_EQ(code, 0) << out;
     // Only the uptime counter changes on an idle camera; it is not printed,
     // so it must not keep an idle watch going.
     std::tie(code, out) = run({"watch", "--idle", "2500"});
