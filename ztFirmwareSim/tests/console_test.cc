@@ -35,7 +35,6 @@ TEST_F(ConsoleTest, StateCommandsChangeTheCameraAndBadArgumentsChangeNothing) {
   }
   EXPECT_NE(out.str().find("try help"), std::string::npos);
   EXPECT_EQ(camera.powerProfile() * 10 + camera.uxMode(), 1);
-  // (Where power and ux move the active group is checked on the camera.)
   for (const char* line : {"shutter on", "power 2", "ux easy", "lens 1 2", "status-byte 0x10 0xff",
                            "setting-byte 237 7"})
     EXPECT_TRUE(console.execute(line, 0)) << line;

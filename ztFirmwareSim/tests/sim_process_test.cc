@@ -1,8 +1,8 @@
 // The real simulator process, driven over its queues by the camera control
 // library the daemon uses: the command line and console script, events to
 // the daemon's queue, hostile input and a clean stop. (What it answers is
-// checked on the camera itself, and through the daemon by the scenario runs
-// and the golden sessions.) Runs in its own IPC namespace.
+// checked through the daemon by the scenario runs, the golden sessions and
+// the tour.) Runs in its own IPC namespace.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mqueue.h>
