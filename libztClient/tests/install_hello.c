@@ -4,37 +4,35 @@
 #include <string.h>
 #include <ztclient.h>
 
-static int value(const ztclient_item_t *items, size_t n, const char *name, const char **unit)
+/* The item called `name` among the first n, or NULL. */
+static const ztclient_item_t *find(const ztclient_item_t *items, size_t n, const char *name)
 {
     for (size_t i = 0; i < n; ++i)
-        if (items[i].name && strcmp(items[i].name, name) == 0) {
-            *unit = items[i].unit ? items[i].unit : "";
-            return items[i].value;
-        }
-    return -1;
+        if (items[i].name && strcmp(items[i].name, name) == 0)
+            return &items[i];
+    return NULL;
 }
 
 int main(void)
 {
-    ztclient_t *camera;
+    ztclient_t *camera = NULL;
     ztclient_item_t items[128];
     size_t n = 0;
-    const char *unit = "";
     int rc = ztclient_open(&camera);
     if (rc == 0)
         rc = ztclient_shutter(camera, 1);
     if (rc == 0)
         rc = ztclient_get_status(camera, items, 128, &n);
-    if (rc != 0) {
-        fprintf(stderr, "%s\n", ztclient_result_name(rc));
-        ztclient_close(camera);
-        return 1;
-    }
     n = n < 128 ? n : 128;
-    const int battery = value(items, n, "battery_percent", &unit);
-    printf("battery_percent %d %s\n", battery, unit);
-    printf("recording %d\n", value(items, n, "encoding", &unit));
-    rc = ztclient_shutter(camera, 0);
+    const ztclient_item_t *battery = find(items, n, "battery_percent");
+    const ztclient_item_t *recording = find(items, n, "encoding");
+    if (battery && recording)
+        printf("battery_percent %d %s\nrecording %d\n", battery->value,
+               battery->unit ? battery->unit : "", recording->value);
+    if (rc == 0)
+        rc = ztclient_shutter(camera, 0);
+    if (rc != 0)
+        fprintf(stderr, "%s\n", ztclient_result_name(rc));
     ztclient_close(camera);
     return rc == 0 ? 0 : 1;
 }

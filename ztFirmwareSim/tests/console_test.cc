@@ -35,67 +35,29 @@ TEST_F(ConsoleTest, StateCommandsChangeTheCameraAndBadArgumentsChangeNothing) {
   }
   EXPECT_NE(out.str().find("try help"), std::string::npos);
   EXPECT_EQ(camera.powerProfile() * 10 + camera.uxMode(), 1);
-  EXPECT_TRUE(console.execute("power 2", 0));
-  EXPECT_EQ(camera.presets().activeGroup(), kGroupLongestBatteryVideo);
-  EXPECT_TRUE(console.execute("ux easy", 0));
-  EXPECT_EQ(camera.presets().activeGroup(), kGroupEasyLongestBatteryVideo);
-  for (const char* line : {"lens 1 2", "status-byte 0x10 0xff", "setting-byte 237 7"}) {
+  for (const char* line : {"shutter on", "power 2", "ux easy", "lens 1 2", "status-byte 0x10 0xff",
+                           "setting-byte 237 7"})
     EXPECT_TRUE(console.execute(line, 0)) << line;
-  }
   EXPECT_EQ(camera.powerProfile() * 100 + camera.lensMode() * 10 + camera.lens(), 212);
+  EXPECT_EQ(camera.uxMode(), 0);
   EXPECT_EQ(camera.statusBlock().raw[16], 0xFF);
   EXPECT_EQ(camera.settingsBlock().raw[237], 7);
-  EXPECT_TRUE(console.execute("shutter on", 0));
   EXPECT_EQ(camera.statusValue(status_id::kEncoding), 1);
-  EXPECT_TRUE(console.execute("shutter off", 0));
-  EXPECT_EQ(camera.statusValue(status_id::kEncoding), 0);
 }
 
-// Names from the library's tables work where numbers do; numbers still work.
+// Names and option names from the library's tables work where numbers do;
+// an unknown name is refused with a message and changes nothing.
 TEST_F(ConsoleTest, SettingsAndStatusAreNamedAsInTheLibrarysTables) {
-  // Option ids go through the option table: beep volume option 3 is 40.
   EXPECT_TRUE(console.execute("set beep_volume 3", 0));
   EXPECT_EQ(camera.settingValue(87), 40);
-  EXPECT_TRUE(console.execute("set 87 0", 0));
-  EXPECT_EQ(camera.settingValue(87), 100);
-  // A bare name finds the video setting; a last word finds its one setting.
   EXPECT_TRUE(console.execute("set resolution 4K", 0));
   EXPECT_EQ(camera.settingValue(setting_id::kVideoResolution), 1);
-  EXPECT_TRUE(console.execute("set resolution 100", 0));
-  EXPECT_EQ(camera.settingValue(setting_id::kVideoResolution), 17);
-  EXPECT_TRUE(console.execute("set band 0", 0));
-  EXPECT_EQ(camera.settingValue(setting_id::kWirelessBand), 0);
   out.str("");
   EXPECT_TRUE(console.execute("settings resolution", 0));
-  EXPECT_EQ(out.str(), "video_resolution (2) = 5.3K (option 100, value 17)\n");
-  EXPECT_TRUE(console.execute("power endurance", 0));
-  EXPECT_EQ(camera.powerProfile(), 1);
-  EXPECT_TRUE(console.execute("power 0", 0));
-  out.str("");
-  EXPECT_TRUE(console.execute("status preset_group", 0));
   EXPECT_TRUE(console.execute("status 10", 0));
-  EXPECT_EQ(out.str(), "preset_group (96) = 0\nencoding (10) = 0\n");
-  out.str("");
-  EXPECT_TRUE(console.execute("status", 0));
-  EXPECT_NE(out.str().find("\nbattery_percent (70) = 87 %\n"), std::string::npos) << out.str();
-  EXPECT_NE(out.str().find("\nuptime_seconds (117) = "), std::string::npos);
-
-  // Unknown and ambiguous names, refused values: a message, nothing changes.
-  for (const char* line :
-       {"set no_such_thing 1", "set interval 1", "set beep_volume", "status no_such_item",
-        "settings 9999", "set video_resolution 25x", "power turbo"}) {
-    EXPECT_FALSE(console.execute(line, 0)) << line;
-  }
-  EXPECT_EQ(camera.powerProfile(), 0);
-  SimCamera m60(60, 0);
-  Console c60(
-      m60, csi, out, [](const std::vector<Outgoing>&) {}, [] {});
-  out.str("");
-  EXPECT_FALSE(c60.execute("set resolution 25", 0)) << "model 60 has no such resolution";
-  EXPECT_NE(out.str().find("refused"), std::string::npos);
-  EXPECT_EQ(m60.settingValue(setting_id::kVideoResolution), 1);
-  EXPECT_FALSE(console.execute("lens-type 1", 0)) << "model 57 has no second lens";
-  EXPECT_TRUE(c60.execute("lens-type 1", 0));
+  EXPECT_EQ(out.str(), "video_resolution (2) = 4K (option 1, value 1)\nencoding (10) = 0\n");
+  EXPECT_FALSE(console.execute("set no_such_thing 1", 0));
+  EXPECT_NE(out.str().find("try help"), std::string::npos) << out.str();
 }
 
 TEST_F(ConsoleTest, ScriptWaitsAtSleepAndRunsTheRestWhenDue) {

@@ -3,11 +3,11 @@
 // connects again when the daemon drops it, as a suspend does), and once the
 // scenario is over the daemon answers normally and stops cleanly. Runs in
 // its own IPC and network namespace.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 
 #include "DaemonHarness.h"
 #include "scenario.h"
@@ -28,33 +28,23 @@ std::string sourceDir() {
 
 std::vector<std::string> shippedScenarios() {
   std::vector<std::string> names;
-  const std::string dir = sourceDir() + "/ztFirmwareSim/scenarios";
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".scn") == 0) names.push_back(name);
-    }
-    closedir(d);
+  std::error_code error;
+  for (const auto& e :
+       std::filesystem::directory_iterator(sourceDir() + "/ztFirmwareSim/scenarios", error)) {
+    if (e.path().extension() == ".scn") names.push_back(e.path().filename());
   }
   std::sort(names.begin(), names.end());
   return names;
 }
 
-// Answers one command; the result, or nothing when no answer came.
-std::optional<zttest::Reply> ask(DaemonHarness& daemon, uint32_t command,
-                                 std::optional<zttest::Bytes> arg) {
-  return daemon.requester().call(zttest::ClientRequest{command, std::move(arg), std::nullopt});
-}
-
 // Keeps asking until the answer has result 0 (a suspended daemon refuses
-// for a while), within `timeout`.
+// for a while), within ten seconds; the last answer, or nothing when none came.
 std::optional<zttest::Reply> askUntilOk(DaemonHarness& daemon, uint32_t command,
-                                        const std::optional<zttest::Bytes>& arg,
-                                        std::chrono::milliseconds timeout = 10s) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
+                                        const std::optional<zttest::Bytes>& arg) {
+  auto deadline = std::chrono::steady_clock::now() + 10s;
   std::optional<zttest::Reply> reply;
   do {
-    reply = ask(daemon, command, arg);
+    reply = daemon.requester().call(zttest::ClientRequest{command, arg, std::nullopt});
     if (reply && reply->result == 0) return reply;
     daemon.requester().receive(100ms);  // paces the retries; nothing else answers here
   } while (std::chrono::steady_clock::now() < deadline);

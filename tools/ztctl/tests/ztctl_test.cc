@@ -31,15 +31,10 @@ const std::string kZtctl = zttest::DaemonHarness::binDir() + "/ztctl";
 // payload element 'E' holding `payload`.
 Bytes daemonMessage(uint8_t category, int32_t result, const Bytes *payload = nullptr)
 {
-    Bytes m(ZTMSG_MAX);
-    sntlv_msg_init(m.data(), ZTMSG_MAX, category);
-    sntlv_add_dat(m.data(), ZTMSG_MAX, TLV_RESULT, 4, static_cast<uint32_t>(result));
-    if (payload)
-        sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_RSPARG, static_cast<uint32_t>(payload->size()),
-                      payload->data());
-    sntlv_add_bin(m.data(), ZTMSG_MAX, TLV_END, 0, nullptr);
-    m.resize(static_cast<size_t>(sntlv_msg_len(m.data())));
-    return m;
+    const Bytes r = zttest::u32Arg(static_cast<uint32_t>(result));
+    return payload ? zttest::tlvMessage(category,
+                                        {{TLV_RESULT, r}, {TLV_RSPARG, *payload}, {TLV_END, {}}})
+                   : zttest::tlvMessage(category, {{TLV_RESULT, r}, {TLV_END, {}}});
 }
 
 // The reply queue a request names ("" when none).
@@ -191,9 +186,9 @@ TEST(ZtctlProcess, WatchPrintsEachNotificationOverTcpOrARegisteredQueue)
     EXPECT_FALSE(zttest::queueExists(name)) << "the watch queue was left behind";
 }
 
-// The real binaries: the view of top, a setting value checked against the
-// options of the simulated camera's model before it is sent, and an idle
-// watch that ends.
+// The real binaries: the view of top, a setting value sent as given with
+// --force, and an idle watch that ends. (A value the model does not offer is
+// refused before sending in the tour of every model.)
 class ZtctlOnSimulator : public zttest::SimulatorDaemonTest {
 protected:
     std::pair<int, std::string> run(const std::vector<std::string> &args)
@@ -206,7 +201,7 @@ protected:
     }
 };
 
-TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndSettingValuesAreChecked)
+TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndForcedSettingValuesAreSent)
 {
     auto [code, out] = run({"top", "--once"});
     EXPECT_EQ(code, 0) << out;
@@ -214,14 +209,9 @@ TEST_F(ZtctlOnSimulator, TopShowsTheCameraAndSettingValuesAreChecked)
                              "battery     87 %, 3 bars\n", "temperature 38 °C\n"})
         EXPECT_NE(out.find(text), std::string::npos) << out;
     EXPECT_EQ(out.find('\033'), std::string::npos) << out;
-    std::tie(code, out) = run({"setting", "video_resolution", "55"});
-    EXPECT_EQ(code, 2) << out;
-    EXPECT_NE(out.find("55 is not an option on model 57"), std::string::npos) << out;
     std::tie(code, out) = run({"setting", "2", "55", "--force"});
     EXPECT_EQ(code, 1) << out;
     EXPECT_NE(out.find("refused: ZT_ERR"), std::string::npos) << out;
-    std::tie(code, out) = run({"setting", "preroll", "15 s"});
-    EXPECT_EQ(code, 0) << out;
     // Only the uptime counter changes on an idle camera; it is not printed,
     // so it must not keep an idle watch going.
     std::tie(code, out) = run({"watch", "--idle", "2500"});
