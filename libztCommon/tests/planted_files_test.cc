@@ -150,20 +150,6 @@ std::string Crash(unsigned opts, int sig, const std::function<void()> &fault,
     return child.out + "|" + report + "|";
 }
 
-// A FIFO at the report path once made the handler block for good (the
-// process no longer ended on SIGSEGV or SIGTERM).
-TEST(PlantedCrashReport, FifoNeverHoldsUpTheHandler)
-{
-    for (int sig : {SIGSEGV, SIGTERM}) {
-        SCOPED_TRACE(sig);
-        const std::string name = CrashName("fifo");
-        unlink(("/tmp/crash_report_" + name + ".log").c_str());
-        ASSERT_EQ(mkfifo(("/tmp/crash_report_" + name + ".log").c_str(), 0666), 0);
-        auto fault = [sig] { sig == SIGSEGV ? WriteToNull() : void(raise(sig)); };
-        EXPECT_TRUE(Has(Crash(ZTCH_OPTS_DAEMON, sig, fault, name, 0600), "          Signal: "));
-    }
-}
-
 // Another user's file at the report path keeps its contents; the report is
 // a new file of the crashing process that the other user cannot read.
 TEST(PlantedCrashReport, OtherUsersFileNeverReceivesTheReport)
@@ -178,18 +164,23 @@ TEST(PlantedCrashReport, OtherUsersFileNeverReceivesTheReport)
     close(planted);
 }
 
+// The report's sections, in the file and in the copy on standard output. A
+// FIFO is planted at the report path: it once made the handler block for
+// good (the process no longer ended).
 TEST(CrashHandler, SegvReportHasCauseFaultAddressStackOpenFilesStatusAndMapAndEndsTheProcess)
 {
-    const std::string name = "zt_crash_segv_" + std::to_string(getpid());
+    const std::string name = CrashName("segv");
     const std::string open = "/tmp/" + name + ".open";
     std::ofstream(open) << "x";
+    unlink(("/tmp/crash_report_" + name + ".log").c_str());
+    ASSERT_EQ(mkfifo(("/tmp/crash_report_" + name + ".log").c_str(), 0666), 0);
     std::string r = Crash(
         ZTCH_OPTS_DAEMON, SIGSEGV,
         [&] {
             (void)::open(open.c_str(), O_RDONLY);  // shows in the open-file list
             WriteToNull();
         },
-        name);
+        name, 0600);
     unlink(open.c_str());
     std::string copy = r.substr(0, r.find('|')), report = r.substr(copy.size());
     for (const std::string &part :
@@ -324,7 +315,10 @@ protected:
     std::string root_;
 };
 
-TEST_F(PlantedCardFiles, DebugCopyIsAppendedAndTakesNoFifoLinkNorOtherUsersFile)
+// A FIFO is replaced by a file of this process, which later runs append to.
+// (A link and another user's file go through the same checks; the card
+// identifier's test plants those.)
+TEST_F(PlantedCardFiles, DebugCopyIsAppendedAndTakesNoFifo)
 {
     const std::string copy = Path(ZT_DBG_FILE);
     ASSERT_EQ(mkfifo(copy.c_str(), 0666), 0);
@@ -334,21 +328,6 @@ TEST_F(PlantedCardFiles, DebugCopyIsAppendedAndTakesNoFifoLinkNorOtherUsersFile)
     EXPECT_TRUE(std::regex_match(ReadFile(copy),
                                  std::regex("\\w{5} [\\d:]{8} one\n\\w{5} [\\d:]{8} two\n")))
         << ReadFile(copy);
-
-    fs::remove(copy);
-    Write("/victim", "keep");
-    fs::create_symlink(Path("/victim"), copy);
-    PrintTwice();
-    EXPECT_EQ(ReadFile(Path("/victim")), "keep");
-    fs::remove(copy);
-
-    const int planted = PlantOthersFile(copy);
-    if (planted < 0)
-        GTEST_SKIP() << "cannot act as uid " << kOtherUser;
-    EXPECT_TRUE(PrintTwice().exitedWith(0));
-    EXPECT_EQ(ReadFd(planted), "planted");
-    close(planted);
-    ExpectOwnFile(copy, 0644);
 
     // A copy of the process's own user goes on growing across runs.
     const std::string before = ReadFile(copy);
