@@ -50,9 +50,35 @@ mqd_t createQueue(const char *name, long depth)
     return mq_open(name, O_RDONLY | O_CREAT | O_NONBLOCK, 0664, &attr);
 }
 
-std::string remoteKey(uint8_t category, uint8_t id)
+// Output bytes of the typed calls that have outputs (0 for the others).
+uint32_t typedOutputSize(const std::string &function)
 {
-    return std::string{static_cast<char>(category), static_cast<char>(id)};
+    if (function == "ztc_app_get_mode_flat_mode")
+        return 8;
+    if (function == "ztc_system_get_lenses")
+        return 2;
+    if (function == "ztc_system_get_lens_type" || function == "ztc_system_get_power_profile" ||
+        function == "ztc_setup_get_camera_ux_mode")
+        return 1;
+    return 0;
+}
+
+// Parses the command and argument every request carries, and its sequence
+// number when `sequenced`; on failure the request is one of kind "??".
+bool parseRequest(Msg &msg, const uint8_t *data, size_t length, bool sequenced, PeerRequest &r)
+{
+    r.raw.assign(data, data + length);
+    const bool parsed = msg.parse(data, static_cast<uint32_t>(length));
+    const MsgElement *cmd = parsed ? msg.findElement(ZTC_EL_CMD) : nullptr;
+    const MsgElement *seq = parsed ? msg.findElement(ZTC_EL_SEQ) : nullptr;
+    if (!cmd || cmd->getLength() != 2 || !msg.findElement(ZTC_EL_CMDARG) || (sequenced && !seq)) {
+        r.kind = "??";
+        return false;
+    }
+    r.kind = text(cmd);
+    r.sequence = seq ? seq->getUInt32() : 0;
+    r.replyTo = text(msg.findElement(ZTC_EL_SRC));
+    return true;
 }
 
 // CSI traffic: 'A', 'B', the result when there is one (then it is the
@@ -166,18 +192,9 @@ void ZtFirmwarePeer::serveFirmware(const uint8_t *data, size_t length)
 {
     Msg msg;
     PeerRequest r;
-    r.raw.assign(data, data + length);
-    const bool parsed = msg.parse(data, static_cast<uint32_t>(length));
-    const MsgElement *cmd = parsed ? msg.findElement(ZTC_EL_CMD) : nullptr;
-    const MsgElement *arg = parsed ? msg.findElement(ZTC_EL_CMDARG) : nullptr;
-    const MsgElement *seq = parsed ? msg.findElement(ZTC_EL_SEQ) : nullptr;
-    if (!cmd || cmd->getLength() != 2 || !arg || !seq) {
-        r.kind = "??";
+    if (!parseRequest(msg, data, length, true, r))
         return record(std::move(r));
-    }
-    r.kind = text(cmd);
-    r.sequence = seq->getUInt32();
-    r.replyTo = text(msg.findElement(ZTC_EL_SRC));
+    const MsgElement *arg = msg.findElement(ZTC_EL_CMDARG);
     if (const MsgElement *opt = msg.findElement(ZTC_EL_OPTION)) {
         r.hasOption = true;
         r.option = opt->getUInt8();
@@ -234,16 +251,9 @@ void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length)
 {
     Msg msg;
     PeerRequest r;
-    r.raw.assign(data, data + length);
-    const bool parsed = msg.parse(data, static_cast<uint32_t>(length));
-    const MsgElement *cmd = parsed ? msg.findElement(ZTC_EL_CMD) : nullptr;
-    const MsgElement *arg = parsed ? msg.findElement(ZTC_EL_CMDARG) : nullptr;
-    if (!cmd || cmd->getLength() != 2 || !arg) {
-        r.kind = "??";
+    if (!parseRequest(msg, data, length, false, r))
         return record(std::move(r));
-    }
-    r.kind = text(cmd);
-    r.replyTo = text(msg.findElement(ZTC_EL_SRC));
+    const MsgElement *arg = msg.findElement(ZTC_EL_CMDARG);
     r.payload.assign(arg->getData(), arg->getData() + arg->getLength());
     // The request is recorded only after its effect on the items, so a test
     // that saw it also sees the new value.
@@ -305,31 +315,6 @@ void ZtFirmwarePeer::scriptOnce(const std::string &kind, const std::string &key,
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_once[kind + key].push_back(answer);
-}
-
-void ZtFirmwarePeer::scriptRemote(uint8_t category, uint8_t id, const PeerAnswer &answer)
-{
-    script(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
-}
-
-void ZtFirmwarePeer::scriptRemoteOnce(uint8_t category, uint8_t id, const PeerAnswer &answer)
-{
-    scriptOnce(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
-}
-
-void ZtFirmwarePeer::scriptTyped(const std::string &function, const PeerAnswer &answer)
-{
-    script(ZTC_KIND_TYPED, function, answer);
-}
-
-void ZtFirmwarePeer::scriptTypedOnce(const std::string &function, const PeerAnswer &answer)
-{
-    scriptOnce(ZTC_KIND_TYPED, function, answer);
-}
-
-void ZtFirmwarePeer::scriptAuxmod(const std::string &command, const PeerAnswer &answer)
-{
-    script(ZTC_KIND_AUXMOD, command, answer);
 }
 
 void ZtFirmwarePeer::clearScript()
@@ -465,18 +450,6 @@ bool ZtFirmwarePeer::postCsiNotifyMany(const std::vector<std::pair<uint32_t, uin
         arg.insert(arg.end(), pair.begin(), pair.end());
     }
     return postRaw(csiMessage(ZTC_CSI_NOTIFY_MANY, arg, {0}, ZTC_QUEUE_DAEMON));
-}
-
-uint32_t ZtFirmwarePeer::typedOutputSize(const std::string &function)
-{
-    if (function == "ztc_app_get_mode_flat_mode")
-        return 8;
-    if (function == "ztc_system_get_lenses")
-        return 2;
-    if (function == "ztc_system_get_lens_type" || function == "ztc_system_get_power_profile" ||
-        function == "ztc_setup_get_camera_ux_mode")
-        return 1;
-    return 0;
 }
 
 bool ZtFirmwarePeer::openContext(ztc_msg_q_context_t *ctx)

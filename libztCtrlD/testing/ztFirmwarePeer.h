@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "ztCtrlD.h"
+#include "ztcWire.h"
 
 // One request as the peer received it.
 struct PeerRequest {
@@ -85,11 +86,20 @@ public:
     // identifier), "TC" the function name, "AX" the module command.
     void script(const std::string &kind, const std::string &key, const PeerAnswer &answer);
     void scriptOnce(const std::string &kind, const std::string &key, const PeerAnswer &answer);
-    void scriptRemote(uint8_t category, uint8_t id, const PeerAnswer &answer);
-    void scriptRemoteOnce(uint8_t category, uint8_t id, const PeerAnswer &answer);
-    void scriptTyped(const std::string &function, const PeerAnswer &answer);
-    void scriptTypedOnce(const std::string &function, const PeerAnswer &answer);
-    void scriptAuxmod(const std::string &command, const PeerAnswer &answer);
+    void scriptRemote(uint8_t category, uint8_t id, const PeerAnswer &answer)
+    {
+        script(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
+    }
+    void scriptRemoteOnce(uint8_t category, uint8_t id, const PeerAnswer &answer)
+    {
+        scriptOnce(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
+    }
+    void scriptTyped(const std::string &f, const PeerAnswer &a) { script(ZTC_KIND_TYPED, f, a); }
+    void scriptTypedOnce(const std::string &f, const PeerAnswer &a)
+    {
+        scriptOnce(ZTC_KIND_TYPED, f, a);
+    }
+    void scriptAuxmod(const std::string &c, const PeerAnswer &a) { script(ZTC_KIND_AUXMOD, c, a); }
     void clearScript();
 
     // --- Records.
@@ -118,15 +128,17 @@ public:
     bool postCsiNotifyMany(const std::vector<std::pair<uint32_t, uint32_t>> &values);
     bool postRaw(const std::vector<uint8_t> &message, const std::string &queue = "/to_ztCtlD");
 
-    // Output bytes of the typed calls that have outputs (0 for the others).
-    static uint32_t typedOutputSize(const std::string &function);
-
     // Test helper: creates the reply queue "/to_ztCtlD2", opens "/to_ztnet"
     // and fills a context as the daemon does. closeContext undoes it.
     static bool openContext(ztc_msg_q_context_t *ctx);
     static void closeContext(ztc_msg_q_context_t *ctx);
 
 private:
+    static std::string remoteKey(uint8_t category, uint8_t id)
+    {
+        return std::string{static_cast<char>(category), static_cast<char>(id)};
+    }
+
     struct Pending {
         int64_t dueMs;
         std::string queue;

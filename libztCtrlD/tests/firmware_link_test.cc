@@ -176,9 +176,6 @@ TEST_F(FirmwareLink, OutputsAreUntouchedOnFailureAndFilledOnSuccess)
                          PeerAnswer::Bytes({1, 0, 0, 0, 12, 0, 0, 0}));
     ASSERT_EQ(ztc_app_get_mode_flat_mode(&ctx, &app, &flat), 0);
     EXPECT_EQ(std::make_pair(app, flat), std::make_pair(1, 12));
-    signed char lensMode = 5, lens = 5;  // unscripted: the peer answers zeros
-    ASSERT_EQ(ztc_system_get_lenses(&ctx, &lensMode, &lens), 0);
-    EXPECT_EQ(lensMode * 256 + lens, 0);
 
     peer.scriptRemote(8, 11, PeerAnswer::Status(ZT_ERR_NAK));
     uint8_t *answer = reinterpret_cast<uint8_t *>(&app);
