@@ -35,7 +35,8 @@ std::string text(const MsgElement *e)
              : std::string();
 }
 
-mq_attr queueAttr(long depth)
+// Ten messages for the queues the peer creates.
+mq_attr queueAttr(long depth = 10)
 {
     mq_attr attr = {};
     attr.mq_maxmsg = depth;
@@ -43,10 +44,10 @@ mq_attr queueAttr(long depth)
     return attr;
 }
 
-mqd_t createQueue(const char *name, long depth)
+mqd_t createQueue(const char *name)
 {
     mq_unlink(name);
-    mq_attr attr = queueAttr(depth);
+    mq_attr attr = queueAttr();
     return mq_open(name, O_RDONLY | O_CREAT | O_NONBLOCK, 0664, &attr);
 }
 
@@ -101,16 +102,14 @@ std::vector<uint8_t> csiMessage(const char *command, const std::vector<uint8_t> 
 
 ZtFirmwarePeer::ZtFirmwarePeer() : ZtFirmwarePeer(Options()) {}
 
-ZtFirmwarePeer::ZtFirmwarePeer(const Options &options) : m_options(options)
+ZtFirmwarePeer::ZtFirmwarePeer(const Options &options)
 {
     if (pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     if (options.firmware)
-        m_firmwareQueue = createQueue(ZTC_QUEUE_FIRMWARE, options.depth);
-    if (options.csi)
-        m_csiQueue = createQueue(ZTC_QUEUE_CSI, options.depth);
-    if ((options.firmware && m_firmwareQueue == kNoQueue) ||
-        (options.csi && m_csiQueue == kNoQueue))
+        m_firmwareQueue = createQueue(ZTC_QUEUE_FIRMWARE);
+    m_csiQueue = createQueue(ZTC_QUEUE_CSI);
+    if ((options.firmware && m_firmwareQueue == kNoQueue) || m_csiQueue == kNoQueue)
         return;
     m_thread = std::thread([this] { run(); });
     m_ok = true;
@@ -122,13 +121,12 @@ ZtFirmwarePeer::~ZtFirmwarePeer()
         (void)!write(m_wakePipe[1], "", 1);
         m_thread.join();
     }
-    if (m_firmwareQueue != kNoQueue)
-        m_createdQueues.push_back(ZTC_QUEUE_FIRMWARE);
-    if (m_csiQueue != kNoQueue)
-        m_createdQueues.push_back(ZTC_QUEUE_CSI);
-    for (mqd_t q : {m_firmwareQueue, m_csiQueue})
-        if (q != kNoQueue)
+    for (const auto &[q, name] : {std::make_pair(m_firmwareQueue, ZTC_QUEUE_FIRMWARE),
+                                  std::make_pair(m_csiQueue, ZTC_QUEUE_CSI)})
+        if (q != kNoQueue) {
             mq_close(q);
+            mq_unlink(name);
+        }
     for (const std::string &q : m_createdQueues)
         mq_unlink(q.c_str());
     for (int fd : m_wakePipe)
@@ -400,7 +398,7 @@ bool ZtFirmwarePeer::postPresetEvent(uint8_t code, uint32_t id)
 
 bool ZtFirmwarePeer::ensureQueue(const std::string &name)
 {
-    mq_attr attr = queueAttr(m_options.depth);
+    mq_attr attr = queueAttr();
     const mqd_t q = mq_open(name.c_str(), O_RDONLY | O_CREAT | O_EXCL, 0664, &attr);
     if (q == kNoQueue)
         return errno == EEXIST;

@@ -68,9 +68,7 @@ struct PeerAnswer {
 class ZtFirmwarePeer {
 public:
     struct Options {
-        bool firmware = true;  // create and serve "/to_ztnet"
-        bool csi = true;       // create and serve "/to_csi"
-        long depth = 10;       // maximum messages of the queues it creates
+        bool firmware = true;  // create and serve "/to_ztnet" ("/to_csi" always)
     };
     ZtFirmwarePeer();
     explicit ZtFirmwarePeer(const Options &options);
@@ -154,7 +152,6 @@ private:
     void schedule(const std::string &queue, std::vector<uint8_t> message, int delayMs);
     bool ensureQueue(const std::string &name);
 
-    Options m_options;
     bool m_ok = false;
     mqd_t m_firmwareQueue = static_cast<mqd_t>(-1);
     mqd_t m_csiQueue = static_cast<mqd_t>(-1);
