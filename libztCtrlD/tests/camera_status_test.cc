@@ -186,17 +186,20 @@ TEST(FullState, EveryItemOnceWithoutTrailingComma)
 }
 
 // Every option of every setting: conversions of supported settings agree
-// both ways, and every listed value fits its bytes in the settings block. An
-// unknown model has no table.
+// both ways, and every listed value fits its bytes in the settings block.
+// Every known model has a table reaching the highest setting the daemon
+// names; an unknown model has none.
 TEST(Options, ConversionsAreConsistentAndListedValuesFitTheirBytes)
 {
     uint32_t none = 5;
     EXPECT_EQ(camera_settings_id_table(0, &none), nullptr);
     EXPECT_EQ(none, 0u);
-    for (int model : {50, 51, 57, 60}) {
+    for (int model : {50, 51, 57, 58, 60}) {
         uint32_t count = 0;
         const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
+        ASSERT_GT(count, 181u) << model;  // the table is indexed by setting id
         for (uint32_t id = 0; id < count; ++id) {
+            ASSERT_EQ(t[id].id, id);
             const bool supported = t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED;
             const bool listed = t[id].option_count && t[id].width;
             for (uint32_t option = 0; option < 200 && (supported || listed); ++option) {
