@@ -137,9 +137,13 @@ TEST_F(Listener, SetSendsOnEveryCallEvenWhenUnchanged)
         ASSERT_FALSE(answer.empty()) << "set " << i;
         EXPECT_EQ(listener->HandleSetResponse(reinterpret_cast<char *>(answer.data())), 0);
     }
-    const auto r = peer.requests().at(0);
-    EXPECT_EQ(r.kind + r.replyTo, "CW/to_ztCtlD");
-    EXPECT_EQ(r.payload, (Bytes{7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x08}));
+    const Bytes raw = {0x00, 0x33, 0x00, 26,               // header
+                       0x00, 0x00, 0x02, 'A',  'C',  'W',  // set
+                       0x00, 0x00, 0x08, 'B',  7,    0,    0,    0,   0xFF, 0xFF, 0xFF,
+                       0x08, 0x00, 0x00, 0x0A, 'D',  '/',  't',  'o', '_',  'z',  't',
+                       'C',  't',  'l',  'D',  0x00, 0x00, 0x07, 'C', '/',  't',  'o',
+                       '_',  'c',  's',  'i',  0x00, 0x00, 0x00, 0xEE};
+    EXPECT_EQ(peer.requests().at(0).raw, raw);
     EXPECT_EQ(peer.csiItem(7), 0x8FFFFFFu);
 }
 
