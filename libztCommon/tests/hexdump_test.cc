@@ -65,20 +65,6 @@ TEST(SnHexDump, LinesRunsOffsetsAndBlankColumnsOutsideTheData)
         Dump(a.get(), 64, true, size);
 }
 
-TEST(HexLine, TagAddressGroupsAndBlanksOutsideTheData)
-{
-    char buf[HEXLINE_BUF_SIZE];
-    unsigned address = 0x1000;
-    int offset = -3;
-    EXPECT_EQ(hexline(buf, sizeof buf, "TAG", &address, &offset, "ABCD", 4), 74);
-    EXPECT_EQ(std::string(buf), "TAG        00001000        41 424344" + std::string(25, ' ') +
-                                    "ABCD" + std::string(9, ' '));
-    EXPECT_TRUE(address == 0x1010 && offset == 13);
-    EXPECT_EQ(hexline(buf, 74, "TAG", &address, &offset, "ABCD", 4), -1);
-    EXPECT_EQ(hexline(nullptr, 80, "TAG", &address, &offset, "ABCD", 4), -1);
-    EXPECT_TRUE(address == 0x1030 && offset == 45);
-}
-
 TEST(HexPrint, LongDumpKeepsHeadAndTailUnlessFullAndGroupsEndWithTheData)
 {
     // The addresses of the dumped lines, then a compact dump of 22 bytes.

@@ -9,7 +9,6 @@
 #include <time.h>
 
 #include <chrono>
-#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -36,8 +35,9 @@ public:
         m_limiter.burst = burst;
         m_limiter.windowMs = windowMs;
     }
-    Decision admit(const char *file, int line, int64_t nowMs, size_t room = 4, int level = 2)
+    Decision admit(const char *file, int line, int64_t nowMs, int level = 2)
     {
+        const size_t room = 4;
         std::vector<ztLogSuppressed_t> due(room);
         size_t count = 99;
         const int written =
@@ -69,7 +69,7 @@ TEST(LogLimiter, LineWritesItsBurstThenCountsAndReportsOnceWhenItsWindowIsOver)
     for (int i = 0; i < 3; i++)
         EXPECT_TRUE(limiter.admit("a.c", 10, i).written) << i;
     for (int i = 0; i < 5; i++) {
-        Decision d = limiter.admit("a.c", 10, 50 + i * 10, 4, ZT_LOG_WARN);
+        Decision d = limiter.admit("a.c", 10, 50 + i * 10, ZT_LOG_WARN);
         EXPECT_FALSE(d.written) << i;
         EXPECT_TRUE(d.due.empty()) << "reported inside its window";
     }
@@ -84,56 +84,6 @@ TEST(LogLimiter, LineWritesItsBurstThenCountsAndReportsOnceWhenItsWindowIsOver)
     d = limiter.admit("a.c", 10, 103);
     EXPECT_FALSE(d.written);
     EXPECT_TRUE(d.due.empty()) << "the five were reported twice";
-}
-
-TEST(LogLimiter, LinesAreCountedApartAndAnyCallReportsEndedWindows)
-{
-    Limiter limiter(2, 100);
-    const char *files[] = {"a.c", "a.c", "b.c", "c.c", "d.c"};
-    const int lines[] = {1, 2, 1, 1, 1};
-    // Every line floods with a different number of records; none spills
-    // over into another line's count.
-    uint32_t dropped[5] = {};
-    for (int s = 0; s < 5; s++) {
-        for (int i = 0; i < 2 + 10 * (s + 1); i++) {
-            Decision d = limiter.admit(files[s], lines[s], 10);
-            EXPECT_EQ(d.written, i < 2) << files[s] << ":" << lines[s] << " record " << i;
-            dropped[s] += d.written ? 0 : 1;
-        }
-    }
-    // Once the windows are over, an unrelated line's calls report them, at
-    // most `room` per call and each exactly once.
-    std::map<std::string, uint32_t> reported;
-    for (int call = 0; call < 4; call++) {
-        Decision d = limiter.admit("other.c", call, 200 + call, 2);
-        EXPECT_TRUE(d.written);
-        EXPECT_EQ(d.due.size(), call < 2 ? 2u : call == 2 ? 1u : 0u) << "call " << call;
-        for (const auto &s : d.due)
-            reported[std::string(s.file) + ":" + std::to_string(s.line)] += s.suppressed;
-    }
-    ASSERT_EQ(reported.size(), 5u);
-    for (int s = 0; s < 5; s++)
-        EXPECT_EQ(reported[std::string(files[s]) + ":" + std::to_string(lines[s])], dropped[s]);
-}
-
-TEST(LogLimiter, FullTableWritesNewLinesUncountedUntilAWindowIsOver)
-{
-    Limiter limiter(2, 100);
-    std::vector<std::string> names;
-    for (int i = 0; i < ZT_LOG_LIMIT_SITES; i++)
-        names.push_back("f" + std::to_string(i) + ".c");
-    for (const auto &name : names)
-        EXPECT_TRUE(limiter.admit(name.c_str(), 1, 0).written);
-    // No slot for a new line: it is never silenced by a count it cannot keep.
-    for (int i = 0; i < 10; i++)
-        EXPECT_TRUE(limiter.admit("new.c", 1, 50).written) << i;
-    // The lines in the table keep their own windows meanwhile.
-    EXPECT_TRUE(limiter.admit(names[5].c_str(), 1, 60).written);
-    EXPECT_FALSE(limiter.admit(names[5].c_str(), 1, 61).written);
-    // An ended window frees its slot for the new line, which is now counted.
-    EXPECT_TRUE(limiter.admit("new.c", 1, 150).written);
-    EXPECT_TRUE(limiter.admit("new.c", 1, 151).written);
-    EXPECT_FALSE(limiter.admit("new.c", 1, 152).written);
 }
 
 TEST(LogLimiter, FlushReportsCountsOfWindowsStillOpenOnce)

@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "utils.h"
-#include "ztTestChild.h"
 
 namespace {
 
@@ -125,51 +125,36 @@ TEST(TlvEdit, VoidBlanksInPlaceAndRemovedEndLetsTheMessageGrowValidAgain)
               Msg(17, "AJS|C/to_ztCtlD|D/to_peer|Bx|E" + std::string(4, 0) + "|\xEE"));
 }
 
-TEST(TlvValidate, ReportsEachFaultWithItsTextAndResultInCheckOrder)
+// One message per fault, in the order the checks run; a request and an
+// answer without its answer argument pass.
+TEST(TlvValidate, ReportsEachFaultWithItsResultInCheckOrder)
 {
     const Bytes request = Msg(16, kRequest);
-    const std::string n = std::to_string(request.size() - 4), e = "TLV_ERROR: ";
-    struct Case {
+    const struct {
         Bytes msg;
         int result;
-        std::string report;  // "?": any text
-        uint32_t debugLevel = 16;
     } cases[] = {
-        {request, 0, ""},
-        {Msg(16, "C/d|D/s|Bx|\xEE"), -3, "", 15},
-        {Bytes{0, 17, 0, 250}, -1, e + "MSG len is too short (17 < 18)\n"},
-        {Bytes{0xFF, 0xFE, 0, 0}, -1, e + "MSG len is too short (-2 < 18)\n"},
-        {Bytes{0x05, 0xDD, 0, 0}, -1, e + "MSG len is too long (1501 > 1500)\n"},
-        {Msg(16, "A" + std::string(1492, 'a')), -1, e + "MSG is missing ending TLV: 0xEE\n"},
-        {With(request, request.size() - 2, 1), -1,
-         e + "MSG length (" + std::to_string(request.size() - 3) +
-             ") does not match internal length (" + n + "0.\n"},
-        {With(request, 5, 0x40), -1, "?"},
-        {With(Msg(16, kRequest + "|\x01"), 1, uint8_t(request.size() + 2)), -1, "?"},
-        {Msg(16, "AJS|C/d|D/s|Bx"), -1, e + "MSG is missing ending TLV: 0xEE\n"},
-        {Msg(16, "AJS|C/d|D/s|B\xEE"), -1, e + ":JS MSG has too many ending TLV: 0xEE\n"},
-        {Msg(240, "C/d|D/s|Bx|\xEE"), -3, e + "MSG needs a CMD\n"},
-        {Msg(240, "AJS|B|\xEE"), -3, e + ":JS MSG needs a DST\n"},  // 18 bytes
-        {Msg(16, "AJS|C/d|Bx|\xEE"), -3, e + ":JS MSG needs a SRC\n"},
-        {Msg(240, "AJS|C/d|D/s|\xEE|\xEE"), -1, e + ":JS MSG has too many ending TLV: 0xEE\n"},
-        {Msg(240, "AJS|C/d|D/s|\xEE"), -2, e + ":JS MSG needs a known CATagory. CAT=0xf0\n"},
-        {Msg(239, "AJS|C/d|D/s|\xEE"), -3, e + "MSG :JS RSP needs a CMDARG\n"},
-        {Msg(16, "AJS|C/d|D/s|\xEE"), -3, e + "MSG :JS CMD needs a CMDARG\n"},
-        {Msg(17, kRequest), 0, "TLV_WARNING: MSG :JS RSP needs a RSPARG fr_peer /to_ztCtlD\n"},
-        {Msg(17, "AJS|C/d|D/s|Bx|\xEE"), 0, "TLV_WARNING: MSG :JS RSP needs a RSPARG fr /d\n"},
-        {Msg(17, "AJS|C/d|D/s|Bx|Ey|\xEE"), 0, ""},
+        {request, 0},
+        {Msg(17, kRequest), 0},
+        {Bytes{0, 17, 0, 250}, -1},
+        {Bytes{0x05, 0xDD, 0, 0}, -1},
+        {Msg(16, "A" + std::string(1492, 'a')), -1},
+        {With(request, request.size() - 2, 1), -1},
+        {With(request, 5, 0x40), -1},
+        {With(Msg(16, kRequest + "|\x01"), 1, uint8_t(request.size() + 2)), -1},
+        {Msg(16, "AJS|C/d|D/s|B\xEE"), -1},
+        {Msg(240, "C/d|D/s|Bx|\xEE"), -3},
+        {Msg(240, "AJS|B|\xEE"), -3},
+        {Msg(16, "AJS|C/d|Bx|\xEE"), -3},
+        {Msg(240, "AJS|C/d|D/s|\xEE|\xEE"), -1},
+        {Msg(240, "AJS|C/d|D/s|\xEE"), -2},
+        {Msg(239, "AJS|C/d|D/s|\xEE"), -3},
+        {Msg(16, "AJS|C/d|D/s|\xEE"), -3},
     };
     for (const auto &c : cases) {
-        auto child = zt_test::RunInChild([&] {
-            g_debug_level = c.debugLevel;
-            zt_test::CaptureSyslogAt(LOG_DEBUG);
-            std::unique_ptr<uint8_t[]> exact(new uint8_t[c.msg.size()]);
-            memcpy(exact.get(), c.msg.data(), c.msg.size());
-            printf("%d", tlv_validate(exact.get()));
-        });
-        std::string report = zt_test::StripSyslogIdent(child.err);
-        EXPECT_EQ(child.out, std::to_string(c.result)) << c.report;
-        EXPECT_TRUE(c.report == "?" || report == c.report) << report << " instead of " << c.report;
+        std::unique_ptr<uint8_t[]> exact(new uint8_t[c.msg.size()]);
+        memcpy(exact.get(), c.msg.data(), c.msg.size());
+        EXPECT_EQ(tlv_validate(exact.get()), c.result) << &c - cases;
     }
 }
 

@@ -266,7 +266,7 @@ std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     ZtcArgReader in(r.payload.data(), static_cast<uint32_t>(r.payload.size()));
-    const bool answering = m_csiAnswering && !r.replyTo.empty();
+    const bool answering = !r.replyTo.empty();
     if (r.kind == ZTC_CSI_SET) {
         const uint32_t id = in.u32(), value = in.u32();
         if (!in.ok())
@@ -366,12 +366,6 @@ std::optional<uint32_t> ZtFirmwarePeer::csiItem(uint32_t id) const
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto it = m_csiItems.find(id);
     return it == m_csiItems.end() ? std::nullopt : std::optional<uint32_t>(it->second);
-}
-
-void ZtFirmwarePeer::setCsiAnswering(bool answering)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_csiAnswering = answering;
 }
 
 // Never blocks: a missing or full queue drops the message.

@@ -112,7 +112,6 @@ public:
     // --- CSI service state.
     void setCsiItem(uint32_t id, uint32_t value);
     std::optional<uint32_t> csiItem(uint32_t id) const;
-    void setCsiAnswering(bool answering);  // false: record CSI requests, answer none
 
     // --- Posting to "/to_ztCtlD" (or `queue`). False when the queue is
     // missing or full (the message is dropped, as the firmware side does).
@@ -165,7 +164,6 @@ private:
     std::map<std::string, std::deque<PeerAnswer>> m_once;
     std::vector<PeerRequest> m_requests;
     std::map<uint32_t, uint32_t> m_csiItems;
-    bool m_csiAnswering = true;
     std::vector<std::string> m_createdQueues;
     // Owned by the peer thread:
     std::vector<Pending> m_pending;
