@@ -147,31 +147,10 @@ TEST(MsgExchange, RequestGoesOutWholeAndTheAnswerComesBackInItsBuffer)
     EXPECT_EQ(r.answer(), "-");
 }
 
-TEST(MsgExchange, ExchangeWaitsWhileItsReplyMailboxIsInUse)
-{
-    Peer peer;
-    ztattr_t holder;
-    ASSERT_EQ(0, ztMbox_rxopen_shared(kClient, 2, &holder));
-    int rc = 0;
-    std::string answer;
-    std::thread asker([&] {
-        Request r("EX", "second");
-        rc = ztmsg_send_timedreceive(&r.io, kClient, kServer, nullptr, 0);
-        answer = r.answer();
-    });
-    EXPECT_TRUE(peer.receive(300).empty()) << "posted while the reply mailbox was held";
-    ztMbox_close(&holder);
-    ztMbox_unlink(kClient);
-    Bytes request = peer.receive(5000);
-    EXPECT_TRUE(!request.empty() && Peer::answer(request, "ok"));
-    asker.join();
-    EXPECT_TRUE(rc > 0 && answer == "ok" && !QueueExists(kClient)) << rc << answer;
-}
-
 TEST(MsgExchange, TimeOutMissingPeerAndInvalidAnswerFailKeepingTheRequest)
 {
     Peer peer;
-    Request r("TO"), posted("AB", ""), lost("AB", ""), asked("MD");
+    Request r("TO"), posted("AB", ""), asked("MD");
     g_timedreceive = 1;
     auto start = Clock::now();
     EXPECT_EQ(ZT_ERR, ztmsg_send_timedreceive(&r.io, kClient, kServer, nullptr, 0));
@@ -184,7 +163,6 @@ TEST(MsgExchange, TimeOutMissingPeerAndInvalidAnswerFailKeepingTheRequest)
 
     EXPECT_EQ(0, ztmsg_send(&posted.io, kClient, kServer, nullptr, 0));
     EXPECT_EQ(Bytes(posted.bytes.begin(), posted.bytes.begin() + posted.io.len), peer.receive(0));
-    EXPECT_EQ(ZT_ERR_MQ_FAIL, ztmsg_send(&lost.io, kClient, "/zt_gap_nobody", nullptr, 0));
     start = Clock::now();
     EXPECT_EQ(ZT_ERR_MQ_FAIL,
               ztmsg_send_timedreceive(&asked.io, kClient, "/zt_gap_nobody", nullptr, 0));

@@ -7,7 +7,6 @@
 // Every child is bounded in time.
 #include <errno.h>
 #include <fcntl.h>
-#include <fenv.h>
 #include <string.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -204,29 +203,6 @@ TEST(PlantedCrashReport, LinkSendsTheReportToStandardOutput)
     EXPECT_TRUE(Has(segv, "     Report file: STDOUT (failed to open '/tmp/crash_report_" + name +
                               ".log' err:" + std::to_string(ELOOP) + ")\n"))
         << segv;
-}
-
-TEST(CrashHandler, InstallsOnceAndDaemonOptionsRegisterEverySignalOnTheAltStackAndOnlyTheDivideTrap)
-{
-    auto child = zt_test::RunInChild([] {
-        printf("%u ", ztch_get_opts());
-        printf("%d ", ztch_install_crash_handler(ZTCH_OPTS_DAEMON));
-        printf("%d ", ztch_install_crash_handler(ZTCH_OPT_SIGTERM));
-        printf("%x ", ztch_get_opts());
-        for (int sig :
-             {SIGSEGV, SIGILL, SIGBUS, SIGTERM, SIGABRT, SIGINT, SIGQUIT, SIGFPE, SIGPIPE}) {
-            struct sigaction sa;
-            sigaction(sig, nullptr, &sa);
-            printf("%d", sa.sa_sigaction == ztch_crash_handler && (sa.sa_flags & SA_SIGINFO) &&
-                             (sa.sa_flags & SA_ONSTACK));
-        }
-#if defined(__x86_64__) || defined(__i386__)
-        printf(" %d", fegetexcept() == FE_DIVBYZERO);
-#else
-        printf(" 1");  // the traps are not available
-#endif
-    });
-    EXPECT_EQ(child.out, "0 0 114 f0001ff 111111110 1");
 }
 
 // The debug-print copy and the card identifier under a scratch tree whose

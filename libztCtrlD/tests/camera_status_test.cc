@@ -153,49 +153,6 @@ TEST(SettingsChanges, ValuesAreReportedAsOptionIdsOrRawWithoutAnOption)
     EXPECT_EQ(settingsChanges(raw, &count), "\"3\":77");
 }
 
-// Every option of every setting: conversions of supported settings agree
-// both ways, and every listed value fits its bytes in the settings block.
-// Every known model has a table reaching the highest setting the daemon
-// names; an unknown model has none.
-TEST(Options, ConversionsAreConsistentAndListedValuesFitTheirBytes)
-{
-    uint32_t none = 5;
-    EXPECT_EQ(camera_settings_id_table(0, &none), nullptr);
-    EXPECT_EQ(none, 0u);
-    for (int model : {50, 51, 57, 58, 60}) {
-        uint32_t count = 0;
-        const camera_settings_id_entry_t *t = camera_settings_id_table(model, &count);
-        ASSERT_GT(count, 181u) << model;  // the table is indexed by setting id
-        for (uint32_t id = 0; id < count; ++id) {
-            ASSERT_EQ(t[id].id, id);
-            const bool supported = t[id].flags & CAMERA_SETTING_FLAG_SUPPORTED;
-            const bool listed = t[id].option_count && t[id].width;
-            for (uint32_t option = 0; option < 200 && (supported || listed); ++option) {
-                const int32_t value = getOptionValueById(model, id, option);
-                const uint32_t back = getOptionIdByValue(model, id, value, ~0u);
-                if (supported && t[id].option_count == 0) {
-                    EXPECT_EQ(back, option) << id;  // no table: identity both ways
-                } else if (supported && back != ~0u) {
-                    // The option a value reads back as gives a value that
-                    // reads back as the same option.
-                    EXPECT_EQ(
-                        getOptionIdByValue(model, id, getOptionValueById(model, id, back), ~0u),
-                        back)
-                        << "model " << model << " setting " << id << " option " << option;
-                }
-                if (!listed || back != option)
-                    continue;
-                const int64_t bits = 8 * t[id].width;
-                const bool isSigned = t[id].flags & CAMERA_SETTING_FLAG_SIGNED;
-                EXPECT_GE(value, isSigned ? -(int64_t{1} << (bits - 1)) : 0)
-                    << "setting " << id << " option " << option;
-                EXPECT_LE(value, (int64_t{1} << (isSigned ? bits - 1 : bits)) - 1)
-                    << "setting " << id << " option " << option;
-            }
-        }
-    }
-}
-
 TEST(ParseParam, FindsTheKeyAmongPairsAndStopsAtTheSeparator)
 {
     char value[8];

@@ -70,17 +70,10 @@ TEST(MsgElement, ValuesAreLittleEndianShortOnesZeroExtendedLongOnesTruncated)
 
 TEST(MemStream, RefusesWhatDoesNotFitAndReadsConsecutiveMessages)
 {
-    Bytes big(1400, 0x11), huge(1493, 0x11);  // 4 + (4 + 1493) + 4 = 1505 > 1500
-    MsgElement e('E', big.data(), 1400), h('E', huge.data(), 1493);
-    Msg msg(21), tooBig(21), in[3];
-    msg.addElement(&e);
+    Bytes huge(1493, 0x11);  // 4 + (4 + 1493) + 4 = 1505 > 1500
+    MsgElement h('E', huge.data(), 1493);
+    Msg tooBig(21), in[3];
     tooBig.addElement(&h);
-    Bytes small(100, 0);
-    MemStream out(small.data(), static_cast<uint32_t>(small.size()));
-    out << msg;
-    EXPECT_TRUE(out.fail());
-    EXPECT_EQ(out.getLength(), 0);
-    EXPECT_EQ(small, Bytes(100, 0));
     EXPECT_TRUE(serialize(tooBig, 4000).empty());
 
     Bytes two = kValid;
