@@ -55,7 +55,7 @@ TEST(LevelLog, RecordHasBootStampLevelMessageAndCallerAtLogErr)
     EXPECT_TRUE(std::stol(m[1]) >= before && std::stol(m[1]) <= after) << rec;
 
     EXPECT_EQ(Log([] {
-                  for (int level : {0, 7, 8, -1})
+                  for (int level : {0, 6, 7, -1})
                       ztUtilKlogMsgLevel(level, 12, "f.c", "m");
               }),
               "[ OFF ] m @f.c:12\n[TRACE] m @f.c:12\n[?????] m @f.c:12\n[?????] m @f.c:12\n");
