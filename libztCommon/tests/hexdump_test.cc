@@ -1,5 +1,5 @@
 // Hex dump layouts: line format, run compression, bounds of the output buffer
-// and of the data, and the shortening of long debug-print dumps. Data sits in
+// and of the data. Data sits in
 // heap blocks of exactly its size so the sanitizer build catches stray reads.
 #include "hexdump.h"
 
@@ -7,11 +7,7 @@
 
 #include <cstring>
 #include <memory>
-#include <regex>
 #include <string>
-
-#include "utils.h"
-#include "ztTestChild.h"
 
 namespace {
 
@@ -63,28 +59,6 @@ TEST(SnHexDump, LinesRunsOffsetsAndBlankColumnsOutsideTheData)
     EXPECT_EQ(snhexdump(buf, 8, (void *)(UINTPTR_MAX - 3), 16, nullptr), 0);
     for (unsigned size : {1u, 10u, 83u, 84u, 200u})
         Dump(a.get(), 64, true, size);
-}
-
-TEST(HexPrint, LongDumpKeepsHeadAndTailUnlessFullAndGroupsEndWithTheData)
-{
-    // The addresses of the dumped lines, then a compact dump of 22 bytes.
-    auto print = [](uint32_t bits, int len, unsigned address) {
-        std::string out =
-            zt_test::RunInChild([&] {
-                g_debug_level = ZT_DBG_TO_STDOUT | bits;
-                hexprint("T", address, Block(size_t(len), 'x').get(), len);
-                hexprint_noaddr(std::string(101, 'N').c_str(), 0, Block(22, 0x11).get(), 22);
-            }).out;
-        const std::regex shape(".*T {10}(\\w{8}).*\n|[A-Z][a-z]{2}\\d\\d \\d\\d:\\d\\d:\\d\\d \n?");
-        return std::regex_replace(out, shape, "$1");
-    };
-    const std::string tail =
-        std::string(100, 'N') + "1111 11111111 11111111 11111111 1111\n1111 11111111\n";
-    EXPECT_EQ(print(32, 200, 0x2000),
-              "00002000000020100000202000002030000020a0000020b0000020c0" + tail);
-    EXPECT_EQ(print(32 | ZT_DBG_FULL_HEXDUMP, 200, 0).size(), 13 * 8 + tail.size());
-    EXPECT_EQ(print(32, 20, 0x2005), "0000200000002010" + tail);
-    EXPECT_EQ(print(7, 22, 0), "");
 }
 
 }  // namespace

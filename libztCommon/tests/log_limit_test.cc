@@ -43,12 +43,6 @@ public:
         due.resize(count);
         return {written == 1, due};
     }
-    std::vector<ztLogSuppressed_t> flush(size_t room)
-    {
-        std::vector<ztLogSuppressed_t> due(room);
-        due.resize(ztLogLimitFlush(&m_limiter, due.data(), room));
-        return due;
-    }
 
 private:
     ztLogLimiter_t m_limiter{};
@@ -81,23 +75,6 @@ TEST(LogLimiter, LineWritesItsBurstThenCountsAndReportsOnceWhenItsWindowIsOver)
     d = limiter.admit("a.c", 10, 103);
     EXPECT_FALSE(d.written);
     EXPECT_TRUE(d.due.empty()) << "the five were reported twice";
-}
-
-TEST(LogLimiter, FlushReportsCountsOfWindowsStillOpenOnce)
-{
-    Limiter limiter(1, 1000);
-    for (int s = 0; s < 3; s++)
-        for (int i = 0; i <= s + 1; i++)
-            limiter.admit("x.c", s, 0);
-    auto first = limiter.flush(2);
-    auto rest = limiter.flush(2);
-    ASSERT_EQ(first.size(), 2u);
-    ASSERT_EQ(rest.size(), 1u);
-    EXPECT_EQ(site(first[0]) + ", " + site(first[1]) + ", " + site(rest[0]),
-              "x.c:0 x1 level 2, x.c:1 x2 level 2, x.c:2 x3 level 2");
-    EXPECT_TRUE(limiter.flush(2).empty());
-    // Flushed counts are not reported again when the window ends.
-    EXPECT_TRUE(limiter.admit("y.c", 1, 2000).due.empty());
 }
 
 // The records a child wrote to the system log, ident removed, one per line.

@@ -61,20 +61,6 @@ TEST(LevelLog, RecordHasBootStampLevelMessageAndCallerAtLogErr)
               "[ OFF ] m @f.c:12\n[TRACE] m @f.c:12\n[?????] m @f.c:12\n[?????] m @f.c:12\n");
 }
 
-TEST(LevelLog, LongRecordIsCutAtOffset349AndKeepsTheSuffixOnlyWhenItFits)
-{
-    auto record = [](const std::string &file, const std::string &msg) {
-        std::string r = Log([&] { ztUtilKlogMsgLevel(2, 4321, file.c_str(), "%s", msg.c_str()); },
-                            LOG_ERR, "zt: ");
-        return r.substr(0, r.size() - 1);
-    };
-    const size_t prefix = record("f.c", "").size() - strlen(" @f.c:4321");
-    EXPECT_EQ(record("long.c", std::string(1000, 'x')).substr(prefix),
-              std::string(349 - prefix, 'x') + " @long.c:4321");
-    std::string fits = std::string(348 - prefix, 'y') + "z";  // fills the room exactly
-    EXPECT_EQ(record("f.c", fits).substr(prefix), fits + " @f.c:4321");
-}
-
 TEST(LevelLog, MacroFiltersByLevelWithoutEvaluatingSuppressedArgumentsAndBadLevelsAreIgnored)
 {
     std::string log = Log([] {

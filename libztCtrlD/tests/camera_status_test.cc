@@ -57,15 +57,6 @@ TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAndModelAsWholeSignedValues)
     EXPECT_EQ(statusChanges(two, 1, &count), "\"63\":1,\"89\":-1");
     EXPECT_EQ(count, 2);
 
-    Blocks same;
-    memset(&same.newBlock, 0x5A, sizeof same.newBlock);
-    memcpy(&same.oldBlock, &same.newBlock, sizeof same.newBlock);
-    count = -1;
-    EXPECT_EQ(statusChanges(same, 1, &count), "");
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(statusChanges(same, 2, &count) + settingsChanges(same, &count), "");
-    EXPECT_EQ(count, 0);
-
     Blocks media;  // media mod state: not on model 60
     media.newBlock.status.raw[84] = 1;
     camera_status_boss_cache_t cache;

@@ -114,19 +114,6 @@ protected:
     ZTCSIListener *listener = ZTCSIListener::GetInstance();
 };
 
-TEST_F(Listener, SubscribeSendsTheItemsAndTheResponseRecordsTheirValues)
-{
-    peer.setCsiItem(152, 6);
-    ASSERT_EQ(listener->RegisterForCSINotifications({7, 152, 138}), 0);
-    Bytes response = receive();
-    ASSERT_FALSE(response.empty());
-    const auto r = peer.requests().at(0);
-    EXPECT_EQ(r.kind + r.replyTo, "CB/to_ztCtlD");
-    EXPECT_EQ(r.payload, (Bytes{7, 0, 0, 0, 152, 0, 0, 0, 138, 0, 0, 0}));
-    EXPECT_EQ(listener->HandleSubscribeResponse(reinterpret_cast<char *>(response.data())), 0);
-    EXPECT_EQ(value(152), 6u);
-}
-
 TEST_F(Listener, SetSendsOnEveryCallEvenWhenUnchanged)
 {
     ASSERT_EQ(listener->SetCSIValue(7, 0x8FFFFFF), 0);

@@ -138,13 +138,6 @@ TEST_F(FirmwareLink, AnswerBytesAreBorrowedOrCopiedUpToTheCallersBufferAndStatus
     ASSERT_EQ(ztc_send_remote_api_for_response(&ctx, 8, 11, &answer, &length), 0);
     EXPECT_EQ(answer, mine);
     EXPECT_EQ(Bytes(mine, mine + length), Bytes(status.begin(), status.begin() + 16));
-    peer.scriptRemote(7, 26, PeerAnswer::Bytes({1, 2, 3}));
-    uint8_t big[8] = {};
-    answer = big;
-    length = sizeof big;
-    ASSERT_EQ(ztc_send_remote_api_payload_response(&ctx, 7, 26, "x", 1, &answer, &length), 0);
-    EXPECT_EQ(Bytes(big, big + sizeof big), (Bytes{1, 2, 3, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(length, 3);
 
     peer.scriptRemote(2, 90, PeerAnswer::Status(-1234));
     EXPECT_EQ(ztc_send_simple_remote_api(&ctx, 2, 90), -1234);
