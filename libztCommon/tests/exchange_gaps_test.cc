@@ -150,7 +150,7 @@ TEST(MsgExchange, RequestGoesOutWholeAndTheAnswerComesBackInItsBuffer)
 TEST(MsgExchange, TimeOutMissingPeerAndInvalidAnswerFailKeepingTheRequest)
 {
     Peer peer;
-    Request r("TO"), posted("AB", ""), asked("MD");
+    Request r("TO"), asked("MD");
     g_timedreceive = 1;
     auto start = Clock::now();
     EXPECT_EQ(ZT_ERR, ztmsg_send_timedreceive(&r.io, kClient, kServer, nullptr, 0));
@@ -161,8 +161,6 @@ TEST(MsgExchange, TimeOutMissingPeerAndInvalidAnswerFailKeepingTheRequest)
     EXPECT_EQ(Bytes(r.bytes.begin(), r.bytes.begin() + long(sent.size())), sent);
     EXPECT_EQ(0, tlv_validate(r.bytes.data()));
 
-    EXPECT_EQ(0, ztmsg_send(&posted.io, kClient, kServer, nullptr, 0));
-    EXPECT_EQ(Bytes(posted.bytes.begin(), posted.bytes.begin() + posted.io.len), peer.receive(0));
     start = Clock::now();
     EXPECT_EQ(ZT_ERR_MQ_FAIL,
               ztmsg_send_timedreceive(&asked.io, kClient, "/zt_gap_nobody", nullptr, 0));

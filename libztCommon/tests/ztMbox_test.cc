@@ -62,17 +62,13 @@ TEST(MboxSend, FullMailboxDropsTheMessageWithoutBlockingOrError)
 
 TEST(MboxReceive, WaitsTheGivenTimeTakesAMessageArrivingMeanwhileAndFailsAtOnceOnErrors)
 {
-    ztattr_t rx, tx;
+    ztattr_t rx;
     ASSERT_EQ(0, ztMbox_rxopen("/zt_mbox_rx", 4, &rx));
     char buf[ZTMSG_MAX];
     struct timespec t = {0, 200 * 1000 * 1000};
     auto start = Clock::now();
     EXPECT_EQ(-1, zt_mq_timedreceive2(rx.mqd, buf, sizeof buf, nullptr, &t));
     EXPECT_TRUE(MsSince(start) >= 195 && MsSince(start) < 2000) << MsSince(start);
-    t = {0, 900 * 1000 * 1000};  // whole seconds only: returns at once
-    start = Clock::now();
-    EXPECT_EQ(-1, zt_mq_timedreceive(rx.mqd, buf, sizeof buf, nullptr, &t));
-    EXPECT_LT(MsSince(start), 500);
 
     std::thread sender([] {
         ztattr_t tx;
@@ -87,13 +83,8 @@ TEST(MboxReceive, WaitsTheGivenTimeTakesAMessageArrivingMeanwhileAndFailsAtOnceO
     start = Clock::now();
     EXPECT_EQ(-1,
               zt_mq_timedreceive2((mqd_t)5000, buf, sizeof buf, nullptr, &t));  // beyond select()
-    ASSERT_EQ(0, ztMbox_txopen("/zt_mbox_rx", &tx));
-    ASSERT_EQ(0, ztMbox_send("0123456789", 11, &tx));
-    char small[8];
-    EXPECT_EQ(-1, zt_mq_timedreceive2(rx.mqd, small, sizeof small, nullptr, &t));
-    EXPECT_EQ(EMSGSIZE, errno);
     EXPECT_LT(MsSince(start), 1000);
-    EXPECT_EQ(0, ztMbox_close(&tx) + ztMbox_close(&rx) + ztMbox_unlink("/zt_mbox_rx"));
+    EXPECT_EQ(0, ztMbox_close(&rx) + ztMbox_unlink("/zt_mbox_rx"));
     EXPECT_EQ(-1, ztMbox_unlink("/zt_mbox_rx"));
 }
 

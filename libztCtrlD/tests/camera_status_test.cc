@@ -8,7 +8,6 @@
 
 #include "camera_settings.h"
 #include "camera_status.h"
-#include "ztcontrol_items.h"
 
 namespace {
 
@@ -105,43 +104,6 @@ TEST(StatusChanges, EveryByteOfEveryStatusItemAndSettingIsCovered)
             settingsChanges(b, &count, 0);
             EXPECT_GE(count, 1) << "setting " << settings[i].id;
         }
-}
-
-// Every item of the layout tables has a name in the vocabulary, and every
-// option name reads back as its option.
-TEST(StatusTables, EveryItemAndNamedOptionIsInTheVocabulary)
-{
-    uint32_t n = 0;
-    const camera_status_item_t *items = camera_status_items(&n);
-    for (uint32_t i = 0; i < n; ++i)
-        EXPECT_STRNE(camera_status_item_name(&items[i]), "") << items[i].id;
-    const camera_setting_item_t *settings = camera_setting_items(&n);
-    for (uint32_t i = 0; i < n; ++i)
-        EXPECT_STRNE(camera_setting_item_name(&settings[i]), "") << settings[i].id;
-    const zt_option_name_t *names = zt_option_names(&n);
-    for (uint32_t i = 0; i < n; ++i) {
-        uint32_t found = 0;
-        EXPECT_EQ(zt_option_by_name(names[i].setting, names[i].name, &found), 0);
-        EXPECT_EQ(found, names[i].option) << names[i].setting << " " << names[i].name;
-    }
-}
-
-TEST(SettingsChanges, ValuesAreReportedAsOptionIdsOrRawWithoutAnOption)
-{
-    Blocks b;
-    b.newBlock.settings.raw[32] = 0x11;  // night-lapse interval 3601 (0x0E11): option 0
-    b.newBlock.settings.raw[33] = 0x0E;
-    b.oldBlock.settings.raw[32] = 10;
-    b.newBlock.settings.raw[42] = 17;  // resolution 17: option 100
-    b.newBlock.settings.raw[172] = 4;  // webcam lens linear
-    b.newBlock.system.lens = 1;
-    int count = 0;
-    EXPECT_EQ(settingsChanges(b, &count), "\"2\":100,\"32\":0,\"43\":4,\"194\":1");
-    EXPECT_EQ(count, 4);
-
-    Blocks raw;
-    raw.newBlock.settings.raw[43] = 77;  // no frame rate has code 77
-    EXPECT_EQ(settingsChanges(raw, &count), "\"3\":77");
 }
 
 TEST(ParseParam, FindsTheKeyAmongPairsAndStopsAtTheSeparator)
