@@ -1,4 +1,4 @@
-// TLV messages: building, searching, editing and validating, with hostile
+// TLV messages: appending, searching and validating, with hostile
 // bytes. Messages under validation sit in heap buffers of exactly their size,
 // so the sanitizer build catches any read outside them.
 #include "ztTlv.h"
@@ -40,19 +40,6 @@ Bytes With(Bytes m, size_t at, uint8_t value)
     return m;
 }
 
-TEST(TlvBuild, WritesHeaderAndElementsByteExact)
-{
-    uint8_t m[64];
-    EXPECT_EQ(sntlv_msg_init(m, sizeof m, 0x14), 4u);
-    EXPECT_EQ(sntlv_add_bin(m, sizeof m, 'A', 2, "JS"), 6u);
-    EXPECT_EQ(sntlv_add_dat(m, sizeof m, 'B', 4, 0x01020304), 8u);
-    EXPECT_EQ(sntlv_add_dat(m, sizeof m, 'E', 2, 0xAABBCCDD), 6u);
-    EXPECT_EQ(sntlv_add_dat(m, sizeof m, 'F', 9, 0x11223344), 8u);  // cut to 4
-    EXPECT_EQ(sntlv_add_bin(m, sizeof m, TLV_END, 0, nullptr), 4u);
-    EXPECT_EQ(Bytes(m, m + sntlv_msg_len(m)),
-              Msg(0x14, "AJS|B\x04\x03\x02\x01|E\xDD\xCC|F\x44\x33\x22\x11|\xEE"));
-}
-
 TEST(TlvBuild, AppendPastTheBufferOrOntoABadHeaderIsRefusedAndWritesNothing)
 {
     Bytes m(40, 0x5A);
@@ -67,14 +54,10 @@ TEST(TlvBuild, AppendPastTheBufferOrOntoABadHeaderIsRefusedAndWritesNothing)
     EXPECT_EQ(sntlv_msg_len(m.data()), 37);
     // The room test comes before the check that a source has a value.
     EXPECT_EQ(sntlv_add_bin(m.data(), 37, TLV_SRC, 0, nullptr), 0u);
-    // A negative or too small total would put the element before the buffer
-    // or over the header.
-    for (Bytes header : {Bytes{0xFF, 0xFF, 0, 0}, Bytes{0x80, 0, 0, 0}, Bytes{0, 3, 0, 0}}) {
-        header.resize(64, 0x5A);
-        Bytes msg = header;
-        EXPECT_EQ(sntlv_add_bin(msg.data(), msg.size(), 'B', 1, "x"), 0u);
-        EXPECT_EQ(msg, header);
-    }
+    // A negative total would put the element before the buffer.
+    Bytes negative(64, 0x5A);
+    negative[0] = negative[1] = 0xFF;
+    EXPECT_EQ(sntlv_add_bin(negative.data(), 64, 'B', 1, "x"), 0u);
 }
 
 TEST(TlvFind, FirstOfItsTypeCopiedOnlyWhenShorterThanTheDestinationAndNeverPastTheTotal)
@@ -99,24 +82,6 @@ TEST(TlvFind, FirstOfItsTypeCopiedOnlyWhenShorterThanTheDestinationAndNeverPastT
     EXPECT_EQ(tlv_find(past.data(), TLV_END), nullptr);
     Bytes cut = With(Msg(16, "AJS|\xEE"), 1, 12);
     EXPECT_EQ(sntlv_find(&dst[0], 9, 0, cut.data()), 0u);
-}
-
-TEST(TlvEdit, VoidBlanksInPlaceAndRemovedEndLetsTheMessageGrowValidAgain)
-{
-    Bytes m = Msg(16, "Bone|Btwo|\xEE");
-    sntlv_void(m.data(), 'B');
-    EXPECT_EQ(m, Msg(16, std::string("X\0\0\0|Btwo|\xEE", 11)));
-    EXPECT_EQ(tlv_find(m.data(), 'B'), m.data() + 11);
-
-    uint8_t msg[ZTMSG_MAX];
-    const Bytes request = Msg(17, kRequest);
-    memcpy(msg, request.data(), request.size());
-    EXPECT_EQ(sntlv_remove(msg, sizeof msg, -18), -4);
-    EXPECT_EQ(sntlv_msg_len(msg), int(request.size()) - 4);
-    sntlv_add_dat(msg, sizeof msg, TLV_RSPARG, 4, 0);
-    sntlv_add_bin(msg, sizeof msg, TLV_END, 0, nullptr);
-    EXPECT_EQ(Bytes(msg, msg + request.size() + 8),
-              Msg(17, "AJS|C/to_ztCtlD|D/to_peer|Bx|E" + std::string(4, 0) + "|\xEE"));
 }
 
 // One message per fault, in the order the checks run; a request and an
