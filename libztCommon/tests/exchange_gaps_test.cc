@@ -147,30 +147,20 @@ TEST(MsgExchange, RequestGoesOutWholeAndTheAnswerComesBackInItsBuffer)
     EXPECT_EQ(r.answer(), "-");
 }
 
-TEST(MsgExchange, TimeOutMissingPeerAndInvalidAnswerFailKeepingTheRequest)
+TEST(MsgExchange, MissingPeerFailsAtOnceKeepingTheRequest)
 {
-    Peer peer;
-    Request r("TO"), asked("MD");
-    g_timedreceive = 1;
-    auto start = Clock::now();
-    EXPECT_EQ(ZT_ERR, ztmsg_send_timedreceive(&r.io, kClient, kServer, nullptr, 0));
-    EXPECT_TRUE(MsSince(start) >= 995 && MsSince(start) < 4000) << MsSince(start);
-    g_timedreceive = 10;
-    EXPECT_EQ(UINT32_MAX, r.io.len);
-    Bytes sent = peer.receive(0);
-    EXPECT_EQ(Bytes(r.bytes.begin(), r.bytes.begin() + long(sent.size())), sent);
-    EXPECT_EQ(0, tlv_validate(r.bytes.data()));
-
-    start = Clock::now();
+    Request asked("MD");
+    const auto start = Clock::now();
     EXPECT_EQ(ZT_ERR_MQ_FAIL,
               ztmsg_send_timedreceive(&asked.io, kClient, "/zt_gap_nobody", nullptr, 0));
     EXPECT_LT(MsSince(start), 1000);
     EXPECT_EQ(UINT32_MAX, asked.io.len);
+    EXPECT_EQ(0, tlv_validate(asked.bytes.data()));
 }
 
 // Answers that fit a caller buffer smaller than the largest message are
 // taken; one longer than the buffer cannot be posted into its reply mailbox,
-// so the caller sees none. An answer is taken by its declared length, never
+// so the caller sees none after the time-out. An answer is taken by its declared length, never
 // beyond what arrived: padding behind it is ignored, a header claiming bytes
 // that never came is refused.
 TEST(ExchangeGaps, AnswerIsTakenByItsDeclaredLengthWhenItFitsTheCallersBuffer)
@@ -191,7 +181,9 @@ TEST(ExchangeGaps, AnswerIsTakenByItsDeclaredLengthWhenItFitsTheCallersBuffer)
         peer.serve(c.text, c.padding, c.claimExtra);
         Request b("SB", "x", c.bufferSize);
         g_timedreceive = 1;
+        const auto start = Clock::now();
         EXPECT_EQ(c.rc, ztmsg_send_timedreceive(&b.io, kClient, kServer, nullptr, 0));
+        EXPECT_TRUE(c.rc != ZT_ERR || (MsSince(start) >= 995 && MsSince(start) < 4000));
         g_timedreceive = 10;
         EXPECT_EQ(c.posted, peer.posted());
         if (c.claimExtra == 0) {  // what arrived, or nothing

@@ -1,6 +1,5 @@
 // Leveled log records as the system log receives them, the debug print and
-// assertions, error names, the text utilities, the stack trace and
-// daemonisation.
+// assertions, error names and the text utilities.
 // Anything that logs, aborts or forks runs in a child process.
 #include "utils.h"
 
@@ -60,22 +59,6 @@ TEST(LevelLog, RecordHasBootStampLevelMessageAndCallerAtLogErr)
               "[ OFF ] m @f.c:12\n[TRACE] m @f.c:12\n[?????] m @f.c:12\n[?????] m @f.c:12\n");
 }
 
-TEST(LevelLog, MacroFiltersByLevelWithoutEvaluatingSuppressedArgumentsAndBadLevelsAreIgnored)
-{
-    std::string log = Log([] {
-        for (int level : {6, 7, -1, INT_MIN})
-            ztUtilSetLogLevel(level);
-        printf("%d ", g_logLevel);
-        int evaluated = 0;
-        ztUtilSetLogLevel(4);
-        ZTLOG(ZT_LOG_INFO, "info %d", ++evaluated);
-        ZTLOG(ZT_LOG_DEBUG, "debug %d", ++evaluated);
-        printf("%d", evaluated);
-    });
-    EXPECT_EQ(std::regex_replace(log, std::regex(":\\d+"), ""),
-              "[DEBUG] debug 1 @utils_test.cc\n6 1");
-}
-
 TEST(ErrorNames, KnownCodesNamedOthersUnknown)
 {
     EXPECT_STREQ(ztErrno2Str(ZT_OK), "ZT_OK");
@@ -124,23 +107,6 @@ TEST(TextUtils, ModelNamesTrimAndUnescapeStayInsideTheirInput)
         std::replace(decoded.begin(), decoded.end(), '\0', '_');
         EXPECT_TRUE(decoded == cases[i + 1] && length == int(strlen(cases[i + 1]))) << cases[i];
     }
-}
-
-TEST(Process, StackTraceAndDaemonisation)
-{
-    std::string trace = zt_test::RunInChild([] { print_stack_trace(); }).out;
-    EXPECT_TRUE(std::regex_match(trace, std::regex("(        \\S.*\n){3,100}"))) << trace;
-
-    auto child = zt_test::RunInChild([] {
-        pid_t before = getpid();
-        umask(022);
-        int rc = daemon_init();
-        char cwd[256] = "";
-        printf("%d %d %d %o %s", rc, getpid() != before, getsid(0) == getpid(), umask(0),
-               getcwd(cwd, sizeof cwd));
-    });
-    EXPECT_TRUE(child.exitedWith(0));  // the original process left with 0
-    EXPECT_EQ(child.out, "0 1 1 0 /");
 }
 
 }  // namespace

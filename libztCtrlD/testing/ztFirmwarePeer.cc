@@ -51,18 +51,12 @@ mqd_t createQueue(const char *name)
     return mq_open(name, O_RDONLY | O_CREAT | O_NONBLOCK, 0664, &attr);
 }
 
-// Output bytes of the typed calls that have outputs (0 for the others).
-uint32_t typedOutputSize(const std::string &function)
-{
-    if (function == "ztc_app_get_mode_flat_mode")
-        return 8;
-    if (function == "ztc_system_get_lenses")
-        return 2;
-    if (function == "ztc_system_get_lens_type" || function == "ztc_system_get_power_profile" ||
-        function == "ztc_setup_get_camera_ux_mode")
-        return 1;
-    return 0;
-}
+// Output bytes of the typed calls that have outputs.
+const std::map<std::string, uint32_t> kTypedOutputs = {{"ztc_app_get_mode_flat_mode", 8},
+                                                       {"ztc_system_get_lenses", 2},
+                                                       {"ztc_system_get_lens_type", 1},
+                                                       {"ztc_system_get_power_profile", 1},
+                                                       {"ztc_setup_get_camera_ux_mode", 1}};
 
 // Parses the command and argument every request carries, and its sequence
 // number when `sequenced`; on failure the request is one of kind "??".
@@ -241,8 +235,9 @@ PeerAnswer ZtFirmwarePeer::answerFor(const PeerRequest &r)
     auto sticky = m_sticky.find(key);
     if (sticky != m_sticky.end())
         return sticky->second;
-    const uint32_t outputs = r.kind == ZTC_KIND_TYPED ? typedOutputSize(r.name) : 0;
-    return outputs ? PeerAnswer::Bytes(std::vector<uint8_t>(outputs, 0)) : PeerAnswer();
+    const auto outputs = kTypedOutputs.find(r.kind == ZTC_KIND_TYPED ? r.name : "");
+    return outputs != kTypedOutputs.end() ? PeerAnswer::Bytes(std::vector<uint8_t>(outputs->second))
+                                          : PeerAnswer();
 }
 
 void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length)

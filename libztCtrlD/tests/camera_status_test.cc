@@ -37,14 +37,6 @@ std::string settingsChanges(const Blocks &b, int *count, uint8_t model = kModel)
 TEST(StatusChanges, ReportOnlyChangedItemsOfTheClassAndModelAsWholeSignedValues)
 {
     int count = 0;
-    Blocks battery;  // bars compared on every poll, percent throttled
-    battery.newBlock.status.raw[35] = 3;
-    battery.newBlock.status.raw[36] = 55;
-    EXPECT_EQ(statusChanges(battery, CAMERA_STATUS_CLASS_EVERY_POLL, &count), "\"2\":3");
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(statusChanges(battery, CAMERA_STATUS_CLASS_THROTTLED, &count), "\"70\":55");
-    EXPECT_EQ(count, 1);
-
     Blocks preset;  // video preset: a change in byte 3 of the word at 7 reports the word
     preset.newBlock.status.raw[7] = preset.oldBlock.status.raw[7] = 0x01;
     preset.newBlock.status.raw[10] = 0x02;

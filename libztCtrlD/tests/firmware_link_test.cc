@@ -138,9 +138,6 @@ TEST_F(FirmwareLink, AnswerBytesAreBorrowedOrCopiedUpToTheCallersBufferAndStatus
     ASSERT_EQ(ztc_send_remote_api_for_response(&ctx, 8, 11, &answer, &length), 0);
     EXPECT_EQ(answer, mine);
     EXPECT_EQ(Bytes(mine, mine + length), Bytes(status.begin(), status.begin() + 16));
-
-    peer.scriptRemote(2, 90, PeerAnswer::Status(-1234));
-    EXPECT_EQ(ztc_send_simple_remote_api(&ctx, 2, 90), -1234);
 }
 
 TEST_F(FirmwareLink, OutputsAreUntouchedOnFailureAndFilledOnSuccess)
