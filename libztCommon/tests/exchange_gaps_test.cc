@@ -83,7 +83,7 @@ public:
     {
         m_thread = std::thread([=] {
             m_request = receive(10000);
-            m_posted = !m_request.empty() && answer(m_request, text, padding, claimExtra);
+            m_posted = !m_request.empty() && answer(text, padding, claimExtra);
         });
     }
     // Waits for serve() to finish; true when its answer was posted.
@@ -93,9 +93,12 @@ public:
             m_thread.join();
         return m_posted;
     }
-    static bool answer(const Bytes &request, const std::string &text, uint32_t padding = 0,
-                       uint32_t claimExtra = 0)
+    Bytes m_request;
+
+private:
+    bool answer(const std::string &text, uint32_t padding, uint32_t claimExtra)
     {
+        const Bytes &request = m_request;
         const std::string to = Field(request.data(), TLV_SRC);
         uint8_t msg[2 * ZTMSG_MAX] = {};
         uint32_t len = sntlv_msg_init(msg, ZTMSG_MAX, uint8_t(request[3] + 1));
@@ -117,9 +120,6 @@ public:
         ztMbox_close(&tx);
         return ok;
     }
-    Bytes m_request;
-
-private:
     ztattr_t m_rx;
     std::thread m_thread;
     bool m_posted = false;

@@ -174,8 +174,6 @@ TEST(CrashHandler, SegvReportHasCauseFaultAddressStackOpenFilesStatusAndMapAndEn
         EXPECT_TRUE(Has(report, part)) << part << report;
         EXPECT_TRUE(Has(copy, part)) << part << "(copy)";
     }
-    EXPECT_LT(report.find(" Open files:"), report.find(" Status: "));
-    EXPECT_FALSE(Has(copy, " Maps: \n"));
 }
 
 // A symbolic link planted at the report path is not followed: the report
