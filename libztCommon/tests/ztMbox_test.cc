@@ -3,7 +3,6 @@
 // on time or fail at once. Runs in its own IPC namespace.
 #include "ztMbox.h"
 
-#include <errno.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
