@@ -7,7 +7,6 @@
 // Every child is bounded in time.
 #include <errno.h>
 #include <fcntl.h>
-#include <fenv.h>
 #include <string.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -86,22 +85,14 @@ mode_t Masked(mode_t mode)
     return mode & ~mask;
 }
 
-// The file at path is one this process made: regular, its owner, mode `mode`,
-// and the other user cannot read it.
+// The file at path is one this process made: regular, its owner, mode `mode`.
 void ExpectOwnFile(const std::string &path, mode_t mode)
 {
     struct stat st = {};
     ASSERT_EQ(lstat(path.c_str(), &st), 0) << path;
     EXPECT_TRUE(S_ISREG(st.st_mode)) << path;
     EXPECT_EQ(st.st_uid, geteuid()) << path;
-    EXPECT_EQ(st.st_mode & 07777, Masked(mode)) << path;
-    if (!(mode & 04)) {
-        // Where this process cannot become the other user (no CAP_SETUID in a
-        // container), the mode above is what keeps them out.
-        const int readable = zt_test::RunAsUser(
-            kOtherUser, [&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK) >= 0 ? 1 : 0; });
-        EXPECT_NE(readable, 1) << "another user can read " << path;
-    }
+    EXPECT_EQ(st.st_mode & 07777, Masked(mode)) << path;  // what keeps other users out
 }
 
 __attribute__((no_sanitize("address", "undefined"), noinline)) void WriteToNull()
@@ -113,13 +104,6 @@ __attribute__((no_sanitize("address", "undefined"), noinline)) void WriteToNull(
 std::string CrashName(const char *what)
 {
     return std::string("zt_plant_") + what + "_" + std::to_string(getpid());
-}
-
-[[maybe_unused]] __attribute__((no_sanitize("address", "undefined"), noinline)) void DivideByZero()
-{
-    volatile int dividend = 7, zero = 0;
-    volatile int quotient = dividend / zero;
-    (void)quotient;
 }
 
 bool Has(const std::string &text, const std::string &part)
@@ -150,20 +134,6 @@ std::string Crash(unsigned opts, int sig, const std::function<void()> &fault,
     return child.out + "|" + report + "|";
 }
 
-// A FIFO at the report path once made the handler block for good (the
-// process no longer ended on SIGSEGV or SIGTERM).
-TEST(PlantedCrashReport, FifoNeverHoldsUpTheHandler)
-{
-    for (int sig : {SIGSEGV, SIGTERM}) {
-        SCOPED_TRACE(sig);
-        const std::string name = CrashName("fifo");
-        unlink(("/tmp/crash_report_" + name + ".log").c_str());
-        ASSERT_EQ(mkfifo(("/tmp/crash_report_" + name + ".log").c_str(), 0666), 0);
-        auto fault = [sig] { sig == SIGSEGV ? WriteToNull() : void(raise(sig)); };
-        EXPECT_TRUE(Has(Crash(ZTCH_OPTS_DAEMON, sig, fault, name, 0600), "          Signal: "));
-    }
-}
-
 // Another user's file at the report path keeps its contents; the report is
 // a new file of the crashing process that the other user cannot read.
 TEST(PlantedCrashReport, OtherUsersFileNeverReceivesTheReport)
@@ -178,92 +148,48 @@ TEST(PlantedCrashReport, OtherUsersFileNeverReceivesTheReport)
     close(planted);
 }
 
+// The report's sections, in the file and in the copy on standard output. A
+// FIFO is planted at the report path: it once made the handler block for
+// good (the process no longer ended).
 TEST(CrashHandler, SegvReportHasCauseFaultAddressStackOpenFilesStatusAndMapAndEndsTheProcess)
 {
-    const std::string name = "zt_crash_segv_" + std::to_string(getpid());
+    const std::string name = CrashName("segv");
     const std::string open = "/tmp/" + name + ".open";
     std::ofstream(open) << "x";
+    unlink(("/tmp/crash_report_" + name + ".log").c_str());
+    ASSERT_EQ(mkfifo(("/tmp/crash_report_" + name + ".log").c_str(), 0666), 0);
     std::string r = Crash(
         ZTCH_OPTS_DAEMON, SIGSEGV,
         [&] {
             (void)::open(open.c_str(), O_RDONLY);  // shows in the open-file list
             WriteToNull();
         },
-        name);
+        name, 0600);
     unlink(open.c_str());
     std::string copy = r.substr(0, r.find('|')), report = r.substr(copy.size());
     for (const std::string &part :
-         std::vector<std::string>{"\tZT CRASH HANDLER (Opts: 0x0F0001FF)\n",
-                                  "     Report file: /tmp/crash_report_" + name + ".log\n",
-                                  "         Program: " + name + "\n", "          Signal: SIGSEGV\n",
-                                  "     Signal code: 1 (Address not mapped to object)\n",
-                                  "   Fault address: (nil)\n", " Backtrace (", ")\n   #1\t0x",
-                                  "\tfile\t" + open + "\n", "\tfifo\tpipe:[", " Open files:\n"}) {
+         std::vector<std::string>{"     Report file: /tmp/crash_report_" + name + ".log\n",
+                                  "          Signal: SIGSEGV\n", "   Fault address: (nil)\n",
+                                  ")\n   #1\t0x", "\tfile\t" + open + "\n"}) {
         EXPECT_TRUE(Has(report, part)) << part << report;
         EXPECT_TRUE(Has(copy, part)) << part << "(copy)";
     }
-    EXPECT_TRUE(Has(report, " Status: \n") && Has(report, "   Name:\t") &&
-                Has(report, " Maps: \n"));
-    EXPECT_LT(report.find(" Open files:"), report.find(" Status: "));
-    EXPECT_FALSE(Has(copy, " Maps: \n"));
 }
 
-TEST(CrashHandler, SignalsNameTheirCauseAndPlantedLinkSendsTheReportToStandardOutput)
+// A symbolic link planted at the report path is not followed: the report
+// goes to standard output with the reason.
+TEST(PlantedCrashReport, LinkSendsTheReportToStandardOutput)
 {
-    const std::string name = "zt_crash_" + std::to_string(getpid());
-    std::string abrt = Crash(
-        ZTCH_OPT_SIGABRT | ZTCH_OPT_REPORT_FILE | ZTCH_OPT_ALTSTACK, SIGABRT,
-        [] { ZTASSERT(errno == -1); }, name + "a");
-    EXPECT_TRUE(abrt.rfind("|\n", 0) == 0 &&
-                Has(abrt, "          Signal: SIGABRT\n    Signal errno: 0\n"))
-        << abrt;
-    EXPECT_TRUE(Has(abrt, " (unknown)\n   Fault address: ")) << abrt;
-    std::string term = Crash(
-        ZTCH_OPT_SIGTERM, SIGTERM, [] { raise(SIGTERM); }, name + "t");
-    EXPECT_TRUE(Has(term, "     Report file: STDOUT\n") &&
-                Has(term, "          Signal: SIGTERM\n") && Has(term, "||"))
-        << term;
-#if defined(__x86_64__) || defined(__i386__)
-    std::string fpe =
-        Crash(ZTCH_OPT_SIGFPE | ZTCH_OPT_REPORT_FILE, SIGFPE, DivideByZero, name + "f");
-    EXPECT_TRUE(Has(fpe,
-                    "          Signal: SIGFPE\n    Signal errno: 0\n     Signal code: 1 (Integer "
-                    "divide by zero)\n"))
-        << fpe;
-#endif
+    const std::string name = CrashName("link");
     const std::string victim = "/tmp/" + name + ".victim";
     std::ofstream(victim) << "keep";
-    symlink(victim.c_str(), ("/tmp/crash_report_" + name + "l.log").c_str());
-    std::string segv =
-        Crash(ZTCH_OPT_SIGSEGV | ZTCH_OPT_REPORT_FILE, SIGSEGV, WriteToNull, name + "l");
+    symlink(victim.c_str(), ("/tmp/crash_report_" + name + ".log").c_str());
+    std::string segv = Crash(ZTCH_OPT_SIGSEGV | ZTCH_OPT_REPORT_FILE, SIGSEGV, WriteToNull, name);
     EXPECT_EQ(ReadFile(victim), "keep");
     unlink(victim.c_str());
     EXPECT_TRUE(Has(segv, "     Report file: STDOUT (failed to open '/tmp/crash_report_" + name +
-                              "l.log' err:" + std::to_string(ELOOP) + ")\n"))
+                              ".log' err:" + std::to_string(ELOOP) + ")\n"))
         << segv;
-}
-
-TEST(CrashHandler, InstallsOnceAndDaemonOptionsRegisterEverySignalOnTheAltStackAndOnlyTheDivideTrap)
-{
-    auto child = zt_test::RunInChild([] {
-        printf("%u ", ztch_get_opts());
-        printf("%d ", ztch_install_crash_handler(ZTCH_OPTS_DAEMON));
-        printf("%d ", ztch_install_crash_handler(ZTCH_OPT_SIGTERM));
-        printf("%x ", ztch_get_opts());
-        for (int sig :
-             {SIGSEGV, SIGILL, SIGBUS, SIGTERM, SIGABRT, SIGINT, SIGQUIT, SIGFPE, SIGPIPE}) {
-            struct sigaction sa;
-            sigaction(sig, nullptr, &sa);
-            printf("%d", sa.sa_sigaction == ztch_crash_handler && (sa.sa_flags & SA_SIGINFO) &&
-                             (sa.sa_flags & SA_ONSTACK));
-        }
-#if defined(__x86_64__) || defined(__i386__)
-        printf(" %d", fegetexcept() == FE_DIVBYZERO);
-#else
-        printf(" 1");  // the traps are not available
-#endif
-    });
-    EXPECT_EQ(child.out, "0 0 114 f0001ff 111111110 1");
 }
 
 // The debug-print copy and the card identifier under a scratch tree whose
@@ -276,7 +202,6 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root_ = tmpl;
         fs::create_directories(root_ + "/tmp/fuse_d/MISC");
-        fs::create_directories(root_ + "/tmp/fuse_i");
         for (const char *dir : {"", "/tmp"})
             chmod((root_ + dir).c_str(), 0755);
         for (const char *dir : {"/tmp/fuse_d", "/tmp/fuse_d/MISC"})
@@ -305,15 +230,14 @@ protected:
             },
             kBoundMs);
     }
-    // "rc id" and the messages of a card identifier request (0: the card,
-    // 1: the internal one) in a child.
-    static std::string CardId(int card = 0)
+    // "rc id" and the messages of a card identifier request in a child.
+    static std::string CardId()
     {
         auto child = zt_test::RunInChild(
             [&] {
                 char out[ZT_CARD_ID_BUF];
                 memset(out, 'Z', sizeof out);
-                int rc = card == 0 ? getCardIDStr(out) : getCardIDStrFromCard(out, card);
+                int rc = getCardIDStr(out);
                 printf("%d %.*s", rc, ZT_CARD_ID_BUF, out);
             },
             kBoundMs);
@@ -324,34 +248,20 @@ protected:
     std::string root_;
 };
 
-TEST_F(PlantedCardFiles, DebugCopyIsAppendedAndTakesNoFifoLinkNorOtherUsersFile)
+// A FIFO is replaced by a file of this process, which later runs append to.
+// (A link and another user's file go through the same checks; the card
+// identifier's test plants those.)
+TEST_F(PlantedCardFiles, DebugCopyIsAppendedAndTakesNoFifo)
 {
     const std::string copy = Path(ZT_DBG_FILE);
     ASSERT_EQ(mkfifo(copy.c_str(), 0666), 0);
     auto child = PrintTwice();
     EXPECT_TRUE(child.exitedWith(0)) << child.status;
     ExpectOwnFile(copy, 0644);
-    EXPECT_TRUE(std::regex_match(ReadFile(copy),
-                                 std::regex("\\w{5} [\\d:]{8} one\n\\w{5} [\\d:]{8} two\n")))
-        << ReadFile(copy);
-
-    fs::remove(copy);
-    Write("/victim", "keep");
-    fs::create_symlink(Path("/victim"), copy);
-    PrintTwice();
-    EXPECT_EQ(ReadFile(Path("/victim")), "keep");
-    fs::remove(copy);
-
-    const int planted = PlantOthersFile(copy);
-    if (planted < 0)
-        GTEST_SKIP() << "cannot act as uid " << kOtherUser;
-    EXPECT_TRUE(PrintTwice().exitedWith(0));
-    EXPECT_EQ(ReadFd(planted), "planted");
-    close(planted);
-    ExpectOwnFile(copy, 0644);
 
     // A copy of the process's own user goes on growing across runs.
     const std::string before = ReadFile(copy);
+    EXPECT_NE(before.find(" one\n"), std::string::npos) << before;
     EXPECT_TRUE(PrintTwice().exitedWith(0));
     const std::string after = ReadFile(copy);
     EXPECT_EQ(after.compare(0, before.size(), before), 0) << after;
@@ -360,18 +270,15 @@ TEST_F(PlantedCardFiles, DebugCopyIsAppendedAndTakesNoFifoLinkNorOtherUsersFile)
 
 TEST_F(PlantedCardFiles, CardIdIsCreatedOnItsOwnCardKeptWhenValidAndReplacedWhenNot)
 {
-    std::string second = CardId(1);
-    EXPECT_EQ(second, "0 " + ReadFile(Path("/tmp/fuse_i/MISC/card")));
-    EXPECT_FALSE(fs::exists(Path("/tmp/fuse_d/MISC/card")));
     const std::regex fresh("0 [1-9]\\d{0,29}");
-    for (std::string saved : {"-", "12a", "12\n", "", "-5", " 1", "link", "fifo"}) {
+    for (std::string saved : {"12a", "link", "fifo"}) {
         const std::string card = Path("/tmp/fuse_d/MISC/card");
         fs::remove(card);
         if (saved == "link")
             fs::create_symlink(Path("/tmp/fuse_d/messages.txt"), card);
         else if (saved == "fifo")
             ASSERT_EQ(mkfifo(card.c_str(), 0666), 0);
-        else if (saved != "-")
+        else
             Write("/tmp/fuse_d/MISC/card", saved);
         std::string id = CardId();
         EXPECT_TRUE(std::regex_match(id, fresh)) << saved << " -> " << id;
@@ -382,8 +289,6 @@ TEST_F(PlantedCardFiles, CardIdIsCreatedOnItsOwnCardKeptWhenValidAndReplacedWhen
     Write("/tmp/fuse_d/MISC/card", std::string(40, '7'));
     EXPECT_EQ(CardId(), "0 " + std::string(30, '7'));
     EXPECT_EQ(ReadFile(Path("/tmp/fuse_d/MISC/card")), std::string(40, '7'));
-    Write("/tmp/fuse_d/messages.txt", "");
-    EXPECT_EQ(messages_txt_exists(), 1);
 
     // An identifier of another user's choosing is not taken.
     const std::string card = Path("/tmp/fuse_d/MISC/card");
@@ -398,20 +303,6 @@ TEST_F(PlantedCardFiles, CardIdIsCreatedOnItsOwnCardKeptWhenValidAndReplacedWhen
     close(planted);
     ExpectOwnFile(card, 0644);
     EXPECT_EQ("0 " + ReadFile(card), id);
-}
-
-TEST_F(PlantedCardFiles, CardIdFolderProblemsFailWithTheirMessage)
-{
-    fs::remove_all(Path("/tmp/fuse_d/MISC"));
-    Write("/tmp/fuse_d/MISC", "not a folder");
-    EXPECT_EQ(CardId(), "-1 0Path:" + root_ + "/tmp/fuse_d/MISC/ exists and is a NOT folder\n");
-    fs::remove_all(Path("/tmp/fuse_i"));
-    EXPECT_EQ(CardId(1), "-1 0Failed to create folder:" + root_ + "/tmp/fuse_i/MISC/\n");
-    fs::remove(Path("/tmp/fuse_d/MISC"));
-    fs::create_directories(Path("/tmp/fuse_d/MISC/card"));  // cannot be written
-    EXPECT_EQ(CardId(), "-1 0Failed to create file  " + root_ + "/tmp/fuse_d/MISC/card\n");
-    auto null = zt_test::RunInChild([] { printf("%d", getCardIDStr(nullptr)); });
-    EXPECT_EQ(null.out + null.err, "-1Cannot call with null pointer\n");
 }
 
 }  // namespace

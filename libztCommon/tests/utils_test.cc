@@ -1,15 +1,12 @@
 // Leveled log records as the system log receives them, the debug print and
-// assertions, error names, the text utilities, the stack trace and
-// daemonisation.
+// assertions, error names and the text utilities.
 // Anything that logs, aborts or forks runs in a child process.
 #include "utils.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <regex>
 #include <string>
@@ -55,47 +52,10 @@ TEST(LevelLog, RecordHasBootStampLevelMessageAndCallerAtLogErr)
     EXPECT_TRUE(std::stol(m[1]) >= before && std::stol(m[1]) <= after) << rec;
 
     EXPECT_EQ(Log([] {
-                  for (int level : {0, 1, 2, 3, 4, 5, 6, 7, -1, INT_MAX})
+                  for (int level : {0, 6, 7, -1})
                       ztUtilKlogMsgLevel(level, 12, "f.c", "m");
               }),
-              "[ OFF ] m @f.c:12\n[FATAL] m @f.c:12\n[ERROR] m @f.c:12\n[WARN ] m @f.c:12\n"
-              "[DEBUG] m @f.c:12\n[INFO ] m @f.c:12\n[TRACE] m @f.c:12\n[?????] m @f.c:12\n"
-              "[?????] m @f.c:12\n[?????] m @f.c:12\n");
-}
-
-TEST(LevelLog, LongRecordIsCutAtOffset349AndKeepsTheSuffixOnlyWhenItFits)
-{
-    auto record = [](const std::string &file, const std::string &msg) {
-        std::string r = Log([&] { ztUtilKlogMsgLevel(2, 4321, file.c_str(), "%s", msg.c_str()); },
-                            LOG_ERR, "zt: ");
-        return r.substr(0, r.size() - 1);
-    };
-    const size_t prefix = record("f.c", "").size() - strlen(" @f.c:4321");
-    EXPECT_EQ(record("long.c", std::string(1000, 'x')).substr(prefix),
-              std::string(349 - prefix, 'x') + " @long.c:4321");
-    std::string fits = std::string(348 - prefix, 'y') + "z";  // fills the room exactly
-    EXPECT_EQ(record("f.c", fits).substr(prefix), fits + " @f.c:4321");
-    // A suffix that does not fit the 91 bytes left after a cut message (this
-    // one is 91 with its terminator), or too long even behind a short
-    // message, becomes one blank.
-    EXPECT_EQ(record(std::string(84, 'n'), std::string(500, 'x')).substr(340), "xxxxxxxxx ");
-    EXPECT_EQ(record(std::string(420, 'n'), "hi").substr(prefix), "hi ");
-}
-
-TEST(LevelLog, MacroFiltersByLevelWithoutEvaluatingSuppressedArgumentsAndBadLevelsAreIgnored)
-{
-    std::string log = Log([] {
-        for (int level : {6, 7, -1, INT_MIN})
-            ztUtilSetLogLevel(level);
-        printf("%d ", g_logLevel);
-        int evaluated = 0;
-        ztUtilSetLogLevel(4);
-        ZTLOG(ZT_LOG_INFO, "info %d", ++evaluated);
-        ZTLOG(ZT_LOG_DEBUG, "debug %d", ++evaluated);
-        printf("%d", evaluated);
-    });
-    EXPECT_EQ(std::regex_replace(log, std::regex(":\\d+"), ""),
-              "[DEBUG] debug 1 @utils_test.cc\n6 1");
+              "[ OFF ] m @f.c:12\n[TRACE] m @f.c:12\n[?????] m @f.c:12\n[?????] m @f.c:12\n");
 }
 
 TEST(ErrorNames, KnownCodesNamedOthersUnknown)
@@ -104,7 +64,6 @@ TEST(ErrorNames, KnownCodesNamedOthersUnknown)
     EXPECT_STREQ(ztErrno2Str(-100), "ZT_ERR_DOWNLOAD_FAILED");  // the table's last row
     EXPECT_STREQ(ztErrno2Str(-13), "UNKNOWN");
     EXPECT_STREQ(ztUtilBaseName("a/b/c.c"), "c.c");
-    EXPECT_STREQ(ztUtilBaseName(nullptr), "");
 }
 
 TEST(DebugPrint, PrintsOnlyAboveThresholdToTheSelectedDestinationsAndAssertionsAbort)
@@ -120,53 +79,24 @@ TEST(DebugPrint, PrintsOnlyAboveThresholdToTheSelectedDestinationsAndAssertionsA
                   LOG_DEBUG, (std::string("zt: |") + stamp).c_str()),
               "[         DMSGERR: 261] text:\n\n[         DMSGERR: 261] text:\n\n");
 
-    auto child = zt_test::RunInChild([] {
-        zt_test::CaptureSyslogAt(LOG_DEBUG);
-        g_debug_level = 8;
-        dprintf(1, "%d", __LINE__ + 1);
-        ZTASSERT(1 + 1 == 3);
-    });
-    EXPECT_TRUE(child.killedBy(SIGABRT));
-    EXPECT_EQ(child.err, std::string("zt: \033[31mASSERT:") + __FILE__ +
-                             "/operator():" + child.out + ":1 + 1 == 3\n\033[0m\n");
-    auto quiet = zt_test::RunInChild([] {
-        g_debug_level = 7;
-        ZTASSERT(false);
-    });
-    EXPECT_TRUE(quiet.killedBy(SIGABRT) && quiet.err.empty()) << quiet.err;
-    auto ignored = zt_test::RunInChild([] {
-        signal(SIGABRT, SIG_IGN);
-        ZTASSERT(false);
-    });
-    EXPECT_TRUE(ignored.exitedWith(255));
+    EXPECT_TRUE(zt_test::RunInChild([] { ZTASSERT(1 + 1 == 3); }).killedBy(SIGABRT));
 }
 
-TEST(TextUtils, ModelNamesTrimCardIdAndUnescapeStayInsideTheirInput)
+TEST(TextUtils, ModelNamesTrimAndUnescapeStayInsideTheirInput)
 {
     EXPECT_STREQ(get_model_name(51), "lanterns");
-    EXPECT_EQ(get_model_name(62), nullptr);
     EXPECT_EQ(get_model_name(255), nullptr);  // not confused with the table's end row
 
-    char text[] = "  \tabc ", blanks[] = " \t ", empty[] = "", newline[] = "\nx";
+    char text[] = "  \tabc ", blanks[] = " \t ", newline[] = "\nx";
     EXPECT_EQ(trim(text), text + 3);
     EXPECT_STREQ(text, "  \tabc ");  // never modified
     EXPECT_EQ(trim(blanks), nullptr);
-    EXPECT_EQ(trim(empty), trim(nullptr));
     EXPECT_EQ(trim(newline), newline);  // only space and tab are blanks
 
-    const char *ids[] = {"0123456789", "12a", "12\n", "12ab", "12", "", "x"};
-    const size_t lengths[] = {10, 3, 30, 2, 30, 30, 0};
-    std::string valid;
-    for (int i = 0; i < 7; i++)
-        valid += char('0' + validateCardID(ids[i], lengths[i]));
-    EXPECT_EQ(valid, "1001111");
-
     // Decoded in heap buffers of exactly their size; malformed escapes stay.
-    const char *cases[] = {"a%2Fb%2fc", "a/b/c", "a+b%20c", "a+b c", "%41%00z", "A_z",
-                           "",          "",      "%",       "%",     "%4",      "%4",
-                           "ab%f",      "ab%f",  "%G1",     "%G1",   "%1G",     "%1G",
-                           "%%41",      "%A",    "%\t1",    "%\t1",  "%-1",     "%-1"};
-    for (int i = 0; i < 24; i += 2) {
+    const char *cases[] = {"a%2Fb%2fc", "a/b/c", "a+b%20c", "a+b c", "%41%00z", "A_z",  "%",
+                           "%",         "ab%f",  "ab%f",    "%1G",   "%1G",     "%%41", "%A"};
+    for (int i = 0; i < 14; i += 2) {
         std::unique_ptr<char[]> buf(new char[strlen(cases[i]) + 1]);
         strcpy(buf.get(), cases[i]);
         int length = -7;
@@ -174,37 +104,6 @@ TEST(TextUtils, ModelNamesTrimCardIdAndUnescapeStayInsideTheirInput)
         std::string decoded(buf.get(), std::max(length, 0));
         std::replace(decoded.begin(), decoded.end(), '\0', '_');
         EXPECT_TRUE(decoded == cases[i + 1] && length == int(strlen(cases[i + 1]))) << cases[i];
-    }
-    int length = 3;
-    unescapeUrl(nullptr, &length);
-    EXPECT_EQ(length, 3);
-}
-
-TEST(Process, StackTraceAndDaemonisation)
-{
-    std::string trace = zt_test::RunInChild([] { print_stack_trace(); }).out;
-    EXPECT_TRUE(std::regex_match(trace, std::regex("(        \\S.*\n){3,100}"))) << trace;
-
-    for (int allowCoreDump : {0, 1}) {
-        auto child = zt_test::RunInChild([&] {
-            pid_t before = getpid();
-            umask(022);
-            rlimit core{};
-            getrlimit(RLIMIT_CORE, &core);
-            core.rlim_cur = 0;
-            setrlimit(RLIMIT_CORE, &core);
-            int rc = allowCoreDump ? daemon_init_ext(1) : daemon_init();
-            char cwd[256] = "";
-            getrlimit(RLIMIT_CORE, &core);
-            printf("|%d %d %d %o %d %s", rc, getpid() != before, getsid(0) == getpid(), umask(0),
-                   core.rlim_cur == RLIM_INFINITY, rc == 0 ? getcwd(cwd, sizeof cwd) : "");
-        });
-        EXPECT_TRUE(child.exitedWith(0));  // the original process left with 0
-        bool inB = access("/tmp/fuse_b/", X_OK) == 0;
-        EXPECT_EQ(child.out, allowCoreDump
-                                 ? "daemon_init_ext: Note: Daemon can generate core dump.|" +
-                                       std::string(inB ? "0 1 1 0 1 /tmp/fuse_b" : "-1 1 1 0 1 ")
-                                 : "|0 1 1 0 0 /");
     }
 }
 

@@ -78,10 +78,9 @@ inline ChildResult RunInChild(const std::function<void()> &fn, int timeoutMs = 1
             }
         }
     }
-    for (auto &f : fds) {
+    for (auto &f : fds)
         if (f.fd >= 0)
             close(f.fd);
-    }
     if (pid < 0)
         return r;
     pid_t done;

@@ -1,4 +1,4 @@
-// TLV messages: building, searching, editing and validating, with hostile
+// TLV messages: appending, searching and validating, with hostile
 // bytes. Messages under validation sit in heap buffers of exactly their size,
 // so the sanitizer build catches any read outside them.
 #include "ztTlv.h"
@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "utils.h"
-#include "ztTestChild.h"
 
 namespace {
 
@@ -40,19 +40,6 @@ Bytes With(Bytes m, size_t at, uint8_t value)
     return m;
 }
 
-TEST(TlvBuild, WritesHeaderAndElementsByteExact)
-{
-    uint8_t m[64];
-    EXPECT_EQ(sntlv_msg_init(m, sizeof m, 0x14), 4u);
-    EXPECT_EQ(sntlv_add_bin(m, sizeof m, 'A', 2, "JS"), 6u);
-    EXPECT_EQ(sntlv_add_dat(m, sizeof m, 'B', 4, 0x01020304), 8u);
-    EXPECT_EQ(sntlv_add_dat(m, sizeof m, 'E', 2, 0xAABBCCDD), 6u);
-    EXPECT_EQ(sntlv_add_dat(m, sizeof m, 'F', 9, 0x11223344), 8u);  // cut to 4
-    EXPECT_EQ(sntlv_add_bin(m, sizeof m, TLV_END, 0, nullptr), 4u);
-    EXPECT_EQ(Bytes(m, m + sntlv_msg_len(m)),
-              Msg(0x14, "AJS|B\x04\x03\x02\x01|E\xDD\xCC|F\x44\x33\x22\x11|\xEE"));
-}
-
 TEST(TlvBuild, AppendPastTheBufferOrOntoABadHeaderIsRefusedAndWritesNothing)
 {
     Bytes m(40, 0x5A);
@@ -65,41 +52,12 @@ TEST(TlvBuild, AppendPastTheBufferOrOntoABadHeaderIsRefusedAndWritesNothing)
     EXPECT_EQ(sntlv_add_bin(m.data(), 64, 'B', 0xFFFFFFFFu, m.data()), 0u);
     EXPECT_EQ(sntlv_add_bin(m.data(), 0xFFFFFFFFu, 'B', 0xFFFFFFF0u, m.data()), 0u);
     EXPECT_EQ(sntlv_msg_len(m.data()), 37);
-    // The signed 16-bit total ends at 32767.
-    Bytes big(32768);
-    const std::string value(32760, 'v');
-    sntlv_msg_init(big.data(), 32768, 0);
-    EXPECT_EQ(sntlv_add_bin(big.data(), 32768, 'B', 32760, value.data()), 0u);
-    EXPECT_EQ(sntlv_add_bin(big.data(), 32768, 'B', 32759, value.data()), 32763u);
-    // A negative or too small total would put the element before the buffer
-    // or over the header.
-    for (Bytes header : {Bytes{0xFF, 0xFF, 0, 0}, Bytes{0x80, 0, 0, 0}, Bytes{0, 3, 0, 0}}) {
-        header.resize(64, 0x5A);
-        Bytes msg = header;
-        EXPECT_EQ(sntlv_add_bin(msg.data(), msg.size(), 'B', 1, "x"), 0u);
-        EXPECT_EQ(msg, header);
-    }
-}
-
-TEST(TlvEdit, ProgrammingErrorsAbortWithTheirCondition)
-{
-    Bytes m = Msg(16, "AJS|\xEE");
-    m.resize(64);
-    const std::pair<std::function<void()>, std::string> cases[] = {
-        {[&] { sntlv_add_bin(m.data(), 64, TLV_SRC, 0, nullptr); }, ":(atype != TLV_SRC) ||"},
-        {[&] { sntlv_add_bin(m.data(), 64, TLV_DST, 0, nullptr); }, ":(atype != TLV_DST) ||"},
-        {[&] { sntlv_void(m.data(), 'B'); }, ":tlv != NULL\n"},
-        {[&] { sntlv_remove(m.data(), 64, 'B'); }, ":tlvend != NULL\n"}};
-    for (const auto &[call, cond] : cases) {
-        auto child = zt_test::RunInChild([&] {
-            g_debug_level = 8;
-            zt_test::CaptureSyslogAt(LOG_DEBUG);
-            call();
-        });
-        EXPECT_TRUE(child.killedBy(SIGABRT) && child.err.find(cond) != std::string::npos) << cond;
-    }
-    // The room test comes first: an empty source that does not fit is refused.
-    EXPECT_EQ(sntlv_add_bin(m.data(), 13, TLV_SRC, 0, nullptr), 0u);
+    // The room test comes before the check that a source has a value.
+    EXPECT_EQ(sntlv_add_bin(m.data(), 37, TLV_SRC, 0, nullptr), 0u);
+    // A negative total would put the element before the buffer.
+    Bytes negative(64, 0x5A);
+    negative[0] = negative[1] = 0xFF;
+    EXPECT_EQ(sntlv_add_bin(negative.data(), 64, 'B', 1, "x"), 0u);
 }
 
 TEST(TlvFind, FirstOfItsTypeCopiedOnlyWhenShorterThanTheDestinationAndNeverPastTheTotal)
@@ -108,8 +66,6 @@ TEST(TlvFind, FirstOfItsTypeCopiedOnlyWhenShorterThanTheDestinationAndNeverPastT
     EXPECT_EQ(tlv_find(m.data(), 'B'), m.data() + 16);
     EXPECT_EQ(tlv_find(m.data(), -18), m.data() + m.size() - 4);
     EXPECT_EQ(tlv_find(m.data(), 'C'), nullptr);
-    for (Bytes header : {Bytes{0, 4, 0, 0}, Bytes{0, 0, 0, 0}, Bytes{0xFF, 0xF0, 0, 0}})
-        EXPECT_EQ(tlv_find(header.data(), 0), nullptr);
     std::string dst(9, '#');
     EXPECT_EQ(sntlv_find(&dst[0], 9, 'D', m.data()), 8u);
     EXPECT_EQ(dst, "/to_peer#");  // no terminator added
@@ -126,69 +82,36 @@ TEST(TlvFind, FirstOfItsTypeCopiedOnlyWhenShorterThanTheDestinationAndNeverPastT
     EXPECT_EQ(sntlv_find(&dst[0], 9, 0, cut.data()), 0u);
 }
 
-TEST(TlvEdit, VoidBlanksInPlaceAndRemovedEndLetsTheMessageGrowValidAgain)
-{
-    Bytes m = Msg(16, "Bone|Btwo|\xEE");
-    sntlv_void(m.data(), 'B');
-    EXPECT_EQ(m, Msg(16, std::string("X\0\0\0|Btwo|\xEE", 11)));
-    EXPECT_EQ(tlv_find(m.data(), 'B'), m.data() + 11);
-
-    uint8_t msg[ZTMSG_MAX];
-    const Bytes request = Msg(17, kRequest);
-    memcpy(msg, request.data(), request.size());
-    EXPECT_EQ(sntlv_remove(msg, sizeof msg, -18), -4);
-    EXPECT_EQ(sntlv_msg_len(msg), int(request.size()) - 4);
-    sntlv_add_dat(msg, sizeof msg, TLV_RSPARG, 4, 0);
-    sntlv_add_bin(msg, sizeof msg, TLV_END, 0, nullptr);
-    EXPECT_EQ(Bytes(msg, msg + request.size() + 8),
-              Msg(17, "AJS|C/to_ztCtlD|D/to_peer|Bx|E" + std::string(4, 0) + "|\xEE"));
-}
-
-TEST(TlvValidate, ReportsEachFaultWithItsTextAndResultInCheckOrder)
+// One message per fault, in the order the checks run; a request and an
+// answer without its answer argument pass.
+TEST(TlvValidate, ReportsEachFaultWithItsResultInCheckOrder)
 {
     const Bytes request = Msg(16, kRequest);
-    const std::string n = std::to_string(request.size() - 4), e = "TLV_ERROR: ";
-    struct Case {
+    const struct {
         Bytes msg;
         int result;
-        std::string report;  // "?": any text
-        uint32_t debugLevel = 16;
     } cases[] = {
-        {request, 0, ""},
-        {Msg(16, "C/d|D/s|Bx|\xEE"), -3, "", 15},
-        {Bytes{0, 17, 0, 250}, -1, e + "MSG len is too short (17 < 18)\n"},
-        {Bytes{0xFF, 0xFE, 0, 0}, -1, e + "MSG len is too short (-2 < 18)\n"},
-        {Bytes{0x05, 0xDD, 0, 0}, -1, e + "MSG len is too long (1501 > 1500)\n"},
-        {Msg(16, "A" + std::string(1492, 'a')), -1, e + "MSG is missing ending TLV: 0xEE\n"},
-        {With(request, request.size() - 2, 1), -1,
-         e + "MSG length (" + std::to_string(request.size() - 3) +
-             ") does not match internal length (" + n + "0.\n"},
-        {With(request, 5, 0x40), -1, "?"},
-        {With(Msg(16, kRequest + "|\x01"), 1, uint8_t(request.size() + 2)), -1, "?"},
-        {Msg(16, "AJS|C/d|D/s|Bx"), -1, e + "MSG is missing ending TLV: 0xEE\n"},
-        {Msg(16, "AJS|C/d|D/s|B\xEE"), -1, e + ":JS MSG has too many ending TLV: 0xEE\n"},
-        {Msg(240, "C/d|D/s|Bx|\xEE"), -3, e + "MSG needs a CMD\n"},
-        {Msg(240, "AJS|B|\xEE"), -3, e + ":JS MSG needs a DST\n"},  // 18 bytes
-        {Msg(16, "AJS|C/d|Bx|\xEE"), -3, e + ":JS MSG needs a SRC\n"},
-        {Msg(240, "AJS|C/d|D/s|\xEE|\xEE"), -1, e + ":JS MSG has too many ending TLV: 0xEE\n"},
-        {Msg(240, "AJS|C/d|D/s|\xEE"), -2, e + ":JS MSG needs a known CATagory. CAT=0xf0\n"},
-        {Msg(239, "AJS|C/d|D/s|\xEE"), -3, e + "MSG :JS RSP needs a CMDARG\n"},
-        {Msg(16, "AJS|C/d|D/s|\xEE"), -3, e + "MSG :JS CMD needs a CMDARG\n"},
-        {Msg(17, kRequest), 0, "TLV_WARNING: MSG :JS RSP needs a RSPARG fr_peer /to_ztCtlD\n"},
-        {Msg(17, "AJS|C/d|D/s|Bx|\xEE"), 0, "TLV_WARNING: MSG :JS RSP needs a RSPARG fr /d\n"},
-        {Msg(17, "AJS|C/d|D/s|Bx|Ey|\xEE"), 0, ""},
+        {request, 0},
+        {Msg(17, kRequest), 0},
+        {Bytes{0, 17, 0, 250}, -1},
+        {Bytes{0x05, 0xDD, 0, 0}, -1},
+        {Msg(16, "A" + std::string(1492, 'a')), -1},
+        {With(request, request.size() - 2, 1), -1},
+        {With(request, 5, 0x40), -1},
+        {With(Msg(16, kRequest + "|\x01"), 1, uint8_t(request.size() + 2)), -1},
+        {Msg(16, "AJS|C/d|D/s|B\xEE"), -1},
+        {Msg(240, "C/d|D/s|Bx|\xEE"), -3},
+        {Msg(240, "AJS|B|\xEE"), -3},
+        {Msg(16, "AJS|C/d|Bx|\xEE"), -3},
+        {Msg(240, "AJS|C/d|D/s|\xEE|\xEE"), -1},
+        {Msg(240, "AJS|C/d|D/s|\xEE"), -2},
+        {Msg(239, "AJS|C/d|D/s|\xEE"), -3},
+        {Msg(16, "AJS|C/d|D/s|\xEE"), -3},
     };
     for (const auto &c : cases) {
-        auto child = zt_test::RunInChild([&] {
-            g_debug_level = c.debugLevel;
-            zt_test::CaptureSyslogAt(LOG_DEBUG);
-            std::unique_ptr<uint8_t[]> exact(new uint8_t[c.msg.size()]);
-            memcpy(exact.get(), c.msg.data(), c.msg.size());
-            printf("%d", tlv_validate(exact.get()));
-        });
-        std::string report = zt_test::StripSyslogIdent(child.err);
-        EXPECT_EQ(child.out, std::to_string(c.result)) << c.report;
-        EXPECT_TRUE(c.report == "?" || report == c.report) << report << " instead of " << c.report;
+        std::unique_ptr<uint8_t[]> exact(new uint8_t[c.msg.size()]);
+        memcpy(exact.get(), c.msg.data(), c.msg.size());
+        EXPECT_EQ(tlv_validate(exact.get()), c.result) << &c - cases;
     }
 }
 

@@ -35,7 +35,8 @@ std::string text(const MsgElement *e)
              : std::string();
 }
 
-mq_attr queueAttr(long depth)
+// Ten messages for the queues the peer creates.
+mq_attr queueAttr(long depth = 10)
 {
     mq_attr attr = {};
     attr.mq_maxmsg = depth;
@@ -43,16 +44,36 @@ mq_attr queueAttr(long depth)
     return attr;
 }
 
-mqd_t createQueue(const char *name, long depth)
+mqd_t createQueue(const char *name)
 {
     mq_unlink(name);
-    mq_attr attr = queueAttr(depth);
+    mq_attr attr = queueAttr();
     return mq_open(name, O_RDONLY | O_CREAT | O_NONBLOCK, 0664, &attr);
 }
 
-std::string remoteKey(uint8_t category, uint8_t id)
+// Output bytes of the typed calls that have outputs.
+const std::map<std::string, uint32_t> kTypedOutputs = {{"ztc_app_get_mode_flat_mode", 8},
+                                                       {"ztc_system_get_lenses", 2},
+                                                       {"ztc_system_get_lens_type", 1},
+                                                       {"ztc_system_get_power_profile", 1},
+                                                       {"ztc_setup_get_camera_ux_mode", 1}};
+
+// Parses the command and argument every request carries, and its sequence
+// number when `sequenced`; on failure the request is one of kind "??".
+bool parseRequest(Msg &msg, const uint8_t *data, size_t length, bool sequenced, PeerRequest &r)
 {
-    return std::string{static_cast<char>(category), static_cast<char>(id)};
+    r.raw.assign(data, data + length);
+    const bool parsed = msg.parse(data, static_cast<uint32_t>(length));
+    const MsgElement *cmd = parsed ? msg.findElement(ZTC_EL_CMD) : nullptr;
+    const MsgElement *seq = parsed ? msg.findElement(ZTC_EL_SEQ) : nullptr;
+    if (!cmd || cmd->getLength() != 2 || !msg.findElement(ZTC_EL_CMDARG) || (sequenced && !seq)) {
+        r.kind = "??";
+        return false;
+    }
+    r.kind = text(cmd);
+    r.sequence = seq ? seq->getUInt32() : 0;
+    r.replyTo = text(msg.findElement(ZTC_EL_SRC));
+    return true;
 }
 
 // CSI traffic: 'A', 'B', the result when there is one (then it is the
@@ -75,16 +96,14 @@ std::vector<uint8_t> csiMessage(const char *command, const std::vector<uint8_t> 
 
 ZtFirmwarePeer::ZtFirmwarePeer() : ZtFirmwarePeer(Options()) {}
 
-ZtFirmwarePeer::ZtFirmwarePeer(const Options &options) : m_options(options)
+ZtFirmwarePeer::ZtFirmwarePeer(const Options &options)
 {
     if (pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     if (options.firmware)
-        m_firmwareQueue = createQueue(ZTC_QUEUE_FIRMWARE, options.depth);
-    if (options.csi)
-        m_csiQueue = createQueue(ZTC_QUEUE_CSI, options.depth);
-    if ((options.firmware && m_firmwareQueue == kNoQueue) ||
-        (options.csi && m_csiQueue == kNoQueue))
+        m_firmwareQueue = createQueue(ZTC_QUEUE_FIRMWARE);
+    m_csiQueue = createQueue(ZTC_QUEUE_CSI);
+    if ((options.firmware && m_firmwareQueue == kNoQueue) || m_csiQueue == kNoQueue)
         return;
     m_thread = std::thread([this] { run(); });
     m_ok = true;
@@ -96,13 +115,12 @@ ZtFirmwarePeer::~ZtFirmwarePeer()
         (void)!write(m_wakePipe[1], "", 1);
         m_thread.join();
     }
-    if (m_firmwareQueue != kNoQueue)
-        m_createdQueues.push_back(ZTC_QUEUE_FIRMWARE);
-    if (m_csiQueue != kNoQueue)
-        m_createdQueues.push_back(ZTC_QUEUE_CSI);
-    for (mqd_t q : {m_firmwareQueue, m_csiQueue})
-        if (q != kNoQueue)
+    for (const auto &[q, name] : {std::make_pair(m_firmwareQueue, ZTC_QUEUE_FIRMWARE),
+                                  std::make_pair(m_csiQueue, ZTC_QUEUE_CSI)})
+        if (q != kNoQueue) {
             mq_close(q);
+            mq_unlink(name);
+        }
     for (const std::string &q : m_createdQueues)
         mq_unlink(q.c_str());
     for (int fd : m_wakePipe)
@@ -166,18 +184,9 @@ void ZtFirmwarePeer::serveFirmware(const uint8_t *data, size_t length)
 {
     Msg msg;
     PeerRequest r;
-    r.raw.assign(data, data + length);
-    const bool parsed = msg.parse(data, static_cast<uint32_t>(length));
-    const MsgElement *cmd = parsed ? msg.findElement(ZTC_EL_CMD) : nullptr;
-    const MsgElement *arg = parsed ? msg.findElement(ZTC_EL_CMDARG) : nullptr;
-    const MsgElement *seq = parsed ? msg.findElement(ZTC_EL_SEQ) : nullptr;
-    if (!cmd || cmd->getLength() != 2 || !arg || !seq) {
-        r.kind = "??";
+    if (!parseRequest(msg, data, length, true, r))
         return record(std::move(r));
-    }
-    r.kind = text(cmd);
-    r.sequence = seq->getUInt32();
-    r.replyTo = text(msg.findElement(ZTC_EL_SRC));
+    const MsgElement *arg = msg.findElement(ZTC_EL_CMDARG);
     if (const MsgElement *opt = msg.findElement(ZTC_EL_OPTION)) {
         r.hasOption = true;
         r.option = opt->getUInt8();
@@ -226,24 +235,18 @@ PeerAnswer ZtFirmwarePeer::answerFor(const PeerRequest &r)
     auto sticky = m_sticky.find(key);
     if (sticky != m_sticky.end())
         return sticky->second;
-    const uint32_t outputs = r.kind == ZTC_KIND_TYPED ? typedOutputSize(r.name) : 0;
-    return outputs ? PeerAnswer::Bytes(std::vector<uint8_t>(outputs, 0)) : PeerAnswer();
+    const auto outputs = kTypedOutputs.find(r.kind == ZTC_KIND_TYPED ? r.name : "");
+    return outputs != kTypedOutputs.end() ? PeerAnswer::Bytes(std::vector<uint8_t>(outputs->second))
+                                          : PeerAnswer();
 }
 
 void ZtFirmwarePeer::serveCsi(const uint8_t *data, size_t length)
 {
     Msg msg;
     PeerRequest r;
-    r.raw.assign(data, data + length);
-    const bool parsed = msg.parse(data, static_cast<uint32_t>(length));
-    const MsgElement *cmd = parsed ? msg.findElement(ZTC_EL_CMD) : nullptr;
-    const MsgElement *arg = parsed ? msg.findElement(ZTC_EL_CMDARG) : nullptr;
-    if (!cmd || cmd->getLength() != 2 || !arg) {
-        r.kind = "??";
+    if (!parseRequest(msg, data, length, false, r))
         return record(std::move(r));
-    }
-    r.kind = text(cmd);
-    r.replyTo = text(msg.findElement(ZTC_EL_SRC));
+    const MsgElement *arg = msg.findElement(ZTC_EL_CMDARG);
     r.payload.assign(arg->getData(), arg->getData() + arg->getLength());
     // The request is recorded only after its effect on the items, so a test
     // that saw it also sees the new value.
@@ -258,7 +261,7 @@ std::vector<uint8_t> ZtFirmwarePeer::csiAnswer(const PeerRequest &r)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     ZtcArgReader in(r.payload.data(), static_cast<uint32_t>(r.payload.size()));
-    const bool answering = m_csiAnswering && !r.replyTo.empty();
+    const bool answering = !r.replyTo.empty();
     if (r.kind == ZTC_CSI_SET) {
         const uint32_t id = in.u32(), value = in.u32();
         if (!in.ok())
@@ -305,31 +308,6 @@ void ZtFirmwarePeer::scriptOnce(const std::string &kind, const std::string &key,
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_once[kind + key].push_back(answer);
-}
-
-void ZtFirmwarePeer::scriptRemote(uint8_t category, uint8_t id, const PeerAnswer &answer)
-{
-    script(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
-}
-
-void ZtFirmwarePeer::scriptRemoteOnce(uint8_t category, uint8_t id, const PeerAnswer &answer)
-{
-    scriptOnce(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
-}
-
-void ZtFirmwarePeer::scriptTyped(const std::string &function, const PeerAnswer &answer)
-{
-    script(ZTC_KIND_TYPED, function, answer);
-}
-
-void ZtFirmwarePeer::scriptTypedOnce(const std::string &function, const PeerAnswer &answer)
-{
-    scriptOnce(ZTC_KIND_TYPED, function, answer);
-}
-
-void ZtFirmwarePeer::scriptAuxmod(const std::string &command, const PeerAnswer &answer)
-{
-    script(ZTC_KIND_AUXMOD, command, answer);
 }
 
 void ZtFirmwarePeer::clearScript()
@@ -385,12 +363,6 @@ std::optional<uint32_t> ZtFirmwarePeer::csiItem(uint32_t id) const
     return it == m_csiItems.end() ? std::nullopt : std::optional<uint32_t>(it->second);
 }
 
-void ZtFirmwarePeer::setCsiAnswering(bool answering)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_csiAnswering = answering;
-}
-
 // Never blocks: a missing or full queue drops the message.
 bool ZtFirmwarePeer::postRaw(const std::vector<uint8_t> &message, const std::string &queue)
 {
@@ -415,7 +387,7 @@ bool ZtFirmwarePeer::postPresetEvent(uint8_t code, uint32_t id)
 
 bool ZtFirmwarePeer::ensureQueue(const std::string &name)
 {
-    mq_attr attr = queueAttr(m_options.depth);
+    mq_attr attr = queueAttr();
     const mqd_t q = mq_open(name.c_str(), O_RDONLY | O_CREAT | O_EXCL, 0664, &attr);
     if (q == kNoQueue)
         return errno == EEXIST;
@@ -465,18 +437,6 @@ bool ZtFirmwarePeer::postCsiNotifyMany(const std::vector<std::pair<uint32_t, uin
         arg.insert(arg.end(), pair.begin(), pair.end());
     }
     return postRaw(csiMessage(ZTC_CSI_NOTIFY_MANY, arg, {0}, ZTC_QUEUE_DAEMON));
-}
-
-uint32_t ZtFirmwarePeer::typedOutputSize(const std::string &function)
-{
-    if (function == "ztc_app_get_mode_flat_mode")
-        return 8;
-    if (function == "ztc_system_get_lenses")
-        return 2;
-    if (function == "ztc_system_get_lens_type" || function == "ztc_system_get_power_profile" ||
-        function == "ztc_setup_get_camera_ux_mode")
-        return 1;
-    return 0;
 }
 
 bool ZtFirmwarePeer::openContext(ztc_msg_q_context_t *ctx)

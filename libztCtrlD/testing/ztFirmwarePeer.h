@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "ztCtrlD.h"
+#include "ztcWire.h"
 
 // One request as the peer received it.
 struct PeerRequest {
@@ -67,9 +68,7 @@ struct PeerAnswer {
 class ZtFirmwarePeer {
 public:
     struct Options {
-        bool firmware = true;  // create and serve "/to_ztnet"
-        bool csi = true;       // create and serve "/to_csi"
-        long depth = 10;       // maximum messages of the queues it creates
+        bool firmware = true;  // create and serve "/to_ztnet" ("/to_csi" always)
     };
     ZtFirmwarePeer();
     explicit ZtFirmwarePeer(const Options &options);
@@ -85,11 +84,20 @@ public:
     // identifier), "TC" the function name, "AX" the module command.
     void script(const std::string &kind, const std::string &key, const PeerAnswer &answer);
     void scriptOnce(const std::string &kind, const std::string &key, const PeerAnswer &answer);
-    void scriptRemote(uint8_t category, uint8_t id, const PeerAnswer &answer);
-    void scriptRemoteOnce(uint8_t category, uint8_t id, const PeerAnswer &answer);
-    void scriptTyped(const std::string &function, const PeerAnswer &answer);
-    void scriptTypedOnce(const std::string &function, const PeerAnswer &answer);
-    void scriptAuxmod(const std::string &command, const PeerAnswer &answer);
+    void scriptRemote(uint8_t category, uint8_t id, const PeerAnswer &answer)
+    {
+        script(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
+    }
+    void scriptRemoteOnce(uint8_t category, uint8_t id, const PeerAnswer &answer)
+    {
+        scriptOnce(ZTC_KIND_REMOTE, remoteKey(category, id), answer);
+    }
+    void scriptTyped(const std::string &f, const PeerAnswer &a) { script(ZTC_KIND_TYPED, f, a); }
+    void scriptTypedOnce(const std::string &f, const PeerAnswer &a)
+    {
+        scriptOnce(ZTC_KIND_TYPED, f, a);
+    }
+    void scriptAuxmod(const std::string &c, const PeerAnswer &a) { script(ZTC_KIND_AUXMOD, c, a); }
     void clearScript();
 
     // --- Records.
@@ -104,7 +112,6 @@ public:
     // --- CSI service state.
     void setCsiItem(uint32_t id, uint32_t value);
     std::optional<uint32_t> csiItem(uint32_t id) const;
-    void setCsiAnswering(bool answering);  // false: record CSI requests, answer none
 
     // --- Posting to "/to_ztCtlD" (or `queue`). False when the queue is
     // missing or full (the message is dropped, as the firmware side does).
@@ -118,15 +125,17 @@ public:
     bool postCsiNotifyMany(const std::vector<std::pair<uint32_t, uint32_t>> &values);
     bool postRaw(const std::vector<uint8_t> &message, const std::string &queue = "/to_ztCtlD");
 
-    // Output bytes of the typed calls that have outputs (0 for the others).
-    static uint32_t typedOutputSize(const std::string &function);
-
     // Test helper: creates the reply queue "/to_ztCtlD2", opens "/to_ztnet"
     // and fills a context as the daemon does. closeContext undoes it.
     static bool openContext(ztc_msg_q_context_t *ctx);
     static void closeContext(ztc_msg_q_context_t *ctx);
 
 private:
+    static std::string remoteKey(uint8_t category, uint8_t id)
+    {
+        return std::string{static_cast<char>(category), static_cast<char>(id)};
+    }
+
     struct Pending {
         int64_t dueMs;
         std::string queue;
@@ -142,7 +151,6 @@ private:
     void schedule(const std::string &queue, std::vector<uint8_t> message, int delayMs);
     bool ensureQueue(const std::string &name);
 
-    Options m_options;
     bool m_ok = false;
     mqd_t m_firmwareQueue = static_cast<mqd_t>(-1);
     mqd_t m_csiQueue = static_cast<mqd_t>(-1);
@@ -156,7 +164,6 @@ private:
     std::map<std::string, std::deque<PeerAnswer>> m_once;
     std::vector<PeerRequest> m_requests;
     std::map<uint32_t, uint32_t> m_csiItems;
-    bool m_csiAnswering = true;
     std::vector<std::string> m_createdQueues;
     // Owned by the peer thread:
     std::vector<Pending> m_pending;

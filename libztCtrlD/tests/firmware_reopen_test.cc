@@ -60,18 +60,6 @@ TEST_F(FirmwareRestart, CallAfterAnUnansweredOneReachesTheNewQueue)
     }
 }
 
-// Down while a call is made, back before the next: the failed call marks
-// the link suspect and the next call looks at the name before sending.
-TEST_F(FirmwareRestart, FirmwareDownForACallThenBack)
-{
-    peer.reset();
-    EXPECT_EQ(ztc_shutter(&ctx, 0), ZT_ERR_MQ_FAIL);
-    peer = std::make_unique<ZtFirmwarePeer>();
-    ASSERT_TRUE(peer->ok());
-    EXPECT_EQ(ztc_shutter(&ctx, 0), 0);
-    EXPECT_EQ(peer->requestCount(), 1u);
-}
-
 // The old queue filled up before the restart: the send fails, the new queue
 // is opened and the same call is sent there, without waiting.
 TEST_F(FirmwareRestart, FullOldQueueIsReplacedWithinTheSameCall)
