@@ -11,6 +11,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,14 @@
 #include "ClientMessages.h"
 
 namespace zttest {
+
+// True when a TCP socket of this namespace on local port `port` is in
+// `state`, as /proc/net/tcp writes it ("0A" listening, "06" TIME_WAIT).
+bool tcpPortInState(uint16_t port, const char *state);
+// Polls `ready` every 20 ms until it holds (true), `timeout` passes or
+// `alive`, when given, stops holding (false).
+bool waitUntil(const std::function<bool()> &ready, std::chrono::milliseconds timeout,
+               const std::function<bool()> &alive = nullptr);
 
 class DaemonHarness {
 public:
@@ -94,10 +103,9 @@ public:
     bool connect(std::chrono::milliseconds timeout, uint16_t port = kNotifyPort,
                  int receiveBuffer = 0);
     int fd() const { return m_fd; }
-    // Closes with a reset, so no connection of port 8081 stays in TIME_WAIT
-    // and the next daemon of the namespace can bind it (it sets no address
-    // reuse). Close every client before stopping a daemon for the same reason.
-    void close();
+    // Closes with a reset (unless `reset` is false: a plain close, as a phone
+    // app does), so no connection of port 8081 stays in TIME_WAIT.
+    void close(bool reset = true);
 
     // The next frame; nothing on time-out, end of stream, or a header other
     // than "LENGTH:<digits>\n\n" (see lastError()).
