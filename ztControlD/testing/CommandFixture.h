@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -190,6 +191,12 @@ protected:
             if (all[i].kind == "RA" || all[i].kind == "TC" || all[i].kind == "AX")
                 out.push_back(all[i]);
         return out;
+    }
+    // How many firmware-side requests (any kind) from number `from` on match.
+    static size_t countRequests(size_t from, const std::function<bool(const PeerRequest &)> &match)
+    {
+        const auto all = peer().requests();
+        return from >= all.size() ? 0 : std::count_if(all.begin() + from, all.end(), match);
     }
     // The one request since the last call() (a test failure when not exactly one).
     std::optional<PeerRequest> sentOne() const

