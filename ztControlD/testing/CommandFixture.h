@@ -160,15 +160,6 @@ protected:
         return m_reply->hasResult ? m_reply->result : 0x7FFFFFFF;
     }
 
-    // Result and payload of one command, to compare a whole answer at once:
-    //   EXPECT_EQ(answer(kScan, u8Arg(1)), (Answer{0, {42, 0, 0, 0}}));
-    using Answer = std::pair<int32_t, Bytes>;
-    Answer answer(uint32_t command, const std::optional<Bytes> &arg = std::nullopt)
-    {
-        const Reply reply = call(command, arg);
-        return {reply.result, reply.payload};
-    }
-
     // A failed command's "returned" line is logged after its answer is sent,
     // so lines of earlier commands may still be on their way when a test
     // starts counting. An unhandled command logs its own line before its
@@ -198,14 +189,6 @@ protected:
         const auto all = peer().requests();
         return from >= all.size() ? 0 : std::count_if(all.begin() + from, all.end(), match);
     }
-    // The one request since the last call() (a test failure when not exactly one).
-    std::optional<PeerRequest> sentOne() const
-    {
-        auto requests = sent();
-        EXPECT_EQ(requests.size(), 1u) << "firmware requests after command";
-        return requests.size() == 1 ? std::optional<PeerRequest>(requests[0]) : std::nullopt;
-    }
-
     std::optional<Reply> m_reply;
 
 private:

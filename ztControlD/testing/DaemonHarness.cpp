@@ -68,9 +68,9 @@ std::string DaemonHarness::binDir()
 
 DaemonHarness::~DaemonHarness()
 {
-    if (m_process.pid() <= 0)
+    if (pid() <= 0)
         return;
-    auto status = m_process.isRunning() ? m_process.kill() : m_process.waitExit(milliseconds(0));
+    auto status = isRunning() ? kill() : waitExit(milliseconds(0));
     // An orderly stop unlinks the daemon's queues; anything else may leave them.
     if (!status || !status->ok()) {
         mq_unlink("/to_ztCtlD");
@@ -89,7 +89,7 @@ bool DaemonHarness::waitReady(milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
     Requester &req = requester();
-    auto alive = [this] { return m_process.isRunning(); };
+    auto alive = [this] { return isRunning(); };
     // The command queue appears once the server has opened its interface; the
     // listener opens after the worker announced itself (up to a second later).
     if (!req.ok() || !waitUntil(
@@ -110,7 +110,7 @@ std::optional<ExitStatus> DaemonHarness::stop(milliseconds timeout)
     auto reply = requester().call(ZTCONTROL_CMD_LAST, leftUntil(deadline));
     if (!reply || !reply->hasResult || reply->result != ZT_OK)
         return std::nullopt;
-    return m_process.waitExit(leftUntil(deadline));
+    return waitExit(leftUntil(deadline));
 }
 
 void TcpNotifyClient::close(bool reset)

@@ -66,9 +66,10 @@ protected:
 TEST_F(Commands, ShutterOptionByteDefaultsToOneAndFailuresReachTheClient)
 {
     EXPECT_EQ(call(ZTCONTROL_COMMAND_SHUTTER, Bytes{1}).result, 0);
-    const auto shutter = sentOne();
-    EXPECT_TRUE(shutter && shutter->isTyped("ztc_shutter") && shutter->hasOption &&
-                shutter->option == 1);
+    const auto requests = sent();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_TRUE(requests[0].isTyped("ztc_shutter") && requests[0].hasOption &&
+                requests[0].option == 1);
     peer().scriptTyped("ztc_shutter", PeerAnswer::Status(-22));
     EXPECT_EQ(call(ZTCONTROL_COMMAND_SHUTTER, Bytes{1}).result, -22);
 }
@@ -114,6 +115,7 @@ TEST_F(Commands, LiveviewOnDualLensCameraChoosesTypeAndLensByLensMode)
         ASSERT_TRUE(peer().waitForRequest(
             [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, mark));
     };
+    using Answer = std::pair<int32_t, Bytes>;
     const auto selection = [this](const Bytes &arg) {
         Answer out{call(ZTCONTROL_LIVEVIEW_MODE_SET, arg).result, {}};
         for (const PeerRequest &r : sent())
@@ -201,8 +203,9 @@ TEST_F(Commands, QuietNakOffAnswersWithoutAResultLine)
 TEST_F(Commands, ScanListAnswerCarriesItsBlockWhateverTheResult)
 {
     peer().scriptAuxmod("al", PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}));  // module busy
-    EXPECT_EQ(answer(ZTCONTROL_WIFI_SSID_LIST, u8Arg(0)),
-              (Answer{ZT_ERR, Bytes(kZtScanListSize, 0)}));
+    const auto reply = call(ZTCONTROL_WIFI_SSID_LIST, u8Arg(0));
+    EXPECT_EQ(reply.result, ZT_ERR);
+    EXPECT_EQ(reply.payload, Bytes(kZtScanListSize, 0));
 }
 
 TEST_F(Commands, SetLogLevelChangesWhatTheDaemonLogs)
