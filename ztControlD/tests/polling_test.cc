@@ -172,45 +172,27 @@ protected:
     Bytes m_servedStatus, m_servedSettings;  // what serve() last scripted
 };
 
-TEST_F(Polling, CameraIsNotReadWhileNoClientListens)
-{
-    start();
-    size_t mark = m_peer.requestCount();
-    settle();
-    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read with no client at all";
-
-    // A socket client starts paused: still nothing is read, even though it
-    // waits for its full state.
-    TcpNotifyClient client;
-    ASSERT_TRUE(connect(client, 1));
-    settle();
-    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read for a paused client";
-
-    ASSERT_TRUE(push(true));
-    EXPECT_TRUE(m_peer.waitForRequest(isBlockRead, 5000, mark));
-    EXPECT_EQ(next(client), m_camera.fullState());
-
-    ASSERT_TRUE(push(false));
-    mark = m_peer.requestCount();
-    settle();
-    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read after every client was paused";
-}
-
-TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
+TEST_F(Polling, CameraIsReadOnlyForListeningClientsAndNewOnesGetTheFullStateAlone)
 {
     m_camera.s(5) = 1;   // busy (status 8)
     m_camera.t(42) = 1;  // video resolution (setting 2)
     serve();
     start();
-    // A paused socket client beside a listening queue client receives the
-    // same messages.
+    size_t mark = m_peer.requestCount();
+    settle();
+    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read with no client at all";
+    // A socket client starts paused: still nothing is read, even though it
+    // waits for its full state.
     TcpNotifyClient paused;
     ASSERT_TRUE(connect(paused, 1));
+    settle();
+    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read for a paused client";
+
+    // A listening queue client starts the poll, and the paused socket client
+    // beside it receives the same messages. The first pass differs from the
+    // empty cache everywhere, yet a new client gets the full state alone.
     QueueNotifyReader reader;
     ASSERT_TRUE(registerQueue(reader));
-
-    // The first pass differs from the empty cache everywhere, yet a new
-    // client gets the full state alone.
     EXPECT_EQ(next(reader), m_camera.fullState());
     EXPECT_EQ(next(paused), m_camera.fullState());
     settle();
@@ -232,6 +214,12 @@ TEST_F(Polling, NewClientGetsFullStateThenExactChangeBodies)
     EXPECT_EQ(next(paused), m_camera.fullState());
     EXPECT_EQ(reader.depth(), 0);
     EXPECT_FALSE(paused.readFrame(200ms)) << "the full state was sent twice";
+
+    // With the queue gone and the socket paused, nothing is read any more.
+    ASSERT_TRUE(registerQueue(reader, false));
+    mark = m_peer.requestCount();
+    settle();
+    EXPECT_EQ(countRequests(mark, isBlockRead), 0u) << "read after every client left or paused";
     paused.close();
 }
 
@@ -245,39 +233,32 @@ TEST_F(Polling, ThrottledStatusesAreReportedAtMostOncePerSecond)
     // Every message is answered by a change of a class-1 status (busy) and
     // of a class-2 one (uptime, status 117), so every pass has something to
     // say but the uptime may only be said once a second.
-    struct Seen {
-        std::chrono::steady_clock::time_point at;
-        std::string text;
-        uint32_t uptime;  // the camera's value when the message arrived
-    };
-    std::vector<Seen> seen;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastReport;
+    size_t reports = 0, withoutUptime = 0;
     uint32_t uptime = 0;
-    const auto until = std::chrono::steady_clock::now() + 3500ms;
-    while (std::chrono::steady_clock::now() < until) {
+    for (const auto until = Clock::now() + 3500ms; Clock::now() < until;) {
         m_camera.s(5) ^= 1;
         m_camera.s32(92, ++uptime);
         serve();
         auto event = reader.receive(5s);
         ASSERT_TRUE(event) << m_daemon.log();
-        seen.push_back({std::chrono::steady_clock::now(), event->payloadText(), uptime});
-    }
-    std::vector<std::chrono::steady_clock::time_point> reports;
-    size_t withoutUptime = 0;
-    for (const Seen &s : seen) {
-        if (s.text.find("\"117\":") == std::string::npos) {
+        const auto at = Clock::now();
+        const std::string text = event->payloadText();
+        const size_t value = text.find("\"117\":");
+        if (value == std::string::npos) {
             ++withoutUptime;
             continue;
         }
-        reports.push_back(s.at);
         // Reports carry the latest value, never a stale intermediate one.
-        const size_t at = s.text.find("\"117\":") + 6;
-        EXPECT_GE(std::stoul(s.text.substr(at)), s.uptime - 1) << s.text;
+        EXPECT_GE(std::stoul(text.substr(value + 6)), uptime - 1) << text;
+        if (reports++ > 0) {
+            EXPECT_GE(at - lastReport, 800ms) << "throttled status reported twice in a second";
+        }
+        lastReport = at;
     }
-    EXPECT_GE(reports.size(), 2u);
+    EXPECT_GE(reports, 2u);
     EXPECT_GE(withoutUptime, 1u) << "every pass reported the throttled status";
-    for (size_t i = 1; i < reports.size(); ++i)
-        EXPECT_GE(reports[i] - reports[i - 1], 800ms)
-            << "throttled status reported twice in a second";
 }
 
 TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
