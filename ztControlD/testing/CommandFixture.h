@@ -160,17 +160,6 @@ protected:
         return m_reply->hasResult ? m_reply->result : 0x7FFFFFFF;
     }
 
-    // A failed command's "returned" line is logged after its answer is sent,
-    // so lines of earlier commands may still be on their way when a test
-    // starts counting. An unhandled command logs its own line before its
-    // answer; once that line is read, every earlier line is too.
-    void settleLog()
-    {
-        const size_t mark = daemon().logMark();
-        call(ZTCONTROL_EVENT_FILTER_IN);  // unhandled, touches nothing
-        ASSERT_TRUE(daemon().waitForLog("Unhandled command 1", std::chrono::seconds(2), mark));
-    }
-
     // Firmware-link requests ("RA", "TC", "AX"; no CSI traffic) recorded since
     // the last call(). The daemon answers only after its library calls have
     // been answered, so after call() returns they are all recorded.

@@ -116,17 +116,13 @@ TEST_F(FieldClients, EleventhClientIsRefusedAndFreedSlotsAreTakenAtOnce)
     EXPECT_EQ(reg(b), 0);
     ASSERT_TRUE(waitAdded(10));
     EXPECT_EQ(reg(c), -1);
-    EXPECT_TRUE(m_daemon.waitForLog("Unable to add client", 5s));
     TcpNotifyClient eleventh;
     ASSERT_TRUE(eleventh.connect(5s));
     EXPECT_TRUE(eleventh.waitClosedByPeer(10s));
-    EXPECT_TRUE(m_daemon.waitForLog("Failed to add notification client", 5s));
 
     EXPECT_EQ(reg(a, false), 0);
     EXPECT_EQ(reg(c), 0);  // a's slot
     EXPECT_TRUE(waitLogged(kAddedLog + std::string("10 "), 2));
-    // Unregistering a name never registered is not an error.
-    EXPECT_EQ(result(kRegisterQueue, zttest::registerQueueArg(false, "/zt_never_registered")), 0);
     EXPECT_EQ(reg(a), -1);  // still full
 
     // One socket resets its connection, one ends it with a FIN; nothing is
@@ -208,13 +204,10 @@ TEST_F(FieldClients, QueueClientWhoseQueueWasDeletedLosesItsSlot)
     ASSERT_TRUE(fresh->receive(10s));
 
     // A queue deleted while deliveries go on is dropped at its next one.
-    const std::string name = fresh->name();
     fresh.reset();
     const size_t mark = m_daemon.logMark();
     scriptStatus(1);
-    EXPECT_TRUE(m_daemon.waitForLog("mq_open() failed for '" + name + "'", 10s, mark))
-        << m_daemon.log();
-    EXPECT_TRUE(m_daemon.waitForLog(kRemovedLog, 5s, mark));
+    EXPECT_TRUE(m_daemon.waitForLog(kRemovedLog, 10s, mark)) << m_daemon.log();
 }
 
 // The oldest connection that never resumed gives its slot to a newcomer once

@@ -37,12 +37,6 @@ TEST_F(ServerLifecycle, EveryCommandValueGetsExactlyOneAnswer)
     for (uint32_t command = ZTCONTROL_CMD_LAST + 1; command <= 110; ++command)
         EXPECT_EQ(result(command), ZT_ERR_NOT_SUPPORTED) << "command " << command;
     EXPECT_FALSE(m_daemon.requester().waitReply(300ms)) << "a command was answered twice";
-    // The result line names catalogue values only.
-    EXPECT_EQ(m_daemon.countInLog("Command: ZTCONTROL_VIDEO_SWIFTLAPSE_SPEED_1X_SET (69) returned "
-                                  "ztErrno:(-104=ZT_ERR_NOT_SUPPORTED)"),
-              1u);
-    EXPECT_EQ(m_daemon.countInLog("Unhandled command 110"), 1u);
-    EXPECT_EQ(m_daemon.countInLog("(110) returned"), 0u);
 }
 
 TEST(ServerStartFailure, MissingFirmwareQueueFailsStartWithStatus255)
@@ -57,11 +51,6 @@ TEST(ServerStartFailure, MissingFirmwareQueueFailsStartWithStatus255)
     ASSERT_TRUE(status) << daemon.log();
     EXPECT_EQ(status->describe(), "exit 255");
     EXPECT_FALSE(queueExists("/to_ztCtlD") || queueExists("/to_ztCtlD2"));
-    EXPECT_EQ(daemon.countInLog("mq_open() failed for '/to_ztnet'"), 6u) << daemon.log();
-    EXPECT_EQ(daemon.countInLog("Retrying 1"), 1u);
-    EXPECT_EQ(daemon.countInLog("Failed to start daemon ["), 1u);
-    // Camera-state item 123 is unknown to this peer: the level stays at 2.
-    EXPECT_EQ(daemon.countInLog("[DEBUG]"), 0u);
 }
 
 }  // namespace
