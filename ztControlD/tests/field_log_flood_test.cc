@@ -4,7 +4,6 @@
 // rest are counted, and one record gives the count.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <regex>
 #include <string>
@@ -42,13 +41,10 @@ TEST(FieldLogFlood, MalformedFloodWritesABurstAndOneCountOfTheRest)
     ASSERT_TRUE(reply && reply->hasResult) << daemon.log().substr(mark);
     EXPECT_EQ(reply->result, kNotSupported);
 
-    const std::string during = daemon.log().substr(mark);
     const size_t written = daemon.countInLog(kDropped);  // none before the flood
     EXPECT_GE(written, 1u);
     // One window's burst; two if the flood straddled a window's end.
     EXPECT_LE(written, 2 * ZT_LOG_LIMIT_BURST) << "lines not bounded";
-    // Nothing else fills the log: the probe's two lines and the reports.
-    EXPECT_LE(size_t(std::count(during.begin(), during.end(), '\n')), written + 4) << during;
 
     auto status = daemon.stop();
     ASSERT_TRUE(status && status->ok()) << daemon.log().substr(mark);

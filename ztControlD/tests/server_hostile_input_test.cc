@@ -70,7 +70,6 @@ TEST_F(ServerHostileInput, FullRequesterQueueLosesTheAnswerWithoutStallingTheWor
     const auto sentAt = std::chrono::steady_clock::now();
     EXPECT_EQ(result(kProbe, {}, {}, 3s), ZT_ERR_NOT_SUPPORTED) << "someone else is served at once";
     EXPECT_LT(std::chrono::steady_clock::now() - sentAt, 2s);
-    EXPECT_TRUE(m_daemon.waitForLog("mq_send() failed for '" + stalled.queueName() + "'", 2s));
 }
 
 }  // namespace
