@@ -98,8 +98,7 @@ protected:
             return;
         }
         if (m_startIn == kStartOnSimulator) {
-            ASSERT_TRUE(sim().start(DaemonHarness::binDir() + "/ztFirmwareSim", {"--no-console"}))
-                << sim().error() << " (build the ztFirmwareSim target)";
+            ASSERT_TRUE(startSimulator()) << sim().error() << " (build the ztFirmwareSim target)";
             ASSERT_TRUE(sim().waitForOutput("serving /to_ztnet", std::chrono::seconds(10)))
                 << sim().output();
         } else {
@@ -122,6 +121,11 @@ protected:
         }
     }
 
+    // Starts sim() (SimulatorDaemonTest); a test that drives its console starts it otherwise.
+    virtual bool startSimulator()
+    {
+        return sim().start(DaemonHarness::binDir() + "/ztFirmwareSim", {"--no-console"});
+    }
     // Starts the daemon of this test, waits until it answers and drains the requester.
     void startDaemon()
     {
