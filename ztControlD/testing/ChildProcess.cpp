@@ -32,25 +32,17 @@ ChildProcess::~ChildProcess()
         m_reader.join();
 }
 
-bool ChildProcess::start(const std::string &path, const std::vector<std::string> &args,
-                         const std::vector<std::string> &env)
+bool ChildProcess::start(const std::string &path, const std::vector<std::string> &args)
 {
     if (m_pid > 0 || access(path.c_str(), X_OK) != 0) {
         m_error = m_pid > 0 ? "already started" : path + ": " + strerror(errno);
         return false;
     }
     // Built before fork: the child only calls async-signal-safe functions.
-    std::vector<std::string> envStrings;
-    for (char **e = environ; e && *e; ++e)
-        envStrings.emplace_back(*e);
-    envStrings.insert(envStrings.end(), env.begin(), env.end());
-    std::vector<char *> argv{const_cast<char *>(path.c_str())}, envp;
+    std::vector<char *> argv{const_cast<char *>(path.c_str())};
     for (const auto &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    for (auto &e : envStrings)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0 || (m_pid = fork()) < 0) {
@@ -66,7 +58,7 @@ bool ChildProcess::start(const std::string &path, const std::vector<std::string>
         sigset_t none;  // the test may block signals in its threads
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
-        execve(path.c_str(), argv.data(), envp.data());
+        execve(path.c_str(), argv.data(), environ);
         _exit(127);
     }
     ::close(fds[1]);
@@ -116,22 +108,15 @@ size_t ChildProcess::countInOutput(const std::string &text) const
     return count;
 }
 
-bool ChildProcess::waitFor(const std::function<bool(const std::string &)> &found,
-                           milliseconds timeout)
+bool ChildProcess::waitForOutput(const std::string &text, milliseconds timeout, size_t from)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     bool hit = false;
-    m_cond.wait_for(lock, timeout, [&] { return (hit = found(m_output)) || m_outputClosed; });
+    m_cond.wait_for(lock, timeout, [&] {
+        hit = from <= m_output.size() && m_output.find(text, from) != std::string::npos;
+        return hit || m_outputClosed;
+    });
     return hit;
-}
-
-bool ChildProcess::waitForOutput(const std::string &text, milliseconds timeout, size_t from)
-{
-    return waitFor(
-        [&](const std::string &out) {
-            return from <= out.size() && out.find(text, from) != std::string::npos;
-        },
-        timeout);
 }
 
 bool ChildProcess::signal(int sig)

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,11 +35,10 @@ public:
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
 
-    // Starts `path` with argv[1..] = `args`, the test's environment plus `env`
-    // ("NAME=value" entries). False when a child was already started or the
-    // binary cannot be run; the reason is in error().
-    bool start(const std::string &path, const std::vector<std::string> &args = {},
-               const std::vector<std::string> &env = {});
+    // Starts `path` with argv[1..] = `args` and the test's environment. False
+    // when a child was already started or the binary cannot be run; the
+    // reason is in error().
+    bool start(const std::string &path, const std::vector<std::string> &args = {});
 
     pid_t pid() const { return m_pid; }
     const std::string &error() const { return m_error; }
@@ -65,8 +63,6 @@ public:
     std::optional<ExitStatus> kill();
 
 private:
-    bool waitFor(const std::function<bool(const std::string &)> &found,
-                 std::chrono::milliseconds timeout);
     bool reapNoWait();
 
     pid_t m_pid = -1;

@@ -193,12 +193,11 @@ mqd_t createQueue(const std::string &name, long maxMsg)
     return mq_open(name.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0660, &attr);
 }
 
-OwnedQueue::OwnedQueue(std::string name, const std::string &tag, long maxMsg, bool create)
-    : m_name(name.empty() ? uniqueQueueName(tag) : std::move(name)), m_maxMsg(maxMsg)
+OwnedQueue::OwnedQueue(std::string name, const std::string &tag, long maxMsg)
+    : m_name(name.empty() ? uniqueQueueName(tag) : std::move(name))
 {
     mq_unlink(m_name.c_str());  // a stale queue of a killed run would hold old messages
-    if (create)
-        this->create();
+    m_queue = createQueue(m_name, maxMsg);
 }
 
 OwnedQueue::~OwnedQueue()
@@ -206,13 +205,6 @@ OwnedQueue::~OwnedQueue()
     if (ok())
         mq_close(m_queue);
     mq_unlink(m_name.c_str());
-}
-
-bool OwnedQueue::create()
-{
-    if (!ok())
-        m_queue = createQueue(m_name, m_maxMsg);
-    return ok();
 }
 
 std::optional<Reply> OwnedQueue::receive(std::chrono::milliseconds timeout)

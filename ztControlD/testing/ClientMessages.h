@@ -80,17 +80,15 @@ std::optional<Bytes> receiveMessage(mqd_t queue, std::chrono::milliseconds timeo
 // ZTMSG_MAX bytes; -1 on failure.
 mqd_t createQueue(const std::string &name, long maxMsg);
 
-// A queue the test owns: created on construction (unless `create` is false,
-// to test a receiver that registered before its queue existed) and unlinked
-// on destruction. A name of "" picks a unique one.
+// A queue the test owns: created on construction and unlinked on
+// destruction. A name of "" picks a unique one.
 class OwnedQueue {
 public:
-    OwnedQueue(std::string name, const std::string &tag, long maxMsg, bool create);
+    OwnedQueue(std::string name, const std::string &tag, long maxMsg);
     ~OwnedQueue();
     OwnedQueue(const OwnedQueue &) = delete;
     OwnedQueue &operator=(const OwnedQueue &) = delete;
 
-    bool create();
     bool ok() const { return m_queue != (mqd_t)-1; }
     const std::string &name() const { return m_name; }
     // The next message, or nothing after `timeout`; one that does not parse
@@ -101,7 +99,6 @@ public:
 
 private:
     std::string m_name;
-    long m_maxMsg;
     mqd_t m_queue = (mqd_t)-1;
 };
 
@@ -109,7 +106,7 @@ private:
 class Requester : public OwnedQueue {
 public:
     explicit Requester(std::string queueName = "", long maxMsg = 10)
-        : OwnedQueue(std::move(queueName), "req", maxMsg, true)
+        : OwnedQueue(std::move(queueName), "req", maxMsg)
     {
     }
     const std::string &queueName() const { return name(); }
@@ -129,8 +126,8 @@ public:
 // A queue to register with the daemon by command 0 for notifications.
 class QueueNotifyReader : public OwnedQueue {
 public:
-    explicit QueueNotifyReader(std::string name = "", long maxMsg = 10, bool create = true)
-        : OwnedQueue(std::move(name), "evt", maxMsg, create)
+    explicit QueueNotifyReader(std::string name = "", long maxMsg = 10)
+        : OwnedQueue(std::move(name), "evt", maxMsg)
     {
     }
     Bytes registerArg(bool reg = true) const { return registerQueueArg(reg, name()); }

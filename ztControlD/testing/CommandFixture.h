@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -97,8 +98,7 @@ protected:
             return;
         }
         if (m_startIn == kStartOnSimulator) {
-            ASSERT_TRUE(sim().start(DaemonHarness::binDir() + "/ztFirmwareSim", {"--no-console"}))
-                << sim().error() << " (build the ztFirmwareSim target)";
+            ASSERT_TRUE(startSimulator()) << sim().error() << " (build the ztFirmwareSim target)";
             ASSERT_TRUE(sim().waitForOutput("serving /to_ztnet", std::chrono::seconds(10)))
                 << sim().output();
         } else {
@@ -121,6 +121,11 @@ protected:
         }
     }
 
+    // Starts sim() (SimulatorDaemonTest); a test that drives its console starts it otherwise.
+    virtual bool startSimulator()
+    {
+        return sim().start(DaemonHarness::binDir() + "/ztFirmwareSim", {"--no-console"});
+    }
     // Starts the daemon of this test, waits until it answers and drains the requester.
     void startDaemon()
     {
@@ -159,26 +164,6 @@ protected:
         return m_reply->hasResult ? m_reply->result : 0x7FFFFFFF;
     }
 
-    // Result and payload of one command, to compare a whole answer at once:
-    //   EXPECT_EQ(answer(kScan, u8Arg(1)), (Answer{0, {42, 0, 0, 0}}));
-    using Answer = std::pair<int32_t, Bytes>;
-    Answer answer(uint32_t command, const std::optional<Bytes> &arg = std::nullopt)
-    {
-        const Reply reply = call(command, arg);
-        return {reply.result, reply.payload};
-    }
-
-    // A failed command's "returned" line is logged after its answer is sent,
-    // so lines of earlier commands may still be on their way when a test
-    // starts counting. An unhandled command logs its own line before its
-    // answer; once that line is read, every earlier line is too.
-    void settleLog()
-    {
-        const size_t mark = daemon().logMark();
-        call(ZTCONTROL_EVENT_FILTER_IN);  // unhandled, touches nothing
-        ASSERT_TRUE(daemon().waitForLog("Unhandled command 1", std::chrono::seconds(2), mark));
-    }
-
     // Firmware-link requests ("RA", "TC", "AX"; no CSI traffic) recorded since
     // the last call(). The daemon answers only after its library calls have
     // been answered, so after call() returns they are all recorded.
@@ -191,14 +176,12 @@ protected:
                 out.push_back(all[i]);
         return out;
     }
-    // The one request since the last call() (a test failure when not exactly one).
-    std::optional<PeerRequest> sentOne() const
+    // How many firmware-side requests (any kind) from number `from` on match.
+    static size_t countRequests(size_t from, const std::function<bool(const PeerRequest &)> &match)
     {
-        auto requests = sent();
-        EXPECT_EQ(requests.size(), 1u) << "firmware requests after command";
-        return requests.size() == 1 ? std::optional<PeerRequest>(requests[0]) : std::nullopt;
+        const auto all = peer().requests();
+        return from >= all.size() ? 0 : std::count_if(all.begin() + from, all.end(), match);
     }
-
     std::optional<Reply> m_reply;
 
 private:

@@ -30,34 +30,35 @@ milliseconds leftUntil(Clock::time_point deadline)
                     milliseconds(0));
 }
 
-// True when some socket listens on TCP port 8081 in this namespace.
-bool isListening()
+}  // namespace
+
+bool tcpPortInState(uint16_t port, const char *state)
 {
     std::ifstream tcp("/proc/net/tcp");
-    std::string line, slot, local, remote, state;
+    char wanted[8];
+    snprintf(wanted, sizeof wanted, ":%04X", port);
+    std::string line, slot, local, remote, st;
     std::getline(tcp, line);  // column titles
     while (std::getline(tcp, line)) {
         std::istringstream fields(line);
-        if (fields >> slot >> local >> remote >> state && state == "0A" && local.size() > 5 &&
-            local.compare(local.size() - 5, 5, ":1F91") == 0)
+        if (fields >> slot >> local >> remote >> st && st == state && local.size() > 5 &&
+            local.compare(local.size() - 5, 5, wanted) == 0)
             return true;
     }
     return false;
 }
 
-// Waits (bounded) until `ready` holds while `alive` does.
-template <typename Ready, typename Alive>
-bool pollUntil(Ready ready, Alive alive, Clock::time_point deadline)
+bool waitUntil(const std::function<bool()> &ready, milliseconds timeout,
+               const std::function<bool()> &alive)
 {
+    const auto deadline = Clock::now() + timeout;
     while (!ready()) {
-        if (!alive() || Clock::now() >= deadline)
+        if ((alive && !alive()) || Clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(milliseconds(20));
     }
     return true;
 }
-
-}  // namespace
 
 std::string DaemonHarness::binDir()
 {
@@ -67,9 +68,9 @@ std::string DaemonHarness::binDir()
 
 DaemonHarness::~DaemonHarness()
 {
-    if (m_process.pid() <= 0)
+    if (pid() <= 0)
         return;
-    auto status = m_process.isRunning() ? m_process.kill() : m_process.waitExit(milliseconds(0));
+    auto status = isRunning() ? kill() : waitExit(milliseconds(0));
     // An orderly stop unlinks the daemon's queues; anything else may leave them.
     if (!status || !status->ok()) {
         mq_unlink("/to_ztCtlD");
@@ -88,17 +89,18 @@ bool DaemonHarness::waitReady(milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
     Requester &req = requester();
-    auto alive = [this] { return m_process.isRunning(); };
+    auto alive = [this] { return isRunning(); };
     // The command queue appears once the server has opened its interface; the
     // listener opens after the worker announced itself (up to a second later).
-    if (!req.ok() || !pollUntil(
+    if (!req.ok() || !waitUntil(
                          [&] {
                              return req.send({ZTCONTROL_EVENT_FILTER_IN, {}, {}});
                          },
-                         alive, deadline))
+                         leftUntil(deadline), alive))
         return false;
     auto reply = req.waitReply(leftUntil(deadline));
-    return reply && reply->hasResult && pollUntil(isListening, alive, deadline);
+    return reply && reply->hasResult &&
+           waitUntil([] { return tcpPortInState(kNotifyPort, "0A"); }, leftUntil(deadline), alive);
 }
 
 std::optional<ExitStatus> DaemonHarness::stop(milliseconds timeout)
@@ -108,16 +110,17 @@ std::optional<ExitStatus> DaemonHarness::stop(milliseconds timeout)
     auto reply = requester().call(ZTCONTROL_CMD_LAST, leftUntil(deadline));
     if (!reply || !reply->hasResult || reply->result != ZT_OK)
         return std::nullopt;
-    return m_process.waitExit(leftUntil(deadline));
+    return waitExit(leftUntil(deadline));
 }
 
-void TcpNotifyClient::close()
+void TcpNotifyClient::close(bool reset)
 {
-    if (m_fd >= 0) {
+    if (m_fd >= 0 && reset) {
         linger abort{1, 0};  // RST instead of FIN: nothing lingers on port 8081
         setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        ::close(m_fd);
     }
+    if (m_fd >= 0)
+        ::close(m_fd);
     m_fd = -1;
     m_pending.clear();
     m_eof = false;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +21,15 @@
 
 namespace zttest {
 
-class DaemonHarness {
+// True when a TCP socket of this namespace on local port `port` is in
+// `state`, as /proc/net/tcp writes it ("0A" listening, "06" TIME_WAIT).
+bool tcpPortInState(uint16_t port, const char *state);
+// Polls `ready` every 20 ms until it holds (true), `timeout` passes or
+// `alive`, when given, stops holding (false).
+bool waitUntil(const std::function<bool()> &ready, std::chrono::milliseconds timeout,
+               const std::function<bool()> &alive = nullptr);
+
+class DaemonHarness : public ChildProcess {
 public:
     // $ZT_BIN_DIR (set by CTest) or "bin" when unset.
     static std::string binDir();
@@ -30,11 +39,12 @@ public:
     // Kills a daemon still running, then unlinks the queues a killed daemon
     // leaves behind ("/to_ztCtlD", "/to_ztCtlD2").
     ~DaemonHarness();
-    DaemonHarness(const DaemonHarness &) = delete;
-    DaemonHarness &operator=(const DaemonHarness &) = delete;
 
-    // False when the binary could not be run; see process().error().
-    bool start() { return m_process.start(m_binary.empty() ? binDir() + "/ztControlD" : m_binary); }
+    // False when the binary could not be run; see error().
+    bool start()
+    {
+        return ChildProcess::start(m_binary.empty() ? binDir() + "/ztControlD" : m_binary);
+    }
     // Waits until the daemon answers a harmless request (command 1, answered
     // as unsupported) and listens on port 8081 (seen in /proc/net/tcp, without
     // connecting, so no notification client is created).
@@ -44,30 +54,22 @@ public:
     // Sends command 101 and waits for its answer (result 0) and the exit.
     // The exit status, or nothing when either did not come in time.
     std::optional<ExitStatus> stop(std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    bool signal(int sig) { return m_process.signal(sig); }
-    std::optional<ExitStatus> kill() { return m_process.kill(); }
-    std::optional<ExitStatus> waitExit(std::chrono::milliseconds timeout)
-    {
-        return m_process.waitExit(timeout);
-    }
-    bool isRunning() { return m_process.isRunning(); }
 
     // The daemon's log (its system-log copy on standard error).
-    std::string log() const { return m_process.output(); }
-    size_t logMark() const { return m_process.outputMark(); }
+    std::string log() const { return output(); }
+    size_t logMark() const { return outputMark(); }
     bool waitForLog(const std::string &text, std::chrono::milliseconds timeout, size_t from = 0)
     {
-        return m_process.waitForOutput(text, timeout, from);
+        return waitForOutput(text, timeout, from);
     }
-    size_t countInLog(const std::string &text) const { return m_process.countInOutput(text); }
+    size_t countInLog(const std::string &text) const { return countInOutput(text); }
 
     // The harness's own requester (reply queue created on first use).
     Requester &requester();
-    ChildProcess &process() { return m_process; }
+    ChildProcess &process() { return *this; }
 
 private:
     std::string m_binary;
-    ChildProcess m_process;
     std::optional<Requester> m_requester;
 };
 
@@ -94,10 +96,9 @@ public:
     bool connect(std::chrono::milliseconds timeout, uint16_t port = kNotifyPort,
                  int receiveBuffer = 0);
     int fd() const { return m_fd; }
-    // Closes with a reset, so no connection of port 8081 stays in TIME_WAIT
-    // and the next daemon of the namespace can bind it (it sets no address
-    // reuse). Close every client before stopping a daemon for the same reason.
-    void close();
+    // Closes with a reset (unless `reset` is false: a plain close, as a phone
+    // app does), so no connection of port 8081 stays in TIME_WAIT.
+    void close(bool reset = true);
 
     // The next frame; nothing on time-out, end of stream, or a header other
     // than "LENGTH:<digits>\n\n" (see lastError()).

@@ -1,6 +1,8 @@
-// The worker timer: fires once, restarts on re-arm, stays quiet after a
-// cancel, and its destructor ends the thread at once. Waits are bounded and
-// timing checks leave generous margins for loaded and sanitized runs.
+// The worker timer: fires once, stays quiet after a cancel, survives a
+// throwing callback, and its destructor ends the thread at once (re-arming
+// within the interval: the zoom run of daemon_commands_test). Waits are
+// bounded and timing checks leave generous margins for loaded and sanitized
+// runs.
 #include "ZeltoTimer.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +44,9 @@ struct Recorder {
     std::vector<Clock::time_point> fired;
 };
 
-TEST(ZeltoTimer, FiresOnceAfterTheIntervalAndSurvivesACallbackException)
+// After a throwing callback the timer still works; a cancelled arming never
+// fires, and the cancel does not stick to the next one.
+TEST(ZeltoTimer, FiresOnceAfterTheIntervalUnlessCancelledAndSurvivesACallbackException)
 {
     Recorder rec;
     ZeltoTimer timer;
@@ -52,23 +56,16 @@ TEST(ZeltoTimer, FiresOnceAfterTheIntervalAndSurvivesACallbackException)
     EXPECT_GE(rec.fired[0] - armed, 195ms);
     EXPECT_LT(rec.fired[0] - armed, 2s);
     EXPECT_EQ(1u, rec.waitFor(2, 600ms)) << "fired a second time";
-    timer.arm(10, Recorder::fire, &rec);
-    EXPECT_EQ(2u, rec.waitFor(2, 5s)) << "the exception ended the timer";
-}
 
-TEST(ZeltoTimer, CancelledTimerDoesNotFireAndCanBeArmedAgain)
-{
-    Recorder rec;
-    ZeltoTimer timer;
     timer.arm(200, Recorder::fire, &rec);
     // A cancel that meets the busy mutex is skipped by design; try again.
     bool cancelled = false;
     for (auto until = Clock::now() + 150ms; !cancelled && Clock::now() < until;)
         cancelled = timer.cancel();
     ASSERT_TRUE(cancelled);
-    EXPECT_EQ(0u, rec.waitFor(1, 600ms));
-    timer.arm(100, Recorder::fire, &rec);
-    EXPECT_EQ(1u, rec.waitFor(1, 5s)) << "cancel must not stick to the next arming";
+    EXPECT_EQ(1u, rec.waitFor(2, 600ms)) << "a cancelled arming fired";
+    timer.arm(10, Recorder::fire, &rec);
+    EXPECT_EQ(2u, rec.waitFor(2, 5s)) << "the exception or the cancel ended the timer";
 }
 
 TEST(ZeltoTimer, DestroyingEndsTheThreadAtOnce)

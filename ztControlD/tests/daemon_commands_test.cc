@@ -1,9 +1,9 @@
-// The capture, media, wireless and system commands through the real daemon
-// on the flat-mode dual-lens camera (model 51, read once per daemon): the
-// option byte's default, base modes translated from the status block, the
-// live-view lens modes, the zoom edit stored by the worker timer, the
-// client-visible failures and the log lines. The byte rules are in the
-// in-process handlers_*_test.cc.
+// Capture commands through the real daemon on the flat-mode dual-lens camera
+// (model 51, read once per daemon): base modes translated from the status
+// block, the live-view lens modes and the zoom edit stored by the worker
+// timer. The byte rules are in the in-process handlers_*_test.cc; a happy
+// path of each command family and the retired values are in the golden
+// sessions (ztFirmwareSim/sessions).
 #include <chrono>
 #include <thread>
 
@@ -17,7 +17,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using zttest::Bytes;
 using zttest::u32Arg;
-using zttest::u8Arg;
 using zttest::words;
 using Trace = std::vector<std::string>;
 
@@ -63,16 +62,6 @@ protected:
     }
 };
 
-TEST_F(Commands, ShutterOptionByteDefaultsToOneAndFailuresReachTheClient)
-{
-    EXPECT_EQ(call(ZTCONTROL_COMMAND_SHUTTER, Bytes{1}).result, 0);
-    const auto shutter = sentOne();
-    EXPECT_TRUE(shutter && shutter->isTyped("ztc_shutter") && shutter->hasOption &&
-                shutter->option == 1);
-    peer().scriptTyped("ztc_shutter", PeerAnswer::Status(-22));
-    EXPECT_EQ(call(ZTCONTROL_COMMAND_SHUTTER, Bytes{1}).result, -22);
-}
-
 // Base modes become the flat mode last selected in their family, or the
 // family's default when the status cannot tell; other modes pass unchanged.
 TEST_F(Commands, BaseModesBecomeTheSelectedOrDefaultFlatMode)
@@ -83,14 +72,10 @@ TEST_F(Commands, BaseModesBecomeTheSelectedOrDefaultFlatMode)
         uint32_t mode, sent;
         size_t requests;  // with the video-format reset: 3
     } cases[] = {{selected, 0, 13, 3},
-                 {selected, 1, 18, 2},
                  {selected, 2, 21, 2},
                  {selected, 5, 5, 2},
                  {status(zttest::StatusBlock().selectedFlatModes(0, 1, 2)), 0, 12, 3},
-                 {PeerAnswer::Bytes({2}), 1, 16, 2},        // the camera refuses the status
-                 {PeerAnswer::Bytes({0, 0, 0}), 2, 20, 2},  // too short to read
-                 {PeerAnswer::Status(-5), 0, 12, 3}};
-    const size_t mark = daemon().logMark();
+                 {PeerAnswer::Bytes({0, 0, 0}), 2, 20, 2}};  // too short to read
     for (const auto &c : cases) {
         peer().scriptRemote(kSystemCategory, kAllStatusGet, c.status);
         EXPECT_EQ(call(ZTCONTROL_MODE, u32Arg(c.mode)).result, 0);
@@ -100,7 +85,6 @@ TEST_F(Commands, BaseModesBecomeTheSelectedOrDefaultFlatMode)
                     requests[1].isTyped("ztc_app_set_mode"));
         EXPECT_EQ(requests[1].payload, u32Arg(c.sent)) << "mode " << c.mode;
     }
-    EXPECT_TRUE(daemon().waitForLog("defaulting mode to video video", 2s, mark));
 }
 
 // Lens mode 1 (both lenses) takes the type and lens from the argument and
@@ -114,6 +98,7 @@ TEST_F(Commands, LiveviewOnDualLensCameraChoosesTypeAndLensByLensMode)
         ASSERT_TRUE(peer().waitForRequest(
             [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, mark));
     };
+    using Answer = std::pair<int32_t, Bytes>;
     const auto selection = [this](const Bytes &arg) {
         Answer out{call(ZTCONTROL_LIVEVIEW_MODE_SET, arg).result, {}};
         for (const PeerRequest &r : sent())
@@ -121,15 +106,12 @@ TEST_F(Commands, LiveviewOnDualLensCameraChoosesTypeAndLensByLensMode)
                 out.second = r.payload;
         return out;
     };
-    const size_t mark = daemon().logMark();
     loadLenses({1, 2});
     peer().scriptRemote(kStreamCategory, kStreamOrientationGet, PeerAnswer::Bytes({1}));
     EXPECT_EQ(selection(words({3, 10, 20, 0x107})), (Answer{0, {3, 10, 20, 7}}));
     EXPECT_EQ(selection(words({1, 10, 20, 0})), (Answer{ZT_ERR_INVALID_PARAM, {}}));
-    EXPECT_TRUE(daemon().waitForLog("Invalid exposure mode 1 in lens_mode[1]", 2s, mark));
     loadLenses({0, 1});
     EXPECT_EQ(selection(words({2, 10, 20, 9})), (Answer{0, {1, 10, 20, 1}}));
-    EXPECT_EQ(selection(words({3, 10, 20, 9})), (Answer{ZT_ERR_INVALID_PARAM, {}}));
 }
 
 // One edit is held open across a run of zoom steps and stored by the worker
@@ -166,72 +148,14 @@ TEST_F(Commands, ModeChangesStoreAnOpenZoomEditFirstAndTouchNoEditWithoutZoom)
     size_t mark = peer().requestCount();
     ASSERT_EQ(call(ZTCONTROL_MODE, u32Arg(12)).result, 0);
     EXPECT_EQ(editTrace(mark), Trace{"mode"});
-    const std::pair<uint32_t, Bytes> changes[] = {{ZTCONTROL_MODE, u32Arg(12)},
-                                                  {ZTCONTROL_MODE_SUB_MODE, words({1, 2})},
-                                                  {ZTCONTROL_MODE_SET_MODE, zttest::u16Arg(1000)}};
-    for (const auto &[command, arg] : changes) {
-        mark = peer().requestCount();
-        ASSERT_EQ(call(ZTCONTROL_DIGITAL_ZOOM, u32Arg(10)).result, 0);
-        ASSERT_EQ(call(command, arg).result, 0);
-        const Trace trace = editTrace(mark);
-        ASSERT_GE(trace.size(), 4u);
-        EXPECT_EQ(Trace(trace.begin(), trace.begin() + 4),
-                  (Trace{"start", "zoom", "store", "mode"}))
-            << "command " << command;
-    }
+    // Every mode command ends an open zoom edit through the same call.
+    mark = peer().requestCount();
+    ASSERT_EQ(call(ZTCONTROL_DIGITAL_ZOOM, u32Arg(10)).result, 0);
+    ASSERT_EQ(call(ZTCONTROL_MODE_SUB_MODE, words({1, 2})).result, 0);
+    const Trace trace = editTrace(mark);
+    ASSERT_GE(trace.size(), 4u);
+    EXPECT_EQ(Trace(trace.begin(), trace.begin() + 4), (Trace{"start", "zoom", "store", "mode"}));
     EXPECT_FALSE(storeArrives(600, peer().requestCount())) << "the timer must not store again";
-    settleLog();
-    EXPECT_EQ(daemon().countInLog("change wile zoomin, you are an aggressive user"), 3u);
-}
-
-TEST_F(Commands, QuietNakOffAnswersWithoutAResultLine)
-{
-    peer().scriptRemote(kSetupCategory, kDateTimeGet,
-                        PeerAnswer::Bytes({2}));  // a successful query: no result line
-    const size_t mark = daemon().logMark();
-    const auto reply = call(ZTCONTROL_GET_DATE_TIME);
-    EXPECT_EQ(reply.result, ZT_ERR_NAK_OFF);
-    EXPECT_FALSE(reply.hasPayload);
-    EXPECT_EQ(call(ZTCONTROL_SET_DATE_TIME).result,
-              ZT_ERR_INVALID_PARAM);  // logs its line after any of the refusal
-    ASSERT_TRUE(daemon().waitForLog("Command: ZTCONTROL_SET_DATE_TIME (6)", 2s, mark));
-    EXPECT_EQ(daemon().log().find("Command: ZTCONTROL_GET_DATE_TIME", mark), std::string::npos);
-}
-
-TEST_F(Commands, ScanListAnswerCarriesItsBlockWhateverTheResult)
-{
-    peer().scriptAuxmod("al", PeerAnswer::Bytes({1, 3, 0, 0, 2, 2, 0}));  // module busy
-    EXPECT_EQ(answer(ZTCONTROL_WIFI_SSID_LIST, u8Arg(0)),
-              (Answer{ZT_ERR, Bytes(kZtScanListSize, 0)}));
-}
-
-TEST_F(Commands, SetLogLevelChangesWhatTheDaemonLogs)
-{
-    EXPECT_EQ(call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(4)).result, 0);
-    size_t mark = daemon().logMark();
-    EXPECT_EQ(call(ZTCONTROL_LOCATE, Bytes{1}).result, 0);
-    EXPECT_TRUE(daemon().waitForLog("ZTCONTROL_LOCATE: onOff:1", 2s, mark));
-    EXPECT_EQ(call(ZTCONTROL_SET_LOG_LEVEL, u32Arg(2)).result, 0);
-    mark = daemon().logMark();
-    EXPECT_EQ(call(ZTCONTROL_LOCATE, Bytes{0}).result, 0);
-    settleLog();
-    EXPECT_EQ(daemon().log().find("ZTCONTROL_LOCATE: onOff:0", mark), std::string::npos);
-}
-
-TEST_F(Commands, RetiredSystemCommandsAnswerNotSupportedAndForwardNothing)
-{
-    const size_t mark = daemon().logMark();
-    EXPECT_EQ(call(ZTCONTROL_VOICE_DELETE_LAST).result, ZT_ERR_NOT_SUPPORTED);
-    EXPECT_TRUE(sent().empty());
-    EXPECT_EQ(call(ZTCONTROL_REMOTE_API, Bytes{8, 2, 1}).result, ZT_ERR_NOT_SUPPORTED);
-    for (uint32_t command = ZTCONTROL_TRANSCODE_HISTORY; command <= ZTCONTROL_TRANSCODE_CANCEL;
-         ++command)
-        EXPECT_EQ(call(command, Bytes{1}).result, ZT_ERR_NOT_SUPPORTED) << command;
-    EXPECT_TRUE(sent().empty());
-    EXPECT_TRUE(daemon().waitForLog("unsupported ZTCONTROL_TRANSCODE_HISTORY", 2s, mark));
-    EXPECT_TRUE(daemon().waitForLog("unsupported ZTCONTROL_TRANSCODE_VIDEO_REQUEST", 2s, mark));
-    EXPECT_TRUE(daemon().waitForLog("Unhandled command 45", 2s, mark));
-    EXPECT_TRUE(daemon().waitForLog("NOT SUPPORTED 63", 2s, mark));
 }
 
 }  // namespace

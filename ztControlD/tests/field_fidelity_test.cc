@@ -4,7 +4,6 @@
 // that parses only half-way; and the daemon binary's exported names.
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <set>
@@ -15,6 +14,7 @@
 #include "ztErrno.h"
 #include "ztFirmwarePeer.h"
 #include "ztTlv.h"
+#include "ztcontrol_commands.h"
 
 using namespace std::chrono_literals;
 using zttest::Bytes;
@@ -25,23 +25,12 @@ namespace {
 constexpr uint32_t kProbeCommand = 1;  // answered as unsupported
 constexpr int32_t kNotSupported = -104;
 
-void appendElement(Bytes &msg, uint8_t type, const Bytes &value)
-{
-    msg.insert(msg.end(), {0, static_cast<uint8_t>(value.size() >> 8),
-                           static_cast<uint8_t>(value.size()), type});
-    msg.insert(msg.end(), value.begin(), value.end());
-}
-
 // A client request whose command element holds exactly `command`.
 Bytes requestWithCommandBytes(const Bytes &command, const std::string &replyQueue)
 {
-    Bytes msg = {0, 0, 0, 20};
-    appendElement(msg, 'A', command);
-    appendElement(msg, 'D', zttest::textArg(replyQueue));
-    appendElement(msg, 0xEE, {});
-    msg[0] = static_cast<uint8_t>(msg.size() >> 8);
-    msg[1] = static_cast<uint8_t>(msg.size());
-    return msg;
+    return zttest::tlvMessage(
+        CAT_CLIENT_CMD,
+        {{TLV_CMD, command}, {TLV_SRC, zttest::textArg(replyQueue)}, {TLV_END, {}}});
 }
 
 class FieldMessages : public zttest::DaemonPeerTest {
@@ -68,22 +57,19 @@ TEST_F(FieldMessages, CommandElementThatIsNotFourBytesIsDroppedUnanswered)
     const size_t mark = m_daemon.logMark();
     // Read as a number these would be commands 0 (register a queue), 100
     // (busy status), 101 (stop the daemon), 1 and 1.
-    expectNotAnswered(requestWithCommandBytes({}, to), "empty command");
-    expectNotAnswered(requestWithCommandBytes({100}, to), "1-byte command");
-    expectNotAnswered(requestWithCommandBytes({101}, to), "1-byte stop");
-    expectNotAnswered(requestWithCommandBytes({101, 0}, to), "2-byte stop");
-    expectNotAnswered(requestWithCommandBytes({1, 0, 0}, to), "3-byte command");
-    expectNotAnswered(requestWithCommandBytes({1, 0, 0, 0, 0}, to), "5-byte command");
+    for (const Bytes &command :
+         {Bytes{}, Bytes{100}, Bytes{101}, Bytes{101, 0}, Bytes{1, 0, 0}, Bytes{1, 0, 0, 0, 0}})
+        expectNotAnswered(requestWithCommandBytes(command, to),
+                          std::to_string(command.size()) + "-byte command");
     EXPECT_TRUE(m_daemon.waitForLog("Command element of 0 bytes is not a 4-byte command", 2s, mark))
         << m_daemon.log().substr(mark);
 
     // The same request with a 4-byte command is answered.
-    ASSERT_TRUE(zttest::sendRaw(requestWithCommandBytes({1, 0, 0, 0}, to).data(),
-                                requestWithCommandBytes({1, 0, 0, 0}, to).size()));
+    const Bytes four = requestWithCommandBytes({1, 0, 0, 0}, to);
+    ASSERT_TRUE(zttest::sendRaw(four.data(), four.size()));
     auto reply = m_silent.waitReply(5s);
     ASSERT_TRUE(reply) << m_daemon.log();
     EXPECT_EQ(reply->result, kNotSupported);
-    EXPECT_TRUE(m_daemon.isRunning());
 }
 
 TEST_F(FieldMessages, PaddedRequestIsAnsweredAsItsDeclaredMessage)
@@ -146,8 +132,7 @@ std::set<std::string> symbols(const std::string &flags, const std::string &file)
 
 TEST(DaemonBinary, ExportsEveryNameOfTheCommonLibrary)
 {
-    const char *dir = getenv("ZT_BIN_DIR");
-    const std::string daemon = std::string(dir ? dir : "bin") + "/ztControlD";
+    const std::string daemon = zttest::DaemonHarness::binDir() + "/ztControlD";
     const auto exported = symbols("-D --defined-only", daemon);
     ASSERT_FALSE(exported.empty()) << "nm -D found nothing in " << daemon;
     const auto common = symbols("-g --defined-only", ZT_COMMON_ARCHIVE);

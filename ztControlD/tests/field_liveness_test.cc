@@ -1,8 +1,8 @@
-// The real daemon against the real firmware simulator when the firmware side
-// restarts under it, and when its resume request meets a full command queue
-// or is lost: the daemon must be working again within a bound. The
-// simulator's console is fed through a FIFO so the test says when it
-// suspends and resumes.
+// The real daemon against the real firmware simulator when its resume
+// request meets a full command queue or is lost: the daemon must be working
+// again within a bound. The simulator's console is fed through a FIFO so the
+// test says when it suspends and resumes. A firmware side that restarts
+// under the daemon: firmware_reopen_test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mqueue.h>
@@ -12,16 +12,11 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <memory>
 #include <string>
 
-#include "DaemonHarness.h"
+#include "SimulatorDaemonTest.h"
 
 using namespace std::chrono_literals;
-using zttest::Bytes;
-using zttest::ChildProcess;
-using zttest::ClientRequest;
 using zttest::DaemonHarness;
 
 namespace {
@@ -29,49 +24,31 @@ namespace {
 constexpr uint32_t kBusyQuery = 100;  // answered from the firmware
 constexpr int32_t kSuspendedNak = 1;
 
-class FieldLiveness : public ::testing::Test {
+class FieldLiveness : public zttest::SimulatorDaemonTest {
 protected:
-    void SetUp() override
+    bool startSimulator() override
     {
         char dir[] = "/tmp/zt_liveness_XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
+        if (!mkdtemp(dir))
+            return false;
         m_dir = dir;
         m_fifo = m_dir + "/console";
-        ASSERT_EQ(mkfifo(m_fifo.c_str(), 0600), 0);
         // Read-write: opening never blocks, and the simulator never sees
         // the end of its console while the test runs.
-        m_console = open(m_fifo.c_str(), O_RDWR | O_CLOEXEC);
-        ASSERT_GE(m_console, 0);
-        startSimulator();
-        ASSERT_TRUE(m_daemon.startAndWaitReady()) << m_daemon.log();
-        m_started = true;
-        m_daemon.requester().drain();
+        if (mkfifo(m_fifo.c_str(), 0600) != 0 ||
+            (m_console = open(m_fifo.c_str(), O_RDWR | O_CLOEXEC)) < 0)
+            return false;
+        return m_sim.start("/bin/sh", {"-c", "exec \"$0\" < \"$1\"",
+                                       DaemonHarness::binDir() + "/ztFirmwareSim", m_fifo});
     }
     void TearDown() override
     {
-        if (m_started) {
-            m_daemon.signal(SIGCONT);
-            auto status = m_daemon.stop();
-            EXPECT_TRUE(status && status->ok()) << m_daemon.log();
-        }
-        if (m_sim && m_sim->signal(SIGTERM)) {
-            auto simStatus = m_sim->waitExit(5s);
-            ASSERT_TRUE(simStatus) << "the simulator did not stop\n" << m_sim->output();
-            EXPECT_TRUE(simStatus->ok()) << simStatus->describe() << "\n" << m_sim->output();
-        }
+        m_daemon.signal(SIGCONT);  // a failed test may leave it stopped
+        SimulatorDaemonTest::TearDown();
         if (m_console >= 0)
             close(m_console);
         unlink(m_fifo.c_str());
         rmdir(m_dir.c_str());
-    }
-
-    void startSimulator()
-    {
-        m_sim = std::make_unique<ChildProcess>();
-        ASSERT_TRUE(m_sim->start("/bin/sh", {"-c", "exec \"$0\" < \"$1\"",
-                                             DaemonHarness::binDir() + "/ztFirmwareSim", m_fifo}))
-            << m_sim->error();
-        ASSERT_TRUE(m_sim->waitForOutput("serving /to_ztnet", 10s)) << m_sim->output();
     }
 
     void console(const std::string &line)
@@ -80,20 +57,12 @@ protected:
         ASSERT_EQ(write(m_console, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
 
-    int32_t result(uint32_t command)
-    {
-        auto reply = m_daemon.requester().call(command, 5s);
-        EXPECT_TRUE(reply && reply->hasResult) << "no answer to " << command << "\n"
-                                               << m_daemon.log();
-        return reply && reply->hasResult ? reply->result : 0x7FFFFFFF;
-    }
-
     // Suspends the daemon through the simulator and checks that it is.
     void suspendDaemon()
     {
-        const size_t mark = m_sim->outputMark();
+        const size_t mark = m_sim.outputMark();
         console("js");
-        ASSERT_TRUE(m_sim->waitForOutput("daemon answered JS", 3s, mark)) << m_sim->output();
+        ASSERT_TRUE(m_sim.waitForOutput("daemon answered JS", 3s, mark)) << m_sim.output();
         ASSERT_EQ(result(kBusyQuery), kSuspendedNak);
     }
 
@@ -101,36 +70,14 @@ protected:
     // that needs the firmware then succeeds.
     void expectResumed(size_t simMark)
     {
-        EXPECT_TRUE(m_sim->waitForOutput("daemon answered JR", 5s, simMark))
-            << m_sim->output() << m_daemon.log();
+        EXPECT_TRUE(m_sim.waitForOutput("daemon answered JR", 5s, simMark))
+            << m_sim.output() << m_daemon.log();
         EXPECT_EQ(result(kBusyQuery), 0);
     }
 
     std::string m_dir, m_fifo;
     int m_console = -1;
-    std::unique_ptr<ChildProcess> m_sim;
-    DaemonHarness m_daemon;
-    bool m_started = false;
 };
-
-// The simulator is killed (its queues stay behind) and started again, which
-// re-creates "/to_ztnet": a command that needs the firmware works again on
-// the first or second try.
-TEST_F(FieldLiveness, FirmwareRestartIsFollowedWithinTwoCommands)
-{
-    ASSERT_EQ(result(kBusyQuery), 0);
-    ASSERT_TRUE(m_sim->kill());
-    EXPECT_NE(result(kBusyQuery), 0);
-    startSimulator();
-
-    int attempts = 0;
-    int32_t rc = -1;
-    while (rc != 0 && attempts < 2) {
-        ++attempts;
-        rc = result(kBusyQuery);
-    }
-    EXPECT_EQ(rc, 0) << m_daemon.log();
-}
 
 // The daemon is stopped (as if busy) with its queue of depth 5 full of
 // client requests when the simulator resumes it; once it goes on and has
@@ -144,17 +91,15 @@ TEST_F(FieldLiveness, ResumeMeetingAFullQueueStillArrives)
     mq_attr attr{};
     int sent = 0;
     while (mq_getattr(queue, &attr) == 0 && attr.mq_curmsgs < attr.mq_maxmsg && sent < 64) {
-        ClientRequest request;
-        request.command = kBusyQuery;
-        ASSERT_TRUE(m_daemon.requester().send(request));
+        ASSERT_TRUE(m_daemon.requester().send({kBusyQuery, std::nullopt, std::nullopt}));
         ++sent;
     }
     mq_close(queue);
     ASSERT_EQ(attr.mq_curmsgs, attr.mq_maxmsg);
 
-    const size_t mark = m_sim->outputMark();
+    const size_t mark = m_sim.outputMark();
     console("jr");
-    ASSERT_TRUE(m_sim->waitForOutput("/to_ztCtlD full", 3s, mark)) << m_sim->output();
+    ASSERT_TRUE(m_sim.waitForOutput("/to_ztCtlD full", 3s, mark)) << m_sim.output();
     ASSERT_TRUE(m_daemon.signal(SIGCONT));
     for (int i = 0; i < sent; ++i) {
         auto reply = m_daemon.requester().waitReply(5s);
@@ -174,10 +119,10 @@ TEST_F(FieldLiveness, LostResumeIsRepeatedUntilAnswered)
     const mqd_t queue = mq_open("/to_ztCtlD", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_NE(queue, static_cast<mqd_t>(-1));
 
-    const size_t mark = m_sim->outputMark();
+    const size_t mark = m_sim.outputMark();
     console("jr");
     pollfd pfd = {static_cast<int>(queue), POLLIN, 0};
-    ASSERT_EQ(poll(&pfd, 1, 3000), 1) << m_sim->output();
+    ASSERT_EQ(poll(&pfd, 1, 3000), 1) << m_sim.output();
     char stolen[1500];
     const ssize_t n = mq_receive(queue, stolen, sizeof stolen, nullptr);
     mq_close(queue);

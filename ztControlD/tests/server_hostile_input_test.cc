@@ -39,39 +39,24 @@ TEST_F(ServerHostileInput, MalformedMisdirectedAndUnanswerableMessagesGetNoAnswe
     // The same overrun on the event path, which edits messages in place.
     Bytes suspend = tlvMessage(CAT_SYS_CMD, {{TLV_CMD, textArg("JS")}, {TLV_SRC, textArg(q)}});
     suspend[12] = 0xFF;
-    const struct {
-        Bytes message;
-        std::string log;
-    } cases[] = {
-        {withLength(good, good.size() + 40), "header length differs from the bytes received"},
-        {withLength(good, good.size() - 4), "header length differs from the bytes received"},
-        {Bytes{0, 3, 0}, "shorter than its header"},
-        {pastEnd, "element value runs past the message"},
-        {withLength(cutHead, cutHead.size()), "element head runs past the message"},
-        {suspend, "element value runs past the message"},
-        {tlvMessage(CAT_CLIENT_RSP, {{TLV_CMD, cmd}, {TLV_SRC, textArg(q)}, {TLV_END, end}}),
-         "Invalid command category received: 21"},
-        {tlvMessage(240, {{TLV_CMD, cmd}, {TLV_SRC, textArg(q)}, {TLV_END, end}}),
-         "Invalid command category received: 240"},
-        {tlvMessage(CAT_CLIENT_CMD, {{TLV_SRC, textArg(q)}, {TLV_END, end}}),
-         "No command specified in message. Skipping"},
+    const Bytes cases[] = {
+        withLength(good, good.size() + 40),  // claims more than arrived
+        withLength(good, good.size() - 4),   // ends before its end element
+        Bytes{0, 3, 0},                      // shorter than a header
+        pastEnd,
+        withLength(cutHead, cutHead.size()),
+        suspend,
+        tlvMessage(CAT_CLIENT_RSP, {{TLV_CMD, cmd}, {TLV_SRC, textArg(q)}, {TLV_END, end}}),
+        tlvMessage(CAT_CLIENT_CMD, {{TLV_SRC, textArg(q)}, {TLV_END, end}}),  // no command
         // Category 17 is for camera-state traffic only.
-        {tlvMessage(CAT_SYS_RSP, {{TLV_CMD, textArg("ZZ")}, {TLV_END, end}}),
-         "Unexpected Response type on CSI subscribe response [ZZ]"},
-        {tlvMessage(CAT_CLIENT_CMD, {{TLV_CMD, cmd}, {TLV_END, end}}),
-         "No requester SRC in the message received."},
-        {tlvMessage(CAT_CLIENT_CMD,
-                    {{TLV_CMD, cmd}, {TLV_SRC, textArg("/zt_no_such_queue")}, {TLV_END, end}}),
-         "mq_open() failed for '/zt_no_such_queue'"},
-        {tlvMessage(CAT_CLIENT_CMD,
-                    {{TLV_CMD, cmd}, {TLV_SRC, textArg("not a queue name")}, {TLV_END, end}}),
-         "mq_open() failed for 'not a queue name'"},
+        tlvMessage(CAT_SYS_RSP, {{TLV_CMD, textArg("ZZ")}, {TLV_END, end}}),
+        tlvMessage(CAT_CLIENT_CMD, {{TLV_CMD, cmd}, {TLV_END, end}}),  // no reply queue
+        tlvMessage(CAT_CLIENT_CMD,
+                   {{TLV_CMD, cmd}, {TLV_SRC, textArg("not a queue name")}, {TLV_END, end}}),
     };
-    for (const auto &c : cases) {
-        const size_t mark = m_daemon.logMark();
-        ASSERT_TRUE(zttest::sendRaw(c.message.data(), c.message.size()));
-        EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED) << c.log;
-        EXPECT_TRUE(m_daemon.waitForLog(c.log, 2s, mark)) << c.log << "\n" << m_daemon.log();
+    for (const Bytes &message : cases) {
+        ASSERT_TRUE(zttest::sendRaw(message.data(), message.size()));
+        EXPECT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED) << "after message " << &message - cases;
     }
     EXPECT_FALSE(m_daemon.requester().waitReply(200ms)) << "a dropped message was answered";
 }
@@ -85,7 +70,6 @@ TEST_F(ServerHostileInput, FullRequesterQueueLosesTheAnswerWithoutStallingTheWor
     const auto sentAt = std::chrono::steady_clock::now();
     EXPECT_EQ(result(kProbe, {}, {}, 3s), ZT_ERR_NOT_SUPPORTED) << "someone else is served at once";
     EXPECT_LT(std::chrono::steady_clock::now() - sentAt, 2s);
-    EXPECT_TRUE(m_daemon.waitForLog("mq_send() failed for '" + stalled.queueName() + "'", 2s));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The command server's "status=" switch inside the test process: it acts on
-// socket clients only and takes only 0 or 1. Fake clients stand in for
-// sockets and queues.
+// socket clients only. Fake clients stand in for sockets and queues.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,32 +14,20 @@ public:
     bool Notify(eNotificationType_t, std::stringstream &) override { return true; }
 };
 
-TEST(ServerRegistry, StatusSwitchActsOnSocketClientsOnlyAndTakesOnlyZeroOrOne)
+// The values it takes and refuses are answered in the golden sessions.
+TEST(ServerRegistry, StatusSwitchActsOnSocketClientsOnly)
 {
     ZtcontrolCommandServer *server = ZtcontrolCommandServer::getInstance();
-    auto *socketA = new FakeClient(NotificationClient::CLIENT_TYPE_SOCKET);
+    auto *socket = new FakeClient(NotificationClient::CLIENT_TYPE_SOCKET);
     auto *queue = new FakeClient(NotificationClient::CLIENT_TYPE_MQUEUE);
-    auto *socketB = new FakeClient(NotificationClient::CLIENT_TYPE_SOCKET);
-    for (FakeClient *client : {socketA, queue, socketB})
-        ASSERT_TRUE(server->addNotificationClient(client));
-    const auto configure = [server](std::string params) {
-        return server->ConfigureSocketNotifications(reinterpret_cast<unsigned char *>(&params[0]));
-    };
-
-    EXPECT_EQ(configure("status=1"), ZT_OK);
-    EXPECT_FALSE(socketA->isPaused());
-    EXPECT_FALSE(socketB->isPaused());
+    ASSERT_TRUE(server->addNotificationClient(socket));
+    ASSERT_TRUE(server->addNotificationClient(queue));
+    std::string on = "status=1";
+    EXPECT_EQ(server->ConfigureSocketNotifications(reinterpret_cast<unsigned char *>(&on[0])),
+              ZT_OK);
+    EXPECT_FALSE(socket->isPaused());
     EXPECT_TRUE(queue->isPaused());
-    EXPECT_EQ(server->activeClientCount(), 2u);
-    EXPECT_EQ(configure("status="), ZT_OK) << "an empty value reads as 0";
-    EXPECT_TRUE(socketA->isPaused());
-    // Values other than 0 or 1 are refused without effect.
-    for (const char *bad : {"status=2", "status=-1", "mode=1", "", "status=4294967297"}) {
-        EXPECT_EQ(configure(bad), ZT_ERR_INVALID_PARAM) << bad;
-        EXPECT_TRUE(socketA->isPaused()) << bad;
-    }
-    EXPECT_EQ(configure("other=x&status=1"), ZT_OK);
-    EXPECT_FALSE(socketA->isPaused());
+    EXPECT_EQ(server->activeClientCount(), 1u);
 
     server->shutdown();  // drops every client
     ZtcontrolCommandServer::destroy();
