@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -183,12 +184,9 @@ void stopFloor(int)
 
 }  // namespace
 
-FloorResponder::FloorResponder(bool withFirmware)
-    : m_child("/proc/self/exe", withFirmware
-                                    ? std::vector<std::string>{kFloorResponderFlag, "firmware"}
-                                    : std::vector<std::string>{kFloorResponderFlag})
+FloorResponder::FloorResponder() : m_child("/proc/self/exe", {kFloorResponderFlag})
 {
-    m_ok = m_child.waitReady(floorQueue(withFirmware));
+    m_ok = m_child.waitReady(floorQueue(false)) && m_child.waitReady(floorQueue(true));
 }
 
 FloorResponder::~FloorResponder()
@@ -201,7 +199,7 @@ const char *FloorResponder::floorQueue(bool withFirmware)
     return withFirmware ? "/zt_bench_floor_fw" : "/zt_bench_floor";
 }
 
-int FloorResponder::serve(bool withFirmware)
+int FloorResponder::serve()
 {
     struct sigaction action = {};
     action.sa_handler = stopFloor;
@@ -209,39 +207,41 @@ int FloorResponder::serve(bool withFirmware)
     mq_attr attr = {};
     attr.mq_maxmsg = 5;
     attr.mq_msgsize = ZTMSG_MAX;
-    const char *name = floorQueue(withFirmware);
-    mq_unlink(name);
-    const mqd_t queue = mq_open(name, O_RDONLY | O_CREAT, 0664, &attr);
-    if (queue == (mqd_t)-1)
-        return 1;
+    mqd_t queues[2];  // indexed by "with firmware"
+    for (int fw = 0; fw < 2; ++fw) {
+        mq_unlink(floorQueue(fw));
+        queues[fw] = mq_open(floorQueue(fw), O_RDONLY | O_CREAT, 0664, &attr);
+        if (queues[fw] == (mqd_t)-1)
+            return 1;
+    }
     // The library's reply queue under a name of its own: the daemon, running
     // at the same time, owns the usual one.
     static const char kReply[] = "/zt_bench_floor_reply";
     ztc_msg_q_context_t ctx = {};
-    ctx.reply_queue = ctx.request_queue = (mqd_t)-1;
-    if (withFirmware) {
-        attr.mq_msgsize = ZTC_MSG_MAX;
-        mq_unlink(kReply);
-        ctx.reply_queue_name = kReply;
-        ctx.reply_queue = mq_open(kReply, O_RDONLY | O_CREAT, 0600, &attr);
-        ctx.request_queue = mq_open(ZTC_QUEUE_FIRMWARE, O_WRONLY);
-        if (ctx.reply_queue == (mqd_t)-1 || ctx.request_queue == (mqd_t)-1)
-            return 1;
-    }
+    attr.mq_msgsize = ZTC_MSG_MAX;
+    mq_unlink(kReply);
+    ctx.reply_queue_name = kReply;
+    ctx.reply_queue = mq_open(kReply, O_RDONLY | O_CREAT, 0600, &attr);
+    ctx.request_queue = mq_open(ZTC_QUEUE_FIRMWARE, O_WRONLY);
+    if (ctx.reply_queue == (mqd_t)-1 || ctx.request_queue == (mqd_t)-1)
+        return 1;
     uint8_t in[ZTMSG_MAX];
     uint8_t out[ZTMSG_MAX];
     while (!g_floorStop) {
         fd_set readable;
         FD_ZERO(&readable);
-        FD_SET(queue, &readable);
+        FD_SET(queues[0], &readable);
+        FD_SET(queues[1], &readable);
         timeval wait = {0, 100000};
-        if (select(queue + 1, &readable, nullptr, nullptr, &wait) <= 0)
+        if (select(std::max(queues[0], queues[1]) + 1, &readable, nullptr, nullptr, &wait) <= 0)
             continue;
-        const ssize_t got = mq_receive(queue, reinterpret_cast<char *>(in), sizeof(in), nullptr);
+        const int fw = FD_ISSET(queues[1], &readable) ? 1 : 0;
+        const ssize_t got =
+            mq_receive(queues[fw], reinterpret_cast<char *>(in), sizeof(in), nullptr);
         if (got < TLV_HDR_LEN)
             continue;
         int32_t status = 0;
-        if (withFirmware) {
+        if (fw) {
             const uint8_t on = 1;
             status = ztc_send_remote_api_payload(&ctx, 8, 13, &on, 1);
         }
@@ -259,13 +259,13 @@ int FloorResponder::serve(bool withFirmware)
         mq_send(reply, reinterpret_cast<char *>(out), sntlv_msg_len(out), 0);
         mq_close(reply);
     }
-    if (withFirmware) {
-        mq_close(ctx.reply_queue);
-        mq_close(ctx.request_queue);
-        mq_unlink(kReply);
+    mq_close(ctx.reply_queue);
+    mq_close(ctx.request_queue);
+    mq_unlink(kReply);
+    for (int fw = 0; fw < 2; ++fw) {
+        mq_close(queues[fw]);
+        mq_unlink(floorQueue(fw));
     }
-    mq_close(queue);
-    mq_unlink(name);
     return 0;
 }
 

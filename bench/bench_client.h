@@ -1,6 +1,6 @@
 // Queue-side pieces of the benchmark driver: a requester with its own reply
-// queue, the two floor responders (the minimal answer path, with and without
-// one firmware round trip) and the daemon as a child process. Each object is
+// queue, the floor responder (the minimal answer path, with and without one
+// firmware round trip) and the daemon as a child process. Each object is
 // used by one thread; floors run as child processes.
 //
 // The test kit has a requester and a child-process runner too; these are
@@ -68,21 +68,25 @@ private:
 };
 
 // The designed answer path and nothing else: select, receive, open the
-// requester's queue, send the answer, close it. With firmware, one library
-// round trip to the firmware side comes first. It serves a queue of its own
-// (floorQueue()), so it runs beside the daemon and the benchmark can
-// alternate between the two; and it runs as a child process (the running
-// program started again with kFloorResponderFlag), so a round trip costs the
-// same switches between address spaces as one to the daemon.
+// requester's queue, send the answer, close it. It serves two queues of its
+// own (floorQueue()), so it runs beside the daemon and the benchmark can
+// alternate between the two: on the firmware one, one library round trip to
+// the firmware side comes before the answer. One process serves both, as the
+// daemon's one worker serves every command, so the firmware figures of both
+// are taken from a responder that has just served the no-firmware ones (the
+// scheduler places a thread by what it did before). It runs as a child
+// process (the running program started again with kFloorResponderFlag), so a
+// round trip costs the same switches between address spaces as one to the
+// daemon.
 class FloorResponder {
 public:
-    explicit FloorResponder(bool withFirmware);
+    FloorResponder();
     ~FloorResponder();  // stops the child
-    // True once the child answers on its queue.
+    // True once the child answers on both queues.
     bool ok() const { return m_ok; }
     static const char *floorQueue(bool withFirmware);
     // The child's side: serves until SIGTERM; the process's exit status.
-    static int serve(bool withFirmware);
+    static int serve();
 
 private:
     DaemonProcess m_child;

@@ -279,7 +279,7 @@ void row(const char *what, double value, const char *unit, double floor, const c
 int main(int argc, char **argv)
 {
     if (argc >= 2 && strcmp(argv[1], kFloorResponderFlag) == 0)
-        return FloorResponder::serve(argc >= 3);
+        return FloorResponder::serve();
     bool quick = false;
     std::string daemon = "bin/ztControlD";
     for (int i = 1; i < argc; ++i) {
@@ -299,9 +299,9 @@ int main(int argc, char **argv)
     }
     const std::vector<uint8_t> on = {1};
 
-    FloorResponder floorPlain(false), floorFirmware(true);
-    if (!floorPlain.ok() || !floorFirmware.ok()) {
-        fprintf(stderr, "zt_bench: a floor responder did not start\n");
+    FloorResponder floor;
+    if (!floor.ok()) {
+        fprintf(stderr, "zt_bench: the floor responder did not start\n");
         return 2;
     }
     DaemonProcess process(daemon);
