@@ -88,35 +88,12 @@ protected:
         ASSERT_TRUE(m_daemon.waitForLog("Initializing status variables", 10s)) << m_daemon.log();
         ASSERT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);
     }
-    // Scripts the blocks the peer answers. When the running daemon is to see
-    // both blocks change at once, they are scripted while its worker waits for
-    // a firmware answer the peer holds back, so no poll pass reads one block
-    // old and the other new.
+    // Scripts the blocks the peer answers.
     void serve()
     {
-        const Bytes status = m_camera.status(), settings = m_camera.settings();
-        const bool both =
-            m_daemon.isRunning() && status != m_servedStatus && settings != m_servedSettings;
-        m_servedStatus = status;
-        m_servedSettings = settings;
-        const auto script = [&] {
-            m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(status));
-            m_peer.scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(settings));
-        };
-        if (!both) {
-            script();
-            return;
-        }
-        const size_t mark = m_peer.requestCount();
-        m_peer.scriptRemoteOnce(kSystemCategory, kLocateStatusSet,
-                                PeerAnswer::Status(ZT_OK).after(300));
-        zttest::Requester &requester = m_daemon.requester();
-        ASSERT_TRUE(requester.send({ZTCONTROL_LOCATE, Bytes{0}, std::nullopt}));
-        ASSERT_TRUE(m_peer.waitForRequest(
-            [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateStatusSet); },
-            5000, mark));
-        script();
-        ASSERT_TRUE(requester.waitReply(5s)) << m_daemon.log();
+        m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(m_camera.status()));
+        m_peer.scriptRemote(kSetupCategory, kAllSettingsGet,
+                            PeerAnswer::Bytes(m_camera.settings()));
     }
     // Returns once a whole poll pass has run after the call.
     void settle()
@@ -158,7 +135,6 @@ protected:
     }
 
     Camera m_camera;
-    Bytes m_servedStatus, m_servedSettings;  // what serve() last scripted
 };
 
 TEST_F(Polling, CameraIsReadOnlyForListeningClientsAndNewOnesGetTheFullStateAlone)
