@@ -1,8 +1,8 @@
 // Status and settings polling against the real daemon, the scripted firmware
 // peer and real notification clients (queues and port 8081): when the camera
 // is read at all, the exact bodies clients receive, full state for new
-// clients, the once-a-second throttle, shutdown pending, a malformed status
-// block and the corrections clients see.
+// clients, shutdown pending, a malformed status block and the corrections
+// clients see.
 //
 // Synchronisation: the daemon polls once before every wait for a request, so
 // after a change of the scripted blocks two answered requests prove that a
@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -65,24 +64,14 @@ struct Camera {
     }
 };
 
-bool isStatusRead(const PeerRequest &r)
-{
-    return r.isRemote(kSystemCategory, kAllStatusGet);
-}
 bool isSettingsRead(const PeerRequest &r)
 {
     return r.isRemote(kSetupCategory, kAllSettingsGet);
 }
 bool isBlockRead(const PeerRequest &r)
 {
-    return isStatusRead(r) || isSettingsRead(r);
+    return r.isRemote(kSystemCategory, kAllStatusGet) || isSettingsRead(r);
 }
-// The stabilizer published as camera-state item 157.
-bool isStabilizerPublished(const PeerRequest &r)
-{
-    return r.kind == "CW" && !r.payload.empty() && r.payload[0] == 157;
-}
-
 class Polling : public zttest::DaemonPeerTest {
 protected:
     Polling() : DaemonPeerTest(kStartInBody)
@@ -99,35 +88,12 @@ protected:
         ASSERT_TRUE(m_daemon.waitForLog("Initializing status variables", 10s)) << m_daemon.log();
         ASSERT_EQ(result(kProbe), ZT_ERR_NOT_SUPPORTED);
     }
-    // Scripts the blocks the peer answers. When the running daemon is to see
-    // both blocks change at once, they are scripted while its worker waits for
-    // a firmware answer the peer holds back, so no poll pass reads one block
-    // old and the other new.
+    // Scripts the blocks the peer answers.
     void serve()
     {
-        const Bytes status = m_camera.status(), settings = m_camera.settings();
-        const bool both =
-            m_daemon.isRunning() && status != m_servedStatus && settings != m_servedSettings;
-        m_servedStatus = status;
-        m_servedSettings = settings;
-        const auto script = [&] {
-            m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(status));
-            m_peer.scriptRemote(kSetupCategory, kAllSettingsGet, PeerAnswer::Bytes(settings));
-        };
-        if (!both) {
-            script();
-            return;
-        }
-        const size_t mark = m_peer.requestCount();
-        m_peer.scriptRemoteOnce(kSystemCategory, kLocateStatusSet,
-                                PeerAnswer::Status(ZT_OK).after(300));
-        zttest::Requester &requester = m_daemon.requester();
-        ASSERT_TRUE(requester.send({ZTCONTROL_LOCATE, Bytes{0}, std::nullopt}));
-        ASSERT_TRUE(m_peer.waitForRequest(
-            [](const PeerRequest &r) { return r.isRemote(kSystemCategory, kLocateStatusSet); },
-            5000, mark));
-        script();
-        ASSERT_TRUE(requester.waitReply(5s)) << m_daemon.log();
+        m_peer.scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Bytes(m_camera.status()));
+        m_peer.scriptRemote(kSetupCategory, kAllSettingsGet,
+                            PeerAnswer::Bytes(m_camera.settings()));
     }
     // Returns once a whole poll pass has run after the call.
     void settle()
@@ -169,7 +135,6 @@ protected:
     }
 
     Camera m_camera;
-    Bytes m_servedStatus, m_servedSettings;  // what serve() last scripted
 };
 
 TEST_F(Polling, CameraIsReadOnlyForListeningClientsAndNewOnesGetTheFullStateAlone)
@@ -208,44 +173,6 @@ TEST_F(Polling, CameraIsReadOnlyForListeningClientsAndNewOnesGetTheFullStateAlon
     EXPECT_EQ(reader.depth(), 0);
     EXPECT_FALSE(paused.readFrame(200ms)) << "the full state was sent twice";
     paused.close();
-}
-
-TEST_F(Polling, ThrottledStatusesAreReportedAtMostOncePerSecond)
-{
-    start();
-    QueueNotifyReader reader;
-    ASSERT_TRUE(registerQueue(reader));
-    ASSERT_NE(next(reader), "<nothing>");  // full state
-
-    // Every message is answered by a change of a class-1 status (busy) and
-    // of a class-2 one (uptime, status 117), so every pass has something to
-    // say but the uptime may only be said once a second.
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point lastReport;
-    size_t reports = 0, withoutUptime = 0;
-    uint32_t uptime = 0;
-    for (const auto until = Clock::now() + 3500ms; Clock::now() < until;) {
-        m_camera.s(5) ^= 1;
-        m_camera.s32(92, ++uptime);
-        serve();
-        auto event = reader.receive(5s);
-        ASSERT_TRUE(event) << m_daemon.log();
-        const auto at = Clock::now();
-        const std::string text = event->payloadText();
-        const size_t value = text.find("\"117\":");
-        if (value == std::string::npos) {
-            ++withoutUptime;
-            continue;
-        }
-        // Reports carry the latest value, never a stale intermediate one.
-        EXPECT_GE(std::stoul(text.substr(value + 6)), uptime - 1) << text;
-        if (reports++ > 0) {
-            EXPECT_GE(at - lastReport, 800ms) << "throttled status reported twice in a second";
-        }
-        lastReport = at;
-    }
-    EXPECT_GE(reports, 2u);
-    EXPECT_GE(withoutUptime, 1u) << "every pass reported the throttled status";
 }
 
 TEST_F(Polling, ShutdownPendingReachesSocketOnceAndQueueEveryPass)
@@ -310,7 +237,6 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     m_camera.t(160) = 19;      // multi-shot lens
     m_camera.t(43) = 5;        // frame rate
     m_camera.t(83) = 1;        // horizon levelling on
-    m_camera.t(35) = 3;        // stabilizer, published as item 157
     serve();
     start();
     QueueNotifyReader reader;
@@ -325,94 +251,6 @@ TEST_F(Polling, ClientsSeeTheDaemonsCorrectionsOfTheBlocks)
     seen.t(83) = 2;              // the supported horizon option
     seen.block.system = {1, 2};  // lens mode and lens
     EXPECT_EQ(next(reader), seen.fullState());
-
-    auto horizon = m_peer.waitForRequest(
-        [](const PeerRequest &r) { return r.isRemote(kVideoCategory, kHorizonSupportGet); }, 1000);
-    ASSERT_TRUE(horizon);
-    EXPECT_EQ(horizon->payload, (Bytes{9, 5, 19})) << "resolution, frame rate, lens";
-    auto published = m_peer.waitForRequest(isStabilizerPublished, 1000);
-    ASSERT_TRUE(published);
-    EXPECT_EQ(published->payload, (Bytes{157, 0, 0, 0, 3, 0, 0, 0}));
-
-    // A modified flag for another preset reads as not modified; the
-    // stabilizer is published again only when it changes, as a signed byte.
-    const size_t mark = m_peer.requestCount();
-    m_camera.s32(27, 0x999);
-    m_camera.t(35) = 0xFE;
-    serve();
-    settle();
-    EXPECT_EQ(next(reader), "{\"status\":{\"98\":2457,\"99\":0},\n\"settings\":{\"135\":-2}\n}");
-    EXPECT_EQ(countRequests(mark, isStabilizerPublished), 1u);
-    auto again = m_peer.waitForRequest(isStabilizerPublished, 0, mark);
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->payload, (Bytes{157, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF}));
-
-    // With protune off in video, white balance and colour show 9.
-    m_camera.t(25) = 12;
-    m_camera.t(57) = 0;
-    serve();
-    settle();
-    EXPECT_EQ(next(reader),
-              "{\"status\":{\"89\":12},\n\"settings\":{\"2\":0,\"115\":9,\"117\":9,\"121\":0,"
-              "\"144\":12}\n}");
-}
-
-// A narrow webcam lens is made from linear: while the daemon emulates it,
-// clients see the narrow value they asked for, and linear again after.
-TEST_F(Polling, EmulatedNarrowLensIsShownAsNarrowUntilAnotherLensIsChosen)
-{
-    constexpr uint32_t kWebcamLens = 43;  // setting id
-    auto setLens = [this](uint32_t option) {
-        result(ZTCONTROL_SET_SETTING_ID, zttest::words({kWebcamLens, option}));
-    };
-    m_camera.t(172) = 4;  // the camera runs linear
-    serve();
-    start();
-    QueueNotifyReader reader;
-    ASSERT_TRUE(registerQueue(reader));
-    ASSERT_NE(next(reader).find("\"43\":4"), std::string::npos);
-
-    setLens(2);  // narrow, sent to the camera as linear
-    settle();
-    EXPECT_EQ(next(reader), "{\"settings\":{\"43\":2}\n}");
-    setLens(4);  // linear asked for: no longer emulating
-    settle();
-    EXPECT_EQ(next(reader), "{\"settings\":{\"43\":4}\n}");
-}
-
-// A new power profile or ux mode changes which preset is current: the pass
-// that sees it marks the current preset stale, so the next pass reads the
-// status block once more for it. While a queue client is registered every
-// pass reads both blocks once; any extra status read is such a refresh.
-TEST_F(Polling, NewPowerProfileOrUxModeMakesTheCurrentPresetBeReadAgain)
-{
-    start();
-    auto extraStatusReads = [] {
-        return long(countRequests(0, isStatusRead)) - long(countRequests(0, isSettingsRead));
-    };
-    // Between registering and unregistering a client, only whole passes run.
-    auto watchWhile = [this](const std::function<void()> &change) {
-        QueueNotifyReader reader;
-        ASSERT_TRUE(registerQueue(reader));
-        ASSERT_NE(next(reader), "<nothing>");
-        change();
-        settle();
-        settle();
-        ASSERT_TRUE(registerQueue(reader, false));
-    };
-    const long atStart = extraStatusReads();  // the start-up read of the current preset
-    watchWhile([] {});
-    EXPECT_EQ(extraStatusReads(), atStart) << "the current preset was read again unasked";
-
-    watchWhile([this] {
-        m_camera.s(255) = 2;  // power profile
-        serve();
-    });
-    EXPECT_EQ(extraStatusReads(), atStart + 1);
-
-    watchWhile(
-        [this] { m_peer.scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1})); });
-    EXPECT_EQ(extraStatusReads(), atStart + 2);
 }
 
 }  // namespace
