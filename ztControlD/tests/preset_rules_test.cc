@@ -127,37 +127,20 @@ TEST(PresetCaptions, EachModeModelAndLensModeReadsItsOwnOffsets)
             << " easy/pro " << int(c.easyPro);
 }
 
+// Easy mode's speed caption follows the record's row class, where a
+// resolution with its own entry (class 3, resolution 4) takes that entry.
 TEST(PresetCaptions, EasySpeedPicksTheRowClassAndResolutionException)
 {
-    const auto speed = [](int8_t fps, int8_t res, int8_t speedClass) {
-        Record r = makeRecord(12, 0, {{3, fps}, {2, res}});
-        r[80] = static_cast<uint8_t>(speedClass);
-        const Captions c = captions(load(r, 57, 0, 0));
-        EXPECT_EQ(1u, c.size());
-        return c.empty() || c[0].first != 176 ? -1 : c[0].second - 1000;
-    };
-    const std::array<int, 4> cases[] = {
-        {0, 0, 1, 14}, {0, 0, 2, 16}, {0, 0, 0, 0},  {13, 0, -1, 7}, {1, 4, 3, 25},
-        {5, 1, 3, 24}, {1, 4, 1, 4},  {1, 0, 3, 1},  {8, 4, 3, 3},   {7, 0, 1, 6},
-        {7, 0, 2, 6},  {-3, 1, 5, 3}, {8, -1, 3, 3},
-    };
-    for (const auto &[fps, res, cls, expected] : cases)
-        EXPECT_EQ(expected, speed(fps, res, cls)) << fps << " " << res << " " << cls;
+    Record r = makeRecord(12, 0, {{3, 1}, {2, 4}});
+    r[80] = 3;
+    EXPECT_EQ((Captions{{176, 1025}}), captions(load(r, 57, 0, 0)));
 }
 
+// An interval index past its table drops only that caption; negative bytes
+// pass signed, and without a table the firmware value is shown.
 TEST(PresetCaptions, IntervalIndexesOutsideTheTablesDropOnlyThatCaption)
 {
-    const std::tuple<uint8_t, int8_t, Captions> cases[] = {
-        {20, 11, {{30, 1000}, at(123, 2)}},
-        {21, 11, {at(31, 7), {32, 1005}, at(123, 2)}},
-        {21, 9, {at(31, 7), {32, 4601}, at(123, 2)}},  // night "auto" is 3601
-        {20, 12, {at(123, 2)}},
-        {20, -1, {at(123, 2)}},
-    };
-    for (const auto &[mode, index, expected] : cases)
-        EXPECT_EQ(expected, captions(load(makeRecord(mode, 0, {{4, index}, {5, index}}), 57)))
-            << int(mode) << " " << int(index);
-    // Negative bytes pass signed; without a table the firmware value is shown.
+    EXPECT_EQ((Captions{at(123, 2)}), captions(load(makeRecord(20, 0, {{4, 12}, {5, 12}}), 57)));
     const Record r = makeRecord(25, 0, {{4, -2}});
     EXPECT_EQ((Captions{{121, 998}}), captions(load(r, 57)));
     EXPECT_EQ((Captions{{121, -2}}), captions(load(r, 57, 0, 1, nullptr)));
