@@ -252,17 +252,13 @@ TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
     // The record's id is not used (the current preset's is), nor its user data 3.
     peer().scriptRemote(kPresetCategory, kPresetGetInfo,
                         PeerAnswer::Bytes(PresetRecord{12, true, 0, 20, 21, 3, 9}.bytes()));
-    zp::ZTC_Preset_Set_Title_Icon_Req title, icon;
+    zp::ZTC_Preset_Set_Title_Icon_Req title;
     title.set_preset_name(25);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(title)).code, 0);
     EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, words({0x101})},
                                 {kPresetEditStart, words({0x101})},
                                 {kPresetUserDataEdit, words({0x101, 20, 25, 3, 0})},
                                 {kPresetEditStore, {}}}));
-    icon.set_preset_icon(1000);
-    EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(icon)).code, 0);
-    EXPECT_EQ(presetOps().at(2),
-              (Ops::value_type{kPresetUserDataEdit, words({0x101, 8, 21, 3, 0})}));
 }
 
 // One row per shared request path: an id operation, a plain one, the order.
@@ -286,22 +282,8 @@ TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
     }
 }
 
-TEST_F(Presets, LoadStoresAnOpenZoomEditFirst)
-{
-    makeCurrent(0x101);
-    const size_t mark = peer().requestCount();
-    ASSERT_EQ(run(ZTCONTROL_DIGITAL_ZOOM, u32Arg(30)).code, 0);
-    EXPECT_EQ(run(ZTCONTROL_PRESET_LOAD, idReq(0x10000)).code, 0);
-    // Stored by the load (or, on a slow machine, by the zoom timer already),
-    // never after the new preset became active.
-    std::vector<int> ops;
-    const auto all = peer().requests();
-    for (size_t i = mark; i < all.size(); ++i)
-        if (all[i].kind == "RA" && all[i].category == kPresetCategory)
-            ops.push_back(all[i].identifier);
-    EXPECT_EQ(ops, (std::vector<int>{kPresetEditStart, kPresetEditStore, kPresetActiveSet}));
-}
-
+// The active queries' readable answers are in every golden session; an
+// unreadable block still answers four bytes.
 TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourBytes)
 {
     makeCurrent(0x101);
@@ -309,12 +291,6 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
     EXPECT_EQ(trace(), (std::vector<std::string>{"ztc_app_get_mode_flat_mode", "8,11", "17,8",
                                                  "ztc_preset_onscreen_shortcuts_reset", "17,10"}));
 
-    peer().scriptRemote(kSystemCategory, kAllStatusGet,
-                        PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({4})}));
-    peer().scriptRemote(kSystemCategory, kAllStatusGet,
-                        PeerAnswer::Bytes(StatusBlock().group(6).specialPreset(0x60000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{0, words({0x60000})}));
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes({2}));  // unreadable: no preset, group 0
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{ZT_ERR, words({0})}));

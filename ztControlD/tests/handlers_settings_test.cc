@@ -185,13 +185,13 @@ TEST_F(Settings, AdvancedResetsRunInsideAnEditOfTheirFamily)
         ztcontrol_command_t command;
         int8_t flatMode;
         std::string call;
-    } cases[] = {{ZTCONTROL_ADVSET_RESET, 12, "ztc_video_advset_reset"},
-                 {ZTCONTROL_ADVSET_RESET, 17, "ztc_photo_advset_reset"},
-                 {ZTCONTROL_ADVSET_RESET, 26, "ztc_multishot_advset_reset"},
-                 {ZTCONTROL_ADVSET_RESET, 22, ""},
-                 {ZTCONTROL_VIDEO_ADVSET_RESET, 0, "2,26"},
-                 {ZTCONTROL_PHOTO_ADVSET_RESET, 0, "3,22"},
-                 {ZTCONTROL_MULTI_ADVSET_RESET, 0, "4,26"}};
+    } cases[] = {
+        {ZTCONTROL_ADVSET_RESET, 12, "ztc_video_advset_reset"},
+        {ZTCONTROL_ADVSET_RESET, 17, "ztc_photo_advset_reset"},
+        {ZTCONTROL_ADVSET_RESET, 26, "ztc_multishot_advset_reset"},
+        {ZTCONTROL_ADVSET_RESET, 22, ""},
+        {ZTCONTROL_PHOTO_ADVSET_RESET, 0, "3,22"},
+    };
     peer().scriptRemote(kPhotoCategory, kPhotoAdvsetReset, PeerAnswer::Status(ZT_ERR));
     for (const auto &c : cases) {
         Bytes settings(238, 0);
