@@ -1,19 +1,17 @@
-// The preset commands in-process: request rules, the preset operations each
-// sends, and the full list's groups per camera state.
+// The preset commands in-process: request rules and the preset operations
+// each sends (the full list is in every golden session and presets_list_test).
 #include <array>
 
 #include "ClientMessages.h"
 #include "HandlerFixture.h"
 #include "PresetAnswers.h"
 #include "StatusBlock.h"
-#include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "wsdkCommands/WSDK_Preset.pb.h"
 #include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
 #include "ztControlCommands/ztControl_presets.pb.h"
 
 using namespace zttest;
 namespace zp = ztcontrol::presets;
-using wsdk_commands::WSDK_NotifyPresetStatus;
 
 namespace {
 
@@ -53,9 +51,6 @@ Message parsed(const std::vector<uint8_t> &payload)
     return m;
 }
 
-// (group id, icon, can add, preset ids) of each listed group.
-using Group = std::tuple<int, int, bool, std::vector<int>>;
-
 class Presets : public HandlerFixture {
 protected:
     // Makes id the current preset and the one the status block reports.
@@ -74,45 +69,6 @@ protected:
             if (r.kind == "RA" && r.category == kPresetCategory)
                 out.emplace_back(r.identifier, r.payload);
         return out;
-    }
-    std::vector<int> groupsFetched() const
-    {
-        std::vector<int> out;
-        for (const auto &[op, payload] : presetOps())
-            if (op == kPresetListIds)
-                out.push_back(payload.empty() ? -1 : payload[0]);
-        return out;
-    }
-    // The camera state and firmware the next (rebuilt) list is made from.
-    void inState(uint8_t lensType, uint8_t power, uint8_t ux)
-    {
-        state().m_presetsStale = true;
-        peer().scriptTyped("ztc_system_get_lens_type", PeerAnswer::Bytes({lensType}));
-        peer().scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({power}));
-        peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({ux}));
-    }
-    void firmware(std::initializer_list<uint8_t> groups, const std::vector<uint32_t> &ids,
-                  const PresetRecord &record = {})
-    {
-        peer().scriptRemote(kPresetCategory, kPresetListGroups,
-                            PeerAnswer::Bytes(groupList(groups)));
-        peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
-        peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
-    }
-    // The full list's groups, answered with success.
-    std::vector<Group> list()
-    {
-        const Outcome out = run(ZTCONTROL_PRESET_GET_PRESETS);
-        EXPECT_EQ(out.code, 0);
-        const auto list = parsed<WSDK_NotifyPresetStatus>(out.payload);
-        std::vector<Group> groups;
-        for (const auto &g : list.preset_group_array()) {
-            std::vector<int> ids;
-            for (const auto &p : g.preset_array())
-                ids.push_back(p.id());
-            groups.emplace_back(g.id(), g.icon(), g.can_add_preset(), ids);
-        }
-        return groups;
     }
 };
 
@@ -295,30 +251,6 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
                         PeerAnswer::Bytes({2}));  // unreadable: no preset, group 0
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{ZT_ERR, words({0})}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({0})}));
-}
-
-// Lens type, power profile and ux mode choose the firmware groups behind the
-// three client groups, each with its icon; pro groups of the normal profile
-// take user presets.
-TEST_F(Presets, ListOffersTheGroupsOfLensPowerAndUxInFirmwareOrder)
-{
-    inState(0, 1, 1);
-    firmware({14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0xC0000});
-    EXPECT_EQ(list(), (std::vector<Group>{{1000, 4, false, {0xC0000}},
-                                          {1002, 2, true, {0xC0000}},
-                                          {1001, 1, true, {0xC0000}}}));
-    EXPECT_EQ(groupsFetched(), (std::vector<int>{8, 2, 1}));
-}
-
-TEST_F(Presets, EasyPhotoGroupListsOnlyTheActivePhotoPresetOrItsDefault)
-{
-    inState(0, 0, 0);
-    firmware({12}, {0xC0000, 0xC0001});
-    peer().scriptRemote(kSystemCategory, kAllStatusGet,
-                        PeerAnswer::Bytes(StatusBlock().photoPreset(0xC0001).bytes()));
-    EXPECT_EQ(list(), (std::vector<Group>{{1001, 1, false, {0xC0001}}}));
-    EXPECT_EQ(presetOps().back(), (Ops::value_type{kPresetGetInfo, words({0xC0001})}))
-        << "filtered presets are not fetched";
 }
 
 }  // namespace

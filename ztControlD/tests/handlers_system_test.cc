@@ -3,8 +3,7 @@
 // registry commands, names and delete lists byte for byte, and the system
 // commands on the model assumed when the camera does not tell its
 // own (57, which has the multi-camera mode): the wired-USB double set, the
-// rotation sent once per change, the button translations and the
-// multi-camera mode's choice of preset.
+// rotation sent once per change and the button translations.
 #include <string.h>
 
 #include "ClientMessages.h"
@@ -196,17 +195,6 @@ TEST_F(System, PlainAndMultiCamButtonsTranslateTypeAndState)
     }
     EXPECT_EQ(button(18, 1).code, 0);
     EXPECT_TRUE(sent().empty());
-}
-
-// Mode type 3 takes the family of the default application mode's group.
-TEST_F(System, MultiCamModeActivatesThePresetOfTheChosenFamily)
-{
-    peer().scriptRemote(kSystemCategory, kAllStatusGet,
-                        PeerAnswer::Bytes(zttest::StatusBlock().photoPreset(0x10102).bytes()));
-    peer().scriptRemote(kSetupCategory, kDefaultAppModeGet, PeerAnswer::Bytes({12}));
-    EXPECT_EQ(button(17, 3).code, 0);
-    EXPECT_EQ(sent().back().payload, u32Arg(0x10102));
-    EXPECT_TRUE(sent().back().isRemote(kPresetCategory, kPresetActiveSet));
 }
 
 }  // namespace

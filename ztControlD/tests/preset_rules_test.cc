@@ -1,6 +1,6 @@
 // The pure preset rules: record headers and captions (the golden sessions
 // list every factory preset of every model in pro mode; these are the easy
-// mode, lens mode 1 and out-of-table cases), title and icon numbering,
+// mode and lens mode 1 cases), title and icon numbering,
 // predefined ids, list moves and the active-preset lookup.
 #include <gtest/gtest.h>
 
@@ -125,25 +125,6 @@ TEST(PresetCaptions, EachModeModelAndLensModeReadsItsOwnOffsets)
                   captions(load(makeRecord(c.mode, c.id), c.model, c.lensMode, c.easyPro)))
             << "mode " << int(c.mode) << " model " << c.model << " lens mode " << int(c.lensMode)
             << " easy/pro " << int(c.easyPro);
-}
-
-// Easy mode's speed caption follows the record's row class, where a
-// resolution with its own entry (class 3, resolution 4) takes that entry.
-TEST(PresetCaptions, EasySpeedPicksTheRowClassAndResolutionException)
-{
-    Record r = makeRecord(12, 0, {{3, 1}, {2, 4}});
-    r[80] = 3;
-    EXPECT_EQ((Captions{{176, 1025}}), captions(load(r, 57, 0, 0)));
-}
-
-// An interval index past its table drops only that caption; negative bytes
-// pass signed, and without a table the firmware value is shown.
-TEST(PresetCaptions, IntervalIndexesOutsideTheTablesDropOnlyThatCaption)
-{
-    EXPECT_EQ((Captions{at(123, 2)}), captions(load(makeRecord(20, 0, {{4, 12}, {5, 12}}), 57)));
-    const Record r = makeRecord(25, 0, {{4, -2}});
-    EXPECT_EQ((Captions{{121, 998}}), captions(load(r, 57)));
-    EXPECT_EQ((Captions{{121, -2}}), captions(load(r, 57, 0, 1, nullptr)));
 }
 
 TEST(PresetIdentity, TitleIconAndFactoryRangeRules)

@@ -29,15 +29,15 @@ protected:
             [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, mark))
             << daemon().log();
     }
-    static void firmware(std::initializer_list<uint8_t> groups, const std::vector<uint32_t> &ids,
-                         const PresetRecord &record = {})
+    static void firmware(std::initializer_list<uint8_t> groups, const std::vector<uint32_t> &ids)
     {
         markStale();
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
         peer().scriptRemote(kPresetCategory, kPresetListGroups,
                             PeerAnswer::Bytes(groupList(groups)));
         peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
-        peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
+        peer().scriptRemote(kPresetCategory, kPresetGetInfo,
+                            PeerAnswer::Bytes(PresetRecord{}.bytes()));
     }
     // The listed groups' ids, each followed by its presets' ids.
     std::vector<int> presets()
