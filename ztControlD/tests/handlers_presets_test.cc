@@ -1,20 +1,17 @@
-// The preset commands in-process: request rules, the preset operations each
-// sends, and the full list's groups per camera state.
+// The preset commands in-process: request rules and the preset operations
+// each sends (the full list is in every golden session and presets_list_test).
 #include <array>
-#include <numeric>
 
 #include "ClientMessages.h"
 #include "HandlerFixture.h"
 #include "PresetAnswers.h"
 #include "StatusBlock.h"
-#include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 #include "wsdkCommands/WSDK_Preset.pb.h"
 #include "wsdkCommands/WSDK_RequestCreateCustomPreset.pb.h"
 #include "ztControlCommands/ztControl_presets.pb.h"
 
 using namespace zttest;
 namespace zp = ztcontrol::presets;
-using wsdk_commands::WSDK_NotifyPresetStatus;
 
 namespace {
 
@@ -54,9 +51,6 @@ Message parsed(const std::vector<uint8_t> &payload)
     return m;
 }
 
-// (group id, icon, can add, preset ids) of each listed group.
-using Group = std::tuple<int, int, bool, std::vector<int>>;
-
 class Presets : public HandlerFixture {
 protected:
     // Makes id the current preset and the one the status block reports.
@@ -75,45 +69,6 @@ protected:
             if (r.kind == "RA" && r.category == kPresetCategory)
                 out.emplace_back(r.identifier, r.payload);
         return out;
-    }
-    std::vector<int> groupsFetched() const
-    {
-        std::vector<int> out;
-        for (const auto &[op, payload] : presetOps())
-            if (op == kPresetListIds)
-                out.push_back(payload.empty() ? -1 : payload[0]);
-        return out;
-    }
-    // The camera state and firmware the next (rebuilt) list is made from.
-    void inState(uint8_t lensType, uint8_t power, uint8_t ux)
-    {
-        state().m_presetsStale = true;
-        peer().scriptTyped("ztc_system_get_lens_type", PeerAnswer::Bytes({lensType}));
-        peer().scriptTyped("ztc_system_get_power_profile", PeerAnswer::Bytes({power}));
-        peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({ux}));
-    }
-    void firmware(std::initializer_list<uint8_t> groups, const std::vector<uint32_t> &ids,
-                  const PresetRecord &record = {})
-    {
-        peer().scriptRemote(kPresetCategory, kPresetListGroups,
-                            PeerAnswer::Bytes(groupList(groups)));
-        peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
-        peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
-    }
-    // The full list's groups; the command must give `code` when one is named.
-    std::vector<Group> list(std::optional<int> code = 0)
-    {
-        const Outcome out = run(ZTCONTROL_PRESET_GET_PRESETS);
-        EXPECT_TRUE(!code || out.code == *code) << out.code;
-        const auto list = parsed<WSDK_NotifyPresetStatus>(out.payload);
-        std::vector<Group> groups;
-        for (const auto &g : list.preset_group_array()) {
-            std::vector<int> ids;
-            for (const auto &p : g.preset_array())
-                ids.push_back(p.id());
-            groups.emplace_back(g.id(), g.icon(), g.can_add_preset(), ids);
-        }
-        return groups;
     }
 };
 
@@ -253,17 +208,13 @@ TEST_F(Presets, FlatModeTitleAndIconChangeTheCurrentCustomPresetInsideAnEdit)
     // The record's id is not used (the current preset's is), nor its user data 3.
     peer().scriptRemote(kPresetCategory, kPresetGetInfo,
                         PeerAnswer::Bytes(PresetRecord{12, true, 0, 20, 21, 3, 9}.bytes()));
-    zp::ZTC_Preset_Set_Title_Icon_Req title, icon;
+    zp::ZTC_Preset_Set_Title_Icon_Req title;
     title.set_preset_name(25);
     EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(title)).code, 0);
     EXPECT_EQ(presetOps(), (Ops{{kPresetGetInfo, words({0x101})},
                                 {kPresetEditStart, words({0x101})},
                                 {kPresetUserDataEdit, words({0x101, 20, 25, 3, 0})},
                                 {kPresetEditStore, {}}}));
-    icon.set_preset_icon(1000);
-    EXPECT_EQ(run(ZTCONTROL_PRESET_SET_TITLE_AND_ICON, bytesOf(icon)).code, 0);
-    EXPECT_EQ(presetOps().at(2),
-              (Ops::value_type{kPresetUserDataEdit, words({0x101, 8, 21, 3, 0})}));
 }
 
 // One row per shared request path: an id operation, a plain one, the order.
@@ -287,22 +238,8 @@ TEST_F(Presets, OnePresetOperationsSendTheIdAndPassTheStatusOn)
     }
 }
 
-TEST_F(Presets, LoadStoresAnOpenZoomEditFirst)
-{
-    makeCurrent(0x101);
-    const size_t mark = peer().requestCount();
-    ASSERT_EQ(run(ZTCONTROL_DIGITAL_ZOOM, u32Arg(30)).code, 0);
-    EXPECT_EQ(run(ZTCONTROL_PRESET_LOAD, idReq(0x10000)).code, 0);
-    // Stored by the load (or, on a slow machine, by the zoom timer already),
-    // never after the new preset became active.
-    std::vector<int> ops;
-    const auto all = peer().requests();
-    for (size_t i = mark; i < all.size(); ++i)
-        if (all[i].kind == "RA" && all[i].category == kPresetCategory)
-            ops.push_back(all[i].identifier);
-    EXPECT_EQ(ops, (std::vector<int>{kPresetEditStart, kPresetEditStore, kPresetActiveSet}));
-}
-
+// The active queries' readable answers are in every golden session; an
+// unreadable block still answers four bytes.
 TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourBytes)
 {
     makeCurrent(0x101);
@@ -311,80 +248,9 @@ TEST_F(Presets, ShortcutsResetRunsInsideAPresetEditAndActiveQueriesAnswerFourByt
                                                  "ztc_preset_onscreen_shortcuts_reset", "17,10"}));
 
     peer().scriptRemote(kSystemCategory, kAllStatusGet,
-                        PeerAnswer::Bytes(StatusBlock().group(4).photoPreset(0x40000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({4})}));
-    peer().scriptRemote(kSystemCategory, kAllStatusGet,
-                        PeerAnswer::Bytes(StatusBlock().group(6).specialPreset(0x60000).bytes()));
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{0, words({0x60000})}));
-    peer().scriptRemote(kSystemCategory, kAllStatusGet,
                         PeerAnswer::Bytes({2}));  // unreadable: no preset, group 0
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_PRESET), (Outcome{ZT_ERR, words({0})}));
     EXPECT_EQ(run(ZTCONTROL_PRESET_GET_ACTIVE_GROUP), (Outcome{0, words({0})}));
-}
-
-// Lens type, power profile and ux mode choose the firmware groups behind the
-// three client groups (none for lens type 2), each with its icon; pro groups
-// of the normal profile take user presets.
-TEST_F(Presets, ListOffersTheGroupsOfLensPowerAndUxInFirmwareOrder)
-{
-    const struct {
-        uint8_t lensType, power, ux;
-        std::vector<int> fetched;
-        std::vector<int> reported;  // group id, icon, can add: for each group
-    } cases[] = {
-        {1, 0, 1, {5, 4, 3}, {1002, 7, 0, 1001, 6, 0, 1000, 5, 0}},
-        {0, 1, 1, {8, 2, 1}, {1000, 4, 0, 1002, 2, 1, 1001, 1, 1}},
-        {0, 2, 0, {14, 13, 12}, {1000, 3, 0, 1002, 2, 0, 1001, 1, 0}},
-        {2, 0, 1, {}, {}},
-    };
-    for (const auto &c : cases) {
-        inState(c.lensType, c.power, c.ux);
-        firmware({14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {0xC0000});
-        std::vector<int> reported;
-        for (const auto &[id, icon, canAdd, ids] : list(std::nullopt)) {
-            reported.insert(reported.end(), {id, icon, canAdd});
-            EXPECT_EQ(ids, std::vector<int>{0xC0000});
-        }
-        EXPECT_EQ(reported, c.reported) << int(c.lensType) << int(c.power) << int(c.ux);
-        EXPECT_EQ(groupsFetched(), c.fetched);
-    }
-    // A seventh user preset closes the group; eighty make a list too large
-    // for one answer, refused without data.
-    for (uint32_t count : {6u, 7u, 80u}) {
-        inState(0, 0, 1);
-        std::vector<uint32_t> ids(count);
-        std::iota(ids.begin(), ids.end(), 0x100);
-        firmware({0}, ids, PresetRecord{12, true, 0, 20, 20});
-        const std::vector<Group> groups = list(count < 80 ? 0 : ZT_ERR);
-        EXPECT_EQ(groups.size() == 1 && std::get<2>(groups[0]), count == 6) << count;
-    }
-}
-
-TEST_F(Presets, EasyPhotoGroupListsOnlyTheActivePhotoPresetOrItsDefault)
-{
-    inState(0, 0, 0);
-    firmware({12}, {0xC0000, 0xC0001});
-    peer().scriptRemote(kSystemCategory, kAllStatusGet,
-                        PeerAnswer::Bytes(StatusBlock().photoPreset(0xC0001).bytes()));
-    EXPECT_EQ(list(), (std::vector<Group>{{1001, 1, false, {0xC0001}}}));
-    EXPECT_EQ(presetOps().back(), (Ops::value_type{kPresetGetInfo, words({0xC0001})}))
-        << "filtered presets are not fetched";
-
-    inState(0, 0, 0);
-    peer().scriptRemote(kSystemCategory, kAllStatusGet, PeerAnswer::Status(-5));
-    firmware({12, 13}, {0xC0000, 0xC0001});
-    EXPECT_EQ(list(), (std::vector<Group>{{1001, 1, false, {0xC0000}},
-                                          {1002, 2, false, {0xC0000, 0xC0001}}}))
-        << "the predefined easy photo preset stands in for the unknown active one";
-    inState(0, 0, 0);
-    firmware({12, 13}, {0xC0001});
-    EXPECT_EQ(run(ZTCONTROL_PRESET_GET_PRESETS), (Outcome{ZT_ERR, {}, false}));
-    EXPECT_EQ(groupsFetched(), (std::vector<int>{12})) << "the loop ends at the failed group";
-    EXPECT_TRUE(state().m_presetsStale);
-    inState(0, 0, 1);
-    firmware({0}, {0});
-    EXPECT_EQ(list(), (std::vector<Group>{{1000, 0, true, {0}}}));
-    EXPECT_FALSE(state().m_presetsStale);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The pure preset rules: record headers and captions (the golden sessions
 // list every factory preset of every model in pro mode; these are the easy
-// mode, lens mode 1 and out-of-table cases), title and icon numbering,
+// mode and lens mode 1 cases), title and icon numbering,
 // predefined ids, list moves and the active-preset lookup.
 #include <gtest/gtest.h>
 
@@ -125,42 +125,6 @@ TEST(PresetCaptions, EachModeModelAndLensModeReadsItsOwnOffsets)
                   captions(load(makeRecord(c.mode, c.id), c.model, c.lensMode, c.easyPro)))
             << "mode " << int(c.mode) << " model " << c.model << " lens mode " << int(c.lensMode)
             << " easy/pro " << int(c.easyPro);
-}
-
-TEST(PresetCaptions, EasySpeedPicksTheRowClassAndResolutionException)
-{
-    const auto speed = [](int8_t fps, int8_t res, int8_t speedClass) {
-        Record r = makeRecord(12, 0, {{3, fps}, {2, res}});
-        r[80] = static_cast<uint8_t>(speedClass);
-        const Captions c = captions(load(r, 57, 0, 0));
-        EXPECT_EQ(1u, c.size());
-        return c.empty() || c[0].first != 176 ? -1 : c[0].second - 1000;
-    };
-    const std::array<int, 4> cases[] = {
-        {0, 0, 1, 14}, {0, 0, 2, 16}, {0, 0, 0, 0},  {13, 0, -1, 7}, {1, 4, 3, 25},
-        {5, 1, 3, 24}, {1, 4, 1, 4},  {1, 0, 3, 1},  {8, 4, 3, 3},   {7, 0, 1, 6},
-        {7, 0, 2, 6},  {-3, 1, 5, 3}, {8, -1, 3, 3},
-    };
-    for (const auto &[fps, res, cls, expected] : cases)
-        EXPECT_EQ(expected, speed(fps, res, cls)) << fps << " " << res << " " << cls;
-}
-
-TEST(PresetCaptions, IntervalIndexesOutsideTheTablesDropOnlyThatCaption)
-{
-    const std::tuple<uint8_t, int8_t, Captions> cases[] = {
-        {20, 11, {{30, 1000}, at(123, 2)}},
-        {21, 11, {at(31, 7), {32, 1005}, at(123, 2)}},
-        {21, 9, {at(31, 7), {32, 4601}, at(123, 2)}},  // night "auto" is 3601
-        {20, 12, {at(123, 2)}},
-        {20, -1, {at(123, 2)}},
-    };
-    for (const auto &[mode, index, expected] : cases)
-        EXPECT_EQ(expected, captions(load(makeRecord(mode, 0, {{4, index}, {5, index}}), 57)))
-            << int(mode) << " " << int(index);
-    // Negative bytes pass signed; without a table the firmware value is shown.
-    const Record r = makeRecord(25, 0, {{4, -2}});
-    EXPECT_EQ((Captions{{121, 998}}), captions(load(r, 57)));
-    EXPECT_EQ((Captions{{121, -2}}), captions(load(r, 57, 0, 1, nullptr)));
 }
 
 TEST(PresetIdentity, TitleIconAndFactoryRangeRules)

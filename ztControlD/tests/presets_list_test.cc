@@ -1,7 +1,7 @@
 // The full preset list through the real daemon against the scripted peer:
-// the stash and the preset event that makes it stale, and model 60's single
-// group with its fixed easy presets (its pro list, with the second lens's
-// presets after their counterparts, is in the model's golden session).
+// the stash and the preset event that makes it stale (model 60's pro list,
+// with the second lens's presets after their counterparts, is in the model's
+// golden session).
 #include <gtest/gtest.h>
 
 #include "CommandFixture.h"
@@ -29,15 +29,15 @@ protected:
             [](const PeerRequest &r) { return r.isTyped("ztc_system_get_lenses"); }, 3000, mark))
             << daemon().log();
     }
-    static void firmware(std::initializer_list<uint8_t> groups, const std::vector<uint32_t> &ids,
-                         const PresetRecord &record = {})
+    static void firmware(std::initializer_list<uint8_t> groups, const std::vector<uint32_t> &ids)
     {
         markStale();
         peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({1}));
         peer().scriptRemote(kPresetCategory, kPresetListGroups,
                             PeerAnswer::Bytes(groupList(groups)));
         peer().scriptRemote(kPresetCategory, kPresetListIds, PeerAnswer::Bytes(idList(ids)));
-        peer().scriptRemote(kPresetCategory, kPresetGetInfo, PeerAnswer::Bytes(record.bytes()));
+        peer().scriptRemote(kPresetCategory, kPresetGetInfo,
+                            PeerAnswer::Bytes(PresetRecord{}.bytes()));
     }
     // The listed groups' ids, each followed by its presets' ids.
     std::vector<int> presets()
@@ -71,28 +71,6 @@ TEST_F(PresetLists, StashAnswersRepeatsUntilAPresetEvent)
     EXPECT_EQ(peer().csiItem(7), 0u) << "answering clears the preset-change item";
     firmware({0}, {5});
     EXPECT_EQ(presets(), (std::vector<int>{1000, 5}));
-}
-
-class PresetListsModel60 : public PresetLists {
-protected:
-    static void SetUpTestSuite()
-    {
-        startSuite([](ZtFirmwarePeer &peer) { peer.setCsiItem(1, 60); });
-    }
-};
-
-// Model 60 in easy mode lists its one group with the easy presets, fixed,
-// and takes no preset of the user's.
-TEST_F(PresetListsModel60, EasyModeListsOneGroupOfFixedEasyPresets)
-{
-    firmware({10, 13}, {0xA0000}, PresetRecord{12, false, 0xA0000});
-    peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({0}));
-    EXPECT_EQ(presets(), (std::vector<int>{1000, 0xA0000, 0xA0000}));
-    wsdk_commands::WSDK_NotifyPresetStatus list;
-    ASSERT_TRUE(list.ParseFromArray(m_reply.payload.data(), (int)m_reply.payload.size()));
-    EXPECT_FALSE(list.preset_group_array(0).can_add_preset());
-    for (const auto &p : list.preset_group_array(0).preset_array())
-        EXPECT_TRUE(p.is_fixed()) << p.ShortDebugString();
 }
 
 }  // namespace
