@@ -108,13 +108,6 @@ inline void CaptureSyslogAt(int priority)
     setlogmask(LOG_MASK(priority));
 }
 
-// Drops the "ident: " prefix the system log puts before each copied record.
-inline std::string StripSyslogIdent(const std::string &line)
-{
-    auto colon = line.find(": ");
-    return colon == std::string::npos ? line : line.substr(colon + 2);
-}
-
 // Runs `fn` in a forked child as user and group `uid`, without root's
 // supplementary groups: its return value (0 to 254) as the child's exit
 // status, or -1 when the child could not become that user (no CAP_SETUID, as
