@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "SimulatorDaemonTest.h"
@@ -66,6 +68,25 @@ protected:
         ASSERT_EQ(result(kBusyQuery), kSuspendedNak);
     }
 
+    // Stops the daemon, and returns once every thread of it has stopped: on a
+    // busy machine a thread may still be running when kill() returns.
+    void stopDaemon()
+    {
+        ASSERT_TRUE(m_daemon.signal(SIGSTOP));
+        const std::string tasks = "/proc/" + std::to_string(m_daemon.pid()) + "/task";
+        auto allStopped = [&] {
+            for (const auto &task : std::filesystem::directory_iterator(tasks)) {
+                std::string stat;
+                std::getline(std::ifstream(task.path() / "stat"), stat);
+                const size_t name = stat.rfind(") ");
+                if (name == std::string::npos || stat[name + 2] != 'T')
+                    return false;
+            }
+            return true;
+        };
+        ASSERT_TRUE(zttest::waitUntil(allStopped, 3s)) << "the daemon did not stop";
+    }
+
     // The resume must take effect: the daemon answers it, and a command
     // that needs the firmware then succeeds.
     void expectResumed(size_t simMark)
@@ -85,7 +106,7 @@ protected:
 TEST_F(FieldLiveness, ResumeMeetingAFullQueueStillArrives)
 {
     suspendDaemon();
-    ASSERT_TRUE(m_daemon.signal(SIGSTOP));
+    stopDaemon();
     const mqd_t queue = mq_open("/to_ztCtlD", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_NE(queue, static_cast<mqd_t>(-1));
     mq_attr attr{};
@@ -115,7 +136,7 @@ TEST_F(FieldLiveness, ResumeMeetingAFullQueueStillArrives)
 TEST_F(FieldLiveness, LostResumeIsRepeatedUntilAnswered)
 {
     suspendDaemon();
-    ASSERT_TRUE(m_daemon.signal(SIGSTOP));
+    stopDaemon();
     const mqd_t queue = mq_open("/to_ztCtlD", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_NE(queue, static_cast<mqd_t>(-1));
 
