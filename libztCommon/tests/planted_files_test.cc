@@ -167,10 +167,10 @@ TEST(CrashHandler, SegvReportHasCauseFaultAddressStackOpenFilesStatusAndMapAndEn
         name, 0600);
     unlink(open.c_str());
     std::string copy = r.substr(0, r.find('|')), report = r.substr(copy.size());
-    for (const std::string &part :
-         std::vector<std::string>{"     Report file: /tmp/crash_report_" + name + ".log\n",
-                                  "          Signal: SIGSEGV\n", "   Fault address: (nil)\n",
-                                  ")\n   #1\t0x", "\tfile\t" + open + "\n"}) {
+    for (const std::string &part : std::vector<std::string>{
+             "     Report file: /tmp/crash_report_" + name + ".log\n",
+             "          Signal: SIGSEGV\n", "     Signal code: 1 (Address not mapped to object)\n",
+             "   Fault address: (nil)\n", ")\n   #1\t0x", "\tfile\t" + open + "\n"}) {
         EXPECT_TRUE(Has(report, part)) << part << report;
         EXPECT_TRUE(Has(copy, part)) << part << "(copy)";
     }

@@ -2,7 +2,7 @@
 // request meets a full command queue or is lost: the daemon must be working
 // again within a bound. The simulator's console is fed through a FIFO so the
 // test says when it suspends and resumes. A firmware side that restarts
-// under the daemon: firmware_reopen_test.
+// under the daemon: firmware_link_test (FirmwareRestart).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mqueue.h>

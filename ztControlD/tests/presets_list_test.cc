@@ -6,6 +6,7 @@
 
 #include "CommandFixture.h"
 #include "PresetAnswers.h"
+#include "StatusBlock.h"
 #include "ztcontrol_commands.h"
 #include "wsdkCommands/WSDK_NotifyPresetStatus.pb.h"
 
@@ -71,6 +72,16 @@ TEST_F(PresetLists, StashAnswersRepeatsUntilAPresetEvent)
     EXPECT_EQ(peer().csiItem(7), 0u) << "answering clears the preset-change item";
     firmware({0}, {5});
     EXPECT_EQ(presets(), (std::vector<int>{1000, 5}));
+}
+
+// In easy mode the photo group lists only the active photo preset.
+TEST_F(PresetLists, EasyPhotoGroupListsOnlyTheActivePhotoPreset)
+{
+    firmware({12}, {0xC0000, 0xC0001});
+    peer().scriptTyped("ztc_setup_get_camera_ux_mode", PeerAnswer::Bytes({0}));
+    peer().scriptRemote(kSystemCategory, kAllStatusGet,
+                        PeerAnswer::Bytes(StatusBlock().photoPreset(0xC0001).bytes()));
+    EXPECT_EQ(presets(), (std::vector<int>{1001, 0xC0001}));
 }
 
 }  // namespace

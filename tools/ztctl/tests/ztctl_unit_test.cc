@@ -141,10 +141,19 @@ TEST(CommandLine, OptionsAndWordsBuildTheDaemonsCommandAndArgumentLayouts)
                   {kZtDeleteItemSize + kZtDeleteItemCodeOffset, {3}},
                   {kZtDeleteItemSize + kZtDeleteItemNameOffset, textArg("B.JPG")}})}},
         // Commands without arguments send no argument element; a subcommand
-        // name without words is its catalogue command, as sent raw (one row
-        // per kind of word: a name alone, a name and a word, and names that
-        // take an argument when given one).
+        // name without words is its catalogue command, as sent raw. Each row
+        // goes through another subcommand's word parser.
         {"busy", {ZTCONTROL_GET_BUSY_STATUS, {}}},
+        {"advset-reset", {ZTCONTROL_ADVSET_RESET, {}}},
+        {"analytics", {ZTCONTROL_ANALYTICS_FILENAME_GET, {}}},
+        {"analytics clear", {ZTCONTROL_ANALYTICS_CLEAR, {}}},
+        {"wifi forget-all", {ZTCONTROL_WIFI_SSID_DELETE_ALL, {}}},
+        {"pair cancel", {ZTCONTROL_RC_PAIR_CANCEL, {}}},
+        {"ble off", {ZTCONTROL_BLE_CONTROL, {}}},
+        {"tag", {ZTCONTROL_KEYMARK_TAG_RECORDING, {}}},
+        {"delete-result", {ZTCONTROL_GET_DELETE_LIST_RESULT, {}}},
+        {"voice delete-last", {ZTCONTROL_VOICE_DELETE_LAST, {}}},
+        {"preset groups", {ZTCONTROL_PRESET_LIST_GROUPS, {}}},
         {"advset-reset photo", {ZTCONTROL_PHOTO_ADVSET_RESET, {}}},
         {"date", {ZTCONTROL_GET_DATE_TIME, {}}},
         {"delete", {ZTCONTROL_DELETE, {}}},
