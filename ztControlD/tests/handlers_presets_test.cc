@@ -88,6 +88,7 @@ TEST_F(Presets, MissingGarbledIncompleteOrOutOfRangeRequestsAreRefusedBeforeTheF
         {ZTCONTROL_PRESET_LIST_IDS, idReq(1015)},
         {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createNoIterator)},
         {ZTCONTROL_PRESET_SET_ORDER, bytesOf(orderOnlyId)},
+        {ZTCONTROL_PRESET_SWITCH_FLATMODE, Bytes{}},  // parses, but names no flat mode
         {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(3, 12, 18, 18))},
         {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 11, 18, 18))},
         {ZTCONTROL_PRESET_CUSTOM_CREATE, bytesOf(createReq(0, 32, 18, 18))},
