@@ -591,7 +591,7 @@ void lostResume(Row &row)
     if (suspended != kSuspendedNak)
         return;
 
-    daemon.signal(SIGSTOP);
+    daemon.pause(3s);
     int sent = 0;
     const mqd_t queue = mq_open("/to_ztCtlD", O_WRONLY | O_NONBLOCK);
     mq_attr attr = {};

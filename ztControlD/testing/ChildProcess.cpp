@@ -9,6 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
 extern char **environ;
 
 namespace zttest {
@@ -122,6 +126,25 @@ bool ChildProcess::waitForOutput(const std::string &text, milliseconds timeout, 
 bool ChildProcess::signal(int sig)
 {
     return m_pid > 0 && !m_status && ::kill(m_pid, sig) == 0;
+}
+
+bool ChildProcess::pause(milliseconds timeout)
+{
+    auto threadStopped = [](const std::filesystem::directory_entry &task) {
+        std::string stat;
+        std::getline(std::ifstream(task.path() / "stat"), stat);
+        const size_t name = stat.rfind(") ");
+        return name != std::string::npos && stat[name + 2] == 'T';
+    };
+    const std::filesystem::path tasks = "/proc/" + std::to_string(m_pid) + "/task";
+    const auto deadline = steady_clock::now() + timeout;
+    bool stopped = signal(SIGSTOP);
+    while (stopped && !std::all_of(std::filesystem::directory_iterator(tasks),
+                                   std::filesystem::directory_iterator(), threadStopped)) {
+        stopped = steady_clock::now() < deadline;
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    return stopped;
 }
 
 bool ChildProcess::reapNoWait()

@@ -55,6 +55,10 @@ public:
 
     // Sends `sig` to a child that has not been reaped yet.
     bool signal(int sig);
+    // SIGSTOP, then waits up to `timeout` until every thread of the child
+    // has stopped: on a busy machine a thread may still run when kill()
+    // returns, and take a message meant to wait for it.
+    bool pause(std::chrono::milliseconds timeout);
     bool isRunning();
     // Waits up to `timeout` for the child to end and reaps it; the status, or
     // nothing when it is still running.

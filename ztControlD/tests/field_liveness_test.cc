@@ -12,14 +12,11 @@
 
 #include <chrono>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "SimulatorDaemonTest.h"
 
 using namespace std::chrono_literals;
-using zttest::DaemonHarness;
 
 namespace {
 
@@ -41,7 +38,7 @@ protected:
             (m_console = open(m_fifo.c_str(), O_RDWR | O_CLOEXEC)) < 0)
             return false;
         return m_sim.start("/bin/sh", {"-c", "exec \"$0\" < \"$1\"",
-                                       DaemonHarness::binDir() + "/ztFirmwareSim", m_fifo});
+                                       zttest::DaemonHarness::binDir() + "/ztFirmwareSim", m_fifo});
     }
     void TearDown() override
     {
@@ -68,25 +65,6 @@ protected:
         ASSERT_EQ(result(kBusyQuery), kSuspendedNak);
     }
 
-    // Stops the daemon, and returns once every thread of it has stopped: on a
-    // busy machine a thread may still be running when kill() returns.
-    void stopDaemon()
-    {
-        ASSERT_TRUE(m_daemon.signal(SIGSTOP));
-        const std::string tasks = "/proc/" + std::to_string(m_daemon.pid()) + "/task";
-        auto allStopped = [&] {
-            for (const auto &task : std::filesystem::directory_iterator(tasks)) {
-                std::string stat;
-                std::getline(std::ifstream(task.path() / "stat"), stat);
-                const size_t name = stat.rfind(") ");
-                if (name == std::string::npos || stat[name + 2] != 'T')
-                    return false;
-            }
-            return true;
-        };
-        ASSERT_TRUE(zttest::waitUntil(allStopped, 3s)) << "the daemon did not stop";
-    }
-
     // The resume must take effect: the daemon answers it, and a command
     // that needs the firmware then succeeds.
     void expectResumed(size_t simMark)
@@ -106,7 +84,7 @@ protected:
 TEST_F(FieldLiveness, ResumeMeetingAFullQueueStillArrives)
 {
     suspendDaemon();
-    stopDaemon();
+    ASSERT_TRUE(m_daemon.pause(3s)) << "the daemon did not stop";
     const mqd_t queue = mq_open("/to_ztCtlD", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_NE(queue, static_cast<mqd_t>(-1));
     mq_attr attr{};
@@ -136,7 +114,7 @@ TEST_F(FieldLiveness, ResumeMeetingAFullQueueStillArrives)
 TEST_F(FieldLiveness, LostResumeIsRepeatedUntilAnswered)
 {
     suspendDaemon();
-    stopDaemon();
+    ASSERT_TRUE(m_daemon.pause(3s)) << "the daemon did not stop";
     const mqd_t queue = mq_open("/to_ztCtlD", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_NE(queue, static_cast<mqd_t>(-1));
 
